@@ -1,0 +1,37 @@
+# Brindle: the two commands a new user needs are `make run` and `make test`.
+BUILD   ?= build
+RELEASE ?= build-release
+JOBS    ?= 2
+CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
+
+.PHONY: all deps build run test bench clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Until the main window exists: render a demo text, play it when a sound server answers.
+run: build
+	@scripts/run-demo $(BUILD)/bin/brindle-render
+
+test: build
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+
+# Release build of the benchmarks; figures, not pass/fail.
+bench: deps
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
+	cmake --build $(RELEASE) -j $(JOBS)
+	@for b in $(RELEASE)/bin/bench_*; do echo "== $$b"; $$b; done
+
+format:
+	find src tools tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(RELEASE)

@@ -1,0 +1,38 @@
+#include "audio/NoiseGen.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace brindle {
+
+void TNoiseGen::SetLeveldB(int dB) {
+    LeveldB_ = std::clamp(dB, -80, 0);
+    Factor_ = 32767.0 * std::pow(10.0, LeveldB_ / 20.0);
+}
+
+void TNoiseGen::Mute(bool on) {
+    if (on)
+        Factor_ = 0.0;
+    else
+        SetLeveldB(LeveldB_);
+}
+
+int TNoiseGen::NextNoise() {
+    double v = 0.0;
+    if (NoiseType_ == TNoiseType::Gaussian)
+        v = Random_.NextGaussian() * 0.7071 * Factor_;
+    else
+        v = (Random_.NextDouble() - 0.5) * Factor_ * 2.44;
+    return static_cast<int>(std::clamp(std::nearbyint(v), -32767.0, 32767.0));
+}
+
+void TNoiseGen::AddNoise(int16_t* samples, int byteCount) {
+    if (samples == nullptr || byteCount < 2) return;
+    const int n = byteCount / 2;
+    for (int i = 0; i < n; ++i) {
+        const int s = samples[i] + NextNoise();
+        samples[i] = static_cast<int16_t>(std::clamp(s, -32767, 32767));
+    }
+}
+
+} // namespace brindle

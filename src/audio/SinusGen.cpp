@@ -1,0 +1,16 @@
+#include "audio/SinusGen.h"
+
+#include <cmath>
+
+namespace brindle {
+
+TSinusGen::TSinusGen(const TMessageSink& sink) {
+    if (!Tab_.Valid()) ShowMessage(sink, "Error: Failed to install sine tables");
+}
+
+void TSinusGen::SetLeveldB(double dB) {
+    LeveldB_ = dB;
+    Factor_ = std::exp(std::log(10.0) * dB / 20.0);
+}
+
+} // namespace brindle

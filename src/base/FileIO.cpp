@@ -1,0 +1,168 @@
+#include "base/FileIO.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brindle {
+
+namespace {
+
+std::string SystemReason(int err) { return std::strerror(err); }
+
+class TFd {
+public:
+    explicit TFd(int fd) : Fd_(fd) {}
+    ~TFd() {
+        if (Fd_ >= 0) ::close(Fd_);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return Fd_; }
+    int Release() {
+        const int fd = Fd_;
+        Fd_ = -1;
+        return fd;
+    }
+
+private:
+    int Fd_ = -1;
+};
+
+} // namespace
+
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error) {
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = SystemReason(EISDIR);
+        return false;
+    }
+    std::string data;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = SystemReason(errno);
+            return false;
+        }
+        if (got == 0) break;
+        data.append(chunk, static_cast<std::size_t>(got));
+    }
+    bytes.swap(data);
+    return true;
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
+
+bool TAtomicFileWriter::Open(const std::string& path, std::string& error) {
+    Discard();
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+    Fd_ = fd;
+    Tmp_ = tmp;
+    Path_ = path;
+    // Keep the permissions of the file being replaced; a new file gets the usual 0644.
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(Fd_, mode) != 0) {
+        error = SystemReason(errno);
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+bool TAtomicFileWriter::Write(std::string_view bytes, std::string& error) {
+    if (Fd_ < 0) {
+        error = SystemReason(EBADF);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(Fd_, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            error = SystemReason(errno);
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool TAtomicFileWriter::WriteAt(std::string_view bytes, long long offset, std::string& error) {
+    if (Fd_ < 0) {
+        error = SystemReason(EBADF);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::pwrite(Fd_, bytes.data() + done, bytes.size() - done,
+                                     static_cast<off_t>(offset + static_cast<long long>(done)));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            error = SystemReason(errno);
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool TAtomicFileWriter::Commit(std::string& error) {
+    if (Fd_ < 0) {
+        error = SystemReason(EBADF);
+        return false;
+    }
+    if (::fsync(Fd_) != 0) {
+        error = SystemReason(errno);
+        Discard();
+        return false;
+    }
+    const int fd = Fd_;
+    Fd_ = -1;
+    if (::close(fd) != 0 || ::rename(Tmp_.c_str(), Path_.c_str()) != 0) {
+        error = SystemReason(errno);
+        ::unlink(Tmp_.c_str());
+        Tmp_.clear();
+        return false;
+    }
+    Tmp_.clear();
+    return true;
+}
+
+void TAtomicFileWriter::Discard() {
+    if (Fd_ >= 0) {
+        ::close(Fd_);
+        Fd_ = -1;
+    }
+    if (!Tmp_.empty()) {
+        ::unlink(Tmp_.c_str());
+        Tmp_.clear();
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+    TAtomicFileWriter file;
+    return file.Open(path, error) && file.Write(bytes, error) && file.Commit(error);
+}
+
+} // namespace brindle

@@ -1,0 +1,42 @@
+// Whole-file reading and crash-safe writing. A save writes a temporary file in the same folder and
+// renames it over the old one, so a file is either replaced whole or left as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+// Reads the whole file into bytes. On failure returns false and sets error to the system's reason
+// (for example "No such file or directory", "Is a directory").
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error);
+
+// Writes a new version of a file beside it and renames it over the old one on Commit. Destroyed
+// without Commit, it removes what it wrote and the old file stays as it was.
+class TAtomicFileWriter {
+public:
+    TAtomicFileWriter() = default;
+    ~TAtomicFileWriter();
+    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
+    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+
+    // Creates the temporary file in the folder of path.
+    bool Open(const std::string& path, std::string& error);
+    bool Write(std::string_view bytes, std::string& error);
+    // Overwrites bytes at offset of what was written so far (for headers written last).
+    bool WriteAt(std::string_view bytes, long long offset, std::string& error);
+    // Flushes to disk and renames over path.
+    bool Commit(std::string& error);
+    void Discard();
+
+private:
+    std::string Path_;
+    std::string Tmp_;
+    int Fd_ = -1;
+};
+
+// Replaces path with bytes atomically. On failure returns false, sets error to the system's
+// reason, removes the temporary file and leaves the old file unchanged.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+
+} // namespace brindle

@@ -1,0 +1,30 @@
+// Conversion between the program's internal text (single bytes of Windows-1252) and the outside
+// world (UTF-8 files, keyboard, clipboard, display). Only the edges of the program use it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+// True when bytes form valid UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// Windows-1252 byte for a Unicode code point, or -1 when the code page has none.
+int CodePointTo1252(char32_t cp);
+// Unicode code point of a Windows-1252 byte (the five unassigned bytes map to U+0081 etc.).
+char32_t Cp1252ToCodePoint(unsigned char c);
+
+// UTF-8 text to Windows-1252; code points the code page lacks are dropped and counted.
+std::string Utf8To1252(std::string_view utf8, std::size_t* dropped = nullptr);
+// Windows-1252 text to UTF-8.
+std::string Cp1252ToUtf8(std::string_view text);
+
+// Reads the bytes of a text file: a UTF-8 byte-order mark is skipped; UTF-8 when the bytes are
+// valid UTF-8, otherwise Windows-1252. Typographic apostrophes, quotes and dashes become ' " -
+// so that e-book text keeps its punctuation. Characters outside Windows-1252 are dropped and
+// counted in *dropped.
+std::string DecodeTextBytes(std::string_view bytes, std::size_t* dropped = nullptr);
+
+} // namespace brindle

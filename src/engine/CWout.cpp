@@ -1,0 +1,791 @@
+#include "engine/CWout.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace brindle {
+
+namespace {
+
+struct TTableEntry {
+    uint8_t Char;
+    uint16_t Code;
+};
+
+// Order matters: lookups take the first match, and position 50 ("}") is an extended character.
+constexpr std::array<TTableEntry, 55> kStandardTable = {{
+    {'a', 0x0005}, {'b', 0x0018}, {'c', 0x001A}, {'d', 0x000C}, {'e', 0x0002}, {'f', 0x0012},
+    {'g', 0x000E}, {'h', 0x0010}, {'i', 0x0004}, {'j', 0x0017}, {'k', 0x000D}, {'l', 0x0014},
+    {'m', 0x0007}, {'n', 0x0006}, {'o', 0x000F}, {'p', 0x0016}, {'q', 0x001D}, {'r', 0x000A},
+    {'s', 0x0008}, {'t', 0x0003}, {'u', 0x0009}, {'v', 0x0011}, {'w', 0x000B}, {'x', 0x0019},
+    {'y', 0x001B}, {'z', 0x001C}, {'0', 0x003F}, {'1', 0x002F}, {'2', 0x0027}, {'3', 0x0023},
+    {'4', 0x0021}, {'5', 0x0020}, {'6', 0x0030}, {'7', 0x0038}, {'8', 0x003C}, {'9', 0x003E},
+    {',', 0x0073}, {'.', 0x0055}, {'/', 0x0032}, {'?', 0x004C}, {'+', 0x002A}, {'=', 0x0031},
+    {'*', 0x0035}, {'#', 0x0045}, {'&', 0x0028}, {'\\', 0x0022}, {'%', 0x0100}, {'-', 0x0061},
+    {'{', 0x0238}, {'}', 0x001F}, {' ', 0x0001}, {255, 0x0001}, {13, 0x0001}, {254, 0x0001},
+    {'^', 0x0001},
+}};
+constexpr std::size_t kExtendedPosition = 49; // 0-based position of "}" (the code of "<ch>")
+
+constexpr std::array<TTableEntry, 17> kExtendedTable = {{
+    {228, 0x0015}, {225, 0x002D}, {229, 0x002D}, {233, 0x0024}, {241, 0x003B}, {246, 0x001E},
+    {252, 0x0013}, {231, 0x0034}, {'$', 0x0089}, {'"', 0x0052}, {':', 0x0078}, {'\'', 0x005E},
+    {';', 0x006A}, {'(', 0x0036}, {')', 0x006D}, {'@', 0x005A}, {'!', 0x0026},
+}};
+
+constexpr std::array<std::string_view, 10> kProsignNames = {
+    "<ar>", "<bt>", "<ka>", "<sk>", "<as>", "<ve>", "<hh>", "<du>", "<sos>", "<ch>"};
+constexpr std::string_view kProsignCodes = "+=*#&\\%-{}";
+
+int FindStandard(uint8_t folded) {
+    for (std::size_t i = 0; i < kStandardTable.size(); ++i)
+        if (kStandardTable[i].Char == folded) return static_cast<int>(i);
+    return -1;
+}
+int FindExtended(uint8_t folded) {
+    for (std::size_t i = 0; i < kExtendedTable.size(); ++i)
+        if (kExtendedTable[i].Char == folded) return static_cast<int>(i);
+    return -1;
+}
+
+// Lookup tables built once from the ordered tables above: code, and whether standard.
+struct TLookup {
+    std::array<uint16_t, 256> Code{};
+    std::array<int8_t, 256> StdPos{}; // -1 none, 0 standard, 1 the extended standard entry
+    std::array<bool, 256> InExtended{};
+    TLookup() {
+        for (int c = 0; c < 256; ++c) {
+            const uint8_t f = TCWout::FoldCase(static_cast<uint8_t>(c));
+            const int s = FindStandard(f);
+            const int e = FindExtended(f);
+            StdPos[c] = static_cast<int8_t>(
+                s < 0 ? -1 : (static_cast<std::size_t>(s) == kExtendedPosition ? 1 : 0));
+            InExtended[c] = e >= 0;
+            Code[c] = s >= 0 ? kStandardTable[s].Code : (e >= 0 ? kExtendedTable[e].Code : 0);
+        }
+    }
+};
+const TLookup& Lookup() {
+    static const TLookup table;
+    return table;
+}
+
+constexpr uint32_t kEndOfChar = 0x80000000u;
+constexpr int kMaxPttTime = 10'000'000; // [ms]; keeps every derived duration inside int
+
+double SteadyDayClock() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(now).count() / 86400.0;
+}
+
+// Nearest integer, ties to even, of a value computed in extended precision.
+int RoundExtended(long double v) { return static_cast<int>(std::lrint(v)); }
+
+} // namespace
+
+// --- Tables ----------------------------------------------------------------------------------
+
+uint8_t TCWout::FoldCase(uint8_t c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<uint8_t>(c + 32);
+    switch (c) {
+    case 196: return 228;
+    case 214: return 246;
+    case 220: return 252;
+    case 199: return 231;
+    case 209: return 241;
+    case 201: return 233;
+    case 193: return 225;
+    case 197: return 229;
+    default: return c;
+    }
+}
+
+uint16_t TCWout::CodeOf(uint8_t c) { return Lookup().Code[c]; }
+
+bool TCWout::IsSendable(uint8_t c) const {
+    if (c == BlipMark && !BlipOn_) return false;
+    const auto& t = Lookup();
+    if (t.StdPos[c] >= 0) return t.StdPos[c] == 0 || ExtraChars_;
+    return t.InExtended[c] && ExtraChars_;
+}
+
+bool TCWout::IsKnown(uint8_t c) const {
+    if (c == BlipMark && !BlipOn_) return false;
+    return Lookup().Code[c] != 0;
+}
+
+int TCWout::ProsignIndex(std::string_view name) {
+    std::string lower(name.substr(0, 5));
+    for (char& ch : lower) {
+        const auto u = static_cast<unsigned char>(ch);
+        if ((u >= 'A' && u <= 'Z') || (u >= 192 && u <= 222 && u != 215))
+            ch = static_cast<char>(u + 32);
+    }
+    for (int i = 0; i < ProsignCount; ++i)
+        if (lower == kProsignNames[static_cast<std::size_t>(i)]) return i + 1;
+    return 0;
+}
+
+uint8_t TCWout::ProsignCode(int index) {
+    if (index < 1 || index > ProsignCount) return 0;
+    return static_cast<uint8_t>(kProsignCodes[static_cast<std::size_t>(index - 1)]);
+}
+
+int TCWout::ProsignOfCode(uint8_t c) {
+    const auto pos = kProsignCodes.find(static_cast<char>(FoldCase(c)));
+    return pos == std::string_view::npos ? 0 : static_cast<int>(pos) + 1;
+}
+
+std::string_view TCWout::ProsignName(int index) {
+    if (index < 1 || index > ProsignCount) return {};
+    return kProsignNames[static_cast<std::size_t>(index - 1)];
+}
+
+int TCWout::ProsignNameLength(int index) { return index == 9 ? 5 : 4; }
+
+// --- Construction ----------------------------------------------------------------------------
+
+TCWout::TCWout(IMsTimer* timer, TMessageSink sink)
+    : Timer_(timer), Sink_(std::move(sink)), DayClock_(SteadyDayClock), Tone1_(Sink_),
+      Tone2_(Sink_), Blip_(Sink_) {
+    // The order matters: every setter recalculates with the values already set.
+    BlasterMode_ = false;
+    Tone1_.SetFrequency(800);
+    Tone2_.SetFrequency(800);
+    Blip_.SetLeveldB(-10);
+    Blip_.BuildBlip();
+    AutoStartStop_ = true;
+    SetFrequency(800);
+    SetFrequency2(800);
+    SetDiffFrequency(800);
+    SetLogAmplitude(0);
+    SetMaxSpeed(300);
+    SetMinSpeed(10);
+    SetSpeed(60);
+    SetFWSpeed(60);
+    SetTimePttStart(100);
+    SetTimePttHold(1000);
+    SetWeight(100);
+    SetSlope(20);
+    SetRatio(300);
+    ExtraChars_ = true;
+    Buf_.SetBufferSize(30000);
+    Buf_.SetFillRest(1);
+    if (Timer_) {
+        TimerPeriodMin_ = Timer_->PeriodMin();
+        Timer_->SetEnabled(false);
+        Timer_->SetHandler([this] { OnCWTimer(); });
+    }
+    BlipOn_ = false;
+}
+
+TCWout::~TCWout() {
+    if (Timer_) {
+        Timer_->SetEnabled(false);
+        Timer_->SetHandler({});
+        if (PeriodBegun_) Timer_->EndPeriod(TimerPeriodMin_);
+    }
+}
+
+// --- Property setters ------------------------------------------------------------------------
+
+void TCWout::SetAutoStartStop(bool on) {
+    AutoStartStop_ = on;
+    if (!on) HoldCount_ = 0;
+}
+
+void TCWout::SetFarnswMode(int mode) {
+    if (mode == FarnswMode_) return;
+    FarnswMode_ = std::clamp(mode, 0, 2);
+    Recalculate();
+}
+
+void TCWout::SetFrequency(int hz) {
+    if (hz == Frequency_) return;
+    Frequency_ = std::clamp(hz, 100, 2000);
+    Tone1_.SetFrequency(static_cast<uint32_t>(Frequency_));
+    if (OnFreqChanged) OnFreqChanged(*this, Frequency_);
+}
+
+void TCWout::SetFrequency2(int hz) {
+    if (hz == Frequency2_) return;
+    Frequency2_ = std::clamp(hz, 100, 2000);
+    Tone2_.SetFrequency(static_cast<uint32_t>(Frequency2_));
+    if (OnFreq2Changed) OnFreq2Changed(*this, Frequency2_);
+}
+
+void TCWout::SetDiffFrequency(int hz) {
+    if (hz == DiffFrequency_) return;
+    DiffFrequency_ = std::clamp(hz, 100, 2000);
+    if (OnDiffFreqChanged) OnDiffFreqChanged(*this, DiffFrequency_);
+}
+
+void TCWout::SetSpeed(int cpm) {
+    if (cpm == Speed_) return;
+    if (cpm < MinSpeed_)
+        cpm = MinSpeed_;
+    else if (cpm > MaxSpeed_)
+        cpm = MaxSpeed_;
+    Speed_ = cpm;
+    Recalculate();
+    if (OnSpeedChanged) OnSpeedChanged(*this, Speed_);
+}
+
+void TCWout::SetFWSpeed(int cpm) {
+    if (cpm == FWSpeed_) return;
+    FWSpeed_ = std::clamp(cpm, 10, 300);
+    Recalculate();
+    if (OnFWSpeedChanged) OnFWSpeedChanged(*this, FWSpeed_);
+}
+
+void TCWout::SetLogAmplitude(int dB) {
+    // No early return on an equal value: Mute(false) sets the level again to undo the mute.
+    LogAmplitude_ = dB > 0 ? 0 : dB;
+    ApplyLogAmplitude();
+}
+
+void TCWout::ApplyLogAmplitude() {
+    Amplitude_ = 32500.0 * std::pow(10.0, LogAmplitude_ / 20.0);
+    SlopeStep_ = Amplitude_ / (T_.SlopeLength + 1);
+    Blip_.SetLeveldB(LogAmplitude_);
+}
+
+void TCWout::SetMaxSpeed(int cpm) {
+    if (cpm != MaxSpeed_) MaxSpeed_ = std::clamp(cpm, 10, 300);
+}
+
+void TCWout::SetMinSpeed(int cpm) {
+    if (cpm != MinSpeed_) MinSpeed_ = std::clamp(cpm, 10, 300);
+}
+
+void TCWout::SetWeight(int percent) {
+    if (percent == Weight_) return;
+    Weight_ = std::clamp(percent, 30, 300);
+    Recalculate();
+    if (OnWeightChanged) OnWeightChanged(*this, Weight_);
+}
+
+void TCWout::SetRatio(int percent) {
+    if (percent == Ratio_) return;
+    Ratio_ = std::clamp(percent, 150, 600);
+    Recalculate();
+    if (OnRatioChanged) OnRatioChanged(*this, Ratio_);
+}
+
+void TCWout::SetSlope(int samples) {
+    if (samples == Slope_) return;
+    // Bounds come from the unshortened durations at the current speed and weight.
+    Slope_ = 0;
+    Recalculate();
+    samples = std::clamp(samples, 0, 500);
+    samples = std::min(samples, T_.DitDownSamples - 1);
+    samples = std::min(samples, T_.GapSamples);
+    Slope_ = std::max(samples, 0);
+    Recalculate();
+    if (OnSlopeChanged) OnSlopeChanged(*this, Slope_);
+}
+
+void TCWout::SetTimePttStart(int ms) {
+    if (ms == TimePttStart_) return;
+    TimePttStart_ = std::clamp(ms, 0, kMaxPttTime);
+    Recalculate();
+}
+
+void TCWout::SetTimePttHold(int ms) {
+    if (ms == TimePttHold_) return;
+    TimePttHold_ = std::clamp(ms, 0, kMaxPttTime);
+    Recalculate();
+}
+
+// --- Timing ----------------------------------------------------------------------------------
+
+void TCWout::Recalculate() {
+    const bool spaced = (FarnswMode_ == 1 || FarnswMode_ == 2) && Speed_ < FWSpeed_;
+    const int v = spaced ? FWSpeed_ : std::max(Speed_, 1);
+    T_.DotMs = 6000 / v;
+    T_.DotSamples = 48000 / v;
+    T_.FwUnitMs = T_.FwUnitSamples = 0;
+    if (spaced) {
+        // Extended precision, ties to even: double gives other integers for a few speed pairs.
+        const long double stretch =
+            300000.0L / Speed_ - (FarnswMode_ == 1 ? 186000.0L : 258000.0L) / FWSpeed_;
+        const long double units = FarnswMode_ == 1 ? 19.0L : 7.0L;
+        T_.FwUnitMs = RoundExtended(stretch / units);
+        T_.FwUnitSamples = RoundExtended(stretch * 8.0L / units);
+    }
+    if (!spaced) {
+        T_.CharGapExtraMs = 2 * T_.DotMs;
+        T_.CharGapExtraSamples = 2 * T_.DotSamples;
+        T_.WordGapExtraMs = 4 * T_.DotMs;
+        T_.WordGapExtraSamples = 4 * T_.DotSamples;
+    } else if (FarnswMode_ == 1) {
+        T_.CharGapExtraMs = 3 * T_.FwUnitMs - T_.DotMs;
+        T_.CharGapExtraSamples = 3 * T_.FwUnitSamples - T_.DotSamples;
+        T_.WordGapExtraMs = 4 * T_.FwUnitMs;
+        T_.WordGapExtraSamples = 4 * T_.FwUnitSamples;
+    } else {
+        T_.CharGapExtraMs = 2 * T_.DotMs;
+        T_.CharGapExtraSamples = 2 * T_.DotSamples;
+        T_.WordGapExtraMs = 7 * T_.FwUnitMs - 3 * T_.DotMs;
+        T_.WordGapExtraSamples = 7 * T_.FwUnitSamples - 3 * T_.DotSamples;
+    }
+    if (T_.DotMs == 0) T_.DotMs = 1;
+    T_.FixedPauseMs = 4 * T_.DotMs;
+    T_.FixedPauseSamples = 4 * T_.DotSamples;
+
+    T_.GapMs = 2 * T_.DotMs * 100 / (Weight_ + 100);
+    T_.DitDownMs = 2 * T_.DotMs - T_.GapMs;
+    T_.DahDownMs = T_.DitDownMs + 2 * T_.DotMs;
+    T_.PttLeadMs = (TimePttStart_ / T_.DotMs + 1) * T_.DotMs;
+    T_.HoldLimit = TimePttHold_ == 0 ? 1 : TimePttHold_ / T_.DotMs + 1;
+
+    T_.GapSamples = 2 * T_.DotSamples * 100 / (Weight_ + 100);
+    T_.DitDownSamples = 2 * T_.DotSamples - T_.GapSamples;
+    T_.DahSamples = T_.DotSamples * Ratio_ / 100;
+    T_.PttLeadSamples = TimePttStart_ * 8;
+    if (T_.PttLeadSamples < T_.DotSamples) T_.PttLeadSamples = T_.DotSamples;
+
+    // A slope set at a lower speed may no longer fit: apply at most what keeps every duration
+    // non-negative (the stored Slope stays as the user set it).
+    int slope = std::min({Slope_, T_.DitDownSamples - 1, T_.GapSamples});
+    T_.SlopeLength = std::max(slope, 0);
+    if (T_.SlopeLength > 0) {
+        T_.DitDownSamples -= T_.SlopeLength + 1;
+        T_.GapSamples -= T_.SlopeLength - 1;
+    }
+    SlopeStep_ = Amplitude_ / (T_.SlopeLength + 1);
+}
+
+// --- Control ---------------------------------------------------------------------------------
+
+bool TCWout::Start() {
+    Recalculate();
+    PttState_ = Hold_ = Aborted_ = false;
+    SendState_ = 0;
+    StopRequested_ = StopAtEndFlag_ = false;
+    if (BlasterMode_) {
+        StateCounter_ = 0;
+    } else if (Timer_) {
+        if (!PeriodBegun_) {
+            Timer_->BeginPeriod(TimerPeriodMin_);
+            PeriodBegun_ = true;
+        }
+        Timer_->SetInterval(T_.DotMs);
+        Timer_->SetEnabled(true);
+    }
+    Running_ = true;
+    if (OnStart) OnStart(*this);
+    return true;
+}
+
+bool TCWout::StopAfterChar() {
+    if (!Running_) return false;
+    StopRequested_ = true;
+    return true;
+}
+
+void TCWout::StopNow() {
+    if (Timer_) {
+        Timer_->SetEnabled(false);
+        if (PeriodBegun_) {
+            Timer_->EndPeriod(TimerPeriodMin_);
+            PeriodBegun_ = false;
+        }
+    }
+    Running_ = false;
+    if (OnStop) OnStop(*this);
+}
+
+bool TCWout::StartSending() {
+    StopAtEndFlag_ = Hold_ = Aborted_ = false;
+    if (Running_ && SendState_ == 0) SendState_ = 1;
+    return Running_;
+}
+
+bool TCWout::StopAtEnd() {
+    if (Running_) StopAtEndFlag_ = true;
+    return Running_;
+}
+
+void TCWout::StopAtEndNow() {
+    HoldCount_ = T_.HoldLimit;
+    StopAtEnd();
+}
+
+bool TCWout::Abort() {
+    if (!Aborted_) {
+        StopRequested_ = true;
+        SendState_ = 0;
+        if (!BlasterMode_ && Timer_) Timer_->SetEnabled(false);
+        if (OnSignalChanged) OnSignalChanged(*this, false, 0);
+        if (OnCharSent) OnCharSent(*this, CurrentChar_);
+        if (OnLastChar) OnLastChar(*this);
+        if (PttState_ && OnPttChanged) OnPttChanged(*this, false);
+        PttState_ = false;
+        Aborted_ = true;
+    }
+    ClearBuffer();
+    return true;
+}
+
+void TCWout::Mute(bool on) {
+    if (on) {
+        Amplitude_ = 0.0;
+        SlopeStep_ = 0.0;
+    } else {
+        SetLogAmplitude(LogAmplitude_);
+    }
+}
+
+int TCWout::RemoveUnsent() {
+    int positions = 0;
+    while (HasChars()) {
+        const uint8_t c = Buf_.Unput();
+        positions += c == '{' ? 5 : (ProsignOfCode(c) != 0 ? 4 : 1);
+    }
+    return positions;
+}
+
+void TCWout::LoadNextChar() {
+    CurrentChar_ = GetChar();
+    const uint16_t k = CodeOf(CurrentChar_);
+    if (k == 0) {
+        ElementRegister_ = 0;
+        CurrentChar_ = 0;
+        return;
+    }
+    uint32_t r = static_cast<uint32_t>(k) * 2u + 1u;
+    while ((r & kEndOfChar) == 0) r <<= 1;
+    ElementRegister_ = r << 1;
+}
+
+// --- Timed mode ------------------------------------------------------------------------------
+
+void TCWout::OnCWTimer() {
+    if (Timer_) Timer_->SetEnabled(false);
+    const double started = DayClock_();
+    TimerStep();
+    if (SendState_ < 0 || SendState_ > 12) {
+        ShowMessage(Sink_, "COM MState error: " + std::to_string(SendState_));
+        SendState_ = 0;
+    }
+    const double took = DayClock_() - started; // [days]
+    if (took > 0.005) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.15g", took);
+        ShowMessage(Sink_, std::string("CW loop time error: ") + text);
+    }
+}
+
+void TCWout::SetNextTick(int ms) {
+    if (!Timer_) return;
+    Timer_->SetInterval(std::max(ms, 1));
+    Timer_->SetEnabled(true);
+}
+
+void TCWout::TimerStep() {
+    const bool abortedBefore = Aborted_;
+    int next = T_.DotMs; // [ms] until the next tick
+    switch (SendState_) {
+    case 0:
+        HoldCount_ = 0;
+        if (StopRequested_ && Running_) {
+            StopNow();
+            return;
+        }
+        if (HasChars() && AutoStartStop_ && !Hold_) {
+            LoadNextChar();
+            SendState_ = (ElementRegister_ == kEndOfChar || ElementRegister_ == 0) ? 10 : 12;
+            next = T_.PttLeadMs;
+            PttState_ = true;
+            if (OnPttChanged) OnPttChanged(*this, true);
+        }
+        break;
+    case 1:
+        SendState_ = 3;
+        next = T_.PttLeadMs;
+        HoldCount_ = 0;
+        PttState_ = true;
+        if (OnPttChanged) OnPttChanged(*this, true);
+        break;
+    case 3:
+        if (StopRequested_) {
+            SendState_ = 0;
+            if (OnPttChanged) OnPttChanged(*this, false);
+            PttState_ = false;
+            StopNow();
+            return;
+        }
+        if ((AutoStartStop_ || StopAtEndFlag_) && !Hold_) ++HoldCount_;
+        if (HoldCount_ >= T_.HoldLimit) {
+            SendState_ = 0;
+            HoldCount_ = 0;
+            if (OnPttChanged) OnPttChanged(*this, false);
+            PttState_ = false;
+        }
+        break;
+    case 12:
+    case 5: {
+        const bool first = SendState_ == 12;
+        next = (ElementRegister_ & kEndOfChar) ? T_.DahDownMs : T_.DitDownMs;
+        SendState_ = 8;
+        if (OnSignalChanged) OnSignalChanged(*this, true, next);
+        if (first && OnCharStart) OnCharStart(*this, CurrentChar_);
+        ElementRegister_ <<= 1;
+        break;
+    }
+    case 8:
+        next = T_.GapMs;
+        SendState_ = (ElementRegister_ == kEndOfChar || ElementRegister_ == 0) ? 9 : 5;
+        if (OnSignalChanged) OnSignalChanged(*this, false, T_.GapMs);
+        break;
+    case 9:
+        SendState_ = 3;
+        next = T_.CharGapExtraMs;
+        if (OnCharSent) OnCharSent(*this, CurrentChar_);
+        if (!HasChars() && OnLastChar) OnLastChar(*this);
+        break;
+    case 10:
+        SendState_ = 3;
+        next = (CurrentChar_ == 254 || CurrentChar_ == 255) ? T_.FixedPauseMs : T_.WordGapExtraMs;
+        if (OnCharStart) OnCharStart(*this, CurrentChar_);
+        if (OnCharSent) OnCharSent(*this, CurrentChar_);
+        if (!HasChars() && OnLastChar) OnLastChar(*this);
+        break;
+    default:
+        if (SendState_ >= 0 && SendState_ <= 12) SendState_ = 0; // not a state of this machine
+        break;
+    }
+    if (SendState_ == 3 && HasChars() && !Hold_) {
+        LoadNextChar();
+        HoldCount_ = 0;
+        SendState_ = (ElementRegister_ == kEndOfChar || ElementRegister_ == 0) ? 10 : 12;
+    }
+    // An event handler may have stopped or aborted the engine: then no further tick.
+    if (!Running_ || (Aborted_ && !abortedBefore)) return;
+    SetNextTick(next);
+}
+
+// --- Sound mode ------------------------------------------------------------------------------
+
+uint8_t TCWout::SoundStateForChar() const {
+    if (CurrentChar_ == BlipMark) return 26;
+    if (ElementRegister_ == kEndOfChar || ElementRegister_ == 0) return 10;
+    return (ElementRegister_ & kEndOfChar) ? 23 : 20;
+}
+
+void TCWout::RenderBuffer(int16_t* buffer, int byteCount) {
+    if (buffer == nullptr || byteCount < 2) return;
+    int n = byteCount / 2;
+    RenderStride_ = 1;
+    RenderPos_ = 0;
+    if (Stereo_) {
+        n /= 2;
+        RenderStride_ = 2;
+        for (int i = 0; i < n; ++i) {
+            buffer[2 * i] = static_cast<int16_t>(Tone2_.Value() * Amplitude_);
+            Tone2_.Advance();
+        }
+        RenderPos_ = 1;
+    }
+    const int end = RenderPos_ + n * RenderStride_;
+    RenderOut_ = buffer;
+    RenderWritten_ = 0;
+    int counted = 0;
+    bool first = true;
+    while (counted < n) {
+        counted += SoundStep(first);
+        first = false;
+    }
+    // A stop completion counts as a step without writing: silence the positions it left.
+    for (int p = RenderPos_; p < end; p += RenderStride_) buffer[p] = 0;
+    RenderOut_ = nullptr;
+    RenderWritten_ = 0;
+}
+
+// One step of the sample machine; returns 1 when it wrote a sample or completed a stop.
+int TCWout::SoundStep(bool firstStep) {
+    switch (SendState_) {
+    case 0:
+        HoldCount_ = 0;
+        if (StopRequested_ && Running_) {
+            Running_ = false;
+            if (OnStop) OnStop(*this);
+            return 1;
+        }
+        Silent();
+        if (++StateCounter_ >= T_.DotSamples) StateCounter_ = 0;
+        if (HasChars() && AutoStartStop_ && !Hold_ && Running_) {
+            SendState_ = 1;
+            if (OnPttChanged) OnPttChanged(*this, true);
+        }
+        return 1;
+    case 1:
+        PttState_ = true;
+        HoldCount_ = 0;
+        Silent();
+        if (++StateCounter_ >= T_.DotSamples) {
+            StateCounter_ = 0;
+            SendState_ = 2;
+        }
+        return 1;
+    case 2:
+        Silent();
+        if (++StateCounter_ >= T_.PttLeadSamples) {
+            StateCounter_ = 0;
+            LoadNextChar();
+            if (ElementRegister_ == 0) {
+                SendState_ = 3;
+                if (OnCharSent) OnCharSent(*this, CurrentChar_);
+            } else {
+                if (OnCharStart) OnCharStart(*this, CurrentChar_);
+                SendState_ = SoundStateForChar();
+            }
+        }
+        return 1;
+    case 3: {
+        int wrote = 0;
+        if (StopRequested_ && Running_) {
+            SendState_ = 0;
+            if (OnPttChanged) OnPttChanged(*this, false);
+            PttState_ = false;
+            Running_ = false;
+            if (OnStop) OnStop(*this);
+            return 1;
+        }
+        if (HasChars() && StateCounter_ == 0 && !Hold_) {
+            LoadNextChar();
+            if (ElementRegister_ == 0) {
+                if (OnCharSent) OnCharSent(*this, CurrentChar_);
+            } else if (CurrentChar_ == BlipMark) {
+                SendState_ = 26;
+            } else {
+                if (OnCharStart) OnCharStart(*this, CurrentChar_);
+                SendState_ = SoundStateForChar();
+            }
+        } else {
+            Silent();
+            wrote = 1;
+            if (++StateCounter_ >= T_.DotSamples) {
+                StateCounter_ = 0;
+                if ((AutoStartStop_ || StopAtEndFlag_) && !Hold_) ++HoldCount_;
+            }
+        }
+        if (firstStep && SendState_ == 3 && HoldCount_ >= T_.HoldLimit) {
+            SendState_ = 0;
+            HoldCount_ = 0;
+            if (OnPttChanged) OnPttChanged(*this, false);
+            PttState_ = false;
+        }
+        return wrote;
+    }
+    case 20:
+    case 23:
+        if (DiffFreqOn_)
+            Tone1_.SetFrequency(static_cast<uint32_t>(SendState_ == 20 ? DiffFrequency_
+                                                                         : Frequency_));
+        if (T_.SlopeLength >= 1) {
+            const double v = Tone1_.Value() * SlopeStep_;
+            Tone1_.Advance();
+            Emit(static_cast<int16_t>((StateCounter_ + 1) * v));
+            if (++StateCounter_ >= T_.SlopeLength) {
+                SendState_ += 1;
+                StateCounter_ = 0;
+            }
+            return 1;
+        }
+        SendState_ += 1;
+        return 0;
+    case 21:
+    case 24: {
+        const int steady = SendState_ == 21 ? T_.DitDownSamples : T_.DahSamples;
+        if (steady <= 0) { // the edges take the whole element
+            SendState_ += 1;
+            ElementRegister_ <<= 1;
+            StateCounter_ = 0;
+            return 0;
+        }
+        Emit(static_cast<int16_t>(Tone1_.Value() * Amplitude_));
+        Tone1_.Advance();
+        if (++StateCounter_ >= steady) {
+            SendState_ += 1;
+            ElementRegister_ <<= 1;
+            StateCounter_ = 0;
+        }
+        return 1;
+    }
+    case 22:
+    case 25:
+        if (T_.SlopeLength >= 1) {
+            const double v = Tone1_.Value() * SlopeStep_;
+            Tone1_.Advance();
+            Emit(static_cast<int16_t>((T_.SlopeLength - StateCounter_) * v));
+            if (++StateCounter_ >= T_.SlopeLength) {
+                SendState_ = 8;
+                StateCounter_ = 0;
+            }
+            return 1;
+        }
+        SendState_ = 8;
+        return 0;
+    case 8:
+        Silent();
+        if (++StateCounter_ >= T_.GapSamples) {
+            if (ElementRegister_ == kEndOfChar || ElementRegister_ == 0)
+                SendState_ = 9;
+            else
+                SendState_ = (ElementRegister_ & kEndOfChar) ? 23 : 20;
+            StateCounter_ = 0;
+        }
+        return 1;
+    case 9:
+    case 10: {
+        Silent();
+        int length = T_.CharGapExtraSamples;
+        if (SendState_ == 10)
+            length = (CurrentChar_ == 254 || CurrentChar_ == 255) ? T_.FixedPauseSamples
+                                                                  : T_.WordGapExtraSamples;
+        if (++StateCounter_ >= length) {
+            SendState_ = 3;
+            StateCounter_ = 0;
+            if (OnCharSent) OnCharSent(*this, CurrentChar_);
+            if (!HasChars() && OnLastChar) OnLastChar(*this);
+        }
+        return 1;
+    }
+    case 26:
+        Silent();
+        if (++StateCounter_ >= 2000) {
+            BlipIndex_ = 0;
+            SendState_ = 27;
+            StateCounter_ = 0;
+        }
+        return 1;
+    case 27:
+        Tone1_.Advance();
+        Emit(Blip_.BlipSample(BlipIndex_++));
+        if (++StateCounter_ >= TBlipGen::BlipLength) {
+            SendState_ = 28;
+            StateCounter_ = 0;
+        }
+        return 1;
+    case 28:
+        Silent();
+        if (++StateCounter_ >= 2000) {
+            SendState_ = 3;
+            StateCounter_ = 0;
+            if (OnCharSent) OnCharSent(*this, CurrentChar_);
+        }
+        return 1;
+    default: // not a state of this machine
+        SendState_ = 0;
+        StateCounter_ = 0;
+        return 0;
+    }
+}
+
+} // namespace brindle

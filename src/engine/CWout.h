@@ -1,0 +1,237 @@
+// The Morse keying engine: takes characters from its type-ahead buffer, looks up their patterns,
+// times elements and spaces, and reports every step through events. Timed mode steps a state
+// machine on a millisecond timer (serial keying); sound mode renders the keyed tone sample by
+// sample into the buffers the sound output hands it.
+#pragma once
+
+#include "audio/BlipGen.h"
+#include "audio/SinusGen.h"
+#include "base/MessageSink.h"
+#include "engine/MsTimer.h"
+#include "engine/charbuf.h"
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace brindle {
+
+// Durations computed by Recalculate: milliseconds for the timed keyer, samples (8 per ms) for
+// the renderer.
+struct TCWTiming {
+    int DotMs = 0, DotSamples = 0;
+    int FwUnitMs = 0, FwUnitSamples = 0; // spacing unit, only under Farnsworth/Wordsworth
+    int GapMs = 0, GapSamples = 0;       // key-up after every element
+    int DitDownMs = 0, DitDownSamples = 0; // samples: steady part, after the slope
+    int DahDownMs = 0, DahSamples = 0;     // samples: steady part, never shortened
+    int CharGapExtraMs = 0, CharGapExtraSamples = 0;
+    int WordGapExtraMs = 0, WordGapExtraSamples = 0;
+    int FixedPauseMs = 0, FixedPauseSamples = 0; // codes 254 and 255
+    int PttLeadMs = 0, PttLeadSamples = 0;
+    int HoldLimit = 0;   // [dot periods]
+    int SlopeLength = 0; // [samples], the edge length actually applied
+};
+
+class TCWout {
+public:
+    using TNotifyCWCharSent = std::function<void(TCWout&, uint8_t ch)>;
+    using TNotifyCharStart = std::function<void(TCWout&, uint8_t ch)>;
+    using TNotifyLastChar = std::function<void(TCWout&)>;
+    using TNotifyPTT = std::function<void(TCWout&, bool pttOn)>;
+    using TNotifyStart = std::function<void(TCWout&)>;
+    using TNotifyStop = std::function<void(TCWout&)>;
+    using TNotifySignalChanged = std::function<void(TCWout&, bool signal, int durationMs)>;
+    using TNotifyValChange = std::function<void(TCWout&, int newVal)>;
+    // Time of day as a fraction of a day; measures the duration of a timed step.
+    using TDayClock = std::function<double()>;
+
+    static constexpr uint8_t BlipMark = '^';
+    static constexpr int ProsignCount = 10;
+
+    // timer drives timed mode and must outlive the engine; it may be null for sound mode only.
+    explicit TCWout(IMsTimer* timer = nullptr, TMessageSink sink = {});
+    ~TCWout();
+    TCWout(const TCWout&) = delete;
+    TCWout& operator=(const TCWout&) = delete;
+
+    // --- Morse tables -------------------------------------------------------------------------
+    static uint8_t FoldCase(uint8_t c);
+    static uint16_t CodeOf(uint8_t c); // 0: in no table; 1: a pause character
+    bool IsSendable(uint8_t c) const;  // may be queued under ExtraChars and BlipOn
+    bool IsKnown(uint8_t c) const;     // in either table (BlipMark only while BlipOn)
+    static int ProsignIndex(std::string_view name); // 1..10, 0 when not a prosign name
+    static uint8_t ProsignCode(int index);           // code character of index 1..10, else 0
+    static int ProsignOfCode(uint8_t c);             // 1..10 for a code character, else 0
+    static std::string_view ProsignName(int index);  // "<ar>" etc.; empty outside 1..10
+    static int ProsignNameLength(int index);         // display positions of the name
+
+    // --- Properties ---------------------------------------------------------------------------
+    bool AutoStartStop() const { return AutoStartStop_; }
+    void SetAutoStartStop(bool on);
+    bool BlasterMode() const { return BlasterMode_; }
+    void SetBlasterMode(bool on) { BlasterMode_ = on; }
+    int Buffersize() const { return Buf_.BufferSize(); }
+    void SetBuffersize(int size) { Buf_.SetBufferSize(size); }
+    bool ExtraChars() const { return ExtraChars_; }
+    void SetExtraChars(bool on) { ExtraChars_ = on; }
+    int FarnswMode() const { return FarnswMode_; }
+    void SetFarnswMode(int mode);
+    int Frequency() const { return Frequency_; } // [Hz]
+    void SetFrequency(int hz);
+    int Frequency2() const { return Frequency2_; } // [Hz]
+    void SetFrequency2(int hz);
+    int DiffFrequency() const { return DiffFrequency_; } // [Hz]
+    void SetDiffFrequency(int hz);
+    bool DiffFreqOn() const { return DiffFreqOn_; }
+    void SetDiffFreqOn(bool on) { DiffFreqOn_ = on; }
+    int Speed() const { return Speed_; } // [CpM]
+    void SetSpeed(int cpm);
+    int FWSpeed() const { return FWSpeed_; } // [CpM]
+    void SetFWSpeed(int cpm);
+    int LogAmplitude() const { return LogAmplitude_; } // [dB]
+    void SetLogAmplitude(int dB);
+    int MaxSpeed() const { return MaxSpeed_; } // [CpM]
+    void SetMaxSpeed(int cpm);
+    int MinSpeed() const { return MinSpeed_; } // [CpM]
+    void SetMinSpeed(int cpm);
+    int Weight() const { return Weight_; } // [%]
+    void SetWeight(int percent);
+    int Ratio() const { return Ratio_; } // [% of a dot]
+    void SetRatio(int percent);
+    int Slope() const { return Slope_; } // [samples]
+    void SetSlope(int samples);
+    int TimePttStart() const { return TimePttStart_; } // [ms]
+    void SetTimePttStart(int ms);
+    int TimePttHold() const { return TimePttHold_; } // [ms]
+    void SetTimePttHold(int ms);
+    bool Stereo() const { return Stereo_; }
+    void SetStereo(bool on) { Stereo_ = on; }
+
+    bool Running() const { return Running_; }
+    bool Hold() const { return Hold_; }
+    void SetHold(bool on) { Hold_ = on; }
+    bool BlipOn() const { return BlipOn_; }
+    void SetBlipOn(bool on) { BlipOn_ = on; }
+
+    // --- Events -------------------------------------------------------------------------------
+    TNotifyCWCharSent OnCharSent;
+    TNotifyCharStart OnCharStart;
+    TNotifyLastChar OnLastChar;
+    TNotifyPTT OnPttChanged;
+    TNotifyStart OnStart;
+    TNotifyStop OnStop;
+    TNotifySignalChanged OnSignalChanged;
+    TNotifyValChange OnFreqChanged, OnFreq2Changed, OnDiffFreqChanged, OnSpeedChanged,
+        OnFWSpeedChanged, OnWeightChanged, OnRatioChanged, OnSlopeChanged;
+
+    // --- Operations ---------------------------------------------------------------------------
+    void Recalculate();
+    bool Start();
+    bool StopAfterChar();
+    void StopNow();
+    bool StartSending();
+    bool StopAtEnd();
+    void StopAtEndNow();
+    bool Abort();
+    bool IsIdle() const { return SendState_ == 0; }
+    // Sound mode: fills byteCount bytes of 16-bit samples with the next stretch of keyed signal.
+    void RenderBuffer(int16_t* buffer, int byteCount);
+    void Mute(bool on);
+
+    // --- Type-ahead buffer --------------------------------------------------------------------
+    bool PutChar(uint8_t c) { return IsSendable(c) && Buf_.Put(c); }
+    bool PutCode(uint8_t c) { return IsKnown(c) && Buf_.Put(c); }
+    uint8_t GetChar() { return Buf_.Get(); }
+    uint8_t PeekChar() const { return Buf_.Peek(); }
+    uint8_t UnputChar() { return Buf_.Unput(); }
+    void RewindBuffer(int count) { Buf_.MoveBack(count); }
+    bool HasChars() const { return Buf_.NotEmpty(); }
+    int ClearBuffer() { return Buf_.Clear(); }
+    // Empties the buffer from the newest end; returns the display positions the removed
+    // characters took (1 each, 4 per prosign code, 5 for "{").
+    int RemoveUnsent();
+
+    // --- State read by the owner and by tests -------------------------------------------------
+    const TCWTiming& Timing() const { return T_; }
+    int SendState() const { return SendState_; }
+    int HoldCount() const { return HoldCount_; }
+    bool PttState() const { return PttState_; }
+    uint8_t CurrentChar() const { return CurrentChar_; }
+    uint32_t ElementRegister() const { return ElementRegister_; }
+    double Amplitude() const { return Amplitude_; }
+    double SlopeStep() const { return SlopeStep_; }
+    // Keyed samples written so far by the RenderBuffer call in progress (0 outside a call); lets
+    // an event handler tell where in the buffer it fired.
+    int RenderedInCall() const { return RenderWritten_; }
+    TSinusGen& Tone1() { return Tone1_; }
+    TSinusGen& Tone2() { return Tone2_; }
+    TBlipGen& Blip() { return Blip_; }
+    void SetDayClock(TDayClock clock) { DayClock_ = std::move(clock); }
+    // The engine's own timer handler (one timed step).
+    void OnCWTimer();
+
+private:
+    void LoadNextChar();
+    void TimerStep();
+    void SetNextTick(int ms);
+    void ApplyLogAmplitude();
+    void SetHoldLimitAndTimer();
+    uint8_t SoundStateForChar() const;
+    int SoundStep(bool firstStep);
+
+    // Sample writers of the renderer.
+    void Emit(int16_t v) {
+        RenderOut_[RenderPos_] = v;
+        RenderPos_ += RenderStride_;
+        ++RenderWritten_;
+    }
+    void Silent() {
+        Tone1_.Advance();
+        Emit(0);
+    }
+
+    IMsTimer* Timer_ = nullptr;
+    TMessageSink Sink_;
+    TDayClock DayClock_;
+    TSinusGen Tone1_;
+    TSinusGen Tone2_;
+    TBlipGen Blip_;
+    TCharBuf Buf_;
+
+    bool AutoStartStop_ = true;
+    bool BlasterMode_ = false;
+    bool ExtraChars_ = true;
+    int FarnswMode_ = 0;
+    int Frequency_ = 0, Frequency2_ = 0, DiffFrequency_ = 0;
+    bool DiffFreqOn_ = false;
+    int Speed_ = 0, FWSpeed_ = 0;
+    int LogAmplitude_ = 0;
+    int MaxSpeed_ = 300, MinSpeed_ = 10;
+    int Weight_ = 0, Ratio_ = 0, Slope_ = 0;
+    int TimePttStart_ = 0, TimePttHold_ = 0;
+    bool Stereo_ = false;
+
+    bool Running_ = false;
+    bool Hold_ = false;
+    bool BlipOn_ = false;
+
+    TCWTiming T_;
+    int SendState_ = 0;
+    bool StopRequested_ = false, StopAtEndFlag_ = false, Aborted_ = false, PttState_ = false;
+    int HoldCount_ = 0;
+    uint8_t CurrentChar_ = 0;
+    uint32_t ElementRegister_ = 0;
+    int StateCounter_ = 0; // [samples] in the current sound state
+    int BlipIndex_ = 0;
+    double Amplitude_ = 32500.0;
+    double SlopeStep_ = 0.0;
+    int TimerPeriodMin_ = 1; // [ms]
+    bool PeriodBegun_ = false;
+
+    int16_t* RenderOut_ = nullptr;
+    int RenderPos_ = 0;
+    int RenderStride_ = 1;
+    int RenderWritten_ = 0;
+};
+
+} // namespace brindle

@@ -1,0 +1,195 @@
+#include "practice/TextFilters.h"
+
+#include "engine/CWout.h"
+
+namespace brindle {
+
+namespace {
+
+constexpr char CR = 13;
+constexpr char LF = 10;
+
+char At(std::string_view s, std::size_t i, char pastEnd) { return i < s.size() ? s[i] : pastEnd; }
+
+template <class Keep> std::string KeepIf(std::string_view text, Keep keep) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\t') c = ' ';
+        if (keep(static_cast<uint8_t>(c))) out += c;
+    }
+    return out;
+}
+
+bool IsWordSeparator(char c) { return c == LF || c == CR || c == ' '; }
+
+std::vector<std::string> Split(std::string_view text, std::size_t limit, bool spaceSeparates) {
+    std::vector<std::string> items;
+    std::size_t i = 0;
+    while (i < text.size() && items.size() < limit) {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] != CR && !(spaceSeparates && text[i] == ' ')) ++i;
+        if (i > start) items.emplace_back(text.substr(start, i - start));
+        while (i < text.size() && IsWordSeparator(text[i])) ++i;
+    }
+    return items;
+}
+
+} // namespace
+
+std::string RemoveUnknownProsigns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '<') {
+            std::size_t len = 1;
+            for (std::size_t k = 1; k <= 4; ++k) {
+                if (At(text, i + k, ' ') == '>') {
+                    len = k + 1;
+                    break;
+                }
+            }
+            const std::string_view token = text.substr(i, len);
+            if (len > 1 && TCWout::ProsignIndex(token) != 0) out += token;
+            i += len; // a kept token continues after it; a deleted one is gone
+        } else {
+            if (c != '>') out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string RemoveCodeCharacters(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '*': case '#': case '&': case '\\': case '%': case '{': case '}': break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string ProsignsToCodes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] != '<') {
+            out += text[i++];
+            continue;
+        }
+        std::size_t len = 1;
+        if (At(text, i + 3, 0) == '>')
+            len = 4;
+        else if (At(text, i + 4, 0) == '>')
+            len = 5;
+        const int index = len > 1 ? TCWout::ProsignIndex(text.substr(i, len)) : 0;
+        if (index != 0) out += static_cast<char>(TCWout::ProsignCode(index));
+        i += len;
+    }
+    return out;
+}
+
+std::string KeepKnown(std::string_view text, const TCWout& engine) {
+    return KeepIf(text, [&](uint8_t c) { return engine.IsKnown(c); });
+}
+
+std::string KeepSendable(std::string_view text, const TCWout& engine) {
+    return KeepIf(text, [&](uint8_t c) { return engine.IsSendable(c); });
+}
+
+std::string RemoveCarets(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text)
+        if (c != '^') out += c;
+    return out;
+}
+
+std::string CodesToProsignNames(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (const char c : text) {
+        const int index = TCWout::ProsignOfCode(static_cast<uint8_t>(c));
+        if (index != 0)
+            out += TCWout::ProsignName(index);
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string CompactSpaces(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t p = 0;
+    while (p < text.size() && text[p] == ' ') ++p;
+    auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    while (p < text.size()) {
+        const char c = text[p];
+        if (isSpace(c)) {
+            while (p + 1 < text.size() && isSpace(text[p + 1])) ++p;
+            const std::size_t next = p + 1;
+            if (next < text.size() && (text[next] == CR || text[next] == '^')) {
+                out += text[next];
+                p = next + 1;
+            } else {
+                out += ' ';
+                p = next;
+            }
+        } else {
+            if (c == 0) break;
+            out += c;
+            ++p;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> SplitWords(std::string_view text, std::size_t limit) {
+    return Split(text, limit, true);
+}
+
+std::vector<std::string> SplitPhrases(std::string_view text, std::size_t limit) {
+    return Split(text, limit, false);
+}
+
+int CountWords(std::string_view text) {
+    int words = 0;
+    bool inWord = false;
+    for (const char c : text) {
+        const bool sep = IsWordSeparator(c) || c == 0;
+        if (!sep && !inWord) ++words;
+        inWord = !sep;
+    }
+    return words;
+}
+
+std::string NextTextWord(std::string_view text, std::size_t& pos, const TCWout& engine,
+                         bool singleMode) {
+    std::string word;
+    while (pos < text.size() && (IsWordSeparator(text[pos]) ||
+                                 !engine.IsSendable(static_cast<uint8_t>(text[pos]))))
+        ++pos;
+    while (pos < text.size()) {
+        const char c = text[pos++];
+        if (IsWordSeparator(c)) {
+            if (singleMode && c == ' ')
+                word += static_cast<char>(255);
+            else if (singleMode && c == CR)
+                word += static_cast<char>(254);
+            else
+                word += c;
+            break;
+        }
+        if (engine.IsSendable(static_cast<uint8_t>(c))) word += c;
+    }
+    return word;
+}
+
+} // namespace brindle

@@ -1,0 +1,48 @@
+// The program's text preparation: the filters that clean text from outside (clipboard, files,
+// buffers, parameter fields) for sending, and the cutting of cleaned text into words and phrases.
+// Text is Windows-1252; every operation runs in linear time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindle {
+
+class TCWout;
+
+// Keeps known prosign names; deletes unknown tokens in angle brackets and stray "<" and ">".
+std::string RemoveUnknownProsigns(std::string_view text);
+// Deletes the prosign code characters * # & \ % { } ("+", "-" and "=" are punctuation too).
+std::string RemoveCodeCharacters(std::string_view text);
+// Replaces each known prosign name by its code character; drops an unknown "<" token.
+std::string ProsignsToCodes(std::string_view text);
+// Tabs become spaces; keeps the characters the engine knows (either table).
+std::string KeepKnown(std::string_view text, const TCWout& engine);
+// Tabs become spaces; keeps the characters the engine sends with its current settings.
+std::string KeepSendable(std::string_view text, const TCWout& engine);
+// Deletes every "^".
+std::string RemoveCarets(std::string_view text);
+// Replaces each prosign code character by its lower-case name ("<ar>").
+std::string CodesToProsignNames(std::string_view text);
+// Removes leading spaces, folds runs of spaces (and tabs) to one, drops a run before CR or "^".
+std::string CompactSpaces(std::string_view text);
+
+constexpr std::size_t MaxWords = 1000;
+constexpr std::size_t MaxPhrases = 500;
+
+// Cuts at spaces and carriage returns; at most limit entries.
+std::vector<std::string> SplitWords(std::string_view text, std::size_t limit = MaxWords);
+// Cuts at carriage returns; at most limit entries.
+std::vector<std::string> SplitPhrases(std::string_view text, std::size_t limit = MaxPhrases);
+// Number of maximal runs of characters other than LF, CR, space and code 0.
+int CountWords(std::string_view text);
+
+// The next word of a text from pos (0-based, advanced past what was read), with its separator.
+// In single mode a space separator becomes code 255 and a carriage return code 254. Characters
+// the engine does not send are passed over. Empty at the end of the text.
+std::string NextTextWord(std::string_view text, std::size_t& pos, const TCWout& engine,
+                         bool singleMode);
+
+} // namespace brindle

@@ -1,0 +1,90 @@
+#include "engine/CWout.h"
+#include "engine/charbuf.h"
+
+#include <gtest/gtest.h>
+
+using brindle::TCharBuf;
+using brindle::TCWout;
+
+TEST(CharBuf, EngineBufferHoldsAtMost29999) {
+    TCWout e;
+    EXPECT_EQ(e.Buffersize(), 30000);
+    for (int i = 0; i < 29999; ++i) ASSERT_TRUE(e.PutChar('a')) << i;
+    EXPECT_FALSE(e.PutChar('a'));
+    EXPECT_FALSE(e.PutCode('+'));
+    EXPECT_EQ(e.ClearBuffer(), 29999);
+    EXPECT_FALSE(e.HasChars());
+}
+
+TEST(CharBuf, PutGetUnputPeek) {
+    TCharBuf b;
+    int events = 0;
+    b.onNewChar = [&](TCharBuf&) { ++events; };
+    EXPECT_EQ(b.Get(), 0);
+    EXPECT_EQ(b.Peek(), 0);
+    EXPECT_EQ(b.Unput(), 0);
+    b.Put('a');
+    b.Put('b');
+    b.Put('c');
+    EXPECT_EQ(events, 3);
+    EXPECT_EQ(b.Unput(), 'c');
+    EXPECT_EQ(b.Peek(), 'a');
+    EXPECT_EQ(b.Get(), 'a');
+    EXPECT_EQ(b.Get(), 'b');
+    EXPECT_EQ(b.Get(), 0);
+    EXPECT_EQ(b.Count(), 0);
+}
+
+TEST(CharBuf, WrapAroundClearAndUnput) {
+    TCharBuf b;
+    b.SetBufferSize(4);
+    b.SetFillRest(1);
+    for (int round = 0; round < 3; ++round) { // move both positions around the ring
+        ASSERT_TRUE(b.Put('x'));
+        EXPECT_EQ(b.Get(), 'x');
+    }
+    ASSERT_TRUE(b.Put('1')); // newest at index 3, write position wraps to 0
+    EXPECT_EQ(b.Unput(), '1'); // write position back from 0 to BufferSize-1
+    ASSERT_TRUE(b.Put('1'));
+    ASSERT_TRUE(b.Put('2'));
+    ASSERT_TRUE(b.Put('3'));
+    EXPECT_FALSE(b.Put('4')); // one place must stay free
+    EXPECT_EQ(b.Clear(), 3);  // write position (2) is below the read position (3)
+    EXPECT_FALSE(b.NotEmpty());
+}
+
+TEST(CharBuf, MoveBackRepeatsTakenCharacters) {
+    TCharBuf b;
+    b.SetBufferSize(5);
+    for (const char c : {'p', 'q', 'r', 's'}) b.Put(static_cast<uint8_t>(c));
+    b.Get();
+    b.Get();
+    b.Get();
+    b.Get();
+    b.Put('t'); // the write position wraps to 0
+    b.MoveBack(3);
+    EXPECT_EQ(b.Get(), 'q');
+    EXPECT_EQ(b.Get(), 'r');
+    EXPECT_EQ(b.Get(), 's');
+    EXPECT_EQ(b.Get(), 't');
+}
+
+TEST(CharBuf, FillRestBounds) {
+    TCharBuf b;
+    b.SetBufferSize(10);
+    b.SetFillRest(3);
+    b.SetFillRest(0); // ignored
+    EXPECT_EQ(b.FillRest(), 3);
+    b.SetFillRest(50);
+    EXPECT_EQ(b.FillRest(), 9);
+    b.SetWriteOver(true);
+    EXPECT_FALSE(b.IsFull());
+}
+
+TEST(CharBuf, RemoveUnsentCountsDisplayPositions) {
+    TCWout e;
+    EXPECT_EQ(e.RemoveUnsent(), 0);
+    for (const char c : {'a', 'b', '{', '+'}) e.PutChar(static_cast<uint8_t>(c));
+    EXPECT_EQ(e.RemoveUnsent(), 11);
+    EXPECT_FALSE(e.HasChars());
+}

@@ -1,0 +1,87 @@
+// Rendering and the timed machine's steps must not allocate: counted through a replaced global
+// operator new.
+#include "engine/CWout.h"
+#include "support/VirtualTimer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace {
+std::atomic<bool> gCounting{false};
+std::atomic<long> gAllocations{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (gCounting) ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+using brindle::TCWout;
+
+namespace {
+
+struct TCounting {
+    TCounting() {
+        gAllocations = 0;
+        gCounting = true;
+    }
+    ~TCounting() { gCounting = false; }
+};
+
+void AttachEvents(TCWout& e, long& events) {
+    e.OnCharSent = [&events](TCWout&, uint8_t) { ++events; };
+    e.OnCharStart = [&events](TCWout&, uint8_t) { ++events; };
+    e.OnLastChar = [&events](TCWout&) { ++events; };
+    e.OnPttChanged = [&events](TCWout&, bool) { ++events; };
+    e.OnSignalChanged = [&events](TCWout&, bool, int) { ++events; };
+}
+
+} // namespace
+
+TEST(NoAllocation, RenderBuffer) {
+    TCWout e;
+    long events = 0;
+    AttachEvents(e, events);
+    e.SetBlasterMode(true);
+    e.SetBlipOn(true);
+    e.SetStereo(true);
+    std::vector<int16_t> buf(1600);
+    const std::string text = "paris <ar> ^ 73 de k \xfe\xff ";
+    e.Start();
+    {
+        TCounting counting;
+        for (int round = 0; round < 5; ++round) {
+            for (const char c : text) e.PutChar(static_cast<uint8_t>(c));
+            for (int i = 0; i < 400; ++i) e.RenderBuffer(buf.data(), 3200);
+        }
+        EXPECT_EQ(gAllocations.load(), 0);
+    }
+    EXPECT_GT(events, 100);
+}
+
+TEST(NoAllocation, TimedSteps) {
+    brindle::test::TVirtualTimer timer;
+    TCWout e(&timer);
+    long events = 0;
+    AttachEvents(e, events);
+    e.Start();
+    {
+        TCounting counting;
+        for (int round = 0; round < 5; ++round) {
+            for (const char c : std::string("paris 73 \xfe")) e.PutChar(static_cast<uint8_t>(c));
+            timer.Advance(60000);
+        }
+        EXPECT_EQ(gAllocations.load(), 0);
+    }
+    EXPECT_GT(events, 100);
+}

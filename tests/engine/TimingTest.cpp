@@ -1,0 +1,214 @@
+#include "engine/CWout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+#include <tuple>
+
+using brindle::TCWout;
+
+namespace {
+
+struct TWorked {
+    int Speed, FWSpeed, Mode;
+    int DotMs, DotSamples, FwUnitMs, FwUnitSamples, GapMs, DitDownMs, DahDownMs;
+    int CharMs, CharSamples, WordMs, WordSamples, DitDownSamples, GapSamples, DahSamples;
+    int PttLeadMs, PttLeadSamples, HoldLimit;
+};
+
+} // namespace
+
+TEST(Timing, WorkedValues) {
+    const TWorked cases[] = {
+        {60, 60, 0, 100, 800, 0, 0, 100, 100, 300, 200, 1600, 400, 3200, 779, 781, 2400, 200,
+         800, 11},
+        {50, 100, 1, 60, 480, 218, 1743, 60, 60, 180, 594, 4749, 872, 6972, 459, 461, 1440, 120,
+         800, 17},
+        {50, 100, 2, 60, 480, 489, 3909, 60, 60, 180, 120, 960, 3243, 25923, 459, 461, 1440, 120,
+         800, 17},
+    };
+    for (const auto& w : cases) {
+        TCWout e;
+        e.SetFWSpeed(w.FWSpeed);
+        e.SetSpeed(w.Speed);
+        e.SetFarnswMode(w.Mode);
+        const auto& t = e.Timing();
+        SCOPED_TRACE("mode " + std::to_string(w.Mode));
+        EXPECT_EQ(t.DotMs, w.DotMs);
+        EXPECT_EQ(t.DotSamples, w.DotSamples);
+        EXPECT_EQ(t.FwUnitMs, w.FwUnitMs);
+        EXPECT_EQ(t.FwUnitSamples, w.FwUnitSamples);
+        EXPECT_EQ(t.GapMs, w.GapMs);
+        EXPECT_EQ(t.DitDownMs, w.DitDownMs);
+        EXPECT_EQ(t.DahDownMs, w.DahDownMs);
+        EXPECT_EQ(t.CharGapExtraMs, w.CharMs);
+        EXPECT_EQ(t.CharGapExtraSamples, w.CharSamples);
+        EXPECT_EQ(t.WordGapExtraMs, w.WordMs);
+        EXPECT_EQ(t.WordGapExtraSamples, w.WordSamples);
+        EXPECT_EQ(t.DitDownSamples, w.DitDownSamples);
+        EXPECT_EQ(t.GapSamples, w.GapSamples);
+        EXPECT_EQ(t.DahSamples, w.DahSamples);
+        EXPECT_EQ(t.PttLeadMs, w.PttLeadMs);
+        EXPECT_EQ(t.PttLeadSamples, w.PttLeadSamples);
+        EXPECT_EQ(t.HoldLimit, w.HoldLimit);
+        EXPECT_EQ(t.FixedPauseMs, 4 * w.DotMs); // fixed pauses ignore the spacing
+        EXPECT_EQ(t.FixedPauseSamples, 4 * w.DotSamples);
+    }
+}
+
+TEST(Timing, WeightAndSpeedLimits) {
+    TCWout e;
+    e.SetWeight(150);
+    EXPECT_EQ(e.Timing().GapMs, 80);
+    EXPECT_EQ(e.Timing().DitDownMs, 120);
+    EXPECT_EQ(e.Timing().DahDownMs, 320);
+    e.SetSlope(0);
+    EXPECT_EQ(e.Timing().GapSamples, 640);
+    EXPECT_EQ(e.Timing().DitDownSamples, 960);
+
+    TCWout fast;
+    fast.SetSpeed(300);
+    EXPECT_EQ(fast.Timing().DotMs, 20);
+    EXPECT_EQ(fast.Timing().DotSamples, 160);
+    TCWout slow;
+    slow.SetSpeed(10);
+    EXPECT_EQ(slow.Timing().DotMs, 600);
+    EXPECT_EQ(slow.Timing().DotSamples, 4800);
+    EXPECT_EQ(slow.Timing().PttLeadSamples, 4800); // 800 is less than one dot
+}
+
+TEST(Timing, SpacingAtOrAboveCharacterSpeedIsStandard) {
+    for (const int mode : {1, 2}) {
+        for (const int speed : {100, 150}) {
+            TCWout plain;
+            plain.SetSpeed(speed);
+            TCWout spaced;
+            spaced.SetFWSpeed(100);
+            spaced.SetSpeed(speed);
+            spaced.SetFarnswMode(mode);
+            EXPECT_EQ(spaced.Timing().CharGapExtraSamples, plain.Timing().CharGapExtraSamples);
+            EXPECT_EQ(spaced.Timing().WordGapExtraMs, plain.Timing().WordGapExtraMs);
+            EXPECT_EQ(spaced.Timing().DotMs, plain.Timing().DotMs);
+        }
+    }
+}
+
+TEST(Timing, SettersCompareClampStoreAndNotify) {
+    TCWout e;
+    std::vector<std::pair<std::string, int>> events;
+    auto log = [&](const char* name) {
+        return [&events, name](TCWout&, int v) { events.emplace_back(name, v); };
+    };
+    e.OnSpeedChanged = log("speed");
+    e.OnFreqChanged = log("freq");
+    e.OnSlopeChanged = log("slope");
+    e.OnWeightChanged = log("weight");
+    e.SetSpeed(60); // unchanged: nothing happens
+    EXPECT_TRUE(events.empty());
+    e.SetMinSpeed(40);
+    e.SetSpeed(20);
+    EXPECT_EQ(e.Speed(), 40);
+    e.SetMaxSpeed(100);
+    e.SetSpeed(250);
+    EXPECT_EQ(e.Speed(), 100);
+    EXPECT_EQ(e.Timing().DotMs, 60);
+    e.SetFrequency(50);
+    EXPECT_EQ(e.Frequency(), 100);
+    EXPECT_EQ(e.Tone1().Frequency(), 100u);
+    e.SetFrequency(5000);
+    EXPECT_EQ(e.Frequency(), 2000);
+    e.SetWeight(1000);
+    EXPECT_EQ(e.Weight(), 300);
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"speed", 40}, {"speed", 100}, {"freq", 100}, {"freq", 2000}, {"weight", 300}};
+    EXPECT_EQ(events, expected);
+
+    e.SetFarnswMode(5);
+    EXPECT_EQ(e.FarnswMode(), 2);
+    e.SetFarnswMode(-1);
+    EXPECT_EQ(e.FarnswMode(), 0);
+    e.SetTimePttStart(-5);
+    EXPECT_EQ(e.TimePttStart(), 0);
+    e.SetTimePttHold(0);
+    EXPECT_EQ(e.Timing().HoldLimit, 1);
+    e.SetLogAmplitude(3);
+    EXPECT_EQ(e.LogAmplitude(), 0);
+    e.SetRatio(100);
+    EXPECT_EQ(e.Ratio(), 150);
+}
+
+TEST(Timing, SlopeBoundsWhenSet) {
+    TCWout e;
+    e.SetSlope(0);
+    EXPECT_EQ(e.Timing().DitDownSamples, 800);
+    EXPECT_EQ(e.Timing().GapSamples, 800);
+    EXPECT_EQ(e.Timing().SlopeLength, 0);
+    e.SetWeight(300); // gap 400, dit down 1200
+    e.SetSlope(450);
+    EXPECT_EQ(e.Slope(), 400); // cut to the gap
+    e.SetSlope(900);
+    EXPECT_EQ(e.Slope(), 400);
+    TCWout f;
+    f.SetSpeed(120); // dot 400 samples
+    f.SetSlope(500);
+    EXPECT_EQ(f.Slope(), 399); // dit down - 1
+    EXPECT_EQ(f.Timing().DitDownSamples, 0);
+    EXPECT_EQ(f.Timing().GapSamples, 2);
+}
+
+TEST(Timing, SlopeSetAtLowSpeedNeverMakesDurationsNegative) {
+    TCWout e;
+    e.SetSpeed(10);
+    e.SetSlope(500);
+    EXPECT_EQ(e.Slope(), 500);
+    e.SetSpeed(300); // dot 160 samples: the stored slope no longer fits
+    EXPECT_EQ(e.Slope(), 500); // stored value kept
+    const auto& t = e.Timing();
+    EXPECT_EQ(t.SlopeLength, 159);
+    EXPECT_GE(t.DitDownSamples, 0);
+    EXPECT_GE(t.GapSamples, 0);
+    EXPECT_EQ(2 * t.SlopeLength + t.DitDownSamples + t.GapSamples, 2 * t.DotSamples);
+    e.SetSpeed(10);
+    EXPECT_EQ(e.Timing().SlopeLength, 500); // applies in full again
+}
+
+// The spacing unit is specified in extended precision with ties to even. Double precision gives
+// other integers at exactly these points, so the engine computes in long double.
+TEST(Timing, SpacingUnitNeedsExtendedPrecision) {
+    if (std::numeric_limits<long double>::digits != 64)
+        GTEST_SKIP() << "long double is not the 80-bit extended type here";
+    auto unit = [](auto zero, int s, int f, int mode, bool samples) {
+        using F = decltype(zero);
+        const F stretch = F(300000) / s - F(mode == 1 ? 186000 : 258000) / f;
+        const F units = mode == 1 ? F(19) : F(7);
+        return std::lrint(samples ? stretch * 8 / units : stretch / units);
+    };
+    std::set<std::tuple<int, int, int, bool>> differ;
+    TCWout e;
+    for (int f = 10; f <= 300; ++f) {
+        for (int s = 10; s < f; ++s) {
+            for (const int mode : {1, 2}) {
+                e.SetFWSpeed(f);
+                e.SetSpeed(s);
+                e.SetFarnswMode(mode);
+                for (const bool samples : {false, true}) {
+                    const long engine = samples ? e.Timing().FwUnitSamples : e.Timing().FwUnitMs;
+                    ASSERT_EQ(engine, unit(0.0L, s, f, mode, samples)) << s << " " << f;
+                    if (unit(0.0, s, f, mode, samples) != engine)
+                        differ.insert({s, f, mode, samples});
+                }
+            }
+        }
+    }
+    const std::set<std::tuple<int, int, int, bool>> expected = {{36, 288, 2, false},
+                                                                 {225, 288, 2, false}};
+    EXPECT_EQ(differ, expected);
+    e.SetFWSpeed(288);
+    e.SetFarnswMode(2);
+    e.SetSpeed(36);
+    EXPECT_EQ(e.Timing().FwUnitMs, 1062); // a tie of the exact value, to even
+    e.SetSpeed(225);
+    EXPECT_EQ(e.Timing().FwUnitMs, 63); // extended rounding lands just above the tie
+}

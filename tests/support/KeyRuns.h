@@ -1,0 +1,74 @@
+// Helpers that read a rendered signal back as key-down/key-up runs, and record engine events
+// with the sample or millisecond at which they fired.
+#pragma once
+
+#include "engine/CWout.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace brindle::test {
+
+struct TRun {
+    bool On = false;
+    int Length = 0; // [samples]
+    bool operator==(const TRun&) const = default;
+    friend void PrintTo(const TRun& r, std::ostream* os) {
+        *os << (r.On ? "on " : "off ") << r.Length;
+    }
+};
+
+// Runs of non-zero (key down) and zero (key up) samples. Samples flagged in unknown are exact
+// zero crossings of the tone and take the class of the sample before them.
+inline std::vector<TRun> KeyRuns(const std::vector<int16_t>& s,
+                                 const std::vector<bool>* unknown = nullptr) {
+    std::vector<TRun> runs;
+    bool prev = false;
+    for (std::size_t k = 0; k < s.size(); ++k) {
+        bool on = s[k] != 0;
+        if (unknown && (*unknown)[k] && !on) on = prev;
+        if (runs.empty() || runs.back().On != on)
+            runs.push_back({on, 1});
+        else
+            ++runs.back().Length;
+        prev = on;
+    }
+    return runs;
+}
+
+// Moves the keyed tone's phase off the zero crossings: with phase 400 + k*800 (mod 8000) no
+// sample of an 800 Hz tone is ever an exact zero, so every key-down sample is non-zero.
+inline void OffsetTonePhase(TCWout& engine) {
+    engine.Tone1().SetFrequency(400);
+    engine.Tone1().Advance();
+    engine.Tone1().SetFrequency(static_cast<uint32_t>(engine.Frequency()));
+}
+
+// Records engine events as "when kind arg" lines; when is supplied by the caller's clock.
+class TEventLog {
+public:
+    template <class Clock> void Attach(TCWout& e, Clock now) {
+        e.OnPttChanged = [this, now](TCWout&, bool on) { Add(now(), on ? "ptt on" : "ptt off"); };
+        e.OnCharStart = [this, now](TCWout&, uint8_t c) { Add(now(), "start " + Name(c)); };
+        e.OnCharSent = [this, now](TCWout&, uint8_t c) { Add(now(), "sent " + Name(c)); };
+        e.OnLastChar = [this, now](TCWout&) { Add(now(), "last"); };
+        e.OnStart = [this, now](TCWout&) { Add(now(), "start"); };
+        e.OnStop = [this, now](TCWout&) { Add(now(), "stop"); };
+        e.OnSignalChanged = [this, now](TCWout&, bool on, int ms) {
+            Add(now(), std::string(on ? "down " : "up ") + std::to_string(ms));
+        };
+    }
+    static std::string Name(uint8_t c) {
+        if (c == ' ') return "space";
+        if (c >= 33 && c < 127) return std::string(1, static_cast<char>(c));
+        return "#" + std::to_string(c);
+    }
+    void Add(long long when, const std::string& what) {
+        Lines.push_back(std::to_string(when) + " " + what);
+    }
+    std::vector<std::string> Lines;
+};
+
+} // namespace brindle::test

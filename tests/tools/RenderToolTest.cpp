@@ -1,0 +1,177 @@
+#include "RenderJob.h"
+#include "audio/WavFile.h"
+#include "base/FileIO.h"
+#include "engine/CWout.h"
+#include "support/KeyRuns.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+
+using namespace brindle;
+using brindle::test::KeyRuns;
+using brindle::test::TRun;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RenderTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "brindle-render-XXXXXX").string();
+        Dir = mkdtemp(tmpl.data());
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+    int Run(std::vector<std::string> args, const std::string& input = "") {
+        std::istringstream in(input);
+        Out.str("");
+        Err.str("");
+        return RunRender(args, in, Out, Err);
+    }
+    std::string Path(const std::string& name) const { return (Dir / name).string(); }
+    TWavData ReadWav(const std::string& path) {
+        std::string bytes, error;
+        EXPECT_TRUE(ReadFileBytes(path, bytes, error)) << error;
+        TWavData wav;
+        EXPECT_TRUE(ParseWav(bytes, wav, error)) << error;
+        return wav;
+    }
+    fs::path Dir;
+    std::ostringstream Out, Err;
+};
+
+// Expected key-down/key-up runs of text from the engine's sample durations.
+std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) {
+    const auto& t = e.Timing();
+    const int l = t.SlopeLength;
+    std::vector<TRun> runs{{false, t.DotSamples + t.PttLeadSamples}};
+    for (const char c : text) {
+        if (c == ' ') {
+            runs.back().Length += t.WordGapExtraSamples;
+            continue;
+        }
+        const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
+        int top = 15;
+        while (!(code & (1u << top))) --top;
+        for (int b = top - 1; b >= 0; --b) {
+            const bool dah = code & (1u << b);
+            runs.push_back({true, 2 * l + (dah ? t.DahSamples : t.DitDownSamples)});
+            runs.push_back({false, t.GapSamples});
+        }
+        runs.back().Length += t.CharGapExtraSamples;
+    }
+    return runs;
+}
+
+} // namespace
+
+TEST_F(RenderTool, ParisParisHasTheEngineDurations) {
+    const std::string out = Path("paris.wav");
+    ASSERT_EQ(Run({"--cpm", "60", "--tone", "101", "--level", "0", "-o", out, "paris", "paris"}),
+              0)
+        << Err.str();
+    EXPECT_EQ(Err.str(), "");
+    const TWavData wav = ReadWav(out);
+    EXPECT_EQ(wav.SampleRate, 8000);
+    EXPECT_EQ(wav.Channels, 1);
+    // At 101 Hz the tone is exactly zero only at every 4000th sample.
+    std::vector<bool> unknown(wav.Samples.size());
+    for (std::size_t k = 0; k < unknown.size(); k += 4000) unknown[k] = true;
+    TCWout engine;
+    EXPECT_EQ(KeyRuns(wav.Samples, &unknown), ExpectedRuns("paris paris", engine));
+    std::size_t total = 0;
+    for (const auto& r : ExpectedRuns("paris paris", engine)) total += static_cast<std::size_t>(r.Length);
+    EXPECT_EQ(wav.Samples.size(), total); // ends with the last character's space
+}
+
+TEST_F(RenderTool, SpacingWpmAndStereo) {
+    const std::string out = Path("s.wav");
+    ASSERT_EQ(Run({"--wpm", "10", "--spacing", "farnsworth", "--char-cpm", "100", "--stereo",
+                   "--tone", "101", "--level", "0", "-o", out, "ee"}),
+              0)
+        << Err.str();
+    const TWavData wav = ReadWav(out);
+    ASSERT_EQ(wav.Channels, 2);
+    std::vector<int16_t> right;
+    for (std::size_t k = 1; k < wav.Samples.size(); k += 2) right.push_back(wav.Samples[k]);
+    std::vector<bool> unknown(right.size());
+    for (std::size_t k = 0; k < unknown.size(); k += 4000) unknown[k] = true;
+    TCWout engine;
+    engine.SetFWSpeed(100);
+    engine.SetSpeed(50);
+    engine.SetFarnswMode(1);
+    EXPECT_EQ(KeyRuns(right, &unknown), ExpectedRuns("ee", engine));
+}
+
+TEST_F(RenderTool, TextFromFileAndStandardInput) {
+    const std::string in = Path("in.txt");
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(in, "cq <AR>\r\nk\n", error));
+    ASSERT_EQ(Run({"-i", in, "-o", Path("a.wav")}), 0) << Err.str();
+    ASSERT_EQ(Run({"-o", Path("b.wav")}, "cq <AR>\r\nk\n"), 0) << Err.str();
+    ASSERT_EQ(Run({"-o", Path("c.wav"), "cq", "+\rk\r"}), 0) << Err.str();
+    const auto a = ReadWav(Path("a.wav")).Samples;
+    EXPECT_FALSE(a.empty());
+    EXPECT_EQ(KeyRuns(a), KeyRuns(ReadWav(Path("b.wav")).Samples));
+    EXPECT_EQ(KeyRuns(a), KeyRuns(ReadWav(Path("c.wav")).Samples));
+}
+
+TEST_F(RenderTool, PreparedText) {
+    const TPreparedText t = PrepareRenderText("Cq <sk> <xx>\ta\r\nb\nc\rd [\xE4]");
+    EXPECT_EQ(t.Chars, "Cq # xx a\rb\rc\rd \xE4");
+    EXPECT_EQ(t.Dropped, 4u); // < > [ ]
+}
+
+TEST_F(RenderTool, UnsendableCharactersAreCountedInOneWarning) {
+    ASSERT_EQ(Run({"-o", Path("w.wav"), "hi [\xE2\x98\x83]"}), 0);
+    EXPECT_EQ(Err.str(),
+              "brindle-render: warning: 3 characters cannot be sent in Morse and were left out\n");
+}
+
+TEST_F(RenderTool, BadUsageExitsTwo) {
+    EXPECT_EQ(Run({"--bogus", "-o", Path("x.wav"), "e"}), 2);
+    EXPECT_EQ(Err.str().substr(0, Err.str().find('\n')),
+              "brindle-render: unknown option '--bogus'");
+    EXPECT_NE(Err.str().find("usage: brindle-render"), std::string::npos);
+    EXPECT_EQ(Run({"--cpm", "5", "-o", Path("x.wav"), "e"}), 2);
+    EXPECT_EQ(Err.str().substr(0, Err.str().find('\n')),
+              "brindle-render: bad value '5' for --cpm (10..300)");
+    EXPECT_EQ(Run({"--cpm", "6x", "-o", Path("x.wav"), "e"}), 2);
+    EXPECT_EQ(Run({"--spacing", "fast", "-o", Path("x.wav"), "e"}), 2);
+    EXPECT_EQ(Run({"--wpm", "abc", "-o", Path("x.wav"), "e"}), 2);
+    EXPECT_EQ(Run({"e"}), 2);
+    EXPECT_EQ(Run({"-o"}), 2);
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_NE(Out.str().find("--noise-type"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(Dir));
+}
+
+TEST_F(RenderTool, InputAndOutputFailuresExitOne) {
+    EXPECT_EQ(Run({"-i", Path("missing.txt"), "-o", Path("x.wav")}), 1);
+    EXPECT_EQ(Err.str(), "brindle-render: cannot read " + Path("missing.txt") +
+                             ": No such file or directory\n");
+    EXPECT_EQ(Run({"-o", Path("nodir/x.wav"), "e"}), 1);
+    EXPECT_EQ(Err.str(),
+              "brindle-render: cannot write " + Path("nodir/x.wav") + ": No such file or directory\n");
+    EXPECT_EQ(Run({"-o", Path("x.wav"), "[]"}), 1); // nothing to send
+    EXPECT_TRUE(fs::is_empty(Dir)); // no half-written file anywhere
+    // An existing file is replaced only by a complete new one.
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(Path("old.wav"), "old", error));
+    EXPECT_EQ(Run({"-o", Path("old.wav"), "[]"}), 1);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(Path("old.wav"), bytes, error));
+    EXPECT_EQ(bytes, "old");
+}
+
+TEST_F(RenderTool, NoiseIsAdded) {
+    ASSERT_EQ(Run({"--noise", "-30", "--noise-type", "uniform", "--noise-seed", "5", "-o",
+                   Path("n.wav"), "e"}),
+              0);
+    const auto s = ReadWav(Path("n.wav")).Samples;
+    int nonZeroInLeadIn = 0;
+    for (int k = 0; k < 1500; ++k) nonZeroInLeadIn += s[static_cast<std::size_t>(k)] != 0;
+    EXPECT_GT(nonZeroInLeadIn, 1000);
+}

@@ -1,0 +1,357 @@
+#include "RenderJob.h"
+
+#include "audio/WavFile.h"
+#include "base/FileIO.h"
+#include "base/Text1252.h"
+#include "engine/CWout.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cmath>
+#include <functional>
+#include <istream>
+#include <iterator>
+
+namespace brindle {
+
+namespace {
+
+bool ParseInt(const std::string& text, int lo, int hi, int& value) {
+    int v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || text.empty() || v < lo || v > hi) return false;
+    value = v;
+    return true;
+}
+
+bool ParseReal(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
+
+} // namespace
+
+const char* RenderUsage() {
+    return "usage: brindle-render [options] -o OUT.wav [TEXT...]\n"
+           "  Renders Morse code of TEXT (or of -i FILE, or of standard input) to a 16-bit\n"
+           "  PCM WAV file at 8000 samples per second. Prosigns are written as <ar>, <sk>, ...\n"
+           "options:\n"
+           "  -o, --output FILE      the WAV file to write (required)\n"
+           "  -i, --input FILE       read the text from FILE ('-' for standard input)\n"
+           "  --cpm N                speed in characters per minute, 10..300 (60)\n"
+           "  --wpm W                speed in words per minute (W x 5 CpM)\n"
+           "  --spacing MODE         off, farnsworth or wordsworth (off)\n"
+           "  --char-cpm N           character speed under spacing, 10..300 (60)\n"
+           "  --tone HZ              tone pitch, 100..2000 (800)\n"
+           "  --dit-tone HZ          give dits their own pitch, 100..2000\n"
+           "  --slope N              key edge length in samples, 0..500 (20)\n"
+           "  --ratio P              dah length in percent of a dot, 150..600 (300)\n"
+           "  --weight P             key-down share in percent, 30..300 (100)\n"
+           "  --level DB             tone level in dB, -80..0 (-10)\n"
+           "  --noise DB             add noise at this level in dB, -80..0 (off)\n"
+           "  --noise-type TYPE      gaussian or uniform (gaussian)\n"
+           "  --stereo               reference tone left, keyed tone right\n"
+           "  -h, --help             show this help\n";
+}
+
+bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, std::string& error) {
+    bool textOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (textOnly || a.empty() || a[0] != '-' || a == "-") {
+            o.Text.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            textOnly = true;
+            continue;
+        }
+        if (a == "-h" || a == "--help") {
+            o.Help = true;
+            continue;
+        }
+        if (a == "--stereo") {
+            o.Stereo = true;
+            continue;
+        }
+        std::string name = a;
+        std::string value;
+        bool haveValue = false;
+        if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            haveValue = true;
+        }
+        static const char* const kValued[] = {"-o",        "--output",  "-i",       "--input",
+                                              "--cpm",     "--wpm",     "--spacing", "--char-cpm",
+                                              "--tone",    "--dit-tone", "--slope",  "--ratio",
+                                              "--weight",  "--level",   "--noise",   "--noise-type",
+                                              "--noise-seed"};
+        bool known = false;
+        for (const char* k : kValued) known = known || name == k;
+        if (!known) {
+            error = "unknown option '" + a + "'";
+            return false;
+        }
+        if (!haveValue) {
+            if (i + 1 >= args.size()) {
+                error = "option '" + name + "' needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        auto bad = [&](const std::string& range) {
+            error = "bad value '" + value + "' for " + name + " (" + range + ")";
+            return false;
+        };
+        int v = 0;
+        if (name == "-o" || name == "--output") {
+            if (value.empty()) return bad("a file name");
+            o.Output = value;
+        } else if (name == "-i" || name == "--input") {
+            if (value.empty()) return bad("a file name or '-'");
+            o.InputFile = value;
+        } else if (name == "--cpm") {
+            if (!ParseInt(value, 10, 300, o.Cpm)) return bad("10..300");
+        } else if (name == "--wpm") {
+            double w = 0;
+            if (!ParseReal(value, w)) return bad("2..60");
+            const double cpm = std::nearbyint(w * 5.0); // ties to even
+            if (cpm < 10 || cpm > 300) return bad("2..60");
+            o.Cpm = static_cast<int>(cpm);
+        } else if (name == "--spacing") {
+            if (value == "off")
+                o.Spacing = 0;
+            else if (value == "farnsworth")
+                o.Spacing = 1;
+            else if (value == "wordsworth")
+                o.Spacing = 2;
+            else
+                return bad("off, farnsworth or wordsworth");
+        } else if (name == "--char-cpm") {
+            if (!ParseInt(value, 10, 300, o.CharCpm)) return bad("10..300");
+        } else if (name == "--tone") {
+            if (!ParseInt(value, 100, 2000, o.ToneHz)) return bad("100..2000");
+        } else if (name == "--dit-tone") {
+            if (!ParseInt(value, 100, 2000, v)) return bad("100..2000");
+            o.DitToneHz = v;
+        } else if (name == "--slope") {
+            if (!ParseInt(value, 0, 500, o.Slope)) return bad("0..500");
+        } else if (name == "--ratio") {
+            if (!ParseInt(value, 150, 600, o.Ratio)) return bad("150..600");
+        } else if (name == "--weight") {
+            if (!ParseInt(value, 30, 300, o.Weight)) return bad("30..300");
+        } else if (name == "--level") {
+            if (!ParseInt(value, -80, 0, o.LevelDb)) return bad("-80..0");
+        } else if (name == "--noise") {
+            if (!ParseInt(value, -80, 0, v)) return bad("-80..0");
+            o.NoiseDb = v;
+        } else if (name == "--noise-type") {
+            if (value == "gaussian")
+                o.NoiseType = TNoiseType::Gaussian;
+            else if (value == "uniform")
+                o.NoiseType = TNoiseType::Constant;
+            else
+                return bad("gaussian or uniform");
+        } else if (name == "--noise-seed") {
+            if (!ParseInt(value, 1, 2147483647, v)) return bad("1..2147483647");
+            o.NoiseSeed = static_cast<uint32_t>(v);
+        }
+    }
+    if (!o.Help && o.Output.empty()) {
+        error = "no output file given (-o OUT.wav)";
+        return false;
+    }
+    if (!o.Text.empty() && o.InputFile) {
+        error = "give either TEXT or -i FILE, not both";
+        return false;
+    }
+    return true;
+}
+
+TPreparedText PrepareRenderText(const std::string& text) {
+    TCWout engine; // default character set: standard and extended characters
+    TPreparedText out;
+    out.Chars.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char c = text[i];
+        if (c == '<') {
+            int index = 0;
+            std::size_t len = 0;
+            for (const std::size_t l : {std::size_t{4}, std::size_t{5}}) {
+                if (i + l <= text.size() && text[i + l - 1] == '>') {
+                    index = TCWout::ProsignIndex(std::string_view(text).substr(i, l));
+                    if (index != 0) {
+                        len = l;
+                        break;
+                    }
+                }
+            }
+            if (index != 0) {
+                out.Chars += static_cast<char>(TCWout::ProsignCode(index));
+                i += len;
+                continue;
+            }
+        }
+        if (c == '\r' || c == '\n') {
+            // CR LF, LF and CR each end a line: one carriage return (a word space).
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            c = 13;
+        } else if (c == '\t') {
+            c = ' ';
+        }
+        if (engine.IsSendable(static_cast<uint8_t>(c)))
+            out.Chars += c;
+        else
+            ++out.Dropped;
+        ++i;
+    }
+    return out;
+}
+
+TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
+                          const std::function<bool(const int16_t*, std::size_t)>& sink) {
+    TCWout engine;
+    engine.SetBlasterMode(true);
+    engine.SetSpeed(o.Cpm);
+    engine.SetFWSpeed(o.CharCpm);
+    engine.SetFarnswMode(o.Spacing);
+    engine.SetWeight(o.Weight);
+    engine.SetRatio(o.Ratio);
+    engine.SetFrequency(o.ToneHz);
+    engine.SetFrequency2(o.ToneHz);
+    if (o.DitToneHz) {
+        engine.SetDiffFrequency(*o.DitToneHz);
+        engine.SetDiffFreqOn(true);
+    }
+    engine.SetSlope(o.Slope);
+    engine.SetLogAmplitude(o.LevelDb);
+    engine.SetStereo(o.Stereo);
+
+    TNoiseGen noise(o.NoiseSeed != 0 ? o.NoiseSeed : ClockSeed());
+    if (o.NoiseDb) {
+        noise.SetLeveldB(*o.NoiseDb);
+        noise.SetNoiseType(o.NoiseType);
+    }
+
+    TRenderResult result;
+    result.Channels = o.Stereo ? 2 : 1;
+    if (chars.empty()) return result;
+
+    std::size_t queued = 0;
+    std::size_t sent = 0;
+    long long endFrame = -1; // frame just after the last character's space
+    std::size_t framesBefore = 0;
+    engine.OnCharSent = [&](TCWout& e, uint8_t) {
+        if (++sent == chars.size() && endFrame < 0)
+            endFrame = static_cast<long long>(framesBefore) + e.RenderedInCall();
+    };
+    engine.Start();
+
+    // Buffers of 100 ms, as the program's sound output hands them over.
+    constexpr std::size_t kFrames = 800;
+    std::vector<int16_t> buffer(kFrames * static_cast<std::size_t>(result.Channels));
+    const int bytes = static_cast<int>(buffer.size() * sizeof(int16_t));
+    while (endFrame < 0) {
+        while (queued < chars.size() && engine.PutChar(static_cast<uint8_t>(chars[queued])))
+            ++queued;
+        engine.RenderBuffer(buffer.data(), bytes);
+        if (o.NoiseDb) noise.AddNoise(buffer.data(), bytes);
+        std::size_t frames = kFrames;
+        if (endFrame >= 0) frames = static_cast<std::size_t>(endFrame) - framesBefore;
+        if (!sink(buffer.data(), frames * static_cast<std::size_t>(result.Channels)))
+            return result;
+        framesBefore += frames;
+    }
+    result.Frames = framesBefore;
+    return result;
+}
+
+int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+              std::ostream& err) {
+    TRenderOptions o;
+    std::string error;
+    if (!ParseRenderArgs(args, o, error)) {
+        err << "brindle-render: " << error << "\n" << RenderUsage();
+        return 2;
+    }
+    if (o.Help) {
+        out << RenderUsage();
+        return 0;
+    }
+
+    std::string bytes;
+    if (!o.Text.empty()) {
+        for (std::size_t i = 0; i < o.Text.size(); ++i) bytes += (i ? " " : "") + o.Text[i];
+    } else if (!o.InputFile || *o.InputFile == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) {
+            err << "brindle-render: cannot read standard input\n";
+            return 1;
+        }
+    } else if (!ReadFileBytes(*o.InputFile, bytes, error)) {
+        err << "brindle-render: cannot read " << *o.InputFile << ": " << error << "\n";
+        return 1;
+    }
+
+    std::size_t undecodable = 0;
+    const TPreparedText text = PrepareRenderText(DecodeTextBytes(bytes, &undecodable));
+    const std::size_t dropped = text.Dropped + undecodable;
+    if (dropped > 0)
+        err << "brindle-render: warning: " << dropped << " character"
+            << (dropped == 1 ? "" : "s") << " cannot be sent in Morse and "
+            << (dropped == 1 ? "was" : "were") << " left out\n";
+    if (text.Chars.empty()) {
+        err << "brindle-render: nothing to send: the input has no character that Morse code has\n";
+        return 1;
+    }
+
+    TAtomicFileWriter file;
+    const int channels = o.Stereo ? 2 : 1;
+    std::size_t samples = 0;
+    bool ok = file.Open(o.Output, error) && file.Write(BuildWavHeader(channels, 8000, 0), error);
+    constexpr std::size_t kMaxSamples = (0xFFFFFFFFu - 36) / 2;
+    bool tooLong = false;
+    std::string block;
+    if (ok) {
+        RenderChars(text.Chars, o, [&](const int16_t* data, std::size_t count) {
+            if (samples + count > kMaxSamples) {
+                tooLong = true;
+                return false;
+            }
+            block.resize(count * 2);
+            for (std::size_t k = 0; k < count; ++k) {
+                const auto v = static_cast<uint16_t>(data[k]);
+                block[2 * k] = static_cast<char>(v & 0xFF);
+                block[2 * k + 1] = static_cast<char>(v >> 8);
+            }
+            samples += count;
+            ok = file.Write(block, error);
+            return ok;
+        });
+    }
+    if (tooLong) {
+        err << "brindle-render: the text is too long for one WAV file (4 GiB)\n";
+        return 1;
+    }
+    ok = ok &&
+         file.WriteAt(BuildWavHeader(channels, 8000, static_cast<uint32_t>(samples * 2)), 0,
+                      error) &&
+         file.Commit(error);
+    if (!ok) {
+        err << "brindle-render: cannot write " << o.Output << ": " << error << "\n";
+        return 1;
+    }
+    const double seconds = static_cast<double>(samples / static_cast<std::size_t>(channels)) / 8000.0;
+    out << "Wrote " << o.Output << " (" << text.Chars.size() << " characters, " << seconds
+        << " s)\n";
+    return 0;
+}
+
+} // namespace brindle
