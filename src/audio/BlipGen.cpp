@@ -30,8 +30,8 @@ void TBlipGen::BuildBlip() {
     }
     // The constants stand as written (not exactly e and e - 1): the first value becomes 0.
     for (int k = 0; k < 100; ++k)
-        Wave_[k] = static_cast<int32_t>(Wave_[k] * (2.71828L - std::exp(1.0L - k / 100.0L)) /
-                                        1.71828L);
+        Wave_[k] =
+            static_cast<int32_t>(Wave_[k] * (2.71828L - std::exp(1.0L - k / 100.0L)) / 1.71828L);
     for (int k = 100; k < BlipLength; ++k)
         Wave_[k] = static_cast<int32_t>(Wave_[k] * (std::exp(1.0L - (k - 100) / 700.0L) - 1.0L) /
                                         1.71828L);

@@ -1,5 +1,6 @@
 // Phase-accumulator sine oscillator. At 8000 samples per second over an 8000-entry period the
-// phase step per sample is the frequency in hertz, so every integer pitch is exact and never drifts.
+// phase step per sample is the frequency in hertz, so every integer pitch is exact and never
+// drifts.
 #pragma once
 
 #include "audio/sinustab.h"
@@ -13,7 +14,7 @@ class TSinusGen {
 public:
     explicit TSinusGen(const TMessageSink& sink = {});
 
-    uint32_t SampleFreq() const { return SampleFreq_; } // [samples/s]
+    uint32_t SampleFreq() const { return SampleFreq_; }  // [samples/s]
     void SetSampleFreq(uint32_t) { SampleFreq_ = 8000; } // fixed: the table has 8000 entries
     uint32_t Frequency() const { return Frequency_; }    // [Hz], phase step per sample
     void SetFrequency(uint32_t hz) { Frequency_ = hz; }

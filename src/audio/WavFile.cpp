@@ -16,7 +16,8 @@ void Put32(std::string& out, uint32_t v) {
 }
 uint32_t Get32(std::string_view b, std::size_t at) {
     uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
+    for (int k = 3; k >= 0; --k)
+        v = (v << 8) | static_cast<unsigned char>(b[at + k]);
     return v;
 }
 uint16_t Get16(std::string_view b, std::size_t at) {
@@ -50,7 +51,8 @@ std::string BuildWav(const TWavData& wav) {
     const auto dataBytes = static_cast<uint32_t>(wav.Samples.size() * 2);
     std::string out = BuildWavHeader(wav.Channels, wav.SampleRate, dataBytes);
     out.reserve(44 + dataBytes);
-    for (const int16_t s : wav.Samples) Put16(out, static_cast<uint16_t>(s));
+    for (const int16_t s : wav.Samples)
+        Put16(out, static_cast<uint16_t>(s));
     return out;
 }
 

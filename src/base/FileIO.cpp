@@ -11,7 +11,9 @@ namespace brindle {
 
 namespace {
 
-std::string SystemReason(int err) { return std::strerror(err); }
+std::string SystemReason(int err) {
+    return std::strerror(err);
+}
 
 class TFd {
 public:
@@ -66,7 +68,9 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
     return true;
 }
 
-TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
+TAtomicFileWriter::~TAtomicFileWriter() {
+    Discard();
+}
 
 bool TAtomicFileWriter::Open(const std::string& path, std::string& error) {
     Discard();

@@ -10,7 +10,10 @@ class TRandomSource {
 public:
     explicit TRandomSource(uint32_t seed = 0) : Seed_(seed) {}
 
-    void SetSeed(uint32_t seed) { Seed_ = seed; HaveSpare_ = false; }
+    void SetSeed(uint32_t seed) {
+        Seed_ = seed;
+        HaveSpare_ = false;
+    }
     uint32_t Seed() const { return Seed_; }
 
     // Next 32-bit state: seed * 134775813 + 1 (mod 2^32).

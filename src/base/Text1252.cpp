@@ -15,9 +15,12 @@ constexpr std::array<char32_t, 32> kHigh = {
 // Typographic punctuation folded to its plain form before cleaning.
 int PlainPunctuation(char32_t cp) {
     switch (cp) {
-    case 0x2018: case 0x2019: return '\'';
-    case 0x201C: case 0x201D: return '"';
-    case 0x2013: case 0x2014: return '-';
+    case 0x2018:
+    case 0x2019: return '\'';
+    case 0x201C:
+    case 0x201D: return '"';
+    case 0x2013:
+    case 0x2014: return '-';
     default: return -1;
     }
 }
@@ -126,7 +129,8 @@ std::string Utf8To1252(std::string_view utf8, std::size_t* dropped) {
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
-    for (const char c : text) AppendUtf8(out, Cp1252ToCodePoint(static_cast<unsigned char>(c)));
+    for (const char c : text)
+        AppendUtf8(out, Cp1252ToCodePoint(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -18,23 +18,37 @@ struct TTableEntry {
 
 // Order matters: lookups take the first match, and position 50 ("}") is an extended character.
 constexpr std::array<TTableEntry, 55> kStandardTable = {{
-    {'a', 0x0005}, {'b', 0x0018}, {'c', 0x001A}, {'d', 0x000C}, {'e', 0x0002}, {'f', 0x0012},
-    {'g', 0x000E}, {'h', 0x0010}, {'i', 0x0004}, {'j', 0x0017}, {'k', 0x000D}, {'l', 0x0014},
-    {'m', 0x0007}, {'n', 0x0006}, {'o', 0x000F}, {'p', 0x0016}, {'q', 0x001D}, {'r', 0x000A},
-    {'s', 0x0008}, {'t', 0x0003}, {'u', 0x0009}, {'v', 0x0011}, {'w', 0x000B}, {'x', 0x0019},
-    {'y', 0x001B}, {'z', 0x001C}, {'0', 0x003F}, {'1', 0x002F}, {'2', 0x0027}, {'3', 0x0023},
-    {'4', 0x0021}, {'5', 0x0020}, {'6', 0x0030}, {'7', 0x0038}, {'8', 0x003C}, {'9', 0x003E},
-    {',', 0x0073}, {'.', 0x0055}, {'/', 0x0032}, {'?', 0x004C}, {'+', 0x002A}, {'=', 0x0031},
+    {'a', 0x0005}, {'b', 0x0018}, {'c', 0x001A}, {'d', 0x000C},  {'e', 0x0002}, {'f', 0x0012},
+    {'g', 0x000E}, {'h', 0x0010}, {'i', 0x0004}, {'j', 0x0017},  {'k', 0x000D}, {'l', 0x0014},
+    {'m', 0x0007}, {'n', 0x0006}, {'o', 0x000F}, {'p', 0x0016},  {'q', 0x001D}, {'r', 0x000A},
+    {'s', 0x0008}, {'t', 0x0003}, {'u', 0x0009}, {'v', 0x0011},  {'w', 0x000B}, {'x', 0x0019},
+    {'y', 0x001B}, {'z', 0x001C}, {'0', 0x003F}, {'1', 0x002F},  {'2', 0x0027}, {'3', 0x0023},
+    {'4', 0x0021}, {'5', 0x0020}, {'6', 0x0030}, {'7', 0x0038},  {'8', 0x003C}, {'9', 0x003E},
+    {',', 0x0073}, {'.', 0x0055}, {'/', 0x0032}, {'?', 0x004C},  {'+', 0x002A}, {'=', 0x0031},
     {'*', 0x0035}, {'#', 0x0045}, {'&', 0x0028}, {'\\', 0x0022}, {'%', 0x0100}, {'-', 0x0061},
-    {'{', 0x0238}, {'}', 0x001F}, {' ', 0x0001}, {255, 0x0001}, {13, 0x0001}, {254, 0x0001},
+    {'{', 0x0238}, {'}', 0x001F}, {' ', 0x0001}, {255, 0x0001},  {13, 0x0001},  {254, 0x0001},
     {'^', 0x0001},
 }};
 constexpr std::size_t kExtendedPosition = 49; // 0-based position of "}" (the code of "<ch>")
 
 constexpr std::array<TTableEntry, 17> kExtendedTable = {{
-    {228, 0x0015}, {225, 0x002D}, {229, 0x002D}, {233, 0x0024}, {241, 0x003B}, {246, 0x001E},
-    {252, 0x0013}, {231, 0x0034}, {'$', 0x0089}, {'"', 0x0052}, {':', 0x0078}, {'\'', 0x005E},
-    {';', 0x006A}, {'(', 0x0036}, {')', 0x006D}, {'@', 0x005A}, {'!', 0x0026},
+    {228, 0x0015},
+    {225, 0x002D},
+    {229, 0x002D},
+    {233, 0x0024},
+    {241, 0x003B},
+    {246, 0x001E},
+    {252, 0x0013},
+    {231, 0x0034},
+    {'$', 0x0089},
+    {'"', 0x0052},
+    {':', 0x0078},
+    {'\'', 0x005E},
+    {';', 0x006A},
+    {'(', 0x0036},
+    {')', 0x006D},
+    {'@', 0x005A},
+    {'!', 0x0026},
 }};
 
 constexpr std::array<std::string_view, 10> kProsignNames = {
@@ -83,7 +97,9 @@ double SteadyDayClock() {
 }
 
 // Nearest integer, ties to even, of a value computed in extended precision.
-int RoundExtended(long double v) { return static_cast<int>(std::lrint(v)); }
+int RoundExtended(long double v) {
+    return static_cast<int>(std::lrint(v));
+}
 
 } // namespace
 
@@ -104,7 +120,9 @@ uint8_t TCWout::FoldCase(uint8_t c) {
     }
 }
 
-uint16_t TCWout::CodeOf(uint8_t c) { return Lookup().Code[c]; }
+uint16_t TCWout::CodeOf(uint8_t c) {
+    return Lookup().Code[c];
+}
 
 bool TCWout::IsSendable(uint8_t c) const {
     if (c == BlipMark && !BlipOn_) return false;
@@ -145,7 +163,9 @@ std::string_view TCWout::ProsignName(int index) {
     return kProsignNames[static_cast<std::size_t>(index - 1)];
 }
 
-int TCWout::ProsignNameLength(int index) { return index == 9 ? 5 : 4; }
+int TCWout::ProsignNameLength(int index) {
+    return index == 9 ? 5 : 4;
+}
 
 // --- Construction ----------------------------------------------------------------------------
 
@@ -459,7 +479,8 @@ void TCWout::LoadNextChar() {
         return;
     }
     uint32_t r = static_cast<uint32_t>(k) * 2u + 1u;
-    while ((r & kEndOfChar) == 0) r <<= 1;
+    while ((r & kEndOfChar) == 0)
+        r <<= 1;
     ElementRegister_ = r << 1;
 }
 
@@ -602,7 +623,8 @@ void TCWout::RenderBuffer(int16_t* buffer, int byteCount) {
         first = false;
     }
     // A stop completion counts as a step without writing: silence the positions it left.
-    for (int p = RenderPos_; p < end; p += RenderStride_) buffer[p] = 0;
+    for (int p = RenderPos_; p < end; p += RenderStride_)
+        buffer[p] = 0;
     RenderOut_ = nullptr;
     RenderWritten_ = 0;
 }
@@ -686,8 +708,8 @@ int TCWout::SoundStep(bool firstStep) {
     case 20:
     case 23:
         if (DiffFreqOn_)
-            Tone1_.SetFrequency(static_cast<uint32_t>(SendState_ == 20 ? DiffFrequency_
-                                                                         : Frequency_));
+            Tone1_.SetFrequency(
+                static_cast<uint32_t>(SendState_ == 20 ? DiffFrequency_ : Frequency_));
         if (T_.SlopeLength >= 1) {
             const double v = Tone1_.Value() * SlopeStep_;
             Tone1_.Advance();

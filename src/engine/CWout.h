@@ -20,8 +20,8 @@ namespace brindle {
 // the renderer.
 struct TCWTiming {
     int DotMs = 0, DotSamples = 0;
-    int FwUnitMs = 0, FwUnitSamples = 0; // spacing unit, only under Farnsworth/Wordsworth
-    int GapMs = 0, GapSamples = 0;       // key-up after every element
+    int FwUnitMs = 0, FwUnitSamples = 0;   // spacing unit, only under Farnsworth/Wordsworth
+    int GapMs = 0, GapSamples = 0;         // key-up after every element
     int DitDownMs = 0, DitDownSamples = 0; // samples: steady part, after the slope
     int DahDownMs = 0, DahSamples = 0;     // samples: steady part, never shortened
     int CharGapExtraMs = 0, CharGapExtraSamples = 0;
@@ -56,14 +56,14 @@ public:
 
     // --- Morse tables -------------------------------------------------------------------------
     static uint8_t FoldCase(uint8_t c);
-    static uint16_t CodeOf(uint8_t c); // 0: in no table; 1: a pause character
-    bool IsSendable(uint8_t c) const;  // may be queued under ExtraChars and BlipOn
-    bool IsKnown(uint8_t c) const;     // in either table (BlipMark only while BlipOn)
+    static uint16_t CodeOf(uint8_t c);              // 0: in no table; 1: a pause character
+    bool IsSendable(uint8_t c) const;               // may be queued under ExtraChars and BlipOn
+    bool IsKnown(uint8_t c) const;                  // in either table (BlipMark only while BlipOn)
     static int ProsignIndex(std::string_view name); // 1..10, 0 when not a prosign name
-    static uint8_t ProsignCode(int index);           // code character of index 1..10, else 0
-    static int ProsignOfCode(uint8_t c);             // 1..10 for a code character, else 0
-    static std::string_view ProsignName(int index);  // "<ar>" etc.; empty outside 1..10
-    static int ProsignNameLength(int index);         // display positions of the name
+    static uint8_t ProsignCode(int index);          // code character of index 1..10, else 0
+    static int ProsignOfCode(uint8_t c);            // 1..10 for a code character, else 0
+    static std::string_view ProsignName(int index); // "<ar>" etc.; empty outside 1..10
+    static int ProsignNameLength(int index);        // display positions of the name
 
     // --- Properties ---------------------------------------------------------------------------
     bool AutoStartStop() const { return AutoStartStop_; }

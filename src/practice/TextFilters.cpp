@@ -9,7 +9,9 @@ namespace {
 constexpr char CR = 13;
 constexpr char LF = 10;
 
-char At(std::string_view s, std::size_t i, char pastEnd) { return i < s.size() ? s[i] : pastEnd; }
+char At(std::string_view s, std::size_t i, char pastEnd) {
+    return i < s.size() ? s[i] : pastEnd;
+}
 
 template <class Keep> std::string KeepIf(std::string_view text, Keep keep) {
     std::string out;
@@ -21,16 +23,20 @@ template <class Keep> std::string KeepIf(std::string_view text, Keep keep) {
     return out;
 }
 
-bool IsWordSeparator(char c) { return c == LF || c == CR || c == ' '; }
+bool IsWordSeparator(char c) {
+    return c == LF || c == CR || c == ' ';
+}
 
 std::vector<std::string> Split(std::string_view text, std::size_t limit, bool spaceSeparates) {
     std::vector<std::string> items;
     std::size_t i = 0;
     while (i < text.size() && items.size() < limit) {
         const std::size_t start = i;
-        while (i < text.size() && text[i] != CR && !(spaceSeparates && text[i] == ' ')) ++i;
+        while (i < text.size() && text[i] != CR && !(spaceSeparates && text[i] == ' '))
+            ++i;
         if (i > start) items.emplace_back(text.substr(start, i - start));
-        while (i < text.size() && IsWordSeparator(text[i])) ++i;
+        while (i < text.size() && IsWordSeparator(text[i]))
+            ++i;
     }
     return items;
 }
@@ -67,7 +73,13 @@ std::string RemoveCodeCharacters(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-        case '*': case '#': case '&': case '\\': case '%': case '{': case '}': break;
+        case '*':
+        case '#':
+        case '&':
+        case '\\':
+        case '%':
+        case '{':
+        case '}': break;
         default: out += c;
         }
     }
@@ -128,12 +140,14 @@ std::string CompactSpaces(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     std::size_t p = 0;
-    while (p < text.size() && text[p] == ' ') ++p;
+    while (p < text.size() && text[p] == ' ')
+        ++p;
     auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
     while (p < text.size()) {
         const char c = text[p];
         if (isSpace(c)) {
-            while (p + 1 < text.size() && isSpace(text[p + 1])) ++p;
+            while (p + 1 < text.size() && isSpace(text[p + 1]))
+                ++p;
             const std::size_t next = p + 1;
             if (next < text.size() && (text[next] == CR || text[next] == '^')) {
                 out += text[next];
@@ -173,8 +187,8 @@ int CountWords(std::string_view text) {
 std::string NextTextWord(std::string_view text, std::size_t& pos, const TCWout& engine,
                          bool singleMode) {
     std::string word;
-    while (pos < text.size() && (IsWordSeparator(text[pos]) ||
-                                 !engine.IsSendable(static_cast<uint8_t>(text[pos]))))
+    while (pos < text.size() &&
+           (IsWordSeparator(text[pos]) || !engine.IsSendable(static_cast<uint8_t>(text[pos]))))
         ++pos;
     while (pos < text.size()) {
         const char c = text[pos++];

@@ -32,7 +32,8 @@ TEST(SinusTab, SizeLimits) {
     EXPECT_EQ(TSinusTab(999).Value(10), 0.0);
     const TSinusTab odd(1001); // 3N/4 branch must stay inside the table
     ASSERT_TRUE(odd.Valid());
-    for (uint32_t p = 0; p < 1001; ++p) EXPECT_LE(std::fabs(odd.Value(p)), 1.0);
+    for (uint32_t p = 0; p < 1001; ++p)
+        EXPECT_LE(std::fabs(odd.Value(p)), 1.0);
 }
 
 TEST(SinusGen, PhaseRunsByTheFrequency) {
@@ -43,8 +44,8 @@ TEST(SinusGen, PhaseRunsByTheFrequency) {
         phases.push_back(g.Phase());
         g.Advance();
     }
-    EXPECT_EQ(phases, (std::vector<uint32_t>{0, 800, 1600, 2400, 3200, 4000, 4800, 5600, 6400,
-                                             7200, 0}));
+    EXPECT_EQ(phases,
+              (std::vector<uint32_t>{0, 800, 1600, 2400, 3200, 4000, 4800, 5600, 6400, 7200, 0}));
     g.SetSampleFreq(44100);
     EXPECT_EQ(g.SampleFreq(), 8000u);
     TSinusGen h;
@@ -77,8 +78,8 @@ TEST(BlipGen, WaveformAndLevel) {
     quiet.BuildBlip();
     quiet.SetLeveldB(-20);
     for (int k = 0; k < TBlipGen::BlipLength; ++k)
-        EXPECT_EQ(quiet.BlipSample(k), static_cast<int16_t>(b.Waveform(k) / 32767.0 *
-                                                            (32767.0 * std::pow(10.0, -1.0))));
+        EXPECT_EQ(quiet.BlipSample(k),
+                  static_cast<int16_t>(b.Waveform(k) / 32767.0 * (32767.0 * std::pow(10.0, -1.0))));
     b.SetLeveldB(5);
     EXPECT_EQ(b.LeveldB(), 0.0);
     EXPECT_EQ(b.BlipSample(-1), 0);
@@ -102,7 +103,8 @@ TEST(NoiseGen, LevelsMuteAndClipping) {
     n.SetLeveldB(0);
     n.SetNoiseType(TNoiseType::Constant);
     std::vector<int16_t> s(20000);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = i % 2 ? 32000 : -32000;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        s[i] = i % 2 ? 32000 : -32000;
     n.AddNoise(s.data(), static_cast<int>(s.size() * 2));
     bool clippedHigh = false, clippedLow = false;
     for (const int16_t v : s) {
@@ -137,5 +139,6 @@ TEST(NoiseGen, BothKindsHaveNearlyTheSameRms) {
 
 TEST(NoiseGen, SameSeedSameNoise) {
     TNoiseGen a(99), b(99);
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(a.NextNoise(), b.NextNoise());
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(a.NextNoise(), b.NextNoise());
 }

@@ -7,7 +7,8 @@ using namespace brindle;
 
 TEST(Text1252, Utf8AndBackForEveryByte) {
     std::string all;
-    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+    for (int c = 1; c < 256; ++c)
+        all += static_cast<char>(c);
     const std::string utf8 = Cp1252ToUtf8(all);
     EXPECT_TRUE(IsValidUtf8(utf8));
     std::size_t dropped = 99;
@@ -39,8 +40,8 @@ TEST(RandomSource, LinearCongruentialSequence) {
     EXPECT_EQ(r.NextRaw(), 1u);
     EXPECT_EQ(r.NextRaw(), 134775814u);
     TRandomSource s(0);
-    EXPECT_EQ(s.Below(10), 0u);                        // high bits of 1 * 10
-    EXPECT_EQ(s.Below(1u << 31), 134775814u >> 1);     // high 32 bits of the product
+    EXPECT_EQ(s.Below(10), 0u);                    // high bits of 1 * 10
+    EXPECT_EQ(s.Below(1u << 31), 134775814u >> 1); // high 32 bits of the product
     TRandomSource t(7);
     for (int i = 0; i < 1000; ++i) {
         const int v = t.Uniform(5, 2);

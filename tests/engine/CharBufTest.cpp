@@ -1,5 +1,5 @@
-#include "engine/CWout.h"
 #include "engine/charbuf.h"
+#include "engine/CWout.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@ using brindle::TCWout;
 TEST(CharBuf, EngineBufferHoldsAtMost29999) {
     TCWout e;
     EXPECT_EQ(e.Buffersize(), 30000);
-    for (int i = 0; i < 29999; ++i) ASSERT_TRUE(e.PutChar('a')) << i;
+    for (int i = 0; i < 29999; ++i)
+        ASSERT_TRUE(e.PutChar('a')) << i;
     EXPECT_FALSE(e.PutChar('a'));
     EXPECT_FALSE(e.PutCode('+'));
     EXPECT_EQ(e.ClearBuffer(), 29999);
@@ -43,7 +44,7 @@ TEST(CharBuf, WrapAroundClearAndUnput) {
         ASSERT_TRUE(b.Put('x'));
         EXPECT_EQ(b.Get(), 'x');
     }
-    ASSERT_TRUE(b.Put('1')); // newest at index 3, write position wraps to 0
+    ASSERT_TRUE(b.Put('1'));   // newest at index 3, write position wraps to 0
     EXPECT_EQ(b.Unput(), '1'); // write position back from 0 to BufferSize-1
     ASSERT_TRUE(b.Put('1'));
     ASSERT_TRUE(b.Put('2'));
@@ -56,7 +57,8 @@ TEST(CharBuf, WrapAroundClearAndUnput) {
 TEST(CharBuf, MoveBackRepeatsTakenCharacters) {
     TCharBuf b;
     b.SetBufferSize(5);
-    for (const char c : {'p', 'q', 'r', 's'}) b.Put(static_cast<uint8_t>(c));
+    for (const char c : {'p', 'q', 'r', 's'})
+        b.Put(static_cast<uint8_t>(c));
     b.Get();
     b.Get();
     b.Get();
@@ -84,7 +86,8 @@ TEST(CharBuf, FillRestBounds) {
 TEST(CharBuf, RemoveUnsentCountsDisplayPositions) {
     TCWout e;
     EXPECT_EQ(e.RemoveUnsent(), 0);
-    for (const char c : {'a', 'b', '{', '+'}) e.PutChar(static_cast<uint8_t>(c));
+    for (const char c : {'a', 'b', '{', '+'})
+        e.PutChar(static_cast<uint8_t>(c));
     EXPECT_EQ(e.RemoveUnsent(), 11);
     EXPECT_FALSE(e.HasChars());
 }

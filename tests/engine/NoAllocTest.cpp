@@ -20,11 +20,21 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 using brindle::TCWout;
 
@@ -61,8 +71,10 @@ TEST(NoAllocation, RenderBuffer) {
     {
         TCounting counting;
         for (int round = 0; round < 5; ++round) {
-            for (const char c : text) e.PutChar(static_cast<uint8_t>(c));
-            for (int i = 0; i < 400; ++i) e.RenderBuffer(buf.data(), 3200);
+            for (const char c : text)
+                e.PutChar(static_cast<uint8_t>(c));
+            for (int i = 0; i < 400; ++i)
+                e.RenderBuffer(buf.data(), 3200);
         }
         EXPECT_EQ(gAllocations.load(), 0);
     }
@@ -78,7 +90,8 @@ TEST(NoAllocation, TimedSteps) {
     {
         TCounting counting;
         for (int round = 0; round < 5; ++round) {
-            for (const char c : std::string("paris 73 \xfe")) e.PutChar(static_cast<uint8_t>(c));
+            for (const char c : std::string("paris 73 \xfe"))
+                e.PutChar(static_cast<uint8_t>(c));
             timer.Advance(60000);
         }
         EXPECT_EQ(gAllocations.load(), 0);

@@ -22,11 +22,13 @@ protected:
     void SetUp() override {
         Engine.SetBlasterMode(true);
         brindle::test::OffsetTonePhase(Engine);
-        Log.Attach(Engine, [this] { return static_cast<long long>(Mono.size()) +
-                                           Engine.RenderedInCall(); });
+        Log.Attach(Engine, [this] {
+            return static_cast<long long>(Mono.size()) + Engine.RenderedInCall();
+        });
     }
     void Queue(const std::string& text) {
-        for (const char c : text) ASSERT_TRUE(Engine.PutChar(static_cast<uint8_t>(c)));
+        for (const char c : text)
+            ASSERT_TRUE(Engine.PutChar(static_cast<uint8_t>(c)));
     }
     // Renders frames samples in buffers of bufferFrames, as the sound output would.
     void RenderMono(int frames, int bufferFrames = 800) {
@@ -48,7 +50,8 @@ protected:
             previous(e);
             end = static_cast<long long>(Mono.size()) + e.RenderedInCall();
         };
-        while (end < 0 && Mono.size() < 2'000'000) RenderMono(800);
+        while (end < 0 && Mono.size() < 2'000'000)
+            RenderMono(800);
         Engine.OnLastChar = previous;
         return KeyRuns({Mono.begin(), Mono.begin() + end});
     }
@@ -72,11 +75,11 @@ TEST_F(Render, LetterEAtTheDefaults) {
 
 TEST_F(Render, ElementsCharacterAndWordSpaces) {
     const Runs runs = RenderText("at e");
-    const Runs expected = {{false, 1600},
-                           {true, 819},  {false, 781},               // a: dit
-                           {true, 2440}, {false, 781 + 1600},        //    dah, char space
-                           {true, 2440}, {false, 781 + 1600 + 3200}, // t, word space
-                           {true, 819},  {false, 781 + 1600}};       // e
+    const Runs expected = {{false, 1600}, {true, 819},
+                           {false, 781},                              // a: dit
+                           {true, 2440},  {false, 781 + 1600},        //    dah, char space
+                           {true, 2440},  {false, 781 + 1600 + 3200}, // t, word space
+                           {true, 819},   {false, 781 + 1600}};       // e
     EXPECT_EQ(runs, expected);
 }
 
@@ -88,9 +91,11 @@ TEST_F(Render, FixedPauseIgnoresSpacing) {
     Engine.PutChar(255);
     const Runs runs = RenderText("e");
     // dot 480: dit 20 + 459 + 20, gap 461, char space 4749, fixed pause 4 dots = 1920
-    const Runs expected = {
-        {false, 480 + 800}, {true, 499}, {false, 461 + 4749 + 1920}, {true, 499},
-        {false, 461 + 4749}};
+    const Runs expected = {{false, 480 + 800},
+                           {true, 499},
+                           {false, 461 + 4749 + 1920},
+                           {true, 499},
+                           {false, 461 + 4749}};
     EXPECT_EQ(runs, expected);
 }
 
@@ -102,7 +107,8 @@ TEST_F(Render, FarnsworthAndWordsworthSpacing) {
         e.SetFWSpeed(100);
         e.SetSpeed(50);
         e.SetFarnswMode(mode);
-        for (const char c : std::string("ee e")) e.PutChar(static_cast<uint8_t>(c));
+        for (const char c : std::string("ee e"))
+            e.PutChar(static_cast<uint8_t>(c));
         e.Start();
         std::vector<int16_t> s(60000);
         e.RenderBuffer(s.data(), static_cast<int>(s.size() * 2));
@@ -110,9 +116,12 @@ TEST_F(Render, FarnsworthAndWordsworthSpacing) {
         ASSERT_GE(runs.size(), 6u);
         const int charSpace = mode == 1 ? 4749 : 960;
         const int wordSpace = mode == 1 ? 6972 : 25923;
-        const Runs expected = {{false, 1280}, {true, 499},
-                               {false, 461 + charSpace}, {true, 499},
-                               {false, 461 + charSpace + wordSpace}, {true, 499}};
+        const Runs expected = {{false, 1280},
+                               {true, 499},
+                               {false, 461 + charSpace},
+                               {true, 499},
+                               {false, 461 + charSpace + wordSpace},
+                               {true, 499}};
         EXPECT_EQ(Runs(runs.begin(), runs.begin() + 6), expected) << "mode " << mode;
     }
 }
@@ -161,8 +170,8 @@ TEST_F(Render, StoredSlopeTooLongForTheSpeedStillRendersTwoDots) {
     Engine.SetSpeed(300);
     const Runs runs = RenderText("ee");
     // dot 160: edges 159 each, no steady part, gap 2, char space 320
-    const Runs expected = {{false, 160 + 800}, {true, 318}, {false, 2 + 320}, {true, 318},
-                           {false, 2 + 320}};
+    const Runs expected = {
+        {false, 160 + 800}, {true, 318}, {false, 2 + 320}, {true, 318}, {false, 2 + 320}};
     EXPECT_EQ(runs, expected);
 }
 
@@ -180,7 +189,8 @@ TEST_F(Render, StereoLayout) {
                   static_cast<int16_t>(tab.Value(static_cast<uint32_t>(600LL * k % 8000)) * 32500))
             << k;
     std::vector<int16_t> right;
-    for (int k = 0; k < 4000; ++k) right.push_back(s[static_cast<std::size_t>(2 * k + 1)]);
+    for (int k = 0; k < 4000; ++k)
+        right.push_back(s[static_cast<std::size_t>(2 * k + 1)]);
     const Runs expected = {{false, 1600}, {true, 819}, {false, 4000 - 1600 - 819}};
     EXPECT_EQ(KeyRuns(right), expected);
 }
@@ -230,10 +240,12 @@ TEST_F(Render, BlipMark) {
     RenderMono(8000);
     const Lines events = {"0 start", "1 ptt on", "1600 start ^", "6400 sent ^"};
     EXPECT_EQ(Log.Lines, events); // a blip is followed by no last-character event
-    for (int i = 0; i < 2000; ++i) ASSERT_EQ(Mono[static_cast<std::size_t>(1600 + i)], 0);
+    for (int i = 0; i < 2000; ++i)
+        ASSERT_EQ(Mono[static_cast<std::size_t>(1600 + i)], 0);
     for (int i = 0; i < 800; ++i)
         ASSERT_EQ(Mono[static_cast<std::size_t>(3600 + i)], Engine.Blip().BlipSample(i)) << i;
-    for (int i = 0; i < 2000; ++i) ASSERT_EQ(Mono[static_cast<std::size_t>(4400 + i)], 0);
+    for (int i = 0; i < 2000; ++i)
+        ASSERT_EQ(Mono[static_cast<std::size_t>(4400 + i)], 0);
 }
 
 TEST_F(Render, BlipAfterACharacterIsNotReportedAsStart) {
@@ -282,8 +294,8 @@ TEST_F(Render, StopAfterCharStopsAtTheNextCharacterBoundary) {
     RenderMono(2000);
     Engine.StopAfterChar();
     RenderMono(10000);
-    const Lines events = {"0 start", "1 ptt on", "1600 start e", "4800 sent e",
-                          "4800 ptt off", "4800 stop"};
+    const Lines events = {"0 start",     "1 ptt on",     "1600 start e",
+                          "4800 sent e", "4800 ptt off", "4800 stop"};
     EXPECT_EQ(Log.Lines, events);
     EXPECT_FALSE(Engine.Running());
     EXPECT_TRUE(Engine.HasChars());

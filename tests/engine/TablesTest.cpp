@@ -12,13 +12,17 @@ namespace {
 std::string Pattern(uint16_t code) {
     if (code == 0) return "?";
     int top = 15;
-    while (!(code & (1u << top))) --top;
+    while (!(code & (1u << top)))
+        --top;
     std::string p;
-    for (int b = top - 1; b >= 0; --b) p += (code & (1u << b)) ? '-' : '.';
+    for (int b = top - 1; b >= 0; --b)
+        p += (code & (1u << b)) ? '-' : '.';
     return p;
 }
 
-uint8_t B(int c) { return static_cast<uint8_t>(c); }
+uint8_t B(int c) {
+    return static_cast<uint8_t>(c);
+}
 
 } // namespace
 
@@ -36,7 +40,8 @@ TEST(MorseTables, PatternsOfLettersDigitsAndProsigns) {
     EXPECT_EQ(Pattern(TCWout::CodeOf('$')), "...-..-");
     EXPECT_EQ(Pattern(TCWout::CodeOf(')')), "-.--.-");
     EXPECT_EQ(TCWout::CodeOf(B(225)), TCWout::CodeOf(B(229))); // á and å share one pattern
-    for (const int pause : std::initializer_list<int>{' ', 13, 254, 255, '^'}) EXPECT_EQ(TCWout::CodeOf(B(pause)), 1);
+    for (const int pause : std::initializer_list<int>{' ', 13, 254, 255, '^'})
+        EXPECT_EQ(TCWout::CodeOf(B(pause)), 1);
 }
 
 TEST(MorseTables, CaseFolding) {
@@ -100,8 +105,7 @@ TEST(MorseTables, ProsignNames) {
         EXPECT_EQ(TCWout::ProsignCode(i), B(codes[static_cast<std::size_t>(i - 1)]));
         EXPECT_EQ(TCWout::ProsignOfCode(TCWout::ProsignCode(i)), i);
         EXPECT_EQ(TCWout::ProsignIndex(TCWout::ProsignName(i)), i);
-        EXPECT_EQ(TCWout::ProsignNameLength(i),
-                  static_cast<int>(TCWout::ProsignName(i).size()));
+        EXPECT_EQ(TCWout::ProsignNameLength(i), static_cast<int>(TCWout::ProsignName(i).size()));
         // The code character has the prosign's pattern.
         EXPECT_NE(TCWout::CodeOf(TCWout::ProsignCode(i)), 0);
     }

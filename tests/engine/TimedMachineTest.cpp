@@ -21,7 +21,8 @@ protected:
         Log.Attach(Engine, [this] { return Timer.Now(); });
     }
     void Queue(const std::string& text) {
-        for (const char c : text) ASSERT_TRUE(Engine.PutChar(static_cast<uint8_t>(c)));
+        for (const char c : text)
+            ASSERT_TRUE(Engine.PutChar(static_cast<uint8_t>(c)));
     }
     TVirtualTimer Timer;
     std::vector<std::string> Messages;
@@ -35,9 +36,9 @@ TEST_F(TimedMachine, TwoLettersEAtTheDefaults) {
     Queue("ee");
     Engine.Start();
     Timer.Advance(5000);
-    const Lines expected = {"0 start",       "100 ptt on", "300 down 100", "300 start e",
-                            "400 up 100",    "500 sent e", "700 down 100", "700 start e",
-                            "800 up 100",    "900 sent e", "900 last",     "2100 ptt off"};
+    const Lines expected = {"0 start",    "100 ptt on", "300 down 100", "300 start e",
+                            "400 up 100", "500 sent e", "700 down 100", "700 start e",
+                            "800 up 100", "900 sent e", "900 last",     "2100 ptt off"};
     EXPECT_EQ(Log.Lines, expected);
     EXPECT_TRUE(Engine.Running());
     EXPECT_TRUE(Engine.IsIdle());
@@ -51,11 +52,11 @@ TEST_F(TimedMachine, DahsAndWordSpaceAndFixedPause) {
     Engine.Start();
     Timer.Advance(3000);
     const Lines expected = {
-        "0 start",     "100 ptt on",   "300 down 300", "300 start t", "600 up 100",
-        "700 sent t",  "900 start space", "900 sent space", // word space: 200 + 400 ms
-        "1300 down 100", "1300 start e", "1400 up 100", "1500 sent e",
-        "1700 start #254", "1700 sent #254", // fixed pause: 4 dots
-        "2100 down 100", "2100 start e", "2200 up 100", "2300 sent e", "2300 last"};
+        "0 start",        "100 ptt on",      "300 down 300",   "300 start t", "600 up 100",
+        "700 sent t",     "900 start space", "900 sent space", // word space: 200 + 400 ms
+        "1300 down 100",  "1300 start e",    "1400 up 100",    "1500 sent e", "1700 start #254",
+        "1700 sent #254", // fixed pause: 4 dots
+        "2100 down 100",  "2100 start e",    "2200 up 100",    "2300 sent e", "2300 last"};
     EXPECT_EQ(Log.Lines, expected);
 }
 
@@ -95,7 +96,7 @@ TEST_F(TimedMachine, StopAfterCharWithHoldStopsAfterTheCurrentCharacter) {
     const Lines tail(Log.Lines.end() - 3, Log.Lines.end());
     const Lines expected = {"500 sent e", "700 ptt off", "700 stop"};
     EXPECT_EQ(tail, expected);
-    EXPECT_TRUE(Engine.HasChars()); // the second e was never taken
+    EXPECT_TRUE(Engine.HasChars());       // the second e was never taken
     EXPECT_FALSE(Engine.StopAfterChar()); // not running any more
 }
 
@@ -104,14 +105,14 @@ TEST_F(TimedMachine, AbortTwiceFiresItsEventsOnce) {
     Engine.Start();
     Timer.Advance(350);
     Engine.Abort();
-    const Lines expected = {"0 start",     "100 ptt on", "300 down 100", "300 start e",
-                            "350 up 0",    "350 sent e", "350 last",     "350 ptt off"};
+    const Lines expected = {"0 start",  "100 ptt on", "300 down 100", "300 start e",
+                            "350 up 0", "350 sent e", "350 last",     "350 ptt off"};
     EXPECT_EQ(Log.Lines, expected);
     EXPECT_FALSE(Engine.HasChars());
     EXPECT_FALSE(Timer.Enabled());
     Engine.PutChar('e');
     Engine.Abort();
-    EXPECT_EQ(Log.Lines, expected); // no events the second time
+    EXPECT_EQ(Log.Lines, expected);  // no events the second time
     EXPECT_FALSE(Engine.HasChars()); // but the buffer is emptied
 }
 
@@ -188,7 +189,7 @@ TEST_F(TimedMachine, ExactDurationsAtHighSpeedWithWeight) {
     Engine.Start();
     Timer.Advance(1500);
     // dot 20 ms: dit down 24, gap 16, dah down 64; PTT lead one dot; hold 51 dot periods
-    const Lines expected = {"0 start",   "20 ptt on", "40 down 24", "40 start a", "64 up 16",
-                            "80 down 64", "144 up 16", "160 sent a", "160 last",  "1200 ptt off"};
+    const Lines expected = {"0 start",    "20 ptt on", "40 down 24", "40 start a", "64 up 16",
+                            "80 down 64", "144 up 16", "160 sent a", "160 last",   "1200 ptt off"};
     EXPECT_EQ(Log.Lines, expected);
 }

@@ -22,12 +22,12 @@ struct TWorked {
 
 TEST(Timing, WorkedValues) {
     const TWorked cases[] = {
-        {60, 60, 0, 100, 800, 0, 0, 100, 100, 300, 200, 1600, 400, 3200, 779, 781, 2400, 200,
-         800, 11},
-        {50, 100, 1, 60, 480, 218, 1743, 60, 60, 180, 594, 4749, 872, 6972, 459, 461, 1440, 120,
-         800, 17},
-        {50, 100, 2, 60, 480, 489, 3909, 60, 60, 180, 120, 960, 3243, 25923, 459, 461, 1440, 120,
-         800, 17},
+        {60,  60,   0,   100,  800, 0,   0,    100, 100, 300,
+         200, 1600, 400, 3200, 779, 781, 2400, 200, 800, 11},
+        {50,  100,  1,   60,   480, 218, 1743, 60,  60,  180,
+         594, 4749, 872, 6972, 459, 461, 1440, 120, 800, 17},
+        {50,  100, 2,    60,    480, 489, 3909, 60,  60,  180,
+         120, 960, 3243, 25923, 459, 461, 1440, 120, 800, 17},
     };
     for (const auto& w : cases) {
         TCWout e;
@@ -163,7 +163,7 @@ TEST(Timing, SlopeSetAtLowSpeedNeverMakesDurationsNegative) {
     e.SetSpeed(10);
     e.SetSlope(500);
     EXPECT_EQ(e.Slope(), 500);
-    e.SetSpeed(300); // dot 160 samples: the stored slope no longer fits
+    e.SetSpeed(300);           // dot 160 samples: the stored slope no longer fits
     EXPECT_EQ(e.Slope(), 500); // stored value kept
     const auto& t = e.Timing();
     EXPECT_EQ(t.SlopeLength, 159);
@@ -203,7 +203,7 @@ TEST(Timing, SpacingUnitNeedsExtendedPrecision) {
         }
     }
     const std::set<std::tuple<int, int, int, bool>> expected = {{36, 288, 2, false},
-                                                                 {225, 288, 2, false}};
+                                                                {225, 288, 2, false}};
     EXPECT_EQ(differ, expected);
     e.SetFWSpeed(288);
     e.SetFarnswMode(2);

@@ -54,7 +54,8 @@ std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) {
         }
         const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
         int top = 15;
-        while (!(code & (1u << top))) --top;
+        while (!(code & (1u << top)))
+            --top;
         for (int b = top - 1; b >= 0; --b) {
             const bool dah = code & (1u << b);
             runs.push_back({true, 2 * l + (dah ? t.DahSamples : t.DitDownSamples)});
@@ -69,8 +70,7 @@ std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) {
 
 TEST_F(RenderTool, ParisParisHasTheEngineDurations) {
     const std::string out = Path("paris.wav");
-    ASSERT_EQ(Run({"--cpm", "60", "--tone", "101", "--level", "0", "-o", out, "paris", "paris"}),
-              0)
+    ASSERT_EQ(Run({"--cpm", "60", "--tone", "101", "--level", "0", "-o", out, "paris", "paris"}), 0)
         << Err.str();
     EXPECT_EQ(Err.str(), "");
     const TWavData wav = ReadWav(out);
@@ -78,11 +78,13 @@ TEST_F(RenderTool, ParisParisHasTheEngineDurations) {
     EXPECT_EQ(wav.Channels, 1);
     // At 101 Hz the tone is exactly zero only at every 4000th sample.
     std::vector<bool> unknown(wav.Samples.size());
-    for (std::size_t k = 0; k < unknown.size(); k += 4000) unknown[k] = true;
+    for (std::size_t k = 0; k < unknown.size(); k += 4000)
+        unknown[k] = true;
     TCWout engine;
     EXPECT_EQ(KeyRuns(wav.Samples, &unknown), ExpectedRuns("paris paris", engine));
     std::size_t total = 0;
-    for (const auto& r : ExpectedRuns("paris paris", engine)) total += static_cast<std::size_t>(r.Length);
+    for (const auto& r : ExpectedRuns("paris paris", engine))
+        total += static_cast<std::size_t>(r.Length);
     EXPECT_EQ(wav.Samples.size(), total); // ends with the last character's space
 }
 
@@ -95,9 +97,11 @@ TEST_F(RenderTool, SpacingWpmAndStereo) {
     const TWavData wav = ReadWav(out);
     ASSERT_EQ(wav.Channels, 2);
     std::vector<int16_t> right;
-    for (std::size_t k = 1; k < wav.Samples.size(); k += 2) right.push_back(wav.Samples[k]);
+    for (std::size_t k = 1; k < wav.Samples.size(); k += 2)
+        right.push_back(wav.Samples[k]);
     std::vector<bool> unknown(right.size());
-    for (std::size_t k = 0; k < unknown.size(); k += 4000) unknown[k] = true;
+    for (std::size_t k = 0; k < unknown.size(); k += 4000)
+        unknown[k] = true;
     TCWout engine;
     engine.SetFWSpeed(100);
     engine.SetSpeed(50);
@@ -153,10 +157,10 @@ TEST_F(RenderTool, InputAndOutputFailuresExitOne) {
     EXPECT_EQ(Err.str(), "brindle-render: cannot read " + Path("missing.txt") +
                              ": No such file or directory\n");
     EXPECT_EQ(Run({"-o", Path("nodir/x.wav"), "e"}), 1);
-    EXPECT_EQ(Err.str(),
-              "brindle-render: cannot write " + Path("nodir/x.wav") + ": No such file or directory\n");
+    EXPECT_EQ(Err.str(), "brindle-render: cannot write " + Path("nodir/x.wav") +
+                             ": No such file or directory\n");
     EXPECT_EQ(Run({"-o", Path("x.wav"), "[]"}), 1); // nothing to send
-    EXPECT_TRUE(fs::is_empty(Dir)); // no half-written file anywhere
+    EXPECT_TRUE(fs::is_empty(Dir));                 // no half-written file anywhere
     // An existing file is replaced only by a complete new one.
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(Path("old.wav"), "old", error));
@@ -172,6 +176,7 @@ TEST_F(RenderTool, NoiseIsAdded) {
               0);
     const auto s = ReadWav(Path("n.wav")).Samples;
     int nonZeroInLeadIn = 0;
-    for (int k = 0; k < 1500; ++k) nonZeroInLeadIn += s[static_cast<std::size_t>(k)] != 0;
+    for (int k = 0; k < 1500; ++k)
+        nonZeroInLeadIn += s[static_cast<std::size_t>(k)] != 0;
     EXPECT_GT(nonZeroInLeadIn, 1000);
 }

@@ -6,8 +6,8 @@
 #include "engine/CWout.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <istream>
 #include <iterator>
@@ -87,13 +87,13 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             value = a.substr(eq + 1);
             haveValue = true;
         }
-        static const char* const kValued[] = {"-o",        "--output",  "-i",       "--input",
-                                              "--cpm",     "--wpm",     "--spacing", "--char-cpm",
-                                              "--tone",    "--dit-tone", "--slope",  "--ratio",
-                                              "--weight",  "--level",   "--noise",   "--noise-type",
-                                              "--noise-seed"};
+        static const char* const kValued[] = {
+            "-o",        "--output",   "-i",      "--input",      "--cpm",       "--wpm",
+            "--spacing", "--char-cpm", "--tone",  "--dit-tone",   "--slope",     "--ratio",
+            "--weight",  "--level",    "--noise", "--noise-type", "--noise-seed"};
         bool known = false;
-        for (const char* k : kValued) known = known || name == k;
+        for (const char* k : kValued)
+            known = known || name == k;
         if (!known) {
             error = "unknown option '" + a + "'";
             return false;
@@ -265,8 +265,7 @@ TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
         if (o.NoiseDb) noise.AddNoise(buffer.data(), bytes);
         std::size_t frames = kFrames;
         if (endFrame >= 0) frames = static_cast<std::size_t>(endFrame) - framesBefore;
-        if (!sink(buffer.data(), frames * static_cast<std::size_t>(result.Channels)))
-            return result;
+        if (!sink(buffer.data(), frames * static_cast<std::size_t>(result.Channels))) return result;
         framesBefore += frames;
     }
     result.Frames = framesBefore;
@@ -288,7 +287,8 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
 
     std::string bytes;
     if (!o.Text.empty()) {
-        for (std::size_t i = 0; i < o.Text.size(); ++i) bytes += (i ? " " : "") + o.Text[i];
+        for (std::size_t i = 0; i < o.Text.size(); ++i)
+            bytes += (i ? " " : "") + o.Text[i];
     } else if (!o.InputFile || *o.InputFile == "-") {
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) {
@@ -304,9 +304,8 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
     const TPreparedText text = PrepareRenderText(DecodeTextBytes(bytes, &undecodable));
     const std::size_t dropped = text.Dropped + undecodable;
     if (dropped > 0)
-        err << "brindle-render: warning: " << dropped << " character"
-            << (dropped == 1 ? "" : "s") << " cannot be sent in Morse and "
-            << (dropped == 1 ? "was" : "were") << " left out\n";
+        err << "brindle-render: warning: " << dropped << " character" << (dropped == 1 ? "" : "s")
+            << " cannot be sent in Morse and " << (dropped == 1 ? "was" : "were") << " left out\n";
     if (text.Chars.empty()) {
         err << "brindle-render: nothing to send: the input has no character that Morse code has\n";
         return 1;
@@ -348,7 +347,8 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
         err << "brindle-render: cannot write " << o.Output << ": " << error << "\n";
         return 1;
     }
-    const double seconds = static_cast<double>(samples / static_cast<std::size_t>(channels)) / 8000.0;
+    const double seconds =
+        static_cast<double>(samples / static_cast<std::size_t>(channels)) / 8000.0;
     out << "Wrote " << o.Output << " (" << text.Chars.size() << " characters, " << seconds
         << " s)\n";
     return 0;

@@ -14,14 +14,14 @@
 namespace brindle {
 
 struct TRenderOptions {
-    int Cpm = 60;      // [CpM]
-    int Spacing = 0;   // 0 off, 1 Farnsworth, 2 Wordsworth
-    int CharCpm = 60;  // [CpM] character speed under spacing
+    int Cpm = 60;     // [CpM]
+    int Spacing = 0;  // 0 off, 1 Farnsworth, 2 Wordsworth
+    int CharCpm = 60; // [CpM] character speed under spacing
     int ToneHz = 800;
     std::optional<int> DitToneHz;
-    int Slope = 20;    // [samples]
-    int Ratio = 300;   // [% of a dot]
-    int Weight = 100;  // [%]
+    int Slope = 20;   // [samples]
+    int Ratio = 300;  // [% of a dot]
+    int Weight = 100; // [%]
     int LevelDb = -10;
     std::optional<int> NoiseDb;
     TNoiseType NoiseType = TNoiseType::Gaussian;
