@@ -74,6 +74,15 @@ TAtomicFileWriter::~TAtomicFileWriter() {
 
 bool TAtomicFileWriter::Open(const std::string& path, std::string& error) {
     Discard();
+    // A file the user made read-only is not replaced behind their back (renaming over it would
+    // succeed, as the folder is what the rename needs).
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 &&
+        ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+         (::access(path.c_str(), W_OK) != 0 && errno == EACCES))) {
+        error = SystemReason(EACCES);
+        return false;
+    }
     std::string tmp = path + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {

@@ -11,7 +11,8 @@ namespace brindle {
 // (for example "No such file or directory", "Is a directory").
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error);
 
-// Writes a new version of a file beside it and renames it over the old one on Commit. Destroyed
+// Writes a new version of a file beside it and renames it over the old one on Commit. A read-only
+// file is refused ("Permission denied") rather than replaced. Destroyed
 // without Commit, it removes what it wrote and the old file stays as it was.
 class TAtomicFileWriter {
 public:

@@ -79,6 +79,34 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 } // namespace
 
+std::string Upper1252(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 224 && c <= 254 && c != 247))
+            ch = static_cast<char>(c - 32);
+        else if (c == 154 || c == 156 || c == 158) // š œ ž
+            ch = static_cast<char>(c - 16);
+        else if (c == 255) // ÿ
+            ch = static_cast<char>(159);
+    }
+    return out;
+}
+
+std::string Lower1252(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 192 && c <= 222 && c != 215))
+            ch = static_cast<char>(c + 32);
+        else if (c == 138 || c == 140 || c == 142) // Š Œ Ž
+            ch = static_cast<char>(c + 16);
+        else if (c == 159) // Ÿ
+            ch = static_cast<char>(255);
+    }
+    return out;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
     char32_t cp = 0;

@@ -21,6 +21,10 @@ std::string Utf8To1252(std::string_view utf8, std::size_t* dropped = nullptr);
 // Windows-1252 text to UTF-8.
 std::string Cp1252ToUtf8(std::string_view text);
 
+// Upper and lower case of Windows-1252 text (ASCII and the accented letters of the code page).
+std::string Upper1252(std::string_view text);
+std::string Lower1252(std::string_view text);
+
 // Reads the bytes of a text file: a UTF-8 byte-order mark is skipped; UTF-8 when the bytes are
 // valid UTF-8, otherwise Windows-1252. Typographic apostrophes, quotes and dashes become ' " -
 // so that e-book text keeps its punctuation. Characters outside Windows-1252 are dropped and
