@@ -1,10 +1,12 @@
 # Brindle: the two commands a new user needs are `make run` and `make test`.
 BUILD   ?= build
 RELEASE ?= build-release
+FUZZ    ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
 
-.PHONY: all deps build run test bench clean format
+.PHONY: all deps build run test bench fuzz clean format
 
 all: build
 
@@ -30,8 +32,16 @@ bench: deps
 	cmake --build $(RELEASE) -j $(JOBS)
 	@for b in $(RELEASE)/bin/bench_*; do echo "== $$b"; $$b; done
 
+# libFuzzer targets under ASan/UBSan, each for FUZZ_SECONDS; new inputs go to $(FUZZ)/corpus-*.
+fuzz:
+	@scripts/install-deps --fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBRINDLE_FUZZ=ON -DBRINDLE_TESTS=OFF
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_ini fuzz_filters
+	@scripts/run-fuzz $(FUZZ)/bin $(FUZZ_SECONDS) ini filters
+
 format:
-	find src tools tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+	find src tools tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(RELEASE)
+	rm -rf $(BUILD) $(RELEASE) $(FUZZ)

@@ -139,10 +139,10 @@ std::string CodesToProsignNames(std::string_view text) {
 std::string CompactSpaces(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    std::size_t p = 0;
-    while (p < text.size() && text[p] == ' ')
-        ++p;
     auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t p = 0; // leading spaces and tabs go
+    while (p < text.size() && isSpace(text[p]))
+        ++p;
     while (p < text.size()) {
         const char c = text[p];
         if (isSpace(c)) {

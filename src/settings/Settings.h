@@ -33,6 +33,7 @@ struct TMainSettings {
     bool ShowWpM = false;
     bool AllCaps = false;
     int CharSizeItem = 2; // index into 10, 12, 14, 18, 24, 30, 36, 48, 64, 100
+    bool operator==(const TMainSettings&) const = default;
 };
 
 struct TTutorSettings {
@@ -55,6 +56,7 @@ struct TTutorSettings {
     bool Blip = false;
     std::string StartText = "vvv<ka>"; // Windows-1252
     std::string EndText = "<ar>";
+    bool operator==(const TTutorSettings&) const = default;
 };
 
 struct TTxSettings {
@@ -71,12 +73,14 @@ struct TTxSettings {
     bool Muted = false;
     int NoiseLevel = -20; // [dB]
     bool Noise = false;
+    bool operator==(const TTxSettings&) const = default;
 };
 
 struct TFormSettings { // window positions and sizes [pixels]
     int Top = 0, Height = 440, Left = 0, Width = 660;
     int BuTop = 0, BuLeft = 0;
     int ParaTop = 0, ParaLeft = 0;
+    bool operator==(const TFormSettings&) const = default;
 };
 
 struct TSettings {
@@ -84,6 +88,7 @@ struct TSettings {
     TTutorSettings Tutor;
     TTxSettings TX;
     TFormSettings Form;
+    bool operator==(const TSettings&) const = default;
 };
 
 // The folder of the settings and buffer files, ending in a separator:

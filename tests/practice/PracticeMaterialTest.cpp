@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace brindle;
@@ -113,4 +114,32 @@ TEST_F(Material, BinaryAndOddFiles) {
     EXPECT_TRUE(r.Ok);
     EXPECT_EQ(r.Count, 0);
     EXPECT_EQ(r.Headline, "Loaded 0 words from file:");
+}
+
+TEST_F(Material, UnreadableFileGivesAMessage) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const auto path = File("locked.txt", "secret words");
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    const auto r = M.Load(TMaterialKind::Words, path, Engine);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Error, "Error: cannot read file " + path + " (Permission denied)");
+}
+
+// 100 MB runs in the benchmark (bench_material); here 10 MB under the sanitizers.
+TEST_F(Material, LargeText) {
+    std::string big;
+    const std::string line = "the quick brown fox <ar> jumps over the lazy dog 73 \xE4\n\n";
+    big.reserve(10'000'000 + line.size());
+    while (big.size() < 10'000'000)
+        big += line;
+    const auto path = File("big.txt", big);
+    big.clear();
+    big.shrink_to_fit();
+    const auto r = M.Load(TMaterialKind::Text, path, Engine);
+    ASSERT_TRUE(r.Ok);
+    const int lines = static_cast<int>(10'000'000 / line.size()) + 1;
+    EXPECT_EQ(r.Count, lines * 12);
+    EXPECT_EQ(M.TextList.size(), static_cast<std::size_t>(2 * lines));
+    const auto w = M.Load(TMaterialKind::Words, path, Engine);
+    EXPECT_EQ(w.Count, 1000);
 }

@@ -44,6 +44,7 @@ TEST(TextFilters, CompactSpaces) {
     EXPECT_EQ(CompactSpaces("    "), "");
     EXPECT_EQ(CompactSpaces(std::string("ab\0cd", 5)), "ab");
     EXPECT_EQ(CompactSpaces("\r  \r"), "\r\r");
+    EXPECT_EQ(CompactSpaces("\t \tindented"), "indented");
 }
 
 TEST(TextFilters, SplitWordsAndPhrases) {
