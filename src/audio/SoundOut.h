@@ -1,0 +1,91 @@
+// Plays a continuous stream of 16-bit PCM through a Qt audio output with two buffers in rotation.
+// It makes no sound itself: each time a buffer's worth has been taken by the device it hands the
+// buffer to its owner (OnBufferPlayed) to refill, on the GUI thread. A device that vanishes closes
+// the output; when an output exists again and the owner still wants sound, it starts again.
+#pragma once
+
+#include "base/MessageSink.h"
+
+#include <QAudioSink>
+#include <QMediaDevices>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+class TSoundOut {
+public:
+    // The system's default output.
+    static constexpr int WaveMapper = -1;
+
+    explicit TSoundOut(TMessageSink sink = {});
+    ~TSoundOut();
+    TSoundOut(const TSoundOut&) = delete;
+    TSoundOut& operator=(const TSoundOut&) = delete;
+
+    int SampleRate() const { return SampleRate_; } // [samples/s]
+    void SetSampleRate(int rate);
+    int BufferTime() const { return BufferTime_; } // [ms] per buffer
+    void SetBufferTime(int ms);
+    int Channels() const { return Channels_; }
+    void SetChannels(int channels); // below 2 stores 1, else 2
+    int BitsPerSample() const { return 16; }
+    void SetBitsPerSample(int) {}
+    int DeviceID() const { return DeviceID_; } // index into the outputs; WaveMapper: default
+    void SetDeviceID(int id);
+
+    bool DevicePresent() const { return DevicePresent_; }
+    void SetDevicePresent(bool present) { DevicePresent_ = present; }
+    const std::string& DeviceName() const { return DeviceName_; }
+    bool IsOpen() const { return IsOpen_; }
+    bool IsPlaying() const { return IsPlaying_; }
+    int BufferBytes() const; // bytes per buffer
+
+    bool Open();
+    bool StartOutput();
+    bool StopOutput();
+    bool Close();
+
+    // Refills a played buffer: 16-bit samples, byte count.
+    std::function<void(int16_t* buffer, int byteCount)> OnBufferPlayed;
+    // Asked when an output appears after the device was lost: does the owner still want sound?
+    std::function<bool()> OwnerWantsSound;
+
+    // Names of the outputs, in DeviceID order.
+    static std::vector<std::string> OutputNames();
+
+private:
+    void Reconfigure(const std::function<void()>& change);
+    bool LookUpDevice(QAudioDevice& device);
+    void Refill(int index);
+    void Pump();
+    void SinkStateChanged(QAudio::State state);
+    void OutputsChanged();
+
+    TMessageSink Sink_;
+    int SampleRate_ = 8000;
+    int BufferTime_ = 500;
+    int Channels_ = 2;
+    int DeviceID_ = 0;
+    bool DevicePresent_ = false;
+    std::string DeviceName_;
+    bool IsOpen_ = false;
+    bool IsPlaying_ = false;
+    bool Lost_ = false;
+
+    std::unique_ptr<QAudioSink> AudioSink_;
+    QIODevice* Io_ = nullptr; // owned by AudioSink_
+    std::array<std::vector<int16_t>, 2> Buffers_;
+    int Current_ = 0; // buffer being handed to the device
+    int Offset_ = 0;  // [bytes] of it handed over
+    QTimer PumpTimer_;
+    QMediaDevices Devices_;
+};
+
+} // namespace brindle

@@ -1,0 +1,38 @@
+// Tells its owner when serial ports come or go (udev "tty" events) and when sound outputs come or
+// go (Qt's list of audio outputs). Both notifications arrive on the GUI thread.
+#pragma once
+
+#include <QMediaDevices>
+#include <QSocketNotifier>
+
+#include <functional>
+#include <memory>
+
+struct udev;
+struct udev_monitor;
+
+namespace brindle {
+
+class TDeviceWatcher {
+public:
+    TDeviceWatcher();
+    ~TDeviceWatcher();
+    TDeviceWatcher(const TDeviceWatcher&) = delete;
+    TDeviceWatcher& operator=(const TDeviceWatcher&) = delete;
+
+    std::function<void()> OnSerialPortsChanged;
+    std::function<void()> OnSoundOutputsChanged;
+
+    // False when udev could not be reached (no serial notifications then).
+    bool WatchingSerialPorts() const { return Notifier_ != nullptr; }
+
+private:
+    void ReadUdev();
+
+    struct udev* Udev_ = nullptr;
+    struct udev_monitor* Monitor_ = nullptr;
+    std::unique_ptr<QSocketNotifier> Notifier_;
+    QMediaDevices Devices_;
+};
+
+} // namespace brindle

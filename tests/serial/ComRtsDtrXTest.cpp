@@ -1,0 +1,182 @@
+// The RTS/DTR keyer against a pseudo-terminal made to behave like a serial port by the preloaded
+// shim (tests/support/serial_shim.c).
+#include "serial/ComRtsDtrX.h"
+#include "platform/QtMsTimer.h"
+#include "support/EventLoop.h"
+#include "support/SerialShim.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sys/ioctl.h>
+#include <thread>
+
+using namespace brindle;
+using brindle::test::RunUntil;
+using brindle::test::TPty;
+using brindle::test::TSerialShim;
+
+namespace {
+
+class Keyer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+        ASSERT_FALSE(Pty.SlavePath.empty());
+        Com.SetPortPath([this](int n) { return n == 5 ? Pty.SlavePath : Other; });
+        Com.SetPortNumber(5);
+        Com.SetReconnectWait([](int) {});
+    }
+    TSerialShim Shim;
+    TPty Pty;
+    std::string Other = "/nonexistent/ttyUSB9";
+    std::vector<std::string> Messages;
+    TComRTSDTRX Com{[this](const std::string& m) { Messages.push_back(m); }, PostToGuiThread};
+};
+
+} // namespace
+
+TEST_F(Keyer, ConnectLeavesBothLinesOff) {
+    EXPECT_FALSE(Com.SetRTS(true)); // not connected: nothing happens
+    ASSERT_TRUE(Com.Connect()) << (Messages.empty() ? "" : Messages[0]);
+    EXPECT_TRUE(Com.Connected());
+    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
+    // The shim raised both lines on open, as a serial driver does; they were dropped at once.
+    const auto log = Shim.Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_TRUE(log[0].Rts && log[0].Dtr);
+    EXPECT_FALSE(log[1].Rts || log[1].Dtr);
+    EXPECT_TRUE(Com.Connect()); // already connected
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Keyer, KeysRtsAndDtr) {
+    ASSERT_TRUE(Com.Connect());
+    EXPECT_TRUE(Com.SetDTR(true));
+    EXPECT_TRUE(Com.SetRTS(true));
+    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), TIOCM_RTS | TIOCM_DTR);
+    EXPECT_TRUE(Com.SetRTS(false));
+    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), TIOCM_DTR);
+    Com.Disconnect(); // never leaves the transmitter keyed
+    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
+    EXPECT_FALSE(Com.IsOpen());
+    EXPECT_FALSE(Com.SetDTR(true));
+}
+
+TEST_F(Keyer, CtsChangeReachesOnCtsOnTheGuiThread) {
+    Com.SetMonitorEvents({TCommEventType::evCts, TCommEventType::evDsr});
+    ASSERT_TRUE(Com.Connect());
+    std::vector<std::pair<std::string, bool>> seen;
+    bool onGuiThread = true;
+    Com.OnCts = [&](TComRTSDTRX&, bool on) {
+        onGuiThread =
+            onGuiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        seen.emplace_back("cts", on);
+    };
+    Com.OnDsr = [&](TComRTSDTRX&, bool on) { seen.emplace_back("dsr", on); };
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the watcher start waiting
+    Shim.SetInputs(Pty.SlavePath, TIOCM_CTS);
+    ASSERT_TRUE(RunUntil([&] { return seen.size() >= 1; }, 5000));
+    Shim.SetInputs(Pty.SlavePath, TIOCM_CTS | TIOCM_DSR);
+    ASSERT_TRUE(RunUntil([&] { return seen.size() >= 2; }, 5000));
+    Shim.SetInputs(Pty.SlavePath, 0);
+    ASSERT_TRUE(RunUntil([&] { return seen.size() >= 4; }, 5000));
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"cts", true}, {"dsr", true}, {"cts", false}, {"dsr", false}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_EQ(Com.ModemStatus(), 0u);
+}
+
+TEST_F(Keyer, WatcherStopsPromptlyFromABlockedWait) {
+    Com.SetMonitorEvents({TCommEventType::evCts});
+    ASSERT_TRUE(Com.Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // blocked in its wait now
+    Com.Disconnect(); // returns only when the watcher has ended
+    EXPECT_FALSE(Com.Connected());
+    // An empty set idles without a wait on the port, and stops as well.
+    Com.SetMonitorEvents({});
+    ASSERT_TRUE(Com.Connect());
+    Com.Disconnect();
+    EXPECT_FALSE(Com.IsOpen());
+}
+
+TEST_F(Keyer, ChangingThePortReconnects) {
+    ASSERT_TRUE(Com.Connect());
+    Com.SetPortNumber(5); // unchanged: stays connected
+    EXPECT_TRUE(Com.Connected());
+    Com.SetPortNumber(300);
+    EXPECT_EQ(Com.PortNumber(), 256);
+    EXPECT_FALSE(Com.Connected());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(
+        Messages[0],
+        "Error: cannot open ComPort COM256 (/nonexistent/ttyUSB9: No such file or directory)");
+    Com.SetPortNumber(0);
+    EXPECT_FALSE(Com.Connect()); // port 0: nothing opened, no message
+    EXPECT_EQ(Messages.size(), 1u);
+}
+
+TEST_F(Keyer, RegularFileIsRejected) {
+    const std::string file =
+        (std::filesystem::temp_directory_path() / "brindle-not-a-port").string();
+    std::ofstream(file) << "x";
+    Other = file;
+    Com.SetPortNumber(7);
+    EXPECT_FALSE(Com.Connect());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Wrong file type COM7");
+    EXPECT_FALSE(Com.IsOpen());
+    std::filesystem::remove(file);
+}
+
+TEST_F(Keyer, PortInUseIsRefused) {
+    ASSERT_TRUE(Com.Connect());
+    TComRTSDTRX second([this](const std::string& m) { Messages.push_back(m); });
+    second.SetPortPath([this](int) { return Pty.SlavePath; });
+    second.SetPortNumber(5);
+    EXPECT_FALSE(second.Connect());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].rfind("Error: cannot open ComPort COM5 (" + Pty.SlavePath + ": ", 0), 0u)
+        << Messages[0];
+}
+
+TEST_F(Keyer, VanishedPortGivesAMessageAndDisconnects) {
+    ASSERT_TRUE(Com.Connect());
+    int lost = 0;
+    Com.OnPortLost = [&](TComRTSDTRX&) { ++lost; };
+    Shim.Fail(Pty.SlavePath, EIO);
+    EXPECT_FALSE(Com.SetRTS(true));
+    EXPECT_FALSE(Com.Connected());
+    EXPECT_EQ(lost, 1);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Error: ComPort COM5 is no longer available (" + Pty.SlavePath +
+                               ": Input/output error)");
+    EXPECT_FALSE(Com.SetRTS(true)); // no second message
+    EXPECT_EQ(Messages.size(), 1u);
+    Shim.Fail(Pty.SlavePath, 0);
+}
+
+TEST_F(Keyer, VanishedPortSeenByTheWatcher) {
+    Com.SetMonitorEvents({TCommEventType::evCts});
+    ASSERT_TRUE(Com.Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Shim.Fail(Pty.SlavePath, EIO);
+    ASSERT_TRUE(RunUntil([&] { return !Com.Connected(); }, 5000));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find("is no longer available"), std::string::npos);
+    Shim.Fail(Pty.SlavePath, 0);
+}
+
+TEST(CommError, MessagesAndCodes) {
+    const ECommError e("Error updating DataControlBlock", 22);
+    EXPECT_STREQ(e.what(), "Error updating DataControlBlock (Error: 22) ");
+    EXPECT_EQ(e.ErrorCode(), 22);
+    const ECommError n("Port not open, unable to complete operation", -1);
+    EXPECT_STREQ(n.what(), "Port not open, unable to complete operation (Error: -1) ");
+}

@@ -1,0 +1,55 @@
+// The engine's timed mode on the real GUI-thread timer keys the serial lines: RTS is the key,
+// DTR is PTT. Sequences and states only; the timing figures come from the benchmark.
+#include "engine/CWout.h"
+#include "platform/QtMsTimer.h"
+#include "serial/ComRtsDtrX.h"
+#include "support/EventLoop.h"
+#include "support/SerialShim.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/ioctl.h>
+
+using namespace brindle;
+using brindle::test::RunUntil;
+
+TEST(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
+    test::TSerialShim shim;
+    if (!shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+    test::TPty pty;
+    TComRTSDTRX com({}, PostToGuiThread);
+    com.SetPortPath([&](int) { return pty.SlavePath; });
+    ASSERT_TRUE(com.Connect());
+    shim.ClearLog();
+
+    TQtMsTimer timer;
+    std::vector<std::string> messages;
+    TCWout engine(&timer, [&](const std::string& m) { messages.push_back(m); });
+    engine.SetSpeed(300);
+    engine.SetTimePttHold(0);
+    bool pttOff = false;
+    engine.OnSignalChanged = [&](TCWout&, bool on, int) { com.SetRTS(on); };
+    engine.OnPttChanged = [&](TCWout&, bool on) {
+        com.SetDTR(on);
+        pttOff = !on;
+    };
+    for (const char c : std::string("paris"))
+        engine.PutChar(static_cast<uint8_t>(c));
+    engine.Start();
+    ASSERT_TRUE(RunUntil([&] { return pttOff; }, 20000));
+    engine.StopAfterChar();
+    ASSERT_TRUE(RunUntil([&] { return !engine.Running(); }, 5000));
+
+    const auto log = shim.Log();
+    // DTR on, 14 elements as 28 RTS changes, DTR off.
+    ASSERT_EQ(log.size(), 30u);
+    EXPECT_TRUE(log.front().Dtr && !log.front().Rts);
+    for (std::size_t i = 1; i <= 28; ++i) {
+        EXPECT_EQ(log[i].Rts, i % 2 == 1) << i;
+        EXPECT_TRUE(log[i].Dtr) << i;
+        EXPECT_GT(log[i].Ns, log[i - 1].Ns);
+    }
+    EXPECT_FALSE(log.back().Dtr || log.back().Rts);
+    EXPECT_TRUE(messages.empty());
+    com.Disconnect();
+}

@@ -1,0 +1,66 @@
+// Access from a test to the serial shim preloaded into it (serial_shim.c): line states, input
+// changes, failures and the RTS/DTR log. Tests skip when the shim is not loaded.
+#pragma once
+
+#include <dlfcn.h>
+#include <string>
+#include <vector>
+
+namespace brindle::test {
+
+struct TLineChange {
+    long long Ns = 0; // CLOCK_MONOTONIC
+    bool Rts = false;
+    bool Dtr = false;
+};
+
+class TSerialShim {
+public:
+    TSerialShim() {
+        Active_ = dlsym(RTLD_DEFAULT, "brindle_shim_active") != nullptr;
+        SetInputs_ = reinterpret_cast<int (*)(const char*, int)>(
+            dlsym(RTLD_DEFAULT, "brindle_shim_set_inputs"));
+        Fail_ =
+            reinterpret_cast<int (*)(const char*, int)>(dlsym(RTLD_DEFAULT, "brindle_shim_fail"));
+        Lines_ = reinterpret_cast<int (*)(const char*)>(dlsym(RTLD_DEFAULT, "brindle_shim_lines"));
+        Count_ = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "brindle_shim_log_count"));
+        Entry_ = reinterpret_cast<int (*)(int, long long*, int*, int*)>(
+            dlsym(RTLD_DEFAULT, "brindle_shim_log_entry"));
+        Clear_ = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "brindle_shim_clear_log"));
+    }
+    bool Active() const { return Active_; }
+    void SetInputs(const std::string& path, int bits) { SetInputs_(path.c_str(), bits); }
+    void Fail(const std::string& path, int err) { Fail_(path.c_str(), err); }
+    int Lines(const std::string& path) { return Lines_(path.c_str()); }
+    void ClearLog() { Clear_(); }
+    std::vector<TLineChange> Log() {
+        std::vector<TLineChange> log;
+        const int n = Count_();
+        for (int i = 0; i < n; ++i) {
+            long long ns = 0;
+            int rts = 0, dtr = 0;
+            if (Entry_(i, &ns, &rts, &dtr) == 0) log.push_back({ns, rts != 0, dtr != 0});
+        }
+        return log;
+    }
+
+private:
+    bool Active_ = false;
+    int (*SetInputs_)(const char*, int) = nullptr;
+    int (*Fail_)(const char*, int) = nullptr;
+    int (*Lines_)(const char*) = nullptr;
+    int (*Count_)() = nullptr;
+    int (*Entry_)(int, long long*, int*, int*) = nullptr;
+    void (*Clear_)() = nullptr;
+};
+
+// A pseudo-terminal pair; the slave path stands in for a serial device.
+class TPty {
+public:
+    TPty();
+    ~TPty();
+    std::string SlavePath;
+    int Master = -1;
+};
+
+} // namespace brindle::test
