@@ -1,32 +1,39 @@
 #include "audio/SoundOut.h"
 
-#include <QAudioFormat>
+#include <QCoreApplication>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <new>
 
 namespace brindle {
 
-TSoundOut::TSoundOut(TMessageSink sink) : Sink_(std::move(sink)) {
-    DevicePresent_ = !QMediaDevices::audioOutputs().isEmpty();
-    QAudioDevice device;
-    if (DevicePresent_ && LookUpDevice(device)) DeviceName_ = device.description().toStdString();
+namespace {
+
+void PostToGui(std::function<void()> fn) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+} // namespace
+
+TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
+    : Sink_(std::move(sink)), Backend_(backend ? std::move(backend) : MakePulseBackend(PostToGui)) {
+    Backend_->OnStreamFailed = [this] { StreamFailed(); };
+    Backend_->OnOutputsChanged = [this] { OutputsChanged(); };
+    const auto outputs = Backend_->Outputs();
+    DevicePresent_ = !outputs.empty();
+    if (DevicePresent_ && DeviceID_ >= 0 && DeviceID_ < static_cast<int>(outputs.size()))
+        DeviceName_ = outputs[static_cast<std::size_t>(DeviceID_)];
     PumpTimer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&PumpTimer_, &QTimer::timeout, &PumpTimer_, [this] { Pump(); });
-    QObject::connect(&Devices_, &QMediaDevices::audioOutputsChanged, &PumpTimer_,
-                     [this] { OutputsChanged(); });
 }
 
 TSoundOut::~TSoundOut() {
     OnBufferPlayed = nullptr;
     Close();
-}
-
-std::vector<std::string> TSoundOut::OutputNames() {
-    std::vector<std::string> names;
-    for (const QAudioDevice& d : QMediaDevices::audioOutputs())
-        names.push_back(d.description().toStdString());
-    return names;
+    Backend_->OnStreamFailed = nullptr;
+    Backend_->OnOutputsChanged = nullptr;
 }
 
 int TSoundOut::BufferBytes() const {
@@ -63,58 +70,45 @@ void TSoundOut::SetDeviceID(int id) {
     if (id != DeviceID_ || id == WaveMapper) Reconfigure([&] { DeviceID_ = id; });
 }
 
-bool TSoundOut::LookUpDevice(QAudioDevice& device) {
-    const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
-    if (DeviceID_ == WaveMapper) {
-        device = QMediaDevices::defaultAudioOutput();
-        return !device.isNull();
+bool TSoundOut::LookUpDevice(std::string& name) {
+    const auto outputs = Backend_->Outputs();
+    int index = DeviceID_;
+    if (index == WaveMapper) index = Backend_->DefaultOutput();
+    if (index < 0 || index >= static_cast<int>(outputs.size())) {
+        if (DeviceID_ != WaveMapper)
+            ShowMessage(Sink_, "Error: Waveform output device not available: " +
+                                   std::to_string(DeviceID_));
+        name.clear();
+        return DeviceID_ == WaveMapper;
     }
-    if (DeviceID_ < 0 || DeviceID_ >= outputs.size()) {
-        ShowMessage(Sink_,
-                    "Error: Waveform output device not available: " + std::to_string(DeviceID_));
-        return false;
-    }
-    device = outputs[DeviceID_];
+    name = outputs[static_cast<std::size_t>(index)];
     return true;
 }
 
 bool TSoundOut::Open() {
-    DevicePresent_ = !QMediaDevices::audioOutputs().isEmpty();
+    DevicePresent_ = !Backend_->Outputs().empty();
     if (!DevicePresent_) {
         ShowMessage(Sink_, "Error: No sound output device available");
         IsOpen_ = false;
         return false;
     }
-    QAudioDevice device;
-    const bool found = LookUpDevice(device);
-    DeviceName_ = found ? device.description().toStdString() : std::string();
+    const bool found = LookUpDevice(DeviceName_);
     if (IsOpen_ || !found) return false;
     try {
-        const auto samples = static_cast<std::size_t>(BufferBytes() / 2);
+        const auto samples = static_cast<std::size_t>(std::max(BufferBytes(), 2) / 2);
         for (auto& b : Buffers_)
             b.assign(samples, 0);
     } catch (const std::bad_alloc&) {
         ShowMessage(Sink_, "Error: No memory for sound buffers available");
         return false;
     }
-    QAudioFormat format;
-    format.setSampleRate(SampleRate_);
-    format.setChannelCount(Channels_);
-    format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format)) return false;
-
-    AudioSink_ = std::make_unique<QAudioSink>(device, format);
-    // The device holds one buffer; the other waits here: two buffers of latency in all.
-    AudioSink_->setBufferSize(BufferBytes());
-    QObject::connect(AudioSink_.get(), &QAudioSink::stateChanged, &PumpTimer_,
-                     [this](QAudio::State s) { SinkStateChanged(s); });
-    Io_ = AudioSink_->start();
-    if (!Io_ || AudioSink_->error() != QAudio::NoError) {
-        const int err = static_cast<int>(AudioSink_->error());
-        Io_ = nullptr;
-        AudioSink_.reset();
+    // 16-bit PCM at a rate the sound server takes; anything else is not offered.
+    if (SampleRate_ < 1000 || SampleRate_ > 192000 || BufferBytes() < 2) return false;
+    std::string reason;
+    int code = 0;
+    if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
         ShowMessage(Sink_, "Error opening waveout device " + std::to_string(DeviceID_) + " : " +
-                               DeviceName_ + " Err " + std::to_string(err));
+                               DeviceName_ + " Err " + std::to_string(code));
         return false;
     }
     IsOpen_ = true;
@@ -137,16 +131,17 @@ bool TSoundOut::StartOutput() {
         return false;
     }
     if (IsPlaying_) return false;
-    if (!Io_) {
-        Io_ = AudioSink_->start();
-        if (!Io_) {
+    if (!Backend_->StreamOpen()) {
+        std::string reason;
+        int code = 0;
+        if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
             ShowMessage(Sink_, "Error: Sound output device not open");
             return false;
         }
     }
     for (int i = 0; i < 2; ++i) {
-        std::fill(Buffers_[static_cast<std::size_t>(i)].begin(),
-                  Buffers_[static_cast<std::size_t>(i)].end(), 0);
+        auto& b = Buffers_[static_cast<std::size_t>(i)];
+        std::fill(b.begin(), b.end(), 0);
         Refill(i);
     }
     Current_ = 0;
@@ -158,22 +153,22 @@ bool TSoundOut::StartOutput() {
     return true;
 }
 
-// Hands the device whatever it has room for, also part of a buffer: the PulseAudio stream does
-// not start before its pre-buffer is full. A buffer handed over completely is refilled at once.
+// Hands the device whatever it has room for, also part of a buffer: the stream does not start
+// before its pre-buffer is full. A buffer handed over completely is refilled at once.
 void TSoundOut::Pump() {
-    if (!IsPlaying_ || !Io_ || !AudioSink_) return;
+    if (!IsPlaying_) return;
     const int frame = 2 * Channels_;
     const int bytes = BufferBytes();
     for (int round = 0; round < 4; ++round) {
-        qint64 room = AudioSink_->bytesFree();
+        long long room = Backend_->WritableBytes();
+        if (room < 0) return; // failed: the failure event closes the output
         room -= room % frame;
-        if (room <= 0) return;
+        if (room == 0) return;
         auto& buffer = Buffers_[static_cast<std::size_t>(Current_)];
         const auto* data = reinterpret_cast<const char*>(buffer.data());
-        const qint64 n = std::min<qint64>(room, bytes - Offset_);
-        const qint64 written = Io_->write(data + Offset_, n);
-        if (written <= 0) return;
-        Offset_ += static_cast<int>(written);
+        const long long n = std::min<long long>(room, bytes - Offset_);
+        if (Backend_->Write(data + Offset_, static_cast<std::size_t>(n)) != n) return;
+        Offset_ += static_cast<int>(n);
         if (Offset_ >= bytes) {
             Offset_ = 0;
             Refill(Current_);
@@ -183,46 +178,33 @@ void TSoundOut::Pump() {
     }
 }
 
-void TSoundOut::SinkStateChanged(QAudio::State state) {
-    if (!AudioSink_ || state != QAudio::StoppedState) return;
-    const QAudio::Error err = AudioSink_->error();
-    if (err != QAudio::FatalError && err != QAudio::IOError && err != QAudio::OpenError) return;
-    // The device or the sound server went away. Close outside the sink's own signal.
-    QTimer::singleShot(0, &PumpTimer_, [this] {
-        if (!IsOpen_) return;
-        Close();
-        Lost_ = true;
-    });
+void TSoundOut::StreamFailed() {
+    if (!IsOpen_) return;
+    Close();
+    Lost_ = true;
 }
 
 void TSoundOut::OutputsChanged() {
-    DevicePresent_ = !QMediaDevices::audioOutputs().isEmpty();
+    DevicePresent_ = !Backend_->Outputs().empty();
     if (Lost_ && DevicePresent_ && OwnerWantsSound && OwnerWantsSound()) {
         Lost_ = false;
         StartOutput();
     }
+    if (OnOutputsChanged) OnOutputsChanged();
 }
 
 bool TSoundOut::StopOutput() {
     if (!IsPlaying_) return false;
     IsPlaying_ = false;
     PumpTimer_.stop();
-    if (AudioSink_) {
-        AudioSink_->reset(); // drop what is queued
-        AudioSink_->stop();
-    }
-    Io_ = nullptr;
+    Backend_->CloseStream(); // drops what is queued; Open state stays, StartOutput reopens
     return true;
 }
 
 bool TSoundOut::Close() {
     if (!IsOpen_) return false;
     if (IsPlaying_) StopOutput();
-    if (AudioSink_) {
-        AudioSink_->disconnect();
-        AudioSink_.reset();
-    }
-    Io_ = nullptr;
+    Backend_->CloseStream();
     IsOpen_ = false;
     return true;
 }

@@ -1,13 +1,12 @@
-// Plays a continuous stream of 16-bit PCM through a Qt audio output with two buffers in rotation.
-// It makes no sound itself: each time a buffer's worth has been taken by the device it hands the
-// buffer to its owner (OnBufferPlayed) to refill, on the GUI thread. A device that vanishes closes
+// Plays a continuous stream of 16-bit PCM with two buffers in rotation. It makes no sound itself:
+// each time a buffer's worth has been taken by the device it hands the buffer to its owner
+// (OnBufferPlayed) to refill, on the GUI thread. A device or sound server that vanishes closes
 // the output; when an output exists again and the owner still wants sound, it starts again.
 #pragma once
 
+#include "audio/SoundBackend.h"
 #include "base/MessageSink.h"
 
-#include <QAudioSink>
-#include <QMediaDevices>
 #include <QTimer>
 
 #include <array>
@@ -24,7 +23,8 @@ public:
     // The system's default output.
     static constexpr int WaveMapper = -1;
 
-    explicit TSoundOut(TMessageSink sink = {});
+    // Without a backend the PulseAudio client is used.
+    explicit TSoundOut(TMessageSink sink = {}, std::unique_ptr<ISoundBackend> backend = {});
     ~TSoundOut();
     TSoundOut(const TSoundOut&) = delete;
     TSoundOut& operator=(const TSoundOut&) = delete;
@@ -37,7 +37,7 @@ public:
     void SetChannels(int channels); // below 2 stores 1, else 2
     int BitsPerSample() const { return 16; }
     void SetBitsPerSample(int) {}
-    int DeviceID() const { return DeviceID_; } // index into the outputs; WaveMapper: default
+    int DeviceID() const { return DeviceID_; } // index into Outputs(); WaveMapper: default
     void SetDeviceID(int id);
 
     bool DevicePresent() const { return DevicePresent_; }
@@ -52,23 +52,26 @@ public:
     bool StopOutput();
     bool Close();
 
+    // Names of the outputs, in DeviceID order.
+    std::vector<std::string> Outputs() const { return Backend_->Outputs(); }
+
     // Refills a played buffer: 16-bit samples, byte count.
     std::function<void(int16_t* buffer, int byteCount)> OnBufferPlayed;
     // Asked when an output appears after the device was lost: does the owner still want sound?
     std::function<bool()> OwnerWantsSound;
-
-    // Names of the outputs, in DeviceID order.
-    static std::vector<std::string> OutputNames();
+    // Told when the list of outputs changes.
+    std::function<void()> OnOutputsChanged;
 
 private:
     void Reconfigure(const std::function<void()>& change);
-    bool LookUpDevice(QAudioDevice& device);
+    bool LookUpDevice(std::string& name);
     void Refill(int index);
     void Pump();
-    void SinkStateChanged(QAudio::State state);
+    void StreamFailed();
     void OutputsChanged();
 
     TMessageSink Sink_;
+    std::unique_ptr<ISoundBackend> Backend_;
     int SampleRate_ = 8000;
     int BufferTime_ = 500;
     int Channels_ = 2;
@@ -79,13 +82,10 @@ private:
     bool IsPlaying_ = false;
     bool Lost_ = false;
 
-    std::unique_ptr<QAudioSink> AudioSink_;
-    QIODevice* Io_ = nullptr; // owned by AudioSink_
     std::array<std::vector<int16_t>, 2> Buffers_;
     int Current_ = 0; // buffer being handed to the device
     int Offset_ = 0;  // [bytes] of it handed over
     QTimer PumpTimer_;
-    QMediaDevices Devices_;
 };
 
 } // namespace brindle

@@ -1,5 +1,7 @@
 #include "platform/DeviceWatcher.h"
 
+#include "audio/SoundOut.h"
+
 #include <libudev.h>
 
 #include <string_view>
@@ -7,9 +9,6 @@
 namespace brindle {
 
 TDeviceWatcher::TDeviceWatcher() {
-    QObject::connect(&Devices_, &QMediaDevices::audioOutputsChanged, &Devices_, [this] {
-        if (OnSoundOutputsChanged) OnSoundOutputsChanged();
-    });
     Udev_ = udev_new();
     if (!Udev_) return;
     Monitor_ = udev_monitor_new_from_netlink(Udev_, "udev");
@@ -30,6 +29,12 @@ TDeviceWatcher::~TDeviceWatcher() {
     Notifier_.reset();
     if (Monitor_) udev_monitor_unref(Monitor_);
     if (Udev_) udev_unref(Udev_);
+}
+
+void TDeviceWatcher::WatchSoundOutputs(TSoundOut& sound) {
+    sound.OnOutputsChanged = [this] {
+        if (OnSoundOutputsChanged) OnSoundOutputsChanged();
+    };
 }
 
 void TDeviceWatcher::ReadUdev() {

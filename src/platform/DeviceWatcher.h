@@ -1,8 +1,7 @@
 // Tells its owner when serial ports come or go (udev "tty" events) and when sound outputs come or
-// go (Qt's list of audio outputs). Both notifications arrive on the GUI thread.
+// go (the sound output's list of devices). Both notifications arrive on the GUI thread.
 #pragma once
 
-#include <QMediaDevices>
 #include <QSocketNotifier>
 
 #include <functional>
@@ -12,6 +11,8 @@ struct udev;
 struct udev_monitor;
 
 namespace brindle {
+
+class TSoundOut;
 
 class TDeviceWatcher {
 public:
@@ -23,6 +24,9 @@ public:
     std::function<void()> OnSerialPortsChanged;
     std::function<void()> OnSoundOutputsChanged;
 
+    // Passes on the sound output's notifications of outputs that come or go.
+    void WatchSoundOutputs(TSoundOut& sound);
+
     // False when udev could not be reached (no serial notifications then).
     bool WatchingSerialPorts() const { return Notifier_ != nullptr; }
 
@@ -32,7 +36,6 @@ private:
     struct udev* Udev_ = nullptr;
     struct udev_monitor* Monitor_ = nullptr;
     std::unique_ptr<QSocketNotifier> Notifier_;
-    QMediaDevices Devices_;
 };
 
 } // namespace brindle

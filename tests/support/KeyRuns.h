@@ -46,6 +46,31 @@ inline void OffsetTonePhase(TCWout& engine) {
     engine.Tone1().SetFrequency(static_cast<uint32_t>(engine.Frequency()));
 }
 
+// Expected key-down/key-up runs of text from the engine's sample durations, starting with the
+// lead-in from a fresh start (one dot plus the PTT lead) and ending with the last character space.
+inline std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) {
+    const auto& t = e.Timing();
+    const int l = t.SlopeLength;
+    std::vector<TRun> runs{{false, t.DotSamples + t.PttLeadSamples}};
+    for (const char c : text) {
+        if (c == ' ') {
+            runs.back().Length += t.WordGapExtraSamples;
+            continue;
+        }
+        const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
+        int top = 15;
+        while (!(code & (1u << top)))
+            --top;
+        for (int b = top - 1; b >= 0; --b) {
+            const bool dah = code & (1u << b);
+            runs.push_back({true, 2 * l + (dah ? t.DahSamples : t.DitDownSamples)});
+            runs.push_back({false, t.GapSamples});
+        }
+        runs.back().Length += t.CharGapExtraSamples;
+    }
+    return runs;
+}
+
 // Records engine events as "when kind arg" lines; when is supplied by the caller's clock.
 class TEventLog {
 public:

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 using namespace brindle;
+using brindle::test::ExpectedRuns;
 using brindle::test::KeyRuns;
 using brindle::test::TRun;
 namespace fs = std::filesystem;
@@ -41,30 +42,6 @@ protected:
     fs::path Dir;
     std::ostringstream Out, Err;
 };
-
-// Expected key-down/key-up runs of text from the engine's sample durations.
-std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) {
-    const auto& t = e.Timing();
-    const int l = t.SlopeLength;
-    std::vector<TRun> runs{{false, t.DotSamples + t.PttLeadSamples}};
-    for (const char c : text) {
-        if (c == ' ') {
-            runs.back().Length += t.WordGapExtraSamples;
-            continue;
-        }
-        const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
-        int top = 15;
-        while (!(code & (1u << top)))
-            --top;
-        for (int b = top - 1; b >= 0; --b) {
-            const bool dah = code & (1u << b);
-            runs.push_back({true, 2 * l + (dah ? t.DahSamples : t.DitDownSamples)});
-            runs.push_back({false, t.GapSamples});
-        }
-        runs.back().Length += t.CharGapExtraSamples;
-    }
-    return runs;
-}
 
 } // namespace
 

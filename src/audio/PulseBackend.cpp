@@ -1,0 +1,354 @@
+// The PulseAudio sound backend on a threaded main loop. Callbacks run on the loop's thread; they
+// only update state under the loop's lock and post events for the GUI thread. The GUI thread takes
+// the lock for short, non-blocking calls; the only waits are for a stream to become ready, which
+// a failure also ends.
+#include "audio/SoundBackend.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace brindle {
+
+namespace {
+
+constexpr pa_usec_t kRetryUsec = 1000 * 1000; // reconnect attempt every second
+
+class TPulseBackend : public ISoundBackend {
+public:
+    explicit TPulseBackend(TPost post)
+        : Post_(std::move(post)), Alive_(std::make_shared<bool>(true)) {
+        Loop_ = pa_threaded_mainloop_new();
+        if (!Loop_) return;
+        Api_ = pa_threaded_mainloop_get_api(Loop_);
+        pa_threaded_mainloop_lock(Loop_);
+        Connect();
+        pa_threaded_mainloop_unlock(Loop_);
+        pa_threaded_mainloop_start(Loop_);
+        // Wait briefly for the first answer, so that a present server lists its outputs at once.
+        for (int i = 0; i < 100 && !FirstAnswer_; ++i) {
+            pa_threaded_mainloop_lock(Loop_);
+            const bool answered = FirstAnswer_;
+            pa_threaded_mainloop_unlock(Loop_);
+            if (answered) break;
+            struct timespec ts {
+                0, 5'000'000
+            };
+            nanosleep(&ts, nullptr);
+        }
+    }
+
+    ~TPulseBackend() override {
+        *Alive_ = false;
+        if (!Loop_) return;
+        pa_threaded_mainloop_lock(Loop_);
+        DropStream();
+        DropContext();
+        if (Retry_) Api_->time_free(Retry_);
+        Retry_ = nullptr;
+        pa_threaded_mainloop_unlock(Loop_);
+        pa_threaded_mainloop_stop(Loop_);
+        pa_threaded_mainloop_free(Loop_);
+    }
+
+    std::vector<std::string> Outputs() override {
+        std::lock_guard lock(SinkMutex_);
+        std::vector<std::string> names;
+        for (const auto& s : Sinks_)
+            names.push_back(s.Description);
+        return names;
+    }
+
+    int DefaultOutput() override {
+        std::lock_guard lock(SinkMutex_);
+        for (std::size_t i = 0; i < Sinks_.size(); ++i)
+            if (Sinks_[i].Name == DefaultSink_) return static_cast<int>(i);
+        return Sinks_.empty() ? -1 : 0;
+    }
+
+    bool OpenStream(int device, int rate, int channels, int bufferBytes, std::string& error,
+                    int& code) override {
+        code = 0;
+        if (!Loop_) {
+            error = "no PulseAudio main loop";
+            code = PA_ERR_INTERNAL;
+            return false;
+        }
+        std::string sinkName;
+        if (device >= 0) {
+            std::lock_guard lock(SinkMutex_);
+            if (device >= static_cast<int>(Sinks_.size())) {
+                error = "no such output";
+                code = PA_ERR_NOENTITY;
+                return false;
+            }
+            sinkName = Sinks_[static_cast<std::size_t>(device)].Name;
+        }
+        pa_threaded_mainloop_lock(Loop_);
+        DropStream();
+        if (!Context_ || pa_context_get_state(Context_) != PA_CONTEXT_READY) {
+            pa_threaded_mainloop_unlock(Loop_);
+            error = "the sound server does not answer";
+            code = PA_ERR_CONNECTIONREFUSED;
+            return false;
+        }
+        pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(rate),
+                            static_cast<uint8_t>(channels)};
+        Stream_ = pa_stream_new(Context_, "Brindle", &spec, nullptr);
+        if (!Stream_) {
+            code = pa_context_errno(Context_);
+            error = pa_strerror(code);
+            pa_threaded_mainloop_unlock(Loop_);
+            return false;
+        }
+        pa_stream_set_state_callback(Stream_, &TPulseBackend::StreamState, this);
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = static_cast<uint32_t>(bufferBytes);
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(-1);
+        attr.fragsize = static_cast<uint32_t>(-1);
+        const auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        if (pa_stream_connect_playback(Stream_, sinkName.empty() ? nullptr : sinkName.c_str(),
+                                       &attr, flags, nullptr, nullptr) < 0) {
+            code = pa_context_errno(Context_);
+            error = pa_strerror(code);
+            DropStream();
+            pa_threaded_mainloop_unlock(Loop_);
+            return false;
+        }
+        // The state callback signals every change; a failure ends the wait as well.
+        pa_stream_state_t state = pa_stream_get_state(Stream_);
+        while (state == PA_STREAM_CREATING || state == PA_STREAM_UNCONNECTED) {
+            pa_threaded_mainloop_wait(Loop_);
+            if (!Stream_) break;
+            state = pa_stream_get_state(Stream_);
+        }
+        const bool ready = Stream_ && state == PA_STREAM_READY;
+        if (!ready) {
+            code = Context_ ? pa_context_errno(Context_) : PA_ERR_CONNECTIONTERMINATED;
+            error = pa_strerror(code);
+            DropStream();
+        }
+        StreamFailed_ = false;
+        pa_threaded_mainloop_unlock(Loop_);
+        return ready;
+    }
+
+    bool StreamOpen() const override { return Stream_ != nullptr; }
+
+    long long WritableBytes() override {
+        pa_threaded_mainloop_lock(Loop_);
+        long long n = -1;
+        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY) {
+            const size_t w = pa_stream_writable_size(Stream_);
+            n = w == static_cast<size_t>(-1) ? -1 : static_cast<long long>(w);
+        }
+        pa_threaded_mainloop_unlock(Loop_);
+        return n;
+    }
+
+    long long Write(const void* data, std::size_t bytes) override {
+        pa_threaded_mainloop_lock(Loop_);
+        long long done = -1;
+        if (Stream_ && !StreamFailed_ &&
+            pa_stream_write(Stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0)
+            done = static_cast<long long>(bytes);
+        pa_threaded_mainloop_unlock(Loop_);
+        return done;
+    }
+
+    void CloseStream() override {
+        if (!Loop_) return;
+        pa_threaded_mainloop_lock(Loop_);
+        DropStream();
+        pa_threaded_mainloop_unlock(Loop_);
+    }
+
+private:
+    struct TSink {
+        uint32_t Index = 0;
+        std::string Name;
+        std::string Description;
+    };
+
+    // --- on the loop's thread (or with its lock held) ---
+
+    void Connect() {
+        Context_ = pa_context_new(Api_, "Brindle");
+        if (!Context_) return;
+        pa_context_set_state_callback(Context_, &TPulseBackend::ContextState, this);
+        pa_context_set_subscribe_callback(Context_, &TPulseBackend::ContextEvent, this);
+        if (pa_context_connect(Context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            DropContext();
+            FirstAnswer_ = true;
+            ScheduleRetry();
+        }
+    }
+
+    void DropContext() {
+        if (!Context_) return;
+        pa_context_set_state_callback(Context_, nullptr, nullptr);
+        pa_context_set_subscribe_callback(Context_, nullptr, nullptr);
+        pa_context_disconnect(Context_);
+        pa_context_unref(Context_);
+        Context_ = nullptr;
+    }
+
+    void DropStream() {
+        if (!Stream_) return;
+        pa_stream_set_state_callback(Stream_, nullptr, nullptr);
+        if (pa_stream_get_state(Stream_) == PA_STREAM_READY) {
+            if (pa_operation* o = pa_stream_flush(Stream_, nullptr, nullptr)) pa_operation_unref(o);
+        }
+        pa_stream_disconnect(Stream_);
+        pa_stream_unref(Stream_);
+        Stream_ = nullptr;
+        pa_threaded_mainloop_signal(Loop_, 0);
+    }
+
+    void ScheduleRetry() {
+        if (Retry_) return;
+        struct timeval tv {};
+        pa_gettimeofday(&tv);
+        pa_timeval_add(&tv, kRetryUsec);
+        Retry_ = Api_->time_new(Api_, &tv, &TPulseBackend::RetryNow, this);
+    }
+
+    static void RetryNow(pa_mainloop_api* api, pa_time_event* e, const struct timeval*,
+                         void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        api->time_free(e);
+        b->Retry_ = nullptr;
+        if (!b->Context_) b->Connect();
+    }
+
+    void SinksGone() {
+        {
+            std::lock_guard lock(SinkMutex_);
+            if (Sinks_.empty()) return;
+            Sinks_.clear();
+        }
+        PostEvent(&ISoundBackend::OnOutputsChanged);
+    }
+
+    void RefreshSinks() {
+        Pending_.clear();
+        if (pa_operation* o =
+                pa_context_get_sink_info_list(Context_, &TPulseBackend::SinkInfo, this))
+            pa_operation_unref(o);
+    }
+
+    static void SinkInfo(pa_context*, const pa_sink_info* info, int eol, void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        if (eol == 0 && info) {
+            b->Pending_.push_back({info->index, info->name ? info->name : "",
+                                   info->description ? info->description : ""});
+            return;
+        }
+        bool changed = false;
+        {
+            std::lock_guard lock(b->SinkMutex_);
+            changed = b->Pending_.size() != b->Sinks_.size();
+            for (std::size_t i = 0; !changed && i < b->Pending_.size(); ++i)
+                changed = b->Pending_[i].Name != b->Sinks_[i].Name;
+            b->Sinks_ = b->Pending_;
+        }
+        b->FirstAnswer_ = true;
+        if (changed) b->PostEvent(&ISoundBackend::OnOutputsChanged);
+    }
+
+    static void ContextState(pa_context* c, void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        switch (pa_context_get_state(c)) {
+        case PA_CONTEXT_READY:
+            if (pa_operation* o = pa_context_subscribe(
+                    c,
+                    static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
+                                                        PA_SUBSCRIPTION_MASK_SERVER),
+                    nullptr, nullptr))
+                pa_operation_unref(o);
+            b->RefreshServer();
+            b->RefreshSinks();
+            break;
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED:
+            b->FirstAnswer_ = true;
+            if (b->Stream_) {
+                b->StreamFailed_ = true;
+                b->PostEvent(&ISoundBackend::OnStreamFailed);
+            }
+            b->SinksGone();
+            b->DropStream();
+            b->DropContext();
+            b->ScheduleRetry();
+            break;
+        default: break;
+        }
+        pa_threaded_mainloop_signal(b->Loop_, 0);
+    }
+
+    static void ContextEvent(pa_context*, pa_subscription_event_type_t t, uint32_t, void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        const auto facility = t & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        if (facility == PA_SUBSCRIPTION_EVENT_SINK) b->RefreshSinks();
+        if (facility == PA_SUBSCRIPTION_EVENT_SERVER) b->RefreshServer();
+    }
+
+    void RefreshServer() {
+        if (pa_operation* o =
+                pa_context_get_server_info(Context_, &TPulseBackend::ServerInfo, this))
+            pa_operation_unref(o);
+    }
+
+    static void ServerInfo(pa_context*, const pa_server_info* info, void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        if (!info) return;
+        std::lock_guard lock(b->SinkMutex_);
+        b->DefaultSink_ = info->default_sink_name ? info->default_sink_name : "";
+    }
+
+    static void StreamState(pa_stream* s, void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && s == b->Stream_ &&
+            !b->StreamFailed_) {
+            b->StreamFailed_ = true;
+            b->PostEvent(&ISoundBackend::OnStreamFailed);
+        }
+        pa_threaded_mainloop_signal(b->Loop_, 0);
+    }
+
+    void PostEvent(std::function<void()> ISoundBackend::*event) {
+        if (!Post_) return;
+        std::weak_ptr<bool> alive = Alive_;
+        Post_([this, alive, event] {
+            if (auto a = alive.lock(); a && *a && (this->*event)) (this->*event)();
+        });
+    }
+
+    TPost Post_;
+    std::shared_ptr<bool> Alive_;
+    pa_threaded_mainloop* Loop_ = nullptr;
+    pa_mainloop_api* Api_ = nullptr;
+    pa_context* Context_ = nullptr;
+    pa_stream* Stream_ = nullptr;
+    pa_time_event* Retry_ = nullptr;
+    bool FirstAnswer_ = false;
+    std::atomic<bool> StreamFailed_{false};
+    std::mutex SinkMutex_;
+    std::vector<TSink> Sinks_;   // guarded by SinkMutex_
+    std::string DefaultSink_;    // guarded by SinkMutex_
+    std::vector<TSink> Pending_; // loop thread only
+};
+
+} // namespace
+
+std::unique_ptr<ISoundBackend> MakePulseBackend(ISoundBackend::TPost post) {
+    return std::make_unique<TPulseBackend>(std::move(post));
+}
+
+} // namespace brindle

@@ -1,0 +1,43 @@
+// What the sound output needs from the platform's audio system: the list of outputs, and one
+// playback stream of 16-bit samples that is written to as room appears. Events from the audio
+// system's own thread reach the owner through Post, on the GUI thread.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+class ISoundBackend {
+public:
+    using TPost = std::function<void(std::function<void()>)>;
+    virtual ~ISoundBackend() = default;
+
+    // Descriptions of the outputs present, in a stable order (index = device number).
+    virtual std::vector<std::string> Outputs() = 0;
+    // Index of the default output, -1 when there is none.
+    virtual int DefaultOutput() = 0;
+    // Opens the stream on output device (-1: the default output); error and code tell why not.
+    virtual bool OpenStream(int device, int sampleRate, int channels, int bufferBytes,
+                            std::string& error, int& code) = 0;
+    virtual bool StreamOpen() const = 0;
+    // Bytes the stream takes now; -1 when it failed.
+    virtual long long WritableBytes() = 0;
+    virtual long long Write(const void* data, std::size_t bytes) = 0;
+    // Drops what is queued and closes the stream.
+    virtual void CloseStream() = 0;
+
+    // The list of outputs changed (also when the server went away or came back).
+    std::function<void()> OnOutputsChanged;
+    // The open stream failed: its device or the sound server went away.
+    std::function<void()> OnStreamFailed;
+};
+
+// The PulseAudio client (also PipeWire's PulseAudio server). It reconnects by itself when the
+// server goes away and comes back.
+std::unique_ptr<ISoundBackend> MakePulseBackend(ISoundBackend::TPost post);
+
+} // namespace brindle

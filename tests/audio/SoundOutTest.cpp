@@ -1,0 +1,148 @@
+// The sound output against a real PulseAudio daemon with a null sink, recorded from its monitor.
+#include "audio/SoundOut.h"
+#include "engine/CWout.h"
+#include "support/EventLoop.h"
+#include "support/KeyRuns.h"
+#include "support/PulseServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace brindle;
+using brindle::test::RunFor;
+using brindle::test::RunUntil;
+using brindle::test::TPulseServer;
+using brindle::test::TRun;
+
+namespace {
+
+class Sound : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Engine.SetBlasterMode(true);
+        test::OffsetTonePhase(Engine);
+        Engine.OnLastChar = [this](TCWout&) { LastChar = true; };
+    }
+    void TearDown() override { Server.Stop(); }
+    // Starts the server and waits until the output has found its sink.
+    bool ServerWithOutputs(TSoundOut& out) {
+        return Server.Start() && RunUntil([&] { return !out.Outputs().empty(); }, 15000);
+    }
+    void Wire(TSoundOut& out) {
+        out.SetBufferTime(100);
+        out.SetChannels(1);
+        out.OnBufferPlayed = [this](int16_t* b, int bytes) { Engine.RenderBuffer(b, bytes); };
+    }
+    TPulseServer& Server = TPulseServer::Instance();
+    TCWout Engine;
+    bool LastChar = false;
+    std::vector<std::string> Messages;
+    TMessageSink Sink = [this](const std::string& m) { Messages.push_back(m); };
+};
+
+// Key runs of a recording without the silence before the first and after the last tone.
+std::vector<TRun> ToneRuns(const std::vector<int16_t>& s) {
+    auto runs = test::KeyRuns(s);
+    while (!runs.empty() && !runs.front().On)
+        runs.erase(runs.begin());
+    while (!runs.empty() && !runs.back().On)
+        runs.pop_back();
+    return runs;
+}
+
+} // namespace
+
+TEST_F(Sound, NoServerMeansNoDevice) {
+    TSoundOut out(Sink);
+    EXPECT_FALSE(out.DevicePresent());
+    EXPECT_FALSE(out.Open());
+    EXPECT_FALSE(out.StartOutput());
+    const std::vector<std::string> expected = {"Error: No sound output device available",
+                                               "Error: No sound output device available",
+                                               "Error: Sound output device not open"};
+    EXPECT_EQ(Messages, expected);
+    EXPECT_FALSE(out.IsOpen());
+}
+
+TEST_F(Sound, PlaysParisParisWithTheEngineDurations) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Wire(out);
+    for (const char c : std::string("paris paris"))
+        Engine.PutChar(static_cast<uint8_t>(c));
+    Engine.Start();
+    ASSERT_TRUE(Server.StartRecording());
+    ASSERT_TRUE(out.StartOutput()) << (Messages.empty() ? "" : Messages[0]);
+    EXPECT_TRUE(out.IsPlaying());
+    EXPECT_FALSE(out.DeviceName().empty());
+    ASSERT_TRUE(RunUntil([this] { return LastChar; }, 30000));
+    RunFor(600); // what is still queued plays out
+    const auto recording = Server.StopRecording();
+    out.StopOutput();
+    out.Close();
+
+    auto expected = test::ExpectedRuns("paris paris", Engine);
+    expected.erase(expected.begin());
+    expected.pop_back();
+    const auto runs = ToneRuns(recording);
+    ASSERT_EQ(runs.size(), expected.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].On, expected[i].On) << i;
+        EXPECT_NEAR(runs[i].Length, expected[i].Length, 8) << "run " << i; // within 1 ms
+    }
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Sound, SurvivesTheServerGoingAwayAndResumes) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Wire(out);
+    bool wanted = true;
+    out.OwnerWantsSound = [&wanted] { return wanted; };
+    Engine.Start();
+    auto keepSending = [this] {
+        if (!Engine.HasChars())
+            for (int i = 0; i < 20; ++i)
+                Engine.PutChar('t');
+    };
+    keepSending();
+    ASSERT_TRUE(out.StartOutput());
+    RunFor(500);
+    Server.Stop();
+    ASSERT_TRUE(RunUntil([&] { return !out.IsOpen(); }, 10000)) << "output still open";
+    EXPECT_FALSE(out.IsPlaying());
+
+    ASSERT_TRUE(Server.Start());
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            keepSending();
+            return out.IsPlaying();
+        },
+        20000))
+        << "output did not come back";
+    ASSERT_TRUE(Server.StartRecording());
+    RunUntil(
+        [&] {
+            keepSending();
+            return false;
+        },
+        1500);
+    const auto recording = Server.StopRecording();
+    int toneSamples = 0;
+    for (const int16_t v : recording)
+        toneSamples += v != 0;
+    EXPECT_GT(toneSamples, 2000); // the dahs sound again
+}
+
+TEST_F(Sound, FormatSettersClamp) {
+    TSoundOut out(Sink);
+    out.SetChannels(5);
+    EXPECT_EQ(out.Channels(), 2);
+    out.SetChannels(0);
+    EXPECT_EQ(out.Channels(), 1);
+    out.SetBitsPerSample(8);
+    EXPECT_EQ(out.BitsPerSample(), 16);
+    out.SetBufferTime(100);
+    EXPECT_EQ(out.BufferBytes(), 1600);
+}

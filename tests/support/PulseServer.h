@@ -1,0 +1,38 @@
+// A private PulseAudio daemon for the sound tests: a null sink at 8000 samples per second in a
+// temporary runtime folder, reached through PULSE_SERVER, recorded from the sink's monitor with
+// parecord, and stopped by its process id. One per test process; the address stays the same
+// across restarts so that clients can reconnect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace brindle::test {
+
+class TPulseServer {
+public:
+    // Sets PULSE_SERVER and friends for this process; call before any sound client starts.
+    static TPulseServer& Instance();
+    ~TPulseServer();
+
+    bool Start(); // true when the server answers
+    void Stop();  // SIGTERM, then SIGKILL when it does not end
+    bool Running() const { return Pid_ > 0; }
+
+    // Records the null sink's monitor (mono, 16-bit, 8000/s) into memory.
+    bool StartRecording();
+    std::vector<int16_t> StopRecording();
+
+    static constexpr const char* SinkName = "brindle_null";
+    std::string Dir;
+
+private:
+    TPulseServer();
+    pid_t Pid_ = -1;
+    pid_t Recorder_ = -1;
+    std::string RecordFile_;
+};
+
+} // namespace brindle::test
