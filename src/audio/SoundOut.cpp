@@ -26,7 +26,7 @@ TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
     if (DevicePresent_ && DeviceID_ >= 0 && DeviceID_ < static_cast<int>(outputs.size()))
         DeviceName_ = outputs[static_cast<std::size_t>(DeviceID_)];
     PumpTimer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&PumpTimer_, &QTimer::timeout, &PumpTimer_, [this] { Pump(); });
+    QObject::connect(&PumpTimer_, &QTimer::timeout, &PumpTimer_, [this] { Feed(); });
 }
 
 TSoundOut::~TSoundOut() {
@@ -147,7 +147,7 @@ bool TSoundOut::StartOutput() {
     Current_ = 0;
     Offset_ = 0;
     IsPlaying_ = true;
-    Pump();
+    Feed();
     // A few polls per buffer keep the device fed without a wake-up per sample.
     PumpTimer_.start(std::clamp(BufferTime_ / 10, 2, 20));
     return true;
@@ -155,7 +155,7 @@ bool TSoundOut::StartOutput() {
 
 // Hands the device whatever it has room for, also part of a buffer: the stream does not start
 // before its pre-buffer is full. A buffer handed over completely is refilled at once.
-void TSoundOut::Pump() {
+void TSoundOut::Feed() {
     if (!IsPlaying_) return;
     const int frame = 2 * Channels_;
     const int bytes = BufferBytes();

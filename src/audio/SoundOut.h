@@ -51,6 +51,8 @@ public:
     bool StartOutput();
     bool StopOutput();
     bool Close();
+    // Hands the device what it has room for; a timer calls it a few times per buffer.
+    void Feed();
 
     // Names of the outputs, in DeviceID order.
     std::vector<std::string> Outputs() const { return Backend_->Outputs(); }
@@ -66,7 +68,6 @@ private:
     void Reconfigure(const std::function<void()>& change);
     bool LookUpDevice(std::string& name);
     void Refill(int index);
-    void Pump();
     void StreamFailed();
     void OutputsChanged();
 

@@ -1,7 +1,11 @@
 // Rendering and the timed machine's steps must not allocate: counted through a replaced global
 // operator new.
+#include "audio/SoundOut.h"
 #include "engine/CWout.h"
+#include "support/FakeSoundBackend.h"
 #include "support/VirtualTimer.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +41,7 @@ void operator delete[](void* p, std::size_t) noexcept {
 }
 
 using brindle::TCWout;
+using brindle::TSoundOut;
 
 namespace {
 
@@ -97,4 +102,29 @@ TEST(NoAllocation, TimedSteps) {
         EXPECT_EQ(gAllocations.load(), 0);
     }
     EXPECT_GT(events, 100);
+}
+
+TEST(NoAllocation, SoundOutputWhilePlaying) {
+    int argc = 1;
+    char name[] = "test_noalloc";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    brindle::test::TFakeSoundBackend::TState state;
+    state.Room = 700; // partial buffers too
+    TSoundOut out({}, std::make_unique<brindle::test::TFakeSoundBackend>(state));
+    out.SetBufferTime(100);
+    out.SetChannels(1);
+    TCWout engine;
+    engine.SetBlasterMode(true);
+    out.OnBufferPlayed = [&engine](int16_t* b, int bytes) { engine.RenderBuffer(b, bytes); };
+    for (const char c : std::string("paris paris paris")) engine.PutChar(static_cast<uint8_t>(c));
+    engine.Start();
+    ASSERT_TRUE(out.StartOutput());
+    state.Written.reserve(1 << 22); // the fake's own recording must not count
+    {
+        TCounting counting;
+        for (int i = 0; i < 2000; ++i) out.Feed();
+        EXPECT_EQ(gAllocations.load(), 0);
+    }
+    EXPECT_GT(state.Written.size(), 100000u);
 }

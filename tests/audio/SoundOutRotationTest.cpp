@@ -1,0 +1,127 @@
+// The sound output's buffer rotation, format changes and recovery, on a backend in memory.
+#include "audio/SoundOut.h"
+#include "support/FakeSoundBackend.h"
+
+#include <gtest/gtest.h>
+
+using namespace brindle;
+using brindle::test::TFakeSoundBackend;
+
+namespace {
+
+class Rotation : public ::testing::Test {
+protected:
+    std::unique_ptr<TSoundOut> Make() {
+        auto out = std::make_unique<TSoundOut>(
+            [this](const std::string& m) { Messages.push_back(m); },
+            std::make_unique<TFakeSoundBackend>(State));
+        out->SetBufferTime(100);
+        out->SetChannels(1);
+        // Each refill writes its running number into every sample.
+        out->OnBufferPlayed = [this](int16_t* b, int bytes) {
+            ++Refills;
+            Sizes.push_back(bytes);
+            WrittenWhenRefilled.push_back(State.Written.size());
+            for (int i = 0; i < bytes / 2; ++i) b[i] = static_cast<int16_t>(Refills);
+        };
+        return out;
+    }
+    TFakeSoundBackend::TState State;
+    std::vector<std::string> Messages;
+    int Refills = 0;
+    std::vector<int> Sizes;
+    std::vector<std::size_t> WrittenWhenRefilled;
+};
+
+} // namespace
+
+TEST_F(Rotation, BuffersAreRefilledInTurnAndWrittenInOrder) {
+    State.Room = 500; // the device takes a little at a time: partial buffers are written
+    auto out = Make();
+    ASSERT_TRUE(out->StartOutput());
+    // Both buffers were filled before anything was written.
+    ASSERT_GE(WrittenWhenRefilled.size(), 2u);
+    EXPECT_EQ(WrittenWhenRefilled[0], 0u);
+    EXPECT_EQ(WrittenWhenRefilled[1], 0u);
+    for (int i = 0; i < 40; ++i) out->Feed();
+    // The stream is refill 1, 2, 3, ... each a whole buffer of 800 samples, without gaps.
+    const auto& w = State.Written;
+    ASSERT_GE(w.size(), 4u * 800);
+    for (std::size_t k = 0; k < w.size(); ++k) ASSERT_EQ(w[k], static_cast<int16_t>(k / 800 + 1)) << k;
+    for (const int s : Sizes) EXPECT_EQ(s, 1600);
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Rotation, NoOwnerMeansSilence) {
+    auto out = Make();
+    out->OnBufferPlayed = nullptr;
+    ASSERT_TRUE(out->StartOutput());
+    out->Feed();
+    ASSERT_FALSE(State.Written.empty());
+    for (const int16_t v : State.Written) ASSERT_EQ(v, 0);
+}
+
+TEST_F(Rotation, BufferTimeChangeWhilePlayingRestartsWithTheNewSize) {
+    auto out = Make();
+    ASSERT_TRUE(out->StartOutput());
+    Sizes.clear();
+    WrittenWhenRefilled.clear();
+    const std::size_t before = State.Written.size();
+    out->SetBufferTime(50);
+    EXPECT_TRUE(out->IsPlaying());
+    EXPECT_EQ(State.LastBufferBytes, 800);
+    ASSERT_GE(Sizes.size(), 2u);
+    EXPECT_EQ(Sizes[0], 800);
+    EXPECT_EQ(Sizes[1], 800);
+    EXPECT_EQ(WrittenWhenRefilled[1], before); // both filled before the first new write
+}
+
+TEST_F(Rotation, DeviceNumbers) {
+    auto out = Make();
+    ASSERT_TRUE(out->Open());
+    const int opens = State.Opens;
+    out->SetDeviceID(0); // unchanged: nothing happens
+    EXPECT_EQ(State.Opens, opens);
+    out->SetDeviceID(TSoundOut::WaveMapper);
+    EXPECT_EQ(State.Opens, opens + 1);
+    out->SetDeviceID(TSoundOut::WaveMapper); // the default output is opened again every time
+    EXPECT_EQ(State.Opens, opens + 2);
+    EXPECT_EQ(State.LastDevice, -1);
+    out->SetDeviceID(1); // one device present: number 1 does not exist
+    EXPECT_FALSE(out->IsOpen());
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages.back(), "Error: Waveform output device not available: 1");
+}
+
+TEST_F(Rotation, OpenFailures) {
+    State.FailOpen = true;
+    auto out = Make();
+    EXPECT_FALSE(out->StartOutput());
+    const std::vector<std::string> expected = {"Error opening waveout device 0 : Null Output Err 6",
+                                               "Error: Sound output device not open"};
+    EXPECT_EQ(Messages, expected);
+}
+
+TEST_F(Rotation, LostDeviceComesBackWhenTheOwnerWantsSound) {
+    bool wanted = false;
+    auto backend = std::make_unique<TFakeSoundBackend>(State);
+    TFakeSoundBackend* fake = backend.get();
+    TSoundOut out({}, std::move(backend));
+    out.OwnerWantsSound = [&wanted] { return wanted; };
+    int changes = 0;
+    out.OnOutputsChanged = [&changes] { ++changes; };
+    ASSERT_TRUE(out.StartOutput());
+    State.Open = false;
+    State.Outputs.clear();
+    fake->OnStreamFailed();
+    fake->OnOutputsChanged();
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_FALSE(out.DevicePresent());
+    State.Outputs = {"Null Output"};
+    fake->OnOutputsChanged(); // not wanted: stays closed
+    EXPECT_FALSE(out.IsOpen());
+    wanted = true;
+    fake->OnOutputsChanged();
+    EXPECT_TRUE(out.IsPlaying());
+    EXPECT_EQ(changes, 3);
+}
