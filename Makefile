@@ -3,6 +3,7 @@ BUILD   ?= build
 RELEASE ?= build-release
 FUZZ    ?= build-fuzz
 FUZZ_SECONDS ?= 60
+CHARS   ?= 200
 JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
 
@@ -30,7 +31,11 @@ test: build
 bench: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
 	cmake --build $(RELEASE) -j $(JOBS)
-	@for b in $(RELEASE)/bin/bench_*; do echo "== $$b"; $$b; done
+	$(RELEASE)/bin/bench_render
+	$(RELEASE)/bin/bench_material
+	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_devices keying $(CHARS)
+	$(RELEASE)/bin/bench_devices latency
+	$(RELEASE)/bin/bench_devices cpu
 
 # libFuzzer targets under ASan/UBSan, each for FUZZ_SECONDS; new inputs go to $(FUZZ)/corpus-*.
 fuzz:
