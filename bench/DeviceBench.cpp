@@ -42,17 +42,20 @@ long long NowNs() {
 std::string Text(int characters) {
     const std::string words = "paris cq de dl1abc 599 tu 73 qth berlin name jo ";
     std::string t;
-    while (static_cast<int>(t.size()) < characters) t += words;
+    while (static_cast<int>(t.size()) < characters)
+        t += words;
     t.resize(static_cast<std::size_t>(characters));
     return t;
 }
 
 void Report(const char* what, std::vector<double> errors) {
     if (errors.empty()) return;
-    for (double& e : errors) e = std::fabs(e);
+    for (double& e : errors)
+        e = std::fabs(e);
     std::sort(errors.begin(), errors.end());
     double sum = 0;
-    for (const double e : errors) sum += e;
+    for (const double e : errors)
+        sum += e;
     const double p99 = errors[static_cast<std::size_t>(0.99 * (errors.size() - 1))];
     std::printf("  %-28s n=%zu mean=%.3f ms p99=%.3f ms max=%.3f ms\n", what, errors.size(),
                 sum / errors.size(), p99, errors.back());
@@ -72,7 +75,8 @@ int Keying(int characters) {
         plan.SetSpeed(cpm);
         std::vector<long long> planned;
         plan.OnSignalChanged = [&](TCWout&, bool, int) { planned.push_back(vt.Now()); };
-        for (const char c : text) plan.PutChar(static_cast<uint8_t>(c));
+        for (const char c : text)
+            plan.PutChar(static_cast<uint8_t>(c));
         plan.Start();
         vt.Advance(10'000'000);
 
@@ -87,7 +91,8 @@ int Keying(int characters) {
         bool done = false;
         engine.OnSignalChanged = [&](TCWout&, bool on, int) { com.SetRTS(on); };
         engine.OnLastChar = [&](TCWout&) { done = true; };
-        for (const char c : text) engine.PutChar(static_cast<uint8_t>(c));
+        for (const char c : text)
+            engine.PutChar(static_cast<uint8_t>(c));
         engine.Start();
         test::RunUntil([&] { return done; }, 3'600'000);
         test::RunFor(300);
@@ -133,7 +138,8 @@ public:
                 if (pa_simple_read(Simple_, chunk, sizeof chunk, &e) < 0) break;
                 if (anchor < 0 && index >= 8000) { // settled after a second
                     const pa_usec_t latency = pa_simple_get_latency(Simple_, &e);
-                    anchor = NowNs() - static_cast<long long>(latency) * 1000 - (index + 40) * 125'000LL;
+                    anchor =
+                        NowNs() - static_cast<long long>(latency) * 1000 - (index + 40) * 125'000LL;
                 }
                 for (int i = 0; i < 40; ++i, ++index)
                     if (anchor >= 0 && chunk[i] != 0 && FirstTone_ < 0 && Armed_)
@@ -205,7 +211,8 @@ int Latency() {
 double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
 }
 
 int Cpu() {
@@ -219,7 +226,8 @@ int Cpu() {
     out.SetChannels(1);
     out.OnBufferPlayed = [&](int16_t* b, int bytes) {
         if (!engine.HasChars())
-            for (const char c : Text(200)) engine.PutChar(static_cast<uint8_t>(c));
+            for (const char c : Text(200))
+                engine.PutChar(static_cast<uint8_t>(c));
         engine.RenderBuffer(b, bytes);
     };
     engine.Start();

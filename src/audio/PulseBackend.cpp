@@ -28,7 +28,7 @@ public:
         pa_threaded_mainloop_unlock(Loop_);
         pa_threaded_mainloop_start(Loop_);
         // Wait briefly for the first answer, so that a present server lists its outputs at once.
-        for (int i = 0; i < 100 && !FirstAnswer_; ++i) {
+        for (int i = 0; i < 20 && !FirstAnswer_; ++i) { // at most 100 ms
             pa_threaded_mainloop_lock(Loop_);
             const bool answered = FirstAnswer_;
             pa_threaded_mainloop_unlock(Loop_);

@@ -1,5 +1,6 @@
 // The sound output's buffer rotation, format changes and recovery, on a backend in memory.
 #include "audio/SoundOut.h"
+#include "engine/SoundFeed.h"
 #include "support/FakeSoundBackend.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,9 @@ namespace {
 class Rotation : public ::testing::Test {
 protected:
     std::unique_ptr<TSoundOut> Make() {
-        auto out = std::make_unique<TSoundOut>(
-            [this](const std::string& m) { Messages.push_back(m); },
-            std::make_unique<TFakeSoundBackend>(State));
+        auto out =
+            std::make_unique<TSoundOut>([this](const std::string& m) { Messages.push_back(m); },
+                                        std::make_unique<TFakeSoundBackend>(State));
         out->SetBufferTime(100);
         out->SetChannels(1);
         // Each refill writes its running number into every sample.
@@ -22,7 +23,8 @@ protected:
             ++Refills;
             Sizes.push_back(bytes);
             WrittenWhenRefilled.push_back(State.Written.size());
-            for (int i = 0; i < bytes / 2; ++i) b[i] = static_cast<int16_t>(Refills);
+            for (int i = 0; i < bytes / 2; ++i)
+                b[i] = static_cast<int16_t>(Refills);
         };
         return out;
     }
@@ -43,12 +45,15 @@ TEST_F(Rotation, BuffersAreRefilledInTurnAndWrittenInOrder) {
     ASSERT_GE(WrittenWhenRefilled.size(), 2u);
     EXPECT_EQ(WrittenWhenRefilled[0], 0u);
     EXPECT_EQ(WrittenWhenRefilled[1], 0u);
-    for (int i = 0; i < 40; ++i) out->Feed();
+    for (int i = 0; i < 40; ++i)
+        out->Feed();
     // The stream is refill 1, 2, 3, ... each a whole buffer of 800 samples, without gaps.
     const auto& w = State.Written;
     ASSERT_GE(w.size(), 4u * 800);
-    for (std::size_t k = 0; k < w.size(); ++k) ASSERT_EQ(w[k], static_cast<int16_t>(k / 800 + 1)) << k;
-    for (const int s : Sizes) EXPECT_EQ(s, 1600);
+    for (std::size_t k = 0; k < w.size(); ++k)
+        ASSERT_EQ(w[k], static_cast<int16_t>(k / 800 + 1)) << k;
+    for (const int s : Sizes)
+        EXPECT_EQ(s, 1600);
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -58,7 +63,8 @@ TEST_F(Rotation, NoOwnerMeansSilence) {
     ASSERT_TRUE(out->StartOutput());
     out->Feed();
     ASSERT_FALSE(State.Written.empty());
-    for (const int16_t v : State.Written) ASSERT_EQ(v, 0);
+    for (const int16_t v : State.Written)
+        ASSERT_EQ(v, 0);
 }
 
 TEST_F(Rotation, BufferTimeChangeWhilePlayingRestartsWithTheNewSize) {
@@ -124,4 +130,38 @@ TEST_F(Rotation, LostDeviceComesBackWhenTheOwnerWantsSound) {
     fake->OnOutputsChanged();
     EXPECT_TRUE(out.IsPlaying());
     EXPECT_EQ(changes, 3);
+}
+
+TEST_F(Rotation, EngineAndNoiseFillThePlayedBuffers) {
+    TCWout engine;
+    engine.SetBlasterMode(true);
+    TCWout twin; // renders the same signal without noise
+    twin.SetBlasterMode(true);
+    for (TCWout* e : {&engine, &twin}) {
+        for (const char c : std::string("ee"))
+            e->PutChar(static_cast<uint8_t>(c));
+        e->Start();
+    }
+    TNoiseGen noise(7);
+    noise.SetLeveldB(-30);
+    bool noiseOn = false;
+    auto out = Make();
+    out->OnBufferPlayed = SoundBufferFiller(engine, noise, [&noiseOn] { return noiseOn; });
+    ASSERT_TRUE(out->StartOutput());
+    std::vector<int16_t> expected(1600);
+    twin.RenderBuffer(expected.data(), 3200);
+    ASSERT_GE(State.Written.size(), 1600u);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), State.Written.begin()));
+    noiseOn = true;
+    State.Written.clear();
+    out->Feed();
+    // Written now: renders 5 and 6 (filled before noise was on), then 7, the first with noise.
+    std::vector<int16_t> next(800);
+    for (int render = 3; render <= 7; ++render)
+        twin.RenderBuffer(next.data(), 1600);
+    ASSERT_GE(State.Written.size(), 2400u);
+    int differing = 0;
+    for (std::size_t k = 0; k < 800; ++k)
+        differing += State.Written[1600 + k] != next[k];
+    EXPECT_GT(differing, 700);
 }

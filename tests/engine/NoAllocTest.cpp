@@ -117,13 +117,15 @@ TEST(NoAllocation, SoundOutputWhilePlaying) {
     TCWout engine;
     engine.SetBlasterMode(true);
     out.OnBufferPlayed = [&engine](int16_t* b, int bytes) { engine.RenderBuffer(b, bytes); };
-    for (const char c : std::string("paris paris paris")) engine.PutChar(static_cast<uint8_t>(c));
+    for (const char c : std::string("paris paris paris"))
+        engine.PutChar(static_cast<uint8_t>(c));
     engine.Start();
     ASSERT_TRUE(out.StartOutput());
     state.Written.reserve(1 << 22); // the fake's own recording must not count
     {
         TCounting counting;
-        for (int i = 0; i < 2000; ++i) out.Feed();
+        for (int i = 0; i < 2000; ++i)
+            out.Feed();
         EXPECT_EQ(gAllocations.load(), 0);
     }
     EXPECT_GT(state.Written.size(), 100000u);
