@@ -103,14 +103,20 @@ bool TAtomicFileWriter::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-bool TAtomicFileWriter::Write(std::string_view bytes, std::string& error) {
+// Writes all of bytes at offset (or at the file position when offset is negative).
+bool TAtomicFileWriter::WriteAll(std::string_view bytes, long long offset, std::string& error) {
     if (Fd_ < 0) {
         error = SystemReason(EBADF);
         return false;
     }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t put = ::write(Fd_, bytes.data() + done, bytes.size() - done);
+        const char* from = bytes.data() + done;
+        const std::size_t left = bytes.size() - done;
+        const ssize_t put =
+            offset < 0 ? ::write(Fd_, from, left)
+                       : ::pwrite(Fd_, from, left,
+                                  static_cast<off_t>(offset + static_cast<long long>(done)));
         if (put < 0) {
             if (errno == EINTR) continue;
             error = SystemReason(errno);
@@ -121,23 +127,12 @@ bool TAtomicFileWriter::Write(std::string_view bytes, std::string& error) {
     return true;
 }
 
+bool TAtomicFileWriter::Write(std::string_view bytes, std::string& error) {
+    return WriteAll(bytes, -1, error);
+}
+
 bool TAtomicFileWriter::WriteAt(std::string_view bytes, long long offset, std::string& error) {
-    if (Fd_ < 0) {
-        error = SystemReason(EBADF);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::pwrite(Fd_, bytes.data() + done, bytes.size() - done,
-                                     static_cast<off_t>(offset + static_cast<long long>(done)));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            error = SystemReason(errno);
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
+    return offset >= 0 && WriteAll(bytes, offset, error);
 }
 
 bool TAtomicFileWriter::Commit(std::string& error) {

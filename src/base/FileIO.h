@@ -31,6 +31,8 @@ public:
     void Discard();
 
 private:
+    bool WriteAll(std::string_view bytes, long long offset, std::string& error);
+
     std::string Path_;
     std::string Tmp_;
     int Fd_ = -1;

@@ -1,5 +1,7 @@
 #include "base/FileIO.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,16 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "brindle-test-XXXXXX").string();
-        Path = mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(Path); }
-    fs::path Path;
-};
-
 std::size_t FilesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
 }
@@ -28,7 +20,7 @@ std::size_t FilesIn(const fs::path& dir) {
 } // namespace
 
 TEST(FileIO, WriteReadAndReplace) {
-    TempDir dir;
+    brindle::test::TTempDir dir;
     const std::string path = (dir.Path / "a.txt").string();
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(path, "first", error)) << error;
@@ -40,7 +32,7 @@ TEST(FileIO, WriteReadAndReplace) {
 }
 
 TEST(FileIO, FailuresLeaveTheOldFile) {
-    TempDir dir;
+    brindle::test::TTempDir dir;
     std::string error;
     std::string bytes;
     EXPECT_FALSE(ReadFileBytes((dir.Path / "missing").string(), bytes, error));
@@ -64,7 +56,7 @@ TEST(FileIO, FailuresLeaveTheOldFile) {
 }
 
 TEST(FileIO, WriteAtPatchesAHeader) {
-    TempDir dir;
+    brindle::test::TTempDir dir;
     const std::string path = (dir.Path / "h.bin").string();
     std::string error;
     TAtomicFileWriter w;

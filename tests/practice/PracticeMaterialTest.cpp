@@ -2,6 +2,8 @@
 #include "base/FileIO.h"
 #include "engine/CWout.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,18 +18,14 @@ namespace {
 
 class Material : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "brindle-material-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
     std::string File(const std::string& name, const std::string& bytes) {
         const std::string path = (Dir / name).string();
         std::string error;
         EXPECT_TRUE(WriteFileAtomically(path, bytes, error)) << error;
         return path;
     }
-    fs::path Dir;
+    test::TTempDir Temp{"brindle-material"};
+    const fs::path& Dir = Temp.Path;
     TCWout Engine;
     TPracticeMaterial M;
 };

@@ -1,6 +1,8 @@
 // Serial-port detection over fake sysfs trees.
 #include "serial/unitportdetect.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,12 +16,7 @@ namespace {
 
 class FakeSysfs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "brindle-sysfs-XXXXXX").string();
-        Root = mkdtemp(tmpl.data());
-        fs::create_directories(Root / "class" / "tty");
-    }
-    void TearDown() override { fs::remove_all(Root); }
+    void SetUp() override { fs::create_directories(Root / "class" / "tty"); }
     static void Write(const fs::path& file, const std::string& text) {
         fs::create_directories(file.parent_path());
         std::ofstream(file) << text << "\n";
@@ -42,7 +39,8 @@ protected:
         if (seen) *seen = any;
         return ports;
     }
-    fs::path Root;
+    test::TTempDir Temp{"brindle-sysfs"};
+    const fs::path& Root = Temp.Path;
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "settings/Settings.h"
 #include "base/FileIO.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,12 +17,6 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "brindle-settings-XXXXXX").string();
-        Root = mkdtemp(tmpl.data());
-        Folder = (Root / "Brindle").string() + "/";
-    }
-    void TearDown() override { fs::remove_all(Root); }
     std::string Read(const std::string& path) {
         std::string bytes, error;
         EXPECT_TRUE(ReadFileBytes(path, bytes, error)) << error;
@@ -31,8 +27,9 @@ protected:
         std::string error;
         ASSERT_TRUE(WriteFileAtomically(SettingsPath(Folder), text, error));
     }
-    fs::path Root;
-    std::string Folder;
+    test::TTempDir Temp{"brindle-settings"};
+    const fs::path& Root = Temp.Path;
+    std::string Folder = (Root / "Brindle").string() + "/";
     TScreenGeometry Screen{1000, 800, 600, 400, 920, 750};
     std::vector<std::string> Messages;
     TMessageSink Sink = [this](const std::string& m) { Messages.push_back(m); };

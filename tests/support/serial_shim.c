@@ -182,31 +182,29 @@ static void raise_on_open(int fd) {
     pthread_mutex_unlock(&lock);
 }
 
+static int open_with(int (*real)(const char*, int, ...), const char* path, int flags, va_list ap) {
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) mode = va_arg(ap, mode_t);
+    const int fd = real(path, flags, mode);
+    if (strncmp(path, "/dev/pts/", 9) == 0) raise_on_open(fd);
+    return fd;
+}
+
 int open(const char* path, int flags, ...) {
     resolve();
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    const int fd = real_open(path, flags, mode);
-    if (strncmp(path, "/dev/pts/", 9) == 0) raise_on_open(fd);
+    va_list ap;
+    va_start(ap, flags);
+    const int fd = open_with(real_open, path, flags, ap);
+    va_end(ap);
     return fd;
 }
 
 int open64(const char* path, int flags, ...) {
     resolve();
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    const int fd = real_open64(path, flags, mode);
-    if (strncmp(path, "/dev/pts/", 9) == 0) raise_on_open(fd);
+    va_list ap;
+    va_start(ap, flags);
+    const int fd = open_with(real_open64, path, flags, ap);
+    va_end(ap);
     return fd;
 }
 

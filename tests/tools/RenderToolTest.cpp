@@ -4,6 +4,8 @@
 #include "engine/CWout.h"
 #include "support/KeyRuns.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,11 +22,6 @@ namespace {
 
 class RenderTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "brindle-render-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
     int Run(std::vector<std::string> args, const std::string& input = "") {
         std::istringstream in(input);
         Out.str("");
@@ -39,7 +36,8 @@ protected:
         EXPECT_TRUE(ParseWav(bytes, wav, error)) << error;
         return wav;
     }
-    fs::path Dir;
+    test::TTempDir Temp{"brindle-render"};
+    const fs::path& Dir = Temp.Path;
     std::ostringstream Out, Err;
 };
 
