@@ -2,6 +2,7 @@
 // DTR is PTT. Sequences and states only; the timing figures come from the benchmark.
 #include "engine/CWout.h"
 #include "platform/QtMsTimer.h"
+#include "serial/ComKeying.h"
 #include "serial/ComRtsDtrX.h"
 #include "support/EventLoop.h"
 #include "support/SerialShim.h"
@@ -28,9 +29,12 @@ TEST(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     engine.SetSpeed(300);
     engine.SetTimePttHold(0);
     bool pttOff = false;
-    engine.OnSignalChanged = [&](TCWout&, bool on, int) { com.SetRTS(on); };
+    TComKeying keying(com);
+    keying.KeyingActive = true;
+    keying.PttOnCom = true;
+    engine.OnSignalChanged = [&](TCWout&, bool on, int) { keying.SignalChanged(on); };
     engine.OnPttChanged = [&](TCWout&, bool on) {
-        com.SetDTR(on);
+        keying.PttChanged(on);
         pttOff = !on;
     };
     for (const char c : std::string("paris"))
@@ -51,5 +55,27 @@ TEST(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     }
     EXPECT_FALSE(log.back().Dtr || log.back().Rts);
     EXPECT_TRUE(messages.empty());
+    com.Disconnect();
+}
+
+TEST(TimedKeying, DtrStaysOffWithoutPttOnCom) {
+    test::TSerialShim shim;
+    if (!shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+    test::TPty pty;
+    TComRTSDTRX com({}, PostToGuiThread);
+    com.SetPortPath([&](int) { return pty.SlavePath; });
+    ASSERT_TRUE(com.Connect());
+    shim.ClearLog();
+    TComKeying keying(com);
+    keying.PttChanged(true); // not the output yet: nothing moves
+    keying.SignalChanged(true);
+    EXPECT_TRUE(shim.Log().empty());
+    keying.KeyingActive = true;
+    keying.PttChanged(true); // PTT on the port not wanted
+    keying.SignalChanged(true);
+    const auto log = shim.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].Rts);
+    EXPECT_FALSE(log[0].Dtr);
     com.Disconnect();
 }
