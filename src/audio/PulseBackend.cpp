@@ -14,7 +14,8 @@ namespace brindle {
 
 namespace {
 
-constexpr pa_usec_t kRetryUsec = 1000 * 1000; // reconnect attempt every second
+constexpr pa_usec_t kRetryUsec = 1000 * 1000;       // reconnect attempt every second
+constexpr pa_usec_t kOpenTimeoutUsec = 2000 * 1000; // a stream that is not ready by then fails
 
 class TPulseBackend : public ISoundBackend {
 public:
@@ -120,16 +121,25 @@ public:
             pa_threaded_mainloop_unlock(Loop_);
             return false;
         }
-        // The state callback signals every change; a failure ends the wait as well.
+        // The state callback signals every change; a failure ends the wait as well, and a
+        // server that never answers is given up after kOpenTimeoutUsec.
+        struct timeval deadline {};
+        pa_gettimeofday(&deadline);
+        pa_timeval_add(&deadline, kOpenTimeoutUsec);
+        TimedOut_ = false;
+        pa_time_event* guard = Api_->time_new(Api_, &deadline, &TPulseBackend::OpenTimedOut, this);
         pa_stream_state_t state = pa_stream_get_state(Stream_);
-        while (state == PA_STREAM_CREATING || state == PA_STREAM_UNCONNECTED) {
+        while ((state == PA_STREAM_CREATING || state == PA_STREAM_UNCONNECTED) && !TimedOut_) {
             pa_threaded_mainloop_wait(Loop_);
             if (!Stream_) break;
             state = pa_stream_get_state(Stream_);
         }
+        if (guard) Api_->time_free(guard);
         const bool ready = Stream_ && state == PA_STREAM_READY;
         if (!ready) {
-            code = Context_ ? pa_context_errno(Context_) : PA_ERR_CONNECTIONTERMINATED;
+            code = TimedOut_
+                       ? PA_ERR_TIMEOUT
+                       : (Context_ ? pa_context_errno(Context_) : PA_ERR_CONNECTIONTERMINATED);
             error = pa_strerror(code);
             DropStream();
         }
@@ -216,6 +226,12 @@ private:
         pa_gettimeofday(&tv);
         pa_timeval_add(&tv, kRetryUsec);
         Retry_ = Api_->time_new(Api_, &tv, &TPulseBackend::RetryNow, this);
+    }
+
+    static void OpenTimedOut(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+        auto* b = static_cast<TPulseBackend*>(self);
+        b->TimedOut_ = true;
+        pa_threaded_mainloop_signal(b->Loop_, 0);
     }
 
     static void RetryNow(pa_mainloop_api* api, pa_time_event* e, const struct timeval*,
@@ -338,6 +354,7 @@ private:
     pa_stream* Stream_ = nullptr;
     pa_time_event* Retry_ = nullptr;
     bool FirstAnswer_ = false;
+    bool TimedOut_ = false; // the open wait ran out (loop lock held)
     std::atomic<bool> StreamFailed_{false};
     std::mutex SinkMutex_;
     std::vector<TSink> Sinks_;   // guarded by SinkMutex_
