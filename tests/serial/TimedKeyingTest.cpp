@@ -14,15 +14,26 @@
 using namespace brindle;
 using brindle::test::RunUntil;
 
-TEST(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
-    test::TSerialShim shim;
-    if (!shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
-    test::TPty pty;
-    TComRTSDTRX com({}, PostToGuiThread);
-    com.SetPortPath([&](int) { return pty.SlavePath; });
-    ASSERT_TRUE(com.Connect());
-    shim.ClearLog();
+namespace {
 
+// A connected keyer on a pseudo-terminal, with the shim's log emptied.
+class TimedKeying : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+        com.SetPortPath([this](int) { return pty.SlavePath; });
+        ASSERT_TRUE(com.Connect());
+        shim.ClearLog();
+    }
+    void TearDown() override { com.Disconnect(); }
+    test::TSerialShim shim;
+    test::TPty pty;
+    TComRTSDTRX com{{}, PostToGuiThread};
+};
+
+} // namespace
+
+TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     TQtMsTimer timer;
     std::vector<std::string> messages;
     TCWout engine(&timer, [&](const std::string& m) { messages.push_back(m); });
@@ -55,17 +66,9 @@ TEST(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     }
     EXPECT_FALSE(log.back().Dtr || log.back().Rts);
     EXPECT_TRUE(messages.empty());
-    com.Disconnect();
 }
 
-TEST(TimedKeying, DtrStaysOffWithoutPttOnCom) {
-    test::TSerialShim shim;
-    if (!shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
-    test::TPty pty;
-    TComRTSDTRX com({}, PostToGuiThread);
-    com.SetPortPath([&](int) { return pty.SlavePath; });
-    ASSERT_TRUE(com.Connect());
-    shim.ClearLog();
+TEST_F(TimedKeying, DtrStaysOffWithoutPttOnCom) {
     TComKeying keying(com);
     keying.PttChanged(true); // not the output yet: nothing moves
     keying.SignalChanged(true);
@@ -77,5 +80,4 @@ TEST(TimedKeying, DtrStaysOffWithoutPttOnCom) {
     ASSERT_EQ(log.size(), 1u);
     EXPECT_TRUE(log[0].Rts);
     EXPECT_FALSE(log[0].Dtr);
-    com.Disconnect();
 }
