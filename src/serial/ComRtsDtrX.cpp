@@ -60,6 +60,7 @@ TCommEventThread::TCommEventThread(int fd, TCommEventTypes events, TPost post, T
     if (events.Has(TCommEventType::evRing)) Mask_ |= TIOCM_RNG;
     if (events.Has(TCommEventType::evRlsd)) Mask_ |= TIOCM_CD;
     InstallWakeHandler();
+    ioctl(Fd_, TIOCMGET, &Last_); // changes count from here, before the thread runs
     Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -100,8 +101,12 @@ void TCommEventThread::Stop() {
 }
 
 void TCommEventThread::Execute() {
-    int last = 0;
-    ioctl(Fd_, TIOCMGET, &last);
+    auto post = [this](int changed) {
+        std::weak_ptr<THandler> handler = Handler_;
+        Post_([handler, changed] {
+            if (auto h = handler.lock(); h && *h) (*h)(changed);
+        });
+    };
     while (!Terminated_) {
         {
             std::unique_lock lock(Mutex_);
@@ -109,24 +114,22 @@ void TCommEventThread::Execute() {
             Wake_.wait(lock, [&] { return Terminated_ || (!Suspended_ && Mask_ != 0); });
         }
         if (Terminated_) break;
+        // A change between two waits is reported before waiting again, so none is lost.
+        int now = 0;
+        if (ioctl(Fd_, TIOCMGET, &now) == 0) {
+            const int changed = (now ^ Last_) & Mask_;
+            Last_ = now;
+            if (changed != 0) {
+                post(changed);
+                continue;
+            }
+        }
         if (ioctl(Fd_, TIOCMIWAIT, Mask_) != 0) {
             if (errno == EINTR) continue;
             if (Terminated_) break;
-            std::weak_ptr<THandler> handler = Handler_;
-            Post_([handler] {
-                if (auto h = handler.lock(); h && *h) (*h)(-1);
-            });
+            post(-1);
             break;
         }
-        int now = 0;
-        if (ioctl(Fd_, TIOCMGET, &now) != 0) continue;
-        const int changed = (now ^ last) & Mask_;
-        last = now;
-        if (changed == 0 || Terminated_) continue;
-        std::weak_ptr<THandler> handler = Handler_;
-        Post_([handler, changed] {
-            if (auto h = handler.lock(); h && *h) (*h)(changed);
-        });
     }
     Exited_ = true;
 }

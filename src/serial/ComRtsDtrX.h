@@ -80,6 +80,7 @@ private:
 
     int Fd_ = -1;
     int Mask_ = 0; // TIOCM_* lines to wait for
+    int Last_ = 0; // line states last reported (watcher thread after construction)
     TPost Post_;
     std::shared_ptr<THandler> Handler_; // outlives posted calls; cleared on Stop
     std::atomic<bool> Terminated_{false};
