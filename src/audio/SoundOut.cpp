@@ -149,7 +149,7 @@ bool TSoundOut::StartOutput() {
     IsPlaying_ = true;
     Feed();
     // A few polls per buffer keep the device fed without a wake-up per sample.
-    PumpTimer_.start(std::clamp(BufferTime_ / 4, 2, 50));
+    PumpTimer_.start(std::clamp(BufferTime_ / 10, 2, 20));
     return true;
 }
 
