@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brindle {
 
@@ -24,6 +25,9 @@ std::string Cp1252ToUtf8(std::string_view text);
 // Upper and lower case of Windows-1252 text (ASCII and the accented letters of the code page).
 std::string Upper1252(std::string_view text);
 std::string Lower1252(std::string_view text);
+
+// The lines of a text: CR LF, LF and CR each end a line; a final line end adds no empty line.
+std::vector<std::string> SplitLines(std::string_view text);
 
 // Reads the bytes of a text file: a UTF-8 byte-order mark is skipped; UTF-8 when the bytes are
 // valid UTF-8, otherwise Windows-1252. Typographic apostrophes, quotes and dashes become ' " -

@@ -147,25 +147,25 @@ TComRTSDTRX::~TComRTSDTRX() {
     if (Handle_ >= 0) ::close(Handle_);
 }
 
+// A setting that names another port or other lines takes effect on an open port at once.
+void TComRTSDTRX::Reconnect() {
+    if (!IsOpen()) return;
+    Disconnect();
+    Wait_(100);
+    Connect();
+}
+
 void TComRTSDTRX::SetPortNumber(int number) {
     number = std::clamp(number, 0, MaxComPort);
     if (number == PortNumber_) return;
     PortNumber_ = number;
-    if (IsOpen()) {
-        Disconnect();
-        Wait_(100);
-        Connect();
-    }
+    Reconnect();
 }
 
 void TComRTSDTRX::SetMonitorEvents(TCommEventTypes events) {
     if (events == MonitorEvents_) return;
     MonitorEvents_ = events;
-    if (IsOpen()) {
-        Disconnect();
-        Wait_(100);
-        Connect();
-    }
+    Reconnect();
 }
 
 void TComRTSDTRX::OpenPort() {

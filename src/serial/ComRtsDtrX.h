@@ -131,6 +131,7 @@ protected:
     virtual void OpenPort();
 
 private:
+    void Reconnect();
     void ApplySettings();
     bool SetLine(int line, bool on);
     void LinesChanged(int changed);

@@ -65,17 +65,9 @@ bool ParseIntStrict(std::string_view text, int& value) {
 
 TIniFile TIniFile::Parse(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    std::string text = IsValidUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
+    const std::string text = IsValidUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
     TIniFile ini;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            ini.Lines_.emplace_back(text, start, i - start);
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) ini.Lines_.emplace_back(text, start, std::string::npos);
+    ini.Lines_ = SplitLines(text);
     return ini;
 }
 
