@@ -1,24 +1,15 @@
 #include "audio/SoundOut.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
+#include "platform/GuiPost.h"
 
 #include <algorithm>
 #include <new>
 
 namespace brindle {
 
-namespace {
-
-void PostToGui(std::function<void()> fn) {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
-}
-
-} // namespace
-
 TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
-    : Sink_(std::move(sink)), Backend_(backend ? std::move(backend) : MakePulseBackend(PostToGui)) {
+    : Sink_(std::move(sink)),
+      Backend_(backend ? std::move(backend) : MakePulseBackend(PostToGuiThread)) {
     Backend_->OnStreamFailed = [this] { StreamFailed(); };
     Backend_->OnOutputsChanged = [this] { OutputsChanged(); };
     const auto outputs = Backend_->Outputs();

@@ -1,8 +1,5 @@
 #include "platform/QtMsTimer.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <cerrno>
 #include <ctime>
 
@@ -71,15 +68,6 @@ void TQtMsTimer::Fire() {
         if (Due_ < Now() - kMaxLateNs) Due_ = Now() + IntervalMs_ * kNsPerMs;
         Arm();
     }
-}
-
-void PostToGuiThread(std::function<void()> fn) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) {
-        fn();
-        return;
-    }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
 } // namespace brindle

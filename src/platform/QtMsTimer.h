@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/MsTimer.h"
+#include "platform/GuiPost.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -38,8 +39,5 @@ private:
     qint64 TickDue_ = 0; // [ns] when the running tick was due
     qint64 Due_ = 0;     // [ns] when the next tick is due
 };
-
-// Runs fn later on the GUI thread (the thread of the application object), from any thread.
-void PostToGuiThread(std::function<void()> fn);
 
 } // namespace brindle
