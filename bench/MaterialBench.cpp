@@ -45,7 +45,7 @@ void BM_LoadFile(benchmark::State& state) {
     const int mb = static_cast<int>(state.range(0));
     const auto kind = static_cast<brindle::TMaterialKind>(state.range(1));
     const TTempFile file(MakeText(mb));
-    brindle::TCWout engine;
+    brindle::TCharSet engine;
     for (auto _ : state) {
         brindle::TPracticeMaterial material;
         const auto result = material.Load(kind, file.Path, engine);

@@ -20,9 +20,9 @@ bool IsSeparator(uint8_t c) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace brindle;
     if (size == 0) return 0;
-    static TCWout engine;
-    engine.SetExtraChars(data[0] & 1);
-    engine.SetBlipOn(data[0] & 2);
+    static TCharSet engine;
+    engine.ExtraChars = data[0] & 1;
+    engine.BlipOn = data[0] & 2;
     const bool single = data[0] & 4;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 

@@ -1,12 +1,14 @@
 #include "audio/NoiseGen.h"
 
+#include "base/Ranges.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace brindle {
 
 void TNoiseGen::SetLeveldB(int dB) {
-    LeveldB_ = std::clamp(dB, -80, 0);
+    LeveldB_ = ranges::NoiseLevel.Clamp(dB);
     Factor_ = 32767.0 * std::pow(10.0, LeveldB_ / 20.0);
 }
 

@@ -36,21 +36,17 @@ private:
 
 } // namespace
 
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error) {
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error, int* code) {
+    auto fail = [&](int err) {
+        error = SystemReason(err);
+        if (code) *code = err;
+        return false;
+    };
     TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        error = SystemReason(errno);
-        return false;
-    }
+    if (fd.Get() < 0) return fail(errno);
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) {
-        error = SystemReason(errno);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        error = SystemReason(EISDIR);
-        return false;
-    }
+    if (::fstat(fd.Get(), &st) != 0) return fail(errno);
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
     std::string data;
     if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
     char chunk[65536];
@@ -58,8 +54,7 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
         const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR) continue;
-            error = SystemReason(errno);
-            return false;
+            return fail(errno);
         }
         if (got == 0) break;
         data.append(chunk, static_cast<std::size_t>(got));

@@ -8,8 +8,10 @@
 namespace brindle {
 
 // Reads the whole file into bytes. On failure returns false and sets error to the system's reason
-// (for example "No such file or directory", "Is a directory").
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error);
+// (for example "No such file or directory", "Is a directory") and *code, when given, to the
+// errno value.
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
+                   int* code = nullptr);
 
 // Writes a new version of a file beside it and renames it over the old one on Commit. A read-only
 // file is refused ("Permission denied") rather than replaced. Destroyed

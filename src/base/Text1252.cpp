@@ -79,31 +79,33 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 } // namespace
 
+// The bytes 254 and 255 are the program's item and pause codes inside engine text, never the
+// letters þ and ÿ: case changes leave them (and Ÿ, the capital of ÿ) alone.
+uint8_t Upper1252(uint8_t c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 224 && c <= 253 && c != 247))
+        return static_cast<uint8_t>(c - 32);
+    if (c == 154 || c == 156 || c == 158) return static_cast<uint8_t>(c - 16); // š œ ž
+    return c;
+}
+
+uint8_t Lower1252(uint8_t c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 192 && c <= 221 && c != 215))
+        return static_cast<uint8_t>(c + 32);
+    if (c == 138 || c == 140 || c == 142) return static_cast<uint8_t>(c + 16); // Š Œ Ž
+    return c;
+}
+
 std::string Upper1252(std::string_view text) {
     std::string out(text);
-    for (char& ch : out) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'a' && c <= 'z') || (c >= 224 && c <= 254 && c != 247))
-            ch = static_cast<char>(c - 32);
-        else if (c == 154 || c == 156 || c == 158) // š œ ž
-            ch = static_cast<char>(c - 16);
-        else if (c == 255) // ÿ
-            ch = static_cast<char>(159);
-    }
+    for (char& ch : out)
+        ch = static_cast<char>(Upper1252(static_cast<uint8_t>(ch)));
     return out;
 }
 
 std::string Lower1252(std::string_view text) {
     std::string out(text);
-    for (char& ch : out) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 192 && c <= 222 && c != 215))
-            ch = static_cast<char>(c + 32);
-        else if (c == 138 || c == 140 || c == 142) // Š Œ Ž
-            ch = static_cast<char>(c + 16);
-        else if (c == 159) // Ÿ
-            ch = static_cast<char>(255);
-    }
+    for (char& ch : out)
+        ch = static_cast<char>(Lower1252(static_cast<uint8_t>(ch)));
     return out;
 }
 

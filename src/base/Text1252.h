@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,10 @@ std::string Utf8To1252(std::string_view utf8, std::size_t* dropped = nullptr);
 // Windows-1252 text to UTF-8.
 std::string Cp1252ToUtf8(std::string_view text);
 
-// Upper and lower case of Windows-1252 text (ASCII and the accented letters of the code page).
+// Upper and lower case of Windows-1252 text (ASCII and the accented letters of the code page);
+// the one case mapping of the program. Bytes 254 and 255 (item end, pause) never change.
+uint8_t Upper1252(uint8_t c);
+uint8_t Lower1252(uint8_t c);
 std::string Upper1252(std::string_view text);
 std::string Lower1252(std::string_view text);
 

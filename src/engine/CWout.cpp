@@ -1,5 +1,7 @@
 #include "engine/CWout.h"
 
+#include "base/Ranges.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -10,83 +12,6 @@
 namespace brindle {
 
 namespace {
-
-struct TTableEntry {
-    uint8_t Char;
-    uint16_t Code;
-};
-
-// Order matters: lookups take the first match, and position 50 ("}") is an extended character.
-constexpr std::array<TTableEntry, 55> kStandardTable = {{
-    {'a', 0x0005}, {'b', 0x0018}, {'c', 0x001A}, {'d', 0x000C},  {'e', 0x0002}, {'f', 0x0012},
-    {'g', 0x000E}, {'h', 0x0010}, {'i', 0x0004}, {'j', 0x0017},  {'k', 0x000D}, {'l', 0x0014},
-    {'m', 0x0007}, {'n', 0x0006}, {'o', 0x000F}, {'p', 0x0016},  {'q', 0x001D}, {'r', 0x000A},
-    {'s', 0x0008}, {'t', 0x0003}, {'u', 0x0009}, {'v', 0x0011},  {'w', 0x000B}, {'x', 0x0019},
-    {'y', 0x001B}, {'z', 0x001C}, {'0', 0x003F}, {'1', 0x002F},  {'2', 0x0027}, {'3', 0x0023},
-    {'4', 0x0021}, {'5', 0x0020}, {'6', 0x0030}, {'7', 0x0038},  {'8', 0x003C}, {'9', 0x003E},
-    {',', 0x0073}, {'.', 0x0055}, {'/', 0x0032}, {'?', 0x004C},  {'+', 0x002A}, {'=', 0x0031},
-    {'*', 0x0035}, {'#', 0x0045}, {'&', 0x0028}, {'\\', 0x0022}, {'%', 0x0100}, {'-', 0x0061},
-    {'{', 0x0238}, {'}', 0x001F}, {' ', 0x0001}, {255, 0x0001},  {13, 0x0001},  {254, 0x0001},
-    {'^', 0x0001},
-}};
-constexpr std::size_t kExtendedPosition = 49; // 0-based position of "}" (the code of "<ch>")
-
-constexpr std::array<TTableEntry, 17> kExtendedTable = {{
-    {228, 0x0015},
-    {225, 0x002D},
-    {229, 0x002D},
-    {233, 0x0024},
-    {241, 0x003B},
-    {246, 0x001E},
-    {252, 0x0013},
-    {231, 0x0034},
-    {'$', 0x0089},
-    {'"', 0x0052},
-    {':', 0x0078},
-    {'\'', 0x005E},
-    {';', 0x006A},
-    {'(', 0x0036},
-    {')', 0x006D},
-    {'@', 0x005A},
-    {'!', 0x0026},
-}};
-
-constexpr std::array<std::string_view, 10> kProsignNames = {
-    "<ar>", "<bt>", "<ka>", "<sk>", "<as>", "<ve>", "<hh>", "<du>", "<sos>", "<ch>"};
-constexpr std::string_view kProsignCodes = "+=*#&\\%-{}";
-
-int FindStandard(uint8_t folded) {
-    for (std::size_t i = 0; i < kStandardTable.size(); ++i)
-        if (kStandardTable[i].Char == folded) return static_cast<int>(i);
-    return -1;
-}
-int FindExtended(uint8_t folded) {
-    for (std::size_t i = 0; i < kExtendedTable.size(); ++i)
-        if (kExtendedTable[i].Char == folded) return static_cast<int>(i);
-    return -1;
-}
-
-// Lookup tables built once from the ordered tables above: code, and whether standard.
-struct TLookup {
-    std::array<uint16_t, 256> Code{};
-    std::array<int8_t, 256> StdPos{}; // -1 none, 0 standard, 1 the extended standard entry
-    std::array<bool, 256> InExtended{};
-    TLookup() {
-        for (int c = 0; c < 256; ++c) {
-            const uint8_t f = TCWout::FoldCase(static_cast<uint8_t>(c));
-            const int s = FindStandard(f);
-            const int e = FindExtended(f);
-            StdPos[c] = static_cast<int8_t>(
-                s < 0 ? -1 : (static_cast<std::size_t>(s) == kExtendedPosition ? 1 : 0));
-            InExtended[c] = e >= 0;
-            Code[c] = s >= 0 ? kStandardTable[s].Code : (e >= 0 ? kExtendedTable[e].Code : 0);
-        }
-    }
-};
-const TLookup& Lookup() {
-    static const TLookup table;
-    return table;
-}
 
 constexpr uint32_t kEndOfChar = 0x80000000u;
 constexpr int kMaxPttTime = 10'000'000; // [ms]; keeps every derived duration inside int
@@ -102,70 +27,6 @@ int RoundExtended(long double v) {
 }
 
 } // namespace
-
-// --- Tables ----------------------------------------------------------------------------------
-
-uint8_t TCWout::FoldCase(uint8_t c) {
-    if (c >= 'A' && c <= 'Z') return static_cast<uint8_t>(c + 32);
-    switch (c) {
-    case 196: return 228;
-    case 214: return 246;
-    case 220: return 252;
-    case 199: return 231;
-    case 209: return 241;
-    case 201: return 233;
-    case 193: return 225;
-    case 197: return 229;
-    default: return c;
-    }
-}
-
-uint16_t TCWout::CodeOf(uint8_t c) {
-    return Lookup().Code[c];
-}
-
-bool TCWout::IsSendable(uint8_t c) const {
-    if (c == BlipMark && !BlipOn_) return false;
-    const auto& t = Lookup();
-    if (t.StdPos[c] >= 0) return t.StdPos[c] == 0 || ExtraChars_;
-    return t.InExtended[c] && ExtraChars_;
-}
-
-bool TCWout::IsKnown(uint8_t c) const {
-    if (c == BlipMark && !BlipOn_) return false;
-    return Lookup().Code[c] != 0;
-}
-
-int TCWout::ProsignIndex(std::string_view name) {
-    std::string lower(name.substr(0, 5));
-    for (char& ch : lower) {
-        const auto u = static_cast<unsigned char>(ch);
-        if ((u >= 'A' && u <= 'Z') || (u >= 192 && u <= 222 && u != 215))
-            ch = static_cast<char>(u + 32);
-    }
-    for (int i = 0; i < ProsignCount; ++i)
-        if (lower == kProsignNames[static_cast<std::size_t>(i)]) return i + 1;
-    return 0;
-}
-
-uint8_t TCWout::ProsignCode(int index) {
-    if (index < 1 || index > ProsignCount) return 0;
-    return static_cast<uint8_t>(kProsignCodes[static_cast<std::size_t>(index - 1)]);
-}
-
-int TCWout::ProsignOfCode(uint8_t c) {
-    const auto pos = kProsignCodes.find(static_cast<char>(FoldCase(c)));
-    return pos == std::string_view::npos ? 0 : static_cast<int>(pos) + 1;
-}
-
-std::string_view TCWout::ProsignName(int index) {
-    if (index < 1 || index > ProsignCount) return {};
-    return kProsignNames[static_cast<std::size_t>(index - 1)];
-}
-
-int TCWout::ProsignNameLength(int index) {
-    return index == 9 ? 5 : 4;
-}
 
 // --- Construction ----------------------------------------------------------------------------
 
@@ -183,8 +44,8 @@ TCWout::TCWout(IMsTimer* timer, TMessageSink sink)
     SetFrequency2(800);
     SetDiffFrequency(800);
     SetLogAmplitude(0);
-    SetMaxSpeed(300);
-    SetMinSpeed(10);
+    SetMaxSpeed(ranges::Speed.Max);
+    SetMinSpeed(ranges::Speed.Min);
     SetSpeed(60);
     SetFWSpeed(60);
     SetTimePttStart(100);
@@ -226,21 +87,21 @@ void TCWout::SetFarnswMode(int mode) {
 
 void TCWout::SetFrequency(int hz) {
     if (hz == Frequency_) return;
-    Frequency_ = std::clamp(hz, 100, 2000);
+    Frequency_ = ranges::Frequency.Clamp(hz);
     Tone1_.SetFrequency(static_cast<uint32_t>(Frequency_));
     if (OnFreqChanged) OnFreqChanged(*this, Frequency_);
 }
 
 void TCWout::SetFrequency2(int hz) {
     if (hz == Frequency2_) return;
-    Frequency2_ = std::clamp(hz, 100, 2000);
+    Frequency2_ = ranges::Frequency.Clamp(hz);
     Tone2_.SetFrequency(static_cast<uint32_t>(Frequency2_));
     if (OnFreq2Changed) OnFreq2Changed(*this, Frequency2_);
 }
 
 void TCWout::SetDiffFrequency(int hz) {
     if (hz == DiffFrequency_) return;
-    DiffFrequency_ = std::clamp(hz, 100, 2000);
+    DiffFrequency_ = ranges::Frequency.Clamp(hz);
     if (OnDiffFreqChanged) OnDiffFreqChanged(*this, DiffFrequency_);
 }
 
@@ -257,14 +118,14 @@ void TCWout::SetSpeed(int cpm) {
 
 void TCWout::SetFWSpeed(int cpm) {
     if (cpm == FWSpeed_) return;
-    FWSpeed_ = std::clamp(cpm, 10, 300);
+    FWSpeed_ = ranges::Speed.Clamp(cpm);
     Recalculate();
     if (OnFWSpeedChanged) OnFWSpeedChanged(*this, FWSpeed_);
 }
 
 void TCWout::SetLogAmplitude(int dB) {
     // No early return on an equal value: Mute(false) sets the level again to undo the mute.
-    LogAmplitude_ = dB > 0 ? 0 : dB;
+    LogAmplitude_ = std::min(dB, ranges::OutputLevel.Max);
     ApplyLogAmplitude();
 }
 
@@ -275,23 +136,23 @@ void TCWout::ApplyLogAmplitude() {
 }
 
 void TCWout::SetMaxSpeed(int cpm) {
-    if (cpm != MaxSpeed_) MaxSpeed_ = std::clamp(cpm, 10, 300);
+    if (cpm != MaxSpeed_) MaxSpeed_ = ranges::Speed.Clamp(cpm);
 }
 
 void TCWout::SetMinSpeed(int cpm) {
-    if (cpm != MinSpeed_) MinSpeed_ = std::clamp(cpm, 10, 300);
+    if (cpm != MinSpeed_) MinSpeed_ = ranges::Speed.Clamp(cpm);
 }
 
 void TCWout::SetWeight(int percent) {
     if (percent == Weight_) return;
-    Weight_ = std::clamp(percent, 30, 300);
+    Weight_ = ranges::Weight.Clamp(percent);
     Recalculate();
     if (OnWeightChanged) OnWeightChanged(*this, Weight_);
 }
 
 void TCWout::SetRatio(int percent) {
     if (percent == Ratio_) return;
-    Ratio_ = std::clamp(percent, 150, 600);
+    Ratio_ = ranges::Ratio.Clamp(percent);
     Recalculate();
     if (OnRatioChanged) OnRatioChanged(*this, Ratio_);
 }
@@ -301,7 +162,7 @@ void TCWout::SetSlope(int samples) {
     // Bounds come from the unshortened durations at the current speed and weight.
     Slope_ = 0;
     Recalculate();
-    samples = std::clamp(samples, 0, 500);
+    samples = ranges::Slope.Clamp(samples);
     samples = std::min(samples, T_.DitDownSamples - 1);
     samples = std::min(samples, T_.GapSamples);
     Slope_ = std::max(samples, 0);
@@ -600,7 +461,9 @@ uint8_t TCWout::SoundStateForChar() const {
 }
 
 void TCWout::RenderBuffer(int16_t* buffer, int byteCount) {
-    if (buffer == nullptr || byteCount < 2) return;
+    // A handler that runs the event loop may get here again while a buffer is being rendered:
+    // that nested call renders nothing, so the outer one keeps its output and position.
+    if (buffer == nullptr || byteCount < 2 || RenderOut_ != nullptr) return;
     int n = byteCount / 2;
     RenderStride_ = 1;
     RenderPos_ = 0;

@@ -7,6 +7,7 @@
 #include "audio/BlipGen.h"
 #include "audio/SinusGen.h"
 #include "base/MessageSink.h"
+#include "engine/MorseTables.h"
 #include "engine/MsTimer.h"
 #include "engine/charbuf.h"
 
@@ -45,8 +46,8 @@ public:
     // Time of day as a fraction of a day; measures the duration of a timed step.
     using TDayClock = std::function<double()>;
 
-    static constexpr uint8_t BlipMark = '^';
-    static constexpr int ProsignCount = 10;
+    static constexpr uint8_t BlipMark = brindle::BlipMark;
+    static constexpr int ProsignCount = brindle::ProsignCount;
 
     // timer drives timed mode and must outlive the engine; it may be null for sound mode only.
     explicit TCWout(IMsTimer* timer = nullptr, TMessageSink sink = {});
@@ -55,15 +56,18 @@ public:
     TCWout& operator=(const TCWout&) = delete;
 
     // --- Morse tables -------------------------------------------------------------------------
-    static uint8_t FoldCase(uint8_t c);
-    static uint16_t CodeOf(uint8_t c);              // 0: in no table; 1: a pause character
-    bool IsSendable(uint8_t c) const;               // may be queued under ExtraChars and BlipOn
-    bool IsKnown(uint8_t c) const;                  // in either table (BlipMark only while BlipOn)
-    static int ProsignIndex(std::string_view name); // 1..10, 0 when not a prosign name
-    static uint8_t ProsignCode(int index);          // code character of index 1..10, else 0
-    static int ProsignOfCode(uint8_t c);            // 1..10 for a code character, else 0
-    static std::string_view ProsignName(int index); // "<ar>" etc.; empty outside 1..10
-    static int ProsignNameLength(int index);        // display positions of the name
+    // The tables themselves are in MorseTables.h; these are the engine's names for them.
+    static uint8_t FoldCase(uint8_t c) { return brindle::FoldCase(c); }
+    static uint16_t CodeOf(uint8_t c) { return brindle::CodeOf(c); }
+    static int ProsignIndex(std::string_view name) { return brindle::ProsignIndex(name); }
+    static uint8_t ProsignCode(int index) { return brindle::ProsignCode(index); }
+    static int ProsignOfCode(uint8_t c) { return brindle::ProsignOfCode(c); }
+    static std::string_view ProsignName(int index) { return brindle::ProsignName(index); }
+    static int ProsignNameLength(int index) { return brindle::ProsignNameLength(index); }
+    // The character set the engine sends now (ExtraChars, BlipOn).
+    TCharSet CharSet() const { return {ExtraChars_, BlipOn_}; }
+    bool IsSendable(uint8_t c) const { return CharSet().IsSendable(c); }
+    bool IsKnown(uint8_t c) const { return CharSet().IsKnown(c); }
 
     // --- Properties ---------------------------------------------------------------------------
     bool AutoStartStop() const { return AutoStartStop_; }

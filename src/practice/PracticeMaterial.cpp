@@ -55,23 +55,23 @@ std::string Headline(TMaterialKind kind, int count) {
 
 } // namespace
 
-std::string TPracticeMaterial::CleanWords(const std::string& text, const TCWout& engine) {
+std::string TPracticeMaterial::CleanWords(const std::string& text, const TCharSet& chars) {
     return CompactSpaces(CodesToProsignNames(RemoveCarets(
-        KeepKnown(ProsignsToCodes(RemoveCodeCharacters(RemoveUnknownProsigns(text))), engine))));
+        KeepKnown(ProsignsToCodes(RemoveCodeCharacters(RemoveUnknownProsigns(text))), chars))));
 }
 
-std::string TPracticeMaterial::CleanPhrases(const std::string& text, const TCWout& engine) {
+std::string TPracticeMaterial::CleanPhrases(const std::string& text, const TCharSet& chars) {
     return CompactSpaces(CodesToProsignNames(KeepKnown(
-        RemoveCarets(ProsignsToCodes(RemoveCodeCharacters(RemoveUnknownProsigns(text)))), engine)));
+        RemoveCarets(ProsignsToCodes(RemoveCodeCharacters(RemoveUnknownProsigns(text)))), chars)));
 }
 
-std::string TPracticeMaterial::CleanText(const std::string& text, const TCWout& engine) {
+std::string TPracticeMaterial::CleanText(const std::string& text, const TCharSet& chars) {
     return CompactSpaces(RemoveCarets(
-        KeepKnown(ProsignsToCodes(RemoveCodeCharacters(RemoveUnknownProsigns(text))), engine)));
+        KeepKnown(ProsignsToCodes(RemoveCodeCharacters(RemoveUnknownProsigns(text))), chars)));
 }
 
 TLoadResult TPracticeMaterial::Load(TMaterialKind kind, const std::string& path,
-                                    const TCWout& engine) {
+                                    const TCharSet& chars) {
     TLoadResult result;
     std::string bytes, error;
     if (!ReadFileBytes(path, bytes, error)) {
@@ -86,21 +86,21 @@ TLoadResult TPracticeMaterial::Load(TMaterialKind kind, const std::string& path,
     case TMaterialKind::Words:
         WordPath = path;
         WordFile = BaseName(path);
-        WordList = SplitWords(CleanWords(lines, engine));
+        WordList = SplitWords(CleanWords(lines, chars));
         result.Count = static_cast<int>(WordList.size());
         result.TrainingMode = 1;
         break;
     case TMaterialKind::Phrases:
         PhrasesPath = path;
         PhrasesFile = BaseName(path);
-        PhraseList = SplitPhrases(CleanPhrases(lines, engine));
+        PhraseList = SplitPhrases(CleanPhrases(lines, chars));
         result.Count = static_cast<int>(PhraseList.size());
         result.TrainingMode = 3;
         break;
     case TMaterialKind::Text:
         TextPath = path;
         TextFile = BaseName(path);
-        TextList = SplitLines(CleanText(lines, engine));
+        TextList = SplitLines(CleanText(lines, chars));
         Text.clear();
         for (const auto& line : TextList) {
             Text += line;

@@ -4,12 +4,12 @@
 // file was read.
 #pragma once
 
+#include "engine/MorseTables.h"
+
 #include <string>
 #include <vector>
 
 namespace brindle {
-
-class TCWout;
 
 enum class TMaterialKind { Words, Phrases, Text };
 
@@ -24,13 +24,13 @@ struct TLoadResult {
 
 class TPracticeMaterial {
 public:
-    // Reads path and replaces the list of kind; characters are tested against engine's tables.
-    TLoadResult Load(TMaterialKind kind, const std::string& path, const TCWout& engine);
+    // Reads path and replaces the list of kind; characters are tested against the character set.
+    TLoadResult Load(TMaterialKind kind, const std::string& path, const TCharSet& chars);
 
     // The cleaning chains of the three kinds, on text whose lines end in CR LF.
-    static std::string CleanWords(const std::string& text, const TCWout& engine);
-    static std::string CleanPhrases(const std::string& text, const TCWout& engine);
-    static std::string CleanText(const std::string& text, const TCWout& engine);
+    static std::string CleanWords(const std::string& text, const TCharSet& chars);
+    static std::string CleanPhrases(const std::string& text, const TCharSet& chars);
+    static std::string CleanText(const std::string& text, const TCharSet& chars);
 
     std::vector<std::string> WordList;   // prosigns as lower-case names ("<ar>")
     std::vector<std::string> PhraseList; // the same form

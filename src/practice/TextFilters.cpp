@@ -1,6 +1,6 @@
 #include "practice/TextFilters.h"
 
-#include "engine/CWout.h"
+#include "engine/MorseTables.h"
 
 namespace brindle {
 
@@ -8,10 +8,6 @@ namespace {
 
 constexpr char CR = 13;
 constexpr char LF = 10;
-
-char At(std::string_view s, std::size_t i, char pastEnd) {
-    return i < s.size() ? s[i] : pastEnd;
-}
 
 template <class Keep> std::string KeepIf(std::string_view text, Keep keep) {
     std::string out;
@@ -50,16 +46,9 @@ std::string RemoveUnknownProsigns(std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         if (c == '<') {
-            std::size_t len = 1;
-            for (std::size_t k = 1; k <= 4; ++k) {
-                if (At(text, i + k, ' ') == '>') {
-                    len = k + 1;
-                    break;
-                }
-            }
-            const std::string_view token = text.substr(i, len);
-            if (len > 1 && TCWout::ProsignIndex(token) != 0) out += token;
-            i += len; // a kept token continues after it; a deleted one is gone
+            const TProsignMatch m = MatchProsign(text, i, TProsignToken::FirstClose);
+            if (m.Index != 0) out += text.substr(i, m.Length);
+            i += m.Length; // a kept token continues after it; a deleted one is gone
         } else {
             if (c != '>') out += c;
             ++i;
@@ -87,32 +76,15 @@ std::string RemoveCodeCharacters(std::string_view text) {
 }
 
 std::string ProsignsToCodes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] != '<') {
-            out += text[i++];
-            continue;
-        }
-        std::size_t len = 1;
-        if (At(text, i + 3, 0) == '>')
-            len = 4;
-        else if (At(text, i + 4, 0) == '>')
-            len = 5;
-        const int index = len > 1 ? TCWout::ProsignIndex(text.substr(i, len)) : 0;
-        if (index != 0) out += static_cast<char>(TCWout::ProsignCode(index));
-        i += len;
-    }
-    return out;
+    return ReplaceProsignNames(text, TUnknownProsign::DropToken);
 }
 
-std::string KeepKnown(std::string_view text, const TCWout& engine) {
-    return KeepIf(text, [&](uint8_t c) { return engine.IsKnown(c); });
+std::string KeepKnown(std::string_view text, const TCharSet& chars) {
+    return KeepIf(text, [&](uint8_t c) { return chars.IsKnown(c); });
 }
 
-std::string KeepSendable(std::string_view text, const TCWout& engine) {
-    return KeepIf(text, [&](uint8_t c) { return engine.IsSendable(c); });
+std::string KeepSendable(std::string_view text, const TCharSet& chars) {
+    return KeepIf(text, [&](uint8_t c) { return chars.IsSendable(c); });
 }
 
 std::string RemoveCarets(std::string_view text) {
@@ -127,9 +99,9 @@ std::string CodesToProsignNames(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (const char c : text) {
-        const int index = TCWout::ProsignOfCode(static_cast<uint8_t>(c));
+        const int index = ProsignOfCode(static_cast<uint8_t>(c));
         if (index != 0)
-            out += TCWout::ProsignName(index);
+            out += ProsignName(index);
         else
             out += c;
     }
@@ -184,11 +156,11 @@ int CountWords(std::string_view text) {
     return words;
 }
 
-std::string NextTextWord(std::string_view text, std::size_t& pos, const TCWout& engine,
+std::string NextTextWord(std::string_view text, std::size_t& pos, const TCharSet& chars,
                          bool singleMode) {
     std::string word;
     while (pos < text.size() &&
-           (IsWordSeparator(text[pos]) || !engine.IsSendable(static_cast<uint8_t>(text[pos]))))
+           (IsWordSeparator(text[pos]) || !chars.IsSendable(static_cast<uint8_t>(text[pos]))))
         ++pos;
     while (pos < text.size()) {
         const char c = text[pos++];
@@ -201,7 +173,7 @@ std::string NextTextWord(std::string_view text, std::size_t& pos, const TCWout& 
                 word += c;
             break;
         }
-        if (engine.IsSendable(static_cast<uint8_t>(c))) word += c;
+        if (chars.IsSendable(static_cast<uint8_t>(c))) word += c;
     }
     return word;
 }

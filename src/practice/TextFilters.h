@@ -3,6 +3,8 @@
 // Text is Windows-1252; every operation runs in linear time.
 #pragma once
 
+#include "engine/MorseTables.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -10,18 +12,16 @@
 
 namespace brindle {
 
-class TCWout;
-
 // Keeps known prosign names; deletes unknown tokens in angle brackets and stray "<" and ">".
 std::string RemoveUnknownProsigns(std::string_view text);
 // Deletes the prosign code characters * # & \ % { } ("+", "-" and "=" are punctuation too).
 std::string RemoveCodeCharacters(std::string_view text);
 // Replaces each known prosign name by its code character; drops an unknown "<" token.
 std::string ProsignsToCodes(std::string_view text);
-// Tabs become spaces; keeps the characters the engine knows (either table).
-std::string KeepKnown(std::string_view text, const TCWout& engine);
-// Tabs become spaces; keeps the characters the engine sends with its current settings.
-std::string KeepSendable(std::string_view text, const TCWout& engine);
+// Tabs become spaces; keeps the characters in either table (the blip mark only with BlipOn).
+std::string KeepKnown(std::string_view text, const TCharSet& chars);
+// Tabs become spaces; keeps the characters the character set sends.
+std::string KeepSendable(std::string_view text, const TCharSet& chars);
 // Deletes every "^".
 std::string RemoveCarets(std::string_view text);
 // Replaces each prosign code character by its lower-case name ("<ar>").
@@ -41,8 +41,8 @@ int CountWords(std::string_view text);
 
 // The next word of a text from pos (0-based, advanced past what was read), with its separator.
 // In single mode a space separator becomes code 255 and a carriage return code 254. Characters
-// the engine does not send are passed over. Empty at the end of the text.
-std::string NextTextWord(std::string_view text, std::size_t& pos, const TCWout& engine,
+// the character set does not send are passed over. Empty at the end of the text.
+std::string NextTextWord(std::string_view text, std::size_t& pos, const TCharSet& chars,
                          bool singleMode);
 
 } // namespace brindle

@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "base/FileIO.h"
+#include "base/Ranges.h"
 #include "base/Text1252.h"
 
 #include <algorithm>
@@ -76,7 +77,7 @@ TSettings ReadSettings(const TIniFile& ini, const std::string& folder,
     m.InDir = ini.ReadString(kMain, "InDir", folder);
     m.ShowWpM = ini.ReadBool(kMain, "ShowWpM", false);
     m.AllCaps = ini.ReadBool(kMain, "AllCaps", false);
-    m.Speed = std::clamp(ini.ReadInteger(kMain, "Speed", 60), 10, 300);
+    m.Speed = ranges::Speed.Clamp(ini.ReadInteger(kMain, "Speed", 60));
     m.CharSizeItem = ReadChoice(ini, kMain, "CharSizeItem", 2, 10);
 
     auto& t = s.Tutor;
@@ -89,13 +90,13 @@ TSettings ReadSettings(const TIniFile& ini, const std::string& folder,
     };
     t.Characters = casing(RemoveCaret(Read1252(ini, kTutor, "Characters", t.Characters)));
     t.Characters2 = casing(RemoveCaret(Read1252(ini, kTutor, "Characters2", t.Characters2)));
-    t.StartSpeed = std::clamp(ini.ReadInteger(kTutor, "StartSpeed", 30), 10, 300);
+    t.StartSpeed = ranges::Speed.Clamp(ini.ReadInteger(kTutor, "StartSpeed", 30));
     t.Varispeed = ini.ReadBool(kTutor, "Varispeed", false);
-    t.EndSpeed = std::clamp(ini.ReadInteger(kTutor, "EndSpeed", 40), 10, 300);
+    t.EndSpeed = ranges::Speed.Clamp(ini.ReadInteger(kTutor, "EndSpeed", 40));
     t.Farnsworth = ReadChoice(ini, kTutor, "Farnsworth", 1, 3);
-    t.FarnsworthSpeed = std::clamp(ini.ReadInteger(kTutor, "FarnsworthSpeed", 60), 10, 300);
-    t.Groups = std::clamp(ini.ReadInteger(kTutor, "Groups", 30), 1, 1000);
-    t.GrSize = std::clamp(ini.ReadInteger(kTutor, "GrSize", 5), 1, 15);
+    t.FarnsworthSpeed = ranges::Speed.Clamp(ini.ReadInteger(kTutor, "FarnsworthSpeed", 60));
+    t.Groups = ranges::Groups.Clamp(ini.ReadInteger(kTutor, "Groups", 30));
+    t.GrSize = ranges::GroupSize.Clamp(ini.ReadInteger(kTutor, "GrSize", 5));
     t.GrMinSize = ini.ReadInteger(kTutor, "GrMinSize", 1);
     if (t.GrMinSize >= t.GrSize) t.GrMinSize = t.GrSize - 1;
     t.GrMinSize = std::clamp(t.GrMinSize, 0, t.GrSize);
@@ -108,17 +109,17 @@ TSettings ReadSettings(const TIniFile& ini, const std::string& folder,
 
     auto& x = s.TX;
     x.Output = ReadChoice(ini, kTX, "Output", 1, 3);
-    x.TXComPort = std::clamp(ini.ReadInteger(kTX, "TXComPort", 1), 0, 256);
+    x.TXComPort = ranges::ComPort.Clamp(ini.ReadInteger(kTX, "TXComPort", 1));
     x.TXAudioDevice = std::max(ini.ReadInteger(kTX, "TXAudioDevice", 0), 0);
     x.PTT = ini.ReadBool(kTX, "PTT", false);
     x.EqKeyOpt = ini.ReadBool(kTX, "EqKeyOpt", false);
     x.AutoStart = ini.ReadBool(kTX, "AutoStart", true);
-    x.Frequency = std::clamp(ini.ReadInteger(kTX, "Frequency", 800), 100, 2000);
-    x.Slope = std::clamp(ini.ReadInteger(kTX, "Slope", 20), 0, 500);
+    x.Frequency = ranges::Frequency.Clamp(ini.ReadInteger(kTX, "Frequency", 800));
+    x.Slope = ranges::Slope.Clamp(ini.ReadInteger(kTX, "Slope", 20));
     x.Extended = ReadChoice(ini, kTX, "Extended", 1, 2);
-    x.OutputLevel = std::min(ini.ReadInteger(kTX, "OutputLevel", -10), 0);
+    x.OutputLevel = ranges::OutputLevel.Clamp(ini.ReadInteger(kTX, "OutputLevel", -10));
     x.Muted = ini.ReadBool(kTX, "Muted", false);
-    x.NoiseLevel = std::clamp(ini.ReadInteger(kTX, "NoiseLevel", -20), -80, 0);
+    x.NoiseLevel = ranges::NoiseLevel.Clamp(ini.ReadInteger(kTX, "NoiseLevel", -20));
     x.Noise = ini.ReadBool(kTX, "Noise", false);
 
     auto& f = s.Form;
@@ -237,7 +238,15 @@ bool SaveIniSettings(const std::string& dataFolder, const TSettings& settings, b
     const std::string path = SettingsPath(dataFolder);
     std::string bytes;
     TIniFile ini;
-    if (ReadFileBytes(path, bytes, error)) ini = TIniFile::Parse(bytes);
+    int code = 0;
+    if (ReadFileBytes(path, bytes, error, &code)) {
+        ini = TIniFile::Parse(bytes);
+    } else if (code != ENOENT) {
+        // A file that exists but cannot be read would lose the user's other keys and comments
+        // if it were replaced: leave it as it is.
+        ShowMessage(sink, "Cannot save to " + path);
+        return false;
+    }
     WriteSettings(settings, mainMaximised, ini);
     if (!WriteFileAtomically(path, ini.ToText(), error)) {
         ShowMessage(sink, "Cannot save to " + path);

@@ -50,3 +50,12 @@ TEST(RandomSource, LinearCongruentialSequence) {
     }
     EXPECT_EQ(t.Uniform(3, 3), 3);
 }
+
+// Engine text holds 254 (end of item) and 255 (pause) beside letters: changing case for the
+// display or the character fields must leave them as they are.
+TEST(Text1252, CaseChangeKeepsTheItemAndPauseCodes) {
+    const std::string text = "ab\xE4\xFE\xFFz";
+    EXPECT_EQ(Upper1252(text), "AB\xC4\xFE\xFFZ");
+    EXPECT_EQ(Lower1252("AB\xC4\x9F\xDEZ"), "ab\xE4\x9F\xDEz"); // nor Þ into 254
+    EXPECT_EQ(Lower1252(Upper1252(text)), text);
+}

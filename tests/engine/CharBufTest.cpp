@@ -71,18 +71,6 @@ TEST(CharBuf, MoveBackRepeatsTakenCharacters) {
     EXPECT_EQ(b.Get(), 't');
 }
 
-TEST(CharBuf, FillRestBounds) {
-    TCharBuf b;
-    b.SetBufferSize(10);
-    b.SetFillRest(3);
-    b.SetFillRest(0); // ignored
-    EXPECT_EQ(b.FillRest(), 3);
-    b.SetFillRest(50);
-    EXPECT_EQ(b.FillRest(), 9);
-    b.SetWriteOver(true);
-    EXPECT_FALSE(b.IsFull());
-}
-
 TEST(CharBuf, RemoveUnsentCountsDisplayPositions) {
     TCWout e;
     EXPECT_EQ(e.RemoveUnsent(), 0);

@@ -314,3 +314,36 @@ TEST_F(Render, AbortEmptiesAndGoesIdle) {
                             "2000 stop"}; // the stop completes at the next state-0 step
     EXPECT_EQ(tail, expected);
 }
+
+// A speed change in the middle of a dah that already lasted longer than a dah at the new speed:
+// the element ends at once instead of running on, and what follows has the new durations.
+TEST_F(Render, SpeedChangeInTheMiddleOfAnElement) {
+    Queue("tt");
+    Engine.Start();
+    RenderMono(1600 + 20 + 1500, 1); // lead-in, rising edge, 1500 of the 2400 steady samples
+    Engine.SetSpeed(120);
+    const auto& t = Engine.Timing();
+    ASSERT_EQ(t.DahSamples, 1200);
+    RenderMono(8000);
+    const Runs runs = KeyRuns(Mono);
+    ASSERT_GE(runs.size(), 4u);
+    EXPECT_EQ(runs[1], (TRun{true, 20 + 1501 + 20}));
+    EXPECT_EQ(runs[2], (TRun{false, t.GapSamples + t.CharGapExtraSamples}));
+    EXPECT_EQ(runs[3], (TRun{true, 20 + 1200 + 20}));
+}
+
+// An event handler that runs the event loop can start a nested render (a sound buffer handed
+// back while a message box is open): it must leave the outer render intact.
+TEST_F(Render, NestedRenderBufferDoesNothing) {
+    std::vector<int16_t> inner(400, 1234);
+    int nested = 0;
+    Engine.OnCharStart = [&](TCWout& e, uint8_t) {
+        ++nested;
+        e.RenderBuffer(inner.data(), static_cast<int>(inner.size() * 2));
+    };
+    const Runs runs = RenderText("e");
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(inner, std::vector<int16_t>(400, 1234));
+    const Runs expected = {{false, 1600}, {true, 819}, {false, 781 + 1600}};
+    EXPECT_EQ(runs, expected);
+}

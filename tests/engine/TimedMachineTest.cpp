@@ -193,3 +193,17 @@ TEST_F(TimedMachine, ExactDurationsAtHighSpeedWithWeight) {
                             "80 down 64", "144 up 16", "160 sent a", "160 last",   "1200 ptt off"};
     EXPECT_EQ(Log.Lines, expected);
 }
+
+// A speed change while a dah is keyed: the dah keeps the duration it started with, and every
+// later element and space has the new durations.
+TEST_F(TimedMachine, SpeedChangeInTheMiddleOfAnElement) {
+    Queue("tt");
+    Engine.Start();
+    Timer.Advance(450); // the first dah started at 300 for 300 ms
+    Engine.SetSpeed(120);
+    Timer.Advance(1000);
+    const Lines expected = {"0 start",   "100 ptt on", "300 down 300", "300 start t",
+                            "600 up 50", "650 sent t", "750 down 150", "750 start t",
+                            "900 up 50", "950 sent t", "950 last"};
+    EXPECT_EQ(Log.Lines, expected);
+}

@@ -27,13 +27,13 @@ TEST(TextFilters, CodeCharactersAndProsignNames) {
 }
 
 TEST(TextFilters, KeepKnownAndKeepSendable) {
-    TCWout engine;
+    TCharSet engine;
     const std::string text = "Ab\tc\r\n\xFC@}^[x]\x00z";
     EXPECT_EQ(KeepKnown(std::string(text.data(), 15), engine), "Ab c\r\xFC@}x");
-    engine.SetExtraChars(false);
+    engine.ExtraChars = false;
     EXPECT_EQ(KeepSendable("a\xFC@}b", engine), "ab");
     EXPECT_EQ(KeepKnown("a\xFC@}b", engine), "a\xFC@}b"); // known whatever the choice
-    engine.SetBlipOn(true);
+    engine.BlipOn = true;
     EXPECT_EQ(KeepKnown("a^b", engine), "a^b");
 }
 
@@ -71,7 +71,7 @@ TEST(TextFilters, CountWords) {
 }
 
 TEST(TextFilters, NextTextWord) {
-    TCWout engine;
+    TCharSet engine;
     const std::string text = "  cq de\r\ndl1abc [k]\r\n";
     std::size_t pos = 0;
     Strings words;
@@ -87,7 +87,7 @@ TEST(TextFilters, NextTextWord) {
     pos = 0;
     EXPECT_EQ(NextTextWord("end", pos, engine, false), "end");
 
-    engine.SetExtraChars(false); // extended characters are skipped, not sent
+    engine.ExtraChars = false; // extended characters are skipped, not sent
     pos = 0;
     EXPECT_EQ(NextTextWord("\xE4 b\xE4r ", pos, engine, false), "br ");
 }

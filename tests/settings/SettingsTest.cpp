@@ -2,6 +2,7 @@
 #include "base/FileIO.h"
 
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -189,4 +190,25 @@ TEST_F(SettingsFile, SaveFailures) {
     EXPECT_EQ(Messages[0], "Cannot save to " + SettingsPath(Folder));
     EXPECT_EQ(Read(SettingsPath(Folder)), "[Main]\nSpeed=77\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), {}), 1);
+}
+
+// A settings file that exists but cannot be read must not be replaced by one that has lost the
+// user's other keys and comments.
+TEST_F(SettingsFile, UnreadableFileIsLeftAsItWas) {
+    const std::string kept = "; my notes\n[Main]\nSpeed=77\n[Mine]\nCall=DL1ABC\n";
+    WriteIni(kept);
+    const std::string path = SettingsPath(Folder);
+    ASSERT_EQ(chmod(path.c_str(), 0200), 0); // writable, not readable
+    const int result = test::RunUnprivileged({Root.string(), Folder, path}, [&] {
+        std::vector<std::string> seen;
+        const bool saved = SaveIniSettings(Folder, TSettings{}, false,
+                                           [&](const std::string& m) { seen.push_back(m); });
+        if (saved) return 1;
+        if (seen != std::vector<std::string>{"Cannot save to " + path}) return 2;
+        return 0;
+    });
+    EXPECT_EQ(result, 0) << "1: reported as saved, 2: wrong message";
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(Read(path), kept);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder), {}), 1); // no temporary file left
 }

@@ -2,8 +2,10 @@
 
 #include "audio/WavFile.h"
 #include "base/FileIO.h"
+#include "base/Ranges.h"
 #include "base/Text1252.h"
 #include "engine/CWout.h"
+#include "settings/EngineSettings.h"
 
 #include <charconv>
 #include <cmath>
@@ -16,13 +18,17 @@ namespace brindle {
 
 namespace {
 
-bool ParseInt(const std::string& text, int lo, int hi, int& value) {
+bool ParseInt(const std::string& text, const TRange& range, int& value) {
     int v = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || ptr != end || text.empty() || v < lo || v > hi) return false;
+    if (ec != std::errc() || ptr != end || text.empty() || !range.Contains(v)) return false;
     value = v;
     return true;
+}
+
+std::string RangeText(const TRange& r) {
+    return std::to_string(r.Min) + ".." + std::to_string(r.Max);
 }
 
 bool ParseReal(const std::string& text, double& value) {
@@ -36,24 +42,44 @@ bool ParseReal(const std::string& text, double& value) {
 
 } // namespace
 
-const char* RenderUsage() {
+std::string RenderUsage() {
+    const auto range = RangeText;
+    const std::string speed = range(ranges::Speed);
     return "usage: brindle-render [options] -o OUT.wav [TEXT...]\n"
            "  Renders Morse code of TEXT (or of -i FILE, or of standard input) to a 16-bit\n"
            "  PCM WAV file at 8000 samples per second. Prosigns are written as <ar>, <sk>, ...\n"
            "options:\n"
            "  -o, --output FILE      the WAV file to write (required)\n"
            "  -i, --input FILE       read the text from FILE ('-' for standard input)\n"
-           "  --cpm N                speed in characters per minute, 10..300 (60)\n"
+           "  --cpm N                speed in characters per minute, " +
+           speed +
+           " (60)\n"
            "  --wpm W                speed in words per minute (W x 5 CpM)\n"
            "  --spacing MODE         off, farnsworth or wordsworth (off)\n"
-           "  --char-cpm N           character speed under spacing, 10..300 (60)\n"
-           "  --tone HZ              tone pitch, 100..2000 (800)\n"
-           "  --dit-tone HZ          give dits their own pitch, 100..2000\n"
-           "  --slope N              key edge length in samples, 0..500 (20)\n"
-           "  --ratio P              dah length in percent of a dot, 150..600 (300)\n"
-           "  --weight P             key-down share in percent, 30..300 (100)\n"
-           "  --level DB             tone level in dB, -80..0 (-10)\n"
-           "  --noise DB             add noise at this level in dB, -80..0 (off)\n"
+           "  --char-cpm N           character speed under spacing, " +
+           speed +
+           " (60)\n"
+           "  --tone HZ              tone pitch, " +
+           range(ranges::Frequency) +
+           " (800)\n"
+           "  --dit-tone HZ          give dits their own pitch, " +
+           range(ranges::Frequency) +
+           "\n"
+           "  --slope N              key edge length in samples, " +
+           range(ranges::Slope) +
+           " (20)\n"
+           "  --ratio P              dah length in percent of a dot, " +
+           range(ranges::Ratio) +
+           " (300)\n"
+           "  --weight P             key-down share in percent, " +
+           range(ranges::Weight) +
+           " (100)\n"
+           "  --level DB             tone level in dB, " +
+           range(ranges::OutputLevel) +
+           " (-10)\n"
+           "  --noise DB             add noise at this level in dB, " +
+           range(ranges::NoiseLevel) +
+           " (off)\n"
            "  --noise-type TYPE      gaussian or uniform (gaussian)\n"
            "  --stereo               reference tone left, keyed tone right\n"
            "  -h, --help             show this help\n";
@@ -117,12 +143,14 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             if (value.empty()) return bad("a file name or '-'");
             o.InputFile = value;
         } else if (name == "--cpm") {
-            if (!ParseInt(value, 10, 300, o.Cpm)) return bad("10..300");
+            if (!ParseInt(value, ranges::Speed, o.Cpm)) return bad(RangeText(ranges::Speed));
         } else if (name == "--wpm") {
             double w = 0;
-            if (!ParseReal(value, w)) return bad("2..60");
+            const std::string wpm = std::to_string(ranges::Speed.Min / 5) + ".." +
+                                    std::to_string(ranges::Speed.Max / 5);
+            if (!ParseReal(value, w)) return bad(wpm);
             const double cpm = std::nearbyint(w * 5.0); // ties to even
-            if (cpm < 10 || cpm > 300) return bad("2..60");
+            if (cpm < ranges::Speed.Min || cpm > ranges::Speed.Max) return bad(wpm);
             o.Cpm = static_cast<int>(cpm);
         } else if (name == "--spacing") {
             if (value == "off")
@@ -134,22 +162,24 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             else
                 return bad("off, farnsworth or wordsworth");
         } else if (name == "--char-cpm") {
-            if (!ParseInt(value, 10, 300, o.CharCpm)) return bad("10..300");
+            if (!ParseInt(value, ranges::Speed, o.CharCpm)) return bad(RangeText(ranges::Speed));
         } else if (name == "--tone") {
-            if (!ParseInt(value, 100, 2000, o.ToneHz)) return bad("100..2000");
+            if (!ParseInt(value, ranges::Frequency, o.ToneHz))
+                return bad(RangeText(ranges::Frequency));
         } else if (name == "--dit-tone") {
-            if (!ParseInt(value, 100, 2000, v)) return bad("100..2000");
+            if (!ParseInt(value, ranges::Frequency, v)) return bad(RangeText(ranges::Frequency));
             o.DitToneHz = v;
         } else if (name == "--slope") {
-            if (!ParseInt(value, 0, 500, o.Slope)) return bad("0..500");
+            if (!ParseInt(value, ranges::Slope, o.Slope)) return bad(RangeText(ranges::Slope));
         } else if (name == "--ratio") {
-            if (!ParseInt(value, 150, 600, o.Ratio)) return bad("150..600");
+            if (!ParseInt(value, ranges::Ratio, o.Ratio)) return bad(RangeText(ranges::Ratio));
         } else if (name == "--weight") {
-            if (!ParseInt(value, 30, 300, o.Weight)) return bad("30..300");
+            if (!ParseInt(value, ranges::Weight, o.Weight)) return bad(RangeText(ranges::Weight));
         } else if (name == "--level") {
-            if (!ParseInt(value, -80, 0, o.LevelDb)) return bad("-80..0");
+            if (!ParseInt(value, ranges::OutputLevel, o.LevelDb))
+                return bad(RangeText(ranges::OutputLevel));
         } else if (name == "--noise") {
-            if (!ParseInt(value, -80, 0, v)) return bad("-80..0");
+            if (!ParseInt(value, ranges::NoiseLevel, v)) return bad(RangeText(ranges::NoiseLevel));
             o.NoiseDb = v;
         } else if (name == "--noise-type") {
             if (value == "gaussian")
@@ -159,7 +189,7 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             else
                 return bad("gaussian or uniform");
         } else if (name == "--noise-seed") {
-            if (!ParseInt(value, 1, 2147483647, v)) return bad("1..2147483647");
+            if (!ParseInt(value, TRange{1, 2147483647}, v)) return bad("1..2147483647");
             o.NoiseSeed = static_cast<uint32_t>(v);
         }
     }
@@ -175,63 +205,51 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
 }
 
 TPreparedText PrepareRenderText(const std::string& text) {
-    TCWout engine; // default character set: standard and extended characters
+    const TCharSet chars; // standard and extended characters
+    // An unknown "<" group stays as text here, so that its characters are judged (and counted
+    // when dropped) one by one.
+    const std::string coded = ReplaceProsignNames(text, TUnknownProsign::KeepText);
     TPreparedText out;
-    out.Chars.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '<') {
-            int index = 0;
-            std::size_t len = 0;
-            for (const std::size_t l : {std::size_t{4}, std::size_t{5}}) {
-                if (i + l <= text.size() && text[i + l - 1] == '>') {
-                    index = TCWout::ProsignIndex(std::string_view(text).substr(i, l));
-                    if (index != 0) {
-                        len = l;
-                        break;
-                    }
-                }
-            }
-            if (index != 0) {
-                out.Chars += static_cast<char>(TCWout::ProsignCode(index));
-                i += len;
-                continue;
-            }
-        }
+    out.Chars.reserve(coded.size());
+    for (std::size_t i = 0; i < coded.size(); ++i) {
+        char c = coded[i];
         if (c == '\r' || c == '\n') {
             // CR LF, LF and CR each end a line: one carriage return (a word space).
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            if (c == '\r' && i + 1 < coded.size() && coded[i + 1] == '\n') ++i;
             c = 13;
         } else if (c == '\t') {
             c = ' ';
         }
-        if (engine.IsSendable(static_cast<uint8_t>(c)))
+        if (chars.IsSendable(static_cast<uint8_t>(c)))
             out.Chars += c;
         else
             ++out.Dropped;
-        ++i;
     }
     return out;
 }
 
 TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
                           const std::function<bool(const int16_t*, std::size_t)>& sink) {
+    TSettings settings;
+    settings.Main.Speed = o.Cpm;
+    settings.TX.AutoStart = true;
+    settings.TX.Frequency = o.ToneHz;
+    settings.TX.Slope = o.Slope;
+    settings.TX.OutputLevel = o.LevelDb;
+    settings.TX.Extended = 1;
+    settings.Tutor.Farnsworth = o.Spacing;
+    settings.Tutor.FarnsworthSpeed = o.CharCpm;
     TCWout engine;
     engine.SetBlasterMode(true);
-    engine.SetSpeed(o.Cpm);
-    engine.SetFWSpeed(o.CharCpm);
-    engine.SetFarnswMode(o.Spacing);
+    ApplyEngineSettings(settings, engine);
+    // What the program's settings do not hold.
     engine.SetWeight(o.Weight);
     engine.SetRatio(o.Ratio);
-    engine.SetFrequency(o.ToneHz);
     engine.SetFrequency2(o.ToneHz);
     if (o.DitToneHz) {
         engine.SetDiffFrequency(*o.DitToneHz);
         engine.SetDiffFreqOn(true);
     }
-    engine.SetSlope(o.Slope);
-    engine.SetLogAmplitude(o.LevelDb);
     engine.SetStereo(o.Stereo);
 
     TNoiseGen noise(o.NoiseSeed != 0 ? o.NoiseSeed : ClockSeed());

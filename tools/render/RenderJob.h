@@ -36,7 +36,7 @@ struct TRenderOptions {
 // Parses argv; on a bad option or value returns false with a one-line reason.
 bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& options,
                      std::string& error);
-const char* RenderUsage();
+std::string RenderUsage();
 
 // Text in the program's encoding (Windows-1252) to engine characters: prosign names become
 // their codes, line ends become carriage returns, tabs spaces; characters the engine cannot send

@@ -1,0 +1,20 @@
+#include "settings/EngineSettings.h"
+
+#include "engine/CWout.h"
+
+namespace brindle {
+
+void ApplyEngineSettings(const TSettings& s, TCWout& engine) {
+    engine.SetSpeed(s.Main.Speed);
+    engine.SetWeight(100);
+    engine.SetAutoStartStop(s.TX.AutoStart);
+    engine.SetFrequency(s.TX.Frequency);
+    // The slope's upper bound depends on the speed, which is set by now.
+    engine.SetSlope(s.TX.Slope);
+    engine.SetLogAmplitude(s.TX.OutputLevel);
+    engine.SetExtraChars(s.TX.Extended == 1);
+    engine.SetFWSpeed(s.Tutor.FarnsworthSpeed);
+    engine.SetFarnswMode(s.Tutor.Farnsworth);
+}
+
+} // namespace brindle
