@@ -5,11 +5,6 @@
 
 namespace brindle {
 
-namespace {
-constexpr qint64 kNsPerMs = 1'000'000;
-constexpr qint64 kMaxLateNs = 5 * kNsPerMs; // later than this, a tick counts from now
-} // namespace
-
 TQtMsTimer::TQtMsTimer() {
     Clock_.start();
     Timer_.setTimerType(Qt::PreciseTimer);
@@ -17,57 +12,31 @@ TQtMsTimer::TQtMsTimer() {
     QObject::connect(&Timer_, &QTimer::timeout, &Timer_, [this] { Fire(); });
 }
 
-qint64 TQtMsTimer::Base() const {
-    const qint64 now = Now();
-    if (InTick_ && now - TickDue_ <= kMaxLateNs) return TickDue_;
-    return now;
-}
-
 void TQtMsTimer::Arm() {
-    Armed_ = true;
-    // Qt counts in whole milliseconds: wake up to a millisecond early, Fire sleeps the rest.
-    const qint64 remaining = Due_ - Now();
-    const qint64 ms = remaining <= 0 ? 0 : remaining / kNsPerMs;
+    const qint64 remaining = Schedule_.Due() - Now();
+    const qint64 ms = remaining <= 0 ? 0 : remaining / TTickSchedule::NsPerMs;
     Timer_.start(static_cast<int>(ms));
 }
 
 void TQtMsTimer::SetInterval(int ms) {
-    IntervalMs_ = ms < 1 ? 1 : ms;
-    if (Enabled_) { // a running timer starts counting the new interval
-        Due_ = Base() + IntervalMs_ * kNsPerMs;
-        Arm();
-    }
+    if (Schedule_.SetInterval(ms, Now())) Arm();
 }
 
 void TQtMsTimer::SetEnabled(bool on) {
-    if (on && !Enabled_) {
-        Enabled_ = true;
-        Due_ = Base() + IntervalMs_ * kNsPerMs;
-        Arm();
-    } else if (!on) {
-        Enabled_ = false;
-        Armed_ = false;
-        Timer_.stop();
-    }
+    if (Schedule_.SetEnabled(on, Now())) Arm();
+    if (!on) Timer_.stop();
 }
 
 void TQtMsTimer::Fire() {
-    if (!Enabled_) return;
-    const qint64 early = Due_ - Now();
+    if (!Schedule_.Enabled()) return;
+    const qint64 early = Schedule_.Due() - Now();
     if (early > 0) { // less than a millisecond: sleep it away rather than tick early
         timespec ts{0, static_cast<long>(early)};
         while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
     }
-    InTick_ = true;
-    TickDue_ = Due_;
-    Due_ += IntervalMs_ * kNsPerMs; // periodic when the handler does not re-arm
-    Armed_ = false;
+    Schedule_.BeginTick();
     if (Handler_) Handler_();
-    InTick_ = false;
-    if (Enabled_ && !Armed_) {
-        if (Due_ < Now() - kMaxLateNs) Due_ = Now() + IntervalMs_ * kNsPerMs;
-        Arm();
-    }
+    if (Schedule_.EndTick(Now())) Arm();
 }
 
 } // namespace brindle

@@ -1,0 +1,66 @@
+// When the engine's timer ticks next, kept apart from any clock so that tests can step time.
+// A tick that re-arms the timer from inside its handler counts the next interval from when the
+// tick was due, not from when it ran, so dispatch delays do not add up over a text; after a stall
+// of more than MaxLateNs it counts from now again rather than catching up with short elements.
+#pragma once
+
+#include <cstdint>
+
+namespace brindle {
+
+class TTickSchedule {
+public:
+    static constexpr int64_t NsPerMs = 1'000'000;
+    static constexpr int64_t MaxLateNs = 5 * NsPerMs; // later than this, a tick counts from now
+
+    int Interval() const { return IntervalMs_; } // [ms]
+    bool Enabled() const { return Enabled_; }
+    int64_t Due() const { return Due_; } // [ns] of the next tick, while enabled
+    // True once a due time was set since the running tick began (the handler re-armed).
+    bool Rearmed() const { return Rearmed_; }
+
+    // Each returns true when the due time changed and the platform timer must be armed again.
+    bool SetInterval(int ms, int64_t now) {
+        IntervalMs_ = ms < 1 ? 1 : ms;
+        if (!Enabled_) return false;
+        Plan(now);
+        return true;
+    }
+    bool SetEnabled(bool on, int64_t now) {
+        if (on == Enabled_) return false;
+        Enabled_ = on;
+        if (on) Plan(now);
+        return on;
+    }
+
+    // A tick starts at now; the handler runs between BeginTick and EndTick.
+    void BeginTick() {
+        InTick_ = true;
+        TickDue_ = Due_;
+        Due_ += IntervalMs_ * NsPerMs; // periodic when the handler does not re-arm
+        Rearmed_ = false;
+    }
+    // True when the timer must be armed for Due() (still enabled and not re-armed inside).
+    bool EndTick(int64_t now) {
+        InTick_ = false;
+        if (!Enabled_ || Rearmed_) return false;
+        if (Due_ < now - MaxLateNs) Due_ = now + IntervalMs_ * NsPerMs;
+        return true;
+    }
+
+private:
+    void Plan(int64_t now) {
+        const bool fromTick = InTick_ && now - TickDue_ <= MaxLateNs;
+        Due_ = (fromTick ? TickDue_ : now) + IntervalMs_ * NsPerMs;
+        Rearmed_ = InTick_;
+    }
+
+    int IntervalMs_ = 1000;
+    bool Enabled_ = false;
+    bool InTick_ = false;
+    bool Rearmed_ = false;
+    int64_t TickDue_ = 0; // [ns] when the running tick was due
+    int64_t Due_ = 0;     // [ns] when the next tick is due
+};
+
+} // namespace brindle
