@@ -29,7 +29,8 @@ public:
         pa_threaded_mainloop_unlock(Loop_);
         pa_threaded_mainloop_start(Loop_);
         // Wait briefly for the first answer, so that a present server lists its outputs at once.
-        for (int i = 0; i < 20 && !FirstAnswer_; ++i) { // at most 100 ms
+        // FirstAnswer_ is the loop thread's: read it under the loop's lock only.
+        for (int i = 0; i < 20; ++i) { // at most 100 ms
             pa_threaded_mainloop_lock(Loop_);
             const bool answered = FirstAnswer_;
             pa_threaded_mainloop_unlock(Loop_);
@@ -54,12 +55,12 @@ public:
         pa_threaded_mainloop_free(Loop_);
     }
 
-    std::vector<std::string> Outputs() override {
+    std::vector<TOutput> Outputs() override {
         std::lock_guard lock(SinkMutex_);
-        std::vector<std::string> names;
+        std::vector<TOutput> outputs;
         for (const auto& s : Sinks_)
-            names.push_back(s.Description);
-        return names;
+            outputs.push_back({s.Name, s.Description});
+        return outputs;
     }
 
     int DefaultOutput() override {
@@ -98,6 +99,7 @@ public:
         pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(rate),
                             static_cast<uint8_t>(channels)};
         Stream_ = pa_stream_new(Context_, "Brindle", &spec, nullptr);
+        StreamNumber_ = Stream_ ? ++LastStreamNumber_ : 0;
         if (!Stream_) {
             code = pa_context_errno(Context_);
             error = pa_strerror(code);
@@ -148,7 +150,13 @@ public:
         return ready;
     }
 
-    bool StreamOpen() const override { return Stream_ != nullptr; }
+    std::uint64_t Stream() const override {
+        if (!Loop_) return 0;
+        pa_threaded_mainloop_lock(Loop_); // the loop thread drops a failed stream
+        const std::uint64_t number = Stream_ ? StreamNumber_ : 0;
+        pa_threaded_mainloop_unlock(Loop_);
+        return number;
+    }
 
     long long WritableBytes() override {
         pa_threaded_mainloop_lock(Loop_);
@@ -217,6 +225,7 @@ private:
         pa_stream_disconnect(Stream_);
         pa_stream_unref(Stream_);
         Stream_ = nullptr;
+        StreamNumber_ = 0;
         pa_threaded_mainloop_signal(Loop_, 0);
     }
 
@@ -248,7 +257,7 @@ private:
             if (Sinks_.empty()) return;
             Sinks_.clear();
         }
-        PostEvent(&ISoundBackend::OnOutputsChanged);
+        PostOutputsChanged();
     }
 
     void RefreshSinks() {
@@ -274,7 +283,7 @@ private:
             b->Sinks_ = b->Pending_;
         }
         b->FirstAnswer_ = true;
-        if (changed) b->PostEvent(&ISoundBackend::OnOutputsChanged);
+        if (changed) b->PostOutputsChanged();
     }
 
     static void ContextState(pa_context* c, void* self) {
@@ -295,7 +304,7 @@ private:
             b->FirstAnswer_ = true;
             if (b->Stream_) {
                 b->StreamFailed_ = true;
-                b->PostEvent(&ISoundBackend::OnStreamFailed);
+                b->PostStreamFailed(b->StreamNumber_);
             }
             b->SinksGone();
             b->DropStream();
@@ -333,16 +342,25 @@ private:
         if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && s == b->Stream_ &&
             !b->StreamFailed_) {
             b->StreamFailed_ = true;
-            b->PostEvent(&ISoundBackend::OnStreamFailed);
+            b->PostStreamFailed(b->StreamNumber_);
         }
         pa_threaded_mainloop_signal(b->Loop_, 0);
     }
 
-    void PostEvent(std::function<void()> ISoundBackend::*event) {
+    void PostOutputsChanged() {
         if (!Post_) return;
         std::weak_ptr<bool> alive = Alive_;
-        Post_([this, alive, event] {
-            if (auto a = alive.lock(); a && *a && (this->*event)) (this->*event)();
+        Post_([this, alive] {
+            if (auto a = alive.lock(); a && *a && OnOutputsChanged) OnOutputsChanged();
+        });
+    }
+
+    // Tagged with the stream's number: by the time it runs, that stream may be gone.
+    void PostStreamFailed(std::uint64_t stream) {
+        if (!Post_) return;
+        std::weak_ptr<bool> alive = Alive_;
+        Post_([this, alive, stream] {
+            if (auto a = alive.lock(); a && *a && OnStreamFailed) OnStreamFailed(stream);
         });
     }
 
@@ -352,9 +370,11 @@ private:
     pa_mainloop_api* Api_ = nullptr;
     pa_context* Context_ = nullptr;
     pa_stream* Stream_ = nullptr;
+    std::uint64_t StreamNumber_ = 0;     // of Stream_ (loop lock held)
+    std::uint64_t LastStreamNumber_ = 0; // (loop lock held)
     pa_time_event* Retry_ = nullptr;
-    bool FirstAnswer_ = false;
-    bool TimedOut_ = false; // the open wait ran out (loop lock held)
+    bool FirstAnswer_ = false; // (loop lock held)
+    bool TimedOut_ = false;    // the open wait ran out (loop lock held)
     std::atomic<bool> StreamFailed_{false};
     std::mutex SinkMutex_;
     std::vector<TSink> Sinks_;   // guarded by SinkMutex_

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,16 +15,27 @@ namespace brindle {
 class ISoundBackend {
 public:
     using TPost = std::function<void(std::function<void()>)>;
+    // One output: Name stays the same while the device exists (also across restarts of the
+    // sound server); Description is what the user reads.
+    struct TOutput {
+        std::string Name;
+        std::string Description;
+        bool operator==(const TOutput&) const = default;
+    };
     virtual ~ISoundBackend() = default;
 
-    // Descriptions of the outputs present, in a stable order (index = device number).
-    virtual std::vector<std::string> Outputs() = 0;
+    // The outputs present, in the audio system's order (index = device number). The order can
+    // change when devices come or go.
+    virtual std::vector<TOutput> Outputs() = 0;
     // Index of the default output, -1 when there is none.
     virtual int DefaultOutput() = 0;
     // Opens the stream on output device (-1: the default output); error and code tell why not.
+    // Every stream opened gets a new number (Stream).
     virtual bool OpenStream(int device, int sampleRate, int channels, int bufferBytes,
                             std::string& error, int& code) = 0;
-    virtual bool StreamOpen() const = 0;
+    // Number of the open stream, 0 when none is open.
+    virtual std::uint64_t Stream() const = 0;
+    bool StreamOpen() const { return Stream() != 0; }
     // Bytes the stream takes now; -1 when it failed.
     virtual long long WritableBytes() = 0;
     virtual long long Write(const void* data, std::size_t bytes) = 0;
@@ -32,8 +44,9 @@ public:
 
     // The list of outputs changed (also when the server went away or came back).
     std::function<void()> OnOutputsChanged;
-    // The open stream failed: its device or the sound server went away.
-    std::function<void()> OnStreamFailed;
+    // The stream of that number failed: its device or the sound server went away. The event
+    // can arrive after that stream was closed and another opened.
+    std::function<void(std::uint64_t stream)> OnStreamFailed;
 };
 
 // The PulseAudio client (also PipeWire's PulseAudio server). It reconnects by itself when the

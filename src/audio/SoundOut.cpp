@@ -10,12 +10,12 @@ namespace brindle {
 TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
     : Sink_(std::move(sink)),
       Backend_(backend ? std::move(backend) : MakePulseBackend(PostToGuiThread)) {
-    Backend_->OnStreamFailed = [this] { StreamFailed(); };
+    Backend_->OnStreamFailed = [this](std::uint64_t stream) { StreamFailed(stream); };
     Backend_->OnOutputsChanged = [this] { OutputsChanged(); };
     const auto outputs = Backend_->Outputs();
     DevicePresent_ = !outputs.empty();
     if (DevicePresent_ && DeviceID_ >= 0 && DeviceID_ < static_cast<int>(outputs.size()))
-        DeviceName_ = outputs[static_cast<std::size_t>(DeviceID_)];
+        DeviceName_ = outputs[static_cast<std::size_t>(DeviceID_)].Description;
     PumpTimer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&PumpTimer_, &QTimer::timeout, &PumpTimer_, [this] { Feed(); });
 }
@@ -32,15 +32,69 @@ int TSoundOut::BufferBytes() const {
                             1000);
 }
 
+std::vector<std::string> TSoundOut::Outputs() const {
+    std::vector<std::string> descriptions;
+    for (auto& o : Backend_->Outputs())
+        descriptions.push_back(std::move(o.Description));
+    return descriptions;
+}
+
+std::string TSoundOut::OutputName(int index) const {
+    const auto outputs = Backend_->Outputs();
+    if (index < 0 || index >= static_cast<int>(outputs.size())) return {};
+    return outputs[static_cast<std::size_t>(index)].Name;
+}
+
+int TSoundOut::OutputIndex(const std::string& name) const {
+    if (name.empty()) return -1;
+    const auto outputs = Backend_->Outputs();
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (outputs[i].Name == name) return static_cast<int>(i);
+    return -1;
+}
+
+int TSoundOut::ChooseOutput(int savedIndex, const std::string& savedName) const {
+    if (const int named = OutputIndex(savedName); named >= 0) return named;
+    const int count = static_cast<int>(Backend_->Outputs().size());
+    return savedIndex >= 0 && savedIndex < count ? savedIndex : 0;
+}
+
+bool TSoundOut::HookOutputsChanged(std::function<void()> listener) {
+    if (OutputsListener_) return false;
+    OutputsListener_ = std::move(listener);
+    return true;
+}
+
 // Stores a format change; an open device is closed and opened again with it, and output that was
-// playing goes on.
+// playing goes on. Asked for from inside the refill handler, the reopen waits until the feed has
+// returned: the handler is still writing into the buffer that reopening would replace.
 void TSoundOut::Reconfigure(const std::function<void()>& change) {
     const bool wasPlaying = IsPlaying_;
     change();
+    if (Refilling_) {
+        ReopenDeferred_ = true;
+        return;
+    }
     if (IsOpen_) {
         Close();
         Open();
         if (wasPlaying) StartOutput();
+    }
+}
+
+void TSoundOut::ApplyDeferred() {
+    if (ReopenDeferred_) {
+        ReopenDeferred_ = false;
+        if (IsOpen_) {
+            const bool wasPlaying = IsPlaying_;
+            Close();
+            Open();
+            if (wasPlaying) StartOutput();
+        }
+    }
+    if (ResumeDeferred_) {
+        ResumeDeferred_ = false;
+        Resume();
     }
 }
 
@@ -72,11 +126,25 @@ bool TSoundOut::LookUpDevice(std::string& name) {
         name.clear();
         return DeviceID_ == WaveMapper;
     }
-    name = outputs[static_cast<std::size_t>(index)];
+    name = outputs[static_cast<std::size_t>(index)].Description;
+    return true;
+}
+
+bool TSoundOut::OpenStream() {
+    std::string reason;
+    int code = 0;
+    Stream_ = 0;
+    if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
+        ShowMessage(Sink_, "Error opening waveout device " + std::to_string(DeviceID_) + " : " +
+                               DeviceName_ + " Err " + std::to_string(code));
+        return false;
+    }
+    Stream_ = Backend_->Stream();
     return true;
 }
 
 bool TSoundOut::Open() {
+    if (Refilling_) return false; // the handler is writing into a buffer that this would replace
     DevicePresent_ = !Backend_->Outputs().empty();
     if (!DevicePresent_) {
         ShowMessage(Sink_, "Error: No sound output device available");
@@ -95,13 +163,8 @@ bool TSoundOut::Open() {
     }
     // 16-bit PCM at a rate the sound server takes; anything else is not offered.
     if (SampleRate_ < 1000 || SampleRate_ > 192000 || BufferBytes() < 2) return false;
-    std::string reason;
-    int code = 0;
-    if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
-        ShowMessage(Sink_, "Error opening waveout device " + std::to_string(DeviceID_) + " : " +
-                               DeviceName_ + " Err " + std::to_string(code));
-        return false;
-    }
+    if (!OpenStream()) return false;
+    Frame_ = 2 * Channels_;
     IsOpen_ = true;
     Lost_ = false;
     return true;
@@ -109,23 +172,25 @@ bool TSoundOut::Open() {
 
 void TSoundOut::Refill(int index) {
     auto& b = Buffers_[static_cast<std::size_t>(index)];
-    if (OnBufferPlayed)
+    if (OnBufferPlayed) {
+        Refilling_ = true;
         OnBufferPlayed(b.data(), static_cast<int>(b.size() * 2));
-    else
+        Refilling_ = false;
+    } else {
         std::fill(b.begin(), b.end(), 0);
+    }
 }
 
 bool TSoundOut::StartOutput() {
+    if (Refilling_) return false;
     if (!IsOpen_) Open();
     if (!IsOpen_) {
         ShowMessage(Sink_, "Error: Sound output device not open");
         return false;
     }
     if (IsPlaying_) return false;
-    if (!Backend_->StreamOpen()) {
-        std::string reason;
-        int code = 0;
-        if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
+    if (!Backend_->StreamOpen() || Backend_->Stream() != Stream_) {
+        if (!OpenStream()) {
             ShowMessage(Sink_, "Error: Sound output device not open");
             return false;
         }
@@ -138,50 +203,71 @@ bool TSoundOut::StartOutput() {
     Current_ = 0;
     Offset_ = 0;
     IsPlaying_ = true;
-    Feed();
     // A few polls per buffer keep the device fed without a wake-up per sample.
     PumpTimer_.start(std::clamp(BufferTime_ / 10, 2, 20));
+    Feed();
     return true;
+}
+
+void TSoundOut::Feed() {
+    if (Feeding_ || Refilling_) return; // nested: Offset_ and Current_ belong to the outer call
+    Feeding_ = true;
+    FeedDevice();
+    Feeding_ = false;
+    ApplyDeferred();
 }
 
 // Hands the device whatever it has room for, also part of a buffer: the stream does not start
 // before its pre-buffer is full. A buffer handed over completely is refilled at once.
-void TSoundOut::Feed() {
+void TSoundOut::FeedDevice() {
     if (!IsPlaying_) return;
-    const int frame = 2 * Channels_;
-    const int bytes = BufferBytes();
     for (int round = 0; round < 4; ++round) {
         long long room = Backend_->WritableBytes();
         if (room < 0) return; // failed: the failure event closes the output
-        room -= room % frame;
+        room -= room % Frame_;
         if (room == 0) return;
         auto& buffer = Buffers_[static_cast<std::size_t>(Current_)];
         const auto* data = reinterpret_cast<const char*>(buffer.data());
+        const auto bytes = static_cast<long long>(buffer.size() * 2);
         const long long n = std::min<long long>(room, bytes - Offset_);
         if (Backend_->Write(data + Offset_, static_cast<std::size_t>(n)) != n) return;
         Offset_ += static_cast<int>(n);
         if (Offset_ >= bytes) {
             Offset_ = 0;
             Refill(Current_);
-            if (!IsPlaying_) return; // the owner stopped output from its handler
+            // The owner stopped output, or asked for a new format, from its handler.
+            if (!IsPlaying_ || ReopenDeferred_) return;
             Current_ ^= 1;
         }
     }
 }
 
-void TSoundOut::StreamFailed() {
-    if (!IsOpen_) return;
+// A failure of a stream that is gone (closed and another opened before the event ran) concerns
+// nobody.
+void TSoundOut::StreamFailed(std::uint64_t stream) {
+    if (!IsOpen_ || stream == 0 || stream != Stream_) return;
     Close();
     Lost_ = true;
+    if (OnOutputLost) OnOutputLost();
 }
 
 void TSoundOut::OutputsChanged() {
     DevicePresent_ = !Backend_->Outputs().empty();
-    if (Lost_ && DevicePresent_ && OwnerWantsSound && OwnerWantsSound()) {
-        Lost_ = false;
-        StartOutput();
+    if (Refilling_)
+        ResumeDeferred_ = true;
+    else
+        Resume();
+    if (OutputsListener_) OutputsListener_();
+}
+
+void TSoundOut::Resume() {
+    if (!Lost_ || !DevicePresent_ || !OwnerWantsSound || !OwnerWantsSound()) return;
+    Lost_ = false;
+    if (StartOutput()) {
+        if (OnOutputBack) OnOutputBack();
+    } else {
+        Lost_ = true; // tried again at the next change of the list
     }
-    if (OnOutputsChanged) OnOutputsChanged();
 }
 
 bool TSoundOut::StopOutput() {
@@ -189,6 +275,7 @@ bool TSoundOut::StopOutput() {
     IsPlaying_ = false;
     PumpTimer_.stop();
     Backend_->CloseStream(); // drops what is queued; Open state stays, StartOutput reopens
+    Stream_ = 0;
     return true;
 }
 
@@ -196,6 +283,7 @@ bool TSoundOut::Close() {
     if (!IsOpen_) return false;
     if (IsPlaying_) StopOutput();
     Backend_->CloseStream();
+    Stream_ = 0;
     IsOpen_ = false;
     return true;
 }

@@ -1,7 +1,9 @@
 // Plays a continuous stream of 16-bit PCM with two buffers in rotation. It makes no sound itself:
 // each time a buffer's worth has been taken by the device it hands the buffer to its owner
 // (OnBufferPlayed) to refill, on the GUI thread. A device or sound server that vanishes closes
-// the output; when an output exists again and the owner still wants sound, it starts again.
+// the output and tells the owner (OnOutputLost); when an output exists again and the owner still
+// wants sound, it starts again and says so (OnOutputBack). It also keeps the list of outputs and
+// finds a saved output again by its stable name when the list has changed order.
 #pragma once
 
 #include "audio/SoundBackend.h"
@@ -47,29 +49,51 @@ public:
     bool IsPlaying() const { return IsPlaying_; }
     int BufferBytes() const; // bytes per buffer
 
+    // Open and StartOutput do nothing when called from inside OnBufferPlayed.
     bool Open();
     bool StartOutput();
     bool StopOutput();
     bool Close();
-    // Hands the device what it has room for; a timer calls it a few times per buffer.
+    // Hands the device what it has room for; a timer calls it a few times per buffer. A call
+    // from inside OnBufferPlayed (an event loop run by the handler) does nothing.
     void Feed();
 
-    // Names of the outputs, in DeviceID order.
-    std::vector<std::string> Outputs() const { return Backend_->Outputs(); }
+    // Descriptions of the outputs, in DeviceID order.
+    std::vector<std::string> Outputs() const;
+    // Stable name of output index ("" when there is no such output), to be saved with the index.
+    std::string OutputName(int index) const;
+    // Index of the output with that stable name, -1 when it is not present.
+    int OutputIndex(const std::string& name) const;
+    // The device number to use for a saved choice: the output of that name when present (the
+    // list may have changed order since), else the saved index when it exists, else 0.
+    int ChooseOutput(int savedIndex, const std::string& savedName) const;
 
-    // Refills a played buffer: 16-bit samples, byte count.
+    // Refills a played buffer: 16-bit samples, byte count. A change of format or device asked
+    // for in here takes effect when the feed that called it has returned.
     std::function<void(int16_t* buffer, int byteCount)> OnBufferPlayed;
     // Asked when an output appears after the device was lost: does the owner still want sound?
     std::function<bool()> OwnerWantsSound;
-    // Told when the list of outputs changes.
-    std::function<void()> OnOutputsChanged;
+    // The output closed by itself: its device or the sound server went away. Nothing asks for
+    // samples until OnOutputBack.
+    std::function<void()> OnOutputLost;
+    // Output started again by itself after OnOutputLost.
+    std::function<void()> OnOutputBack;
+
+    // Told when the list of outputs changes. The notification has one listener (the device
+    // watcher): while one is hooked, another is refused (false) rather than replacing it.
+    bool HookOutputsChanged(std::function<void()> listener);
+    void UnhookOutputsChanged() { OutputsListener_ = nullptr; }
 
 private:
     void Reconfigure(const std::function<void()>& change);
     bool LookUpDevice(std::string& name);
+    bool OpenStream();
     void Refill(int index);
-    void StreamFailed();
+    void FeedDevice();
+    void ApplyDeferred();
+    void StreamFailed(std::uint64_t stream);
     void OutputsChanged();
+    void Resume();
 
     TMessageSink Sink_;
     std::unique_ptr<ISoundBackend> Backend_;
@@ -82,8 +106,16 @@ private:
     bool IsOpen_ = false;
     bool IsPlaying_ = false;
     bool Lost_ = false;
+    std::uint64_t Stream_ = 0; // the backend's number of our stream, 0 when none
+    std::function<void()> OutputsListener_;
+
+    bool Feeding_ = false;        // inside Feed
+    bool Refilling_ = false;      // inside OnBufferPlayed
+    bool ReopenDeferred_ = false; // a format or device change asked for while refilling
+    bool ResumeDeferred_ = false; // an output came back while refilling
 
     std::array<std::vector<int16_t>, 2> Buffers_;
+    int Frame_ = 2;   // [bytes] per frame of the open stream
     int Current_ = 0; // buffer being handed to the device
     int Offset_ = 0;  // [bytes] of it handed over
     QTimer PumpTimer_;

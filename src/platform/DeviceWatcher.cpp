@@ -26,15 +26,21 @@ TDeviceWatcher::TDeviceWatcher() {
 }
 
 TDeviceWatcher::~TDeviceWatcher() {
+    if (Sound_) Sound_->UnhookOutputsChanged();
     Notifier_.reset();
     if (Monitor_) udev_monitor_unref(Monitor_);
     if (Udev_) udev_unref(Udev_);
 }
 
-void TDeviceWatcher::WatchSoundOutputs(TSoundOut& sound) {
-    sound.OnOutputsChanged = [this] {
-        if (OnSoundOutputsChanged) OnSoundOutputsChanged();
-    };
+bool TDeviceWatcher::WatchSoundOutputs(TSoundOut& sound) {
+    if (Sound_ == &sound) return true;
+    if (!sound.HookOutputsChanged([this] {
+            if (OnSoundOutputsChanged) OnSoundOutputsChanged();
+        }))
+        return false;
+    if (Sound_) Sound_->UnhookOutputsChanged();
+    Sound_ = &sound;
+    return true;
 }
 
 void TDeviceWatcher::ReadUdev() {

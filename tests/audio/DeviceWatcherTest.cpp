@@ -1,4 +1,5 @@
-// The device watcher passes on the sound output's list changes; serial notifications need udev.
+// The device watcher holds the sound output's list-change notification: nothing else can unhook it,
+// and a watcher that is gone is not called.
 #include "platform/DeviceWatcher.h"
 #include "audio/SoundOut.h"
 #include "support/FakeSoundBackend.h"
@@ -7,19 +8,48 @@
 
 using namespace brindle;
 
-TEST(DeviceWatcher, PassesOnSoundOutputChanges) {
-    test::TFakeSoundBackend::TState state;
-    auto backend = std::make_unique<test::TFakeSoundBackend>(state);
-    test::TFakeSoundBackend* fake = backend.get();
-    TSoundOut sound({}, std::move(backend));
+namespace {
+
+struct TSound {
+    test::TFakeSoundBackend::TState State;
+    test::TFakeSoundBackend* Fake = nullptr;
+    std::unique_ptr<TSoundOut> Out;
+    TSound() {
+        auto backend = std::make_unique<test::TFakeSoundBackend>(State);
+        Fake = backend.get();
+        Out = std::make_unique<TSoundOut>(TMessageSink{}, std::move(backend));
+    }
+};
+
+} // namespace
+
+TEST(DeviceWatcher, ASecondListenerDoesNotUnhookTheWatcher) {
+    TSound sound;
     TDeviceWatcher watcher;
-    watcher.WatchSoundOutputs(sound);
-    int soundChanges = 0, serialChanges = 0;
-    watcher.OnSoundOutputsChanged = [&] { ++soundChanges; };
-    watcher.OnSerialPortsChanged = [&] { ++serialChanges; };
-    state.Outputs.clear();
-    fake->OnOutputsChanged();
-    EXPECT_EQ(soundChanges, 1);
-    EXPECT_FALSE(sound.DevicePresent());
-    EXPECT_EQ(serialChanges, 0);
+    ASSERT_TRUE(watcher.WatchSoundOutputs(*sound.Out));
+    int changes = 0;
+    watcher.OnSoundOutputsChanged = [&changes] { ++changes; };
+    int others = 0;
+    EXPECT_FALSE(sound.Out->HookOutputsChanged([&others] { ++others; }));
+    TDeviceWatcher second;
+    EXPECT_FALSE(second.WatchSoundOutputs(*sound.Out));
+    sound.Fake->OnOutputsChanged();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(others, 0);
+}
+
+TEST(DeviceWatcher, AWatcherThatIsGoneIsNotCalled) {
+    TSound sound;
+    int changes = 0;
+    {
+        auto watcher = std::make_unique<TDeviceWatcher>();
+        ASSERT_TRUE(watcher->WatchSoundOutputs(*sound.Out));
+        watcher->OnSoundOutputsChanged = [&changes] { ++changes; };
+    }
+    sound.State.Outputs.clear();
+    sound.Fake->OnOutputsChanged();
+    EXPECT_EQ(changes, 0);
+    EXPECT_FALSE(sound.Out->DevicePresent());
+    TDeviceWatcher next; // the slot is free again
+    EXPECT_TRUE(next.WatchSoundOutputs(*sound.Out));
 }

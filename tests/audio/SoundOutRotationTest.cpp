@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 using namespace brindle;
 using brindle::test::TFakeSoundBackend;
 
@@ -13,9 +16,10 @@ namespace {
 class Rotation : public ::testing::Test {
 protected:
     std::unique_ptr<TSoundOut> Make() {
-        auto out =
-            std::make_unique<TSoundOut>([this](const std::string& m) { Messages.push_back(m); },
-                                        std::make_unique<TFakeSoundBackend>(State));
+        auto backend = std::make_unique<TFakeSoundBackend>(State);
+        Fake = backend.get();
+        auto out = std::make_unique<TSoundOut>(
+            [this](const std::string& m) { Messages.push_back(m); }, std::move(backend));
         out->SetBufferTime(100);
         out->SetChannels(1);
         // Each refill writes its running number into every sample.
@@ -28,7 +32,15 @@ protected:
         };
         return out;
     }
+    // Every sample written is the number of its refill, and each refill is one buffer long.
+    void ExpectWholeRefillsInOrder(std::size_t from, int firstRefill, std::size_t samples) {
+        const auto& w = State.Written;
+        ASSERT_GE(w.size(), from + 2 * samples);
+        for (std::size_t k = from; k < w.size(); ++k)
+            ASSERT_EQ(w[k], static_cast<int16_t>(firstRefill + (k - from) / samples)) << k;
+    }
     TFakeSoundBackend::TState State;
+    TFakeSoundBackend* Fake = nullptr;
     std::vector<std::string> Messages;
     int Refills = 0;
     std::vector<int> Sizes;
@@ -115,21 +127,34 @@ TEST_F(Rotation, LostDeviceComesBackWhenTheOwnerWantsSound) {
     TSoundOut out({}, std::move(backend));
     out.OwnerWantsSound = [&wanted] { return wanted; };
     int changes = 0;
-    out.OnOutputsChanged = [&changes] { ++changes; };
+    ASSERT_TRUE(out.HookOutputsChanged([&changes] { ++changes; }));
+    int lost = 0, back = 0;
+    out.OnOutputLost = [&] {
+        ++lost;
+        EXPECT_FALSE(out.IsPlaying());
+    };
+    out.OnOutputBack = [&] {
+        ++back;
+        EXPECT_TRUE(out.IsPlaying());
+    };
     ASSERT_TRUE(out.StartOutput());
-    State.Open = false;
+    fake->FailStream();
     State.Outputs.clear();
-    fake->OnStreamFailed();
+    fake->RunPosted();
     fake->OnOutputsChanged();
     EXPECT_FALSE(out.IsOpen());
     EXPECT_FALSE(out.DevicePresent());
-    State.Outputs = {"Null Output"};
+    EXPECT_EQ(lost, 1);
+    State.Outputs = {{"null", "Null Output"}};
     fake->OnOutputsChanged(); // not wanted: stays closed
     EXPECT_FALSE(out.IsOpen());
+    EXPECT_EQ(back, 0);
     wanted = true;
     fake->OnOutputsChanged();
     EXPECT_TRUE(out.IsPlaying());
     EXPECT_EQ(changes, 3);
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(back, 1);
 }
 
 TEST_F(Rotation, EngineAndNoiseFillThePlayedBuffers) {
@@ -164,4 +189,108 @@ TEST_F(Rotation, EngineAndNoiseFillThePlayedBuffers) {
     for (std::size_t k = 0; k < 800; ++k)
         differing += State.Written[1600 + k] != next[k];
     EXPECT_GT(differing, 700);
+}
+
+TEST_F(Rotation, FormatSettersClamp) {
+    auto out = Make();
+    out->SetChannels(5);
+    EXPECT_EQ(out->Channels(), 2);
+    out->SetChannels(0);
+    EXPECT_EQ(out->Channels(), 1);
+    out->SetBitsPerSample(8);
+    EXPECT_EQ(out->BitsPerSample(), 16);
+    out->SetBufferTime(100);
+    EXPECT_EQ(out->BufferBytes(), 1600);
+}
+
+// A failure posted for a stream that the owner closed and reopened in the same turn concerns a
+// stream that is gone: the new one plays on.
+TEST_F(Rotation, FailureOfAStreamThatIsGoneLeavesTheNewOnePlaying) {
+    auto out = Make();
+    ASSERT_TRUE(out->StartOutput());
+    Fake->FailStream();
+    out->SetDeviceID(TSoundOut::WaveMapper); // closes and reopens before the event runs
+    ASSERT_TRUE(out->IsPlaying());
+    Fake->RunPosted();
+    EXPECT_TRUE(out->IsPlaying());
+    EXPECT_TRUE(State.Open);
+}
+
+// An event loop run from inside the refill handler (a message box) lets the pump timer feed
+// again: that nested feed must not hand over the buffer being refilled.
+TEST_F(Rotation, FeedFromInsideTheRefillHandlerDoesNothing) {
+    State.Room = 500;
+    auto out = Make();
+    auto fill = out->OnBufferPlayed;
+    out->OnBufferPlayed = [&](int16_t* b, int bytes) {
+        fill(b, bytes);
+        out->Feed();
+    };
+    ASSERT_TRUE(out->StartOutput());
+    for (int i = 0; i < 40; ++i)
+        out->Feed();
+    ExpectWholeRefillsInOrder(0, 1, 800);
+}
+
+namespace {
+
+// Refills that ask for a change of format or device on the third buffer, and note how deep the
+// handler is nested.
+struct TChangeInHandler {
+    std::function<void()> Change;
+    int Refills = 0;
+    int Depth = 0;
+    int MaxDepth = 0;
+    std::vector<int> Sizes;
+    std::vector<std::size_t> WrittenWhenRefilled;
+};
+
+void Install(TSoundOut& out, TChangeInHandler& h, const TFakeSoundBackend::TState& state) {
+    out.OnBufferPlayed = [&h, &state](int16_t* b, int bytes) {
+        ++h.Depth;
+        h.MaxDepth = std::max(h.MaxDepth, h.Depth);
+        const int number = ++h.Refills;
+        h.Sizes.push_back(bytes);
+        h.WrittenWhenRefilled.push_back(state.Written.size());
+        if (number == 3) h.Change();
+        for (int i = 0; i < bytes / 2; ++i) // after the change: the buffer must still be there
+            b[i] = static_cast<int16_t>(number);
+        --h.Depth;
+    };
+}
+
+} // namespace
+
+TEST_F(Rotation, BufferTimeChangeInsideTheRefillHandlerAppliesAfterTheFeed) {
+    auto out = Make();
+    TChangeInHandler h;
+    h.Change = [&] { out->SetBufferTime(200); };
+    Install(*out, h, State);
+    ASSERT_TRUE(out->StartOutput()); // refill 3 comes in its first feed already
+    out->Feed();
+    EXPECT_EQ(h.MaxDepth, 1);
+    EXPECT_EQ(out->BufferTime(), 200);
+    EXPECT_EQ(State.LastBufferBytes, 3200);
+    EXPECT_TRUE(out->IsPlaying());
+    const std::vector<int> sizes = {1600, 1600, 1600, 3200, 3200};
+    ASSERT_GE(h.Sizes.size(), sizes.size());
+    EXPECT_EQ(std::vector<int>(h.Sizes.begin(), h.Sizes.begin() + 5), sizes);
+    // The reopened stream starts with the two buffers of the new size, filled before writing.
+    EXPECT_EQ(h.WrittenWhenRefilled[3], h.WrittenWhenRefilled[4]);
+    ExpectWholeRefillsInOrder(h.WrittenWhenRefilled[3], 4, 1600);
+}
+
+TEST_F(Rotation, DeviceChangeInsideTheRefillHandlerAppliesAfterTheFeed) {
+    auto out = Make();
+    TChangeInHandler h;
+    h.Change = [&] { out->SetDeviceID(TSoundOut::WaveMapper); };
+    Install(*out, h, State);
+    ASSERT_TRUE(out->StartOutput()); // refill 3 comes in its first feed already
+    out->Feed();
+    EXPECT_EQ(h.MaxDepth, 1);
+    EXPECT_EQ(State.Opens, 2);
+    EXPECT_EQ(State.LastDevice, TSoundOut::WaveMapper);
+    EXPECT_TRUE(out->IsPlaying());
+    ASSERT_GE(h.WrittenWhenRefilled.size(), 5u);
+    ExpectWholeRefillsInOrder(h.WrittenWhenRefilled[3], 4, 800);
 }

@@ -100,6 +100,9 @@ TEST_F(Sound, SurvivesTheServerGoingAwayAndResumes) {
     Wire(out);
     bool wanted = true;
     out.OwnerWantsSound = [&wanted] { return wanted; };
+    int lost = 0, back = 0;
+    out.OnOutputLost = [&lost] { ++lost; };
+    out.OnOutputBack = [&back] { ++back; };
     Engine.Start();
     auto keepSending = [this] {
         if (!Engine.HasChars())
@@ -112,6 +115,8 @@ TEST_F(Sound, SurvivesTheServerGoingAwayAndResumes) {
     Server.Stop();
     ASSERT_TRUE(RunUntil([&] { return !out.IsOpen(); }, 10000)) << "output still open";
     EXPECT_FALSE(out.IsPlaying());
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(back, 0);
 
     ASSERT_TRUE(Server.Start());
     ASSERT_TRUE(RunUntil(
@@ -121,6 +126,7 @@ TEST_F(Sound, SurvivesTheServerGoingAwayAndResumes) {
         },
         20000))
         << "output did not come back";
+    EXPECT_EQ(back, 1);
     ASSERT_TRUE(Server.StartRecording());
     RunUntil(
         [&] {
@@ -135,14 +141,15 @@ TEST_F(Sound, SurvivesTheServerGoingAwayAndResumes) {
     EXPECT_GT(toneSamples, 2000); // the dahs sound again
 }
 
-TEST_F(Sound, FormatSettersClamp) {
+// Made while the server answers, the output lists the sink with its stable name, by which a saved
+// choice finds it again.
+TEST_F(Sound, OutputsCarryTheirSinkNames) {
+    ASSERT_TRUE(Server.Start());
     TSoundOut out(Sink);
-    out.SetChannels(5);
-    EXPECT_EQ(out.Channels(), 2);
-    out.SetChannels(0);
-    EXPECT_EQ(out.Channels(), 1);
-    out.SetBitsPerSample(8);
-    EXPECT_EQ(out.BitsPerSample(), 16);
-    out.SetBufferTime(100);
-    EXPECT_EQ(out.BufferBytes(), 1600);
+    ASSERT_TRUE(RunUntil([&] { return !out.Outputs().empty(); }, 15000));
+    const int index = out.OutputIndex(TPulseServer::SinkName);
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(out.OutputName(index), TPulseServer::SinkName);
+    EXPECT_NE(out.Outputs()[static_cast<std::size_t>(index)], TPulseServer::SinkName);
+    EXPECT_EQ(out.ChooseOutput(index + 1, TPulseServer::SinkName), index);
 }

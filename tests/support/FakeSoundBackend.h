@@ -1,10 +1,12 @@
 // A sound backend in memory: records what is written, gives room as the test says, and raises
-// failures and device changes on request.
+// failures and device changes on request. Failures are posted like the real backend's, and run
+// when the test says (RunPosted), so that the owner can act in between.
 #pragma once
 
 #include "audio/SoundBackend.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,18 +15,22 @@ namespace brindle::test {
 class TFakeSoundBackend : public ISoundBackend {
 public:
     struct TState {
-        std::vector<std::string> Outputs{"Null Output"};
+        std::vector<TOutput> Outputs{{"null", "Null Output"}};
         long long Room = 1 << 20; // [bytes] writable per call
         bool Open = false;
+        std::uint64_t Stream = 0; // number of the open stream
+        std::uint64_t Streams = 0;
+        bool Failed = false; // the open stream failed: it takes nothing more
         int Opens = 0;
         int LastBufferBytes = 0;
         int LastDevice = -2;
         bool FailOpen = false;
         std::vector<int16_t> Written;
+        std::vector<std::function<void()>> Posted; // events not yet run
     };
     explicit TFakeSoundBackend(TState& state) : S_(state) {}
 
-    std::vector<std::string> Outputs() override { return S_.Outputs; }
+    std::vector<TOutput> Outputs() override { return S_.Outputs; }
     int DefaultOutput() override { return S_.Outputs.empty() ? -1 : 0; }
     bool OpenStream(int device, int, int, int bufferBytes, std::string& error, int& code) override {
         if (S_.FailOpen) {
@@ -33,20 +39,36 @@ public:
             return false;
         }
         S_.Open = true;
+        S_.Stream = ++S_.Streams;
+        S_.Failed = false;
         ++S_.Opens;
         S_.LastBufferBytes = bufferBytes;
         S_.LastDevice = device;
         return true;
     }
-    bool StreamOpen() const override { return S_.Open; }
-    long long WritableBytes() override { return S_.Open ? S_.Room : -1; }
+    std::uint64_t Stream() const override { return S_.Open ? S_.Stream : 0; }
+    long long WritableBytes() override { return S_.Open && !S_.Failed ? S_.Room : -1; }
     long long Write(const void* data, std::size_t bytes) override {
-        if (!S_.Open) return -1;
+        if (!S_.Open || S_.Failed) return -1;
         const auto* p = static_cast<const int16_t*>(data);
         S_.Written.insert(S_.Written.end(), p, p + bytes / 2);
         return static_cast<long long>(bytes);
     }
     void CloseStream() override { S_.Open = false; }
+
+    // The open stream fails; the event is posted.
+    void FailStream() {
+        S_.Failed = true;
+        S_.Posted.push_back([this, stream = S_.Stream] {
+            if (OnStreamFailed) OnStreamFailed(stream);
+        });
+    }
+    void RunPosted() {
+        auto posted = std::move(S_.Posted);
+        S_.Posted.clear();
+        for (auto& fn : posted)
+            fn();
+    }
 
 private:
     TState& S_;
