@@ -34,7 +34,8 @@ TSAN_TARGETS ?= test_soundout test_sound test_serial serial_shim
 tsan: deps
 	cmake -S . -B $(TSAN) -DBRINDLE_TSAN=ON -DBRINDLE_WERROR=ON
 	cmake --build $(TSAN) -j $(JOBS) --target $(TSAN_TARGETS)
-	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" \
+	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 \
+	  suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest -j $(JOBS) --output-on-failure -E '_NOT_BUILT$$'
 
 # Release build of the benchmarks; figures, not pass/fail.

@@ -1,5 +1,6 @@
 #include "serial/ComRtsDtrX.h"
 
+#include "base/Ranges.h"
 #include "serial/unitportdetect.h"
 
 #include <algorithm>
@@ -41,10 +42,6 @@ std::string CommMessage(const std::string& text, int code) {
     return text + tail;
 }
 
-void DefaultPost(std::function<void()> fn) {
-    fn();
-}
-
 } // namespace
 
 ECommError::ECommError(const std::string& message, int code)
@@ -53,8 +50,8 @@ ECommError::ECommError(const std::string& message, int code)
 // --- Watcher -------------------------------------------------------------------------------------
 
 TCommEventThread::TCommEventThread(int fd, TCommEventTypes events, TPost post, THandler handler)
-    : Fd_(fd), Post_(post ? std::move(post) : TPost(DefaultPost)),
-      Handler_(std::make_shared<THandler>(std::move(handler))) {
+    : Fd_(fd), Post_(std::move(post)), Handler_(std::make_shared<THandler>(std::move(handler))) {
+    if (!Post_) throw std::invalid_argument("TCommEventThread needs a post function");
     if (events.Has(TCommEventType::evCts)) Mask_ |= TIOCM_CTS;
     if (events.Has(TCommEventType::evDsr)) Mask_ |= TIOCM_DSR;
     if (events.Has(TCommEventType::evRing)) Mask_ |= TIOCM_RNG;
@@ -101,9 +98,13 @@ void TCommEventThread::Stop() {
 }
 
 void TCommEventThread::Execute() {
-    auto post = [this](int changed) {
+    // The handler belongs to the owner's thread. A post function that ran the call here at once
+    // would let a port loss stop and join this thread from inside itself: such calls are refused.
+    const auto watcher = std::this_thread::get_id();
+    auto post = [this, watcher](int changed) {
         std::weak_ptr<THandler> handler = Handler_;
-        Post_([handler, changed] {
+        Post_([handler, changed, watcher] {
+            if (std::this_thread::get_id() == watcher) return;
             if (auto h = handler.lock(); h && *h) (*h)(changed);
         });
     };
@@ -137,14 +138,15 @@ void TCommEventThread::Execute() {
 // --- Keyer ---------------------------------------------------------------------------------------
 
 TComRTSDTRX::TComRTSDTRX(TMessageSink sink, TCommEventThread::TPost post)
-    : Sink_(std::move(sink)), Post_(post ? std::move(post) : TCommEventThread::TPost(DefaultPost)),
+    : Sink_(std::move(sink)), Post_(std::move(post)),
       PortPath_([](int n) { return ComPortDevicePath(n); }),
-      Wait_([](int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }) {}
+      Wait_([](int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }) {
+    if (!Post_) throw std::invalid_argument("TComRTSDTRX needs a post function");
+}
 
 TComRTSDTRX::~TComRTSDTRX() {
     *Alive_ = false;
     Disconnect();
-    if (Handle_ >= 0) ::close(Handle_);
 }
 
 // A setting that names another port or other lines takes effect on an open port at once.
@@ -156,7 +158,7 @@ void TComRTSDTRX::Reconnect() {
 }
 
 void TComRTSDTRX::SetPortNumber(int number) {
-    number = std::clamp(number, 0, MaxComPort);
+    number = ranges::ComPort.Clamp(number);
     if (number == PortNumber_) return;
     PortNumber_ = number;
     Reconnect();
@@ -170,10 +172,7 @@ void TComRTSDTRX::SetMonitorEvents(TCommEventTypes events) {
 
 void TComRTSDTRX::OpenPort() {
     if (PortNumber_ == 0) return;
-    if (Handle_ >= 0) { // open but never connected: start again
-        ::close(Handle_);
-        Handle_ = -1;
-    }
+    ClosePort(); // open but never connected: start again
     const std::string com = "COM" + std::to_string(PortNumber_);
     DevicePath_ = PortPath_ ? PortPath_(PortNumber_) : std::string();
     if (DevicePath_.empty()) {
@@ -234,29 +233,42 @@ bool TComRTSDTRX::Connect() {
     if (Connected_) return true;
     if (!IsOpen()) OpenPort();
     if (!IsOpen()) return false;
-    std::weak_ptr<bool> alive = Alive_;
-    EventThread_ = std::make_unique<TCommEventThread>(Handle_, MonitorEvents_, Post_,
-                                                      [this, alive](int changed) {
-                                                          if (auto a = alive.lock(); a && *a) {
-                                                              if (changed < 0)
-                                                                  PortLost(std::strerror(EIO));
-                                                              else
-                                                                  LinesChanged(changed);
-                                                          }
-                                                      });
-    ApplySettings();
+    // A port that cannot be set up is given back at once (lines off, exclusive flag and lock
+    // released), so that the next attempt or another program can open it; the error goes on.
+    try {
+        ApplySettings();
+        std::weak_ptr<bool> alive = Alive_;
+        EventThread_ = std::make_unique<TCommEventThread>(Handle_, MonitorEvents_, Post_,
+                                                          [this, alive](int changed) {
+                                                              if (auto a = alive.lock(); a && *a) {
+                                                                  if (changed < 0)
+                                                                      PortLost(std::strerror(EIO));
+                                                                  else
+                                                                      LinesChanged(changed);
+                                                              }
+                                                          });
+    } catch (...) {
+        EventThread_.reset();
+        ClosePort();
+        throw;
+    }
     Connected_ = true;
     return true;
 }
 
-void TComRTSDTRX::Disconnect() {
-    if (EventThread_) EventThread_.reset(); // stops and joins
-    if (!Connected_) return;
+void TComRTSDTRX::ClosePort() {
+    if (Handle_ < 0) return;
     const int lines = TIOCM_RTS | TIOCM_DTR;
     ioctl(Handle_, TIOCMBIC, &lines); // never leave the transmitter keyed
     tcflush(Handle_, TCIOFLUSH);
-    ::close(Handle_);
+    ioctl(Handle_, TIOCNXCL);
+    ::close(Handle_); // releases the lock
     Handle_ = -1;
+}
+
+void TComRTSDTRX::Disconnect() {
+    EventThread_.reset(); // stops and joins; never runs on the watcher thread
+    ClosePort();
     Connected_ = false;
 }
 

@@ -58,7 +58,8 @@ private:
 };
 
 // Waits for changes of the watched input lines on a thread of its own and hands each change to
-// the owner through Post (which runs the handler on the GUI thread).
+// the owner through Post, which must queue the call to the owner's thread (required; a call that
+// still runs on the watcher thread is dropped, so the owner is never run there).
 class TCommEventThread {
 public:
     // Called on the GUI thread with the TIOCM_* bits that changed, or -1 when the port failed.
@@ -97,7 +98,9 @@ public:
     // Device file of a port number; the default follows the program's numbering scheme.
     using TPortPath = std::function<std::string(int portNumber)>;
 
-    explicit TComRTSDTRX(TMessageSink sink = {}, TCommEventThread::TPost post = {});
+    // post hands a call to the owner's thread and must queue it (never run it at once); an empty
+    // one throws std::invalid_argument.
+    TComRTSDTRX(TMessageSink sink, TCommEventThread::TPost post);
     ~TComRTSDTRX();
     TComRTSDTRX(const TComRTSDTRX&) = delete;
     TComRTSDTRX& operator=(const TComRTSDTRX&) = delete;
@@ -133,6 +136,7 @@ protected:
 private:
     void Reconnect();
     void ApplySettings();
+    void ClosePort(); // lines off, exclusive flag off, descriptor (and its lock) closed
     bool SetLine(int line, bool on);
     void LinesChanged(int changed);
     void PortLost(const std::string& reason);

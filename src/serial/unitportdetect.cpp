@@ -1,6 +1,9 @@
 #include "serial/unitportdetect.h"
 
+#include "base/Ranges.h"
+
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -61,7 +64,9 @@ int PortNumberOfDevice(const std::string& name) {
         const std::string prefix = f.Prefix;
         if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string digits = name.substr(prefix.size());
-        if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return 0;
+        if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(),
+                                              [](unsigned char c) { return std::isdigit(c) != 0; }))
+            return 0;
         const int k = std::stoi(digits);
         return k < f.Count ? f.First + k : 0;
     }
@@ -70,7 +75,7 @@ int PortNumberOfDevice(const std::string& name) {
 
 bool DetectComPorts(std::vector<TDetectedPort>& ports, const std::string& sysRoot,
                     const std::string& devRoot) {
-    ports.assign(MaxComPort, TDetectedPort{});
+    ports.assign(ranges::ComPort.Max, TDetectedPort{});
     const fs::path classDir = fs::path(sysRoot) / "class" / "tty";
     std::error_code ec;
     std::vector<std::string> names;
@@ -93,7 +98,7 @@ bool DetectComPorts(std::vector<TDetectedPort>& ports, const std::string& sysRoo
         int number = PortNumberOfDevice(name);
         if (number == 0) {
             if (name.rfind("ttyS", 0) == 0 || name.rfind("ttyUSB", 0) == 0 ||
-                name.rfind("ttyACM", 0) == 0 || bluetooth || nextOther > MaxComPort)
+                name.rfind("ttyACM", 0) == 0 || bluetooth || nextOther > ranges::ComPort.Max)
                 continue; // a family member outside its range
             number = nextOther++;
         }
@@ -116,7 +121,7 @@ std::string ComPortDevicePath(int portNumber, const std::string& sysRoot,
         if (portNumber >= f.First && portNumber < f.First + f.Count)
             return (fs::path(devRoot) / (f.Prefix + std::to_string(portNumber - f.First))).string();
     }
-    if (portNumber >= kFirstOther && portNumber <= MaxComPort) {
+    if (portNumber >= kFirstOther && portNumber <= ranges::ComPort.Max) {
         std::vector<TDetectedPort> ports;
         DetectComPorts(ports, sysRoot, devRoot);
         return ports[static_cast<std::size_t>(portNumber - 1)].DevicePath;

@@ -8,8 +8,6 @@
 
 namespace brindle {
 
-constexpr int MaxComPort = 256;
-
 struct TDetectedPort {
     std::string Name; // display name: USB product, else manufacturer, else driver; empty: none
     std::string DeviceName; // "ttyUSB0"

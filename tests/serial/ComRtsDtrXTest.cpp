@@ -9,6 +9,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -137,7 +139,7 @@ TEST_F(Keyer, RegularFileIsRejected) {
 
 TEST_F(Keyer, PortInUseIsRefused) {
     ASSERT_TRUE(Com.Connect());
-    TComRTSDTRX second([this](const std::string& m) { Messages.push_back(m); });
+    TComRTSDTRX second([this](const std::string& m) { Messages.push_back(m); }, PostToGuiThread);
     second.SetPortPath([this](int) { return Pty.SlavePath; });
     second.SetPortNumber(5);
     EXPECT_FALSE(second.Connect());
@@ -173,10 +175,96 @@ TEST_F(Keyer, VanishedPortSeenByTheWatcher) {
     Shim.Fail(Pty.SlavePath, 0);
 }
 
-TEST(CommError, MessagesAndCodes) {
-    const ECommError e("Error updating DataControlBlock", 22);
-    EXPECT_STREQ(e.what(), "Error updating DataControlBlock (Error: 22) ");
-    EXPECT_EQ(e.ErrorCode(), 22);
-    const ECommError n("Port not open, unable to complete operation", -1);
-    EXPECT_STREQ(n.what(), "Port not open, unable to complete operation (Error: -1) ");
+TEST_F(Keyer, FailedConnectReleasesThePort) {
+    Shim.FailSettings(Pty.SlavePath, EINVAL);
+    try {
+        Com.Connect();
+        ADD_FAILURE() << "applying the line settings failed, yet Connect did not throw";
+    } catch (const ECommError& e) {
+        EXPECT_STREQ(e.what(), "Error updating DataControlBlock (Error: 22) ");
+        EXPECT_EQ(e.ErrorCode(), EINVAL);
+    }
+    EXPECT_FALSE(Com.Connected());
+    EXPECT_FALSE(Com.IsOpen()); // descriptor closed: no exclusive flag, no lock left behind
+    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
+    // Another keyer can take the port at once, so nothing still holds it.
+    {
+        TComRTSDTRX other([this](const std::string& m) { Messages.push_back(m); }, PostToGuiThread);
+        other.SetPortPath([this](int) { return Pty.SlavePath; });
+        other.SetPortNumber(5);
+        Shim.FailSettings(Pty.SlavePath, 0);
+        EXPECT_TRUE(other.Connect()) << (Messages.empty() ? "" : Messages.back());
+    }
+    EXPECT_TRUE(Com.Connect()) << (Messages.empty() ? "" : Messages.back());
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Keyer, PortLossWithLineChangesQueued) {
+    Com.SetMonitorEvents({TCommEventType::evCts});
+    ASSERT_TRUE(Com.Connect());
+    std::vector<std::string> seen;
+    Com.OnCts = [&](TComRTSDTRX&, bool) { seen.push_back("cts"); };
+    Com.OnPortLost = [&](TComRTSDTRX& c) {
+        seen.push_back("lost");
+        EXPECT_FALSE(c.Connected());
+    };
+    // Changes and the failure pile up while the GUI thread is busy elsewhere.
+    for (int bits : {TIOCM_CTS, 0, TIOCM_CTS}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Shim.SetInputs(Pty.SlavePath, bits);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Shim.Fail(Pty.SlavePath, EIO);
+    ASSERT_TRUE(RunUntil([&] { return !Com.Connected(); }, 5000));
+    RunUntil([] { return false; }, 50); // whatever else was queued
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "lost");
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "lost"), 1);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find("is no longer available"), std::string::npos);
+    Shim.Fail(Pty.SlavePath, 0);
+    EXPECT_TRUE(Com.Connect()); // the port can be taken again
+}
+
+TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
+    auto com = std::make_unique<TComRTSDTRX>([](const std::string&) {}, PostToGuiThread);
+    com->SetPortPath([this](int) { return Pty.SlavePath; });
+    com->SetPortNumber(5);
+    com->SetMonitorEvents({TCommEventType::evCts});
+    Com.Disconnect();
+    ASSERT_TRUE(com->Connect());
+    int calls = 0;
+    com->OnCts = [&](TComRTSDTRX&, bool) { ++calls; };
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Shim.SetInputs(Pty.SlavePath, TIOCM_CTS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // posted, not yet run
+    com.reset();
+    RunUntil([] { return false; }, 50);
+    EXPECT_EQ(calls, 0);
+}
+
+// A post function that runs the call at once would run the keyer on its own watcher thread,
+// where a port loss would stop and join the watcher from inside itself. Such calls are refused.
+TEST_F(Keyer, InlinePostNeverRunsTheKeyerOnTheWatcherThread) {
+    std::atomic<int> calls = 0;
+    TComRTSDTRX com([&](const std::string&) { ++calls; }, [](std::function<void()> fn) { fn(); });
+    com.SetPortPath([this](int) { return Pty.SlavePath; });
+    com.SetPortNumber(5);
+    com.SetMonitorEvents({TCommEventType::evCts});
+    com.OnCts = [&](TComRTSDTRX&, bool) { ++calls; };
+    com.OnPortLost = [&](TComRTSDTRX&) { ++calls; };
+    ASSERT_TRUE(com.Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Shim.SetInputs(Pty.SlavePath, TIOCM_CTS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Shim.Fail(Pty.SlavePath, EIO);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(calls, 0);
+    Shim.Fail(Pty.SlavePath, 0);
+    com.Disconnect(); // the watcher ended on its own; this returns
+    EXPECT_FALSE(com.IsOpen());
+}
+
+TEST(KeyerSetUp, PostFunctionIsRequired) {
+    EXPECT_THROW(TComRTSDTRX([](const std::string&) {}, {}), std::invalid_argument);
 }

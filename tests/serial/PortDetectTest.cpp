@@ -54,6 +54,8 @@ TEST(PortNumbers, FixedScheme) {
     EXPECT_EQ(PortNumberOfDevice("rfcomm0"), 193);
     EXPECT_EQ(PortNumberOfDevice("ttyAMA0"), 0);
     EXPECT_EQ(PortNumberOfDevice("ttyUSBx"), 0);
+    EXPECT_EQ(PortNumberOfDevice("ttyUSB\xB2"), 0); // a superscript two is not a digit
+    EXPECT_EQ(PortNumberOfDevice("ttyUSB1\xFF"), 0);
     EXPECT_EQ(ComPortDevicePath(1, "/nosys"), "/dev/ttyS0");
     EXPECT_EQ(ComPortDevicePath(66, "/nosys"), "/dev/ttyUSB1");
     EXPECT_EQ(ComPortDevicePath(129, "/nosys"), "/dev/ttyACM0");

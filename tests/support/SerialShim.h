@@ -22,6 +22,8 @@ public:
             dlsym(RTLD_DEFAULT, "brindle_shim_set_inputs"));
         Fail_ =
             reinterpret_cast<int (*)(const char*, int)>(dlsym(RTLD_DEFAULT, "brindle_shim_fail"));
+        FailSettings_ = reinterpret_cast<int (*)(const char*, int)>(
+            dlsym(RTLD_DEFAULT, "brindle_shim_fail_settings"));
         Lines_ = reinterpret_cast<int (*)(const char*)>(dlsym(RTLD_DEFAULT, "brindle_shim_lines"));
         Count_ = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "brindle_shim_log_count"));
         Entry_ = reinterpret_cast<int (*)(int, long long*, int*, int*)>(
@@ -31,6 +33,8 @@ public:
     bool Active() const { return Active_; }
     void SetInputs(const std::string& path, int bits) { SetInputs_(path.c_str(), bits); }
     void Fail(const std::string& path, int err) { Fail_(path.c_str(), err); }
+    // Makes applying line settings (tcsetattr) fail with err; 0 mends it.
+    void FailSettings(const std::string& path, int err) { FailSettings_(path.c_str(), err); }
     int Lines(const std::string& path) { return Lines_(path.c_str()); }
     void ClearLog() { Clear_(); }
     std::vector<TLineChange> Log() {
@@ -48,6 +52,7 @@ private:
     bool Active_ = false;
     int (*SetInputs_)(const char*, int) = nullptr;
     int (*Fail_)(const char*, int) = nullptr;
+    int (*FailSettings_)(const char*, int) = nullptr;
     int (*Lines_)(const char*) = nullptr;
     int (*Count_)() = nullptr;
     int (*Entry_)(int, long long*, int*, int*) = nullptr;

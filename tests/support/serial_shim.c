@@ -25,6 +25,7 @@ struct device {
     int used;
     int lines;   /* TIOCM_* bits */
     int fail;    /* errno for every modem ioctl, 0 when working */
+    int fail_settings; /* errno for tcsetattr, 0 when working */
     int wake[2]; /* pipe written on every input change */
 };
 
@@ -62,6 +63,7 @@ static struct device* device_of(dev_t rdev) {
             devices[i].rdev = rdev;
             devices[i].lines = 0;
             devices[i].fail = 0;
+            devices[i].fail_settings = 0;
             if (pipe2(devices[i].wake, O_CLOEXEC | O_NONBLOCK) != 0) devices[i].wake[0] = -1;
             return &devices[i];
         }
@@ -166,6 +168,14 @@ int tcsetattr(int fd, int actions, const struct termios* tio) {
     resolve();
     struct stat st;
     if (tio && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && is_pty_slave(st.st_rdev)) {
+        pthread_mutex_lock(&lock);
+        struct device* d = device_of(st.st_rdev);
+        const int fail = d ? d->fail_settings : 0;
+        pthread_mutex_unlock(&lock);
+        if (fail) {
+            errno = fail;
+            return -1;
+        }
         struct termios as_pty = *tio;
         as_pty.c_cflag = (as_pty.c_cflag & ~(tcflag_t)(CSIZE | PARENB)) | CS8;
         return real_tcsetattr(fd, actions, &as_pty);
@@ -236,6 +246,15 @@ int brindle_shim_fail(const char* path, int err) {
         char b = 1;
         if (write(d->wake[1], &b, 1) < 0) { /* nothing waits */ }
     }
+    pthread_mutex_unlock(&lock);
+    return d ? 0 : -1;
+}
+
+/* Makes tcsetattr on the pty fail with err (0: working again). */
+int brindle_shim_fail_settings(const char* path, int err) {
+    pthread_mutex_lock(&lock);
+    struct device* d = device_of_path(path);
+    if (d) d->fail_settings = err;
     pthread_mutex_unlock(&lock);
     return d ? 0 : -1;
 }
