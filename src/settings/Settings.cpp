@@ -121,6 +121,7 @@ TSettings ReadSettings(const TIniFile& ini, const std::string& folder,
     x.Muted = ini.ReadBool(kTX, "Muted", false);
     x.NoiseLevel = ranges::NoiseLevel.Clamp(ini.ReadInteger(kTX, "NoiseLevel", -20));
     x.Noise = ini.ReadBool(kTX, "Noise", false);
+    x.TXAudioDeviceName = ini.ReadString(kTX, "TXAudioDeviceName", "");
 
     auto& f = s.Form;
     f.Height = ini.ReadInteger(kForm, "Height", 440);
@@ -191,6 +192,7 @@ void WriteSettings(const TSettings& s, bool mainMaximised, TIniFile& ini) {
     ini.WriteBool(kTX, "Muted", x.Muted);
     ini.WriteInteger(kTX, "NoiseLevel", x.NoiseLevel);
     ini.WriteBool(kTX, "Noise", x.Noise);
+    ini.WriteString(kTX, "TXAudioDeviceName", x.TXAudioDeviceName);
 
     const auto& f = s.Form;
     if (mainMaximised) {

@@ -73,6 +73,9 @@ struct TTxSettings {
     bool Muted = false;
     int NoiseLevel = -20; // [dB]
     bool Noise = false;
+    // The sound server's name of the output TXAudioDevice pointed at when saved (UTF-8); the
+    // output list reorders on hot-plug, so the name is preferred when that output is present.
+    std::string TXAudioDeviceName;
     bool operator==(const TTxSettings&) const = default;
 };
 

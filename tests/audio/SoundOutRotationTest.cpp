@@ -294,3 +294,17 @@ TEST_F(Rotation, DeviceChangeInsideTheRefillHandlerAppliesAfterTheFeed) {
     ASSERT_GE(h.WrittenWhenRefilled.size(), 5u);
     ExpectWholeRefillsInOrder(h.WrittenWhenRefilled[3], 4, 800);
 }
+
+// A saved output is the same device after the list reorders (a headset plugged in before it).
+TEST_F(Rotation, SavedOutputIsFoundByItsNameFirst) {
+    State.Outputs = {{"usb", "Headset"}, {"pci", "Built-in"}};
+    auto out = Make();
+    EXPECT_EQ(out->ChooseOutput(0, "usb"), 0);
+    State.Outputs = {{"pci", "Built-in"}, {"bt", "Speaker"}, {"usb", "Headset"}};
+    EXPECT_EQ(out->ChooseOutput(0, "usb"), 2);
+    EXPECT_EQ(out->ChooseOutput(1, "gone"), 1); // name absent: the index still holds
+    EXPECT_EQ(out->ChooseOutput(1, ""), 1);
+    EXPECT_EQ(out->ChooseOutput(7, "gone"), 0); // neither: the first output
+    EXPECT_EQ(out->OutputName(2), "usb");
+    EXPECT_EQ(out->OutputName(3), "");
+}

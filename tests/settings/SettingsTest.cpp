@@ -81,8 +81,9 @@ TEST_F(SettingsFile, FirstStartGivesEveryDefaultAndAFreshFileInTableOrder) {
                                       "Speed=60\nAskEnd=0\nInFile=\nWordFile=\nPhrasesFile=\n";
     EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart);
     std::vector<std::size_t> at;
-    for (const char* key : {"[Main]", "CharSizeItem=2", "[Tutor]", "Mode=0", "EndText=<ar>", "[TX]",
-                            "Output=1", "Noise=0", "[Form]", "Top=180", "InitMax=0", "ParaLeft=40"})
+    for (const char* key :
+         {"[Main]", "CharSizeItem=2", "[Tutor]", "Mode=0", "EndText=<ar>", "[TX]", "Output=1",
+          "Noise=0", "TXAudioDeviceName=\n", "[Form]", "Top=180", "InitMax=0", "ParaLeft=40"})
         at.push_back(text.find(key));
     for (std::size_t i = 0; i < at.size(); ++i)
         ASSERT_NE(at[i], std::string::npos) << i;
@@ -106,6 +107,8 @@ TEST_F(SettingsFile, RoundTripKeepsEveryValue) {
     s.TX.TXComPort = 65;
     s.TX.OutputLevel = -3;
     s.TX.AutoStart = false;
+    s.TX.TXAudioDevice = 2;
+    s.TX.TXAudioDeviceName = "alsa_output.usb-Gen\xC3\xA9ric_Headset-00.analog-stereo";
     s.Form.Top = -20;
     s.Form.Width = 900;
     ASSERT_TRUE(SaveIniSettings(Folder, s, false, Sink));
@@ -122,6 +125,8 @@ TEST_F(SettingsFile, RoundTripKeepsEveryValue) {
     EXPECT_EQ(back.TX.TXComPort, 65);
     EXPECT_EQ(back.TX.OutputLevel, -3);
     EXPECT_FALSE(back.TX.AutoStart);
+    EXPECT_EQ(back.TX.TXAudioDevice, 2);
+    EXPECT_EQ(back.TX.TXAudioDeviceName, s.TX.TXAudioDeviceName);
     EXPECT_EQ(back.Form.Top, -20);
     EXPECT_EQ(back.Form.Width, 900);
     EXPECT_NE(Read(SettingsPath(Folder)).find("Characters=ABC\xC3\x84+\n"), std::string::npos);

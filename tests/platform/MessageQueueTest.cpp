@@ -1,0 +1,89 @@
+// Messages from inside callbacks: queued to the event loop, shown one box at a time, in order.
+#include "platform/MessageQueue.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <thread>
+
+using namespace brindle;
+using brindle::test::RunFor;
+using brindle::test::RunUntil;
+
+namespace {
+
+// Stands in for a modal message box: records the text and runs a nested event loop while "open".
+struct TBoxes {
+    std::vector<std::string> Shown;
+    int Open = 0;
+    int MostOpenAtOnce = 0;
+    std::function<void(const std::string&)> WhileOpen;
+    void Show(const std::string& text) {
+        ++Open;
+        MostOpenAtOnce = std::max(MostOpenAtOnce, Open);
+        Shown.push_back(text);
+        if (WhileOpen) WhileOpen(text);
+        RunFor(20); // the box's own event loop
+        --Open;
+    }
+};
+
+} // namespace
+
+TEST(MessageQueue, ASinkCalledInsideACallbackShowsNothingUntilTheEventLoopRuns) {
+    TBoxes boxes;
+    TMessageQueue queue([&](const std::string& t) { boxes.Show(t); });
+    const TMessageSink sink = queue.Sink();
+    sink("Error: Sound output device not open");
+    sink("second");
+    EXPECT_TRUE(boxes.Shown.empty()); // the caller is not re-entered
+    EXPECT_EQ(queue.Pending(), 2u);
+    ASSERT_TRUE(RunUntil([&] { return boxes.Shown.size() == 2; }, 5000));
+    EXPECT_EQ(boxes.Shown,
+              (std::vector<std::string>{"Error: Sound output device not open", "second"}));
+}
+
+TEST(MessageQueue, AMessageArrivingWhileABoxIsOpenWaitsForItToClose) {
+    TBoxes boxes;
+    TMessageQueue queue([&](const std::string& t) { boxes.Show(t); });
+    const TMessageSink sink = queue.Sink();
+    // The open box's event loop runs callbacks that report more failures.
+    boxes.WhileOpen = [&](const std::string& text) {
+        if (text == "first") {
+            sink("from inside the first box");
+            sink("and another");
+        }
+    };
+    sink("first");
+    ASSERT_TRUE(RunUntil([&] { return boxes.Shown.size() == 3; }, 5000));
+    EXPECT_EQ(boxes.MostOpenAtOnce, 1);
+    EXPECT_EQ(boxes.Shown,
+              (std::vector<std::string>{"first", "from inside the first box", "and another"}));
+}
+
+TEST(MessageQueue, MessagesFromOtherThreadsAreShownOnTheGuiThread) {
+    std::vector<bool> onGui;
+    TMessageQueue queue([&](const std::string&) {
+        onGui.push_back(QThread::currentThread() == QCoreApplication::instance()->thread());
+    });
+    const TMessageSink sink = queue.Sink();
+    std::thread other([&] { sink("from the watcher"); });
+    other.join();
+    ASSERT_TRUE(RunUntil([&] { return onGui.size() == 1; }, 5000));
+    EXPECT_TRUE(onGui[0]);
+}
+
+TEST(MessageQueue, NothingIsShownOnceTheQueueIsGone) {
+    int shown = 0;
+    TMessageSink sink;
+    {
+        TMessageQueue queue([&](const std::string&) { ++shown; });
+        sink = queue.Sink();
+        sink("queued, never shown");
+    }
+    sink("after the end");
+    RunFor(30);
+    EXPECT_EQ(shown, 0);
+}
