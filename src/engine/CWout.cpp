@@ -369,6 +369,45 @@ void TCWout::SetNextTick(int ms) {
     Timer_->SetEnabled(true);
 }
 
+// The two send machines. SendState_ is shared: the timed machine (keying a port, one step per
+// timer tick) uses 0, 1, 3, 5, 8, 9, 10 and 12; the sample machine (sound, one step per sample)
+// uses 0, 1, 2, 3, 8, 9, 10 and 20 to 28. A switch of mode can leave a state the other machine
+// does not know: the timed machine reports one above 12 ("COM MState error") and starts again
+// from 0, the sample machine starts again from 0 silently.
+//
+// Timed machine (TimerStep); "next" is the time until the following tick.
+//   state  waits for / does                                         goes to
+//   0      idle, PTT off: text queued, auto start on, not held ->   12 (char) / 10 (space, pause)
+//          PTT on; a stop request ends the run here                 with next = PTT lead
+//   1      a start with text queued: PTT on                         3 after the PTT lead
+//   3      between characters: a queued char is loaded at once     12 / 10; after HoldLimit idle
+//          (same tick); otherwise counts dot times                  dots (auto stop): 0, PTT off
+//   12     first element of a char: key on, OnCharStart             8 after the element
+//   5      each further element: key on                             8 after the element
+//   8      key off                                                  5 (more elements) / 9, after
+//                                                                   the element gap
+//   9      char done: OnCharSent, OnLastChar when nothing queued    3 after the extra char gap
+//   10     space or pause code: OnCharStart, OnCharSent             3 after the word gap extra (or
+//                                                                   the fixed pause for 254/255)
+//
+// Sample machine (SoundStep); StateCounter_ counts samples within a state.
+//   state  waits for / does                                         goes to
+//   0      idle, silence: text queued, auto start, running ->       1, PTT on
+//          a stop request completes here (OnStop)
+//   1      one dot time of silence (PTT on)                         2
+//   2      the PTT lead: load the first char, OnCharStart           20/23 (dit/dah), 10 (space),
+//                                                                   26 (blip), 3 (no code)
+//   3      between characters: a queued char when the counter is   20/23/10/26; after HoldLimit
+//          at a dot boundary; otherwise silence, counting dots      idle dots: 0, PTT off
+//   20/23  rising edge of a dit/dah (SlopeLength samples)           21/24
+//   21/24  steady tone of a dit/dah                                 22/25
+//   22/25  falling edge                                             8
+//   8      the element gap                                          20/23 (more elements) / 9
+//   9      the extra character gap, then OnCharSent, OnLastChar     3
+//   10     the word gap extra or fixed pause, then OnCharSent       3
+//   26     2000 samples of silence before a blip                    27
+//   27     the blip (BlipLength samples)                            28
+//   28     2000 samples of silence, then OnCharSent                 3
 void TCWout::TimerStep() {
     const bool abortedBefore = Aborted_;
     int next = T_.DotMs; // [ms] until the next tick
