@@ -8,7 +8,7 @@ CHARS   ?= 200
 JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
 
-.PHONY: all deps build run test tsan bench fuzz clean format
+.PHONY: all deps build run demo screenshots test tsan bench fuzz clean format
 
 all: build
 
@@ -21,8 +21,12 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Until the main window exists: render a demo text, play it when a sound server answers.
+# Starts Brindle; without a display it says so in one line.
 run: build
+	@$(BUILD)/bin/brindle
+
+# Renders a demo text to a WAV file and plays it when a sound server answers.
+demo: build
 	@scripts/run-demo $(BUILD)/bin/brindle-render
 
 test: build
@@ -37,6 +41,13 @@ tsan: deps
 	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 \
 	  suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest -j $(JOBS) --output-on-failure -E '_NOT_BUILT$$'
+
+# The window tests on a real X server (Xvfb), each window grabbed to $(SHOTS)/*.png.
+SHOTS ?= $(BUILD)/screenshots
+screenshots: build
+	mkdir -p $(SHOTS)
+	BRINDLE_SCREENSHOTS=$(abspath $(SHOTS)) QT_QPA_PLATFORM=xcb \
+	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bin/test_ui
 
 # Release build of the benchmarks; figures, not pass/fail.
 bench: deps

@@ -44,6 +44,10 @@ void TMessageQueue::Post(const std::string& text) {
     Sink()(text);
 }
 
+void TMessageQueue::Flush() {
+    Drain(Shared_);
+}
+
 std::size_t TMessageQueue::Pending() const {
     std::lock_guard lock(Shared_->Mutex);
     return Shared_->Waiting.size();

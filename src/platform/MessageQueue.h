@@ -26,6 +26,9 @@ public:
     // after the queue is gone are dropped.
     TMessageSink Sink() const;
     void Post(const std::string& text);
+    // Shows what is queued now (for the end of the program, when no event loop follows); only
+    // from the GUI thread outside any callback.
+    void Flush();
     // Messages queued and not yet shown.
     std::size_t Pending() const;
 

@@ -5,6 +5,7 @@
 
 #include "audio/SoundBackend.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,6 +18,7 @@ public:
     struct TState {
         std::vector<TOutput> Outputs{{"null", "Null Output"}};
         long long Room = 1 << 20; // [bytes] writable per call
+        long long Budget = -1;    // [bytes] writable in all until the test gives more; -1: no limit
         bool Open = false;
         std::uint64_t Stream = 0; // number of the open stream
         std::uint64_t Streams = 0;
@@ -29,6 +31,12 @@ public:
         std::vector<std::function<void()>> Posted; // events not yet run
     };
     explicit TFakeSoundBackend(TState& state) : S_(state) {}
+    // A device that takes nothing until the test gives it room (the test is the sound clock).
+    static TState Quiet() {
+        TState s;
+        s.Budget = 0;
+        return s;
+    }
 
     std::vector<TOutput> Outputs() override { return S_.Outputs; }
     int DefaultOutput() override { return S_.Outputs.empty() ? -1 : 0; }
@@ -47,11 +55,15 @@ public:
         return true;
     }
     std::uint64_t Stream() const override { return S_.Open ? S_.Stream : 0; }
-    long long WritableBytes() override { return S_.Open && !S_.Failed ? S_.Room : -1; }
+    long long WritableBytes() override {
+        if (!S_.Open || S_.Failed) return -1;
+        return S_.Budget < 0 ? S_.Room : std::min(S_.Room, S_.Budget);
+    }
     long long Write(const void* data, std::size_t bytes) override {
         if (!S_.Open || S_.Failed) return -1;
         const auto* p = static_cast<const int16_t*>(data);
         S_.Written.insert(S_.Written.end(), p, p + bytes / 2);
+        if (S_.Budget >= 0) S_.Budget -= static_cast<long long>(bytes);
         return static_cast<long long>(bytes);
     }
     void CloseStream() override { S_.Open = false; }

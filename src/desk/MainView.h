@@ -1,0 +1,61 @@
+// What the main window shows, as plain state: the logic sets it, the window draws it in one place.
+// Tests assert on it without a widget.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+// The pause button's five states: enabled, down, caption, red font.
+struct TPauseLook {
+    bool Enabled = false;
+    bool Down = false;
+    const char* Caption = "Pause";
+    bool Red = false;
+};
+TPauseLook PauseLook(int pauseState);
+
+struct TMainView {
+    bool TXDown = false;
+    bool TXEnabled = true;
+    std::string TXCaption = "AutoStart";
+    int PauseState = 0;                // 0..4, see PauseLook
+    bool PauseEnabledByOutput = false; // without output the pause button stays off
+    bool SoundMutedShown = false;      // the red "Sound muted" label
+    bool SingleModeShown = false;      // the red "Single Mode" label
+    std::string Button3Caption = "Set Single Mode";
+    std::string Button2Caption = "Start Random Characters";
+    std::string Button2Hint = "Start random characters";
+    bool Button2Enabled = false; // practice start (sessions come later)
+    bool Button3Enabled = false; // single mode
+    bool Button4Enabled = false; // text buffers
+    bool HideDown = false;
+    std::string HideCaption = "Hide Text";
+    bool DisplayVisible = true;
+    int SpeedPosition = 60; // the up-down's position [CpM]
+    std::string SpeedText = "60";
+    std::string SpeedUnit = "CpM";
+    bool SpeedEnabled = true;
+    bool SpeedUpDownEnabled = true;
+    std::string SpeedLabel = "Speed"; // or "Farnsworth", "Wordsworth"
+    bool ParameterControlsEnabled = true;
+};
+
+// The parameters window's output choice and port list, as the device check leaves them; the
+// parameters window draws this.
+struct TOutputChoice {
+    int Chosen = -1; // -1 no item, 0 "Sound Output", 1 "COM Port"
+    bool SoundEnabled = false;
+    bool ComEnabled = false;
+    bool AutoStartEnabled = true;
+    bool TestButtonEnabled = false;
+    bool TransmitButtonsEnabled = false;
+    bool BlipEnabled = false;
+    bool PortBoxEnabled = true;
+    std::vector<std::string> PortEntries; // "COM5", ... or the single entry "none"
+    std::vector<std::string> PortDevices; // beside each entry: "ttyUSB0: FT232R USB UART"
+    int PortSelected = -1;
+};
+
+} // namespace brindle

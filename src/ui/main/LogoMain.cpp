@@ -1,0 +1,447 @@
+#include "ui/main/LogoMain.h"
+
+#include "base/Text1252.h"
+#include "platform/GuiPost.h"
+#include "platform/desktop/SleepWatcher.h"
+#include "ui/main/CWRichEdit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace brindle {
+
+namespace {
+
+QString Q(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers m) {
+    return {m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::ControlModifier),
+            m.testFlag(Qt::AltModifier)};
+}
+
+// One round of a bounded wait: handles what is pending and waits up to 1 ms for more, so a wait
+// ends as soon as the engine reports what it waits for.
+void WaitRound() {
+    QEventLoop loop;
+    QTimer::singleShot(1, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void SetRed(QWidget& w, bool red) {
+    QPalette p = w.palette();
+    p.setColor(QPalette::ButtonText,
+               red ? QColor(Qt::red) : w.style()->standardPalette().color(QPalette::ButtonText));
+    p.setColor(QPalette::WindowText,
+               red ? QColor(Qt::red) : w.style()->standardPalette().color(QPalette::WindowText));
+    w.setPalette(p);
+}
+
+} // namespace
+
+const char* TLogoAppForm::ProgramVersion() {
+    return BRINDLE_VERSION;
+}
+
+TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
+    setWindowTitle("Brindle");
+    auto show = Options_.ShowMessage;
+    if (!show) {
+        show = [this](const std::string& text) {
+            const bool bad = text.rfind("Error", 0) == 0 || text.rfind("Warning", 0) == 0;
+            QMessageBox box(bad ? QMessageBox::Warning : QMessageBox::Information, "Brindle",
+                            Q(text), QMessageBox::Ok, this);
+            box.exec();
+        };
+    }
+    Messages_ = std::make_unique<TMessageQueue>(show);
+
+    CWRichEdit1_ = new TCWRichEdit(this);
+    if (Options_.DataFolder.empty()) Options_.DataFolder = DataFolder();
+    TScreenGeometry screen;
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        screen.ScreenWidth = s->availableGeometry().width();
+        screen.ScreenHeight = s->availableGeometry().height();
+    }
+    const TSettings settings = LoadIniSettings(Options_.DataFolder, screen);
+
+    TDeskPlatform p;
+    p.Timer = &Timer_;
+    p.SoundBackend = std::move(Options_.SoundBackend);
+    p.Messages = Messages_->Sink();
+    p.AskOkCancel = Options_.AskOkCancel ? Options_.AskOkCancel : [this](const std::string& q) {
+        QMessageBox box(QMessageBox::NoIcon, "Brindle", Q(q), QMessageBox::Ok | QMessageBox::Cancel,
+                        this);
+        return box.exec() == QMessageBox::Ok;
+    };
+    p.ProcessEvents = WaitRound;
+    p.ProcessPending = [] { QCoreApplication::processEvents(); };
+    p.DetectPorts = Options_.DetectPorts ? Options_.DetectPorts : [] {
+        std::vector<TDetectedPort> ports;
+        DetectComPorts(ports);
+        return ports;
+    };
+    p.PortPath = Options_.PortPath;
+    p.Post = PostToGuiThread;
+    App_ = std::make_unique<TLogoApp>(std::move(p), CWRichEdit1_->Model(), settings);
+    App_->MutableSettings().Main.Version = ProgramVersion();
+    App_->OnViewChanged = [this] { Redraw(); };
+    App_->OnScrollToEnd = [this] { CWRichEdit1_->ScrollToEnd(); };
+
+    CWRichEdit1_->OnPaste = [this] {
+        App_->Paste(QGuiApplication::clipboard()->text().toStdString());
+    };
+    CWRichEdit1_->OnKeyEvent = [this](QKeyEvent* e) { return DisplayKey(e); };
+
+    BuildMenu();
+    BuildBars();
+    resize(settings.Form.Width, settings.Form.Height);
+    move(settings.Form.Left, settings.Form.Top);
+
+    App_->FormCreate();
+    if (Options_.WatchDevices) {
+        Watcher_ = std::make_unique<TDeviceWatcher>();
+        Watcher_->OnSerialPortsChanged = [this] { App_->SerialPortsChanged(); };
+        Watcher_->OnSoundOutputsChanged = [this] { App_->SoundOutputsChanged(); };
+        Watcher_->WatchSoundOutputs(App_->SoundOut1());
+        Sleep_ = std::make_unique<TSleepWatcher>();
+        Sleep_->OnSleep = [this](bool goingToSleep) { App_->PowerChanged(goingToSleep); };
+    }
+    Redraw();
+    CWRichEdit1_->setFocus();
+}
+
+TLogoAppForm::~TLogoAppForm() {
+    Watcher_.reset();
+    Sleep_.reset();
+    App_->OnViewChanged = nullptr;
+}
+
+void TLogoAppForm::BuildMenu() {
+    auto item = [this](QMenu* menu, const char* caption, const char* hint, QKeySequence key,
+                       std::function<void()> action) {
+        QAction* a = menu->addAction(caption);
+        a->setStatusTip(hint);
+        if (!key.isEmpty()) a->setShortcut(key);
+        if (action)
+            connect(a, &QAction::triggered, this, [action] { action(); });
+        else
+            a->setEnabled(false); // its window comes later
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu("&File");
+    item(file, "&Load text from file to screen", "Load text from file to screen, like typing",
+         QKeySequence(Qt::CTRL | Qt::Key_L), {});
+    item(file, "&Save text from screen to file", "Save text from screen to file",
+         QKeySequence(Qt::CTRL | Qt::Key_S), {});
+    item(file, "Load &words from file to memory ", "Load words for random words from a file",
+         QKeySequence(Qt::CTRL | Qt::Key_W), {});
+    item(file, "Load &phrases from file to memory", "Load phrases for random phrases from a file",
+         QKeySequence(Qt::CTRL | Qt::Key_P), {});
+    item(file, "Load &text from file to memory", "Load a text to be sent word by word",
+         QKeySequence(Qt::CTRL | Qt::Key_T), {});
+    file->addSeparator();
+    item(file, "E&xit", "Exit Brindle", {}, [this] { close(); });
+
+    QMenu* parameter = menuBar()->addMenu("&Parameter");
+    item(parameter, "Set &Parameters", "Open or close the parameters window",
+         QKeySequence(Qt::Key_F2), {});
+    item(parameter, "&Get Output Mixer", "Start the sound mixer of the desktop", {}, {});
+
+    QMenu* work = menuBar()->addMenu("&Work");
+    item(work, "Start &Random Groups/Words/Q-Codes/Phrases", "Start the selected Morse training",
+         QKeySequence(Qt::Key_F3), {});
+    item(work, "&Speed Test", "Send a test text and measure the speed", {}, {});
+    item(work, "Show Text &Buffers", "Open or close the text buffers window",
+         QKeySequence(Qt::Key_F4), {});
+    SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
+                           QKeySequence(Qt::Key_F9), [this] { App_->SetSingleWordModeClick(); });
+    item(work, "&Clear Screen                             DEL",
+         "Clear the screen and the type-ahead buffer", {}, [this] { App_->ClearScreenClick(); });
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    item(help, "&Help", "Show the help page in your browser", QKeySequence(Qt::Key_F1), {});
+    item(help, "Short&Cuts", "Show the list of short cut keys", QKeySequence(Qt::CTRL | Qt::Key_F1),
+         {});
+    item(help, "&Open Brindle Homepage", "Open the Brindle homepage in your browser", {}, {});
+    item(help, "&About...", "About Brindle", {}, {});
+
+    // Ctrl+C and Ctrl+V work on the display wherever the focus is.
+    auto* copy = new QAction(this);
+    copy->setShortcut(QKeySequence::Copy);
+    connect(copy, &QAction::triggered, this, [this] { CWRichEdit1_->copy(); });
+    addAction(copy);
+    auto* paste = new QAction(this);
+    paste->setShortcut(QKeySequence::Paste);
+    connect(paste, &QAction::triggered, this, [this] {
+        if (!CWSpeed_->hasFocus()) CWRichEdit1_->OnPaste();
+    });
+    addAction(paste);
+}
+
+void TLogoAppForm::BuildBars() {
+    QToolBar* tools = addToolBar("Tools");
+    tools->setMovable(false);
+    auto toolButton = [&](const char* caption, const char* hint) {
+        auto* b = new QPushButton(caption, tools);
+        QFont f = b->font();
+        f.setBold(true);
+        b->setFont(f);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setStatusTip(hint);
+        b->setToolTip(hint);
+        tools->addWidget(b);
+        return b;
+    };
+    Button1_ = toolButton("Set Parameters", "Open or close the parameters window");
+    Button1_->setEnabled(false);
+    Button2_ = toolButton("Start Random Characters", "Start random characters");
+    Button4_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
+    Button3_ = toolButton("Set Single Mode", "Set Single Mode");
+    HideButton_ = toolButton("Hide Text", "Hide Text");
+    HideButton_->setCheckable(true);
+    connect(Button3_, &QPushButton::clicked, this, [this] {
+        App_->Button3Click();
+        FocusDisplay();
+    });
+    connect(HideButton_, &QPushButton::clicked, this,
+            [this](bool down) { App_->HideButtonClick(down); });
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* bar = new QWidget(central);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(6, 4, 6, 4);
+    TXButton_ = new QPushButton("AutoStart", bar);
+    TXButton_->setCheckable(true);
+    TXButton_->setFocusPolicy(Qt::NoFocus);
+    TXButton_->setStatusTip("Start or stop sending");
+    PauseButton_ = new QPushButton("Pause", bar);
+    PauseButton_->setCheckable(true);
+    PauseButton_->setFocusPolicy(Qt::NoFocus);
+    PauseButton_->setEnabled(false);
+    PauseButton_->setStatusTip("Pause or resume sending (Pause key)");
+    Label2_ = new QLabel("Speed", bar);
+    CWSpeed_ = new QLineEdit("60", bar);
+    CWSpeed_->setMaxLength(4);
+    CWSpeed_->setFixedWidth(CWSpeed_->fontMetrics().horizontalAdvance("00000") + 12);
+    CWSpeed_->setStatusTip("Speed; Up/Down change it by 1, with Shift by 10, Shift+Ctrl by 100");
+    CWSpeed_->installEventFilter(this);
+    auto* arrows = new QWidget(bar);
+    auto* arrowColumn = new QVBoxLayout(arrows);
+    arrowColumn->setContentsMargins(0, 0, 0, 0);
+    arrowColumn->setSpacing(0);
+    SpeedUp_ = new QToolButton(arrows);
+    SpeedUp_->setArrowType(Qt::UpArrow);
+    SpeedDown_ = new QToolButton(arrows);
+    SpeedDown_->setArrowType(Qt::DownArrow);
+    for (QToolButton* b : {SpeedUp_, SpeedDown_}) {
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setFixedSize(18, CWSpeed_->sizeHint().height() / 2);
+        b->setAutoRepeat(true);
+        arrowColumn->addWidget(b);
+    }
+    SpeedLabel_ = new QLabel("CpM", bar);
+    StaticText1_ = new QLabel("Sound muted", bar);
+    StaticText2_ = new QLabel("Single Mode", bar);
+    for (QLabel* l : {StaticText1_, StaticText2_}) {
+        SetRed(*l, true);
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+    }
+    row->addWidget(TXButton_);
+    row->addWidget(PauseButton_);
+    row->addSpacing(16);
+    row->addWidget(Label2_);
+    row->addWidget(CWSpeed_);
+    row->addWidget(arrows);
+    row->addWidget(SpeedLabel_);
+    row->addSpacing(16);
+    row->addWidget(StaticText1_);
+    row->addWidget(StaticText2_);
+    row->addStretch(1);
+    column->addWidget(bar);
+    column->addWidget(CWRichEdit1_, 1);
+    setCentralWidget(central);
+    statusBar()->showMessage("Type to send; Esc removes what is not yet sent");
+
+    connect(TXButton_, &QPushButton::clicked, this, [this](bool down) {
+        App_->TXButtonClick(down);
+        FocusDisplay();
+    });
+    connect(PauseButton_, &QPushButton::clicked, this, [this](bool down) {
+        App_->PauseButtonClick(down);
+        FocusDisplay();
+    });
+    connect(SpeedUp_, &QToolButton::clicked, this, [this] { SpeedUpDown(1); });
+    connect(SpeedDown_, &QToolButton::clicked, this, [this] { SpeedUpDown(-1); });
+}
+
+void TLogoAppForm::SpeedUpDown(int direction) {
+    App_->CWSpeedUpDownClick(App_->View().SpeedPosition + direction,
+                             ShiftOf(QGuiApplication::queryKeyboardModifiers()));
+    FocusDisplay();
+}
+
+void TLogoAppForm::FocusDisplay() {
+    if (CWRichEdit1_->isVisible()) CWRichEdit1_->setFocus();
+}
+
+void TLogoAppForm::Redraw() {
+    const TMainView& v = App_->View();
+    TXButton_->setChecked(v.TXDown);
+    TXButton_->setText(Q(v.TXCaption));
+    TXButton_->setEnabled(v.TXEnabled);
+    const TPauseLook pause = PauseLook(v.PauseState);
+    PauseButton_->setEnabled(pause.Enabled && v.PauseEnabledByOutput);
+    PauseButton_->setChecked(pause.Down);
+    PauseButton_->setText(pause.Caption);
+    SetRed(*PauseButton_, pause.Red);
+    StaticText1_->setVisible(v.SoundMutedShown);
+    StaticText2_->setVisible(v.SingleModeShown);
+    Button2_->setText(Q(v.Button2Caption));
+    Button2_->setStatusTip(Q(v.Button2Hint));
+    Button2_->setEnabled(false); // practice sessions come with their own window
+    Button3_->setText(Q(v.Button3Caption));
+    Button3_->setStatusTip(Q(v.Button3Caption));
+    Button3_->setEnabled(v.Button3Enabled);
+    Button4_->setEnabled(false); // the text buffers window comes later
+    SingleModeItem_->setEnabled(v.Button3Enabled);
+    HideButton_->setChecked(v.HideDown);
+    HideButton_->setText(Q(v.HideCaption));
+    HideButton_->setStatusTip(Q(v.HideCaption));
+    SetRed(*HideButton_, v.HideDown);
+    if (CWRichEdit1_->isVisibleTo(this) != v.DisplayVisible) {
+        CWRichEdit1_->setVisible(v.DisplayVisible);
+        if (v.DisplayVisible) CWRichEdit1_->setFocus();
+    }
+    if (v.SpeedText != LastSpeedText_) { // never overwrite what the user is typing otherwise
+        LastSpeedText_ = v.SpeedText;
+        CWSpeed_->setText(Q(v.SpeedText));
+        CWSpeed_->setCursorPosition(CWSpeed_->text().size());
+    }
+    CWSpeed_->setEnabled(v.SpeedEnabled);
+    SpeedUp_->setEnabled(v.SpeedUpDownEnabled);
+    SpeedDown_->setEnabled(v.SpeedUpDownEnabled);
+    SpeedLabel_->setText(Q(v.SpeedUnit));
+    Label2_->setText(Q(v.SpeedLabel));
+}
+
+bool TLogoAppForm::DisplayKey(QKeyEvent* e) {
+    const TShiftState shift = ShiftOf(e->modifiers());
+    switch (e->key()) {
+    case Qt::Key_F10: return false; // to the menu bar
+    case Qt::Key_Home: CWRichEdit1_->ScrollToStart(); return true;
+    case Qt::Key_End: CWRichEdit1_->ScrollToEnd(); return true;
+    case Qt::Key_PageUp: CWRichEdit1_->ScrollPageUp(); return true;
+    case Qt::Key_PageDown: CWRichEdit1_->ScrollPageDown(); return true;
+    case Qt::Key_Up: CWRichEdit1_->ScrollLineUp(); return true;
+    case Qt::Key_Down: CWRichEdit1_->ScrollLineDown(); return true;
+    case Qt::Key_F5: App_->KeyDown(TDeskKey::F5, shift); return true;
+    case Qt::Key_F6: App_->KeyDown(TDeskKey::F6, shift); return true;
+    case Qt::Key_F7: App_->KeyDown(TDeskKey::F7, shift); return true;
+    case Qt::Key_F8: App_->KeyDown(TDeskKey::F8, shift); return true;
+    case Qt::Key_F9: App_->KeyDown(TDeskKey::F9, shift); return true;
+    case Qt::Key_Pause: App_->KeyDown(TDeskKey::Pause, shift); return true;
+    case Qt::Key_Delete: App_->KeyDown(TDeskKey::Delete, shift, CWSpeed_->hasFocus()); return true;
+    case Qt::Key_Backspace: App_->KeyPress(8); return true;
+    case Qt::Key_Escape: App_->KeyPress(27); return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: App_->KeyPress(13); return true;
+    default: break;
+    }
+    if (e->key() == Qt::Key_Z && shift.Ctrl && !shift.Shift && !shift.Alt) {
+        App_->KeyDown(TDeskKey::Z, shift);
+        return true;
+    }
+    if (shift.Ctrl || shift.Alt) return true; // shortcuts went to the menu before
+    const std::string typed = Utf8To1252(e->text().toStdString());
+    for (char c : typed)
+        if (static_cast<uint8_t>(c) >= 32) App_->KeyPress(static_cast<uint8_t>(c));
+    return true;
+}
+
+void TLogoAppForm::keyPressEvent(QKeyEvent* event) {
+    if (!DisplayKey(event)) QMainWindow::keyPressEvent(event);
+}
+
+bool TLogoAppForm::SpeedBoxKey(QKeyEvent* e) {
+    const TShiftState shift = ShiftOf(e->modifiers());
+    switch (e->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down: return App_->CWSpeedArrow(e->key() == Qt::Key_Up, shift);
+    case Qt::Key_Delete:
+        CWSpeed_->del();
+        App_->SetNewSpeedVal(CWSpeed_->text().toStdString());
+        LastSpeedText_.clear();
+        Redraw();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        App_->SetNewSpeedVal(CWSpeed_->text().toStdString());
+        LastSpeedText_.clear();
+        Redraw();
+        FocusDisplay();
+        return true;
+    default: return false;
+    }
+}
+
+bool TLogoAppForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == CWSpeed_) {
+        if (event->type() == QEvent::KeyPress) return SpeedBoxKey(static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::FocusIn)
+            QTimer::singleShot(0, CWSpeed_, [this] { CWSpeed_->end(false); });
+        if (event->type() == QEvent::FocusOut && !Closing_) {
+            App_->SetNewSpeedVal(CWSpeed_->text().toStdString());
+            LastSpeedText_.clear();
+            Redraw();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TLogoAppForm::closeEvent(QCloseEvent* event) {
+    if (Closing_) {
+        event->accept();
+        return;
+    }
+    if (!App_->FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    Closing_ = true;
+    auto& form = App_->MutableSettings().Form;
+    if (!isMaximized()) {
+        form.Top = geometry().top();
+        form.Left = geometry().left();
+        form.Width = width();
+        form.Height = height();
+    }
+    App_->FormClose(Options_.DataFolder, isMaximized());
+    Messages_->Flush(); // a failed save is shown before the program ends
+    event->accept();
+}
+
+} // namespace brindle

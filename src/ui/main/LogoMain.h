@@ -1,0 +1,92 @@
+// The main window: builds the menu, the tool bar, the sending bar and the sent-text display,
+// forwards every event to TLogoApp and redraws from its state in one place (Redraw). Owns the
+// platform pieces around the logic: the engine's timer, the message queue, the device and
+// suspend notifications.
+#pragma once
+
+#include "desk/LogoApp.h"
+#include "platform/DeviceWatcher.h"
+#include "platform/MessageQueue.h"
+#include "platform/QtMsTimer.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace brindle {
+
+class TCWRichEdit;
+class TSleepWatcher;
+
+class TLogoAppForm : public QMainWindow {
+public:
+    // Test hooks: everything that would open a modal box or reach the desktop.
+    struct TOptions {
+        std::string DataFolder;                      // settings; empty: the user's data folder
+        std::unique_ptr<ISoundBackend> SoundBackend; // empty: PulseAudio
+        TMessageSink ShowMessage;                    // empty: a message box
+        std::function<bool(const std::string&)> AskOkCancel;     // empty: a question box
+        std::function<std::vector<TDetectedPort>()> DetectPorts; // empty: the system's ports
+        TComRTSDTRX::TPortPath PortPath;
+        bool WatchDevices = true;
+    };
+
+    explicit TLogoAppForm(TOptions options);
+    ~TLogoAppForm() override;
+
+    TLogoApp& App() { return *App_; }
+    TCWRichEdit& CWRichEdit1() { return *CWRichEdit1_; }
+    QPushButton& TXButton() { return *TXButton_; }
+    QPushButton& PauseButton() { return *PauseButton_; }
+    QLineEdit& CWSpeed() { return *CWSpeed_; }
+    QLabel& SpeedLabel() { return *SpeedLabel_; }
+    static const char* ProgramVersion();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenu();
+    void BuildBars();
+    void Redraw();
+    bool DisplayKey(QKeyEvent* event);
+    bool SpeedBoxKey(QKeyEvent* event);
+    void SpeedUpDown(int direction);
+    void FocusDisplay();
+
+    TOptions Options_;
+    TQtMsTimer Timer_;
+    std::unique_ptr<TMessageQueue> Messages_;
+    TCWRichEdit* CWRichEdit1_ = nullptr;
+    std::unique_ptr<TLogoApp> App_;
+    std::unique_ptr<TDeviceWatcher> Watcher_;
+    std::unique_ptr<TSleepWatcher> Sleep_;
+
+    QPushButton* TXButton_ = nullptr;
+    QPushButton* PauseButton_ = nullptr;
+    QLineEdit* CWSpeed_ = nullptr;
+    QToolButton* SpeedUp_ = nullptr;
+    QToolButton* SpeedDown_ = nullptr;
+    QLabel* Label2_ = nullptr;
+    QLabel* SpeedLabel_ = nullptr;
+    QLabel* StaticText1_ = nullptr; // "Sound muted"
+    QLabel* StaticText2_ = nullptr; // "Single Mode"
+    QPushButton* Button1_ = nullptr;
+    QPushButton* Button2_ = nullptr;
+    QPushButton* Button3_ = nullptr;
+    QPushButton* Button4_ = nullptr;
+    QPushButton* HideButton_ = nullptr;
+    QAction* SingleModeItem_ = nullptr;
+    std::string LastSpeedText_;
+    bool Closing_ = false;
+};
+
+} // namespace brindle

@@ -1,0 +1,476 @@
+// The main window's logic without widgets: typing, prosigns, pasting, the sending controls, single
+// mode, closing, and the output device check. The sound output runs on a backend in memory and is
+// fed by the test, so the engine's sample clock is the test's clock.
+#include "desk/LogoApp.h"
+#include "support/FakeSoundBackend.h"
+#include "support/SerialShim.h"
+#include "support/VirtualTimer.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <filesystem>
+
+using namespace brindle;
+using brindle::test::TFakeSoundBackend;
+using brindle::test::TVirtualTimer;
+
+namespace {
+
+TDetectedPort Port(const std::string& device, const std::string& name = "ttyS") {
+    return {name, device, "/dev/" + device};
+}
+
+class Desk : public ::testing::Test {
+protected:
+    void SetUp() override { Settings = DefaultSettings("/nonexistent/", {}); }
+
+    // Creates the logic as the program does at start.
+    void Start() {
+        TDeskPlatform p;
+        p.Timer = &Timer;
+        auto backend = std::make_unique<TFakeSoundBackend>(Sound);
+        Fake = backend.get();
+        p.SoundBackend = std::move(backend);
+        p.Messages = [this](const std::string& m) { Messages.push_back(m); };
+        p.AskOkCancel = [this](const std::string& q) {
+            Questions.push_back(q);
+            return AnswerOk;
+        };
+        p.ProcessEvents = [this] {
+            Timer.Advance(1);
+            Play(1);
+        };
+        p.ProcessPending = [] {};
+        p.DetectPorts = [this] { return Ports; };
+        p.PortPath = [this](int n) { return n == 5 || n == 3 ? Pty.SlavePath : std::string(); };
+        p.Post = [this](std::function<void()> fn) { Posted.push_back(std::move(fn)); };
+        App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
+        App->SoundOut1().SetBufferTime(20);
+        App->FormCreate();
+    }
+    // Lets the sound output play ms of sound: the engine renders what the device takes.
+    void Play(int ms) {
+        Sound.Budget = ms * 16; // 8000 samples/s, mono, 16 bit
+        for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
+            App->SoundOut1().Feed();
+        Sound.Budget = 0;
+    }
+    void Type(const std::string& keys) {
+        for (char c : keys)
+            App->KeyPress(static_cast<uint8_t>(c));
+    }
+    // What waits in the type-ahead buffer (taken out).
+    std::string Queued() {
+        std::string q;
+        while (App->CWout1().HasChars())
+            q += static_cast<char>(App->CWout1().GetChar());
+        return q;
+    }
+    std::string Shown() const { return Display.Text(); }
+    std::string Unsent() const {
+        return Display.Text().substr(static_cast<std::size_t>(Display.SentMark() - 1));
+    }
+
+    TSettings Settings;
+    TVirtualTimer Timer;
+    TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
+    TFakeSoundBackend* Fake = nullptr;
+    std::vector<TDetectedPort> Ports;
+    brindle::test::TPty Pty;
+    TDisplayModel Display;
+    std::vector<std::string> Messages;
+    std::vector<std::string> Questions;
+    std::vector<std::function<void()>> Posted;
+    bool AnswerOk = true;
+    std::unique_ptr<TLogoApp> App;
+};
+
+const std::string Ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
+const std::string Pauses3 = "\xFF\xFF\xFF";
+
+} // namespace
+
+TEST_F(Desk, StartOpensTheSoundOutputOfTheSettings) {
+    Start();
+    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_TRUE(App->SoundOut1().IsOpen());
+    EXPECT_TRUE(App->CWout1().Running());
+    EXPECT_TRUE(App->CWout1().BlasterMode());
+    EXPECT_EQ(App->SoundOut1().Channels(), 1);
+    EXPECT_TRUE(App->View().TXEnabled);
+    EXPECT_EQ(App->View().TXCaption, "AutoStart");
+    EXPECT_EQ(App->View().SpeedText, "60");
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Desk, ProsignTyping) {
+    Start();
+    Type("<ar");
+    EXPECT_EQ(Shown(), "<ar>");
+    EXPECT_EQ(App->ProsignEntryState, 0);
+    App->KeyPress(8); // all four positions at once
+    EXPECT_EQ(Shown(), "");
+    EXPECT_FALSE(App->CWout1().HasChars());
+
+    Type("<so"); // three strokes give "<sos>"
+    EXPECT_EQ(Shown(), "<sos>");
+    Type("<SO"); // the completed name is shown in small letters, as every string is
+    EXPECT_EQ(Shown(), "<sos><Sos>");
+    App->ClearScreenClick();
+
+    Type("<xy");
+    EXPECT_EQ(Shown(), "<?>");
+    App->KeyPress(8); // the display and all three pauses go
+    EXPECT_EQ(Shown(), "");
+    EXPECT_EQ(Queued(), "");
+
+    Type("<x");
+    App->KeyPress(8); // half-typed: two positions
+    EXPECT_EQ(Shown(), "");
+    Type("<xy");
+    EXPECT_EQ(Queued(), Pauses3);
+}
+
+TEST_F(Desk, BackspaceRules) {
+    Start();
+    Type("ab\r");
+    App->KeyPress(8); // a new line cannot be taken back
+    EXPECT_EQ(Shown(), "ab\r\n");
+    Type("c");
+    App->KeyPress(8);
+    EXPECT_EQ(Shown(), "ab\r\n");
+    // Sent text stays: Backspace does nothing when nothing waits.
+    App->ClearScreenClick();
+    Type("e");
+    Play(1000);
+    ASSERT_FALSE(App->CWout1().HasChars());
+    EXPECT_EQ(Display.SentMark(), Display.TextEnd());
+    App->KeyPress(8);
+    EXPECT_EQ(Shown(), "e");
+}
+
+TEST_F(Desk, TypedCharactersAreMappedAndFiltered) {
+    Start();
+    App->EqualsKeyOptimisation = true;
+    Type("a-_");
+    App->KeyPress(223);  // sharp s is a question mark
+    App->KeyPress(0x80); // the euro sign cannot be sent: dropped silently
+    EXPECT_EQ(Queued(), "a=-?");
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Desk, PastingRunsTheFilterChain) {
+    Start();
+    App->Paste("CQ <ar> <xy> ^");
+    EXPECT_EQ(Queued(), "CQ " + Ar + " "); // the unknown group and the caret vanish
+    EXPECT_EQ(Shown(), "CQ <ar> ");
+    // Binary data and invalid UTF-8 never reach the buffer as anything unsendable.
+    App->ClearScreenClick();
+    App->Paste(std::string("a\0b\xC3\x28\x01", 6));
+    for (char c : Queued())
+        EXPECT_TRUE(App->CWout1().IsSendable(static_cast<uint8_t>(c))) << int(c);
+}
+
+TEST_F(Desk, AFullBufferGivesOneMessageAndKeepsWhatWasQueued) {
+    Start();
+    App->CWout1().SetHold(true);
+    App->Paste(std::string(40000, 'e'));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
+    EXPECT_EQ(Display.TextEnd() - 1, 29999);
+    Type("e"); // typing into a full buffer: the message again, nothing shown
+    EXPECT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Display.TextEnd() - 1, 29999);
+}
+
+TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThem) {
+    Start();
+    Type("paris");
+    EXPECT_EQ(Unsent(), "paris");
+    EXPECT_EQ(App->View().TXCaption, "AutoStart");
+    Play(150); // PTT lead and the first elements
+    EXPECT_TRUE(App->View().TXDown);
+    EXPECT_EQ(App->View().TXCaption, "Stop");
+    EXPECT_EQ(App->View().PauseState, 1);
+    Play(5000);
+    EXPECT_EQ(Unsent(), "");
+    Play(3000); // the PTT hold time
+    EXPECT_FALSE(App->View().TXDown);
+    EXPECT_EQ(App->View().TXCaption, "AutoStart");
+}
+
+TEST_F(Desk, EscRemovesTheUnsentRest) {
+    Start();
+    Type("paris paris");
+    Play(400);
+    App->KeyPress(27);
+    EXPECT_EQ(Unsent(), "p");    // the character on the air stays until it is reported
+    EXPECT_EQ(Queued(), "\xFE"); // an end-of-item pause, as something was removed
+}
+
+TEST_F(Desk, SpeedBoxEntry) {
+    Start();
+    App->SetShowWpM(true);
+    EXPECT_EQ(App->View().SpeedText, "12.0");
+    App->SetNewSpeedVal("12.5"); // 62.5 rounds to the even 62
+    EXPECT_EQ(App->CWout1().Speed(), 62);
+    App->SetNewSpeedVal("12.3"); // 61.5 rounds to 62
+    EXPECT_EQ(App->CWout1().Speed(), 62);
+    EXPECT_EQ(App->View().SpeedText, "12.4");
+    App->SetNewSpeedVal("12,5"); // not a number with a decimal point: unchanged
+    EXPECT_EQ(App->CWout1().Speed(), 62);
+    App->SetShowWpM(false);
+    App->SetNewSpeedVal("abc");
+    EXPECT_EQ(App->View().SpeedText, "62");
+    App->SetNewSpeedVal("5000"); // the engine's limit
+    EXPECT_EQ(App->CWout1().Speed(), 300);
+}
+
+TEST_F(Desk, SpeedSteps) {
+    Start();
+    ASSERT_EQ(App->CWout1().Speed(), 60);
+    EXPECT_TRUE(App->CWSpeedArrow(true, {.Shift = true}));
+    EXPECT_EQ(App->CWout1().Speed(), 70);
+    App->CWSpeedArrow(true, {.Ctrl = true}); // Ctrl alone: 1
+    EXPECT_EQ(App->CWout1().Speed(), 71);
+    App->CWSpeedArrow(true, {.Shift = true, .Ctrl = true});
+    EXPECT_EQ(App->CWout1().Speed(), 171);
+    App->CWSpeedArrow(false, {});
+    EXPECT_EQ(App->CWout1().Speed(), 170);
+    // The up-down has moved one already; with Shift the step is ten from where it was.
+    App->CWSpeedUpDownClick(171, {.Shift = true});
+    EXPECT_EQ(App->CWout1().Speed(), 180);
+    EXPECT_EQ(App->View().SpeedPosition, 180);
+    App->CWSpeedUpDownClick(179, {});
+    EXPECT_EQ(App->CWout1().Speed(), 179);
+}
+
+TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
+    Start();
+    Type("eeeeeeeeee");
+    Play(200);
+    App->PauseButtonClick(true);
+    EXPECT_EQ(App->View().PauseState, 2);
+    EXPECT_TRUE(App->PauseRequested);
+    Play(2000);
+    const int held = Display.SentMark();
+    Play(2000);
+    EXPECT_EQ(Display.SentMark(), held); // waits
+    EXPECT_TRUE(App->CWout1().HasChars());
+    App->PauseButtonClick(false);
+    EXPECT_EQ(App->View().PauseState, 1);
+    Play(5000);
+    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_EQ(Unsent(), "");
+}
+
+TEST_F(Desk, SingleModeItemsAndOneRepeat) {
+    Start();
+    App->SetSingleMode();
+    EXPECT_TRUE(App->View().SingleModeShown);
+    EXPECT_EQ(App->View().Button3Caption, "Stop Single Mode");
+    Type("ab cd");
+    EXPECT_EQ(Shown(), "ab cd");
+    Play(4000); // "ab", then the engine holds after the separator
+    EXPECT_TRUE(App->CWout1().Hold());
+    EXPECT_EQ(App->View().PauseState, 2);
+    EXPECT_EQ(App->ItemCharCount, 3);
+    App->KeyPress(8); // repeat
+    App->KeyPress(8); // a second repeat waits for the next item
+    EXPECT_TRUE(App->RepeatingItem);
+    EXPECT_EQ(App->CWout1().PeekChar(), 'a');
+    Play(4000);
+    EXPECT_TRUE(App->CWout1().Hold());
+    EXPECT_EQ(App->CWout1().PeekChar(), 'c');
+    App->KeyPress(13); // next item
+    Play(4000);
+    EXPECT_FALSE(App->CWout1().HasChars());
+    App->StopSingleMode();
+    EXPECT_FALSE(App->View().SingleModeShown);
+    EXPECT_FALSE(App->CWout1().Hold());
+}
+
+TEST_F(Desk, HideText) {
+    Start();
+    App->HideButtonClick(true);
+    EXPECT_FALSE(App->View().DisplayVisible);
+    EXPECT_EQ(App->View().HideCaption, "Show Text");
+    Type("ee");
+    EXPECT_EQ(Shown(), "ee"); // still written
+    App->HideButtonClick(false);
+    EXPECT_TRUE(App->View().DisplayVisible);
+    EXPECT_EQ(App->View().HideCaption, "Hide Text");
+}
+
+TEST_F(Desk, CloseWithAskEnd) {
+    Settings.Main.AskEnd = true;
+    Start();
+    App->CWout1().SetHold(true);
+    Type("paris");
+    AnswerOk = false;
+    EXPECT_FALSE(App->FormCloseQuery());
+    ASSERT_EQ(Questions.size(), 1u);
+    EXPECT_EQ(Questions[0], "Do you really want to exit Brindle?");
+    EXPECT_EQ(Shown(), "paris"); // still queued and shown
+    EXPECT_TRUE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->CWout1().Hold());
+    AnswerOk = true;
+    EXPECT_TRUE(App->FormCloseQuery());
+    EXPECT_EQ(Shown(), ""); // the unsent characters left the display
+    EXPECT_FALSE(App->CWout1().Running());
+}
+
+TEST_F(Desk, SettingsComeBackAsTheyWere) {
+    Settings.Main.Speed = 88;
+    Settings.Tutor.Characters = "abc";
+    Settings.Form.BuLeft = 321;
+    Start();
+    App->ChangeSpeedBy(2);
+    const std::string folder = testing::TempDir() + "brindle-desk-settings/";
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(App->FormClose(folder, false));
+    const TSettings back = LoadIniSettings(folder, {});
+    EXPECT_EQ(back.Main.Speed, 90);
+    EXPECT_EQ(back.Tutor.Characters, "abc"); // keys of windows not built yet
+    EXPECT_EQ(back.Form.BuLeft, 321);
+    EXPECT_EQ(back.TX.TXAudioDeviceName, "null");
+    TSettings expected = App->Settings();
+    EXPECT_EQ(back, expected);
+    std::filesystem::remove_all(folder);
+}
+
+// --- The output device check ---------------------------------------------------------------------
+
+TEST_F(Desk, OnlyBluetoothPortsGiveNone) {
+    Ports = {Port("rfcomm0", "Bluetooth serial"), Port("rfcomm1", "BLUETOOTH")};
+    Start();
+    EXPECT_EQ(App->OutputChoice().PortEntries, std::vector<std::string>{"none"});
+    EXPECT_FALSE(App->OutputChoice().ComEnabled);
+    EXPECT_EQ(App->ComPortNumber, 0);
+    EXPECT_EQ(App->OutputChoice().Chosen, 0);
+}
+
+TEST_F(Desk, StoredPortIsSelectedOrReplaced) {
+    Ports.resize(5);
+    Ports[2] = Port("ttyS2");
+    Ports[4] = Port("ttyS4");
+    Settings.TX.TXComPort = 5;
+    Start();
+    EXPECT_EQ(App->OutputChoice().PortEntries, (std::vector<std::string>{"COM3", "COM5"}));
+    EXPECT_EQ(App->OutputChoice().PortSelected, 1);
+    EXPECT_EQ(App->ComPortNumber, 5);
+
+    Ports.assign(4, {});
+    Ports[2] = Port("ttyS2");
+    Ports[3] = Port("ttyS3");
+    App->SerialPortsChanged();
+    EXPECT_EQ(App->OutputChoice().PortSelected, 0);
+    EXPECT_EQ(App->ComPortNumber, 3); // the first listed port becomes the stored one
+}
+
+TEST_F(Desk, StoredComOutputWithoutPortsStartsOnSoundSilently) {
+    Settings.TX.Output = 2;
+    Start();
+    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Desk, ComOutputLost) {
+    Ports.resize(5);
+    Ports[4] = Port("ttyUSB0", "FT232R USB UART");
+    Settings.TX.Output = 2;
+    Settings.TX.TXComPort = 5;
+    Start();
+    ASSERT_EQ(App->OutputDevice, 2) << (Messages.empty() ? "" : Messages[0]);
+    EXPECT_EQ(App->OutputChoice().PortDevices[0], "ttyUSB0: FT232R USB UART");
+    Ports.clear(); // unplugged
+    App->SerialPortsChanged();
+    EXPECT_EQ(App->OutputDevice, 1);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "There is no device for COM Output: RESET");
+    EXPECT_EQ(App->OutputChoice().PortEntries, std::vector<std::string>{"none"});
+}
+
+TEST_F(Desk, ComOutputLostWithoutSound) {
+    Ports.resize(5);
+    Ports[4] = Port("ttyUSB0");
+    Settings.TX.Output = 2;
+    Settings.TX.TXComPort = 5;
+    Sound.Outputs.clear();
+    Start();
+    ASSERT_EQ(App->OutputDevice, 2);
+    Ports.clear();
+    App->SerialPortsChanged();
+    EXPECT_EQ(App->OutputDevice, 0);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "There are no devices for Sound or COM Output");
+    EXPECT_FALSE(App->View().TXEnabled);
+    EXPECT_FALSE(App->View().Button3Enabled);
+}
+
+TEST_F(Desk, SoundLostWhilePortsExist) {
+    Ports.resize(5);
+    Ports[2] = Port("ttyS2");
+    Start();
+    ASSERT_EQ(App->OutputDevice, 1);
+    Sound.Outputs.clear();
+    App->SoundOutputsChanged();
+    EXPECT_EQ(App->OutputDevice, 2);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "There is no device for Sound Output: RESET");
+}
+
+TEST_F(Desk, NoDevicesThenASoundDevice) {
+    Sound.Outputs.clear();
+    Start();
+    EXPECT_EQ(App->OutputDevice, 0);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "There are no devices for Sound or COM Output");
+    EXPECT_FALSE(App->View().TXEnabled);
+    EXPECT_FALSE(App->OutputChoice().TestButtonEnabled);
+    Sound.Outputs = {{"usb", "Headset"}};
+    App->SoundOutputsChanged();
+    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_TRUE(App->SoundOut1().IsOpen());
+    EXPECT_TRUE(App->View().TXEnabled);
+    EXPECT_TRUE(App->OutputChoice().TestButtonEnabled);
+    Type("e");
+    Play(1000);
+    EXPECT_EQ(Unsent(), ""); // and it is heard
+}
+
+TEST_F(Desk, ChoosingAPortWhileOnSoundKeepsTheStoredOne) {
+    Ports.resize(5);
+    Ports[2] = Port("ttyS2");
+    Ports[4] = Port("ttyS4");
+    Settings.TX.TXComPort = 3;
+    Start();
+    ASSERT_EQ(App->OutputDevice, 1);
+    App->DeviceCheck().ComPortBoxChange(1);
+    EXPECT_EQ(App->ComRTSDTRX1().PortNumber(), 5);
+    EXPECT_EQ(App->ComPortNumber, 3);
+}
+
+TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
+    Ports.resize(5);
+    Ports[4] = Port("ttyS4");
+    Settings.TX.TXComPort = 5;
+    Start();
+    Type("paris");
+    Play(300);
+    App->DeviceCheck().ChooseOutput(1); // to COM: everything queued is dropped with the display
+    EXPECT_EQ(App->OutputDevice, 2);
+    EXPECT_EQ(Display.TextEnd(), Display.SentMark());
+    EXPECT_FALSE(App->CWout1().HasChars());
+    Type("ee");
+    for (int i = 0; i < 2000 && App->CWout1().HasChars(); ++i)
+        Timer.Advance(1);
+    Timer.Advance(1000);
+    EXPECT_EQ(Unsent(), "");
+    App->DeviceCheck().ChooseOutput(0);
+    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App->ComKeyingActive());
+}

@@ -1,0 +1,149 @@
+// The main window with real key events and clicks, on a sound backend in memory.
+#include "ui/main/LogoMain.h"
+#include "support/FakeSoundBackend.h"
+#include "support/TempDir.h"
+#include "ui/main/CWRichEdit.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace brindle;
+using brindle::test::TFakeSoundBackend;
+
+namespace {
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TLogoAppForm::TOptions o;
+        o.DataFolder = Folder.Path.string() + "/";
+        o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
+        o.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+        o.AskOkCancel = [](const std::string&) { return true; };
+        o.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
+        o.WatchDevices = false;
+        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form->App().SoundOut1().SetBufferTime(20);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Form->CWRichEdit1().setFocus();
+    }
+    void TearDown() override {
+        if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS")) {
+            const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            Form->grab().save(QString(dir) + "/main-" + info->name() + ".png");
+        }
+        Form.reset();
+    }
+    // Plays ms of sound: the engine renders what the device takes.
+    void Play(int ms) {
+        Sound.Budget = ms * 16;
+        for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
+            Form->App().SoundOut1().Feed();
+        Sound.Budget = 0;
+        QApplication::processEvents();
+    }
+    QString Shown() { return Form->CWRichEdit1().toPlainText(); }
+    QColor ColourAt(int docPos) {
+        QTextCursor c(Form->CWRichEdit1().document());
+        c.setPosition(docPos + 1);
+        return c.charFormat().foreground().color();
+    }
+
+    brindle::test::TTempDir Folder;
+    TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
+    std::vector<std::string> Messages;
+    std::unique_ptr<TLogoAppForm> Form;
+};
+
+} // namespace
+
+TEST_F(Window, TypingShowsTheTextRedThenBlackAsItIsSent) {
+    QTest::keyClicks(&Form->CWRichEdit1(), "paris");
+    EXPECT_EQ(Shown(), "paris");
+    EXPECT_EQ(ColourAt(0), QColor(Qt::red));
+    Play(8000);
+    EXPECT_EQ(ColourAt(0), QColor(Qt::black));
+    EXPECT_EQ(ColourAt(4), QColor(Qt::black));
+    EXPECT_FALSE(Sound.Written.empty());
+}
+
+TEST_F(Window, BackspaceOverAProsignAndEsc) {
+    auto* display = &Form->CWRichEdit1();
+    QTest::keyClicks(display, "<ar");
+    EXPECT_EQ(Shown(), "<ar>");
+    QTest::keyClick(display, Qt::Key_Backspace);
+    EXPECT_EQ(Shown(), "");
+    Form->App().CWout1().SetHold(true);
+    QTest::keyClicks(display, "cq cq");
+    QTest::keyClick(display, Qt::Key_Escape);
+    EXPECT_EQ(Shown(), "");
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Window, TheTXButtonFollowsThePtt) {
+    EXPECT_EQ(Form->TXButton().text(), "AutoStart");
+    QTest::keyClicks(&Form->CWRichEdit1(), "e");
+    Play(300);
+    EXPECT_TRUE(Form->TXButton().isChecked());
+    EXPECT_EQ(Form->TXButton().text(), "Stop");
+    EXPECT_TRUE(Form->PauseButton().isEnabled());
+    EXPECT_EQ(Form->PauseButton().text(), "Pause");
+}
+
+TEST_F(Window, SpeedBox) {
+    QLineEdit& box = Form->CWSpeed();
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(Form->App().CWout1().Speed(), 70);
+    EXPECT_EQ(box.text(), "70");
+    box.selectAll();
+    QTest::keyClicks(&box, "125");
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(Form->App().CWout1().Speed(), 125);
+    EXPECT_TRUE(Form->CWRichEdit1().hasFocus());
+    box.setFocus();
+    box.selectAll();
+    QTest::keyClicks(&box, "xy");
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(box.text(), "125"); // not a number: the speed stays
+}
+
+TEST_F(Window, PasteQueuesTheClipboardThroughTheFilters) {
+    QGuiApplication::clipboard()->setText("CQ <ar> <xy> ^");
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Shown(), "CQ <ar> ");
+}
+
+TEST_F(Window, ClearScreenWithCtrlZAndStopAllWithDelete) {
+    Form->App().CWout1().SetHold(true);
+    QTest::keyClicks(&Form->CWRichEdit1(), "abc");
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Shown(), "");
+    EXPECT_FALSE(Form->App().CWout1().HasChars());
+    QTest::keyClicks(&Form->CWRichEdit1(), "abc");
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Delete);
+    EXPECT_EQ(Shown(), "");
+}
+
+TEST_F(Window, ClosingSavesTheSettings) {
+    Form->App().ChangeSpeedBy(5);
+    Form->close();
+    const TSettings back = LoadIniSettings(Folder.Path.string() + "/", {});
+    EXPECT_EQ(back.Main.Speed, 65);
+    std::ifstream file(SettingsPath(Folder.Path.string() + "/"));
+    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(text.find(std::string("Version=") + TLogoAppForm::ProgramVersion() + "\n"),
+              std::string::npos);
+    EXPECT_TRUE(Messages.empty());
+}
