@@ -46,7 +46,7 @@ tsan: deps
 SHOTS ?= $(BUILD)/screenshots
 screenshots: build
 	mkdir -p $(SHOTS)
-	BRINDLE_SCREENSHOTS=$(abspath $(SHOTS)) QT_QPA_PLATFORM=xcb \
+	BRINDLE_SCREENSHOTS=$(abspath $(SHOTS)) QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 \
 	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bin/test_ui
 
 # Release build of the benchmarks; figures, not pass/fail.

@@ -1,0 +1,167 @@
+// The display's positions, sent mark and colours, checked against a view that keeps a document
+// as the widget would (one character per line break) with a colour per character.
+#include "display/DisplayModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace brindle;
+
+namespace {
+
+constexpr TRgb Red = 0xFF0000, Green = 0x008000, Black = 0x000000;
+
+class TRecordingView : public IDisplayView {
+public:
+    void AppendText(const std::string& t, TRgb c) override {
+        Doc += t;
+        Colours.insert(Colours.end(), t.size(), c);
+        ++Calls;
+    }
+    void RemoveLast(int n) override {
+        ASSERT_LE(n, static_cast<int>(Doc.size()));
+        Doc.resize(Doc.size() - static_cast<std::size_t>(n));
+        Colours.resize(Doc.size());
+        ++Calls;
+    }
+    void SetColour(int start, int length, TRgb c) override {
+        ASSERT_GE(start, 0);
+        ASSERT_LE(start + length, static_cast<int>(Doc.size()));
+        for (int i = start; i < start + length; ++i)
+            Colours[static_cast<std::size_t>(i)] = c;
+        ++Calls;
+        Touched += length;
+    }
+    void ClearText() override {
+        Doc.clear();
+        Colours.clear();
+    }
+    void ReplaceText(const std::string& t, TRgb c) override {
+        Doc = t;
+        Colours.assign(t.size(), c);
+    }
+    std::string Doc;
+    std::vector<TRgb> Colours;
+    int Calls = 0;
+    long long Touched = 0;
+};
+
+class Display : public ::testing::Test {
+protected:
+    TRecordingView View;
+    TDisplayModel Model{&View};
+    // The document drawn matches the model's text with its line breaks folded.
+    void ExpectViewMatchesModel() {
+        std::string folded;
+        for (char c : Model.Text())
+            if (c != '\r') folded += c;
+        EXPECT_EQ(View.Doc, folded);
+    }
+};
+
+} // namespace
+
+TEST_F(Display, AddAndMarkOne) {
+    Model.AddChar('a');
+    EXPECT_EQ(Model.TextEnd(), 2);
+    EXPECT_EQ(View.Colours[0], Red);
+    Model.MarkOneSent();
+    EXPECT_EQ(Model.SentMark(), 2);
+    EXPECT_EQ(Model.TextEnd(), 2);
+    EXPECT_EQ(View.Colours[0], Black);
+    Model.MarkOneSent(); // everything sent: nothing changes
+    Model.MarkSent(3);
+    EXPECT_EQ(Model.SentMark(), 2);
+}
+
+TEST_F(Display, LineBreaksCountTwoAndGoWhole) {
+    Model.AddText("ab");
+    Model.AddChar(13);
+    EXPECT_EQ(Model.TextEnd(), 5);
+    EXPECT_EQ(Model.Text(), "ab\r\n");
+    Model.DeleteLast(1); // the whole break
+    EXPECT_EQ(Model.Text(), "ab");
+    EXPECT_EQ(Model.TextEnd(), 3);
+    ExpectViewMatchesModel();
+    EXPECT_EQ(Model.LastChar(), 'b');
+}
+
+TEST_F(Display, PositionsAfterManyBreaksColourTheRightCharacters) {
+    for (int i = 0; i < 3; ++i) {
+        Model.AddText("xy");
+        Model.AddChar(13);
+    }
+    Model.AddText("zw");               // model positions 13 and 14, document 9 and 10
+    Model.MarkSent(12);                // three lines and their breaks
+    EXPECT_EQ(View.Colours[8], Black); // the last break
+    EXPECT_EQ(View.Colours[9], Red);   // "z" still waits
+    Model.MarkOneSent();
+    EXPECT_EQ(View.Colours[9], Black);
+    EXPECT_EQ(View.Colours[10], Red);
+    EXPECT_EQ(Model.DocPos(13), 9);
+    EXPECT_EQ(Model.DocPos(12), 8); // both halves of a break give its one character
+    EXPECT_EQ(Model.DocPos(11), 8);
+    ExpectViewMatchesModel();
+}
+
+TEST_F(Display, SentTextIsNeverDeleted) {
+    Model.AddText("abc");
+    Model.MarkSent(2);
+    Model.DeleteLast(10);
+    EXPECT_EQ(Model.Text(), "ab");
+    EXPECT_EQ(Model.TextEnd(), Model.SentMark());
+    ExpectViewMatchesModel();
+}
+
+TEST_F(Display, StringsTurnSmallSingleCharactersKeepTheirCase) {
+    Model.AddText("<AR>");
+    Model.AddChar('A');
+    EXPECT_EQ(Model.Text(), "<ar>A");
+    Model.SetZeroSlash(true);
+    Model.AddText("0K");
+    Model.AddChar('0');
+    EXPECT_EQ(Model.Text(), "<ar>A\xD8K\xD8"); // a string keeps its case with the slashed zero
+}
+
+TEST_F(Display, AllCapsKeepsTheWaitingPartRed) {
+    Model.AddText("abc");
+    Model.AddInfoText(" info");
+    Model.AddText("de");
+    EXPECT_EQ(View.Colours[3], Green);
+    EXPECT_EQ(Model.SentMark(), 9);
+    Model.SetAllCaps(true);
+    EXPECT_EQ(View.Doc, "ABC INFODE");
+    EXPECT_EQ(View.Colours[0], Black);
+    EXPECT_EQ(View.Colours[8], Red);
+    EXPECT_EQ(View.Colours[9], Red);
+    const int calls = View.Calls;
+    Model.SetAllCaps(true); // the same value: nothing
+    EXPECT_EQ(View.Calls, calls);
+    Model.SetAllCaps(false);
+    EXPECT_EQ(View.Doc, "abc infode");
+}
+
+TEST_F(Display, UnmarkShowsARepeatedItemAsWaitingAgain) {
+    Model.AddText("word ");
+    Model.MarkSent(5);
+    Model.UnmarkSent(5);
+    EXPECT_EQ(Model.SentMark(), 1);
+    for (TRgb c : View.Colours)
+        EXPECT_EQ(c, Red);
+    Model.MarkSent(2);
+    Model.UnmarkSent(9); // more than there is: the mark stops at the start
+    EXPECT_EQ(Model.SentMark(), 1);
+}
+
+// Each append and mark touches only its own characters, at character 100,000 as at 100.
+TEST_F(Display, WorkPerCharacterDoesNotGrowWithTheText) {
+    for (int i = 0; i < 100000; ++i) {
+        Model.AddChar(i % 50 == 49 ? 13 : 'e');
+        Model.MarkOneSent();
+        if (i % 50 == 49) Model.MarkOneSent();
+    }
+    EXPECT_EQ(Model.SentMark(), Model.TextEnd());
+    EXPECT_LE(View.Touched, 100000 + 2 * 2000);
+    for (std::size_t i = 0; i < View.Colours.size(); ++i)
+        ASSERT_EQ(View.Colours[i], Black) << i;
+    ExpectViewMatchesModel();
+}
