@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace brindle {
 
@@ -107,6 +108,13 @@ public:
             return false;
         }
         pa_stream_set_state_callback(Stream_, &TPulseBackend::StreamState, this);
+        pa_stream_set_underflow_callback(
+            Stream_,
+            [](pa_stream*, void* self) {
+                static_cast<TPulseBackend*>(self)->Underflows_.fetch_add(1,
+                                                                         std::memory_order_relaxed);
+            },
+            this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(bufferBytes);
@@ -260,11 +268,19 @@ private:
         PostOutputsChanged();
     }
 
+    // One listing at a time: the answers of two would mix in Pending_ and look like a change.
+    // Events that arrive meanwhile ask for one more listing after it.
     void RefreshSinks() {
+        if (Listing_) {
+            ListAgain_ = true;
+            return;
+        }
         Pending_.clear();
         if (pa_operation* o =
-                pa_context_get_sink_info_list(Context_, &TPulseBackend::SinkInfo, this))
+                pa_context_get_sink_info_list(Context_, &TPulseBackend::SinkInfo, this)) {
+            Listing_ = true;
             pa_operation_unref(o);
+        }
     }
 
     static void SinkInfo(pa_context*, const pa_sink_info* info, int eol, void* self) {
@@ -272,6 +288,11 @@ private:
         if (eol == 0 && info) {
             b->Pending_.push_back({info->index, info->name ? info->name : "",
                                    info->description ? info->description : ""});
+            return;
+        }
+        if (eol < 0) { // the listing failed: the context's own failure handles the outputs
+            b->Listing_ = false;
+            if (std::exchange(b->ListAgain_, false)) b->RefreshSinks();
             return;
         }
         bool changed = false;
@@ -284,6 +305,8 @@ private:
         }
         b->FirstAnswer_ = true;
         if (changed) b->PostOutputsChanged();
+        b->Listing_ = false;
+        if (std::exchange(b->ListAgain_, false)) b->RefreshSinks();
     }
 
     static void ContextState(pa_context* c, void* self) {
@@ -297,6 +320,7 @@ private:
                     nullptr, nullptr))
                 pa_operation_unref(o);
             b->RefreshServer();
+            b->Listing_ = b->ListAgain_ = false; // a new connection: nothing under way
             b->RefreshSinks();
             break;
         case PA_CONTEXT_FAILED:
@@ -336,6 +360,8 @@ private:
         b->DefaultSink_ = info->default_sink_name ? info->default_sink_name : "";
     }
 
+    long long Underflows() const override { return Underflows_.load(std::memory_order_relaxed); }
+
     static void StreamState(pa_stream* s, void* self) {
         auto* b = static_cast<TPulseBackend*>(self);
         const pa_stream_state_t state = pa_stream_get_state(s);
@@ -370,8 +396,9 @@ private:
     pa_mainloop_api* Api_ = nullptr;
     pa_context* Context_ = nullptr;
     pa_stream* Stream_ = nullptr;
-    std::uint64_t StreamNumber_ = 0;     // of Stream_ (loop lock held)
-    std::uint64_t LastStreamNumber_ = 0; // (loop lock held)
+    std::uint64_t StreamNumber_ = 0;       // of Stream_ (loop lock held)
+    std::atomic<long long> Underflows_{0}; // counted on the server thread
+    std::uint64_t LastStreamNumber_ = 0;   // (loop lock held)
     pa_time_event* Retry_ = nullptr;
     bool FirstAnswer_ = false; // (loop lock held)
     bool TimedOut_ = false;    // the open wait ran out (loop lock held)
@@ -380,6 +407,8 @@ private:
     std::vector<TSink> Sinks_;   // guarded by SinkMutex_
     std::string DefaultSink_;    // guarded by SinkMutex_
     std::vector<TSink> Pending_; // loop thread only
+    bool Listing_ = false;       // loop thread only: a sink listing is under way
+    bool ListAgain_ = false;     // loop thread only
 };
 
 } // namespace

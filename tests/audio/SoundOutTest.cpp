@@ -153,3 +153,24 @@ TEST_F(Sound, OutputsCarryTheirSinkNames) {
     EXPECT_NE(out.Outputs()[static_cast<std::size_t>(index)], TPulseServer::SinkName);
     EXPECT_EQ(out.ChooseOutput(index + 1, TPulseServer::SinkName), index);
 }
+
+// Streams coming and going change the sink's state, not the list of outputs: a listener that
+// reopens the output on every change (as the main window does) must not be set off by its own
+// streams.
+TEST_F(Sound, OwnStreamsDoNotChangeTheOutputList) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Wire(out);
+    RunFor(500);
+    int changes = 0;
+    ASSERT_TRUE(out.HookOutputsChanged([&changes] { ++changes; }));
+    ASSERT_TRUE(out.StartOutput());
+    for (int i = 0; i < 5; ++i) {
+        RunFor(300);
+        out.StopOutput(); // and at once a new stream, as a reopening does
+        ASSERT_TRUE(out.StartOutput());
+    }
+    RunFor(300);
+    EXPECT_EQ(changes, 0);
+    out.UnhookOutputsChanged();
+}
