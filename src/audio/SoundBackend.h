@@ -41,6 +41,8 @@ public:
     virtual long long Write(const void* data, std::size_t bytes) = 0;
     // Drops what is queued and closes the stream.
     virtual void CloseStream() = 0;
+    // Times a stream ran dry since the backend was made (a gap in the sound).
+    virtual long long Underflows() const { return 0; }
 
     // The list of outputs changed (also when the server went away or came back).
     std::function<void()> OnOutputsChanged;

@@ -47,7 +47,8 @@ public:
     const std::string& DeviceName() const { return DeviceName_; }
     bool IsOpen() const { return IsOpen_; }
     bool IsPlaying() const { return IsPlaying_; }
-    int BufferBytes() const; // bytes per buffer
+    long long Underflows() const { return Backend_->Underflows(); } // gaps in the sound so far
+    int BufferBytes() const;                                        // bytes per buffer
 
     // Open and StartOutput do nothing when called from inside OnBufferPlayed.
     bool Open();

@@ -2,6 +2,7 @@
 // logind by owning its name and sending PrepareForSleep.
 #include "platform/desktop/SleepWatcher.h"
 #include "support/EventLoop.h"
+#include "support/PrivateBus.h"
 #include "support/TempDir.h"
 
 #include <QDBusConnection>
@@ -19,57 +20,12 @@
 namespace brindle {
 namespace {
 
-constexpr int kLimitMs = 10000;
-const QString kLogind = QStringLiteral("org.freedesktop.login1");
-
-// A dbus-daemon of our own for one test, stopped with the object.
-class TPrivateBus {
-public:
-    TPrivateBus() {
-        Daemon_.setProgram(QStringLiteral("dbus-daemon"));
-        Daemon_.setArguments(
-            {QStringLiteral("--session"), QStringLiteral("--nofork"),
-             QStringLiteral("--print-address=1"),
-             QStringLiteral("--address=unix:dir=") + QString::fromStdString(Dir_.Path.string())});
-        Daemon_.start();
-        if (!Daemon_.waitForStarted(kLimitMs)) return;
-        while (!Daemon_.canReadLine() && Daemon_.waitForReadyRead(kLimitMs)) {}
-        Address = QString::fromUtf8(Daemon_.readLine()).trimmed();
-    }
-    ~TPrivateBus() {
-        for (const auto& name : Names_)
-            QDBusConnection::disconnectFromBus(name);
-        Daemon_.kill();
-        Daemon_.waitForFinished(kLimitMs);
-    }
-    TPrivateBus(const TPrivateBus&) = delete;
-    TPrivateBus& operator=(const TPrivateBus&) = delete;
-
-    QDBusConnection Connect(const QString& name) {
-        Names_.push_back(name);
-        return QDBusConnection::connectToBus(Address, name);
-    }
-
-    QString Address;
-
-private:
-    test::TTempDir Dir_{"brindle-bus"};
-    QProcess Daemon_;
-    std::vector<QString> Names_;
-};
-
-void SendSleep(const QDBusConnection& from, bool start) {
-    QDBusMessage signal = QDBusMessage::createSignal(
-        QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
-        QStringLiteral("PrepareForSleep"));
-    signal << start;
-    ASSERT_TRUE(from.send(signal));
-}
-
-// A round trip to the daemon: everything this connection sent before has been routed.
-void Flush(const QDBusConnection& from) {
-    ASSERT_TRUE(from.interface()->registeredServiceNames().isValid());
-}
+using test::Flush;
+using test::kBusLimitMs;
+using test::kLogind;
+using test::SendSleep;
+using test::TPrivateBus;
+constexpr int kLimitMs = kBusLimitMs;
 
 class SleepWatcherTest : public ::testing::Test {
 protected:

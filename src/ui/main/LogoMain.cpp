@@ -121,7 +121,10 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
         Watcher_->OnSerialPortsChanged = [this] { App_->SerialPortsChanged(); };
         Watcher_->OnSoundOutputsChanged = [this] { App_->SoundOutputsChanged(); };
         Watcher_->WatchSoundOutputs(App_->SoundOut1());
-        Sleep_ = std::make_unique<TSleepWatcher>();
+        Sleep_ = Options_.SleepBusAddress.empty()
+                     ? std::make_unique<TSleepWatcher>()
+                     : std::make_unique<TSleepWatcher>(QDBusConnection::connectToBus(
+                           Q(Options_.SleepBusAddress), QStringLiteral("brindle-sleep")));
         Sleep_->OnSleep = [this](bool goingToSleep) { App_->PowerChanged(goingToSleep); };
     }
     Redraw();

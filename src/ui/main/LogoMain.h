@@ -34,7 +34,8 @@ public:
         std::function<bool(const std::string&)> AskOkCancel;     // empty: a question box
         std::function<std::vector<TDetectedPort>()> DetectPorts; // empty: the system's ports
         TComRTSDTRX::TPortPath PortPath;
-        bool WatchDevices = true;
+        bool WatchDevices = true;    // the device and suspend notifications
+        std::string SleepBusAddress; // a bus to hear suspend on; empty: the system bus
     };
 
     explicit TLogoAppForm(TOptions options);

@@ -1,0 +1,268 @@
+// The main window against the real things: sound on a private PulseAudio server recorded from its
+// monitor, COM keying on a pseudo-terminal through the modem-line shim, suspend on a private
+// message bus. Characters are typed with key events.
+#include "support/EventLoop.h"
+#include "support/KeyRuns.h"
+#include "support/PrivateBus.h"
+#include "support/PulseServer.h"
+#include "support/SerialShim.h"
+#include "support/TempDir.h"
+#include "ui/main/CWRichEdit.h"
+#include "ui/main/LogoMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+
+using namespace brindle;
+using brindle::test::RunFor;
+using brindle::test::RunUntil;
+using brindle::test::TRun;
+
+namespace {
+
+constexpr int kLimitMs = 20000; // guards against a hang only
+constexpr int kComPort = 5;
+
+class WindowDevices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Pty = std::make_unique<test::TPty>();
+        Ports.resize(kComPort);
+        Ports[kComPort - 1] = {"pty", "pts", Pty->SlavePath};
+    }
+    void TearDown() override {
+        Form.reset();
+        Server.Stop();
+    }
+    // Writes the settings the window starts with: output 1 sound, 2 COM.
+    void Settings(int output) {
+        std::ofstream ini(Folder.Path / "Brindle.ini");
+        ini << "[TX]\nOutput=" << output << "\nTXComPort=" << kComPort << "\nPTT=1\n";
+    }
+    void Open(const std::string& sleepBus = {}) {
+        TLogoAppForm::TOptions o;
+        o.DataFolder = Folder.Path.string() + "/";
+        o.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+        o.AskOkCancel = [](const std::string&) { return true; };
+        o.DetectPorts = [this] { return Ports; };
+        o.PortPath = [this](int n) {
+            return n == kComPort && Pty ? Pty->SlavePath : std::string();
+        };
+        o.SleepBusAddress = sleepBus;
+        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Form->CWRichEdit1().setFocus();
+        test::OffsetTonePhase(Form->App().CWout1());
+    }
+    bool SoundPlaying() {
+        return RunUntil([this] { return Form->App().SoundOut1().IsPlaying(); }, kLimitMs);
+    }
+    void Type(const char* keys) { QTest::keyClicks(&Form->CWRichEdit1(), keys); }
+    bool AllSent() {
+        const TDisplayModel& d = Form->App().Display();
+        return RunUntil([&] { return d.SentMark() == d.TextEnd(); }, kLimitMs);
+    }
+    TLogoApp& App() { return Form->App(); }
+
+    test::TPulseServer& Server = test::TPulseServer::Instance();
+    test::TSerialShim Shim;
+    test::TTempDir Folder;
+    std::unique_ptr<test::TPty> Pty;
+    std::vector<TDetectedPort> Ports;
+    std::vector<std::string> Messages;
+    std::unique_ptr<TLogoAppForm> Form;
+};
+
+// Key runs of a recording between the first and the last tone; the sound server resamples, so
+// samples at the very edge of a shaped element are taken as silence.
+std::vector<TRun> ToneRuns(std::vector<int16_t> s) {
+    for (auto& v : s)
+        if (v > -16 && v < 16) v = 0;
+    auto runs = test::KeyRuns(s);
+    while (!runs.empty() && !runs.front().On)
+        runs.erase(runs.begin());
+    while (!runs.empty() && !runs.back().On)
+        runs.pop_back();
+    return runs;
+}
+
+// The engine's key-down and key-up durations of text in its timed mode [ms], from the first
+// key-down to the last key-up.
+std::vector<TRun> ExpectedMsRuns(const std::string& text, const TCWout& e) {
+    const auto& t = e.Timing();
+    std::vector<TRun> runs;
+    for (const char c : text) {
+        const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
+        int top = 15;
+        while (!(code & (1u << top)))
+            --top;
+        for (int b = top - 1; b >= 0; --b) {
+            runs.push_back({true, (code & (1u << b)) ? t.DahDownMs : t.DitDownMs});
+            runs.push_back({false, t.GapMs});
+        }
+        runs.back().Length += t.CharGapExtraMs;
+    }
+    runs.pop_back();
+    return runs;
+}
+
+} // namespace
+
+TEST_F(WindowDevices, TypingIsHeardWithTheEngineDurations) {
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    Type("paris");
+    ASSERT_TRUE(AllSent()); // rendered, and queued for the device
+    RunFor(2 * App().SoundOut1().BufferTime() + 600);
+    const auto recording = Server.StopRecording();
+
+    auto expected = test::ExpectedRuns("paris", App().CWout1());
+    expected.erase(expected.begin());
+    expected.pop_back();
+    const auto runs = ToneRuns(recording);
+    ASSERT_EQ(runs.size(), expected.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].On, expected[i].On) << i;
+        EXPECT_NEAR(runs[i].Length, expected[i].Length, 8) << "run " << i; // within 1 ms
+    }
+    EXPECT_TRUE(Messages.empty()) << Messages[0];
+}
+
+TEST_F(WindowDevices, TypingKeysTheRtsLineWithTheEngineTimeline) {
+    if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+    Settings(2);
+    Open();
+    ASSERT_EQ(App().OutputDevice, 2) << (Messages.empty() ? "" : Messages[0]);
+    Shim.ClearLog();
+    Type("paris");
+    ASSERT_TRUE(AllSent());
+    ASSERT_TRUE(RunUntil([this] { return Shim.Lines(Pty->SlavePath) == 0; }, kLimitMs));
+
+    std::vector<test::TLineChange> rts; // the RTS edges only
+    for (const auto& change : Shim.Log())
+        if (rts.empty() ? change.Rts : change.Rts != rts.back().Rts) rts.push_back(change);
+    const auto expected = ExpectedMsRuns("paris", App().CWout1());
+    ASSERT_EQ(rts.size(), expected.size() + 1);
+    // Each edge where the engine's timeline puts it, counted from the first key-down.
+    long long planned = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(rts[i].Rts, expected[i].On) << i;
+        planned += expected[i].Length;
+        const double ms = static_cast<double>(rts[i + 1].Ns - rts[0].Ns) / 1e6;
+        EXPECT_NEAR(ms, static_cast<double>(planned), 1.0) << "edge " << i + 1;
+    }
+    EXPECT_TRUE(Messages.empty()) << Messages[0];
+}
+
+TEST_F(WindowDevices, SwitchingSoundComSoundKeepsTheDisplayInStepAndTheLinesOff) {
+    if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying());
+    const TDisplayModel& d = App().Display();
+    Type("paris paris");
+    RunFor(300);
+    App().DeviceCheck().ChooseOutput(1); // to COM while sending
+    ASSERT_EQ(App().OutputDevice, 2);
+    EXPECT_EQ(d.SentMark(), d.TextEnd()); // what was not sent left the display with the queue
+    const std::string kept = d.Text();
+    Type("ee");
+    RunFor(200);
+    App().DeviceCheck().ChooseOutput(0); // back to sound while keying
+    ASSERT_EQ(App().OutputDevice, 1);
+    EXPECT_EQ(d.SentMark(), d.TextEnd());
+    EXPECT_EQ(d.Text().substr(0, kept.size()), kept);
+    EXPECT_EQ(Shim.Lines(Pty->SlavePath), 0) << "RTS or DTR left on";
+    EXPECT_FALSE(App().ComRTSDTRX1().IsOpen());
+
+    Type("e");
+    ASSERT_TRUE(AllSent());
+    EXPECT_EQ(d.Text().back(), 'e');
+    for (int pos = 1; pos < d.TextEnd(); ++pos)
+        EXPECT_EQ(d.ColourAt(pos), d.FontColor()) << pos;
+    EXPECT_TRUE(Messages.empty()) << Messages[0];
+}
+
+// With no port to fall back on, the output is left without a device and takes the sound output
+// again when it comes back.
+TEST_F(WindowDevices, SoundResumesAfterTheServerComesBack) {
+    Ports.clear();
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying());
+    Type("tttttttttt");
+    RunFor(300);
+    Server.Stop();
+    ASSERT_TRUE(RunUntil([this] { return !App().SoundOut1().IsPlaying(); }, kLimitMs));
+    ASSERT_TRUE(Server.Start());
+    ASSERT_TRUE(SoundPlaying()) << "sound did not come back by itself " << App().OutputDevice << " "
+                                << (Messages.empty() ? "" : Messages.back()) << Messages.size();
+    EXPECT_EQ(App().OutputDevice, 1);
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    Type("eeeee");
+    ASSERT_TRUE(AllSent());
+    RunFor(2 * App().SoundOut1().BufferTime() + 600);
+    const auto runs = ToneRuns(Server.StopRecording());
+    EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const TRun& r) { return r.On; }), 5);
+}
+
+TEST_F(WindowDevices, PortVanishingWhileKeyingFallsBackToSound) {
+    if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+    ASSERT_TRUE(Server.Start());
+    Settings(2);
+    Open();
+    ASSERT_EQ(App().OutputDevice, 2);
+    Type("paris paris paris");
+    RunFor(300);
+    // The adapter is pulled: its ioctls fail, then the device is gone from the system.
+    Shim.Fail(Pty->SlavePath, EIO);
+    ASSERT_TRUE(RunUntil([this] { return !App().ComRTSDTRX1().Connected(); }, kLimitMs));
+    Ports.clear();
+    App().SerialPortsChanged(); // what the udev notification runs
+    RunFor(100);
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_NE(Messages[0].find("is no longer available"), std::string::npos) << Messages[0];
+    EXPECT_EQ(App().OutputDevice, 1);
+    EXPECT_TRUE(SoundPlaying());
+    EXPECT_FALSE(App().ComKeyingActive());
+    Type("e");
+    EXPECT_TRUE(AllSent());
+}
+
+TEST_F(WindowDevices, SuspendStopsSending) {
+    test::TPrivateBus bus;
+    ASSERT_FALSE(bus.Address.isEmpty()) << "dbus-daemon did not start";
+    QDBusConnection logind = bus.Connect(QStringLiteral("brindle-test-logind"));
+    ASSERT_TRUE(logind.registerService(test::kLogind));
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open(bus.Address.toStdString());
+    ASSERT_TRUE(SoundPlaying());
+    Type("paris paris paris paris");
+    RunFor(300);
+    ASSERT_TRUE(App().CWout1().HasChars());
+    test::SendSleep(logind, true);
+    const TDisplayModel& d = App().Display();
+    ASSERT_TRUE(RunUntil([&] { return !App().CWout1().HasChars(); }, kLimitMs));
+    EXPECT_EQ(d.SentMark(), d.TextEnd());
+    EXPECT_LT(d.Text().size(), std::string("paris paris paris paris").size());
+    test::SendSleep(logind, false);
+    RunFor(100);
+    Type("e"); // and it sends again after resume
+    EXPECT_TRUE(AllSent());
+}
