@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 
@@ -41,6 +42,7 @@ protected:
     void TearDown() override {
         if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS")) {
             const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            Form->CWRichEdit1().Flush();
             Form->grab().save(QString(dir) + "/main-" + info->name() + ".png");
         }
         Form.reset();
@@ -53,8 +55,12 @@ protected:
         Sound.Budget = 0;
         QApplication::processEvents();
     }
-    QString Shown() { return Form->CWRichEdit1().toPlainText(); }
+    QString Shown() {
+        Form->CWRichEdit1().Flush();
+        return Form->CWRichEdit1().toPlainText();
+    }
     QColor ColourAt(int docPos) {
+        Form->CWRichEdit1().Flush();
         QTextCursor c(Form->CWRichEdit1().document());
         c.setPosition(docPos + 1);
         return c.charFormat().foreground().color();
@@ -146,4 +152,38 @@ TEST_F(Window, ClosingSavesTheSettings) {
     EXPECT_NE(text.find(std::string("Version=") + TLogoAppForm::ProgramVersion() + "\n"),
               std::string::npos);
     EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Window, PastingBinaryDataAndAHugeClipboard) {
+    Form->App().CWout1().SetHold(true);
+    // NUL bytes, control characters and bytes that are no UTF-8: only sendable characters come
+    // through.
+    auto junk = std::make_unique<QMimeData>();
+    junk->setData("text/plain", QByteArray("e\0\x01\xff\xfe\xc3(t\x1b", 9));
+    QGuiApplication::clipboard()->setMimeData(junk.release());
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_V, Qt::ControlModifier);
+    for (const QChar c : Shown())
+        EXPECT_TRUE(c.isPrint()) << static_cast<int>(c.unicode());
+    EXPECT_TRUE(Shown().startsWith("e"));
+    EXPECT_TRUE(Messages.empty());
+
+    // 10 MB: what fits is queued and shown, the full-buffer message comes once.
+    QGuiApplication::clipboard()->setText(QString(10 * 1024 * 1024, QChar('e')));
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_V, Qt::ControlModifier);
+    QApplication::processEvents(); // the message box opens from the event loop
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
+    EXPECT_LE(Shown().size(), 30000);
+    EXPECT_GT(Shown().size(), 29000);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Escape); // and the window still answers
+    EXPECT_EQ(Shown(), "");
+}
+
+TEST_F(Window, AnUnwritableSettingsFolderAtExitIsShownAndTheWindowStillCloses) {
+    std::filesystem::remove_all(Folder.Path);
+    std::ofstream(Folder.Path) << "a file where the folder should be";
+    Form->close();
+    EXPECT_FALSE(Form->isVisible());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Error: cannot create directory " + Folder.Path.string() + "/");
 }

@@ -2,6 +2,8 @@
 
 #include "base/Text1252.h"
 
+#include <algorithm>
+
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -25,6 +27,9 @@ QTextCharFormat Coloured(TRgb colour) {
 } // namespace
 
 TCWRichEdit::TCWRichEdit(QWidget* parent) : QPlainTextEdit(parent), Model_(this) {
+    Flusher_.setSingleShot(true);
+    Flusher_.setInterval(0);
+    connect(&Flusher_, &QTimer::timeout, this, &TCWRichEdit::Flush);
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -45,36 +50,96 @@ TCWRichEdit::TCWRichEdit(QWidget* parent) : QPlainTextEdit(parent), Model_(this)
 }
 
 void TCWRichEdit::AppendText(const std::string& text1252, TRgb colour) {
-    QTextCursor c(document());
-    c.movePosition(QTextCursor::End);
-    c.insertText(FromCp1252(text1252), Coloured(colour));
-    ScrollToEnd();
+    Gather({TEdit::TKind::Append, FromCp1252(text1252), 0, 0, colour});
 }
 
 void TCWRichEdit::RemoveLast(int docChars) {
-    QTextCursor c(document());
-    c.movePosition(QTextCursor::End);
-    c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, docChars);
-    c.removeSelectedText();
+    Gather({TEdit::TKind::Remove, {}, 0, docChars, 0});
 }
 
 void TCWRichEdit::SetColour(int docStart, int docLength, TRgb colour) {
-    QTextCursor c(document());
-    c.setPosition(docStart);
-    c.setPosition(docStart + docLength, QTextCursor::KeepAnchor);
-    c.mergeCharFormat(Coloured(colour));
+    Gather({TEdit::TKind::Colour, {}, docStart, docLength, colour});
 }
 
 void TCWRichEdit::ClearText() {
-    clear();
+    Gather({TEdit::TKind::Clear, {}, 0, 0, 0});
 }
 
 void TCWRichEdit::ReplaceText(const std::string& text1252, TRgb colour) {
-    setPlainText(FromCp1252(text1252));
+    Gather({TEdit::TKind::Replace, FromCp1252(text1252), 0, 0, colour});
+}
+
+// Joins an edit to the one before where they make one: text appended in the same colour,
+// adjacent ranges coloured alike, characters removed that were only just appended.
+void TCWRichEdit::Gather(TEdit edit) {
+    using K = TEdit::TKind;
+    if (edit.Kind == K::Clear || edit.Kind == K::Replace) Pending_.clear(); // all before is gone
+    if (!Pending_.empty()) {
+        TEdit& last = Pending_.back();
+        if (edit.Kind == K::Append && last.Kind == K::Append && last.Colour == edit.Colour) {
+            last.Text += edit.Text;
+            return;
+        }
+        if (edit.Kind == K::Colour && last.Kind == K::Colour && last.Colour == edit.Colour &&
+            last.Start + last.Length == edit.Start) {
+            last.Length += edit.Length;
+            return;
+        }
+        if (edit.Kind == K::Remove && last.Kind == K::Append) {
+            const int cut = std::min<int>(edit.Length, static_cast<int>(last.Text.size()));
+            last.Text.chop(cut);
+            edit.Length -= cut;
+            if (last.Text.isEmpty()) Pending_.pop_back();
+            if (edit.Length == 0) return;
+            Gather(edit);
+            return;
+        }
+    }
+    Pending_.push_back(std::move(edit));
+    if (!Flusher_.isActive()) Flusher_.start();
+}
+
+void TCWRichEdit::Flush() {
+    Flusher_.stop();
+    if (Pending_.empty()) return;
+    std::vector<TEdit> edits;
+    edits.swap(Pending_);
+    using K = TEdit::TKind;
+    bool appended = false;
     QTextCursor c(document());
-    c.select(QTextCursor::Document);
-    c.mergeCharFormat(Coloured(colour));
-    ScrollToEnd();
+    c.beginEditBlock(); // one layout for all of them
+    for (const TEdit& e : edits) {
+        switch (e.Kind) {
+        case K::Append:
+            c.movePosition(QTextCursor::End);
+            c.insertText(e.Text, Coloured(e.Colour));
+            appended = true;
+            break;
+        case K::Remove:
+            c.movePosition(QTextCursor::End);
+            c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, e.Length);
+            c.removeSelectedText();
+            break;
+        case K::Colour:
+            c.setPosition(e.Start);
+            c.setPosition(e.Start + e.Length, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(Coloured(e.Colour));
+            c.clearSelection();
+            break;
+        case K::Clear:
+            c.select(QTextCursor::Document);
+            c.removeSelectedText();
+            c.setCharFormat(QTextCharFormat());
+            break;
+        case K::Replace:
+            c.select(QTextCursor::Document);
+            c.insertText(e.Text, Coloured(e.Colour));
+            appended = true;
+            break;
+        }
+    }
+    c.endEditBlock();
+    if (appended) ScrollToEnd();
 }
 
 void TCWRichEdit::ScrollLineUp() {
@@ -102,6 +167,7 @@ void TCWRichEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event->matches(QKeySequence::Copy)) {
+        Flush();
         copy();
         return;
     }

@@ -1,13 +1,19 @@
 // The sent-text display widget: read-only, plain text, drawing what TDisplayModel decides with
 // cursor edits at the end or on the changed range only. Keys go to the main window's handlers;
 // a paste request raises OnPaste instead of pasting.
+//
+// Edits are gathered and applied together once control is back in the event loop (or at Flush):
+// the text layout lays out a whole paragraph again after every edit, so a long text loaded
+// character by character would otherwise cost the square of its length.
 #pragma once
 
 #include "display/DisplayModel.h"
 
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <functional>
+#include <vector>
 
 namespace brindle {
 
@@ -28,6 +34,8 @@ public:
     void ScrollPageDown();
     void ScrollToStart();
     void ScrollToEnd();
+    // Applies the edits gathered so far.
+    void Flush();
 
     // IDisplayView
     void AppendText(const std::string& text1252, TRgb colour) override;
@@ -42,6 +50,18 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    struct TEdit {
+        enum class TKind { Append, Remove, Colour, Clear, Replace };
+        TKind Kind = TKind::Append;
+        QString Text;   // Append, Replace
+        int Start = 0;  // Colour [document position]
+        int Length = 0; // Colour, Remove [document characters]
+        TRgb Colour = 0;
+    };
+    void Gather(TEdit edit);
+
+    std::vector<TEdit> Pending_;
+    QTimer Flusher_;
     TDisplayModel Model_;
 };
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -24,6 +25,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 namespace brindle {
 
 namespace {
@@ -36,6 +39,8 @@ TShiftState ShiftOf(Qt::KeyboardModifiers m) {
     return {m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::ControlModifier),
             m.testFlag(Qt::AltModifier)};
 }
+
+constexpr int kPendingMs = 15;
 
 // One round of a bounded wait: handles what is pending and waits up to 1 ms for more, so a wait
 // ends as soon as the engine reports what it waits for.
@@ -65,6 +70,10 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     auto show = Options_.ShowMessage;
     if (!show) {
         show = [this](const std::string& text) {
+            if (NoQuestion_ || Closing_) { // nobody may be there to click: the log has it
+                std::fprintf(stderr, "Brindle: %s\n", text.c_str());
+                return;
+            }
             const bool bad = text.rfind("Error", 0) == 0 || text.rfind("Warning", 0) == 0;
             QMessageBox box(bad ? QMessageBox::Warning : QMessageBox::Information, "Brindle",
                             Q(text), QMessageBox::Ok, this);
@@ -92,7 +101,13 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
         return box.exec() == QMessageBox::Ok;
     };
     p.ProcessEvents = WaitRound;
-    p.ProcessPending = [] { QCoreApplication::processEvents(); };
+    // Called after every character of a loaded text: the events are handled at most once per
+    // kPendingMs, so that a long text is not repainted character by character.
+    p.ProcessPending = [clock = std::make_shared<QElapsedTimer>()] {
+        if (clock->isValid() && clock->elapsed() < kPendingMs) return;
+        QCoreApplication::processEvents();
+        clock->start();
+    };
     p.DetectPorts = Options_.DetectPorts ? Options_.DetectPorts : [] {
         std::vector<TDetectedPort> ports;
         DetectComPorts(ports);
@@ -425,12 +440,23 @@ bool TLogoAppForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TLogoAppForm::CloseWithoutQuestion() {
+    NoQuestion_ = true;
+    for (QMessageBox* box : findChildren<QMessageBox*>())
+        box->done(QMessageBox::Ok);
+    close();
+}
+
 void TLogoAppForm::closeEvent(QCloseEvent* event) {
     if (Closing_) {
         event->accept();
         return;
     }
-    if (!App_->FormCloseQuery()) {
+    const bool askEnd = App_->AskEnd;
+    if (NoQuestion_) App_->AskEnd = false;
+    const bool mayClose = App_->FormCloseQuery();
+    App_->AskEnd = askEnd; // kept in the settings as the user chose it
+    if (!mayClose) {
         event->ignore();
         return;
     }
