@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace brindle {
@@ -226,6 +227,17 @@ bool EnsureDataFolder(const std::string& dataFolder, std::string& error) {
         return false;
     }
     if (::mkdir(dataFolder.c_str(), 0755) == 0) return true;
+    // The user's own configuration folder stands where the parent must exist; on a new account
+    // it may not be there yet, and the desktop's rule is to make it, private to the user.
+    const std::string standard = DataFolder();
+    const auto cut = standard.find_last_of('/', standard.size() - 2);
+    if (errno == ENOENT && dataFolder == standard && cut != std::string::npos) {
+        std::error_code ec;
+        const std::filesystem::path config = standard.substr(0, cut);
+        if (std::filesystem::create_directories(config, ec))
+            std::filesystem::permissions(config, std::filesystem::perms::owner_all, ec);
+        if (::mkdir(dataFolder.c_str(), 0755) == 0) return true;
+    }
     error = std::strerror(errno);
     return false;
 }

@@ -217,3 +217,23 @@ TEST_F(SettingsFile, UnreadableFileIsLeftAsItWas) {
     EXPECT_EQ(Read(path), kept);
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), {}), 1); // no temporary file left
 }
+
+// On a new account the user's configuration folder may not exist yet: it is made, private to the
+// user, and the settings are saved; any other folder still needs its parent.
+TEST_F(SettingsFile, TheUsersConfigFolderIsMadeWhenMissing) {
+    const std::string config = (Root / "fresh" / "config").string();
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::string folder = DataFolder();
+    EXPECT_EQ(folder, config + "/Brindle/");
+    EXPECT_TRUE(SaveIniSettings(folder, TSettings{}, false, Sink));
+    EXPECT_TRUE(std::filesystem::exists(SettingsPath(folder)));
+    EXPECT_EQ(std::filesystem::status(config).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    EXPECT_TRUE(Messages.empty());
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}

@@ -48,6 +48,8 @@ public:
     QLineEdit& CWSpeed() { return *CWSpeed_; }
     QLabel& SpeedLabel() { return *SpeedLabel_; }
     static const char* ProgramVersion();
+    // Closes as the close box does, without asking first (the session ends, or a signal).
+    void CloseWithoutQuestion();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +90,7 @@ private:
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
     bool Closing_ = false;
+    bool NoQuestion_ = false;
 };
 
 } // namespace brindle

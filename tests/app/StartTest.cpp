@@ -1,0 +1,132 @@
+// Two copies of the real program for one user: the first is build/bin/brindle, the second is this
+// test program running the same start with the stop box replaced by a line on its output. The
+// second touches no file and exits; the first keeps running and closes in order on SIGTERM.
+#include "app/Start.h"
+#include "platform/desktop/InstanceLock.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QThread>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <signal.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSecond = "--second-instance";
+constexpr int kLimitMs = 30000; // guards against a hang only
+
+// Every file under root with its size and time of last change.
+std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Files(const fs::path& root) {
+    std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) files[e.path().string()] = {e.file_size(), e.last_write_time()};
+    return files;
+}
+
+class TwoInstances : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Runtime);
+        fs::permissions(Runtime, fs::perms::owner_all);
+        Env = QProcessEnvironment::systemEnvironment();
+        Env.insert("QT_QPA_PLATFORM", "offscreen");
+        Env.insert("HOME", QString::fromStdString(Home.Path.string()));
+        Env.insert("XDG_CONFIG_HOME", QString::fromStdString((Home.Path / "config").string()));
+        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Runtime.string()));
+        Env.insert("PULSE_SERVER", "unix:/nonexistent/brindle-test-pulse"); // no sound here
+        Env.insert("ASAN_OPTIONS", "detect_leaks=0"); // Qt's caches at exit are not ours
+        First.setProcessEnvironment(Env);
+        First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+    void TearDown() override {
+        if (First.state() != QProcess::NotRunning) {
+            First.kill();
+            First.waitForFinished(kLimitMs);
+        }
+    }
+    bool WaitForLock() {
+        for (int i = 0; i < kLimitMs / 20; ++i) {
+            if (fs::exists(Runtime / brindle::TInstanceLock::FileName)) return true;
+            if (First.state() == QProcess::NotRunning) return false;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    brindle::test::TTempDir Home;
+    fs::path Runtime = Home.Path / "run";
+    QProcessEnvironment Env;
+    QProcess First;
+};
+
+} // namespace
+
+TEST_F(TwoInstances, SecondIsRefusedAndTheFirstRunsOn) {
+    First.start(BRINDLE_PROGRAM, {});
+    ASSERT_TRUE(First.waitForStarted(kLimitMs));
+    ASSERT_TRUE(WaitForLock()) << "the first instance did not take the lock";
+    QThread::msleep(300); // its window is up
+    const auto before = Files(Home.Path);
+
+    QProcess second;
+    second.setProcessEnvironment(Env);
+    second.start(QCoreApplication::applicationFilePath(), {kSecond});
+    ASSERT_TRUE(second.waitForFinished(kLimitMs)) << "the second instance did not exit";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.readAllStandardOutput().toStdString(),
+              "Brindle: Another instance of Brindle is already running.\n");
+    EXPECT_EQ(Files(Home.Path), before) << "the second instance touched a file";
+
+    EXPECT_EQ(First.state(), QProcess::Running) << "the first instance was disturbed";
+    ::kill(static_cast<pid_t>(First.processId()), SIGTERM);
+    ASSERT_TRUE(First.waitForFinished(kLimitMs));
+    EXPECT_EQ(First.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(First.exitCode(), 0);
+    EXPECT_TRUE(fs::exists(Home.Path / "config" / "Brindle" / "Brindle.ini"))
+        << "the first instance did not save its settings when told to end";
+}
+
+TEST_F(TwoInstances, AStartAfterTheFirstEndedIsNotRefused) {
+    First.start(BRINDLE_PROGRAM, {});
+    ASSERT_TRUE(First.waitForStarted(kLimitMs));
+    ASSERT_TRUE(WaitForLock());
+    First.kill(); // a crash leaves its lock file behind
+    ASSERT_TRUE(First.waitForFinished(kLimitMs));
+
+    First.start(BRINDLE_PROGRAM, {});
+    ASSERT_TRUE(First.waitForStarted(kLimitMs));
+    // Refused, it would sit in its stop box with the dead owner's number still in the lock.
+    const std::string mine = std::to_string(First.processId());
+    std::string owner;
+    for (int i = 0; i < kLimitMs / 20 && owner != mine; ++i) {
+        QThread::msleep(20);
+        std::ifstream lock(Runtime / brindle::TInstanceLock::FileName);
+        std::getline(lock, owner);
+    }
+    EXPECT_EQ(owner, mine) << "the stale lock blocked the start";
+}
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], kSecond) == 0) {
+        brindle::TStartHooks hooks;
+        hooks.AlreadyRunning = [] {
+            std::printf("%s: %s\n", brindle::TInstanceLock::Caption,
+                        brindle::TInstanceLock::AlreadyRunningText);
+        };
+        return brindle::RunBrindle(1, argv, hooks);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
