@@ -173,8 +173,9 @@ TEST_F(Window, PastingBinaryDataAndAHugeClipboard) {
     QApplication::processEvents(); // the message box opens from the event loop
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
-    EXPECT_LE(Shown().size(), 30000);
-    EXPECT_GT(Shown().size(), 29000);
+    const int shown = Form->App().Display().TextEnd() - 1;
+    EXPECT_LE(shown, 30000);
+    EXPECT_GT(shown, 29000);
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Escape); // and the window still answers
     EXPECT_EQ(Shown(), "");
 }
@@ -186,4 +187,45 @@ TEST_F(Window, AnUnwritableSettingsFolderAtExitIsShownAndTheWindowStillCloses) {
     EXPECT_FALSE(Form->isVisible());
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Error: cannot create directory " + Folder.Path.string() + "/");
+}
+
+// A long paragraph is shown in pieces (its layout costs its whole length at every edit), yet
+// colours, removal and copying go by the text as the user wrote it.
+TEST_F(Window, ALongParagraphIsSplitInvisiblyForCopyingAndColours) {
+    Form->App().CWout1().SetHold(true);
+    std::string words;
+    for (int i = 0; i < 1000; ++i)
+        words += "abc" + std::to_string(i % 10) + " ";
+    QGuiApplication::clipboard()->setText(QString::fromStdString(words));
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_V, Qt::ControlModifier);
+    TDisplayModel& d = Form->App().Display();
+    ASSERT_EQ(d.Text(), words);
+    Form->CWRichEdit1().Flush();
+    EXPECT_GT(Form->CWRichEdit1().document()->blockCount(), 2);
+
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), words);
+
+    // The widget's position of the model's character k.
+    auto widgetPos = [&](int k) {
+        const QString shown = Shown();
+        int model = 0;
+        for (int w = 0; w < shown.size(); ++w) {
+            if (shown[w] == '\n') continue; // only soft breaks here
+            if (model++ == k) return w;
+        }
+        return -1;
+    };
+    for (int i = 0; i < 3001; ++i)
+        d.MarkOneSent();
+    EXPECT_EQ(ColourAt(widgetPos(3000)), QColor(Qt::black));
+    EXPECT_EQ(ColourAt(widgetPos(3001)), QColor(Qt::red));
+    EXPECT_EQ(ColourAt(widgetPos(4999)), QColor(Qt::red));
+
+    d.DeleteLast(d.TextEnd() - d.SentMark()); // what Esc does with the unsent rest
+    QString left = Shown();
+    EXPECT_FALSE(left.endsWith('\n'));
+    left.remove('\n');
+    EXPECT_EQ(left.toStdString(), words.substr(0, 3001));
 }

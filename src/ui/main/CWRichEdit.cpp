@@ -3,9 +3,11 @@
 #include "base/Text1252.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -112,34 +114,98 @@ void TCWRichEdit::Flush() {
         switch (e.Kind) {
         case K::Append:
             c.movePosition(QTextCursor::End);
-            c.insertText(e.Text, Coloured(e.Colour));
+            Insert(c, e.Text, e.Colour);
             appended = true;
             break;
-        case K::Remove:
+        case K::Remove: {
+            // Soft breaks before removed characters go with them.
+            const int newEnd = ModelEnd_ - e.Length;
+            const auto from = std::lower_bound(SoftBreaks_.begin(), SoftBreaks_.end(), newEnd);
+            const int breaks = static_cast<int>(SoftBreaks_.end() - from);
+            SoftBreaks_.erase(from, SoftBreaks_.end());
             c.movePosition(QTextCursor::End);
-            c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, e.Length);
+            c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor,
+                           e.Length + breaks);
             c.removeSelectedText();
+            ModelEnd_ = newEnd;
+            ParagraphLength_ = document()->lastBlock().length() - 1;
             break;
+        }
         case K::Colour:
-            c.setPosition(e.Start);
-            c.setPosition(e.Start + e.Length, QTextCursor::KeepAnchor);
+            c.setPosition(ToWidget(e.Start, false));
+            c.setPosition(ToWidget(e.Start + e.Length, true), QTextCursor::KeepAnchor);
             c.mergeCharFormat(Coloured(e.Colour));
             c.clearSelection();
             break;
         case K::Clear:
+        case K::Replace:
             c.select(QTextCursor::Document);
             c.removeSelectedText();
             c.setCharFormat(QTextCharFormat());
-            break;
-        case K::Replace:
-            c.select(QTextCursor::Document);
-            c.insertText(e.Text, Coloured(e.Colour));
-            appended = true;
+            SoftBreaks_.clear();
+            ModelEnd_ = ParagraphLength_ = 0;
+            if (e.Kind == K::Replace) {
+                Insert(c, e.Text, e.Colour);
+                appended = true;
+            }
             break;
         }
     }
     c.endEditBlock();
     if (appended) ScrollToEnd();
+}
+
+// Inserts text at the cursor, breaking a paragraph that grows past kSoftBreakAfter characters
+// after its next space (past kHardBreakAfter anywhere): the layout of a paragraph costs its whole
+// length at every edit, so paragraphs are kept short. The block after a soft break is marked, and
+// copying leaves the break out.
+void TCWRichEdit::Insert(QTextCursor& c, const QString& text, TRgb colour) {
+    const QTextCharFormat format = Coloured(colour);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (ch == '\n') {
+            ParagraphLength_ = 0;
+            continue;
+        }
+        ++ParagraphLength_;
+        if ((ParagraphLength_ >= kSoftBreakAfter && ch == ' ') ||
+            ParagraphLength_ >= kHardBreakAfter) {
+            c.insertText(text.mid(from, i + 1 - from), format);
+            from = i + 1;
+            SoftBreaks_.push_back(ModelEnd_ + static_cast<int>(from));
+            c.insertBlock(QTextBlockFormat(), format);
+            c.block().setUserState(kSoftBlock);
+            ParagraphLength_ = 0;
+        }
+    }
+    c.insertText(text.mid(from), format);
+    ModelEnd_ += static_cast<int>(text.size());
+}
+
+// A position of the model's document in the widget's, which also holds the soft breaks: those
+// before it, and for the end of a range not one that directly precedes it.
+int TCWRichEdit::ToWidget(int modelPos, bool rangeEnd) const {
+    const auto n = rangeEnd ? std::lower_bound(SoftBreaks_.begin(), SoftBreaks_.end(), modelPos)
+                            : std::upper_bound(SoftBreaks_.begin(), SoftBreaks_.end(), modelPos);
+    return modelPos + static_cast<int>(n - SoftBreaks_.begin());
+}
+
+QMimeData* TCWRichEdit::createMimeDataFromSelection() const {
+    const QTextCursor selection = textCursor();
+    const int from = selection.selectionStart();
+    const int to = selection.selectionEnd();
+    QString text;
+    for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= to;
+         b = b.next()) {
+        if (b.position() > from && b.userState() != kSoftBlock) text += '\n';
+        const int start = std::max(from, b.position()) - b.position();
+        const int end = std::min(to, b.position() + b.length() - 1) - b.position();
+        if (end > start) text += b.text().mid(start, end - start);
+    }
+    auto data = std::make_unique<QMimeData>();
+    data->setText(text);
+    return data.release(); // the caller owns it
 }
 
 void TCWRichEdit::ScrollLineUp() {

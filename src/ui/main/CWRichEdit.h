@@ -10,6 +10,7 @@
 #include "display/DisplayModel.h"
 
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QTimer>
 
 #include <functional>
@@ -48,6 +49,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     struct TEdit {
@@ -59,8 +61,17 @@ private:
         TRgb Colour = 0;
     };
     void Gather(TEdit edit);
+    void Insert(QTextCursor& c, const QString& text, TRgb colour);
+    int ToWidget(int modelPos, bool rangeEnd) const;
+
+    static constexpr int kSoftBreakAfter = 1000; // characters of a paragraph, then at a space
+    static constexpr int kHardBreakAfter = 2000; // characters of a paragraph, then anywhere
+    static constexpr int kSoftBlock = 1;         // user state of a block begun by a soft break
 
     std::vector<TEdit> Pending_;
+    std::vector<int> SoftBreaks_; // model positions a soft break precedes, ascending
+    int ModelEnd_ = 0;            // characters of the model's document
+    int ParagraphLength_ = 0;     // characters of the last paragraph
     QTimer Flusher_;
     TDisplayModel Model_;
 };
