@@ -8,7 +8,8 @@ CHARS   ?= 200
 JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
 
-.PHONY: all deps build run demo screenshots test tsan bench fuzz clean format
+.PHONY: all deps build run demo screenshots test tsan bench bench-window bench-dropouts fuzz clean \
+	format
 
 all: build
 
@@ -58,6 +59,28 @@ bench: deps
 	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_devices keying $(CHARS)
 	$(RELEASE)/bin/bench_devices latency
 	$(RELEASE)/bin/bench_devices cpu
+
+# The main window's figures: key press to first tone per buffer time, RTS edges while the display
+# marks, CPU while sending (sound, COM) and idle, start to first paint, the display's cost.
+bench-window: deps
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
+	cmake --build $(RELEASE) -j $(JOBS) --target bench_window bench_devices serial_shim
+	for ms in 100 40 20; do $(RELEASE)/bin/bench_window latency $$ms; done
+	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_window keying $(CHARS)
+	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_window cpu com 20
+	$(RELEASE)/bin/bench_window cpu sound 20
+	$(RELEASE)/bin/bench_window idle 20
+	$(RELEASE)/bin/bench_window start
+	$(RELEASE)/bin/bench_window display 100000
+	$(RELEASE)/bin/bench_window paragraph 50000
+
+# Gaps in the sound over SOAK_SECONDS at 300 CpM with both cores loaded, for each buffer time.
+SOAK_SECONDS ?= 600
+BUFFER_TIMES ?= 20
+bench-dropouts: deps
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
+	cmake --build $(RELEASE) -j $(JOBS) --target bench_window
+	for ms in $(BUFFER_TIMES); do $(RELEASE)/bin/bench_window dropouts $$ms $(SOAK_SECONDS); done
 
 # libFuzzer targets under ASan/UBSan, each for FUZZ_SECONDS; new inputs go to $(FUZZ)/corpus-*.
 fuzz:

@@ -5,6 +5,7 @@
 //             server, less the engine's own lead-in;
 //   cpu     - CPU time of the process per second of audio played.
 // Usage: bench_devices keying|latency|cpu [characters]
+#include "BenchSupport.h"
 #include "audio/SoundOut.h"
 #include "engine/CWout.h"
 #include "platform/QtMsTimer.h"
@@ -15,8 +16,6 @@
 #include "support/VirtualTimer.h"
 
 #include <QCoreApplication>
-
-#include <pulse/simple.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,23 +29,12 @@
 #include <vector>
 
 using namespace brindle;
+using brindle::bench::CpuSeconds;
+using brindle::bench::NowNs;
+using brindle::bench::Text;
+using brindle::bench::TMonitor;
 
 namespace {
-
-long long NowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
-std::string Text(int characters) {
-    const std::string words = "paris cq de dl1abc 599 tu 73 qth berlin name jo ";
-    std::string t;
-    while (static_cast<int>(t.size()) < characters)
-        t += words;
-    t.resize(static_cast<std::size_t>(characters));
-    return t;
-}
 
 void Report(const char* what, std::vector<double> errors) {
     if (errors.empty()) return;
@@ -115,59 +103,6 @@ int Keying(int characters) {
     return 0;
 }
 
-// Records the null sink's monitor with arrival times, to find when the first tone sounded.
-class TMonitor {
-public:
-    bool Start() {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, 8000, 1};
-        pa_buffer_attr attr{static_cast<uint32_t>(-1), static_cast<uint32_t>(-1),
-                            static_cast<uint32_t>(-1), static_cast<uint32_t>(-1), 80};
-        const std::string device = std::string(test::TPulseServer::SinkName) + ".monitor";
-        int err = 0;
-        Simple_ = pa_simple_new(nullptr, "bench", PA_STREAM_RECORD, device.c_str(), "monitor",
-                                &spec, nullptr, &attr, &err);
-        if (!Simple_) return false;
-        // The monitor runs on the server's clock: anchor sample 0 once, then sample k sounded
-        // k / 8000 s later. Asking for the latency on every read would let the reader fall behind.
-        Thread_ = std::thread([this] {
-            int16_t chunk[40];
-            int e = 0;
-            long long anchor = -1; // [ns] when sample 0 was captured
-            long long index = 0;
-            while (!Stop_) {
-                if (pa_simple_read(Simple_, chunk, sizeof chunk, &e) < 0) break;
-                if (anchor < 0 && index >= 8000) { // settled after a second
-                    const pa_usec_t latency = pa_simple_get_latency(Simple_, &e);
-                    anchor =
-                        NowNs() - static_cast<long long>(latency) * 1000 - (index + 40) * 125'000LL;
-                }
-                for (int i = 0; i < 40; ++i, ++index)
-                    if (anchor >= 0 && chunk[i] != 0 && FirstTone_ < 0 && Armed_)
-                        FirstTone_ = anchor + index * 125'000LL;
-            }
-        });
-        return true;
-    }
-    void Reset() {
-        Armed_ = false;
-        FirstTone_ = -1;
-        Armed_ = true;
-    }
-    long long FirstTone() const { return FirstTone_; }
-    ~TMonitor() {
-        Stop_ = true;
-        if (Thread_.joinable()) Thread_.join();
-        if (Simple_) pa_simple_free(Simple_);
-    }
-
-private:
-    pa_simple* Simple_ = nullptr;
-    std::thread Thread_;
-    std::atomic<bool> Stop_{false};
-    std::atomic<long long> FirstTone_{-1};
-    std::atomic<bool> Armed_{false};
-};
-
 int Latency() {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
@@ -206,13 +141,6 @@ int Latency() {
                 latencies.back());
     server.Stop();
     return 0;
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
-           u.ru_stime.tv_usec / 1e6;
 }
 
 int Cpu() {

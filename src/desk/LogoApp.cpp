@@ -74,6 +74,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
 
     auto& so = *SoundOut1_;
     so.SetChannels(1);
+    so.SetBufferTime(SoundBufferMs);
     so.OnBufferPlayed = [this](int16_t* b, int bytes) { SoundOut1BufferPlayed(b, bytes); };
     so.OwnerWantsSound = [this] { return OutputDevice == 1; };
     so.OnOutputLost = [this] { Changed(); };

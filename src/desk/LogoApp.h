@@ -49,6 +49,9 @@ struct TShiftState {
 class TLogoApp {
 public:
     static constexpr int TypeAheadSize = 30000;
+    // Length of each of the sound output's two buffers. 20 and 40 ms gave gaps in 10 minutes at
+    // 300 CpM with both cores loaded (bench_window dropouts), so the main window keeps 100.
+    static constexpr int SoundBufferMs = 100;
 
     TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings);
     ~TLogoApp();

@@ -4,6 +4,8 @@
 
 #include "engine/CWout.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -69,6 +71,31 @@ inline std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) 
         runs.back().Length += t.CharGapExtraSamples;
     }
     return runs;
+}
+
+// Key runs of a recording between its first and its last tone. Samples within +-quiet count as
+// silence: a server that resamples leaves small values at the edges of a shaped element.
+inline std::vector<TRun> ToneRuns(std::vector<int16_t> s, int quiet = 0) {
+    for (auto& v : s)
+        if (v > -quiet && v < quiet) v = 0;
+    auto runs = KeyRuns(s);
+    while (!runs.empty() && !runs.front().On)
+        runs.erase(runs.begin());
+    while (!runs.empty() && !runs.back().On)
+        runs.pop_back();
+    return runs;
+}
+
+// Expects the tone runs of a recording to be text as the engine times it, each run within 1 ms.
+inline void ExpectHeardAs(const std::vector<TRun>& runs, const std::string& text, const TCWout& e) {
+    auto expected = ExpectedRuns(text, e);
+    expected.erase(expected.begin()); // the lead-in and the last gap are silence
+    expected.pop_back();
+    ASSERT_EQ(runs.size(), expected.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].On, expected[i].On) << i;
+        EXPECT_NEAR(runs[i].Length, expected[i].Length, 8) << "run " << i; // 8 samples = 1 ms
+    }
 }
 
 // Records engine events as "when kind arg" lines; when is supplied by the caller's clock.

@@ -1,0 +1,357 @@
+// Figures of the main window on this machine (not pass/fail), on a private PulseAudio server and
+// a pseudo-terminal with the modem-line shim:
+//   latency MS        - key press to the first tone sample at the monitor, BufferTime MS, 20
+//   presses dropouts MS S     - gaps in the sound over S seconds at 300 CpM with both cores loaded
+//   keying CHARS      - RTS edge error at 300 CpM while the display marks every character sent
+//                       (run through tests/support/with-shim)
+//   cpu sound|com S [MS] - CPU while sending at 300 CpM for S seconds (BufferTime MS)
+//   idle S            - CPU of the open window with nothing to send
+//   start             - process start to the window's first paint, and the memory then
+//   display N         - appending and marking N characters in the display, per 10,000
+//   paragraph N       - the same in one paragraph without line ends
+#include "BenchSupport.h"
+#include "engine/CWout.h"
+#include "settings/EngineSettings.h"
+#include "settings/Settings.h"
+#include "support/EventLoop.h"
+#include "support/SerialShim.h"
+#include "support/TempDir.h"
+#include "support/VirtualTimer.h"
+#include "ui/main/CWRichEdit.h"
+#include "ui/main/LogoMain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace brindle;
+using bench::CpuSeconds;
+using bench::NowNs;
+using bench::Text;
+
+namespace {
+
+constexpr int kComPort = 5;
+
+long RssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
+        status.ignore(1000, '\n');
+    }
+    return 0;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(std::lround(p * static_cast<double>(v.size() - 1)))];
+}
+
+// The window with its settings in a folder of its own; output 1 sound, 2 COM on a pty.
+class TBenchWindow {
+public:
+    TBenchWindow(int output, int speed, int bufferMs) {
+        std::ofstream(Folder.Path / "Brindle.ini")
+            << "[Main]\nSpeed=" << speed << "\n[TX]\nOutput=" << output
+            << "\nTXComPort=" << kComPort << "\nPTT=1\n";
+        Ports.resize(kComPort);
+        Ports[kComPort - 1] = {"pty", "pts", Pty.SlavePath};
+        TLogoAppForm::TOptions o;
+        o.DataFolder = Folder.Path.string() + "/";
+        o.ShowMessage = [](const std::string& m) {
+            std::fprintf(stderr, "message: %s\n", m.c_str());
+        };
+        o.AskOkCancel = [](const std::string&) { return true; };
+        o.DetectPorts = [this] { return Ports; };
+        o.PortPath = [this](int) { return Pty.SlavePath; };
+        o.WatchDevices = false;
+        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form->App().SoundOut1().SetBufferTime(bufferMs);
+        Form->show();
+        Form->CWRichEdit1().setFocus();
+        if (output == 1) {
+            // The new buffer time takes effect when the output opens again.
+            Form->App().SoundOut1().StopOutput();
+            Form->App().SoundOut1().Close();
+            Form->App().SoundOut1().StartOutput();
+            test::RunUntil([this] { return Form->App().SoundOut1().IsPlaying(); }, 10000);
+        }
+    }
+    TLogoApp& App() { return Form->App(); }
+    // Keeps at least a line of text queued.
+    void KeepSending() {
+        if (!App().CWout1().HasChars()) App().LoadTextToBuffer(Text(60));
+    }
+    bool Quiet() {
+        const TDisplayModel& d = App().Display();
+        return d.SentMark() == d.TextEnd();
+    }
+
+    test::TTempDir Folder;
+    test::TPty Pty;
+    std::vector<TDetectedPort> Ports;
+    std::unique_ptr<TLogoAppForm> Form;
+};
+
+int Latency(int bufferMs) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    bench::TMonitor monitor;
+    if (!monitor.Start()) return 1;
+    TBenchWindow w(1, 300, bufferMs);
+    test::RunFor(1500); // the monitor anchors its clock
+    const long long gaps0 = w.App().SoundOut1().Underflows();
+    // Every press starts from PTT off, so the engine's own lead-in is the same each time: one dot
+    // of silence and the PTT lead, by design. The rest is the latency of the program and the
+    // server.
+    const auto& t = w.App().CWout1().Timing();
+    const double leadIn = (t.DotSamples + t.PttLeadSamples) / 8.0; // [ms]
+    std::vector<double> ms;
+    for (int press = 0; press < 21; ++press) {
+        test::RunUntil([&] { return w.Quiet() && !w.App().CWout1().PttState(); }, 10000);
+        test::RunFor(200);
+        monitor.Reset();
+        const long long start = NowNs();
+        QTest::keyClick(&w.Form->CWRichEdit1(), 't');
+        test::RunUntil([&] { return monitor.FirstTone() >= 0; }, 5000);
+        if (press > 0 && monitor.FirstTone() >= 0) // the first press only wakes the sink
+            ms.push_back((monitor.FirstTone() - start) / 1e6);
+    }
+    std::vector<double> net = ms;
+    for (double& v : net)
+        v -= leadIn;
+    std::printf("BufferTime %d ms: key press to first tone over %zu presses: median=%.1f ms "
+                "p95=%.1f ms max=%.1f ms; less the engine's lead-in of %.0f ms: median=%.1f ms "
+                "p95=%.1f ms; gaps in the sound: %lld\n",
+                bufferMs, ms.size(), Percentile(ms, 0.5), Percentile(ms, 0.95), Percentile(ms, 1.0),
+                leadIn, Percentile(net, 0.5), Percentile(net, 0.95),
+                w.App().SoundOut1().Underflows() - gaps0);
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+int Dropouts(int bufferMs, int seconds) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    TBenchWindow w(1, 300, bufferMs);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> load;
+    for (int core = 0; core < 2; ++core)
+        load.emplace_back([&stop] {
+            volatile unsigned long long x = 0;
+            while (!stop)
+                x = x + 1;
+        });
+    const long long gaps0 = w.App().SoundOut1().Underflows();
+    const int sent0 = w.App().Display().SentMark();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000LL) {
+        w.KeepSending();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    stop = true;
+    for (auto& t : load)
+        t.join();
+    std::printf("BufferTime %d ms, %d s at 300 CpM, both cores loaded: %d characters sent, %lld "
+                "gaps in the sound\n",
+                bufferMs, seconds, w.App().Display().SentMark() - sent0,
+                w.App().SoundOut1().Underflows() - gaps0);
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+void ReportErrors(const char* what, std::vector<double> errors) {
+    for (double& e : errors)
+        e = std::fabs(e);
+    if (errors.empty()) return;
+    std::printf("  %-24s n=%zu p99=%.3f ms max=%.3f ms\n", what, errors.size(),
+                Percentile(errors, 0.99), Percentile(errors, 1.0));
+}
+
+int Keying(int characters) {
+    test::TSerialShim shim;
+    if (!shim.Active()) {
+        std::fprintf(stderr, "run through tests/support/with-shim\n");
+        return 1;
+    }
+    TBenchWindow w(2, 300, 100);
+    if (w.App().OutputDevice != 2) return 1;
+    const std::string text = Text(characters);
+    // The planned timeline: the same engine settings and text on the virtual clock.
+    test::TVirtualTimer vt;
+    TCWout plan(&vt);
+    ApplyEngineSettings(w.App().Settings(), plan);
+    std::vector<long long> planned;
+    plan.OnSignalChanged = [&](TCWout&, bool, int) { planned.push_back(vt.Now()); };
+    for (const char c : text)
+        plan.PutChar(static_cast<uint8_t>(c));
+    plan.Start();
+    vt.Advance(10'000'000);
+
+    shim.ClearLog();
+    w.App().LoadTextToBuffer(text);
+    test::RunUntil([&] { return w.Quiet(); }, 3'600'000);
+    test::RunFor(300);
+    std::vector<long long> real; // RTS edges
+    bool rts = false;
+    for (const auto& e : shim.Log())
+        if (e.Rts != rts) {
+            real.push_back(e.Ns);
+            rts = e.Rts;
+        }
+    const std::size_t n = std::min(real.size(), planned.size());
+    std::vector<double> interval;
+    for (std::size_t k = 1; k < n; ++k)
+        interval.push_back((real[k] - real[k - 1]) / 1e6 -
+                           static_cast<double>(planned[k] - planned[k - 1]));
+    std::printf("window keying %d characters at 300 CpM, display marking each (%zu edges, planned "
+                "%zu):\n",
+                characters, real.size(), planned.size());
+    ReportErrors("edge interval error", interval);
+    return 0;
+}
+
+int Cpu(int output, int seconds, int bufferMs) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    TBenchWindow w(output, 300, bufferMs);
+    if (w.App().OutputDevice != output) return 1;
+    w.KeepSending();
+    test::RunFor(1000);
+    const double cpu0 = CpuSeconds();
+    const long long t0 = NowNs();
+    QTimer feed;
+    QObject::connect(&feed, &QTimer::timeout, [&w] { w.KeepSending(); });
+    feed.start(500);
+    QTimer::singleShot(seconds * 1000, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec(); // sleeps between events, as the program's loop does
+    const double wall = (NowNs() - t0) / 1e9;
+    std::printf("%s output at 300 CpM (BufferTime %d ms): %.3f s CPU over %.1f s = %.2f %% of one "
+                "core\n",
+                output == 1 ? "sound" : "COM", bufferMs, CpuSeconds() - cpu0, wall,
+                100.0 * (CpuSeconds() - cpu0) / wall);
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+int Idle(int seconds) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    TBenchWindow w(1, 60, TLogoApp::SoundBufferMs);
+    test::RunFor(1000);
+    const double cpu0 = CpuSeconds();
+    QTimer::singleShot(seconds * 1000, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    std::printf("idle window on sound output: %.2f %% of one core over %d s\n",
+                100.0 * (CpuSeconds() - cpu0) / seconds, seconds);
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+// Seconds since this process started, from /proc.
+double SinceProcessStart() {
+    std::ifstream stat("/proc/self/stat");
+    std::string field;
+    for (int i = 0; i < 21 && stat >> field; ++i) {}
+    unsigned long long startTicks = 0;
+    stat >> startTicks;
+    std::ifstream uptime("/proc/uptime");
+    double up = 0;
+    uptime >> up;
+    return up - static_cast<double>(startTicks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+class TFirstPaint : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && Seconds < 0) Seconds = SinceProcessStart();
+        return false;
+    }
+    double Seconds = -1;
+};
+
+int Start() {
+    // The sound server is part of the desktop, not of the start: its own start is left out.
+    QElapsedTimer serverClock;
+    serverClock.start();
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    const double serverSeconds = static_cast<double>(serverClock.nsecsElapsed()) / 1e9;
+    TFirstPaint paint;
+    TBenchWindow w(1, 60, 100);
+    w.Form->installEventFilter(&paint);
+    w.Form->repaint();
+    test::RunUntil([&] { return paint.Seconds >= 0; }, 10000);
+    std::printf("process start to first paint: %.0f ms (clock ticks of 10 ms); RSS %ld kB\n",
+                (paint.Seconds - serverSeconds) * 1000, RssKb());
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+// Each character appended, then marked sent, with the event loop between, as when typing ahead
+// and sending: lines of 60 characters, or one paragraph without a line end.
+int DisplayCost(int characters, bool lines) {
+    TBenchWindow w(0, 60, 100);
+    TDisplayModel& d = w.App().Display();
+    QElapsedTimer clock;
+    std::printf("display (%s): append and mark sent, ms per 10,000 characters:",
+                lines ? "lines of 60" : "one paragraph");
+    for (int block = 0; block < characters / 10000; ++block) {
+        clock.start();
+        for (int i = 0; i < 10000; ++i) {
+            d.AddChar(static_cast<uint8_t>(lines && i % 61 == 60 ? '\n' : 'a' + i % 26));
+            QCoreApplication::processEvents();
+            d.MarkOneSent();
+            QCoreApplication::processEvents();
+        }
+        std::printf(" %.0f", static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        std::fflush(stdout);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    test::TPulseServer::Instance();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::string what = argc > 1 ? argv[1] : "";
+    const int a = argc > 2 ? std::atoi(argv[2]) : 0;
+    const int b = argc > 3 ? std::atoi(argv[3]) : 0;
+    if (what == "latency") return Latency(a > 0 ? a : 100);
+    if (what == "dropouts") return Dropouts(a > 0 ? a : 100, b > 0 ? b : 600);
+    if (what == "keying") return Keying(a > 0 ? a : 200);
+    if (what == "cpu")
+        return Cpu(argc > 2 && std::string(argv[2]) == "com" ? 2 : 1, b > 0 ? b : 20,
+                   argc > 4 ? std::atoi(argv[4]) : TLogoApp::SoundBufferMs);
+    if (what == "idle") return Idle(a > 0 ? a : 20);
+    if (what == "start") return Start();
+    if (what == "display") return DisplayCost(a > 0 ? a : 100000, true);
+    if (what == "paragraph") return DisplayCost(a > 0 ? a : 100000, false);
+    std::fprintf(stderr, "usage: bench_window latency MS | dropouts MS S | keying CHARS | "
+                         "cpu sound|com S | idle S | start | display N\n");
+    return 2;
+}
