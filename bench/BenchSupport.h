@@ -3,15 +3,19 @@
 // at which each sample sounded (to find when the first tone of a key press was heard).
 #pragma once
 
+#include "engine/CWout.h"
 #include "support/PulseServer.h"
+#include "support/VirtualTimer.h"
 
 #include <pulse/simple.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 #include <thread>
 #include <time.h>
+#include <vector>
 
 namespace brindle::bench {
 
@@ -37,6 +41,22 @@ inline std::string Text(int characters) {
         t += words;
     t.resize(static_cast<std::size_t>(characters));
     return t;
+}
+
+// The planned timeline of text: the times [ms] of its key edges on the virtual clock, with the
+// engine set up by setUp.
+inline std::vector<long long> PlannedEdges(const std::string& text,
+                                           const std::function<void(TCWout&)>& setUp) {
+    test::TVirtualTimer vt;
+    TCWout plan(&vt);
+    setUp(plan);
+    std::vector<long long> planned;
+    plan.OnSignalChanged = [&](TCWout&, bool, int) { planned.push_back(vt.Now()); };
+    for (const char c : text)
+        plan.PutChar(static_cast<uint8_t>(c));
+    plan.Start();
+    vt.Advance(10'000'000);
+    return planned;
 }
 
 // Records the null sink's monitor with arrival times.

@@ -13,7 +13,6 @@
 #include "support/EventLoop.h"
 #include "support/PulseServer.h"
 #include "support/SerialShim.h"
-#include "support/VirtualTimer.h"
 
 #include <QCoreApplication>
 
@@ -58,15 +57,7 @@ int Keying(int characters) {
     for (const int cpm : {60, 300}) {
         const std::string text = Text(characters);
         // The planned timeline: the same text on the virtual clock.
-        test::TVirtualTimer vt;
-        TCWout plan(&vt);
-        plan.SetSpeed(cpm);
-        std::vector<long long> planned;
-        plan.OnSignalChanged = [&](TCWout&, bool, int) { planned.push_back(vt.Now()); };
-        for (const char c : text)
-            plan.PutChar(static_cast<uint8_t>(c));
-        plan.Start();
-        vt.Advance(10'000'000);
+        const auto planned = bench::PlannedEdges(text, [cpm](TCWout& plan) { plan.SetSpeed(cpm); });
 
         test::TPty pty;
         TComRTSDTRX com({}, PostToGuiThread);

@@ -16,7 +16,6 @@
 #include "support/EventLoop.h"
 #include "support/SerialShim.h"
 #include "support/TempDir.h"
-#include "support/VirtualTimer.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/LogoMain.h"
 
@@ -196,15 +195,8 @@ int Keying(int characters) {
     if (w.App().OutputDevice != 2) return 1;
     const std::string text = Text(characters);
     // The planned timeline: the same engine settings and text on the virtual clock.
-    test::TVirtualTimer vt;
-    TCWout plan(&vt);
-    ApplyEngineSettings(w.App().Settings(), plan);
-    std::vector<long long> planned;
-    plan.OnSignalChanged = [&](TCWout&, bool, int) { planned.push_back(vt.Now()); };
-    for (const char c : text)
-        plan.PutChar(static_cast<uint8_t>(c));
-    plan.Start();
-    vt.Advance(10'000'000);
+    const auto planned = bench::PlannedEdges(
+        text, [&](TCWout& plan) { ApplyEngineSettings(w.App().Settings(), plan); });
 
     shim.ClearLog();
     w.App().LoadTextToBuffer(text);
