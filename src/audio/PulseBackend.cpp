@@ -6,6 +6,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -123,8 +124,10 @@ public:
         attr.fragsize = static_cast<uint32_t>(-1);
         const auto flags = static_cast<pa_stream_flags_t>(
             PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        pa_cvolume volume;
+        pa_cvolume_set(&volume, static_cast<unsigned>(channels), StreamVolume());
         if (pa_stream_connect_playback(Stream_, sinkName.empty() ? nullptr : sinkName.c_str(),
-                                       &attr, flags, nullptr, nullptr) < 0) {
+                                       &attr, flags, &volume, nullptr) < 0) {
             code = pa_context_errno(Context_);
             error = pa_strerror(code);
             DropStream();
@@ -194,7 +197,25 @@ public:
         pa_threaded_mainloop_unlock(Loop_);
     }
 
+    void SetVolume(double factor) override {
+        pa_threaded_mainloop_lock(Loop_);
+        Volume_ = std::clamp(factor, 0.0, 1.0);
+        if (Stream_ && Context_ && pa_stream_get_state(Stream_) == PA_STREAM_READY) {
+            pa_cvolume volume;
+            pa_cvolume_set(&volume, pa_stream_get_sample_spec(Stream_)->channels, StreamVolume());
+            if (pa_operation* o = pa_context_set_sink_input_volume(
+                    Context_, pa_stream_get_index(Stream_), &volume, nullptr, nullptr))
+                pa_operation_unref(o);
+        }
+        pa_threaded_mainloop_unlock(Loop_);
+    }
+
 private:
+    pa_volume_t StreamVolume() const { // (loop lock held)
+        return Volume_ <= 0.0 ? PA_VOLUME_MUTED
+                              : static_cast<pa_volume_t>(Volume_ * PA_VOLUME_NORM + 0.5);
+    }
+
     struct TSink {
         uint32_t Index = 0;
         std::string Name;

@@ -43,12 +43,19 @@ public:
     virtual void CloseStream() = 0;
     // Times a stream ran dry since the backend was made (a gap in the sound).
     virtual long long Underflows() const { return 0; }
+    // The playback stream's own volume in the sound server, 0 (silent) to 1 (100 %) on every
+    // channel; kept for the streams opened later. The system's volume is never touched.
+    virtual void SetVolume(double factor) { Volume_ = factor; }
+    double Volume() const { return Volume_; }
 
     // The list of outputs changed (also when the server went away or came back).
     std::function<void()> OnOutputsChanged;
     // The stream of that number failed: its device or the sound server went away. The event
     // can arrive after that stream was closed and another opened.
     std::function<void(std::uint64_t stream)> OnStreamFailed;
+
+protected:
+    double Volume_ = 1.0;
 };
 
 // The PulseAudio client (also PipeWire's PulseAudio server). It reconnects by itself when the

@@ -48,7 +48,10 @@ public:
     bool IsOpen() const { return IsOpen_; }
     bool IsPlaying() const { return IsPlaying_; }
     long long Underflows() const { return Backend_->Underflows(); } // gaps in the sound so far
-    int BufferBytes() const;                                        // bytes per buffer
+    // The stream's own volume, 0 (muted) to 1 (100 % on both channels), kept across reopens.
+    void SetVolume(double factor) { Backend_->SetVolume(factor); }
+    double Volume() const { return Backend_->Volume(); }
+    int BufferBytes() const; // bytes per buffer
 
     // Open and StartOutput do nothing when called from inside OnBufferPlayed.
     bool Open();

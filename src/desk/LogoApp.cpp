@@ -2,6 +2,8 @@
 // Typing and pasting are in Typing.cpp.
 #include "desk/LogoApp.h"
 
+#include "desk/Parameters.h"
+
 #include "platform/GuiPost.h"
 #include "settings/EngineSettings.h"
 
@@ -63,6 +65,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     DeviceCheck_ =
         std::make_unique<TDeviceCheck>(*this, Choice_, Platform_.DetectPorts, Platform_.Messages);
     DeviceCheck_->OnChanged = [this] { Changed(); };
+    Params_ = std::make_unique<TParameters>(*this);
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -129,18 +132,9 @@ void TLogoApp::FormCreate() {
     PttOnCom = false;
     Keying_.KeyingActive = false;
     ProsignEntryState = 0;
-    // The parameters the parameters window hands over when it is created.
-    PttOnCom = s.TX.PTT;
     EqualsKeyOptimisation = s.TX.EqKeyOpt;
     AutoStartOff = !s.TX.AutoStart;
-    NoiseOn = s.TX.Noise;
-    MuteOn = s.TX.Muted;
     NoiseGen1_.SetLeveldB(s.TX.NoiseLevel);
-    DispMode = s.Tutor.DispMode;
-    VariSpeed = s.Tutor.Varispeed;
-    EndSpeed = s.Tutor.EndSpeed;
-    static const char* const spacing[] = {"Speed", "Farnsworth", "Wordsworth"};
-    View_.SpeedLabel = spacing[std::clamp(s.Tutor.Farnsworth, 0, 2)];
 
     UpdateTXButton(false);
     View_.HideDown = false;
@@ -154,8 +148,9 @@ void TLogoApp::FormCreate() {
     View_.SoundMutedShown = false;
     CWout1SpeedChanged(CWout1_->Speed());
     UpdateStartCaptions();
-    // Where the parameters window's creation would run it: opens the output of the settings.
-    DeviceCheck_->CheckOutputDevices();
+    // The parameters window is made after the main window: it applies its settings and runs the
+    // output device check, which opens the output of the settings.
+    Params_->Create();
     Changed();
 }
 
@@ -191,6 +186,7 @@ bool TLogoApp::FormClose(const std::string& dataFolder, bool maximised) {
     ComRTSDTRX1_->SetDTR(false);
     ComRTSDTRX1_->Disconnect();
     Keying_.KeyingActive = false;
+    Params_->StoreSettings();
     auto& s = Settings_;
     s.Main.Speed = CWout1_->Speed();
     s.Main.ShowWpM = ShowWpM;
@@ -291,13 +287,16 @@ bool TLogoApp::SetOutputDevice(int device) {
         break;
     case 1:
         Choice_.BlipEnabled = Settings_.Tutor.Mode == 3;
-        Settings_.Tutor.Blip = Choice_.BlipEnabled && BlipTicked_;
+        // The tick comes back from before COM output; at start it is the one of the settings.
+        if (PreviousOutputDevice == 2) Settings_.Tutor.Blip = BlipTicked_;
+        CWout1_->SetBlipOn(Settings_.Tutor.Blip);
         View_.TXEnabled = View_.PauseEnabledByOutput = true;
         View_.SoundMutedShown = MuteOn;
         break;
     case 2:
         BlipTicked_ = Settings_.Tutor.Blip;
         Settings_.Tutor.Blip = false;
+        CWout1_->SetBlipOn(false);
         Choice_.BlipEnabled = false;
         View_.TXEnabled = View_.PauseEnabledByOutput = true;
         View_.SoundMutedShown = false;
@@ -650,10 +649,12 @@ void TLogoApp::UpdateStartCaptions() {
 void TLogoApp::EnableParameterControls() {
     View_.ParameterControlsEnabled = true;
     View_.SpeedUpDownEnabled = true;
+    if (Params_) Params_->EnableParameterControls();
 }
 
 void TLogoApp::DisableParameterControls() {
     View_.ParameterControlsEnabled = false;
+    if (Params_) Params_->DisableParameterControls();
 }
 
 } // namespace brindle

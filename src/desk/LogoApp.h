@@ -24,6 +24,8 @@
 
 namespace brindle {
 
+class TParameters;
+
 // What the logic needs from around it; the program gives the real things, tests give fakes.
 struct TDeskPlatform {
     IMsTimer* Timer = nullptr;                   // the engine's timer for keying a port
@@ -108,6 +110,10 @@ public:
 
     // --- State ----------------------------------------------------------------------------
     const TMainView& View() const { return View_; }
+    // For the parameters window's effects on the main window; NotifyViewChanged afterwards.
+    TMainView& EditView() { return View_; }
+    void NotifyViewChanged() { Changed(); }
+    TParameters& Params() { return *Params_; }
     // Told whenever View() may have changed; the window redraws from it.
     std::function<void()> OnViewChanged;
     // Told when the display should scroll to its end (a summary was written).
@@ -199,6 +205,7 @@ private:
     TMainView View_;
     TOutputChoice Choice_;
     std::unique_ptr<TDeviceCheck> DeviceCheck_;
+    std::unique_ptr<TParameters> Params_;
     bool BlipSaved_ = false;
     bool BlipTicked_ = false;
 };

@@ -40,6 +40,7 @@ struct TMainView {
     bool SpeedUpDownEnabled = true;
     std::string SpeedLabel = "Speed"; // or "Farnsworth", "Wordsworth"
     bool ParameterControlsEnabled = true;
+    int DisplayFontPoints = 14; // the display's character size [pt]
 };
 
 // The parameters window's output choice and port list, as the device check leaves them; the

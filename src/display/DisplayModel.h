@@ -40,6 +40,7 @@ public:
     void SetColorInText(TRgb c) { ColorInText_ = c; }
     TRgb ColorInfoText() const { return ColorInfoText_; }
     void SetColorInfoText(TRgb c) { ColorInfoText_ = c; }
+    TRgb BackgroundColor() const { return BackgroundColor_; }
     TRgb FontColor() const { return FontColor_; }
     void SetFontColor(TRgb c) { FontColor_ = c; }
 
@@ -76,6 +77,7 @@ private:
     TRgb ColorInText_ = 0xFF0000;
     TRgb ColorInfoText_ = 0x008000;
     TRgb FontColor_ = 0x000000;
+    TRgb BackgroundColor_ = 0xFFFFFF;
 };
 
 } // namespace brindle

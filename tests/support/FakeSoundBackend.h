@@ -27,6 +27,7 @@ public:
         int LastBufferBytes = 0;
         int LastDevice = -2;
         bool FailOpen = false;
+        double Volume = 1.0; // the stream's own volume
         std::vector<int16_t> Written;
         std::vector<std::function<void()>> Posted; // events not yet run
     };
@@ -67,6 +68,7 @@ public:
         return static_cast<long long>(bytes);
     }
     void CloseStream() override { S_.Open = false; }
+    void SetVolume(double factor) override { Volume_ = S_.Volume = factor; }
 
     // The open stream fails; the event is posted.
     void FailStream() {

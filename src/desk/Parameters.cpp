@@ -1,0 +1,700 @@
+#include "desk/Parameters.h"
+
+#include "base/Ranges.h"
+#include "base/Text1252.h"
+#include "desk/LogoApp.h"
+#include "practice/TextFilters.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace brindle {
+
+namespace {
+
+constexpr TRange kFarnswPosition{0, 1000};
+constexpr TRange kMinSizePosition{1, 14};
+constexpr TRange kLevelBar{0, 60};
+constexpr int kFontPoints[] = {10, 12, 14, 18, 24, 30, 36, 48, 64, 100};
+constexpr const char* kLetters = "abcdefghijklmnopqrstuvwxyz";
+constexpr const char* kNumerals = "0123456789";
+constexpr const char* kAllCharacters = "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>";
+
+int Sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+bool ParseInteger(const std::string& text, int& value) {
+    return ParseSpeedBox(text, false, value);
+}
+
+std::string Cased(const std::string& text, bool allCaps) {
+    return allCaps ? Upper1252(text) : Lower1252(text);
+}
+
+// Cuts a field's text to its length without leaving half a prosign name behind.
+std::string FitToLength(const std::string& text, std::size_t max) {
+    if (text.size() <= max) return text;
+    std::string out = text.substr(0, max);
+    const std::size_t open = out.rfind('<');
+    if (open != std::string::npos && out.find('>', open) == std::string::npos) out.erase(open);
+    return out;
+}
+
+std::string WithoutSpaces(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != ' ' && c != '\t') out += c;
+    return out;
+}
+
+} // namespace
+
+std::string FormatSpeed(bool showWpM, int cpm) {
+    return FormatSpeedBox(cpm, showWpM);
+}
+
+std::string LevelText(int dB) {
+    return std::to_string(dB) + " dB";
+}
+
+std::string CharSetOfField(const std::string& text1252, bool extended) {
+    // A tab is a space to the filters; neither belongs in a character set.
+    std::string t = WithoutSpaces(text1252);
+    t = ProsignsToCodes(RemoveUnknownProsigns(t));
+    t = RemoveCarets(KeepSendable(t, TCharSet{extended, false}));
+    return Lower1252(t);
+}
+
+std::string SendableText(const std::string& text1252, bool extended) {
+    std::string t = ProsignsToCodes(RemoveUnknownProsigns(text1252));
+    t = RemoveCarets(KeepSendable(t, TCharSet{extended, false}));
+    return Lower1252(t);
+}
+
+bool ProsignBackspace(std::string& text, int& caret) {
+    if (caret <= 0 || caret > static_cast<int>(text.size()) || text[caret - 1] != '>') return false;
+    const std::size_t open = text.rfind('<', static_cast<std::size_t>(caret - 1));
+    if (open == std::string::npos) return false;
+    text.erase(open, static_cast<std::size_t>(caret) - open);
+    caret = static_cast<int>(open);
+    return true;
+}
+
+std::vector<TMixerCommand> MixerCommands() {
+    return {{"pavucontrol", {}},
+            {"pwvucontrol", {}},
+            {"gnome-control-center", {"sound"}},
+            {"systemsettings", {"kcm_pulseaudio"}}};
+}
+
+TRect KeepInsideWorkArea(TRect w, const TRect& area) {
+    if (w.Height > area.Height) {
+        w.Height = area.Height;
+        w.Top = area.Top;
+    }
+    const int right = area.Left + area.Width;
+    const int bottom = area.Top + area.Height;
+    if (w.Left > right) w.Left = std::max(right - w.Width, 0);
+    if (w.Top > bottom) w.Top = std::max(bottom - w.Height, 0);
+    return w;
+}
+
+// --- The window's state --------------------------------------------------------------------------
+
+TParameters::TParameters(TLogoApp& app) : App_(app), S_(app.MutableSettings()) {
+    auto set = [&](TUpDown u, TRange r, int length, const char* caption) {
+        auto& n = Num(u);
+        n.Min = r.Min;
+        n.Max = r.Max;
+        n.MaxLength = length;
+        n.Caption = caption;
+    };
+    set(TUpDown::Freq, ranges::Frequency, 4, "Frequency Hz");
+    set(TUpDown::Slope, ranges::Slope, 3, "Slope (samples)");
+    set(TUpDown::StartSpeed, ranges::Speed, 4, "Start Speed");
+    set(TUpDown::EndSpeed, ranges::Speed, 4, "End Speed");
+    set(TUpDown::FarnswSpeed, kFarnswPosition, 4, "Speed");
+    set(TUpDown::NumGroups, ranges::Groups, 3, "Number of Items");
+    set(TUpDown::SizeGroups, ranges::GroupSize, 2, "Size of Groups");
+    set(TUpDown::SizeMin, kMinSizePosition, 2, "Min Size of Groups");
+    for (int i = 0; i < CharFieldCount; ++i)
+        View_.Texts[static_cast<std::size_t>(i)].MaxLength = i < 2 ? 80 : 10;
+}
+
+void TParameters::Changed() {
+    UpdateEnables();
+    if (OnChanged) OnChanged();
+}
+
+void TParameters::SetPosition(TUpDown which, int position) {
+    auto& n = Num(which);
+    n.Position = std::clamp(position, n.Min, n.Max);
+}
+
+void TParameters::SetFieldText(TCharField which, const std::string& text) {
+    auto& f = View_.Texts[Index(which)];
+    f.Text = FitToLength(text, static_cast<std::size_t>(f.MaxLength));
+}
+
+// --- Creation
+// --------------------------------------------------------------------------------------
+
+void TParameters::Create() {
+    auto& cw = App_.CWout1();
+    const TSettings read = S_; // as read from the file; the effects below change S_
+    View_.SoundMutedShown = false;
+    SetMorseMode(read.Tutor.Mode);
+    SetDispMode(read.Tutor.DispMode);
+
+    S_.TX.Muted = read.TX.Muted;
+    App_.MuteOn = read.TX.Muted;
+    S_.TX.Noise = read.TX.Noise;
+    App_.NoiseOn = read.TX.Noise;
+    App_.PttOnCom = read.TX.PTT;
+
+    const int field = read.Tutor.CharField == 2 ? 2 : 1;
+    View_.CharSelected = LastCharField = S_.Tutor.CharField = field;
+    SetFieldText(TCharField::Chars1, Cased(RemoveCarets(read.Tutor.Characters), read.Main.AllCaps));
+    SetFieldText(TCharField::Chars2,
+                 Cased(RemoveCarets(read.Tutor.Characters2), read.Main.AllCaps));
+    S_.Main.AllCaps = read.Main.AllCaps; // the fields are cased as the box will be
+    SetExtended(read.TX.Extended == 1);
+
+    SetPosition(TUpDown::StartSpeed, read.Tutor.StartSpeed);
+    WorkStartSpeed = ranges::Speed.Clamp(Number(TUpDown::StartSpeed).Position);
+    SetVariSpeed(read.Tutor.Varispeed);
+    SetPosition(TUpDown::EndSpeed, read.Tutor.EndSpeed);
+    WorkEndSpeed = ranges::Speed.Clamp(Number(TUpDown::EndSpeed).Position);
+    App_.EndSpeed = WorkEndSpeed;
+
+    SetFarnsworth(read.Tutor.Farnsworth);
+    cw.SetFWSpeed(read.Tutor.FarnsworthSpeed);
+    WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
+    SetPosition(TUpDown::FarnswSpeed, WorkFarnsworthSpeed);
+
+    SetShowWpM(read.Main.ShowWpM);
+    SetPosition(TUpDown::NumGroups, read.Tutor.Groups);
+    WorkGroupCount = ranges::Groups.Clamp(Number(TUpDown::NumGroups).Position);
+    SetRepeat(read.Tutor.Repeat);
+    SetFaster(read.Tutor.Faster);
+
+    SetPosition(TUpDown::SizeGroups, read.Tutor.GrSize);
+    WorkGroupSize = ranges::GroupSize.Clamp(Number(TUpDown::SizeGroups).Position);
+    SetVariSize(read.Tutor.VariSize);
+    SetBlip(read.Tutor.Blip);
+    SetPosition(TUpDown::SizeMin, read.Tutor.GrMinSize);
+    if (Number(TUpDown::SizeMin).Position >= Number(TUpDown::SizeGroups).Position)
+        SetPosition(TUpDown::SizeMin, Number(TUpDown::SizeGroups).Position - 1);
+    WorkMinGroupSize = std::clamp(Number(TUpDown::SizeMin).Position, 0, WorkGroupSize);
+    GroupSizeRule();
+
+    // The texts pass the same filters as a commit, so that nothing unsendable stays in them.
+    CommitText(TCharField::StartText, RemoveCarets(read.Tutor.StartText));
+    CommitText(TCharField::StopText, RemoveCarets(read.Tutor.EndText));
+    SetAllCaps(read.Main.AllCaps);
+    SetCharSize(read.Main.CharSizeItem);
+
+    SetPtt(App_.PttOnCom);
+    SetAutoStart(cw.AutoStartStop());
+    ApplyPosition(TUpDown::Freq, cw.Frequency());
+    ApplyPosition(TUpDown::Slope, cw.Slope());
+    SetLevel(-cw.LogAmplitude());
+    SetNoiseLevel(-App_.NoiseGen1().LeveldB());
+
+    Num(TUpDown::NumGroups).Text = std::to_string(WorkGroupCount);
+    Num(TUpDown::SizeGroups).Text = std::to_string(WorkGroupSize);
+    Num(TUpDown::SizeMin).Text = S_.Tutor.VariSize ? std::to_string(WorkMinGroupSize) : "";
+    SetEqKeyOpt(App_.EqualsKeyOptimisation);
+
+    auto& check = App_.DeviceCheck();
+    check.EnableControls = [this] { EnableControls(); };
+    check.AfterCheck = [this] {
+        MuteCheckBoxClick();
+        MorseModeClick();
+    };
+    check.CheckOutputDevices();
+    Changed();
+}
+
+void TParameters::StoreSettings() {
+    auto& t = S_.Tutor;
+    t.Characters = Text(TCharField::Chars1).Text;
+    t.Characters2 = Text(TCharField::Chars2).Text;
+    t.StartText = Text(TCharField::StartText).Text;
+    t.EndText = Text(TCharField::StopText).Text;
+    t.CharField = LastCharField;
+    t.StartSpeed = Number(TUpDown::StartSpeed).Position;
+    t.EndSpeed = Number(TUpDown::EndSpeed).Position;
+    t.FarnsworthSpeed = Number(TUpDown::FarnswSpeed).Position;
+    t.Groups = Number(TUpDown::NumGroups).Position;
+    t.GrSize = Number(TUpDown::SizeGroups).Position;
+    t.GrMinSize = Number(TUpDown::SizeMin).Position;
+    auto& x = S_.TX;
+    x.PTT = App_.PttOnCom;
+    x.EqKeyOpt = App_.EqualsKeyOptimisation;
+    x.AutoStart = !App_.AutoStartOff;
+    x.Frequency = App_.CWout1().Frequency();
+    x.Slope = App_.CWout1().Slope();
+    x.OutputLevel = App_.CWout1().LogAmplitude();
+    x.NoiseLevel = App_.NoiseGen1().LeveldB();
+}
+
+// --- Up-downs and numeric fields
+// -------------------------------------------------------------------
+
+void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
+    auto& n = Num(which);
+    const int moved = std::clamp(n.Position + Sign(button), n.Min, n.Max); // the control's own step
+    int d = 0;
+    auto& cw = App_.CWout1();
+    switch (which) {
+    case TUpDown::Freq: d = Sign(moved - cw.Frequency()); break;
+    case TUpDown::Slope: d = Sign(moved - cw.Slope()); break;
+    case TUpDown::StartSpeed: d = Sign(moved - WorkStartSpeed); break;
+    case TUpDown::EndSpeed: d = Sign(moved - WorkEndSpeed); break;
+    case TUpDown::FarnswSpeed: d = Sign(moved - WorkFarnsworthSpeed); break;
+    case TUpDown::NumGroups: {
+        int typed = moved;
+        if (!ParseInteger(n.Text, typed)) typed = moved;
+        d = Sign(moved - typed);
+        break;
+    }
+    case TUpDown::SizeGroups:
+    case TUpDown::SizeMin: d = Sign(button); break;
+    }
+    const int step = d * (shift && ctrl ? 100 : shift ? 10 : 1);
+    ApplyPosition(which, moved - d + step);
+    Changed();
+}
+
+void TParameters::ApplyPosition(TUpDown which, int value) {
+    auto& cw = App_.CWout1();
+    auto& n = Num(which);
+    switch (which) {
+    case TUpDown::Freq:
+        cw.SetFrequency(value);
+        SetPosition(which, cw.Frequency());
+        n.Text = std::to_string(cw.Frequency());
+        break;
+    case TUpDown::Slope:
+        cw.SetSlope(value);
+        SetPosition(which, cw.Slope());
+        n.Text = std::to_string(n.Position);
+        break;
+    case TUpDown::StartSpeed:
+        WorkStartSpeed = ranges::Speed.Clamp(value);
+        SetPosition(which, WorkStartSpeed);
+        n.Text = FormatSpeed(App_.ShowWpM, WorkStartSpeed);
+        break;
+    case TUpDown::EndSpeed:
+        WorkEndSpeed = ranges::Speed.Clamp(value);
+        SetPosition(which, WorkEndSpeed);
+        n.Text = FormatSpeed(App_.ShowWpM, WorkEndSpeed);
+        App_.EndSpeed = WorkEndSpeed;
+        break;
+    case TUpDown::FarnswSpeed:
+        cw.SetFWSpeed(value);
+        WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
+        SetPosition(which, WorkFarnsworthSpeed);
+        n.Text = FormatSpeed(App_.ShowWpM, cw.FWSpeed());
+        break;
+    case TUpDown::NumGroups:
+        SetPosition(which, value);
+        WorkGroupCount = ranges::Groups.Clamp(n.Position);
+        n.Text = std::to_string(WorkGroupCount);
+        break;
+    case TUpDown::SizeGroups:
+        SetPosition(which, value);
+        WorkGroupSize = ranges::GroupSize.Clamp(n.Position);
+        GroupSizeRule();
+        n.Text = std::to_string(WorkGroupSize);
+        break;
+    case TUpDown::SizeMin:
+        SetPosition(which, value);
+        WorkMinGroupSize = std::clamp(n.Position, 0, WorkGroupSize);
+        if (WorkMinGroupSize >= WorkGroupSize)
+            WorkMinGroupSize = std::clamp(WorkGroupSize - 1, 0, WorkGroupSize);
+        SetPosition(which, WorkMinGroupSize);
+        n.Text = std::to_string(WorkMinGroupSize);
+        break;
+    }
+}
+
+void TParameters::ApplyEditField(TUpDown which, const std::string& text) {
+    auto& cw = App_.CWout1();
+    auto& n = Num(which);
+    int v = 0;
+    switch (which) {
+    case TUpDown::StartSpeed:
+    case TUpDown::EndSpeed:
+        if (!ParseSpeedBox(text, App_.ShowWpM, v)) v = n.Position;
+        SetPosition(which, v);
+        (which == TUpDown::StartSpeed ? WorkStartSpeed : WorkEndSpeed) =
+            ranges::Speed.Clamp(n.Position);
+        if (which == TUpDown::EndSpeed) App_.EndSpeed = WorkEndSpeed;
+        n.Text = FormatSpeed(App_.ShowWpM, n.Position);
+        break;
+    case TUpDown::FarnswSpeed:
+        if (!ParseSpeedBox(text, App_.ShowWpM, v)) v = n.Position;
+        cw.SetFWSpeed(v);
+        SetPosition(which, cw.FWSpeed());
+        WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
+        n.Text = FormatSpeed(App_.ShowWpM, cw.FWSpeed());
+        break;
+    case TUpDown::NumGroups:
+        if (!ParseInteger(text, v)) v = n.Position;
+        SetPosition(which, v);
+        WorkGroupCount = ranges::Groups.Clamp(n.Position);
+        n.Text = std::to_string(n.Position);
+        break;
+    case TUpDown::SizeGroups: {
+        if (!ParseInteger(text, v)) v = n.Position;
+        SetPosition(which, v);
+        WorkGroupSize = ranges::GroupSize.Clamp(n.Position);
+        n.Text = std::to_string(n.Position);
+        GroupSizeRule();
+        UpdateEnables();
+        auto& m = Num(TUpDown::SizeMin);
+        if (m.Enabled && WorkMinGroupSize >= WorkGroupSize && WorkGroupSize > 1) {
+            SetPosition(TUpDown::SizeMin, WorkGroupSize - 1);
+            WorkMinGroupSize = std::clamp(m.Position, 0, WorkGroupSize);
+            m.Text = std::to_string(WorkMinGroupSize);
+        }
+        break;
+    }
+    case TUpDown::SizeMin: {
+        if (!ParseInteger(text, v)) v = n.Position;
+        const int size = Number(TUpDown::SizeGroups).Position;
+        if (v >= size) v = size - 1;
+        SetPosition(which, v);
+        WorkMinGroupSize = std::clamp(n.Position, 0, WorkGroupSize);
+        n.Text = std::to_string(n.Position);
+        break;
+    }
+    case TUpDown::Freq:
+        if (!ParseInteger(text, v)) v = cw.Frequency();
+        ApplyPosition(which, v);
+        break;
+    case TUpDown::Slope:
+        if (!ParseInteger(text, v)) v = cw.Slope();
+        cw.SetSlope(v);
+        SetPosition(which, cw.Slope());
+        n.Text = std::to_string(cw.Slope());
+        break;
+    }
+    Changed();
+}
+
+void TParameters::GroupSizeRule() {
+    if (WorkGroupSize == 1 && S_.Tutor.VariSize) SetVariSize(false);
+}
+
+// --- Character fields and texts
+// ----------------------------------------------------------------------
+
+void TParameters::EnterCharField(int field) {
+    if (field != 1 && field != 2) return;
+    View_.CharSelected = LastCharField = field;
+    Changed();
+}
+
+void TParameters::ChooseCharField(int item) {
+    View_.CharSelected = item == 1 || item == 2 ? item : LastCharField;
+    LastCharField = View_.CharSelected;
+    Changed();
+}
+
+void TParameters::CommitText(TCharField which, const std::string& text1252) {
+    const bool extended = App_.CWout1().ExtraChars();
+    const bool caps = S_.Main.AllCaps;
+    if (which == TCharField::Chars1 || which == TCharField::Chars2) {
+        const std::string set = CharSetOfField(text1252, extended);
+        (which == TCharField::Chars1 ? CharSet1 : CharSet2) = set;
+        SetFieldText(which, Cased(CodesToProsignNames(set), caps));
+    } else {
+        SetFieldText(which, Cased(CodesToProsignNames(SendableText(text1252, extended)), caps));
+    }
+    Changed();
+}
+
+void TParameters::FillCharField(const char* lower) {
+    const int field = View_.CharSelected;
+    if (field != 1 && field != 2) return;
+    const auto which = field == 1 ? TCharField::Chars1 : TCharField::Chars2;
+    SetFieldText(which, Cased(lower, S_.Main.AllCaps));
+    (field == 1 ? CharSet1 : CharSet2) = Lower1252(Text(which).Text);
+    // The set holds a prosign as its code, as a commit leaves it.
+    (field == 1 ? CharSet1 : CharSet2) = ProsignsToCodes(field == 1 ? CharSet1 : CharSet2);
+    Changed();
+}
+
+void TParameters::AllLetters() {
+    FillCharField(kLetters);
+}
+void TParameters::AllNumerals() {
+    FillCharField(kNumerals);
+}
+void TParameters::AllCharacters() {
+    FillCharField(kAllCharacters);
+}
+
+void TParameters::Deactivate(const std::array<std::string, UpDownCount>& numbers,
+                             const std::array<std::string, CharFieldCount>& texts) {
+    auto number = [&](TUpDown u) { ApplyEditField(u, numbers[Index(u)]); };
+    number(TUpDown::Freq);
+    number(TUpDown::Slope);
+    number(TUpDown::StartSpeed);
+    number(TUpDown::EndSpeed);
+    number(TUpDown::FarnswSpeed);
+    number(TUpDown::NumGroups);
+    number(TUpDown::SizeGroups);
+    for (TCharField f :
+         {TCharField::StartText, TCharField::StopText, TCharField::Chars1, TCharField::Chars2})
+        CommitText(f, texts[Index(f)]);
+}
+
+// --- Choices
+// -----------------------------------------------------------------------------------------
+
+void TParameters::SetDispMode(int item) {
+    item = std::clamp(item, 0, 2);
+    S_.Tutor.DispMode = App_.DispMode = item;
+    auto& d = App_.Display();
+    d.SetColorInText(item == 0 ? 0xFF0000 : item == 1 ? d.BackgroundColor() : d.FontColor());
+    App_.StopAllSending();
+    Changed();
+}
+
+void TParameters::SetMorseMode(int item) {
+    S_.Tutor.Mode = std::clamp(item, 0, 4);
+    MorseModeClick();
+    App_.UpdateStartCaptions();
+}
+
+void TParameters::SetAutoStart(bool on) {
+    App_.CWout1().SetAutoStartStop(on);
+    App_.AutoStartOff = !on;
+    App_.UpdateTXButton(false);
+    Changed();
+}
+
+void TParameters::SetPtt(bool on) {
+    App_.PttOnCom = on;
+    Changed();
+}
+
+void TParameters::SetExtended(bool on) {
+    S_.TX.Extended = on ? 1 : 0;
+    App_.CWout1().SetExtraChars(on);
+    // Characters no longer allowed drop out of every field at once.
+    CommitText(TCharField::Chars1, Text(TCharField::Chars1).Text);
+    CommitText(TCharField::Chars2, Text(TCharField::Chars2).Text);
+    CommitText(TCharField::StopText, Text(TCharField::StopText).Text);
+    CommitText(TCharField::StartText, Text(TCharField::StartText).Text);
+}
+
+void TParameters::SetLevel(int position) {
+    View_.LevelPosition = kLevelBar.Clamp(position);
+    App_.CWout1().SetLogAmplitude(-View_.LevelPosition);
+    View_.LevelLabel = LevelText(-View_.LevelPosition);
+    Changed();
+}
+
+void TParameters::SetNoiseLevel(int position) {
+    View_.NoisePosition = kLevelBar.Clamp(position);
+    App_.NoiseGen1().SetLeveldB(-View_.NoisePosition);
+    View_.NoiseLabel = LevelText(-View_.NoisePosition);
+    Changed();
+}
+
+void TParameters::SetNoise(bool on) {
+    S_.TX.Noise = on;
+    App_.NoiseOn = on;
+    Changed();
+}
+
+void TParameters::SetMute(bool on) {
+    S_.TX.Muted = on;
+    MuteCheckBoxClick();
+}
+
+void TParameters::MuteCheckBoxClick() {
+    if (App_.OutputDevice != 1) {
+        Changed();
+        return;
+    }
+    const bool on = S_.TX.Muted;
+    App_.SoundOut1().SetVolume(on ? 0.0 : 1.0);
+    App_.MuteOn = on;
+    App_.EditView().SoundMutedShown = on;
+    if (on) {
+        App_.NoiseOn = false;
+    } else {
+        App_.CWout1().SetLogAmplitude(App_.CWout1().LogAmplitude());
+        App_.NoiseGen1().SetLeveldB(App_.NoiseGen1().LeveldB());
+        App_.NoiseOn = S_.TX.Noise;
+    }
+    App_.NotifyViewChanged();
+    Changed();
+}
+
+void TParameters::SetEqKeyOpt(bool on) {
+    App_.EqualsKeyOptimisation = on;
+    Changed();
+}
+
+void TParameters::SetBlip(bool on) {
+    S_.Tutor.Blip = on;
+    App_.CWout1().SetBlipOn(on);
+    Changed();
+}
+
+void TParameters::SetRepeat(int item) {
+    S_.Tutor.Repeat = std::clamp(item, 0, 4);
+    Changed();
+}
+
+void TParameters::SetFaster(int item) {
+    S_.Tutor.Faster = std::clamp(item, 0, 6);
+    Changed();
+}
+
+void TParameters::SetCharSize(int item) {
+    S_.Main.CharSizeItem = std::clamp(item, 0, 9);
+    App_.EditView().DisplayFontPoints = kFontPoints[S_.Main.CharSizeItem];
+    App_.NotifyViewChanged();
+    Changed();
+}
+
+void TParameters::CaseFields() {
+    for (auto& f : View_.Texts)
+        f.Text = Cased(f.Text, S_.Main.AllCaps);
+}
+
+void TParameters::SetAllCaps(bool on) {
+    S_.Main.AllCaps = on;
+    App_.Display().SetAllCaps(on);
+    CaseFields();
+    if (OnAllCapsChanged) OnAllCapsChanged(on);
+    App_.NotifyViewChanged();
+    Changed();
+}
+
+void TParameters::WriteSpeedFields() {
+    for (TUpDown u : {TUpDown::StartSpeed, TUpDown::EndSpeed, TUpDown::FarnswSpeed})
+        Num(u).Text = FormatSpeed(App_.ShowWpM, Number(u).Position);
+}
+
+void TParameters::SetShowWpM(bool on) {
+    S_.Main.ShowWpM = on;
+    App_.SetShowWpM(on);
+    View_.Unit = on ? "WpM" : "CpM";
+    WriteSpeedFields();
+    Changed();
+}
+
+void TParameters::SetVariSpeed(bool on) {
+    S_.Tutor.Varispeed = App_.VariSpeed = on;
+    Changed();
+}
+
+void TParameters::SetVariSize(bool on) {
+    if (on && WorkGroupSize == 1) on = false; // a group of one has no size to vary
+    S_.Tutor.VariSize = on;
+    auto& m = Num(TUpDown::SizeMin);
+    Num(TUpDown::SizeGroups).Caption = on ? "Max Size of Groups" : "Size of Groups";
+    UpdateEnables();
+    if (on)
+        ApplyEditField(TUpDown::SizeMin, m.Text);
+    else
+        m.Text.clear();
+    Changed();
+}
+
+void TParameters::SetFarnsworth(int item) {
+    item = std::clamp(item, 0, 2);
+    S_.Tutor.Farnsworth = item;
+    auto& cw = App_.CWout1();
+    auto& n = Num(TUpDown::FarnswSpeed);
+    static const char* const method[] = {"Speed", "Farnsworth", "Wordsworth"};
+    App_.EditView().SpeedLabel = method[item];
+    if (item == 0) {
+        n.Caption = "Speed";
+        cw.SetFWSpeed(0); // the engine keeps its lowest speed; mode 0 ignores it
+        cw.SetFarnswMode(0);
+    } else {
+        n.Caption = item == 1 ? "Farnsworth Speed for Characters" : "Wordsworth Speed for Words";
+        cw.SetFWSpeed(n.Position);
+        cw.SetFarnswMode(item);
+    }
+    App_.NotifyViewChanged();
+    Changed();
+}
+
+void TParameters::TestButtonClick() {
+    if (OnTestButton) OnTestButton();
+}
+
+// --- Enabling
+// ----------------------------------------------------------------------------------------
+
+void TParameters::EnableControls() {
+    // The mute follows the output: a box ticked while keying a port takes effect here.
+    if (App_.OutputDevice == 1) MuteCheckBoxClick();
+    Changed();
+}
+
+void TParameters::MorseModeClick() {
+    Changed();
+}
+
+void TParameters::DisableParameterControls() {
+    View_.Locked = true;
+    Changed();
+}
+
+void TParameters::EnableParameterControls() {
+    View_.Locked = false;
+    Num(TUpDown::StartSpeed).Caption = "Start Speed";
+    Changed();
+}
+
+void TParameters::UpdateEnables() {
+    const bool locked = View_.Locked;
+    const bool open = !locked;
+    const bool sound = App_.OutputDevice == 1;
+    const auto& choice = App_.OutputChoice();
+    const int mode = S_.Tutor.Mode;
+    View_.OutputSoundEnabled = open && choice.SoundEnabled;
+    View_.OutputComEnabled = open && choice.ComEnabled;
+    View_.PortBoxEnabled = open && choice.PortBoxEnabled;
+    View_.DispModeEnabled = View_.MorseModeEnabled = View_.CharsEnabled = open;
+    View_.TXCharEnabled = View_.VariSpeedEnabled = View_.RepeatEnabled = open;
+    for (auto& f : View_.Texts)
+        f.Enabled = open;
+    auto enable = [&](TUpDown u, bool on) {
+        Num(u).Enabled = on;
+        Num(u).CaptionEnabled = on;
+    };
+    enable(TUpDown::StartSpeed, open);
+    enable(TUpDown::EndSpeed, open && S_.Tutor.Varispeed);
+    enable(TUpDown::NumGroups, open && mode != 4);
+    enable(TUpDown::SizeGroups, open && mode == 0);
+    enable(TUpDown::SizeMin, open && mode == 0 && S_.Tutor.VariSize);
+    View_.VariSizeEnabled = open && mode == 0 && WorkGroupSize > 1;
+    View_.FasterEnabled = open && S_.Tutor.Repeat != 0;
+    View_.BlipEnabled = mode == 3 && sound;
+    enable(TUpDown::FarnswSpeed, S_.Tutor.Farnsworth != 0);
+    enable(TUpDown::Freq, sound);
+    enable(TUpDown::Slope, sound);
+    View_.SoundControlsEnabled = sound;
+    View_.NoiseEnabled = sound && !S_.TX.Muted;
+    View_.SoundMutedShown = sound && S_.TX.Muted;
+    View_.PttEnabled = App_.OutputDevice == 2;
+    View_.AutoStartEnabled = choice.AutoStartEnabled;
+    View_.TestEnabled = choice.TestButtonEnabled;
+}
+
+} // namespace brindle
