@@ -41,11 +41,15 @@ std::string FitToLength(const std::string& text, std::size_t max) {
     return out;
 }
 
-std::string WithoutSpaces(const std::string& text) {
+// Control characters never belong in a one-line field; spaces go too where asked.
+std::string Printable(const std::string& text, bool keepSpaces) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text)
-        if (c != ' ' && c != '\t') out += c;
+    for (char c : text) {
+        const auto u = static_cast<uint8_t>(c);
+        if (c == '\t' && keepSpaces) out += ' ';
+        if (u >= 32 && u != 127 && (keepSpaces || c != ' ')) out += c;
+    }
     return out;
 }
 
@@ -61,14 +65,14 @@ std::string LevelText(int dB) {
 
 std::string CharSetOfField(const std::string& text1252, bool extended) {
     // A tab is a space to the filters; neither belongs in a character set.
-    std::string t = WithoutSpaces(text1252);
+    std::string t = Printable(text1252, false);
     t = ProsignsToCodes(RemoveUnknownProsigns(t));
     t = RemoveCarets(KeepSendable(t, TCharSet{extended, false}));
     return Lower1252(t);
 }
 
 std::string SendableText(const std::string& text1252, bool extended) {
-    std::string t = ProsignsToCodes(RemoveUnknownProsigns(text1252));
+    std::string t = ProsignsToCodes(RemoveUnknownProsigns(Printable(text1252, true)));
     t = RemoveCarets(KeepSendable(t, TCharSet{extended, false}));
     return Lower1252(t);
 }
@@ -406,7 +410,10 @@ void TParameters::ChooseCharField(int item) {
     Changed();
 }
 
-void TParameters::CommitText(TCharField which, const std::string& text1252) {
+void TParameters::CommitText(TCharField which, const std::string& input) {
+    // No more than the field holds, as the field itself would take.
+    const std::string text1252 =
+        FitToLength(input, static_cast<std::size_t>(View_.Texts[Index(which)].MaxLength));
     const bool extended = App_.CWout1().ExtraChars();
     const bool caps = S_.Main.AllCaps;
     if (which == TCharField::Chars1 || which == TCharField::Chars2) {

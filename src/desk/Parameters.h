@@ -111,6 +111,8 @@ public:
     void StoreSettings();
 
     const TParamView& View() const { return View_; }
+    // The outputs or the session changed: enabled states again, then OnChanged.
+    void Refresh() { Changed(); }
     // Told whenever View() may have changed.
     std::function<void()> OnChanged;
     // The text buffers window's fields follow the all-caps box.

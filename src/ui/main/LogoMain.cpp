@@ -4,6 +4,7 @@
 #include "platform/GuiPost.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "ui/main/CWRichEdit.h"
+#include "ui/params/ParamForm.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -125,12 +126,15 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     };
     CWRichEdit1_->OnKeyEvent = [this](QKeyEvent* e) { return DisplayKey(e); };
 
+    ParamForm_ = new TParamForm(*App_, this);
+    ParamForm_->OnStatus = [this](const QString& line) { statusBar()->showMessage(line); };
     BuildMenu();
     BuildBars();
     resize(settings.Form.Width, settings.Form.Height);
     move(settings.Form.Left, settings.Form.Top);
 
     App_->FormCreate();
+    ParamForm_->Place();
     if (Options_.WatchDevices) {
         Watcher_ = std::make_unique<TDeviceWatcher>();
         Watcher_->OnSerialPortsChanged = [this] { App_->SerialPortsChanged(); };
@@ -180,8 +184,9 @@ void TLogoAppForm::BuildMenu() {
 
     QMenu* parameter = menuBar()->addMenu("&Parameter");
     item(parameter, "Set &Parameters", "Open or close the parameters window",
-         QKeySequence(Qt::Key_F2), {});
-    item(parameter, "&Get Output Mixer", "Start the sound mixer of the desktop", {}, {});
+         QKeySequence(Qt::Key_F2), [this] { ToggleParameters(); });
+    item(parameter, "&Get Output Mixer", "Start the sound mixer of the desktop", {},
+         [this] { ParamForm_->StartMixer(); });
 
     QMenu* work = menuBar()->addMenu("&Work");
     item(work, "Start &Random Groups/Words/Q-Codes/Phrases", "Start the selected Morse training",
@@ -229,7 +234,7 @@ void TLogoAppForm::BuildBars() {
         return b;
     };
     Button1_ = toolButton("Set Parameters", "Open or close the parameters window");
-    Button1_->setEnabled(false);
+    connect(Button1_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
     Button2_ = toolButton("Start Random Characters", "Start random characters");
     Button4_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
     Button3_ = toolButton("Set Single Mode", "Set Single Mode");
@@ -321,6 +326,18 @@ void TLogoAppForm::SpeedUpDown(int direction) {
     FocusDisplay();
 }
 
+void TLogoAppForm::ToggleParameters() {
+    if (ParamForm_->isMinimized()) {
+        ParamForm_->showNormal();
+    } else if (ParamForm_->isHidden()) {
+        FocusDisplay();
+        ParamForm_->show();
+        ParamForm_->raise();
+    } else {
+        ParamForm_->hide();
+    }
+}
+
 void TLogoAppForm::FocusDisplay() {
     if (CWRichEdit1_->isVisible()) CWRichEdit1_->setFocus();
 }
@@ -363,6 +380,19 @@ void TLogoAppForm::Redraw() {
     SpeedDown_->setEnabled(v.SpeedUpDownEnabled);
     SpeedLabel_->setText(Q(v.SpeedUnit));
     Label2_->setText(Q(v.SpeedLabel));
+    if (v.DisplayFontPoints != CWRichEdit1_->font().pointSize()) {
+        QFont f = CWRichEdit1_->font();
+        f.setPointSize(v.DisplayFontPoints);
+        CWRichEdit1_->setFont(f);
+    }
+    // The parameters window follows the outputs and the session; once per round of events.
+    if (!ParamsRedrawPending_) {
+        ParamsRedrawPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            ParamsRedrawPending_ = false;
+            App_->Params().Refresh();
+        });
+    }
 }
 
 bool TLogoAppForm::DisplayKey(QKeyEvent* e) {
@@ -461,10 +491,16 @@ void TLogoAppForm::closeEvent(QCloseEvent* event) {
         return;
     }
     Closing_ = true;
+    ParamForm_->CommitFields();
     auto& form = App_->MutableSettings().Form;
-    if (!isMaximized()) {
-        form.Top = geometry().top();
-        form.Left = geometry().left();
+    // Where the window system does not let programs place windows, positions stay as read.
+    if (CanPlaceWindows()) {
+        form.ParaTop = ParamForm_->pos().y();
+        form.ParaLeft = ParamForm_->pos().x();
+    }
+    if (!isMaximized() && CanPlaceWindows()) {
+        form.Top = pos().y(); // the frame's corner, as move() takes it
+        form.Left = pos().x();
         form.Width = width();
         form.Height = height();
     }

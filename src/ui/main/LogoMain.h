@@ -22,6 +22,7 @@ class QToolButton;
 namespace brindle {
 
 class TCWRichEdit;
+class TParamForm;
 class TSleepWatcher;
 
 class TLogoAppForm : public QMainWindow {
@@ -47,7 +48,10 @@ public:
     QPushButton& PauseButton() { return *PauseButton_; }
     QLineEdit& CWSpeed() { return *CWSpeed_; }
     QLabel& SpeedLabel() { return *SpeedLabel_; }
+    TParamForm& ParamForm() { return *ParamForm_; }
     static const char* ProgramVersion();
+    // F2: shows the parameters window, hides it when shown, restores it when minimised.
+    void ToggleParameters();
     // Closes as the close box does, without asking first (the session ends, or a signal).
     void CloseWithoutQuestion();
 
@@ -89,6 +93,8 @@ private:
     QPushButton* HideButton_ = nullptr;
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
+    TParamForm* ParamForm_ = nullptr;
+    bool ParamsRedrawPending_ = false;
     bool Closing_ = false;
     bool NoQuestion_ = false;
 };

@@ -1,0 +1,358 @@
+// The parameters window's logic without widgets: the up-down step rule, the numeric fields, the
+// character fields' commit chain, the effects on the engine and the main window, the enabling
+// rules, and the values that go back into the settings.
+#include "desk/Parameters.h"
+#include "desk/LogoApp.h"
+#include "practice/TextFilters.h"
+#include "support/FakeSoundBackend.h"
+#include "support/VirtualTimer.h"
+
+#include <gtest/gtest.h>
+
+using namespace brindle;
+using brindle::test::TFakeSoundBackend;
+using brindle::test::TVirtualTimer;
+
+namespace {
+
+class Params : public ::testing::Test {
+protected:
+    void SetUp() override { Settings = DefaultSettings("/nonexistent/", {}); }
+    void Start() {
+        TDeskPlatform p;
+        p.Timer = &Timer;
+        p.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
+        p.Messages = [this](const std::string& m) { Messages.push_back(m); };
+        p.AskOkCancel = [](const std::string&) { return true; };
+        p.ProcessEvents = [this] { Timer.Advance(1); };
+        p.ProcessPending = [] {};
+        p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
+        p.Post = [](std::function<void()> fn) { fn(); };
+        App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
+        App->FormCreate();
+    }
+    TParameters& P() { return App->Params(); }
+    const TNumberField& N(TUpDown u) { return P().Number(u); }
+    const std::string& T(TCharField f) { return P().Text(f).Text; }
+
+    TSettings Settings;
+    TVirtualTimer Timer;
+    TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
+    TDisplayModel Display;
+    std::vector<std::string> Messages;
+    std::unique_ptr<TLogoApp> App;
+};
+
+TEST(ParamText, FormatSpeedAndLevels) {
+    EXPECT_EQ(FormatSpeed(false, 62), "62");
+    EXPECT_EQ(FormatSpeed(true, 60), "12.0");
+    EXPECT_EQ(FormatSpeed(true, 63), "12.6");
+    EXPECT_EQ(FormatSpeed(true, 62), "12.4");
+    EXPECT_EQ(LevelText(-10), "-10 dB");
+    EXPECT_EQ(LevelText(0), "0 dB");
+}
+
+TEST(ParamText, CommitChainOfCharacterFields) {
+    // Spaces and tabs out, unknown prosigns and stray brackets out, prosigns as their codes.
+    const std::string set = CharSetOfField("a b\tc<xx><bt>^<", true);
+    EXPECT_EQ(CodesToProsignNames(set), "abc<bt>");
+    EXPECT_EQ(set.find(' '), std::string::npos);
+    // Upper-case names are prosigns too; the set is lower case.
+    EXPECT_EQ(CodesToProsignNames(CharSetOfField("AB<AR>", true)), "ab<ar>");
+    // Prosign fragments and control characters never survive.
+    for (const char* bad : {"<a", "<>", "<<ar>", ">", "<ar", "a\x01\x7f\r\n"}) {
+        std::string shown = CodesToProsignNames(CharSetOfField(bad, true));
+        for (std::size_t p; (p = shown.find("<ar>")) != std::string::npos;)
+            shown.erase(p, 4);
+        EXPECT_EQ(shown.find_first_of("<>\x01\x7f\r\n"), std::string::npos) << bad;
+    }
+    // The standard set drops the extended characters.
+    const std::string extended = "a\xe4\xf6";
+    EXPECT_EQ(CharSetOfField(extended, true), extended);
+    EXPECT_EQ(CharSetOfField(extended, false), "a");
+    // Texts keep their spaces.
+    EXPECT_EQ(CodesToProsignNames(SendableText("cq de <sk>\t", true)), "cq de <sk> ");
+}
+
+TEST(ParamText, BackspaceTakesAProsignNameAtOnce) {
+    std::string t = "ab<ar>";
+    int caret = 6;
+    ASSERT_TRUE(ProsignBackspace(t, caret));
+    EXPECT_EQ(t, "ab");
+    EXPECT_EQ(caret, 2);
+    t = "abc>";
+    caret = 4;
+    EXPECT_FALSE(ProsignBackspace(t, caret)); // no "<": an ordinary Backspace
+    caret = 2;
+    EXPECT_FALSE(ProsignBackspace(t, caret)); // not behind ">"
+}
+
+TEST(ParamText, WorkAreaKeepsTheWindowOnScreen) {
+    const TRect area{0, 30, 1280, 770};
+    EXPECT_EQ(KeepInsideWorkArea({100, 100, 920, 750}, area), (TRect{100, 100, 920, 750}));
+    // Taller than the work area: its height and top.
+    EXPECT_EQ(KeepInsideWorkArea({100, 100, 920, 900}, area), (TRect{100, 30, 920, 770}));
+    // Left of a window beyond the right edge, top below the bottom.
+    EXPECT_EQ(KeepInsideWorkArea({1500, 900, 920, 750}, area), (TRect{360, 50, 920, 750}));
+    EXPECT_EQ(KeepInsideWorkArea({1500, 100, 2000, 750}, area).Left, 0);
+}
+
+TEST_F(Params, CreationAppliesTheSettings) {
+    Settings.Tutor.Farnsworth = 2;
+    Settings.Tutor.FarnsworthSpeed = 90;
+    Settings.TX.Extended = 0;
+    Settings.Tutor.Characters = "ab\xe4^c";
+    Settings.Tutor.StartText = "vv<xx><ka>"; // unknown prosigns go
+    Settings.Tutor.GrSize = 1;
+    Settings.Tutor.VariSize = true;
+    Settings.Main.CharSizeItem = 4;
+    Settings.TX.OutputLevel = -75; // beyond the bar's 60
+    Start();
+    auto& cw = App->CWout1();
+    EXPECT_EQ(cw.FarnswMode(), 2);
+    EXPECT_EQ(cw.FWSpeed(), 90);
+    EXPECT_EQ(App->View().SpeedLabel, "Wordsworth");
+    EXPECT_EQ(N(TUpDown::FarnswSpeed).Caption, "Wordsworth Speed for Words");
+    EXPECT_FALSE(cw.ExtraChars());
+    EXPECT_EQ(T(TCharField::Chars1), "abc");
+    EXPECT_EQ(P().CharSet1, "abc");
+    EXPECT_EQ(T(TCharField::StartText), "vv<ka>");
+    EXPECT_FALSE(App->Settings().Tutor.VariSize);
+    EXPECT_FALSE(P().View().VariSizeEnabled);
+    EXPECT_EQ(App->View().DisplayFontPoints, 24);
+    EXPECT_EQ(P().View().LevelPosition, 60);
+    EXPECT_EQ(cw.LogAmplitude(), -60);
+    EXPECT_EQ(P().View().LevelLabel, "-60 dB");
+    EXPECT_EQ(N(TUpDown::Freq).Text, "800");
+    EXPECT_EQ(N(TUpDown::StartSpeed).Text, "30");
+    EXPECT_EQ(App->OutputDevice, 1); // the device check ran
+}
+
+TEST_F(Params, SpeedFieldsInWpmAndTheirLimits) {
+    Settings.Main.ShowWpM = true;
+    Start();
+    P().ApplyEditField(TUpDown::StartSpeed, "12.5"); // 62.5 CpM, halves to even
+    EXPECT_EQ(P().WorkStartSpeed, 62);
+    EXPECT_EQ(N(TUpDown::StartSpeed).Text, "12.4");
+    P().SetShowWpM(false);
+    EXPECT_EQ(N(TUpDown::StartSpeed).Text, "62");
+    EXPECT_EQ(P().View().Unit, "CpM");
+    EXPECT_EQ(App->View().SpeedUnit, "CpM");
+    P().ApplyEditField(TUpDown::StartSpeed, "5");
+    EXPECT_EQ(N(TUpDown::StartSpeed).Text, "10");
+    P().ApplyEditField(TUpDown::StartSpeed, "999");
+    EXPECT_EQ(N(TUpDown::StartSpeed).Text, "300");
+    EXPECT_EQ(P().WorkStartSpeed, 300);
+    P().ApplyEditField(TUpDown::StartSpeed, "fast");
+    EXPECT_EQ(N(TUpDown::StartSpeed).Text, "300"); // the previous number
+    P().ApplyEditField(TUpDown::EndSpeed, "-40");
+    EXPECT_EQ(P().WorkEndSpeed, 10);
+    EXPECT_EQ(App->EndSpeed, 10);
+}
+
+TEST_F(Params, NumbersFallBackAndClamp) {
+    Start();
+    P().ApplyEditField(TUpDown::NumGroups, "abc");
+    EXPECT_EQ(N(TUpDown::NumGroups).Text, "30");
+    P().ApplyEditField(TUpDown::NumGroups, "5000");
+    EXPECT_EQ(N(TUpDown::NumGroups).Text, "1000");
+    EXPECT_EQ(P().WorkGroupCount, 1000);
+    P().ApplyEditField(TUpDown::Freq, "x");
+    EXPECT_EQ(App->CWout1().Frequency(), 800);
+    P().ApplyEditField(TUpDown::Freq, "99999999999999999999");
+    EXPECT_EQ(App->CWout1().Frequency(), 800); // out of every range: not a number here
+    P().ApplyEditField(TUpDown::Freq, "5");
+    EXPECT_EQ(App->CWout1().Frequency(), 100);
+    EXPECT_EQ(N(TUpDown::Freq).Text, "100");
+    P().ApplyEditField(TUpDown::Slope, "10000");
+    EXPECT_LE(App->CWout1().Slope(), 500);
+    EXPECT_EQ(N(TUpDown::Slope).Text, std::to_string(App->CWout1().Slope()));
+}
+
+TEST_F(Params, StepRuleWithShiftAndCtrl) {
+    Start();
+    auto& cw = App->CWout1();
+    P().StepUpDown(TUpDown::Freq, 1, true, false);
+    EXPECT_EQ(cw.Frequency(), 810);
+    P().StepUpDown(TUpDown::Freq, 1, true, true);
+    EXPECT_EQ(cw.Frequency(), 910);
+    P().StepUpDown(TUpDown::Freq, -1, false, false);
+    EXPECT_EQ(cw.Frequency(), 909);
+    EXPECT_EQ(N(TUpDown::Freq).Text, "909");
+    P().ApplyEditField(TUpDown::Freq, "1995");
+    P().StepUpDown(TUpDown::Freq, 1, true, false);
+    EXPECT_EQ(cw.Frequency(), 2000);
+    P().StepUpDown(TUpDown::Freq, 1, true, true);
+    EXPECT_EQ(cw.Frequency(), 2000); // at the up-down's limit a click changes nothing
+    EXPECT_EQ(N(TUpDown::Freq).Position, 2000);
+    // Speeds step their working values inside 10..300.
+    P().StepUpDown(TUpDown::StartSpeed, -1, true, true);
+    EXPECT_EQ(P().WorkStartSpeed, 10);
+    P().StepUpDown(TUpDown::StartSpeed, 1, true, false);
+    EXPECT_EQ(P().WorkStartSpeed, 20);
+    // The group count steps from the number in its field.
+    P().StepUpDown(TUpDown::NumGroups, 1, true, false);
+    EXPECT_EQ(P().WorkGroupCount, 40);
+}
+
+TEST_F(Params, GroupSizesKeepTheirOrder) {
+    Start();
+    P().SetVariSize(true);
+    EXPECT_EQ(N(TUpDown::SizeGroups).Caption, "Max Size of Groups");
+    EXPECT_TRUE(N(TUpDown::SizeMin).Enabled);
+    P().ApplyEditField(TUpDown::SizeMin, "5"); // equal to the group size
+    EXPECT_EQ(P().WorkMinGroupSize, 4);
+    EXPECT_EQ(N(TUpDown::SizeMin).Text, "4");
+    P().ApplyEditField(TUpDown::SizeMin, "9");
+    EXPECT_EQ(P().WorkMinGroupSize, 4);
+    P().ApplyEditField(TUpDown::SizeGroups, "3"); // the minimum follows below it
+    EXPECT_EQ(P().WorkMinGroupSize, 2);
+    EXPECT_EQ(N(TUpDown::SizeMin).Text, "2");
+    P().StepUpDown(TUpDown::SizeMin, 1, false, false);
+    EXPECT_EQ(P().WorkMinGroupSize, 2);
+    P().ApplyEditField(TUpDown::SizeGroups, "1");
+    EXPECT_FALSE(App->Settings().Tutor.VariSize);
+    EXPECT_FALSE(P().View().VariSizeEnabled);
+    P().SetVariSize(true); // a group of one cannot vary
+    EXPECT_FALSE(App->Settings().Tutor.VariSize);
+    EXPECT_EQ(N(TUpDown::SizeMin).Text, "");
+    EXPECT_EQ(N(TUpDown::SizeGroups).Caption, "Size of Groups");
+}
+
+TEST_F(Params, CharacterFieldsAndTheirButtons) {
+    Start();
+    P().ChooseCharField(2);
+    P().ChooseCharField(0); // the hidden item: the previous field stays selected
+    EXPECT_EQ(P().View().CharSelected, 2);
+    EXPECT_EQ(P().LastCharField, 2);
+    P().EnterCharField(1);
+    EXPECT_EQ(P().View().CharSelected, 1);
+    P().SetAllCaps(true);
+    P().AllCharacters();
+    EXPECT_EQ(T(TCharField::Chars1), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?<BT>");
+    EXPECT_EQ(CodesToProsignNames(P().CharSet1), "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>");
+    EXPECT_EQ(App->Display().AllCaps(), true);
+    EXPECT_EQ(T(TCharField::StartText), "VVV<KA>");
+    P().SetAllCaps(false);
+    EXPECT_EQ(T(TCharField::Chars1), "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>");
+    // 10,000 characters pasted: the field keeps its 80 and the set what it shows.
+    P().CommitText(TCharField::Chars2, std::string(10000, 'e') + "<ar>");
+    EXPECT_EQ(T(TCharField::Chars2).size(), 80U);
+    EXPECT_EQ(P().CharSet2, std::string(80, 'e'));
+    // The texts are cut to their 10 without half a prosign.
+    P().CommitText(TCharField::StopText, "abcdefg<ar>");
+    EXPECT_EQ(T(TCharField::StopText), "abcdefg");
+}
+
+TEST_F(Params, StandardCharactersLeaveEveryField) {
+    Settings.Tutor.Characters = "ab\xe4";
+    Settings.Tutor.Characters2 = "\xf6"
+                                 "1";
+    Settings.Tutor.StartText = "\xfc<ka>";
+    Settings.Tutor.EndText = "e\xe4";
+    Start();
+    EXPECT_EQ(T(TCharField::Chars1), "ab\xe4");
+    P().SetExtended(false);
+    EXPECT_EQ(T(TCharField::Chars1), "ab");
+    EXPECT_EQ(T(TCharField::Chars2), "1");
+    EXPECT_EQ(T(TCharField::StartText), "<ka>");
+    EXPECT_EQ(T(TCharField::StopText), "e");
+    EXPECT_EQ(P().CharSet1, "ab");
+    EXPECT_FALSE(App->CWout1().ExtraChars());
+}
+
+TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
+    Settings.TX.Noise = true;
+    Start();
+    ASSERT_EQ(App->OutputDevice, 1);
+    EXPECT_TRUE(App->NoiseOn);
+    P().SetMute(true);
+    EXPECT_EQ(Sound.Volume, 0.0);
+    EXPECT_TRUE(App->MuteOn);
+    EXPECT_FALSE(App->NoiseOn);
+    EXPECT_TRUE(App->View().SoundMutedShown);
+    EXPECT_TRUE(P().View().SoundMutedShown);
+    EXPECT_FALSE(P().View().NoiseEnabled);
+    P().SetMute(false);
+    EXPECT_EQ(Sound.Volume, 1.0);
+    EXPECT_TRUE(App->NoiseOn); // the box's state comes back
+    EXPECT_TRUE(P().View().NoiseEnabled);
+    EXPECT_FALSE(App->View().SoundMutedShown);
+    EXPECT_EQ(App->CWout1().LogAmplitude(), -10);
+}
+
+TEST_F(Params, FarnsworthOffKeepsTheSpeedField) {
+    Start();
+    P().ApplyEditField(TUpDown::FarnswSpeed, "90");
+    EXPECT_EQ(App->CWout1().FWSpeed(), 90);
+    P().SetFarnsworth(0);
+    EXPECT_EQ(App->CWout1().FarnswMode(), 0);
+    EXPECT_EQ(App->CWout1().FWSpeed(), 10); // the engine's lowest; mode 0 does not use it
+    EXPECT_EQ(N(TUpDown::FarnswSpeed).Position, 90);
+    EXPECT_FALSE(N(TUpDown::FarnswSpeed).Enabled);
+    EXPECT_EQ(App->View().SpeedLabel, "Speed");
+    P().SetFarnsworth(1);
+    EXPECT_EQ(App->CWout1().FWSpeed(), 90);
+    EXPECT_EQ(App->CWout1().FarnswMode(), 1);
+    EXPECT_EQ(App->View().SpeedLabel, "Farnsworth");
+}
+
+TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
+    Start();
+    P().SetMorseMode(4);
+    EXPECT_FALSE(N(TUpDown::NumGroups).Enabled);
+    EXPECT_FALSE(N(TUpDown::SizeGroups).Enabled);
+    EXPECT_EQ(App->View().Button2Caption, "Start Sending Text");
+    P().SetMorseMode(3);
+    EXPECT_TRUE(P().View().BlipEnabled);
+    EXPECT_TRUE(N(TUpDown::NumGroups).Enabled);
+    P().SetBlip(true);
+    EXPECT_TRUE(App->CWout1().BlipOn());
+    P().SetRepeat(2);
+    EXPECT_TRUE(P().View().FasterEnabled);
+    P().DisableParameterControls();
+    EXPECT_FALSE(N(TUpDown::StartSpeed).Enabled);
+    EXPECT_FALSE(P().View().OutputSoundEnabled);
+    EXPECT_FALSE(P().View().FasterEnabled);
+    EXPECT_TRUE(N(TUpDown::Freq).Enabled); // the tone is not part of the session
+    P().EnableParameterControls();
+    EXPECT_TRUE(N(TUpDown::StartSpeed).Enabled);
+    EXPECT_TRUE(P().View().OutputSoundEnabled);
+    EXPECT_EQ(N(TUpDown::StartSpeed).Caption, "Start Speed");
+    // A display mode change stops what is sent.
+    App->KeyPress('e');
+    P().SetDispMode(1);
+    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_EQ(App->Display().ColorInText(), App->Display().BackgroundColor());
+}
+
+TEST_F(Params, ValuesGoBackIntoTheSettings) {
+    Start();
+    P().ApplyEditField(TUpDown::Freq, "650");
+    P().ApplyEditField(TUpDown::NumGroups, "12");
+    P().SetLevel(25);
+    P().SetNoiseLevel(40);
+    P().SetAutoStart(false);
+    P().SetPtt(true);
+    P().SetEqKeyOpt(true);
+    P().CommitText(TCharField::Chars1, "paris");
+    P().StoreSettings();
+    const auto& s = App->Settings();
+    EXPECT_EQ(s.TX.Frequency, 650);
+    EXPECT_EQ(s.Tutor.Groups, 12);
+    EXPECT_EQ(s.TX.OutputLevel, -25);
+    EXPECT_EQ(s.TX.NoiseLevel, -40);
+    EXPECT_FALSE(s.TX.AutoStart);
+    EXPECT_TRUE(s.TX.PTT);
+    EXPECT_TRUE(s.TX.EqKeyOpt);
+    EXPECT_EQ(s.Tutor.Characters, "paris");
+}
+
+TEST(ParamText, MixersAreTriedInOrder) {
+    const auto m = MixerCommands();
+    ASSERT_GE(m.size(), 4U);
+    EXPECT_EQ(m[0].Program, "pavucontrol");
+    EXPECT_EQ(m[1].Program, "pwvucontrol");
+}
+
+} // namespace
