@@ -154,6 +154,8 @@ TLogoAppForm::~TLogoAppForm() {
     Watcher_.reset();
     Sleep_.reset();
     App_->OnViewChanged = nullptr;
+    delete ParamForm_; // before the logic it draws, which goes before the widgets
+    ParamForm_ = nullptr;
 }
 
 void TLogoAppForm::BuildMenu() {

@@ -71,7 +71,6 @@ TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
     Scroll_->setFrameShape(QFrame::NoFrame);
     outer->addWidget(Scroll_);
     auto* content = new QWidget(Scroll_);
-    content->setMinimumHeight(DesignHeight - 40);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(8, 8, 8, 8);
     column->addWidget(BuildTutor(content));
@@ -87,11 +86,24 @@ TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
     lower->addLayout(right, 1);
     column->addLayout(lower, 1);
     Scroll_->setWidget(content);
+    // Shorter than its controls need, the window scrolls rather than squeezing them.
+    content->setMinimumHeight(column->sizeHint().height());
 
     // The window sees keys before its controls.
     for (QWidget* w : content->findChildren<QWidget*>())
         if (w->focusPolicy() != Qt::NoFocus) w->installEventFilter(this);
     P_.OnChanged = [this] { Redraw(); };
+}
+
+TParamForm::~TParamForm() {
+    // The children go after this object: nothing they report may reach it any more.
+    P_.OnChanged = nullptr;
+    for (TUpDownEdit* pair : UpDowns_) {
+        pair->OnStep = nullptr;
+        pair->OnApply = nullptr;
+    }
+    for (QWidget* w : findChildren<QWidget*>())
+        w->removeEventFilter(this);
 }
 
 // --- Building ------------------------------------------------------------------------------------
@@ -173,15 +185,15 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
 
     auto* disp = new QGroupBox("Training and Display Mode", box);
     Radios(disp, "DispModeGroup",
-           {"Show first, then sound", "Sound first, then show", "Show single items only"}, 3,
+           {"Show first, then sound", "Sound first, then show", "Show single items only"}, 1,
            [this](int i) { P_.SetDispMode(i); });
     auto* mode = new QGroupBox("Morse Training Mode", box);
     Radios(
         mode, "MorseMode",
         {"Random Characters", "Random Words", "Random Q-Codes", "Random Phrases", "Text from File"},
-        3, [this](int i) { P_.SetMorseMode(i); });
-    grid->addWidget(disp, 0, 0, 1, 3);
-    grid->addWidget(mode, 1, 0, 1, 3);
+        2, [this](int i) { P_.SetMorseMode(i); });
+    grid->addWidget(disp, 0, 0);
+    grid->addWidget(mode, 0, 1, 1, 2);
 
     // The character fields with their selection; item 0 has no place of its own.
     CharGroup_ = new QGroupBox("Selected Morse Characters", box);
@@ -376,7 +388,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
         b->setObjectName(name);
         b->setRange(0, 60);
         b->setPageStep(10);
-        b->setMinimumHeight(150);
+        b->setMinimumHeight(110);
         connect(b, &QScrollBar::valueChanged, this, [this, moved](int v) {
             if (!Drawing_) moved(v);
         });
@@ -386,6 +398,8 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     NoiseBar_ = bar("NoiseBar", [this](int v) { P_.SetNoiseLevel(v); });
     LevelLabel_ = new QLabel("-10 dB", box);
     NoiseLabel_ = new QLabel("-20 dB", box);
+    LevelLabel_->setObjectName("LevelLabel");
+    NoiseLabel_->setObjectName("NoiseLabel");
     levels->addWidget(LevelBar_, 1, 0, Qt::AlignHCenter);
     levels->addWidget(NoiseBar_, 1, 1, Qt::AlignHCenter);
     levels->addWidget(LevelLabel_, 2, 0, Qt::AlignHCenter);

@@ -34,6 +34,7 @@ public:
     static constexpr int DesignHeight = 750;
 
     TParamForm(TLogoApp& app, QWidget* owner);
+    ~TParamForm() override;
 
     // After the logic's creation: places the window at its settings' position inside the work
     // area and draws every control.

@@ -1,0 +1,360 @@
+// The parameters window with real key events and clicks, beside the main window, on a sound
+// backend in memory; and the settings file it writes, read back at the next start.
+#include "ui/params/ParamForm.h"
+#include "desk/Parameters.h"
+#include "support/FakeSoundBackend.h"
+#include "support/TempDir.h"
+#include "ui/main/CWRichEdit.h"
+#include "ui/main/LogoMain.h"
+#include "ui/params/UpDownEdit.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace brindle;
+using brindle::test::TFakeSoundBackend;
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ParamWindow : public ::testing::Test {
+protected:
+    void SetUp() override { Open(); }
+    void TearDown() override {
+        if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"); dir && Form) {
+            const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            Params().grab().save(QString(dir) + "/params-" + info->name() + ".png");
+        }
+        Form.reset();
+    }
+    void Open() {
+        TLogoAppForm::TOptions o;
+        o.DataFolder = Folder.Path.string() + "/";
+        o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
+        o.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+        o.AskOkCancel = [](const std::string&) { return true; };
+        o.DetectPorts = [this] { return Ports; };
+        o.PortPath = [](int) { return std::string(); };
+        o.WatchDevices = false;
+        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Form->ToggleParameters();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Params()));
+        // Focus moves only inside the active window (on a real X server as well).
+        Params().activateWindow();
+        QApplication::setActiveWindow(&Params());
+        if (!QTest::qWaitForWindowActive(&Params(), 2000)) qWarning("parameters window not active");
+        QApplication::processEvents();
+    }
+    void Restart() {
+        Form->close();
+        Form.reset();
+        Open();
+    }
+    TParamForm& Params() { return Form->ParamForm(); }
+    TParameters& Logic() { return Form->App().Params(); }
+    QLineEdit& Field(TUpDown u) { return Params().UpDown(u).Edit(); }
+    template <class W> W& Find(const char* name) {
+        auto* w = Params().findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return *w;
+    }
+    // Types text into a field that has the focus and presses Enter.
+    void Enter(QLineEdit& edit, const QString& text) {
+        edit.setFocus();
+        edit.selectAll();
+        QTest::keyClicks(&edit, text);
+        QTest::keyClick(&edit, Qt::Key_Return);
+    }
+    void Click(QButtonGroup& group, int id) {
+        // On the indicator: a radio button takes clicks on its circle and caption only.
+        QAbstractButton* b = group.button(id);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+        QApplication::processEvents();
+    }
+
+    test::TTempDir Folder;
+    TFakeSoundBackend::TState Sound;
+    std::vector<TDetectedPort> Ports;
+    std::vector<std::string> Messages;
+    std::unique_ptr<TLogoAppForm> Form;
+};
+
+TEST_F(ParamWindow, SpeedsTypedInWpmAndOutOfRange) {
+    Click(Params().Group("SpeedDisplayGroup"), 1);
+    EXPECT_EQ(Form->SpeedLabel().text(), "WpM");
+    EXPECT_EQ(Field(TUpDown::StartSpeed).text(), "6.0");
+    Enter(Field(TUpDown::StartSpeed), "12.5");
+    EXPECT_EQ(Field(TUpDown::StartSpeed).text(), "12.4");
+    EXPECT_EQ(Logic().WorkStartSpeed, 62);
+    Click(Params().Group("SpeedDisplayGroup"), 0);
+    Enter(Field(TUpDown::StartSpeed), "5");
+    EXPECT_EQ(Field(TUpDown::StartSpeed).text(), "10");
+    Enter(Field(TUpDown::StartSpeed), "999");
+    EXPECT_EQ(Field(TUpDown::StartSpeed).text(), "300");
+    Enter(Field(TUpDown::NumGroups), "ab");
+    EXPECT_EQ(Field(TUpDown::NumGroups).text(), "30");
+    // Leaving a field applies it too.
+    Field(TUpDown::NumGroups).setFocus();
+    Field(TUpDown::NumGroups).setText("77");
+    Field(TUpDown::StartSpeed).setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(Logic().WorkGroupCount, 77);
+}
+
+TEST_F(ParamWindow, FrequencyStepsWithShiftAndCtrl) {
+    QLineEdit& freq = Field(TUpDown::Freq);
+    freq.setFocus();
+    QTest::keyClick(&freq, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(Form->App().CWout1().Frequency(), 810);
+    QTest::keyClick(&freq, Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(Form->App().CWout1().Frequency(), 910);
+    EXPECT_EQ(freq.text(), "910");
+    QTest::mouseClick(&Params().UpDown(TUpDown::Freq).DownButton(), Qt::LeftButton,
+                      Qt::ShiftModifier);
+    EXPECT_EQ(Form->App().CWout1().Frequency(), 900);
+    EXPECT_TRUE(freq.hasFocus());
+    Enter(freq, "2000");
+    QTest::mouseClick(&Params().UpDown(TUpDown::Freq).UpButton(), Qt::LeftButton);
+    EXPECT_EQ(Form->App().CWout1().Frequency(), 2000);
+    EXPECT_EQ(freq.text(), "2000");
+}
+
+TEST_F(ParamWindow, GroupSizesAndTheVariableBox) {
+    auto& vari = Find<QCheckBox>("VariGroupSizeCheckBox");
+    QTest::mouseClick(&vari, Qt::LeftButton);
+    EXPECT_TRUE(vari.isChecked());
+    EXPECT_TRUE(Field(TUpDown::SizeMin).isEnabled());
+    Enter(Field(TUpDown::SizeMin), "7");
+    EXPECT_EQ(Field(TUpDown::SizeMin).text(), "4");
+    Enter(Field(TUpDown::SizeGroups), "1");
+    EXPECT_FALSE(vari.isChecked());
+    EXPECT_FALSE(vari.isEnabled());
+    EXPECT_FALSE(Field(TUpDown::SizeMin).isEnabled());
+}
+
+TEST_F(ParamWindow, CharacterFieldsButtonsAndCaps) {
+    QLineEdit& chars2 = Params().TextEdit(TCharField::Chars2);
+    QTest::mouseClick(&chars2, Qt::LeftButton);
+    EXPECT_EQ(Logic().View().CharSelected, 2);
+    Params().Group("MCharacters").button(0)->click(); // the hidden item
+    EXPECT_TRUE(Params().Group("MCharacters").button(2)->isChecked());
+    QTest::mouseClick(&Find<QCheckBox>("AllCapsCheckBox"), Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>("AllCharactersButton"), Qt::LeftButton);
+    EXPECT_EQ(chars2.text(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?<BT>");
+    EXPECT_TRUE(chars2.hasFocus());
+    // Typed letters are capitals; Backspace behind ">" takes the whole prosign.
+    QTest::keyClick(&chars2, Qt::Key_Backspace);
+    EXPECT_EQ(chars2.text(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?");
+    chars2.setText("");
+    QTest::keyClicks(&chars2, "ab<kx>");
+    EXPECT_EQ(chars2.text(), "AB<KX>");
+    QTest::keyClick(&chars2, Qt::Key_Return);
+    EXPECT_EQ(chars2.text(), "AB");
+    EXPECT_EQ(Logic().CharSet2, "ab");
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+}
+
+TEST_F(ParamWindow, StandardSetClearsExtendedCharactersEverywhere) {
+    Params().TextEdit(TCharField::Chars1).setText(QString::fromUtf8("abä"));
+    QTest::keyClick(&Params().TextEdit(TCharField::Chars1), Qt::Key_Return);
+    Params().TextEdit(TCharField::StopText).setText(QString::fromUtf8("öe"));
+    QTest::keyClick(&Params().TextEdit(TCharField::StopText), Qt::Key_Return);
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), QString::fromUtf8("abä"));
+    Click(Params().Group("TXCharGroup"), 0);
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), "ab");
+    EXPECT_EQ(Params().TextEdit(TCharField::StopText).text(), "e");
+}
+
+TEST_F(ParamWindow, MuteNoiseAndFarnsworth) {
+    auto& noise = Find<QCheckBox>("NoiseCheckBox");
+    QTest::mouseClick(&noise, Qt::LeftButton);
+    EXPECT_TRUE(Form->App().NoiseOn);
+    auto& mute = Find<QCheckBox>("MuteCheckBox");
+    mute.setFocus();
+    QTest::keyClick(&mute, Qt::Key_Return); // Enter toggles a check box
+    EXPECT_TRUE(mute.isChecked());
+    EXPECT_EQ(Sound.Volume, 0.0);
+    EXPECT_FALSE(noise.isEnabled());
+    EXPECT_FALSE(Form->App().NoiseOn);
+    QTest::mouseClick(&mute, Qt::LeftButton);
+    EXPECT_EQ(Sound.Volume, 1.0);
+    EXPECT_TRUE(noise.isEnabled());
+    EXPECT_TRUE(Form->App().NoiseOn);
+
+    Click(Params().Group("FarnsworthGroup"), 0);
+    EXPECT_EQ(Form->App().CWout1().FarnswMode(), 0);
+    EXPECT_FALSE(Field(TUpDown::FarnswSpeed).isEnabled());
+    EXPECT_EQ(Field(TUpDown::FarnswSpeed).text(), "60");
+    Click(Params().Group("FarnsworthGroup"), 2);
+    EXPECT_EQ(Form->App().CWout1().FarnswMode(), 2);
+    EXPECT_EQ(Form->App().CWout1().FWSpeed(), 60);
+
+    auto& level = Find<QScrollBar>("LevelBar");
+    level.setValue(30);
+    EXPECT_EQ(Form->App().CWout1().LogAmplitude(), -30);
+    EXPECT_EQ(Find<QLabel>("LevelLabel").text(), "-30 dB");
+}
+
+TEST_F(ParamWindow, F2ShowsHidesAndShowsAndEscHides) {
+    ASSERT_TRUE(Params().isVisible());
+    QApplication::setActiveWindow(Form.get());
+    Form->CWRichEdit1().setFocus();
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F2);
+    EXPECT_FALSE(Params().isVisible());
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F2);
+    EXPECT_TRUE(Params().isVisible());
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F2);
+    EXPECT_FALSE(Params().isVisible());
+    Form->ToggleParameters();
+    ASSERT_TRUE(Params().isVisible());
+    QTest::keyClick(&Field(TUpDown::Freq), Qt::Key_Escape);
+    EXPECT_FALSE(Params().isVisible());
+    Form->ToggleParameters();
+}
+
+TEST_F(ParamWindow, PortsShowTheirAdapterAndIgnoreTypedCharacters) {
+    Ports.resize(256);
+    Ports[64] = {"FT232R USB UART", "ttyUSB0", "/dev/ttyUSB0"};
+    Ports[6] = {"Bluetooth link", "rfcomm0", "/dev/rfcomm0"};
+    Form->App().SerialPortsChanged();
+    QApplication::processEvents();
+    auto& box = Find<QComboBox>("ComPortBox");
+    ASSERT_EQ(box.count(), 1);
+    EXPECT_EQ(box.itemText(0), "COM65 (ttyUSB0: FT232R USB UART)");
+    EXPECT_EQ(TDeviceCheck::PortNumberOfEntry(box.itemText(0).toStdString()), 65);
+    box.setFocus();
+    QTest::keyClicks(&box, "n");
+    EXPECT_EQ(box.currentIndex(), 0);
+}
+
+TEST_F(ParamWindow, ShorterWindowScrollsAndStaysReadable) {
+    EXPECT_EQ(Params().width(), TParamForm::DesignWidth);
+    EXPECT_EQ(Params().maximumHeight(), TParamForm::DesignHeight);
+    EXPECT_EQ(Params().minimumHeight(), 150);
+    // Every control fits the design size without scrolling.
+    EXPECT_FALSE(Params().Scroller().verticalScrollBar()->isVisible());
+    Params().resize(TParamForm::DesignWidth, 400);
+    QApplication::processEvents();
+    EXPECT_TRUE(Params().Scroller().verticalScrollBar()->isVisible());
+    Params().resize(TParamForm::DesignWidth, TParamForm::DesignHeight);
+}
+
+TEST_F(ParamWindow, EverySettingReadsBackTheSameAtTheNextStart) {
+    Click(Params().Group("MorseMode"), 3);
+    Click(Params().Group("DispModeGroup"), 1);
+    Enter(Field(TUpDown::Freq), "655");
+    Enter(Field(TUpDown::NumGroups), "12");
+    Enter(Params().TextEdit(TCharField::StartText), "cq<ka>");
+    QTest::mouseClick(&Find<QCheckBox>("BlipBox"), Qt::LeftButton);
+    Find<QScrollBar>("NoiseBar").setValue(33);
+    Find<QComboBox>("RepeatBox").setCurrentIndex(2);
+    Logic().SetRepeat(2);
+    Restart();
+    const std::string first = ReadFile(Folder.Path / "Brindle.ini");
+    EXPECT_TRUE(Params().Group("MorseMode").button(3)->isChecked());
+    EXPECT_EQ(Form->App().CWout1().Frequency(), 655);
+    EXPECT_EQ(Field(TUpDown::NumGroups).text(), "12");
+    EXPECT_EQ(Params().TextEdit(TCharField::StartText).text(), "cq<ka>");
+    EXPECT_TRUE(Find<QCheckBox>("BlipBox").isChecked());
+    EXPECT_EQ(Form->App().NoiseGen1().LeveldB(), -33);
+    EXPECT_TRUE(Find<QComboBox>("FasterBox").isEnabled());
+    Restart(); // a file written by this program reads back to the same file
+    EXPECT_EQ(ReadFile(Folder.Path / "Brindle.ini"), first);
+}
+
+// Files from outside, each in the test's own settings folder.
+class SettingsFiles : public ParamWindow {
+protected:
+    void SetUp() override {}
+    void Write(const std::string& text) {
+        std::ofstream(Folder.Path / "Brindle.ini", std::ios::binary) << text;
+    }
+};
+
+TEST_F(SettingsFiles, FirstStartWritesEverySection) {
+    Open();
+    EXPECT_EQ(Field(TUpDown::StartSpeed).text(), "30");
+    EXPECT_EQ(Params().TextEdit(TCharField::StartText).text(), "vvv<ka>");
+    Form->close();
+    const std::string ini = ReadFile(Folder.Path / "Brindle.ini");
+    std::size_t at = 0;
+    for (const char* section : {"[Info]", "[Main]", "[Tutor]", "[TX]", "[Form]"}) {
+        const std::size_t p = ini.find(section);
+        ASSERT_NE(p, std::string::npos) << section;
+        EXPECT_GE(p, at) << section;
+        at = p;
+    }
+    EXPECT_NE(ini.find("InitMax=0"), std::string::npos);
+    EXPECT_NE(ini.find("Characters=abcdefghijklmnopqrstuvwxyz"), std::string::npos);
+}
+
+TEST_F(SettingsFiles, EveryKeyOutOfRangeOrNotANumber) {
+    Write("[Tutor]\nStartSpeed=9999\nEndSpeed=x\nGroups=-5\nGrSize=99\nGrMinSize=abc\n"
+          "CharField=3\nMode=17\nFarnsworth=9\nRepeat=-1\nCharacters=<<<>>>\x01\n"
+          "[TX]\nFrequency=50000\nSlope=-3\nOutputLevel=20\nNoiseLevel=-500\nExtended=7\n"
+          "[Main]\nCharSizeItem=44\nSpeed=zz\n");
+    Open();
+    EXPECT_EQ(Field(TUpDown::StartSpeed).text(), "300");
+    EXPECT_EQ(Field(TUpDown::EndSpeed).text(), "40");
+    EXPECT_EQ(Field(TUpDown::NumGroups).text(), "1");
+    EXPECT_EQ(Field(TUpDown::SizeGroups).text(), "15");
+    EXPECT_EQ(Logic().View().CharSelected, 1);
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), "");
+    EXPECT_EQ(Form->App().CWout1().Frequency(), 2000);
+    EXPECT_LE(Form->App().CWout1().LogAmplitude(), 0);
+    EXPECT_GE(Form->App().NoiseGen1().LeveldB(), -60);
+    Restart();
+    const std::string first = ReadFile(Folder.Path / "Brindle.ini");
+    Restart();
+    EXPECT_EQ(ReadFile(Folder.Path / "Brindle.ini"), first);
+}
+
+TEST_F(SettingsFiles, UnknownLinesAreKeptAnd1252IsReadAndSavedAsUtf8) {
+    Write("; my comment\n[Mine]\nKey=1\n[Tutor]\nCharacters=ab\xe4\nFuture=yes\n");
+    Open();
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), QString::fromUtf8("abä"));
+    Form->close();
+    const std::string ini = ReadFile(Folder.Path / "Brindle.ini");
+    EXPECT_NE(ini.find("; my comment"), std::string::npos);
+    EXPECT_NE(ini.find("[Mine]"), std::string::npos);
+    EXPECT_NE(ini.find("Future=yes"), std::string::npos);
+    EXPECT_NE(ini.find("Characters=ab\xc3\xa4"), std::string::npos);
+}
+
+TEST_F(SettingsFiles, AReadOnlyFileIsLeftAsItWasWithOneMessage) {
+    Write("[Tutor]\nGroups=7\n");
+    chmod((Folder.Path / "Brindle.ini").c_str(), 0444);
+    Open();
+    Enter(Field(TUpDown::NumGroups), "9");
+    Form->close();
+    EXPECT_EQ(ReadFile(Folder.Path / "Brindle.ini"), "[Tutor]\nGroups=7\n");
+    ASSERT_EQ(Messages.size(), 1U);
+    EXPECT_EQ(Messages[0].rfind("Cannot save to ", 0), 0U);
+}
+
+} // namespace
