@@ -87,8 +87,8 @@ fuzz:
 	@scripts/install-deps --fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DBRINDLE_FUZZ=ON -DBRINDLE_TESTS=OFF
-	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_ini fuzz_filters
-	@scripts/run-fuzz $(FUZZ)/bin $(FUZZ_SECONDS) ini filters
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_ini fuzz_filters fuzz_params
+	@scripts/run-fuzz $(FUZZ)/bin $(FUZZ_SECONDS) ini filters params
 
 format:
 	find src tools tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i

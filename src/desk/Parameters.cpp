@@ -393,6 +393,14 @@ void TParameters::ApplyEditField(TUpDown which, const std::string& text) {
 
 void TParameters::GroupSizeRule() {
     if (WorkGroupSize == 1 && S_.Tutor.VariSize) SetVariSize(false);
+    // The minimum stays below the size however the size was changed (arrows, a typed size while
+    // the minimum field was off), so that a session never gets a minimum above its maximum.
+    if (WorkMinGroupSize >= WorkGroupSize) {
+        WorkMinGroupSize = std::max(WorkGroupSize - 1, 0);
+        SetPosition(TUpDown::SizeMin, WorkMinGroupSize);
+        auto& m = Num(TUpDown::SizeMin);
+        if (!m.Text.empty()) m.Text = std::to_string(WorkMinGroupSize);
+    }
 }
 
 // --- Character fields and texts

@@ -210,6 +210,20 @@ TEST_F(Params, GroupSizesKeepTheirOrder) {
     EXPECT_EQ(N(TUpDown::SizeMin).Text, "2");
     P().StepUpDown(TUpDown::SizeMin, 1, false, false);
     EXPECT_EQ(P().WorkMinGroupSize, 2);
+    // With the minimum field off, a smaller size still takes the minimum below it.
+    P().SetVariSize(false);
+    P().ApplyEditField(TUpDown::SizeGroups, "9");
+    P().StepUpDown(TUpDown::SizeMin, 1, true, false);
+    P().StepUpDown(TUpDown::SizeGroups, -1, true, false);
+    EXPECT_EQ(P().WorkGroupSize, 1);
+    EXPECT_EQ(P().WorkMinGroupSize, 0);
+    P().ApplyEditField(TUpDown::SizeGroups, "6");
+    P().SetVariSize(true);
+    P().ApplyEditField(TUpDown::SizeMin, "5");
+    P().SetVariSize(false);
+    P().ApplyEditField(TUpDown::SizeGroups, "3");
+    EXPECT_EQ(P().WorkMinGroupSize, 2);
+    P().SetVariSize(true);
     P().ApplyEditField(TUpDown::SizeGroups, "1");
     EXPECT_FALSE(App->Settings().Tutor.VariSize);
     EXPECT_FALSE(P().View().VariSizeEnabled);

@@ -4,6 +4,8 @@
 #include "platform/QtMsTimer.h"
 #include "support/EventLoop.h"
 #include "support/SerialShim.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace brindle;
@@ -267,4 +270,25 @@ TEST_F(Keyer, InlinePostNeverRunsTheKeyerOnTheWatcherThread) {
 
 TEST(KeyerSetUp, PostFunctionIsRequired) {
     EXPECT_THROW(TComRTSDTRX([](const std::string&) {}, {}), std::invalid_argument);
+}
+
+// A port the user may not open: the message says how to get the right (the dialout group).
+TEST(KeyerPermissions, APortWithoutPermissionNamesTheDialoutGroup) {
+    test::TTempDir dir;
+    const std::string port = dir.File("ttyUSB7");
+    std::ofstream(port) << "";
+    ASSERT_EQ(chmod(port.c_str(), 0600), 0); // root's own as root; below chmod 000 otherwise
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(port.c_str(), 0), 0);
+    }
+    const int result = test::RunUnprivileged({dir.Path.string()}, [&] {
+        std::vector<std::string> seen;
+        TComRTSDTRX com([&](const std::string& m) { seen.push_back(m); }, PostToGuiThread);
+        com.SetPortPath([&](int) { return port; });
+        com.SetPortNumber(7);
+        if (com.Connect()) return 1;
+        if (seen.size() != 1) return 2;
+        return seen[0].find("add your user to the dialout group") != std::string::npos ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0) << "1: opened, 2: no single message, 3: dialout not named";
 }

@@ -252,6 +252,21 @@ TEST_F(ParamWindow, PortsShowTheirAdapterAndIgnoreTypedCharacters) {
     EXPECT_EQ(box.currentIndex(), 0);
 }
 
+TEST_F(ParamWindow, APortThatCannotBeOpenedIsReportedAndSoundStays) {
+    Ports.resize(256);
+    Ports[2] = {"USB Serial", "ttyUSB9", "/dev/ttyUSB9"};
+    Form->App().SerialPortsChanged();
+    QApplication::processEvents();
+    ASSERT_TRUE(Params().Group("OutputGroup").button(1)->isEnabled());
+    Messages.clear();
+    Click(Params().Group("OutputGroup"), 1);
+    QApplication::processEvents();
+    ASSERT_FALSE(Messages.empty()); // the port's own reason reaches the user
+    EXPECT_EQ(Form->App().OutputDevice, 1);
+    EXPECT_TRUE(Params().Group("OutputGroup").button(0)->isChecked());
+    EXPECT_TRUE(Find<QScrollBar>("LevelBar").isEnabled());
+}
+
 TEST_F(ParamWindow, ShorterWindowScrollsAndStaysReadable) {
     EXPECT_EQ(Params().width(), TParamForm::DesignWidth);
     EXPECT_EQ(Params().maximumHeight(), TParamForm::DesignHeight);
