@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace brindle;
@@ -155,4 +156,44 @@ TEST_F(Sound, OwnStreamsDoNotChangeTheOutputList) {
     RunFor(300);
     EXPECT_EQ(changes, 0);
     out.UnhookOutputsChanged();
+}
+
+// Mute is the stream's own volume in the server: silent while muted, at full level again after,
+// also for a stream opened while muted.
+TEST_F(Sound, MuteSilencesOurStreamAndFullVolumeComesBack) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Wire(out);
+    auto loudest = [](const std::vector<int16_t>& samples) {
+        int peak = 0;
+        for (const int16_t s : samples)
+            peak = std::max(peak, std::abs(static_cast<int>(s)));
+        return peak;
+    };
+    auto play = [&](const char* text) {
+        LastChar = false;
+        for (const char* c = text; *c; ++c)
+            Engine.PutChar(static_cast<uint8_t>(*c));
+        EXPECT_TRUE(Server.StartRecording());
+        RunFor(1000); // the recorder is listening
+        if (!out.IsPlaying()) {
+            Engine.Start();
+            EXPECT_TRUE(out.StartOutput()) << (Messages.empty() ? "" : Messages[0]);
+        }
+        EXPECT_TRUE(RunUntil([this] { return LastChar; }, 30000));
+        RunFor(600);
+        return Server.StopRecording();
+    };
+    out.SetVolume(0.0); // before the stream exists
+    const auto muted = play("tt");
+    EXPECT_LT(loudest(muted), 50);
+    out.SetVolume(1.0); // on the open stream
+    const auto loud = play("tt");
+    EXPECT_GT(loudest(loud), 5000);
+    test::ExpectHeardAs(test::ToneRuns(loud), "tt", Engine);
+    out.SetVolume(0.0);
+    EXPECT_LT(loudest(play("e")), 50);
+    out.StopOutput();
+    out.Close();
+    EXPECT_TRUE(Messages.empty());
 }
