@@ -525,8 +525,7 @@ void TParamForm::Redraw() {
     FasterLabel_->setEnabled(v.FasterEnabled);
     CharSizeBox_->setCurrentIndex(s.Main.CharSizeItem);
 
-    for (QWidget* w : {static_cast<QWidget*>(CharGroup_)})
-        w->setEnabled(v.CharsEnabled);
+    CharGroup_->setEnabled(v.CharsEnabled);
     for (auto* b : Group("DispModeGroup").buttons())
         b->setEnabled(v.DispModeEnabled);
     for (auto* b : Group("MorseMode").buttons())
