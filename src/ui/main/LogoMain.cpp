@@ -388,7 +388,7 @@ void TLogoAppForm::Redraw() {
         CWRichEdit1_->setFont(f);
     }
     // The parameters window follows the outputs and the session; once per round of events.
-    if (!ParamsRedrawPending_) {
+    if (!ParamsRedrawPending_ && ParamForm_->isVisible()) { // it catches up when shown
         ParamsRedrawPending_ = true;
         QTimer::singleShot(0, this, [this] {
             ParamsRedrawPending_ = false;

@@ -711,6 +711,7 @@ void TParamForm::changeEvent(QEvent* event) {
 
 void TParamForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    P_.Refresh(); // what changed while it was hidden
     setFocus();
 }
 
