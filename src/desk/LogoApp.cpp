@@ -3,6 +3,7 @@
 #include "desk/LogoApp.h"
 
 #include "desk/Parameters.h"
+#include "desk/Session.h"
 
 #include "platform/GuiPost.h"
 #include "settings/EngineSettings.h"
@@ -66,6 +67,8 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         std::make_unique<TDeviceCheck>(*this, Choice_, Platform_.DetectPorts, Platform_.Messages);
     DeviceCheck_->OnChanged = [this] { Changed(); };
     Params_ = std::make_unique<TParameters>(*this);
+    Session_ = std::make_unique<TSession>(*this, Platform_.Clock, Platform_.Seed);
+    Params_->OnTestButton = [this] { Session_->ToggleSoundTest(); };
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -80,7 +83,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     so.SetBufferTime(SoundBufferMs);
     so.OnBufferPlayed = [this](int16_t* b, int bytes) { SoundOut1BufferPlayed(b, bytes); };
     so.OwnerWantsSound = [this] { return OutputDevice == 1; };
-    so.OnOutputLost = [this] { Changed(); };
+    so.OnOutputLost = [this] { OutputLost(); };
     so.OnOutputBack = [this] { Changed(); };
 }
 
@@ -335,6 +338,15 @@ void TLogoApp::PowerChanged(bool) {
     StopAllSending();
 }
 
+void TLogoApp::OutputLost() {
+    // A session or test cannot go on without its sound; it stops cleanly and says why.
+    if (SessionState != 0 && OutputDevice == 1) {
+        StopAllSending();
+        ShowMessage(Platform_.Messages, "The sound output was lost: the session was stopped.");
+    }
+    Changed();
+}
+
 void TLogoApp::SoundOutputsChanged() {
     if (SoundOut1_->IsOpen()) SoundOut1_->Close();
     const int count = static_cast<int>(SoundOut1_->Outputs().size());
@@ -378,23 +390,35 @@ void TLogoApp::CWout1SpeedChanged(int speed) {
 }
 
 void TLogoApp::CWout1LastChar() {
-    if (SessionState != 0) return; // the practice session's phases come with the composer
+    switch (SessionState) {
+    case 0: break;
+    case 1:
+    case 2:
+    case 3:
+    case 8: Session_->AdvanceSession(); return;
+    case 4: Session_->SessionDone(); return;
+    case 6: Session_->SpeedTestDone(); return;
+    case 7: Session_->SpeedTestAborted(); return;
+    case 10: Session_->SoundTestNext(); return;
+    default: return;
+    }
     ItemSpeed = CWout1_->Speed();
-    if (!SingleMode) return;
-    if (DispMode == 1) {
-        if (SinglePauseState != 0 && RepeatingItem) {
+    if (SingleMode) {
+        if (DispMode == 1) {
+            if (SinglePauseState != 0 && RepeatingItem) {
+                CWout1_->SetHold(false);
+                SinglePauseState = 0;
+                RepeatingItem = false;
+            }
+        } else if (SinglePauseState == 0) {
+            SetPauseButtonState(2);
+        } else {
             CWout1_->SetHold(false);
             SinglePauseState = 0;
-            RepeatingItem = false;
+            CWout1_->StopAtEnd();
+            View_.TXDown = false;
+            SetTXCaption();
         }
-    } else if (SinglePauseState == 0) {
-        SetPauseButtonState(2);
-    } else {
-        CWout1_->SetHold(false);
-        SinglePauseState = 0;
-        CWout1_->StopAtEnd();
-        View_.TXDown = false;
-        SetTXCaption();
     }
     Changed();
 }
@@ -443,6 +467,7 @@ void TLogoApp::TXButtonClick(bool down) {
     if (down) {
         CWout1_->StartSending();
         UpdateTXButton(true);
+        Session_->RestartTimes();
         return;
     }
     RemoveUnsentFromDisplay();
@@ -454,7 +479,7 @@ void TLogoApp::TXButtonClick(bool down) {
         break;
     case 4: CWout1_->PutChar(13); break;
     case 6: SessionState = 7; break;
-    case 10: SessionState = 0; break; // the sound test stops
+    case 10: Session_->StopSoundTest(); break;
     default:
         CWout1_->SetHold(false);
         CWout1_->PutChar(13);
@@ -472,7 +497,7 @@ void TLogoApp::ResetItemCounters() {
 }
 
 void TLogoApp::StepSingleItem() {
-    if (StepToNextItem) StepToNextItem();
+    Session_->StepToNextItem();
 }
 
 void TLogoApp::PauseButtonClick(bool down) {
@@ -567,6 +592,7 @@ void TLogoApp::RepeatSingleItem() {
     CWout1_->RewindBuffer(ItemCharCount);
     if (DispMode == 0 || DispMode == 2) Display_.UnmarkSent(ItemDisplayCount);
     ResetItemCounters();
+    if (VariSpeed && SessionState != 0 && SessionState != 8) Session_->StepBackSpeedPlan();
     if (SessionState != 0) CWout1_->SetSpeed(ItemSpeed);
     SetPauseButtonState(4);
     RepeatingItem = true;

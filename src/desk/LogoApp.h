@@ -25,6 +25,8 @@
 namespace brindle {
 
 class TParameters;
+class TSession;
+struct TSessionDialog;
 
 // What the logic needs from around it; the program gives the real things, tests give fakes.
 struct TDeskPlatform {
@@ -37,6 +39,10 @@ struct TDeskPlatform {
     std::function<std::vector<TDetectedPort>()> DetectPorts;
     TComRTSDTRX::TPortPath PortPath; // empty: the fixed numbering scheme
     TCommEventThread::TPost Post;    // empty: PostToGuiThread
+    // The session dialog, modal; true = OK.
+    std::function<bool(const TSessionDialog&)> AskSession;
+    std::function<int64_t()> Clock; // monotonic [ms]; empty: the steady clock
+    std::function<uint32_t()> Seed; // the random groups' seed; empty: from the clock
 };
 
 // Keys of the display's key-down table that the logic handles.
@@ -114,12 +120,11 @@ public:
     TMainView& EditView() { return View_; }
     void NotifyViewChanged() { Changed(); }
     TParameters& Params() { return *Params_; }
+    TSession& Session() { return *Session_; }
     // Told whenever View() may have changed; the window redraws from it.
     std::function<void()> OnViewChanged;
     // Told when the display should scroll to its end (a summary was written).
     std::function<void()> OnScrollToEnd;
-    // The step to the next item of a practice session (single mode); set by the session composer.
-    std::function<void()> StepToNextItem;
 
     TCWout& CWout1() { return *CWout1_; }
     TSoundOut& SoundOut1() { return *SoundOut1_; }
@@ -150,7 +155,6 @@ public:
     bool EqualsKeyOptimisation = false;
     bool AutoStartOff = false; // the AutoStart choice is "OFF"
     bool VariSpeed = false;
-    int EndSpeed = 40;
 
     int ProsignEntryState = 0;
     std::string PendingProsign;
@@ -170,6 +174,8 @@ public:
     int ItemSpeed = 0;
 
 private:
+    friend class TSession; // the session works on the main window's fields and controls
+
     void CWout1PttChanged(bool ptt);
     void CWout1SignalChanged(bool signal);
     void CWout1CharStart(uint8_t ch);
@@ -186,6 +192,7 @@ private:
     void ResetItemCounters();
     void RemoveUnsentFromDisplay();
     void StepSingleItem();
+    void OutputLost();
     void Escape();
     void Backspace();
     bool WaitUntil(const std::function<bool()>& done, int rounds);
@@ -206,6 +213,7 @@ private:
     TOutputChoice Choice_;
     std::unique_ptr<TDeviceCheck> DeviceCheck_;
     std::unique_ptr<TParameters> Params_;
+    std::unique_ptr<TSession> Session_;
     bool BlipSaved_ = false;
     bool BlipTicked_ = false;
 };

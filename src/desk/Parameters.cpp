@@ -171,7 +171,6 @@ void TParameters::Create() {
     SetVariSpeed(read.Tutor.Varispeed);
     SetPosition(TUpDown::EndSpeed, read.Tutor.EndSpeed);
     WorkEndSpeed = ranges::Speed.Clamp(Number(TUpDown::EndSpeed).Position);
-    App_.EndSpeed = WorkEndSpeed;
 
     SetFarnsworth(read.Tutor.Farnsworth);
     cw.SetFWSpeed(read.Tutor.FarnsworthSpeed);
@@ -296,7 +295,6 @@ void TParameters::ApplyPosition(TUpDown which, int value) {
         WorkEndSpeed = ranges::Speed.Clamp(value);
         SetPosition(which, WorkEndSpeed);
         n.Text = FormatSpeed(App_.ShowWpM, WorkEndSpeed);
-        App_.EndSpeed = WorkEndSpeed;
         break;
     case TUpDown::FarnswSpeed:
         cw.SetFWSpeed(value);
@@ -337,7 +335,6 @@ void TParameters::ApplyEditField(TUpDown which, const std::string& text) {
         SetPosition(which, v);
         (which == TUpDown::StartSpeed ? WorkStartSpeed : WorkEndSpeed) =
             ranges::Speed.Clamp(n.Position);
-        if (which == TUpDown::EndSpeed) App_.EndSpeed = WorkEndSpeed;
         n.Text = FormatSpeed(App_.ShowWpM, n.Position);
         break;
     case TUpDown::FarnswSpeed:
@@ -652,6 +649,17 @@ void TParameters::TestButtonClick() {
     if (OnTestButton) OnTestButton();
 }
 
+void TParameters::SetFarnsworthEnabled(bool on) {
+    View_.FarnsworthEnabled = on;
+    Changed();
+}
+
+void TParameters::SetSoundTestRunning(bool on) {
+    SoundTestRunning_ = on;
+    View_.TestCaption = on ? "Stop Test" : "Test Sound and Speed";
+    Changed();
+}
+
 // --- Enabling
 // ----------------------------------------------------------------------------------------
 
@@ -700,7 +708,7 @@ void TParameters::UpdateEnables() {
     enable(TUpDown::SizeMin, open && mode == 0 && S_.Tutor.VariSize);
     View_.VariSizeEnabled = open && mode == 0 && WorkGroupSize > 1;
     View_.FasterEnabled = open && S_.Tutor.Repeat != 0;
-    View_.BlipEnabled = mode == 3 && sound;
+    View_.BlipEnabled = (mode == 3 || SoundTestRunning_) && sound;
     enable(TUpDown::FarnswSpeed, S_.Tutor.Farnsworth != 0);
     enable(TUpDown::Freq, sound);
     enable(TUpDown::Slope, sound);

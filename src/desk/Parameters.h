@@ -70,6 +70,8 @@ struct TParamView {
     bool FasterEnabled = false, BlipEnabled = false, TXCharEnabled = true;
     bool SoundControlsEnabled = false, NoiseEnabled = false, PttEnabled = false;
     bool AutoStartEnabled = true, TestEnabled = false;
+    bool FarnsworthEnabled = true; // off while the speed test runs
+    std::string TestCaption = "Test Sound and Speed";
     std::string Status; // one line for the status bar (the mixer), empty: none
 };
 
@@ -158,6 +160,10 @@ public:
     void SetVariSize(bool on);
     void SetFarnsworth(int item);
     void TestButtonClick();
+    // The speed test runs without extra spacing: the choice is locked meanwhile.
+    void SetFarnsworthEnabled(bool on);
+    // The sound test runs: the test button stops it, and the blip box may be ticked.
+    void SetSoundTestRunning(bool on);
 
     // What the device check runs after a switch and at its end.
     void EnableControls();
@@ -198,6 +204,7 @@ private:
     TLogoApp& App_;
     TSettings& S_;
     TParamView View_;
+    bool SoundTestRunning_ = false;
 };
 
 } // namespace brindle

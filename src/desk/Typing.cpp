@@ -3,6 +3,7 @@
 #include "desk/LogoApp.h"
 
 #include "base/Text1252.h"
+#include "desk/Session.h"
 #include "practice/TextFilters.h"
 
 namespace brindle {
@@ -97,8 +98,7 @@ void TLogoApp::Escape() {
         removed = CWout1_->RemoveUnsent();
         Display_.DeleteLast(removed);
     } else if (SessionState == 10) {
-        SessionState = 0; // the sound test stops
-        CWout1_->ClearBuffer();
+        Session_->StopSoundTest();
     }
     if (DispMode == 1 && SinglePauseState == 0) {
         Display_.MarkSent(ItemDisplayCount);
@@ -115,7 +115,7 @@ void TLogoApp::Escape() {
     case 2:
     case 8:
         CWout1_->PutChar(kItemEnd);
-        if (VariSpeed) CWout1_->SetSpeed(EndSpeed);
+        if (VariSpeed) CWout1_->SetSpeed(Session_->EndSpeed);
         SessionState = 3;
         break;
     case 1:
@@ -262,9 +262,8 @@ bool TLogoApp::LoadTextToBuffer(const std::string& text) {
             if (cw.IsSendable(ch)) {
                 if (!cw.PutChar(ch)) {
                     full = true;
-                } else if (!onlyNewLine &&
-                           !((SessionState == 1 && Settings_.Tutor.StartText.empty()) ||
-                             (SessionState == 4 && Settings_.Tutor.EndText.empty()))) {
+                } else if (!onlyNewLine && !((SessionState == 1 && Session_->StartTextEmpty) ||
+                                             (SessionState == 4 && Session_->EndTextEmpty))) {
                     if (ch == kPause)
                         Display_.AddChar(' ');
                     else if (ch == kItemEnd) {
