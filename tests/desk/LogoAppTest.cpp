@@ -2,9 +2,7 @@
 // mode, closing, and the output device check. The sound output runs on a backend in memory and is
 // fed by the test, so the engine's sample clock is the test's clock.
 #include "desk/LogoApp.h"
-#include "support/FakeSoundBackend.h"
-#include "support/SerialShim.h"
-#include "support/VirtualTimer.h"
+#include "support/DeskFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,79 +11,13 @@
 #include <filesystem>
 
 using namespace brindle;
+using brindle::test::Port;
 using brindle::test::TFakeSoundBackend;
 using brindle::test::TVirtualTimer;
 
 namespace {
 
-TDetectedPort Port(const std::string& device, const std::string& name = "ttyS") {
-    return {name, device, "/dev/" + device};
-}
-
-class Desk : public ::testing::Test {
-protected:
-    void SetUp() override { Settings = DefaultSettings("/nonexistent/", {}); }
-
-    // Creates the logic as the program does at start.
-    void Start() {
-        TDeskPlatform p;
-        p.Timer = &Timer;
-        auto backend = std::make_unique<TFakeSoundBackend>(Sound);
-        Fake = backend.get();
-        p.SoundBackend = std::move(backend);
-        p.Messages = [this](const std::string& m) { Messages.push_back(m); };
-        p.AskOkCancel = [this](const std::string& q) {
-            Questions.push_back(q);
-            return AnswerOk;
-        };
-        p.ProcessEvents = [this] {
-            Timer.Advance(1);
-            Play(1);
-        };
-        p.ProcessPending = [] {};
-        p.DetectPorts = [this] { return Ports; };
-        p.PortPath = [this](int n) { return n == 5 || n == 3 ? Pty.SlavePath : std::string(); };
-        p.Post = [this](std::function<void()> fn) { Posted.push_back(std::move(fn)); };
-        App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
-        App->SoundOut1().SetBufferTime(20);
-        App->FormCreate();
-    }
-    // Lets the sound output play ms of sound: the engine renders what the device takes.
-    void Play(int ms) {
-        Sound.Budget = ms * 16; // 8000 samples/s, mono, 16 bit
-        for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
-            App->SoundOut1().Feed();
-        Sound.Budget = 0;
-    }
-    void Type(const std::string& keys) {
-        for (char c : keys)
-            App->KeyPress(static_cast<uint8_t>(c));
-    }
-    // What waits in the type-ahead buffer (taken out).
-    std::string Queued() {
-        std::string q;
-        while (App->CWout1().HasChars())
-            q += static_cast<char>(App->CWout1().GetChar());
-        return q;
-    }
-    std::string Shown() const { return Display.Text(); }
-    std::string Unsent() const {
-        return Display.Text().substr(static_cast<std::size_t>(Display.SentMark() - 1));
-    }
-
-    TSettings Settings;
-    TVirtualTimer Timer;
-    TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
-    TFakeSoundBackend* Fake = nullptr;
-    std::vector<TDetectedPort> Ports;
-    brindle::test::TPty Pty;
-    TDisplayModel Display;
-    std::vector<std::string> Messages;
-    std::vector<std::string> Questions;
-    std::vector<std::function<void()>> Posted;
-    bool AnswerOk = true;
-    std::unique_ptr<TLogoApp> App;
-};
+using Desk = brindle::test::TDeskTest;
 
 const std::string Ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
 const std::string Pauses3 = "\xFF\xFF\xFF";

@@ -1,0 +1,716 @@
+// Practice sessions on the engine's sample clock with a fixed seed: the speed of every item and of
+// the end text, repetitions, separators and line ends per mode, the dialog's lines, single mode,
+// the summary, the speed test, the sound test, and the ways a session is refused or stopped.
+#include "base/Text1252.h"
+#include "desk/Parameters.h"
+#include "practice/TextFilters.h"
+#include "support/DeskFixture.h"
+#include "support/TempDir.h"
+
+#include <fstream>
+
+using namespace brindle;
+using brindle::test::TFakeSoundBackend;
+using brindle::test::TTempDir;
+
+namespace {
+
+constexpr char kItemEnd = '\xFE';
+constexpr char kPause = '\xFF';
+
+bool IsSeparator(uint8_t c) {
+    return c == ' ' || c == 13 || c == 254 || c == 255;
+}
+
+struct TPiece {
+    std::string Text; // characters in engine form, without separators
+    int Speed = 0;    // [CpM] of its first character; -1 when the speed changed inside it
+    bool operator==(const TPiece&) const = default;
+};
+std::ostream& operator<<(std::ostream& o, const TPiece& p) {
+    return o << "{" << CodesToProsignNames(p.Text) << " @" << p.Speed << "}";
+}
+
+class Sessions : public brindle::test::TDeskTest {
+protected:
+    void Start() {
+        TDeskTest::Start();
+        auto& cw = App->CWout1();
+        auto counted = cw.OnCharStart;
+        cw.OnCharStart = [this, counted](TCWout& c, uint8_t ch) {
+            Sent.push_back({ch, c.Speed()});
+            if (counted) counted(c, ch);
+        };
+        auto marked = cw.OnCharSent;
+        cw.OnCharSent = [this, marked](TCWout& c, uint8_t ch) {
+            Done += static_cast<char>(ch);
+            if (marked) marked(c, ch);
+        };
+        P().SetFarnsworth(0);
+        P().CommitText(TCharField::Chars1, "abc");
+        P().ChooseCharField(1);
+    }
+    TParameters& P() { return App->Params(); }
+    TSession& S() { return App->Session(); }
+    bool Busy() {
+        auto& cw = App->CWout1();
+        return App->SessionState != 0 || cw.HasChars() || !cw.IsIdle();
+    }
+    // Plays until the session and the engine are done; seconds of sound at most.
+    void RunToEnd(int seconds = 900) {
+        for (int i = 0; i < seconds * 20 && Busy(); ++i)
+            Play(50);
+    }
+    // What the engine started, cut at the separators, with the speed of each piece.
+    std::vector<TPiece> Pieces() const {
+        std::vector<TPiece> pieces;
+        bool open = false;
+        for (const auto& [ch, speed] : Sent) {
+            if (IsSeparator(ch)) {
+                open = false;
+                continue;
+            }
+            if (!open) pieces.push_back({"", speed});
+            open = true;
+            pieces.back().Text += static_cast<char>(ch);
+            if (pieces.back().Speed != speed) pieces.back().Speed = -1;
+        }
+        return pieces;
+    }
+    std::vector<int> Speeds() const {
+        std::vector<int> s;
+        for (const auto& p : Pieces())
+            s.push_back(p.Speed);
+        return s;
+    }
+    void Items(int n) { P().ApplyEditField(TUpDown::NumGroups, std::to_string(n)); }
+    void Speeds(int start, int end) {
+        P().ApplyEditField(TUpDown::StartSpeed, std::to_string(start));
+        P().ApplyEditField(TUpDown::EndSpeed, std::to_string(end));
+    }
+    std::string WriteFile(const std::string& name, const std::string& text) {
+        const std::string path = Dir.File(name);
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    static std::string Code(const char* prosign) {
+        return std::string(1,
+                           static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex(prosign))));
+    }
+
+    std::vector<std::pair<uint8_t, int>> Sent; // each character started, with the engine speed
+    std::string Done;                          // each character sent (blips too)
+    TTempDir Dir;
+};
+
+} // namespace
+
+// --- The speed plan ------------------------------------------------------------------------------
+
+TEST_F(Sessions, VariableSpeedMovesInEqualStepsAndTheEndTextRunsAtTheEndSpeed) {
+    Start();
+    P().SetVariSpeed(true);
+    struct TCase {
+        int Items, Start, End;
+        std::vector<int> Expected; // start text, items, end text
+    };
+    const TCase cases[] = {
+        {1, 30, 40, {30, 30, 40}},                 // step 0: raised to the end at once
+        {5, 40, 20, {40, 40, 35, 30, 25, 20, 20}}, // step -5
+        {4, 30, 40, {30, 30, 33, 36, 40, 40}},     // 33.33 and 36.67 truncated
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Items);
+        Sent.clear();
+        Items(c.Items);
+        Speeds(c.Start, c.End);
+        S().StartSession();
+        ASSERT_EQ(App->SessionState, 1);
+        RunToEnd();
+        EXPECT_EQ(Speeds(), c.Expected);
+        EXPECT_EQ(Pieces().front().Text, "vvv" + Code("<ka>"));
+        EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
+        EXPECT_EQ(App->SessionState, 0);
+        EXPECT_EQ(App->ItemKind, -1);
+    }
+    EXPECT_EQ(Dialogs.back().Lines[3], "Speed will be variable from  30  up to  40 CpM");
+    EXPECT_EQ(Dialogs[1].Lines[3], "Speed will be variable from  40  down to  20 CpM");
+}
+
+TEST_F(Sessions, RepetitionsRiseBySpeedFactorAndTheNextItemStartsAtTheBase) {
+    Start();
+    Items(2);
+    Speeds(100, 40);
+    P().SetRepeat(2); // "Send 3x"
+    P().SetFaster(2); // "x 1.1"
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[5], "Send each item 3 times, and increase speed x 1.1");
+    RunToEnd();
+    const auto pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 8u);
+    EXPECT_EQ(Speeds(), (std::vector<int>{100, 100, 110, 121, 100, 110, 121, 100}));
+    EXPECT_EQ(pieces[1].Text, pieces[2].Text);
+    EXPECT_EQ(pieces[1].Text, pieces[3].Text);
+    EXPECT_EQ(pieces[4].Text, pieces[6].Text);
+    EXPECT_EQ(pieces[1].Text.size(), 5u);
+    EXPECT_NE(App->Display().Text().find("session time was: "), std::string::npos);
+    // Repeats at rising speed give no overall speed.
+    EXPECT_EQ(App->Display().Text().find("actual overall speed"), std::string::npos);
+}
+
+TEST_F(Sessions, FactorsOfTheIncrementEntriesRoundHalvesToEven) {
+    EXPECT_DOUBLE_EQ(FasterFactor(0), 1.0);
+    EXPECT_DOUBLE_EQ(FasterFactor(1), 1.05);
+    EXPECT_DOUBLE_EQ(FasterFactor(6), 1.5);
+    Start();
+    Items(1);
+    Speeds(50, 40); // 1.05 x 50 = 52.5 -> 52, 1.05 x 52 = 54.6 -> 55
+    P().SetRepeat(2);
+    P().SetFaster(1);
+    S().StartSession();
+    RunToEnd();
+    EXPECT_EQ(Speeds(), (std::vector<int>{50, 50, 52, 55, 50}));
+}
+
+TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
+    Start();
+    Items(2);
+    Speeds(60, 40);
+    P().SetRepeat(1);
+    P().SetFaster(0);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[5], "Send each item twice");
+    RunToEnd();
+    EXPECT_EQ(Speeds(), (std::vector<int>{60, 60, 60, 60, 60, 60}));
+
+    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\nthree\n")));
+    P().SetRepeat(4);
+    Sent.clear();
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Caption, "Send Text from File");
+    EXPECT_EQ(Dialogs.back().Lines[0], "Produce 3 consecutive 'words' as loaded from file:");
+    EXPECT_EQ(Dialogs.back().Lines[5], "Send each item 5 times");
+    RunToEnd();
+    EXPECT_EQ(Pieces().size(), 2u + 15u);
+}
+
+TEST_F(Sessions, TextModeTwiceKeepsTheRepetitionsOnTheWordsLine) {
+    Start();
+    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\r\nthree\r\n")));
+    EXPECT_EQ(Settings.Tutor.Mode, 0);        // the file's settings are not touched ...
+    EXPECT_EQ(App->Settings().Tutor.Mode, 4); // ... the running ones switch to "Text from File"
+    EXPECT_EQ(App->View().Button2Caption, "Start Sending Text");
+    EXPECT_EQ(App->Display().Text(),
+              "loaded 3 'words' from text file:\r\n" + Lower1252(Dir.File("t.txt")) + "\r\n");
+    P().SetRepeat(1);
+    S().StartSession();
+    RunToEnd();
+    const std::string shown = App->Display().Text();
+    EXPECT_NE(shown.find("vvv<ka>\r\none one two two\r\nthree three\r\n\r\n<ar>\r\n"),
+              std::string::npos)
+        << shown;
+}
+
+TEST_F(Sessions, AnEmptyStartTextShowsNothingBeforeTheFirstItem) {
+    Start();
+    P().CommitText(TCharField::StartText, "");
+    Items(1);
+    S().StartSession();
+    EXPECT_TRUE(S().StartTextEmpty);
+    EXPECT_EQ(App->Display().Text(), "");
+    EXPECT_EQ(App->CWout1().PeekChar(), 255);
+    RunToEnd();
+    const auto pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].Text.size(), 5u);
+    EXPECT_EQ(App->Display().Text().substr(0, 6), pieces[0].Text + " ");
+}
+
+TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
+    Start();
+    Items(60);
+    Speeds(300, 40);
+    P().CommitText(TCharField::StartText, "");
+    P().CommitText(TCharField::StopText, "");
+    S().StartSession();
+    RunToEnd(1200);
+    std::string letters;
+    for (const auto& p : Pieces())
+        letters += p.Text;
+    ASSERT_EQ(letters.size(), 300u);
+    EXPECT_EQ(letters.find_first_not_of("abc"), std::string::npos);
+    for (std::size_t i = 2; i < letters.size(); ++i)
+        ASSERT_FALSE(letters[i] == letters[i - 1] && letters[i] == letters[i - 2]) << i;
+    // Each of the three is drawn.
+    for (char c : {'a', 'b', 'c'})
+        EXPECT_NE(letters.find(c), std::string::npos);
+    // The same seed gives the same session.
+    const auto first = Pieces();
+    Sent.clear();
+    S().StartSession();
+    RunToEnd(1200);
+    EXPECT_EQ(Pieces(), first);
+}
+
+TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd) {
+    Start();
+    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Phrases, WriteFile("p.txt", "cq de dl1abc\n")));
+    EXPECT_EQ(App->Settings().Tutor.Mode, 3);
+    P().SetBlip(true);
+    ASSERT_TRUE(App->CWout1().BlipOn());
+    Items(2);
+    P().SetRepeat(1);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Caption, "Start Random Phrases");
+    EXPECT_EQ(Dialogs.back().Lines[2], "- using extended character set -");
+    RunToEnd();
+    const std::string& sent = Done;
+    const std::string phrase = "cq de dl1abc^\r";
+    std::string expected;
+    for (int i = 0; i < 4; ++i)
+        expected += phrase;
+    EXPECT_NE(sent.find(expected), std::string::npos) << CodesToProsignNames(sent);
+    EXPECT_NE(App->Display().Text().find("cq de dl1abc^\r\ncq de dl1abc^\r\n"), std::string::npos);
+}
+
+TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
+    Start();
+    P().SetMorseMode(2);
+    Items(3);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Caption, "Start Random Q-Codes");
+    EXPECT_EQ(Dialogs.back().Lines[0], "Produce  3  random Q-Codes");
+    RunToEnd();
+    auto pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 5u);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(pieces[static_cast<std::size_t>(i)].Text[0], 'q');
+    EXPECT_NE(App->Display().Text().find("sent 9 characters\r\nactual overall speed was: "),
+              std::string::npos)
+        << App->Display().Text();
+
+    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "cq de<AR>  test\nk\n")));
+    EXPECT_EQ(App->Display().Text().substr(0, 27), "loaded 4 words from file:\r\n");
+    Sent.clear();
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Caption, "Start Random Words");
+    EXPECT_EQ(Dialogs.back().Lines[1], Dir.File("w.txt"));
+    RunToEnd();
+    pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 5u);
+    const std::vector<std::string> words = {"cq", "de" + Code("<ar>"), "test", "k"};
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_NE(std::find(words.begin(), words.end(), pieces[static_cast<std::size_t>(i)].Text),
+                  words.end());
+}
+
+// --- The dialog ----------------------------------------------------------------------------------
+
+TEST_F(Sessions, DialogLinesForRandomCharacters) {
+    Start();
+    P().SetFarnsworth(1);
+    P().ApplyEditField(TUpDown::FarnswSpeed, "80");
+    S().StartSession();
+    const auto& d = Dialogs.back();
+    EXPECT_EQ(d.Caption, "Start Random Characters");
+    EXPECT_EQ(d.Lines[0], "Produce 30 random groups of 5 with these characters:");
+    EXPECT_EQ(d.Lines[1], "abc");
+    EXPECT_EQ(d.Lines[2], "");
+    EXPECT_EQ(d.Lines[3], "Speed will be 30  CpM");
+    EXPECT_EQ(d.Lines[4], "Farnsworth speed for characters will be: 80  CpM");
+    EXPECT_EQ(d.Lines[5], "");
+    App->KeyPress(27);
+    RunToEnd();
+
+    P().SetVariSize(true);
+    P().ApplyEditField(TUpDown::SizeMin, "2");
+    P().SetAllCaps(true);
+    P().SetFarnsworth(2);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random groups of 2..5 with these characters:");
+    EXPECT_EQ(Dialogs.back().Lines[1], "ABC");
+    EXPECT_EQ(Dialogs.back().Lines[4], "Wordsworth speed for words will be: 80  CpM");
+}
+
+TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
+    std::string line2, line3;
+    const std::string set40 = "abcdefghijklmnopqrstuvwxyz0123456789.,?/";
+    CutCharacterLines(set40 + "=<ar><kn>", line2, line3);
+    EXPECT_EQ(line2, set40 + "=");
+    EXPECT_EQ(line3, "<ar><kn>");
+    CutCharacterLines(set40 + "+-=:;<ar>", line2, line3);
+    EXPECT_EQ(line2, set40 + "+-=:;"); // the "<" is character 46: cut after 45
+    EXPECT_EQ(line3, "<ar>");
+    CutCharacterLines(set40 + "+-=:", line2, line3);
+    EXPECT_EQ(line2, set40 + "+-=:"); // 44 characters stay on one line
+    EXPECT_EQ(line3, "");
+    CutCharacterLines(std::string(200, 'e'), line2, line3);
+    EXPECT_EQ(line2.size(), 45u);
+    EXPECT_EQ(line3.size(), 90u);
+
+    // Through the window's field, with the prosigns shown by their names.
+    Start();
+    P().AllCharacters();
+    S().StartSession();
+    const auto& d = Dialogs.back();
+    ASSERT_GE(d.Lines[1].size(), 40u);
+    EXPECT_LE(d.Lines[1].size(), 45u);
+    EXPECT_EQ(d.Lines[1].find('<') == std::string::npos || d.Lines[1].back() == '>', true);
+    EXPECT_EQ(d.Lines[2].empty() || d.Lines[2].front() == '<' || d.Lines[1].size() == 45u, true);
+}
+
+TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
+    Start();
+    App->SetNewSpeedVal("77");
+    Speeds(30, 40);
+    AnswerOk = false;
+    std::string shownWhileAsked;
+    WhileAsked = [&] { shownWhileAsked = App->View().SpeedText; };
+    S().StartSession();
+    EXPECT_EQ(shownWhileAsked, "30"); // the start speed while the dialog is up
+    EXPECT_EQ(App->View().SpeedText, "77");
+    EXPECT_EQ(App->CWout1().Speed(), 77);
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_EQ(App->ItemKind, -1);
+}
+
+// --- Bad input -----------------------------------------------------------------------------------
+
+TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
+    Start();
+    P().SetMorseMode(1);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 word!");
+    EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+W or File Menu)");
+    EXPECT_EQ(App->SessionState, 0);
+    P().SetMorseMode(3);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
+    EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+P or File Menu)");
+    P().SetMorseMode(4);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a text file which contains at least 1 word!");
+    EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+T or File Menu)");
+    EXPECT_EQ(App->SessionState, 0);
+
+    // An empty file and a file with nothing sendable load as empty lists: the dialog asks again.
+    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Words, WriteFile("empty.txt", "")));
+    EXPECT_EQ(App->Display().Text().substr(0, 27), "loaded 0 words from file:\r\n");
+    ASSERT_TRUE(
+        S().LoadMaterial(TMaterialKind::Phrases, WriteFile("junk.txt", "\x01\x02\x03~~\n")));
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
+    EXPECT_EQ(App->SessionState, 0);
+
+    // A set that the standard characters empty.
+    P().SetMorseMode(0);
+    P().CommitText(TCharField::Chars1, "\xE4\xF6\xFC"); // extended letters
+    P().SetExtended(false);
+    S().StartSession();
+    EXPECT_EQ(Dialogs.back().Lines[1], "Please define at least 1 character to be used!");
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Sessions, AnUnreadableListKeepsTheOldListAndSaysWhy) {
+    Start();
+    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "alpha beta\n")));
+    EXPECT_FALSE(S().LoadMaterial(TMaterialKind::Words, Dir.File("missing.txt")));
+    EXPECT_FALSE(S().LoadMaterial(TMaterialKind::Words, Dir.Path.string())); // a folder
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_NE(Messages[0].find("missing.txt"), std::string::npos);
+    EXPECT_EQ(S().Material.WordList, (std::vector<std::string>{"alpha", "beta"}));
+    EXPECT_EQ(S().Material.WordPath, Dir.File("w.txt"));
+}
+
+TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
+    Start();
+    Sound.Outputs.clear();
+    Fake->FailStream();
+    Fake->RunPosted();
+    ASSERT_FALSE(App->SoundOut1().IsOpen());
+    Messages.clear();
+    S().StartSession();
+    EXPECT_TRUE(Dialogs.empty());
+    EXPECT_EQ(App->SessionState, 0);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0],
+              "The sound output is not available: no session can start until it is back.");
+}
+
+TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
+    Start();
+    S().StartSession();
+    Play(3000);
+    ASSERT_NE(App->SessionState, 0);
+    EXPECT_FALSE(App->View().ParameterControlsEnabled);
+    Sound.Outputs.clear();
+    Fake->FailStream();
+    Fake->RunPosted();
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_TRUE(App->View().ParameterControlsEnabled);
+    EXPECT_FALSE(P().View().Locked);
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages.back(), "The sound output was lost: the session was stopped.");
+
+    App.reset();
+    Sound = TFakeSoundBackend::Quiet();
+    Start();
+    S().StartSession();
+    Play(3000);
+    App->PowerChanged(true);
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_TRUE(App->View().Button2Enabled);
+
+    S().StartSession();
+    Play(3000);
+    ASSERT_TRUE(App->FormCloseQuery());
+    TTempDir data;
+    EXPECT_TRUE(App->FormClose(data.Path.string() + "/", false));
+    EXPECT_TRUE(std::filesystem::exists(data.File("Brindle.ini")));
+}
+
+// --- Single mode ---------------------------------------------------------------------------------
+
+TEST_F(Sessions, SingleModeWaitsForTheUserBeforeEveryItem) {
+    Start();
+    Items(3);
+    App->SetSingleMode();
+    S().StartSession();
+    RunToEnd(20); // the start text, then the engine holds
+    EXPECT_EQ(App->SessionState, 1);
+    EXPECT_EQ(Pieces().size(), 1u);
+    for (int item = 1; item <= 3; ++item) {
+        SCOPED_TRACE(item);
+        App->KeyPress(13); // Enter resumes: the next item
+        RunToEnd(20);
+        EXPECT_EQ(Pieces().size(), 1u + static_cast<std::size_t>(item));
+        EXPECT_NE(App->SessionState, 0);
+    }
+    App->KeyPress(13); // the items are done: the end text, and single mode ends
+    RunToEnd();
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_FALSE(App->SingleMode);
+    EXPECT_EQ(Pieces().size(), 5u);
+    EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
+    EXPECT_NE(App->Display().Text().find("sent 15 random characters\r\nsession time was: "),
+              std::string::npos)
+        << App->Display().Text();
+}
+
+TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
+    Start();
+    Items(2);
+    P().ApplyEditField(TUpDown::SizeGroups, "1");
+    App->SetSingleMode();
+    S().StartSession();
+    RunToEnd(20);
+    App->KeyPress(13);
+    RunToEnd(20);
+    App->KeyPress(8); // Backspace: the item once more
+    RunToEnd(20);
+    App->KeyPress(13);
+    RunToEnd(20);
+    App->KeyPress(13);
+    RunToEnd();
+    const std::string shown = App->Display().Text();
+    EXPECT_NE(shown.find("sent 3 random characters\r\nof which 1 was repeated\r\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_EQ(shown.find("actual overall speed"), std::string::npos);
+}
+
+// --- Statistics ----------------------------------------------------------------------------------
+
+TEST(SessionText, SpeedAndTimeFormats) {
+    EXPECT_EQ(FormatOverallSpeed(61.87, false), "61.90 CpM\r");
+    EXPECT_EQ(FormatOverallSpeed(61.87, true), "12.40 WpM\r");
+    EXPECT_EQ(FormatOverallSpeed(999, false), "999.00 CpM\r");
+    EXPECT_EQ(FormatOverallSpeed(1234.5, false), "1230.00 CpM\r");
+    EXPECT_EQ(FormatOverallSpeed(5.678, false), "5.68 CpM\r");
+    EXPECT_EQ(FormatOverallSpeed(99.96, false), "100.00 CpM\r");
+    EXPECT_EQ(FormatSessionTime((3600 + 5 * 60 + 7) * 1000LL + 999), "01:05:07");
+    EXPECT_EQ(FormatSessionTime(0), "00:00:00");
+    EXPECT_EQ(FormatSessionTime(30 * 3600 * 1000LL), "30:00:00");
+}
+
+TEST_F(Sessions, OverallSpeedAndSessionTimeOfASession) {
+    Start();
+    Items(3);
+    Speeds(60, 40);
+    P().CommitText(TCharField::StartText, "");
+    S().StartSession();
+    RunToEnd();
+    const int64_t items = S().ItemsEndTime - S().ItemsStartTime;
+    ASSERT_GT(items, 0);
+    EXPECT_EQ(App->SentCharCount, 15);
+    const double expected = 15 / (static_cast<double>(items) / 60000.0);
+    EXPECT_NEAR(S().OverallSpeed, expected, 1e-9);
+    // Three groups of five at 60 CpM with their spaces: a little below 60.
+    EXPECT_GT(S().OverallSpeed, 45);
+    EXPECT_LT(S().OverallSpeed, 61);
+    const std::string shown = App->Display().Text();
+    EXPECT_NE(shown.find("sent 15 random characters\r\nactual overall speed was: " +
+                         FormatOverallSpeed(S().OverallSpeed, false).substr(0, 5)),
+              std::string::npos)
+        << shown;
+}
+
+TEST_F(Sessions, ASessionShorterThanTheClockReports999AndAnHourIsWrittenWithTwoDigits) {
+    Start();
+    Items(1);
+    ClockRuns = false;
+    S().StartSession();
+    RunToEnd();
+    EXPECT_DOUBLE_EQ(S().OverallSpeed, 999.0);
+    EXPECT_NE(App->Display().Text().find("actual overall speed was: 999.00 cpm\r\n"
+                                         "session time was: 00:00:00\r\n"),
+              std::string::npos)
+        << App->Display().Text();
+
+    App->ClearScreenClick();
+    S().StartSession();
+    NowMs += (3600 + 5 * 60 + 7) * 1000LL; // 1 h 5 min 7 s, while the session runs
+    RunToEnd();
+    EXPECT_NE(App->Display().Text().find("session time was: 01:05:07\r\n"), std::string::npos);
+}
+
+TEST_F(Sessions, ASessionAcrossMidnightReportsItsRealSpan) {
+    Start();
+    Items(5);
+    NowMs = (23 * 3600 + 59 * 60 + 50) * 1000LL; // ten seconds before a clock of the day wraps
+    S().StartSession();
+    RunToEnd();
+    const int64_t span = S().SessionEndTime - S().SessionStartTime;
+    EXPECT_GT(S().SessionEndTime, 24 * 3600 * 1000LL); // the session ended after midnight
+    EXPECT_GT(span, 30 * 1000);
+    EXPECT_LT(span, 120 * 1000);
+    EXPECT_NE(App->Display().Text().find("session time was: " + FormatSessionTime(span)),
+              std::string::npos)
+        << App->Display().Text();
+    // 25 characters in well under two minutes at 30 CpM, not a span of nearly a day.
+    EXPECT_GT(S().OverallSpeed, 20);
+    EXPECT_LT(S().OverallSpeed, 31);
+}
+
+// --- Speed test ----------------------------------------------------------------------------------
+
+TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
+    Start();
+    App->SetNewSpeedVal("60");
+    P().SetFarnsworth(1);
+    App->Session().StartSpeedTest();
+    const auto& d = Dialogs.back();
+    EXPECT_EQ(d.Caption, "Test Morse Speed");
+    EXPECT_EQ(d.Lines[0], "Test Morse Speed with Standard Text?");
+    EXPECT_EQ(d.Lines[1], "Paris Paris Paris Paris Paris Paris ");
+    EXPECT_EQ(d.Lines[3], "Selected Speed is 60 CpM");
+    EXPECT_EQ(App->SessionState, 6);
+    EXPECT_EQ(App->Settings().Tutor.Farnsworth, 0);
+    EXPECT_FALSE(P().View().FarnsworthEnabled);
+    EXPECT_FALSE(App->View().Button2Enabled);
+    EXPECT_FALSE(App->View().SpeedUpDownEnabled);
+    EXPECT_EQ(App->View().PauseState, 4);
+    RunToEnd();
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_NEAR(S().OverallSpeed, 60, 2.5);
+    const std::string shown = App->Display().Text();
+    const auto at = shown.find("\r\n\r\nactual speed was: ");
+    ASSERT_NE(at, std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(at + 22),
+              FormatOverallSpeed(S().OverallSpeed, false).substr(0, 5) + " cpm\r\n");
+    EXPECT_TRUE(P().View().FarnsworthEnabled);
+    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_TRUE(App->View().SpeedUpDownEnabled);
+}
+
+TEST_F(Sessions, PauseDuringTheSpeedTestIsReported) {
+    Start();
+    App->Session().StartSpeedTest();
+    Play(2000);
+    App->PauseButtonClick(true);
+    EXPECT_EQ(App->View().PauseState, 2);
+    Play(2000);
+    App->PauseButtonClick(false);
+    RunToEnd();
+    EXPECT_NE(App->Display().Text().find(" cpm\r\nbut <pause> had been pressed\r\n"),
+              std::string::npos)
+        << App->Display().Text();
+}
+
+TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
+    Start();
+    App->Session().StartSpeedTest();
+    Play(2000);
+    App->TXButtonClick(false);
+    RunToEnd();
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_NE(App->Display().Text().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
+    EXPECT_EQ(App->Display().Text().find("actual speed"), std::string::npos);
+    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_TRUE(P().View().FarnsworthEnabled);
+
+    App->Session().StartSpeedTest();
+    Play(2000);
+    App->KeyPress(27);
+    RunToEnd();
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_NE(App->Display().Text().find("speed test aborted\r\n"), std::string::npos);
+    EXPECT_TRUE(App->View().ParameterControlsEnabled);
+}
+
+// --- Sound test ----------------------------------------------------------------------------------
+
+TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
+    Start();
+    P().TestButtonClick();
+    EXPECT_EQ(App->SessionState, 10);
+    EXPECT_EQ(P().View().TestCaption, "Stop Test");
+    EXPECT_TRUE(P().View().Locked);
+    EXPECT_TRUE(App->View().SpeedUpDownEnabled);
+    EXPECT_TRUE(P().View().BlipEnabled); // sound output: the blip may be tried
+    Play(20000);
+    int tests = 0;
+    for (const auto& p : Pieces())
+        tests += p.Text == "test";
+    EXPECT_GE(tests, 3);
+    EXPECT_EQ(App->Display().Text().substr(0, 4), "test"); // cleared before each one
+    EXPECT_LE(App->Display().Text().size(), 5u);
+    P().TestButtonClick();
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
+    EXPECT_FALSE(P().View().Locked);
+    EXPECT_FALSE(App->CWout1().HasChars());
+
+    P().SetBlip(true);
+    P().TestButtonClick();
+    EXPECT_EQ(App->CWout1().PeekChar(), 't');
+    Play(6000);
+    App->KeyPress(27);
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
+    EXPECT_NE(Done.find("test^ "), std::string::npos) << Done;
+    RunToEnd(5);
+    EXPECT_FALSE(Busy());
+}
+
+// --- Figures -------------------------------------------------------------------------------------
+
+TEST_F(Sessions, AThousandItemsQueueOnlyOneItemAtATime) {
+    Start();
+    Items(1000);
+    Speeds(300, 40);
+    P().ApplyEditField(TUpDown::SizeGroups, "3");
+    P().CommitText(TCharField::StartText, "");
+    P().CommitText(TCharField::StopText, "");
+    S().StartSession();
+    RunToEnd(3600);
+    EXPECT_EQ(S().ItemsProduced, 1000);
+    EXPECT_EQ(App->SentCharCount, 3000);
+    // Never more than one group and its space waits in the type-ahead buffer.
+    EXPECT_LE(S().MaxBufferFill, 4);
+}
