@@ -489,6 +489,18 @@ void TLogoApp::TXButtonClick(bool down) {
     CWout1_->SetHold(false);
     CWout1_->StopAtEnd();
     UpdateTXButton(false);
+    FinishAbortWhenNothingIsSent();
+}
+
+bool TLogoApp::CharInProgress() const {
+    // States 0 to 3 are idle, the PTT lead and the gap between characters.
+    return CWout1_->SendState() > 3;
+}
+
+void TLogoApp::FinishAbortWhenNothingIsSent() {
+    // An abort waits for the character being sent; with none, no last character will come.
+    if (SessionState == 7 && !CWout1_->HasChars() && !CharInProgress())
+        Session_->SpeedTestAborted();
 }
 
 void TLogoApp::ResetItemCounters() {

@@ -193,6 +193,8 @@ private:
     void RemoveUnsentFromDisplay();
     void StepSingleItem();
     void OutputLost();
+    bool CharInProgress() const;
+    void FinishAbortWhenNothingIsSent();
     void Escape();
     void Backspace();
     bool WaitUntil(const std::function<bool()>& done, int rounds);

@@ -590,6 +590,18 @@ void TSession::StopSoundTest() {
 
 // --- Material ------------------------------------------------------------------------------------
 
+TOpenRequest TSession::OpenRequest(TMaterialKind kind) const {
+    const auto& m = App_.Settings().Main;
+    switch (kind) {
+    case TMaterialKind::Words:
+        return {"Load words from file to memory to use as random words:", m.InDir, m.WordFile};
+    case TMaterialKind::Phrases:
+        return {"Load phrases from file to memory to use as random phrases:", m.InDir,
+                m.PhrasesFile};
+    default: return {"Load text from file to memory, to be played with F3:", m.InDir, m.InFile};
+    }
+}
+
 bool TSession::LoadMaterial(TMaterialKind kind, const std::string& path) {
     auto& app = App_;
     TLoadResult r = Material.Load(kind, path, app.CWout1().CharSet());

@@ -25,6 +25,14 @@ struct TSessionDialog {
     bool operator==(const TSessionDialog&) const = default;
 };
 
+// What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
+// the data folder). Its filter is "Text files (*.txt)" and "all files (*.*)".
+struct TOpenRequest {
+    std::string Title;
+    std::string Folder;
+    std::string FileName;
+};
+
 // The entries of the parameters window's "Repeat" and "Increment Speed" lists.
 inline constexpr std::array<const char*, 5> RepeatEntries = {"Send once", "Send 2x", "Send 3x",
                                                              "Send 4x", "Send 5x"};
@@ -58,6 +66,7 @@ public:
     // Loads words, phrases or a text for the sessions; false (after the message) when the file
     // could not be read, and then nothing has changed.
     bool LoadMaterial(TMaterialKind kind, const std::string& path);
+    TOpenRequest OpenRequest(TMaterialKind kind) const;
 
     // --- The engine's last-character event, by session state ---------------------------------
     void AdvanceSession();   // 1, 2, 8 and 3

@@ -129,6 +129,7 @@ void TLogoApp::Escape() {
     }
     if (SingleMode) StopSingleMode();
     if (Platform_.ProcessPending) Platform_.ProcessPending();
+    FinishAbortWhenNothingIsSent();
     EnableParameterControls();
     if (OutputDevice > 0) View_.Button2Enabled = true;
     ItemKind = -1;

@@ -661,6 +661,19 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
     EXPECT_EQ(App->SessionState, 0);
     EXPECT_NE(App->Display().Text().find("speed test aborted\r\n"), std::string::npos);
     EXPECT_TRUE(App->View().ParameterControlsEnabled);
+
+    // Aborted before its first character: no character will end, the test ends at once.
+    App->ClearScreenClick();
+    App->Session().StartSpeedTest();
+    App->KeyPress(27);
+    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_TRUE(App->View().SpeedEnabled);
+    EXPECT_NE(App->Display().Text().find("speed test aborted\r\n"), std::string::npos);
+    App->Session().StartSpeedTest();
+    App->TXButtonClick(false);
+    EXPECT_EQ(App->SessionState, 0);
+    RunToEnd(5);
+    EXPECT_FALSE(Busy());
 }
 
 // --- Sound test ----------------------------------------------------------------------------------

@@ -4,13 +4,16 @@
 #include "platform/GuiPost.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "ui/main/CWRichEdit.h"
+#include "ui/main/RandomDlg.h"
 #include "ui/params/ParamForm.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -116,6 +119,12 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     };
     p.PortPath = Options_.PortPath;
     p.Post = PostToGuiThread;
+    p.AskSession = Options_.AskSession ? Options_.AskSession : [this](const TSessionDialog& d) {
+        const bool ok = TRandomDlg::Ask(d, this);
+        FocusDisplay();
+        return ok;
+    };
+    p.Clock = Options_.Clock;
     App_ = std::make_unique<TLogoApp>(std::move(p), CWRichEdit1_->Model(), settings);
     App_->MutableSettings().Main.Version = ProgramVersion();
     App_->OnViewChanged = [this] { Redraw(); };
@@ -176,11 +185,11 @@ void TLogoAppForm::BuildMenu() {
     item(file, "&Save text from screen to file", "Save text from screen to file",
          QKeySequence(Qt::CTRL | Qt::Key_S), {});
     item(file, "Load &words from file to memory ", "Load words for random words from a file",
-         QKeySequence(Qt::CTRL | Qt::Key_W), {});
+         QKeySequence(Qt::CTRL | Qt::Key_W), [this] { LoadMaterial(TMaterialKind::Words); });
     item(file, "Load &phrases from file to memory", "Load phrases for random phrases from a file",
-         QKeySequence(Qt::CTRL | Qt::Key_P), {});
+         QKeySequence(Qt::CTRL | Qt::Key_P), [this] { LoadMaterial(TMaterialKind::Phrases); });
     item(file, "Load &text from file to memory", "Load a text to be sent word by word",
-         QKeySequence(Qt::CTRL | Qt::Key_T), {});
+         QKeySequence(Qt::CTRL | Qt::Key_T), [this] { LoadMaterial(TMaterialKind::Text); });
     file->addSeparator();
     item(file, "E&xit", "Exit Brindle", {}, [this] { close(); });
 
@@ -192,8 +201,9 @@ void TLogoAppForm::BuildMenu() {
 
     QMenu* work = menuBar()->addMenu("&Work");
     item(work, "Start &Random Groups/Words/Q-Codes/Phrases", "Start the selected Morse training",
-         QKeySequence(Qt::Key_F3), {});
-    item(work, "&Speed Test", "Send a test text and measure the speed", {}, {});
+         QKeySequence(Qt::Key_F3), [this] { App_->Session().StartSession(); });
+    item(work, "&Speed Test", "Send a test text and measure the speed", {},
+         [this] { App_->Session().StartSpeedTest(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
          QKeySequence(Qt::Key_F4), {});
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
@@ -236,10 +246,15 @@ void TLogoAppForm::BuildBars() {
         return b;
     };
     Button1_ = toolButton("Set Parameters", "Open or close the parameters window");
+    Button1_->setObjectName("Button1");
     connect(Button1_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
     Button2_ = toolButton("Start Random Characters", "Start random characters");
+    connect(Button2_, &QPushButton::clicked, this, [this] { App_->Session().StartSession(); });
+    Button2_->setObjectName("Button2");
     Button4_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
+    Button4_->setObjectName("Button4");
     Button3_ = toolButton("Set Single Mode", "Set Single Mode");
+    Button3_->setObjectName("Button3");
     HideButton_ = toolButton("Hide Text", "Hide Text");
     HideButton_->setCheckable(true);
     connect(Button3_, &QPushButton::clicked, this, [this] {
@@ -340,6 +355,22 @@ void TLogoAppForm::ToggleParameters() {
     }
 }
 
+void TLogoAppForm::LoadMaterial(TMaterialKind kind) {
+    TOpenRequest request = App_->Session().OpenRequest(kind);
+    if (request.Folder.empty()) request.Folder = Options_.DataFolder;
+    std::string path;
+    if (Options_.ChooseOpenFile) {
+        path = Options_.ChooseOpenFile(request);
+    } else {
+        const QString start = QDir(Q(request.Folder)).filePath(Q(request.FileName));
+        path = QFileDialog::getOpenFileName(this, Q(request.Title), start,
+                                            "Text files (*.txt);;all files (*)")
+                   .toStdString();
+    }
+    if (!path.empty()) App_->Session().LoadMaterial(kind, path);
+    FocusDisplay();
+}
+
 void TLogoAppForm::FocusDisplay() {
     if (CWRichEdit1_->isVisible()) CWRichEdit1_->setFocus();
 }
@@ -358,7 +389,7 @@ void TLogoAppForm::Redraw() {
     StaticText2_->setVisible(v.SingleModeShown);
     Button2_->setText(Q(v.Button2Caption));
     Button2_->setStatusTip(Q(v.Button2Hint));
-    Button2_->setEnabled(false); // practice sessions come with their own window
+    Button2_->setEnabled(v.Button2Enabled);
     Button3_->setText(Q(v.Button3Caption));
     Button3_->setStatusTip(Q(v.Button3Caption));
     Button3_->setEnabled(v.Button3Enabled);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "desk/LogoApp.h"
+#include "desk/Session.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/MessageQueue.h"
 #include "platform/QtMsTimer.h"
@@ -37,6 +38,10 @@ public:
         TComRTSDTRX::TPortPath PortPath;
         bool WatchDevices = true;    // the device and suspend notifications
         std::string SleepBusAddress; // a bus to hear suspend on; empty: the system bus
+        std::function<bool(const TSessionDialog&)> AskSession; // empty: the session dialog
+        // The file chosen to open (UTF-8), empty when cancelled; empty: the desktop's dialog.
+        std::function<std::string(const TOpenRequest&)> ChooseOpenFile;
+        std::function<int64_t()> Clock; // the session clock [ms]; empty: the steady clock
     };
 
     explicit TLogoAppForm(TOptions options);
@@ -68,6 +73,7 @@ private:
     bool SpeedBoxKey(QKeyEvent* event);
     void SpeedUpDown(int direction);
     void FocusDisplay();
+    void LoadMaterial(TMaterialKind kind);
 
     TOptions Options_;
     TQtMsTimer Timer_;

@@ -567,6 +567,9 @@ void TParamForm::Redraw() {
     Noise_->setEnabled(v.NoiseEnabled);
     SoundMuted_->setVisible(v.SoundMutedShown);
     TestButton_->setEnabled(v.TestEnabled);
+    TestButton_->setText(Q(v.TestCaption));
+    for (auto* b : Group("FarnsworthGroup").buttons())
+        b->setEnabled(v.FarnsworthEnabled);
     Drawing_ = false;
 }
 

@@ -1,0 +1,60 @@
+#include "ui/main/RandomDlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace brindle {
+
+TRandomDlg::TRandomDlg(const TSessionDialog& content, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromStdString(content.Caption));
+    setModal(true);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 20, 24, 16);
+    column->setSpacing(6);
+    static const char* const names[] = {"StaticText1", "StaticText4", "StaticText42",
+                                        "StaticText5", "StaticText6", "StaticText2"};
+    for (std::size_t i = 0; i < Lines_.size(); ++i) {
+        auto* label = new QLabel(QString::fromStdString(content.Lines[i]), this);
+        label->setObjectName(names[i]);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // An empty line keeps its height, so the layout does not jump between modes.
+        label->setMinimumHeight(label->fontMetrics().height());
+        if (i == 0) {
+            QFont f = label->font();
+            f.setBold(true);
+            label->setFont(f);
+        }
+        column->addWidget(label);
+        Lines_[i] = label;
+    }
+    column->addSpacing(12);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    OK_ = new QPushButton("OK", this);
+    OK_->setObjectName("OKButton");
+    OK_->setDefault(true);
+    Cancel_ = new QPushButton("Cancel", this);
+    Cancel_->setObjectName("CancelButton");
+    row->addWidget(OK_);
+    row->addWidget(Cancel_);
+    row->addStretch();
+    column->addLayout(row);
+    connect(OK_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    setMinimumWidth(460);
+}
+
+bool TRandomDlg::Ask(const TSessionDialog& content, QWidget* parent) {
+    TRandomDlg dialog(content, parent);
+    dialog.adjustSize();
+    if (parent) {
+        const QRect frame = parent->frameGeometry();
+        dialog.move(frame.center() - dialog.rect().center());
+    }
+    return dialog.exec() == QDialog::Accepted;
+}
+
+} // namespace brindle

@@ -1,0 +1,78 @@
+// The main window as the program makes it, shown, on a sound backend in memory that the test
+// feeds; messages and the files chosen in open dialogs are the test's.
+#pragma once
+
+#include "support/FakeSoundBackend.h"
+#include "support/TempDir.h"
+#include "ui/main/CWRichEdit.h"
+#include "ui/main/LogoMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTextCursor>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle::test {
+
+class TWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TLogoAppForm::TOptions o;
+        o.DataFolder = Folder.Path.string() + "/";
+        o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
+        o.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+        o.AskOkCancel = [](const std::string&) { return true; };
+        o.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
+        o.WatchDevices = false;
+        o.ChooseOpenFile = [this](const TOpenRequest& r) {
+            OpenRequests.push_back(r);
+            return NextFile;
+        };
+        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form->App().SoundOut1().SetBufferTime(20);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Form->CWRichEdit1().setFocus();
+    }
+    void TearDown() override {
+        if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS")) {
+            const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            Form->CWRichEdit1().Flush();
+            Form->grab().save(QString(dir) + "/main-" + info->name() + ".png");
+        }
+        Form.reset();
+    }
+    // Plays ms of sound: the engine renders what the device takes.
+    void Play(int ms) {
+        Sound.Budget = ms * 16;
+        for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
+            Form->App().SoundOut1().Feed();
+        Sound.Budget = 0;
+        QApplication::processEvents();
+    }
+    QString Shown() {
+        Form->CWRichEdit1().Flush();
+        return Form->CWRichEdit1().toPlainText();
+    }
+    QColor ColourAt(int docPos) {
+        Form->CWRichEdit1().Flush();
+        QTextCursor c(Form->CWRichEdit1().document());
+        c.setPosition(docPos + 1);
+        return c.charFormat().foreground().color();
+    }
+
+    brindle::test::TTempDir Folder;
+    TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
+    std::vector<std::string> Messages;
+    std::unique_ptr<TLogoAppForm> Form;
+    std::vector<TOpenRequest> OpenRequests;
+    std::string NextFile; // what the open dialog chooses; empty: cancelled
+};
+
+} // namespace brindle::test

@@ -1,0 +1,228 @@
+// Practice sessions through the windows with real keys and clicks: the session dialog's six lines
+// for each mode and its request lines, Esc and Enter on it, the loaders of the File menu, the start
+// button, the speed test from the Work menu and the sound test from the parameters window.
+#include "desk/Parameters.h"
+#include "support/WindowFixture.h"
+#include "ui/main/RandomDlg.h"
+#include "ui/params/ParamForm.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <array>
+#include <fstream>
+
+using namespace brindle;
+
+namespace {
+
+using TLines = std::array<std::string, 6>;
+
+class SessionWindow : public brindle::test::TWindowTest {
+protected:
+    // Shortcuts reach only the active window; a closed dialog leaves none active offscreen.
+    void Activate() {
+        Form->activateWindow();
+        QApplication::setActiveWindow(Form.get());
+        QApplication::processEvents();
+    }
+    // Presses key on the display; the session dialog that opens is read and answered with reply.
+    // Returns its caption and lines as drawn (empty caption: no dialog came).
+    std::pair<std::string, TLines> Dialog(Qt::Key key, Qt::Key reply) {
+        std::pair<std::string, TLines> seen;
+        Activate();
+        QTimer::singleShot(0, [&] {
+            auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
+            if (!d) return;
+            seen.first = d->windowTitle().toStdString();
+            const char* names[] = {"StaticText1", "StaticText4", "StaticText42",
+                                   "StaticText5", "StaticText6", "StaticText2"};
+            for (std::size_t i = 0; i < 6; ++i)
+                seen.second[i] = d->findChild<QLabel*>(names[i])->text().toStdString();
+            QTest::keyClick(d, reply);
+        });
+        QTest::keyClick(&Form->CWRichEdit1(), key);
+        return seen;
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        const std::string path = Folder.File(name);
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    void Load(Qt::Key key, const std::string& path) {
+        NextFile = path;
+        Activate();
+        QTest::keyClick(&Form->CWRichEdit1(), key, Qt::ControlModifier);
+    }
+    QAction* MenuItem(const QString& caption) {
+        for (QAction* menu : Form->menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == caption) return a;
+        return nullptr;
+    }
+    TLogoApp& App() { return Form->App(); }
+};
+
+} // namespace
+
+TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndEscCancels) {
+    auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Escape);
+    EXPECT_EQ(caption, "Start Random Characters");
+    EXPECT_EQ(lines, (TLines{"Produce 30 random groups of 5 with these characters:",
+                             "abcdefghijklmnopqrstuvwxyz", "", "Speed will be 30  CpM",
+                             "Farnsworth speed for characters will be: 60  CpM", ""}));
+    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(Form->CWSpeed().text(), "60"); // back after Cancel
+
+    Load(Qt::Key_W, Write("words.txt", "cq de test\n"));
+    std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
+    EXPECT_EQ(caption, "Start Random Words");
+    EXPECT_EQ(lines[0], "Produce 30 random words from the list loaded from file:");
+    EXPECT_EQ(lines[1], Folder.File("words.txt"));
+    EXPECT_EQ(lines[2], "- using extended character set -");
+
+    App().Params().SetMorseMode(2);
+    App().Params().SetRepeat(1);
+    std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
+    EXPECT_EQ(caption, "Start Random Q-Codes");
+    EXPECT_EQ(lines[0], "Produce  30  random Q-Codes");
+    EXPECT_EQ(lines[5], "Send each item twice");
+
+    Load(Qt::Key_P, Write("phrases.txt", "cq cq de dl1abc\n"));
+    std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
+    EXPECT_EQ(caption, "Start Random Phrases");
+    EXPECT_EQ(lines[0], "Produce 30 random phrases as loaded from file:");
+    EXPECT_EQ(lines[1], Folder.File("phrases.txt"));
+
+    Load(Qt::Key_T, Write("text.txt", "now is the time\n"));
+    std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
+    EXPECT_EQ(caption, "Send Text from File");
+    EXPECT_EQ(lines[0], "Produce 4 consecutive 'words' as loaded from file:");
+    EXPECT_EQ(lines[1], Folder.File("text.txt"));
+    EXPECT_EQ(App().SessionState, 0);
+    // The open dialogs had their titles and, after the first, the folder of the last file.
+    ASSERT_EQ(OpenRequests.size(), 3u);
+    EXPECT_EQ(OpenRequests[0].Title, "Load words from file to memory to use as random words:");
+    EXPECT_EQ(OpenRequests[1].Title, "Load phrases from file to memory to use as random phrases:");
+    EXPECT_EQ(OpenRequests[2].Title, "Load text from file to memory, to be played with F3:");
+    EXPECT_EQ(OpenRequests[2].Folder, Folder.Path.string() + "/");
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(SessionWindow, EmptyListsGetTheRequestLinesAndNoSession) {
+    const struct {
+        int Mode;
+        const char* Caption;
+        const char* Please;
+        const char* How;
+    } cases[] = {
+        {1, "Start Random Words", "Please load a file which contains at least 1 word!",
+         "(use CTRL+W or File Menu)"},
+        {3, "Start Random Phrases", "Please load a file which contains at least 1 phrase!",
+         "(use CTRL+P or File Menu)"},
+        {4, "Send Text from File", "Please load a text file which contains at least 1 word!",
+         "(use CTRL+T or File Menu)"},
+    };
+    for (const auto& c : cases) {
+        App().Params().SetMorseMode(c.Mode);
+        const auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Return); // even OK starts nothing
+        EXPECT_EQ(caption, c.Caption);
+        EXPECT_EQ(lines, (TLines{c.Please, "", c.How, "", "", ""}));
+        EXPECT_EQ(App().SessionState, 0);
+    }
+    App().Params().SetMorseMode(0);
+    App().Params().CommitText(TCharField::Chars1, "");
+    const auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Return);
+    EXPECT_EQ(lines,
+              (TLines{"", "Please define at least 1 character to be used!", "", "", "", ""}));
+    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1());
+}
+
+TEST_F(SessionWindow, LoadingWordsSwitchesTheModeAndTheStartButton) {
+    Form->ToggleParameters();
+    Load(Qt::Key_W, Write("w.txt", "cq de<AR>  test\nk\n"));
+    EXPECT_EQ(App().Settings().Tutor.Mode, 1);
+    QApplication::processEvents();
+    auto radios = Form->ParamForm().Group("MorseMode").buttons();
+    ASSERT_EQ(radios.size(), 5);
+    EXPECT_TRUE(radios[1]->isChecked());
+    auto* start = Form->findChild<QPushButton*>("Button2");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->text(), "Start Random Words");
+    EXPECT_TRUE(Shown().startsWith("loaded 4 words from file:\n"));
+    // Cancelling the next open dialog keeps the list and the mode.
+    Load(Qt::Key_P, "");
+    EXPECT_EQ(App().Settings().Tutor.Mode, 1);
+    EXPECT_EQ(App().Session().Material.WordList.size(), 4u);
+    // A file that cannot be read is reported and changes nothing.
+    Load(Qt::Key_W, Folder.File("gone.txt"));
+    QApplication::processEvents();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find("gone.txt"), std::string::npos);
+    EXPECT_EQ(App().Session().Material.WordList.size(), 4u);
+}
+
+TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
+    App().Params().ApplyEditField(TUpDown::NumGroups, "2");
+    App().Params().ApplyEditField(TUpDown::StartSpeed, "200");
+    auto* start = Form->findChild<QPushButton*>("Button2");
+    ASSERT_NE(start, nullptr);
+    ASSERT_TRUE(start->isEnabled());
+    QTimer::singleShot(0, [] {
+        if (auto* d = QApplication::activeModalWidget()) QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_EQ(App().SessionState, 1);
+    EXPECT_FALSE(start->isEnabled());
+    EXPECT_EQ(Form->CWSpeed().text(), "200");
+    for (int i = 0; i < 600 && App().SessionState != 0; ++i)
+        Play(100);
+    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_TRUE(start->isEnabled());
+    const QString shown = Shown();
+    EXPECT_TRUE(shown.startsWith("vvv<ka>\n")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("sent 10 random characters\nactual overall speed was: "))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains("session time was: 00:00:")) << shown.toStdString();
+}
+
+TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
+    QAction* speedTest = MenuItem("&Speed Test");
+    ASSERT_NE(speedTest, nullptr);
+    std::string caption;
+    QTimer::singleShot(0, [&] {
+        if (auto* d = QApplication::activeModalWidget()) {
+            caption = d->windowTitle().toStdString();
+            QTest::keyClick(d, Qt::Key_Return);
+        }
+    });
+    speedTest->trigger();
+    EXPECT_EQ(caption, "Test Morse Speed");
+    EXPECT_EQ(App().SessionState, 6);
+    EXPECT_FALSE(Form->CWSpeed().isEnabled());
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Escape);
+    for (int i = 0; i < 100 && App().SessionState != 0; ++i)
+        Play(100);
+    EXPECT_TRUE(Shown().contains("speed test aborted"));
+    EXPECT_TRUE(Form->CWSpeed().isEnabled());
+
+    Form->ToggleParameters();
+    auto* test = Form->ParamForm().findChild<QPushButton*>("TestButton");
+    ASSERT_NE(test, nullptr);
+    ASSERT_TRUE(test->isEnabled());
+    QTest::mouseClick(test, Qt::LeftButton);
+    EXPECT_EQ(App().SessionState, 10);
+    QApplication::processEvents();
+    EXPECT_EQ(test->text(), "Stop Test");
+    Play(3000);
+    QTest::mouseClick(test, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(test->text(), "Test Sound and Speed");
+}
