@@ -1,6 +1,7 @@
 // The main window against the real things: sound on a private PulseAudio server recorded from its
 // monitor, COM keying on a pseudo-terminal through the modem-line shim, suspend on a private
 // message bus. Characters are typed with key events.
+#include "desk/Parameters.h"
 #include "support/EventLoop.h"
 #include "support/KeyRuns.h"
 #include "support/PrivateBus.h"
@@ -16,9 +17,11 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 
 using namespace brindle;
 using brindle::test::RunFor;
@@ -57,6 +60,7 @@ protected:
             return n == kComPort && Pty ? Pty->SlavePath : std::string();
         };
         o.SleepBusAddress = sleepBus;
+        o.AskSession = [](const TSessionDialog&) { return true; };
         Form = std::make_unique<TLogoAppForm>(std::move(o));
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
@@ -245,4 +249,111 @@ TEST_F(WindowDevices, SuspendStopsSending) {
     RunFor(100);
     Type("e"); // and it sends again after resume
     EXPECT_TRUE(AllSent());
+}
+
+namespace {
+
+// A recording read back as Morse: each piece (a run of characters between word gaps) with the
+// on and off runs of each of its characters. Sent between 80 and 120 CpM, a dit is at most one
+// 80 CpM dot long and a dah at least two; an element gap at most one dot, a character gap at
+// least two and at most three, a word gap at least 4.6.
+struct TMorseChar {
+    std::vector<TRun> Runs; // on, off, on ... on
+    uint16_t Code = 1;      // the engine's code: a leading 1, then 1 for each dah
+};
+using TMorsePiece = std::vector<TMorseChar>;
+
+std::vector<TMorsePiece> ReadMorse(const std::vector<TRun>& runs, int dot80) {
+    std::vector<TMorsePiece> pieces(1, TMorsePiece(1));
+    for (const TRun& r : runs) {
+        if (r.On) {
+            auto& c = pieces.back().back();
+            c.Runs.push_back(r);
+            c.Code = static_cast<uint16_t>(c.Code << 1 | (r.Length > 3 * dot80 / 2 ? 1 : 0));
+        } else if (r.Length > 7 * dot80 / 2) {
+            pieces.push_back(TMorsePiece(1));
+        } else if (r.Length > 3 * dot80 / 2) {
+            pieces.back().push_back({});
+        } else {
+            pieces.back().back().Runs.push_back(r);
+        }
+    }
+    return pieces;
+}
+
+std::string Decode(const TMorsePiece& piece) {
+    std::string text;
+    for (const auto& c : piece) {
+        char found = '?';
+        for (int ch = 1; ch < 256; ++ch)
+            if (TCWout::CodeOf(static_cast<uint8_t>(ch)) == c.Code &&
+                (std::islower(ch) || TCWout::ProsignOfCode(static_cast<uint8_t>(ch)) > 0)) {
+                found = static_cast<char>(ch);
+                break;
+            }
+        text += found;
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
+    auto& p = App().Params();
+    p.SetFarnsworth(0);
+    p.SetMorseMode(0);
+    p.CommitText(TCharField::Chars1, "abc");
+    p.ChooseCharField(1);
+    p.ApplyEditField(TUpDown::NumGroups, "3");
+    p.ApplyEditField(TUpDown::SizeGroups, "5");
+    p.SetVariSpeed(true);
+    p.ApplyEditField(TUpDown::StartSpeed, "80");
+    p.ApplyEditField(TUpDown::EndSpeed, "120");
+    p.CommitText(TCharField::StartText, "vvv<ka>");
+    p.CommitText(TCharField::StopText, "<ar>");
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
+    ASSERT_EQ(App().SessionState, 1);
+    ASSERT_TRUE(RunUntil([&] { return App().SessionState == 0; }, 60000));
+    RunFor(2 * App().SoundOut1().BufferTime() + 600);
+    const auto recording = Server.StopRecording();
+
+    // The element durations of each speed of the plan, from the engine itself.
+    auto& cw = App().CWout1();
+    std::map<int, TCWTiming> timing;
+    for (int speed : {80, 100, 120}) {
+        cw.SetSpeed(speed);
+        timing[speed] = cw.Timing();
+    }
+    const auto pieces = ReadMorse(test::ToneRuns(recording, kQuiet), timing[80].DotSamples);
+    ASSERT_EQ(pieces.size(), 5u);
+    const std::string ka(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ka>"))));
+    const std::string ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
+    EXPECT_EQ(Decode(pieces[0]), "vvv" + ka);
+    for (int i = 1; i <= 3; ++i) {
+        const std::string group = Decode(pieces[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(group.size(), 5u) << group;
+        EXPECT_EQ(group.find_first_not_of("abc"), std::string::npos) << group;
+    }
+    EXPECT_EQ(Decode(pieces[4]), ar);
+    // Start text and first group at 80, then 100, then 120 for the last group and the end text.
+    const int speeds[] = {80, 80, 100, 120, 120};
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const TCWTiming& t = timing[speeds[i]];
+        for (const auto& c : pieces[i])
+            for (std::size_t k = 0; k < c.Runs.size(); ++k) {
+                const TRun& r = c.Runs[k];
+                const bool dah = r.On && r.Length > 3 * timing[80].DotSamples / 2;
+                const int expected =
+                    !r.On ? t.GapSamples
+                          : 2 * t.SlopeLength + (dah ? t.DahSamples : t.DitDownSamples);
+                EXPECT_NEAR(r.Length, expected, 8) << "piece " << i << " run " << k; // 1 ms
+            }
+    }
+    EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
