@@ -56,6 +56,7 @@ bench: deps
 	cmake --build $(RELEASE) -j $(JOBS)
 	$(RELEASE)/bin/bench_render
 	$(RELEASE)/bin/bench_material
+	$(RELEASE)/bin/bench_session
 	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_devices keying $(CHARS)
 	$(RELEASE)/bin/bench_devices latency
 	$(RELEASE)/bin/bench_devices cpu

@@ -174,7 +174,7 @@ bool TLogoApp::SendTypedChar(uint8_t ch) {
         if (ch == '<') {
             ProsignEntryState = 1;
             Display_.AddChar('<');
-            PendingProsign = "<";
+            PendingProsign.assign(1, '<');
             return true;
         }
         if (!cw.IsSendable(ch)) return true;

@@ -44,6 +44,8 @@ protected:
                                    "StaticText5", "StaticText6", "StaticText2"};
             for (std::size_t i = 0; i < 6; ++i)
                 seen.second[i] = d->findChild<QLabel*>(names[i])->text().toStdString();
+            if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"))
+                d->grab().save(QString(dir) + "/dialog-" + d->windowTitle() + ".png");
             QTest::keyClick(d, reply);
         });
         QTest::keyClick(&Form->CWRichEdit1(), key);

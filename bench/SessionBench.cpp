@@ -1,0 +1,177 @@
+// The session composer: CPU per item by mode, the start of a session of a 10 MB text, and the most
+// characters a session of 1000 items ever queues at once (the composer loads one item at a time).
+#include "base/FileIO.h"
+#include "desk/LogoApp.h"
+#include "desk/Parameters.h"
+#include "desk/Session.h"
+#include "support/FakeSoundBackend.h"
+#include "support/VirtualTimer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace brindle;
+
+// The main window's logic on a sound backend in memory that the benchmark feeds.
+struct TDesk {
+    TDesk() {
+        TDeskPlatform p;
+        p.Timer = &Timer;
+        p.SoundBackend = std::make_unique<test::TFakeSoundBackend>(Sound);
+        p.Messages = [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
+        p.AskOkCancel = [](const std::string&) { return true; };
+        p.ProcessEvents = [this] { Timer.Advance(1); };
+        p.ProcessPending = [] {};
+        p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
+        p.Post = [](std::function<void()> fn) { fn(); };
+        p.AskSession = [](const TSessionDialog&) { return true; };
+        p.Seed = [] { return 4711u; };
+        App = std::make_unique<TLogoApp>(std::move(p), Display,
+                                         DefaultSettings("/nonexistent/", {}));
+        App->FormCreate();
+        App->SoundOut1().SetBufferTime(20);
+        App->Params().SetFarnsworth(0);
+    }
+    void Play(int ms) {
+        Sound.Budget = ms * 16;
+        for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
+            App->SoundOut1().Feed();
+        Sound.Budget = 0;
+        Sound.Written.clear();
+    }
+    TSession& S() { return App->Session(); }
+
+    test::TVirtualTimer Timer;
+    test::TFakeSoundBackend::TState Sound = test::TFakeSoundBackend::Quiet();
+    TDisplayModel Display;
+    std::unique_ptr<TLogoApp> App;
+};
+
+std::string TempFile(const std::string& bytes) {
+    std::string path = (std::filesystem::temp_directory_path() / "brindle-bench-XXXXXX").string();
+    const int fd = mkstemp(path.data());
+    if (fd >= 0) close(fd);
+    std::string error;
+    if (!WriteFileAtomically(path, bytes, error)) std::abort();
+    return path;
+}
+
+// One step of a running session at the engine's last-character event: the speed plan and the
+// next item, queued and shown. The buffer and the display are emptied outside the timing.
+void StepItems(benchmark::State& state, TDesk& d) {
+    d.App->Params().SetVariSpeed(true);
+    d.App->Params().ApplyEditField(TUpDown::NumGroups, "1000");
+    d.S().StartSession();
+    d.App->SessionState = 2;
+    for (auto _ : state) {
+        d.S().ItemsProduced = 0;
+        d.S().TextWordsFetched = 0;
+        d.App->SessionState = 2;
+        d.S().AdvanceSession();
+        state.PauseTiming();
+        d.App->CWout1().ClearBuffer();
+        if (d.Display.TextEnd() > 100000) d.Display.ClearAll();
+        if (d.S().TextPos >= d.S().Material.Text.size()) d.S().TextPos = 0;
+        state.ResumeTiming();
+    }
+    d.App->StopAllSending();
+}
+
+void BM_ItemRandomGroups(benchmark::State& state) {
+    TDesk d;
+    d.App->Params().CommitText(TCharField::Chars1, "abcdefghijklmnopqrstuvwxyz0123456789");
+    StepItems(state, d);
+}
+BENCHMARK(BM_ItemRandomGroups);
+
+void BM_ItemWords(benchmark::State& state) {
+    TDesk d;
+    std::string words;
+    for (int i = 0; i < 1200; ++i)
+        words += "word" + std::to_string(i) + (i % 10 == 9 ? "\n" : " ");
+    const std::string path = TempFile(words);
+    d.S().LoadMaterial(TMaterialKind::Words, path);
+    std::filesystem::remove(path);
+    StepItems(state, d);
+}
+BENCHMARK(BM_ItemWords);
+
+std::string Prose(std::size_t bytes) {
+    const std::string line = "now is the time for all good men to come to the aid of the party\n";
+    std::string text;
+    text.reserve(bytes + line.size());
+    while (text.size() < bytes)
+        text += line;
+    return text;
+}
+
+void BM_ItemTextWords(benchmark::State& state) {
+    TDesk d;
+    const std::string path = TempFile(Prose(1'000'000));
+    d.S().LoadMaterial(TMaterialKind::Text, path);
+    std::filesystem::remove(path);
+    StepItems(state, d);
+}
+BENCHMARK(BM_ItemTextWords);
+
+// Loading a 10 MB text for "Text from File" (cleaning, lines, word count).
+void BM_TextLoad10MB(benchmark::State& state) {
+    TDesk d;
+    const std::string path = TempFile(Prose(10'000'000));
+    for (auto _ : state)
+        d.S().LoadMaterial(TMaterialKind::Text, path);
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_TextLoad10MB)->Unit(benchmark::kMillisecond);
+
+// From the confirmation of a session of a loaded 10 MB text to its first word queued.
+void BM_TextSessionStart10MB(benchmark::State& state) {
+    TDesk d;
+    const std::string path = TempFile(Prose(10'000'000));
+    d.S().LoadMaterial(TMaterialKind::Text, path);
+    std::filesystem::remove(path);
+    for (auto _ : state) {
+        d.S().StartSession();
+        d.S().AdvanceSession(); // the start text has been sent: the first word
+        benchmark::DoNotOptimize(d.App->CWout1().BufferCount());
+        state.PauseTiming();
+        d.App->StopAllSending();
+        state.ResumeTiming();
+    }
+    state.counters["words"] = d.S().Material.TextWordCount;
+}
+BENCHMARK(BM_TextSessionStart10MB)->Unit(benchmark::kMillisecond);
+
+// A whole session of 1000 random groups of 5 at 300 CpM, played on the sample clock.
+void BM_Session1000ItemsBufferFill(benchmark::State& state) {
+    for (auto _ : state) {
+        TDesk d;
+        d.App->Params().ApplyEditField(TUpDown::NumGroups, "1000");
+        d.App->Params().ApplyEditField(TUpDown::StartSpeed, "300");
+        d.S().StartSession();
+        for (int i = 0; i < 100000 && d.App->SessionState != 0; ++i)
+            d.Play(100);
+        state.counters["items"] = d.S().ItemsProduced;
+        state.counters["max_buffer_fill_chars"] = d.S().MaxBufferFill;
+    }
+}
+BENCHMARK(BM_Session1000ItemsBufferFill)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv); // the sound output's pump timer
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
