@@ -35,8 +35,8 @@ struct TDesk {
         p.Post = [](std::function<void()> fn) { fn(); };
         p.AskSession = [](const TSessionDialog&) { return true; };
         p.Seed = [] { return 4711u; };
-        App = std::make_unique<TLogoApp>(std::move(p), Display,
-                                         DefaultSettings("/nonexistent/", {}));
+        App =
+            std::make_unique<TLogoApp>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
         App->FormCreate();
         App->SoundOut1().SetBufferTime(20);
         App->Params().SetFarnsworth(0);

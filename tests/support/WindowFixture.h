@@ -30,6 +30,7 @@ protected:
         o.AskOkCancel = [](const std::string&) { return true; };
         o.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         o.WatchDevices = false;
+        o.Clock = [this] { return NowMs; };
         o.ChooseOpenFile = [this](const TOpenRequest& r) {
             OpenRequests.push_back(r);
             return NextFile;
@@ -50,6 +51,7 @@ protected:
     }
     // Plays ms of sound: the engine renders what the device takes.
     void Play(int ms) {
+        NowMs += ms;
         Sound.Budget = ms * 16;
         for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
             Form->App().SoundOut1().Feed();
@@ -72,6 +74,7 @@ protected:
     std::vector<std::string> Messages;
     std::unique_ptr<TLogoAppForm> Form;
     std::vector<TOpenRequest> OpenRequests;
+    int64_t NowMs = 0;    // the session clock [ms], moved on by Play
     std::string NextFile; // what the open dialog chooses; empty: cancelled
 };
 

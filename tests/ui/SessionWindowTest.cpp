@@ -45,7 +45,9 @@ protected:
             for (std::size_t i = 0; i < 6; ++i)
                 seen.second[i] = d->findChild<QLabel*>(names[i])->text().toStdString();
             if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"))
-                d->grab().save(QString(dir) + "/dialog-" + d->windowTitle() + ".png");
+                d->grab().save(QString(dir) + "/dialog-" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                               "-" + d->windowTitle() + ".png");
             QTest::keyClick(d, reply);
         });
         QTest::keyClick(&Form->CWRichEdit1(), key);
@@ -192,6 +194,10 @@ TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
     EXPECT_TRUE(shown.contains("sent 10 random characters\nactual overall speed was: "))
         << shown.toStdString();
     EXPECT_TRUE(shown.contains("session time was: 00:00:")) << shown.toStdString();
+    // Ten characters of two groups at 200 CpM, on the clock the test moves.
+    const double speed = App().Session().OverallSpeed;
+    EXPECT_GT(speed, 100);
+    EXPECT_LT(speed, 201);
 }
 
 TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
