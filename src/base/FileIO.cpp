@@ -63,6 +63,34 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
     return true;
 }
 
+bool ReadFilePart(const std::string& path, long long offset, std::size_t maxBytes,
+                  std::string& bytes, std::string& error) {
+    auto fail = [&](int err) {
+        error = SystemReason(err);
+        return false;
+    };
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return fail(errno);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) return fail(errno);
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    std::string data(maxBytes, '\0');
+    std::size_t have = 0;
+    while (have < maxBytes) {
+        const ssize_t got = ::pread(fd.Get(), data.data() + have, maxBytes - have,
+                                    static_cast<off_t>(offset + static_cast<long long>(have)));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (got == 0) break;
+        have += static_cast<std::size_t>(got);
+    }
+    data.resize(have);
+    bytes.swap(data);
+    return true;
+}
+
 TAtomicFileWriter::~TAtomicFileWriter() {
     Discard();
 }

@@ -2,6 +2,7 @@
 // renames it over the old one, so a file is either replaced whole or left as it was.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,11 @@ namespace brindle {
 // errno value.
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
                    int* code = nullptr);
+
+// Reads at most maxBytes from offset into bytes (fewer at the end of the file; none past it), for
+// files that are read in pieces or of which only the start matters. Errors as ReadFileBytes.
+bool ReadFilePart(const std::string& path, long long offset, std::size_t maxBytes,
+                  std::string& bytes, std::string& error);
 
 // Writes a new version of a file beside it and renames it over the old one on Commit. A read-only
 // file is refused ("Permission denied") rather than replaced. Destroyed

@@ -2,6 +2,7 @@
 // Typing and pasting are in Typing.cpp.
 #include "desk/LogoApp.h"
 
+#include "desk/Buffers.h"
 #include "desk/Parameters.h"
 #include "desk/Session.h"
 
@@ -69,6 +70,8 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Params_ = std::make_unique<TParameters>(*this);
     Session_ = std::make_unique<TSession>(*this, Platform_.Clock, Platform_.Seed);
     Params_->OnTestButton = [this] { Session_->ToggleSoundTest(); };
+    Buffers_ = std::make_unique<TTextBuffers>(*this, Platform_.Messages);
+    Params_->OnAllCapsChanged = [this](bool on) { Buffers_->SetAllCaps(on); };
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -190,6 +193,7 @@ bool TLogoApp::FormClose(const std::string& dataFolder, bool maximised) {
     ComRTSDTRX1_->Disconnect();
     Keying_.KeyingActive = false;
     Params_->StoreSettings();
+    Buffers_->SaveChanged();
     auto& s = Settings_;
     s.Main.Speed = CWout1_->Speed();
     s.Main.ShowWpM = ShowWpM;
@@ -327,6 +331,7 @@ void TLogoApp::StopAllSending() {
     if (OutputDevice > 0) View_.Button2Enabled = true;
     SessionCharCount = RepeatedCharCount = 0;
     EnableParameterControls();
+    Buffers_->ReleaseRepeatButtons();
     if (!CWout1_->AutoStartStop()) CWout1_->StopAtEndNow();
     UpdateTXButton(false);
     Display_.ClearAll();
@@ -416,10 +421,12 @@ void TLogoApp::CWout1LastChar() {
             CWout1_->SetHold(false);
             SinglePauseState = 0;
             CWout1_->StopAtEnd();
+            Buffers_->ReleaseRepeatButtons();
             View_.TXDown = false;
             SetTXCaption();
         }
     }
+    Buffers_->RepeatIfSet(); // a repeating buffer loops
     Changed();
 }
 
@@ -487,6 +494,7 @@ void TLogoApp::TXButtonClick(bool down) {
         break;
     }
     CWout1_->SetHold(false);
+    Buffers_->ReleaseRepeatButtons();
     CWout1_->StopAtEnd();
     UpdateTXButton(false);
     FinishAbortWhenNothingIsSent();

@@ -26,6 +26,8 @@ namespace brindle {
 
 class TParameters;
 class TSession;
+class TTextBuffers;
+struct TOpenRequest;
 struct TSessionDialog;
 
 // What the logic needs from around it; the program gives the real things, tests give fakes.
@@ -95,6 +97,16 @@ public:
     bool LoadTextToBuffer(const std::string& text1252);
     void Paste(const std::string& clipboardUtf8);
 
+    // --- Screen text files ---------------------------------------------------------------
+    TOpenRequest ScreenOpenRequest() const;
+    TOpenRequest ScreenSaveRequest() const;
+    // Loads a file to the screen and the type-ahead buffer, sent when all is loaded (Esc stops
+    // the loading); false (after the message) when it could not be read.
+    bool LoadScreenText(const std::string& path);
+    // The display's whole text as UTF-8 lines; false (after the message) when not written.
+    bool SaveScreenText(const std::string& path);
+    std::string ScreenTextPath; // the file last loaded to the screen
+
     // --- Sending controls -----------------------------------------------------------------
     void TXButtonClick(bool down);
     void PauseButtonClick(bool down);
@@ -121,10 +133,13 @@ public:
     void NotifyViewChanged() { Changed(); }
     TParameters& Params() { return *Params_; }
     TSession& Session() { return *Session_; }
+    TTextBuffers& Buffers() { return *Buffers_; }
     // Told whenever View() may have changed; the window redraws from it.
     std::function<void()> OnViewChanged;
     // Told when the display should scroll to its end (a summary was written).
     std::function<void()> OnScrollToEnd;
+    // Told when the display should scroll to its start (a file was loaded to it).
+    std::function<void()> OnScrollToStart;
 
     TCWout& CWout1() { return *CWout1_; }
     TSoundOut& SoundOut1() { return *SoundOut1_; }
@@ -216,6 +231,8 @@ private:
     std::unique_ptr<TDeviceCheck> DeviceCheck_;
     std::unique_ptr<TParameters> Params_;
     std::unique_ptr<TSession> Session_;
+    std::unique_ptr<TTextBuffers> Buffers_;
+    std::size_t LoadReadBefore_ = 0; // characters of a file queued before the current part
     bool BlipSaved_ = false;
     bool BlipTicked_ = false;
 };

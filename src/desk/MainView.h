@@ -40,7 +40,8 @@ struct TMainView {
     bool SpeedUpDownEnabled = true;
     std::string SpeedLabel = "Speed"; // or "Farnsworth", "Wordsworth"
     bool ParameterControlsEnabled = true;
-    int DisplayFontPoints = 14; // the display's character size [pt]
+    int DisplayFontPoints = 14;      // the display's character size [pt]
+    bool LoadingNoticeShown = false; // "Now loading text to screen ..." over the display
 };
 
 // The parameters window's output choice and port list, as the device check leaves them; the

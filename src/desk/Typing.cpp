@@ -3,6 +3,7 @@
 #include "desk/LogoApp.h"
 
 #include "base/Text1252.h"
+#include "desk/Buffers.h"
 #include "desk/Session.h"
 #include "practice/TextFilters.h"
 
@@ -62,10 +63,10 @@ void TLogoApp::KeyPress(uint8_t ch) {
 
 void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
     switch (key) {
-    case TDeskKey::F5:
-    case TDeskKey::F6:
-    case TDeskKey::F7:
-    case TDeskKey::F8: break; // the text buffers' send keys, once that window exists
+    case TDeskKey::F5: Buffers_->Transmit(0); break;
+    case TDeskKey::F6: Buffers_->Transmit(1); break;
+    case TDeskKey::F7: Buffers_->Transmit(2); break;
+    case TDeskKey::F8: Buffers_->Transmit(3); break;
     case TDeskKey::F9:
         if (shift.None())
             SetSingleMode();
@@ -108,6 +109,7 @@ void TLogoApp::Escape() {
         LoadInterruptRequested = true;
         return;
     }
+    Buffers_->ReleaseRepeatButtons(); // a repeating buffer stops too
     CWout1_->SetHold(false);
     switch (SessionState) {
     case 6: SessionState = 7; break;
@@ -284,8 +286,8 @@ bool TLogoApp::LoadTextToBuffer(const std::string& text) {
         if (LoadingText && LoadInterruptRequested) {
             LoadInterruptRequested = false;
             LoadingText = false;
-            ShowMessage(Platform_.Messages,
-                        "Loading from file interrupted. Read: " + std::to_string(i + 1));
+            ShowMessage(Platform_.Messages, "Loading from file interrupted. Read: " +
+                                                std::to_string(LoadReadBefore_ + i + 1));
             break;
         }
     }

@@ -42,7 +42,9 @@ protected:
             Timer.Advance(1);
             Play(1);
         };
-        p.ProcessPending = [] {};
+        p.ProcessPending = [this] {
+            if (PendingHook) PendingHook();
+        };
         p.DetectPorts = [this] { return Ports; };
         p.PortPath = [this](int n) { return n == 5 || n == 3 ? Pty.SlavePath : std::string(); };
         p.Post = [this](std::function<void()> fn) { Posted.push_back(std::move(fn)); };
@@ -93,8 +95,9 @@ protected:
     std::vector<std::function<void()>> Posted;
     bool AnswerOk = true;
     std::vector<TSessionDialog> Dialogs;
-    std::function<void()> WhileAsked; // runs while the session dialog is up
-    int64_t NowMs = 1000;             // the session clock [ms], moved on by Play while ClockRuns
+    std::function<void()> PendingHook; // a round of the events already waiting
+    std::function<void()> WhileAsked;  // runs while the session dialog is up
+    int64_t NowMs = 1000;              // the session clock [ms], moved on by Play while ClockRuns
     bool ClockRuns = true;
     uint32_t Seed = 12345;
     std::unique_ptr<TLogoApp> App;

@@ -1,0 +1,302 @@
+// The text buffers and the screen text files without widgets: the buffer files at start and exit,
+// their limits and encodings, Repeat, all caps, and loading and saving the screen's text.
+#include "desk/Buffers.h"
+#include "base/FileIO.h"
+#include "desk/Parameters.h"
+#include "support/DeskFixture.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace brindle;
+using brindle::test::TTempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Write(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+class Buffers : public brindle::test::TDeskTest {
+protected:
+    void Start(bool allCaps = false) {
+        TDeskTest::Start();
+        ASSERT_TRUE(B().Create(Data(), allCaps));
+    }
+    TTextBuffers& B() { return App->Buffers(); }
+    const TBuffer& Buf(int n) { return B().View().Buffers[static_cast<std::size_t>(n)]; }
+    std::string Data() const { return Dir.Path.string() + "/data/"; }
+    fs::path File(int n) const {
+        return fs::path(Data()) / ("CWBuffer" + std::to_string(n) + ".txt");
+    }
+    // What the engine was given, taken out of its buffer.
+    std::string Queued() {
+        std::string q;
+        while (App->CWout1().HasChars())
+            q += static_cast<char>(App->CWout1().GetChar());
+        return q;
+    }
+
+    TTempDir Dir;
+};
+
+} // namespace
+
+TEST_F(Buffers, FirstStartCreatesFourEmptyFilesAndAnUntouchedBufferKeepsItsFile) {
+    Start();
+    for (int n = 1; n <= 4; ++n) {
+        ASSERT_TRUE(fs::exists(File(n))) << n;
+        EXPECT_EQ(fs::file_size(File(n)), 0u);
+    }
+    App.reset();
+    Write(File(1), "cq cq de dl1abc");
+    const auto before = fs::last_write_time(File(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Start();
+    EXPECT_EQ(Buf(0).Text, "cq cq de dl1abc");
+    EXPECT_FALSE(Buf(0).Modified);
+    B().New(1); // erase buffer 2
+    B().SaveChanged();
+    EXPECT_EQ(fs::last_write_time(File(1)), before); // untouched: not rewritten, date included
+    EXPECT_EQ(Read(File(1)), "cq cq de dl1abc");
+    EXPECT_EQ(Read(File(2)), "");
+}
+
+TEST_F(Buffers, LongFilesNulBytesAndEncodings) {
+    fs::create_directories(Data());
+    Write(File(1), std::string(100, 'e'));
+    Write(File(2), std::string("abc\0def", 7));
+    // 70 characters of two bytes each in UTF-8: 60 whole characters, none cut in half.
+    std::string umlauts;
+    for (int i = 0; i < 70; ++i)
+        umlauts += "\xC3\xA4";
+    Write(File(3), umlauts);
+    Write(File(4), "gr\xFC\xDF"); // Windows-1252, not UTF-8
+    Start();
+    EXPECT_EQ(Buf(0).Text, std::string(60, 'e'));
+    EXPECT_EQ(Buf(1).Text, "abc");
+    EXPECT_EQ(Buf(2).Text, std::string(60, '\xE4'));
+    EXPECT_EQ(Buf(3).Text, "gr\xFC\xDF");
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Buffers, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
+    Start();
+    const fs::path other = Dir.Path / "other.txt";
+    Write(other, "tu 73 <sk>\n");
+    ASSERT_TRUE(B().Load(2, other.string()));
+    EXPECT_EQ(Buf(2).Text, "tu 73 <sk>");
+    EXPECT_EQ(B().SaveRequest(2).FileName, other.string());
+    EXPECT_EQ(B().SaveRequest(2).Title, "Save Buffer 3 to File:");
+    EXPECT_EQ(B().LoadRequest(0).Title, "Load Buffer 1 from File:");
+    B().SaveChanged();
+    EXPECT_EQ(Read(File(3)), "tu 73 <sk>");
+    EXPECT_EQ(Read(other), "tu 73 <sk>\n"); // the other file is not touched
+    // A file that is not there changes nothing.
+    EXPECT_FALSE(B().Load(1, (Dir.Path / "gone.txt").string()));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Cannot find file " + (Dir.Path / "gone.txt").string());
+}
+
+TEST_F(Buffers, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
+    Start();
+    B().Edited(0, "cq de \x80 \xE4 <ar> <xx> ~ k");
+    const fs::path out = Dir.Path / "saved.txt";
+    ASSERT_TRUE(B().Save(0, out.string()));
+    EXPECT_EQ(Read(out), "cq de  \xC3\xA4 <ar>   k");
+    EXPECT_EQ(B().SaveRequest(0).FileName, out.string());
+    // A folder that cannot be written is said, and the buffer stays as it was.
+    fs::create_directories(Dir.Path / "ro");
+    fs::permissions(Dir.Path / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const bool root = geteuid() == 0;
+    if (!root) {
+        EXPECT_FALSE(B().Save(0, (Dir.Path / "ro" / "x.txt").string()));
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_NE(Messages[0].find("Cannot write file"), std::string::npos);
+    }
+    // A directory chosen as the file to save to.
+    EXPECT_FALSE(B().Save(0, (Dir.Path / "ro").string()));
+    EXPECT_NE(Messages.back().find("Cannot write file"), std::string::npos);
+    fs::permissions(Dir.Path / "ro", fs::perms::owner_all);
+}
+
+TEST_F(Buffers, BufferFilesReplacedByDirectoriesAreReportedAndNothingIsLost) {
+    fs::create_directories(File(2));
+    Write(File(1), "first");
+    Start();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find("CWBuffer2.txt"), std::string::npos);
+    EXPECT_EQ(Buf(0).Text, "first");
+    B().Edited(1, "typed");
+    B().SaveChanged(); // cannot replace the folder: said, the folder stays
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_TRUE(fs::is_directory(File(2)));
+    EXPECT_EQ(Read(File(1)), "first");
+}
+
+TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
+    Start();
+    B().RepeatClick(0, true); // empty buffer 1: stays released
+    EXPECT_EQ(B().View().Repeating, -1);
+    B().Edited(0, "vvv");
+    B().Edited(3, "test");
+    B().RepeatClick(3, true);
+    EXPECT_EQ(B().View().Repeating, 3);
+    B().RepeatClick(0, true); // buffer 1 takes over from buffer 4
+    EXPECT_EQ(B().View().Repeating, 0);
+
+    // Sent, and sent again when the engine has sent its last character.
+    B().Transmit(0);
+    std::string sent;
+    auto& cw = App->CWout1();
+    auto counted = cw.OnCharStart;
+    cw.OnCharStart = [&, counted](TCWout& c, uint8_t ch) {
+        sent += static_cast<char>(ch);
+        if (counted) counted(c, ch);
+    };
+    for (int i = 0; i < 400 && sent.size() < 9; ++i)
+        Play(50);
+    EXPECT_EQ(sent.substr(0, 9), "vvvvvvvvv");
+    App->KeyPress(27); // Esc releases it
+    EXPECT_EQ(B().View().Repeating, -1);
+    B().RepeatClick(1, true);
+    B().Edited(1, "x");
+    B().RepeatClick(1, true);
+    App->StopAllSending();
+    EXPECT_EQ(B().View().Repeating, -1);
+}
+
+TEST_F(Buffers, AllCapsTransmitAndTheFunctionKeys) {
+    fs::create_directories(Data());
+    Write(File(2), "cq de <ar>");
+    Start(true);
+    EXPECT_EQ(Buf(1).Text, "CQ DE <AR>");
+    App->Params().SetAllCaps(false);
+    EXPECT_EQ(Buf(1).Text, "cq de <ar>");
+    App->KeyDown(TDeskKey::F6, {});
+    const std::string ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
+    EXPECT_EQ(App->Display().Text(), "cq de <ar>");
+    EXPECT_EQ(Queued(), "cq de " + ar);
+    // While a test runs a transmit only normalises the field.
+    B().Edited(0, "a~b");
+    App->Params().TestButtonClick();
+    Queued();
+    App->KeyDown(TDeskKey::F5, {});
+    EXPECT_EQ(Buf(0).Text, "ab");
+    EXPECT_EQ(Queued(), "");
+}
+
+// --- Screen text files ---------------------------------------------------------------------------
+
+TEST_F(Buffers, LoadingAFileToTheScreenWhileSendingStartsItWhenAllIsLoaded) {
+    Start();
+    Type("eeeeeeeeee");
+    Play(300);
+    const fs::path file = Dir.Path / "text.txt";
+    Write(file, "cq cq\r\nde dl1abc <AR>\r\n");
+    // Everything is queued before the first character goes, though the sound plays on.
+    int startedWhileLoading = 0;
+    auto& cw = App->CWout1();
+    auto counted = cw.OnCharStart;
+    cw.OnCharStart = [&, counted](TCWout& c, uint8_t ch) {
+        if (App->LoadingText) ++startedWhileLoading;
+        if (counted) counted(c, ch);
+    };
+    PendingHook = [&] { Play(20); };
+    ASSERT_TRUE(App->LoadScreenText(file.string()));
+    EXPECT_EQ(startedWhileLoading, 0);
+    EXPECT_EQ(App->CWout1().BufferCount(), 18); // the file alone: the typed rest was cleared
+    EXPECT_EQ(App->Display().Text(), "cq cq\r\nde dl1abc <ar>\r\n");
+    EXPECT_FALSE(App->CWout1().Hold());
+    EXPECT_EQ(App->Settings().Main.InFile, "text.txt");
+    EXPECT_EQ(App->Settings().Main.InDir, Dir.Path.string() + "/");
+    EXPECT_EQ(App->ScreenOpenRequest().FileName, "text.txt");
+    EXPECT_EQ(App->ScreenOpenRequest().Title, "Load text from file to screen, like typing:");
+}
+
+TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
+    Start();
+    const fs::path file = Dir.Path / "long.txt";
+    std::string text;
+    while (text.size() < 3'000'000)
+        text += "abcdefghi\n";
+    Write(file, text);
+    int rounds = 0, queuedAtEsc = 0;
+    PendingHook = [&] {
+        if (++rounds != 2000) return;
+        queuedAtEsc = App->CWout1().BufferCount();
+        App->KeyPress(27);
+    };
+    ASSERT_TRUE(App->LoadScreenText(file.string()));
+    ASSERT_EQ(Messages.size(), 1u);
+    ASSERT_GT(queuedAtEsc, 1000);
+    EXPECT_EQ(Messages[0], "Loading from file interrupted. Read: " + std::to_string(queuedAtEsc));
+    EXPECT_FALSE(App->LoadingText);
+    EXPECT_EQ(App->CWout1().BufferCount(), queuedAtEsc); // what was loaded is sent
+}
+
+TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
+    Start();
+    const fs::path file = Dir.Path / "huge.txt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::string line(99, 'e');
+        for (int i = 0; i < 1'000'000; ++i) // 100 MB
+            out << line << '\n';
+    }
+    ASSERT_TRUE(App->LoadScreenText(file.string()));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
+    EXPECT_GT(App->CWout1().BufferCount(), 29000);
+    EXPECT_FALSE(App->View().LoadingNoticeShown);
+    fs::remove(file);
+}
+
+TEST_F(Buffers, BinaryFilesFoldersAndVanishedFilesGiveAMessageAndLeaveTheScreen) {
+    Start();
+    Type("abc");
+    const fs::path binary = Dir.Path / "a.out";
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes += static_cast<char>(i * 7 % 256);
+    Write(binary, bytes);
+    ASSERT_TRUE(App->LoadScreenText(binary.string())); // what is sendable of it is sent
+    EXPECT_TRUE(Messages.empty());
+    for (char c : App->Display().Text())
+        EXPECT_TRUE(c == '\r' || c == '\n' || static_cast<uint8_t>(c) >= 32);
+    const std::string shown = App->Display().Text();
+    EXPECT_FALSE(App->LoadScreenText(Dir.Path.string()));
+    EXPECT_FALSE(App->LoadScreenText((Dir.Path / "deleted.txt").string()));
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_NE(Messages[0].find("Is a directory"), std::string::npos);
+    EXPECT_NE(Messages[1].find("No such file"), std::string::npos);
+    EXPECT_EQ(App->Display().Text(), shown);
+}
+
+TEST_F(Buffers, SavingTheScreenProposesMainWindowTxtAndRespectsAllCaps) {
+    Start();
+    EXPECT_EQ(App->ScreenSaveRequest().FileName, "MainWindow.txt");
+    EXPECT_EQ(App->ScreenSaveRequest().Title, "Save text from screen to file:");
+    Type("cq de dl1abc\r<ar>");
+    App->Display().AddInfoText("\rinfo");
+    App->Params().SetAllCaps(true);
+    const fs::path out = Dir.Path / "screen.txt";
+    ASSERT_TRUE(App->SaveScreenText(out.string()));
+    EXPECT_EQ(Read(out), "CQ DE DL1ABC\n<AR>\nINFO\n");
+    EXPECT_EQ(App->ScreenSaveRequest().FileName, "screen.txt");
+    EXPECT_EQ(App->ScreenSaveRequest().Folder, Dir.Path.string() + "/");
+    EXPECT_FALSE(App->SaveScreenText(Dir.Path.string()));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find("cannot write file"), std::string::npos);
+}
