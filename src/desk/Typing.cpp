@@ -296,7 +296,8 @@ bool TLogoApp::LoadTextToBuffer(const std::string& text) {
 }
 
 std::string PasteChain(const std::string& clipboardUtf8, const TCharSet& chars) {
-    std::string t = DecodeTextBytes(clipboardUtf8);
+    // Lines end in LF on Linux: each becomes the carriage return that is sent and shown.
+    std::string t = LineEndsToCr(DecodeTextBytes(clipboardUtf8));
     t = RemoveUnknownProsigns(t);
     t = RemoveCodeCharacters(t);
     t = ProsignsToCodes(t);

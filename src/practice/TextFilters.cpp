@@ -178,4 +178,15 @@ std::string NextTextWord(std::string_view text, std::size_t& pos, const TCharSet
     return word;
 }
 
+std::string LineEndsToCr(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue; // the LF follows
+        out += c == '\n' ? '\r' : c;
+    }
+    return out;
+}
+
 } // namespace brindle

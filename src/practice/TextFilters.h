@@ -22,6 +22,8 @@ std::string ProsignsToCodes(std::string_view text);
 std::string KeepKnown(std::string_view text, const TCharSet& chars);
 // Tabs become spaces; keeps the characters the character set sends.
 std::string KeepSendable(std::string_view text, const TCharSet& chars);
+// Every line end (CR LF, LF or CR) becomes one carriage return, the line end the engine sends.
+std::string LineEndsToCr(std::string_view text);
 // Deletes every "^".
 std::string RemoveCarets(std::string_view text);
 // Replaces each prosign code character by its lower-case name ("<ar>").

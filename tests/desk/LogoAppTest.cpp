@@ -406,3 +406,10 @@ TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
     EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
     EXPECT_FALSE(App->ComKeyingActive());
 }
+
+TEST_F(Desk, PastedLinesOfALinuxTextKeepTheirLineBreaks) {
+    Start();
+    App->Paste("cq cq\nde dl1abc\n");
+    EXPECT_EQ(Shown(), "cq cq\r\nde dl1abc\r\n");
+    EXPECT_EQ(Queued(), "cq cq\rde dl1abc\r");
+}

@@ -91,3 +91,9 @@ TEST(TextFilters, NextTextWord) {
     pos = 0;
     EXPECT_EQ(NextTextWord("\xE4 b\xE4r ", pos, engine, false), "br ");
 }
+
+TEST(TextFilters, EveryLineEndBecomesOneCarriageReturn) {
+    EXPECT_EQ(LineEndsToCr("a\nb\r\nc\rd\n\n"), "a\rb\rc\rd\r\r");
+    EXPECT_EQ(LineEndsToCr(""), "");
+    EXPECT_EQ(LineEndsToCr("\r\n\r\n"), "\r\r");
+}

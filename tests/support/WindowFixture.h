@@ -31,6 +31,11 @@ protected:
         o.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         o.WatchDevices = false;
         o.Clock = [this] { return NowMs; };
+        o.ChooseSaveFile = [this](const TOpenRequest& r) {
+            SaveRequests.push_back(r);
+            return NextFile;
+        };
+        o.OpenUrl = [this](const std::string& url) { Urls.push_back(url); };
         o.ChooseOpenFile = [this](const TOpenRequest& r) {
             OpenRequests.push_back(r);
             return NextFile;
@@ -74,8 +79,10 @@ protected:
     std::vector<std::string> Messages;
     std::unique_ptr<TLogoAppForm> Form;
     std::vector<TOpenRequest> OpenRequests;
-    int64_t NowMs = 0;    // the session clock [ms], moved on by Play
-    std::string NextFile; // what the open dialog chooses; empty: cancelled
+    int64_t NowMs = 0; // the session clock [ms], moved on by Play
+    std::vector<TOpenRequest> SaveRequests;
+    std::vector<std::string> Urls; // addresses opened in the browser
+    std::string NextFile;          // what the open dialog chooses; empty: cancelled
 };
 
 } // namespace brindle::test

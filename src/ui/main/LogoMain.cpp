@@ -1,19 +1,25 @@
 #include "ui/main/LogoMain.h"
 
 #include "base/Text1252.h"
+#include "desk/Buffers.h"
 #include "platform/GuiPost.h"
 #include "platform/desktop/SleepWatcher.h"
+#include "ui/buffers/BufferForm.h"
+#include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/RandomDlg.h"
+#include "ui/main/Shorts.h"
 #include "ui/params/ParamForm.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +33,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -129,6 +136,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     App_->MutableSettings().Main.Version = ProgramVersion();
     App_->OnViewChanged = [this] { Redraw(); };
     App_->OnScrollToEnd = [this] { CWRichEdit1_->ScrollToEnd(); };
+    App_->OnScrollToStart = [this] { CWRichEdit1_->ScrollToStart(); };
 
     CWRichEdit1_->OnPaste = [this] {
         App_->Paste(QGuiApplication::clipboard()->text().toStdString());
@@ -137,12 +145,25 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
 
     ParamForm_ = new TParamForm(*App_, this);
     ParamForm_->OnStatus = [this](const QString& line) { statusBar()->showMessage(line); };
+    BufferForm_ = new TBufferForm(*App_, this);
+    BufferForm_->ChooseOpenFile = [this](const TOpenRequest& r) { return ChooseFile(r, false); };
+    BufferForm_->ChooseSaveFile = [this](const TOpenRequest& r) { return ChooseFile(r, true); };
+    BufferForm_->OnToggleParameters = [this] { ToggleParameters(); };
+    Shorts_ = new TShorts(this);
+    About_ = new TAboutBox(ProgramVersion(), this);
+    LoadingMemo_ =
+        new QLabel("\n\nNow loading text to screen and to type-ahead buffer ...", CWRichEdit1_);
+    LoadingMemo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    LoadingMemo_->setAutoFillBackground(true);
+    LoadingMemo_->hide();
     BuildMenu();
     BuildBars();
     resize(settings.Form.Width, settings.Form.Height);
     move(settings.Form.Left, settings.Form.Top);
 
     App_->FormCreate();
+    App_->Buffers().Create(Options_.DataFolder, settings.Main.AllCaps);
+    BufferForm_->move(settings.Form.BuLeft, settings.Form.BuTop);
     ParamForm_->Place();
     if (Options_.WatchDevices) {
         Watcher_ = std::make_unique<TDeviceWatcher>();
@@ -163,8 +184,10 @@ TLogoAppForm::~TLogoAppForm() {
     Watcher_.reset();
     Sleep_.reset();
     App_->OnViewChanged = nullptr;
-    delete ParamForm_; // before the logic it draws, which goes before the widgets
+    delete ParamForm_; // before the logic they draw, which goes before the widgets
     ParamForm_ = nullptr;
+    delete BufferForm_;
+    BufferForm_ = nullptr;
 }
 
 void TLogoAppForm::BuildMenu() {
@@ -181,9 +204,9 @@ void TLogoAppForm::BuildMenu() {
     };
     QMenu* file = menuBar()->addMenu("&File");
     item(file, "&Load text from file to screen", "Load text from file to screen, like typing",
-         QKeySequence(Qt::CTRL | Qt::Key_L), {});
+         QKeySequence(Qt::CTRL | Qt::Key_L), [this] { LoadScreenText(); });
     item(file, "&Save text from screen to file", "Save text from screen to file",
-         QKeySequence(Qt::CTRL | Qt::Key_S), {});
+         QKeySequence(Qt::CTRL | Qt::Key_S), [this] { SaveScreenText(); });
     item(file, "Load &words from file to memory ", "Load words for random words from a file",
          QKeySequence(Qt::CTRL | Qt::Key_W), [this] { LoadMaterial(TMaterialKind::Words); });
     item(file, "Load &phrases from file to memory", "Load phrases for random phrases from a file",
@@ -205,18 +228,20 @@ void TLogoAppForm::BuildMenu() {
     item(work, "&Speed Test", "Send a test text and measure the speed", {},
          [this] { App_->Session().StartSpeedTest(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
-         QKeySequence(Qt::Key_F4), {});
+         QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
                            QKeySequence(Qt::Key_F9), [this] { App_->SetSingleWordModeClick(); });
     item(work, "&Clear Screen                             DEL",
          "Clear the screen and the type-ahead buffer", {}, [this] { App_->ClearScreenClick(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
-    item(help, "&Help", "Show the help page in your browser", QKeySequence(Qt::Key_F1), {});
+    item(help, "&Help", "Show the help page in your browser", QKeySequence(Qt::Key_F1),
+         [this] { ShowHelp(); });
     item(help, "Short&Cuts", "Show the list of short cut keys", QKeySequence(Qt::CTRL | Qt::Key_F1),
-         {});
-    item(help, "&Open Brindle Homepage", "Open the Brindle homepage in your browser", {}, {});
-    item(help, "&About...", "About Brindle", {}, {});
+         [this] { ShowShortCuts(); });
+    item(help, "&Open Brindle Homepage", "Open the Brindle homepage in your browser", {},
+         [this] { OpenHomepage(); });
+    item(help, "&About...", "About Brindle", {}, [this] { ShowAbout(); });
 
     // Ctrl+C and Ctrl+V work on the display wherever the focus is.
     auto* copy = new QAction(this);
@@ -245,6 +270,22 @@ void TLogoAppForm::BuildBars() {
         tools->addWidget(b);
         return b;
     };
+    auto iconButton = [&](const char* theme, const char* own, const char* hint, const char* name,
+                          void (TLogoAppForm::*action)()) {
+        auto* b = new QToolButton(tools);
+        b->setIcon(QIcon::fromTheme(theme, QIcon(own)));
+        b->setToolTip(hint);
+        b->setStatusTip(hint);
+        b->setObjectName(name);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAutoRaise(true);
+        connect(b, &QToolButton::clicked, this, [this, action] { (this->*action)(); });
+        tools->addWidget(b);
+    };
+    iconButton("document-open", ":/icons/open.png", "Load text from file to screen", "OpenButton",
+               &TLogoAppForm::LoadScreenText);
+    iconButton("document-save", ":/icons/save.png", "Save text from screen to file", "SaveButton",
+               &TLogoAppForm::SaveScreenText);
     Button1_ = toolButton("Set Parameters", "Open or close the parameters window");
     Button1_->setObjectName("Button1");
     connect(Button1_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
@@ -253,6 +294,7 @@ void TLogoAppForm::BuildBars() {
     Button2_->setObjectName("Button2");
     Button4_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
     Button4_->setObjectName("Button4");
+    connect(Button4_, &QPushButton::clicked, this, [this] { ToggleBuffers(); });
     Button3_ = toolButton("Set Single Mode", "Set Single Mode");
     Button3_->setObjectName("Button3");
     HideButton_ = toolButton("Hide Text", "Hide Text");
@@ -355,20 +397,89 @@ void TLogoAppForm::ToggleParameters() {
     }
 }
 
-void TLogoAppForm::LoadMaterial(TMaterialKind kind) {
-    TOpenRequest request = App_->Session().OpenRequest(kind);
+std::string TLogoAppForm::ChooseFile(const TOpenRequest& r, bool save) {
+    TOpenRequest request = r;
     if (request.Folder.empty()) request.Folder = Options_.DataFolder;
-    std::string path;
-    if (Options_.ChooseOpenFile) {
-        path = Options_.ChooseOpenFile(request);
-    } else {
-        const QString start = QDir(Q(request.Folder)).filePath(Q(request.FileName));
-        path = QFileDialog::getOpenFileName(this, Q(request.Title), start,
-                                            "Text files (*.txt);;all files (*)")
-                   .toStdString();
-    }
+    if (save && Options_.ChooseSaveFile) return Options_.ChooseSaveFile(request);
+    if (!save && Options_.ChooseOpenFile) return Options_.ChooseOpenFile(request);
+    QFileDialog dialog(this, Q(request.Title), Q(request.Folder));
+    dialog.setNameFilters({"Text files (*.txt)", "all files (*)"});
+    dialog.setDefaultSuffix("txt");
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.FileName.empty()) dialog.selectFile(Q(request.FileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front().toStdString();
+}
+
+void TLogoAppForm::LoadMaterial(TMaterialKind kind) {
+    const std::string path = ChooseFile(App_->Session().OpenRequest(kind), false);
     if (!path.empty()) App_->Session().LoadMaterial(kind, path);
     FocusDisplay();
+}
+
+void TLogoAppForm::LoadScreenText() {
+    const std::string path = ChooseFile(App_->ScreenOpenRequest(), false);
+    if (!path.empty()) App_->LoadScreenText(path);
+    FocusDisplay();
+}
+
+void TLogoAppForm::SaveScreenText() {
+    const std::string path = ChooseFile(App_->ScreenSaveRequest(), true);
+    if (!path.empty()) App_->SaveScreenText(path);
+    FocusDisplay();
+}
+
+void TLogoAppForm::ToggleBuffers() {
+    FocusDisplay();
+    if (BufferForm_->isVisible()) {
+        BufferForm_->hide();
+    } else {
+        BufferForm_->Redraw();
+        BufferForm_->ShowBuffers();
+    }
+}
+
+std::string TLogoAppForm::HelpPage() {
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath()).filePath(BRINDLE_HELP_RELATIVE);
+    if (QFileInfo::exists(installed)) return QDir::cleanPath(installed).toStdString();
+    return BRINDLE_SOURCE_HELP;
+}
+
+void TLogoAppForm::OpenUrl(const std::string& url) {
+    // A browser that does not start is not reported, as with every desktop link.
+    if (Options_.OpenUrl)
+        Options_.OpenUrl(url);
+    else
+        QDesktopServices::openUrl(QUrl(Q(url)));
+}
+
+void TLogoAppForm::ShowHelp() {
+    OpenUrl(QUrl::fromLocalFile(Q(HelpPage())).toString().toStdString());
+}
+
+void TLogoAppForm::OpenHomepage() {
+    const std::string homepage = BRINDLE_HOMEPAGE;
+    if (homepage.empty())
+        ShowHelp();
+    else
+        OpenUrl(homepage);
+}
+
+void TLogoAppForm::ShowShortCuts() {
+    if (Shorts_->isMinimized()) Shorts_->showNormal();
+    Shorts_->show();
+    Shorts_->raise();
+    Shorts_->activateWindow();
+}
+
+void TLogoAppForm::ShowAbout() {
+    About_->VersionLabel().setText(QString("Version ") + ProgramVersion());
+    const QRect frame = frameGeometry();
+    About_->move(frame.center() - About_->rect().center());
+    About_->show();
+    About_->raise();
 }
 
 void TLogoAppForm::FocusDisplay() {
@@ -393,7 +504,10 @@ void TLogoAppForm::Redraw() {
     Button3_->setText(Q(v.Button3Caption));
     Button3_->setStatusTip(Q(v.Button3Caption));
     Button3_->setEnabled(v.Button3Enabled);
-    Button4_->setEnabled(false); // the text buffers window comes later
+    Button4_->setEnabled(v.Button4Enabled);
+    LoadingMemo_->setVisible(v.LoadingNoticeShown);
+    if (v.LoadingNoticeShown) LoadingMemo_->setGeometry(CWRichEdit1_->rect());
+    if (BufferForm_->isVisible()) BufferForm_->Redraw();
     SingleModeItem_->setEnabled(v.Button3Enabled);
     HideButton_->setChecked(v.HideDown);
     HideButton_->setText(Q(v.HideCaption));
@@ -530,6 +644,8 @@ void TLogoAppForm::closeEvent(QCloseEvent* event) {
     if (CanPlaceWindows()) {
         form.ParaTop = ParamForm_->pos().y();
         form.ParaLeft = ParamForm_->pos().x();
+        form.BuTop = BufferForm_->pos().y();
+        form.BuLeft = BufferForm_->pos().x();
     }
     if (!isMaximized() && CanPlaceWindows()) {
         form.Top = pos().y(); // the frame's corner, as move() takes it

@@ -23,7 +23,10 @@ class QToolButton;
 namespace brindle {
 
 class TCWRichEdit;
+class TAboutBox;
+class TBufferForm;
 class TParamForm;
+class TShorts;
 class TSleepWatcher;
 
 class TLogoAppForm : public QMainWindow {
@@ -42,6 +45,10 @@ public:
         // The file chosen to open (UTF-8), empty when cancelled; empty: the desktop's dialog.
         std::function<std::string(const TOpenRequest&)> ChooseOpenFile;
         std::function<int64_t()> Clock; // the session clock [ms]; empty: the steady clock
+        // The file chosen to save to (UTF-8), empty when cancelled; empty: the desktop's dialog.
+        std::function<std::string(const TOpenRequest&)> ChooseSaveFile;
+        // Opens an address in the browser; empty: the desktop's handler.
+        std::function<void(const std::string& url)> OpenUrl;
     };
 
     explicit TLogoAppForm(TOptions options);
@@ -54,6 +61,19 @@ public:
     QLineEdit& CWSpeed() { return *CWSpeed_; }
     QLabel& SpeedLabel() { return *SpeedLabel_; }
     TParamForm& ParamForm() { return *ParamForm_; }
+    TBufferForm& BufferForm() { return *BufferForm_; }
+    TShorts& Shorts() { return *Shorts_; }
+    TAboutBox& AboutBox() { return *About_; }
+    // F4: shows the text buffers window, or hides it when shown.
+    void ToggleBuffers();
+    void LoadScreenText();
+    void SaveScreenText();
+    void ShowHelp();
+    void OpenHomepage();
+    void ShowShortCuts();
+    void ShowAbout();
+    // The help page beside the installed program, else the one of the source tree.
+    static std::string HelpPage();
     static const char* ProgramVersion();
     // F2: shows the parameters window, hides it when shown, restores it when minimised.
     void ToggleParameters();
@@ -74,6 +94,8 @@ private:
     void SpeedUpDown(int direction);
     void FocusDisplay();
     void LoadMaterial(TMaterialKind kind);
+    std::string ChooseFile(const TOpenRequest& request, bool save);
+    void OpenUrl(const std::string& url);
 
     TOptions Options_;
     TQtMsTimer Timer_;
@@ -100,6 +122,10 @@ private:
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
     TParamForm* ParamForm_ = nullptr;
+    TBufferForm* BufferForm_ = nullptr;
+    TShorts* Shorts_ = nullptr;
+    TAboutBox* About_ = nullptr;
+    QLabel* LoadingMemo_ = nullptr; // over the display while a file is loaded to it
     bool ParamsRedrawPending_ = false;
     bool Closing_ = false;
     bool NoQuestion_ = false;

@@ -1,0 +1,26 @@
+// "Short Cuts": the list of the program's shortcut keys, one per line with a tab between key and
+// text; Esc hides it.
+#pragma once
+
+#include <QWidget>
+
+class QPlainTextEdit;
+
+namespace brindle {
+
+// The list's lines, key and text separated by a tab.
+QString ShortCutLines();
+
+class TShorts : public QWidget {
+public:
+    explicit TShorts(QWidget* parent);
+    QPlainTextEdit& Memo() { return *Memo_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QPlainTextEdit* Memo_ = nullptr;
+};
+
+} // namespace brindle

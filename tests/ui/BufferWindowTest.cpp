@@ -1,0 +1,182 @@
+// The text buffers window, the screen text files, help, the shortcut list and the about box with
+// real keys and clicks.
+#include "desk/Buffers.h"
+#include "desk/Parameters.h"
+#include "support/WindowFixture.h"
+#include "ui/buffers/BufferForm.h"
+#include "ui/main/AboutBox.h"
+#include "ui/main/Shorts.h"
+#include "ui/params/ParamForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace brindle;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class BufferWindow : public brindle::test::TWindowTest {
+protected:
+    void Activate(QWidget* w) {
+        w->activateWindow();
+        QApplication::setActiveWindow(w);
+        QApplication::processEvents();
+    }
+    // A key on the display of the active main window (where shortcuts are heard).
+    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        Activate(Form.get());
+        QTest::keyClick(&Form->CWRichEdit1(), key, mods);
+    }
+    TBufferForm& Buffers() { return Form->BufferForm(); }
+    TLogoApp& App() { return Form->App(); }
+    std::string Write(const std::string& name, const std::string& text) {
+        const std::string path = Folder.File(name);
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(BufferWindow, F4AndTheButtonShowAndHideItAndTheFirstFieldHasTheFocus) {
+    EXPECT_TRUE(fs::exists(Folder.File("CWBuffer1.txt"))); // made at the first start
+    EXPECT_TRUE(fs::exists(Folder.File("CWBuffer4.txt")));
+    auto* button = Form->findChild<QPushButton*>("Button4");
+    ASSERT_TRUE(button->isEnabled());
+    Key(Qt::Key_F4);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Buffers()));
+    EXPECT_EQ(Buffers().windowTitle(), "Brindle Text Buffers");
+    EXPECT_EQ(Buffers().focusWidget(), &Buffers().BufferEdit(0));
+    Activate(&Buffers());
+    QTest::keyClick(&Buffers().BufferEdit(0), Qt::Key_F4);
+    EXPECT_FALSE(Buffers().isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(Buffers().isVisible());
+    // F2 in the buffers window acts as in the main window.
+    Activate(&Buffers());
+    QTest::keyClick(&Buffers().BufferEdit(0), Qt::Key_F2);
+    EXPECT_TRUE(Form->ParamForm().isVisible());
+    Buffers().setFocus();
+    Activate(&Buffers());
+    QTest::keyClick(&Buffers().BufferEdit(0), Qt::Key_F2);
+    EXPECT_FALSE(Form->ParamForm().isVisible());
+}
+
+TEST_F(BufferWindow, TypingTransmitRepeatAndEsc) {
+    Key(Qt::Key_F4);
+    Activate(&Buffers());
+    auto& edit = Buffers().BufferEdit(0);
+    edit.setFocus();
+    QTest::keyClicks(&edit, "cq de \x7e<ar>");
+    QTest::keyClick(&edit, Qt::Key_Return); // normalised: the "~" goes
+    EXPECT_EQ(edit.text(), "cq de <ar>");
+    QTest::mouseClick(&Buffers().Button(0, TBufferForm::SendColumn), Qt::LeftButton);
+    EXPECT_EQ(Shown(), "cq de <ar>");
+    QTest::mouseClick(&Buffers().Button(0, TBufferForm::RepeatColumn), Qt::LeftButton);
+    EXPECT_TRUE(Buffers().Button(0, TBufferForm::RepeatColumn).isChecked());
+    // Repeat on an empty buffer stays up; it takes nothing from buffer 1.
+    QTest::mouseClick(&Buffers().Button(3, TBufferForm::RepeatColumn), Qt::LeftButton);
+    EXPECT_FALSE(Buffers().Button(3, TBufferForm::RepeatColumn).isChecked());
+    EXPECT_EQ(App().Buffers().View().Repeating, -1);
+    QTest::mouseClick(&Buffers().Button(0, TBufferForm::RepeatColumn), Qt::LeftButton);
+    Play(12000);
+    EXPECT_TRUE(Shown().startsWith("cq de <ar>cq de <ar>")) << Shown().toStdString();
+    QTest::keyClick(&edit, Qt::Key_Escape);
+    EXPECT_FALSE(Buffers().Button(0, TBufferForm::RepeatColumn).isChecked());
+    // F5 in the main window sends buffer 1 as well.
+    App().ClearScreenClick();
+    Key(Qt::Key_F5);
+    EXPECT_EQ(Shown(), "cq de <ar>");
+}
+
+TEST_F(BufferWindow, AllCapsTypingNewLoadSaveAndExit) {
+    App().Params().SetAllCaps(true);
+    Key(Qt::Key_F4);
+    Activate(&Buffers());
+    auto& edit = Buffers().BufferEdit(1);
+    edit.setFocus();
+    QTest::keyClicks(&edit, "test k");
+    EXPECT_EQ(edit.text(), "TEST K");
+    NextFile = Write("other.txt", "tu 73");
+    QTest::mouseClick(&Buffers().Button(2, TBufferForm::OpenColumn), Qt::LeftButton);
+    ASSERT_FALSE(OpenRequests.empty());
+    EXPECT_EQ(OpenRequests.back().Title, "Load Buffer 3 from File:");
+    EXPECT_EQ(OpenRequests.back().FileName, "CWBuffer3.txt");
+    EXPECT_EQ(Buffers().BufferEdit(2).text(), "tu 73"); // a loaded text is not changed
+    NextFile = Folder.File("saved.txt");
+    QTest::mouseClick(&Buffers().Button(1, TBufferForm::SaveColumn), Qt::LeftButton);
+    EXPECT_EQ(SaveRequests.back().Title, "Save Buffer 2 to File:");
+    EXPECT_EQ(Read(Folder.File("saved.txt")), "TEST K");
+    QTest::mouseClick(&Buffers().Button(3, TBufferForm::NewColumn), Qt::LeftButton);
+    Form->close();
+    EXPECT_EQ(Read(Folder.File("CWBuffer2.txt")), "TEST K");
+    EXPECT_EQ(Read(Folder.File("CWBuffer3.txt")), "TU 73"); // shown in capitals, kept so
+    EXPECT_EQ(Read(Folder.File("CWBuffer4.txt")), "");
+    EXPECT_EQ(Read(Folder.File("other.txt")), "tu 73");
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(BufferWindow, ScreenTextLoadAndSave) {
+    Key(Qt::Key_S, Qt::ControlModifier); // cancelled: nothing written
+    ASSERT_EQ(SaveRequests.size(), 1u);
+    EXPECT_EQ(SaveRequests[0].FileName, "MainWindow.txt");
+    EXPECT_EQ(SaveRequests[0].Folder, Folder.Path.string() + "/");
+    EXPECT_EQ(SaveRequests[0].Title, "Save text from screen to file:");
+    NextFile = Write("in.txt", "cq cq\nde dl1abc\n");
+    Key(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(OpenRequests.back().Title, "Load text from file to screen, like typing:");
+    EXPECT_EQ(Shown(), "cq cq\nde dl1abc\n"); // the file's lines
+    App().Params().SetAllCaps(true);
+    NextFile = Folder.File("out.txt");
+    QTest::mouseClick(Form->findChild<QToolButton*>("SaveButton"), Qt::LeftButton);
+    EXPECT_EQ(Read(Folder.File("out.txt")), "CQ CQ\nDE DL1ABC\n");
+}
+
+TEST_F(BufferWindow, HelpShortCutsAndAbout) {
+    Key(Qt::Key_F1);
+    ASSERT_EQ(Urls.size(), 1u);
+    EXPECT_EQ(Urls[0].rfind("file://", 0), 0u);
+    EXPECT_NE(Urls[0].find("/help/helpbrindle.htm"), std::string::npos);
+    EXPECT_TRUE(fs::exists(TLogoAppForm::HelpPage())) << TLogoAppForm::HelpPage();
+    Key(Qt::Key_F1, Qt::ControlModifier);
+    ASSERT_TRUE(Form->Shorts().isVisible());
+    EXPECT_EQ(Form->Shorts().windowTitle(), "Short Cuts");
+    const QString lines = Form->Shorts().Memo().toPlainText();
+    EXPECT_TRUE(lines.startsWith("F1\tdisplay Help information in your browser\n"));
+    EXPECT_TRUE(lines.contains("F10\taccess the menu bar (standard command)"));
+    EXPECT_TRUE(lines.contains("CTRL+C\tlets you copy selected text to the clipboard"));
+    EXPECT_GE(Form->Shorts().width(), 740);
+    Activate(&Form->Shorts());
+    QTest::keyClick(&Form->Shorts().Memo(), Qt::Key_Escape);
+    EXPECT_FALSE(Form->Shorts().isVisible());
+    for (QAction* menu : Form->menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (a->text() == "&About...") a->trigger();
+    ASSERT_TRUE(Form->AboutBox().isVisible());
+    EXPECT_EQ(Form->AboutBox().VersionLabel().text(),
+              QString("Version ") + TLogoAppForm::ProgramVersion());
+    QTest::keyClick(&Form->AboutBox(), Qt::Key_Escape);
+    EXPECT_FALSE(Form->AboutBox().isVisible());
+    // Every menu item does something now.
+    for (QAction* menu : Form->menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator()) {
+                EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+            }
+}
