@@ -1,6 +1,7 @@
 // The main window against the real things: sound on a private PulseAudio server recorded from its
 // monitor, COM keying on a pseudo-terminal through the modem-line shim, suspend on a private
 // message bus. Characters are typed with key events.
+#include "desk/Buffers.h"
 #include "desk/Parameters.h"
 #include "support/EventLoop.h"
 #include "support/KeyRuns.h"
@@ -355,5 +356,33 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
                 EXPECT_NEAR(r.Length, expected, 8) << "piece " << i << " run " << k; // 1 ms
             }
     }
+    EXPECT_TRUE(Messages.empty()) << Messages[0];
+}
+
+TEST_F(WindowDevices, ARepeatingBufferIsHeardAgainAndAgain) {
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
+    App().SetNewSpeedVal("150");
+    App().Params().SetFarnsworth(0);
+    auto& buffers = App().Buffers();
+    buffers.Edited(0, "vvv ");
+    buffers.RepeatClick(0, true);
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F5);
+    const TDisplayModel& d = App().Display();
+    ASSERT_TRUE(RunUntil([&] { return d.Text().size() >= 8 && d.SentMark() > 6; }, kLimitMs));
+    buffers.ReleaseRepeatButtons();
+    ASSERT_TRUE(AllSent());
+    RunFor(2 * App().SoundOut1().BufferTime() + 600);
+    const auto recording = Server.StopRecording();
+    const auto pieces =
+        ReadMorse(test::ToneRuns(recording, kQuiet), App().CWout1().Timing().DotSamples);
+    ASSERT_GE(pieces.size(), 2u);
+    EXPECT_EQ(Decode(pieces[0]), "vvv");
+    EXPECT_EQ(Decode(pieces[1]), "vvv");
+    EXPECT_EQ(d.Text().substr(0, 8), "vvv vvv ");
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
