@@ -54,6 +54,11 @@ protected:
         }
         Form.reset();
     }
+    // Under the screenshot target: another window of the test, grabbed as it is now.
+    void Shot(QWidget& w, const char* name) {
+        if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"))
+            w.grab().save(QString(dir) + "/" + name + ".png");
+    }
     // Plays ms of sound: the engine renders what the device takes.
     void Play(int ms) {
         NowMs += ms;

@@ -96,6 +96,7 @@ TEST_F(BufferWindow, TypingTransmitRepeatAndEsc) {
     EXPECT_EQ(App().Buffers().View().Repeating, -1);
     QTest::mouseClick(&Buffers().Button(0, TBufferForm::RepeatColumn), Qt::LeftButton);
     Play(12000);
+    Shot(Buffers(), "buffers-repeating");
     EXPECT_TRUE(Shown().startsWith("cq de <ar>cq de <ar>")) << Shown().toStdString();
     QTest::keyClick(&edit, Qt::Key_Escape);
     EXPECT_FALSE(Buffers().Button(0, TBufferForm::RepeatColumn).isChecked());
@@ -124,6 +125,7 @@ TEST_F(BufferWindow, AllCapsTypingNewLoadSaveAndExit) {
     EXPECT_EQ(SaveRequests.back().Title, "Save Buffer 2 to File:");
     EXPECT_EQ(Read(Folder.File("saved.txt")), "TEST K");
     QTest::mouseClick(&Buffers().Button(3, TBufferForm::NewColumn), Qt::LeftButton);
+    Shot(Buffers(), "buffers-caps");
     Form->close();
     EXPECT_EQ(Read(Folder.File("CWBuffer2.txt")), "TEST K");
     EXPECT_EQ(Read(Folder.File("CWBuffer3.txt")), "TU 73"); // shown in capitals, kept so
@@ -162,6 +164,7 @@ TEST_F(BufferWindow, HelpShortCutsAndAbout) {
     EXPECT_TRUE(lines.contains("F10\taccess the menu bar (standard command)"));
     EXPECT_TRUE(lines.contains("CTRL+C\tlets you copy selected text to the clipboard"));
     EXPECT_GE(Form->Shorts().width(), 740);
+    Shot(Form->Shorts(), "shortcuts");
     Activate(&Form->Shorts());
     QTest::keyClick(&Form->Shorts().Memo(), Qt::Key_Escape);
     EXPECT_FALSE(Form->Shorts().isVisible());
@@ -169,6 +172,7 @@ TEST_F(BufferWindow, HelpShortCutsAndAbout) {
         for (QAction* a : menu->menu()->actions())
             if (a->text() == "&About...") a->trigger();
     ASSERT_TRUE(Form->AboutBox().isVisible());
+    Shot(Form->AboutBox(), "about");
     EXPECT_EQ(Form->AboutBox().VersionLabel().text(),
               QString("Version ") + TLogoAppForm::ProgramVersion());
     QTest::keyClick(&Form->AboutBox(), Qt::Key_Escape);

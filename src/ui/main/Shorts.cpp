@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace brindle {
 
 QString ShortCutLines() {
@@ -64,9 +66,21 @@ TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
     Memo_->setFont(f);
     Memo_->setTabStopDistance(QFontMetricsF(f).horizontalAdvance("SPACEBAR") + 32);
     Memo_->setPlainText(ShortCutLines());
+    Memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo_->document()->setDocumentMargin(12);
     column->addWidget(Memo_);
     setMinimumSize(740, 725);
-    resize(740, 725);
+    // Wide enough that no line wraps or scrolls.
+    const QFontMetrics metrics(f);
+    int widest = 0;
+    for (const QString& line : ShortCutLines().split('\n')) {
+        const auto tab = line.indexOf('\t');
+        const int w = tab < 0 ? metrics.horizontalAdvance(line)
+                              : static_cast<int>(Memo_->tabStopDistance()) +
+                                    metrics.horizontalAdvance(line.mid(tab + 1));
+        widest = std::max(widest, w);
+    }
+    resize(std::max(740, widest + 90), 725 + 40);
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
 }
