@@ -3,13 +3,14 @@ BUILD   ?= build
 RELEASE ?= build-release
 FUZZ    ?= build-fuzz
 TSAN    ?= build-tsan
+PKG     ?= build-pkg
 FUZZ_SECONDS ?= 60
 CHARS   ?= 200
 JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
 
 .PHONY: all deps build run demo screenshots test tsan bench bench-window bench-dropouts fuzz clean \
-	format
+	format package package-test
 
 all: build
 
@@ -32,6 +33,7 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	$(MAKE) package-test
 
 # The tests with threads (sound output, serial keyer, Qt timer driver) under ThreadSanitizer, in
 # their own folder; the first report ends the test program with code 66 and fails the target.
@@ -90,6 +92,16 @@ fuzz:
 	  -DBRINDLE_FUZZ=ON -DBRINDLE_TESTS=OFF
 	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_ini fuzz_filters fuzz_params
 	@scripts/run-fuzz $(FUZZ)/bin $(FUZZ_SECONDS) ini filters params
+
+# The Debian package: a Release build of the two programs in $(PKG), packed by CPack.
+package: deps
+	cmake -S . -B $(PKG) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF
+	cmake --build $(PKG) -j $(JOBS) --target brindle brindle-render
+	cd $(PKG) && cpack -G DEB
+
+# Installs the package with apt-get and runs the installed programs.
+package-test: package
+	tests/install/package-test $(PKG)
 
 format:
 	find src tools tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i

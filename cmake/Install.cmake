@@ -27,8 +27,16 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "Brindle developers")
 set(CPACK_PACKAGE_CONTACT "Brindle developers <brindle@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Morse code (CW) tutor and keyer")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Brindle is a desktop Morse code tutor. It sends typed, pasted or loaded text, random groups, words, Q-codes, phrases and whole texts as a keyed tone through PulseAudio or PipeWire, or keys a transmitter through the RTS and DTR lines of a serial port. It offers Farnsworth and Wordsworth spacing, repeats at rising speed, a single-item mode, a speed test and session statistics. brindle-render writes Morse code to WAV files.")
+# Wrapped for the package's control file; CPack indents each line.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Brindle is a desktop Morse code tutor. It sends typed, pasted or loaded\n"
+  "text, random groups, words, Q-codes, phrases and whole texts as a keyed\n"
+  "tone through PulseAudio or PipeWire, or keys a transmitter through the RTS\n"
+  "and DTR lines of a serial port. It offers Farnsworth and Wordsworth\n"
+  "spacing, repeats at rising speed, a single-item mode, a speed test and\n"
+  "session statistics.\n"
+  "\n"
+  "brindle-render writes Morse code to WAV files.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "hamradio")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
