@@ -63,6 +63,16 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
     return true;
 }
 
+std::string FileBaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FileFolder(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 bool ReadFilePart(const std::string& path, long long offset, std::size_t maxBytes,
                   std::string& bytes, std::string& error) {
     auto fail = [&](int err) {

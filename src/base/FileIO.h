@@ -14,6 +14,11 @@ namespace brindle {
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
                    int* code = nullptr);
 
+// The file name of a path without its folder, and the folder with its trailing "/" (empty when
+// the path has none).
+std::string FileBaseName(const std::string& path);
+std::string FileFolder(const std::string& path);
+
 // Reads at most maxBytes from offset into bytes (fewer at the end of the file; none past it), for
 // files that are read in pieces or of which only the start matters. Errors as ReadFileBytes.
 bool ReadFilePart(const std::string& path, long long offset, std::size_t maxBytes,

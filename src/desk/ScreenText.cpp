@@ -15,16 +15,6 @@ namespace {
 // never held whole: the type-ahead buffer takes what it can and the rest is not read.
 constexpr std::size_t kPartBytes = 1 << 20;
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Folder(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 } // namespace
 
 TOpenRequest TLogoApp::ScreenOpenRequest() const {
@@ -42,12 +32,12 @@ bool TLogoApp::LoadScreenText(const std::string& path) {
         ShowMessage(Platform_.Messages, "Error: cannot read file " + path + " (" + error + ")");
         return false;
     }
-    Settings_.Main.InDir = Folder(path);
+    Settings_.Main.InDir = FileFolder(path);
     Display_.ClearAll();
     CWout1_->ClearBuffer();
     SessionCharCount = RepeatedCharCount = 0;
     ScreenTextPath = path;
-    Settings_.Main.InFile = BaseName(path);
+    Settings_.Main.InFile = FileBaseName(path);
     LoadingText = true;
     LoadInterruptRequested = false;
     CWout1_->SetHold(true); // nothing is sent until the whole text is loaded
@@ -103,8 +93,8 @@ bool TLogoApp::SaveScreenText(const std::string& path) {
         ShowMessage(Platform_.Messages, "Error: cannot write file " + path + " (" + error + ")");
         return false;
     }
-    Settings_.Main.OutFile = BaseName(path);
-    Settings_.Main.OutDir = Folder(path);
+    Settings_.Main.OutFile = FileBaseName(path);
+    Settings_.Main.OutDir = FileFolder(path);
     return true;
 }
 

@@ -30,16 +30,6 @@ std::string JoinLinesCrLf(const std::string& text) {
     return out;
 }
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Folder(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string Headline(TMaterialKind kind, int count) {
     const char* single = "Loaded only 1 word from file:";
     const char* plural = " words from file:";
@@ -78,28 +68,28 @@ TLoadResult TPracticeMaterial::Load(TMaterialKind kind, const std::string& path,
         result.Error = "Error: cannot read file " + path + " (" + error + ")";
         return result;
     }
-    InDir = Folder(path);
+    InDir = FileFolder(path);
     const std::string lines = JoinLinesCrLf(DecodeTextBytes(bytes));
     bytes.clear();
     bytes.shrink_to_fit();
     switch (kind) {
     case TMaterialKind::Words:
         WordPath = path;
-        WordFile = BaseName(path);
+        WordFile = FileBaseName(path);
         WordList = SplitWords(CleanWords(lines, chars));
         result.Count = static_cast<int>(WordList.size());
         result.TrainingMode = 1;
         break;
     case TMaterialKind::Phrases:
         PhrasesPath = path;
-        PhrasesFile = BaseName(path);
+        PhrasesFile = FileBaseName(path);
         PhraseList = SplitPhrases(CleanPhrases(lines, chars));
         result.Count = static_cast<int>(PhraseList.size());
         result.TrainingMode = 3;
         break;
     case TMaterialKind::Text:
         TextPath = path;
-        TextFile = BaseName(path);
+        TextFile = FileBaseName(path);
         TextList = SplitLines(CleanText(lines, chars));
         Text.clear();
         for (const auto& line : TextList) {

@@ -12,17 +12,11 @@
 #include <thread>
 
 using namespace brindle;
+using brindle::test::ReadWhole;
 using brindle::test::TTempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void Write(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
@@ -69,8 +63,8 @@ TEST_F(Buffers, FirstStartCreatesFourEmptyFilesAndAnUntouchedBufferKeepsItsFile)
     B().New(1); // erase buffer 2
     B().SaveChanged();
     EXPECT_EQ(fs::last_write_time(File(1)), before); // untouched: not rewritten, date included
-    EXPECT_EQ(Read(File(1)), "cq cq de dl1abc");
-    EXPECT_EQ(Read(File(2)), "");
+    EXPECT_EQ(ReadWhole(File(1)), "cq cq de dl1abc");
+    EXPECT_EQ(ReadWhole(File(2)), "");
 }
 
 TEST_F(Buffers, LongFilesNulBytesAndEncodings) {
@@ -101,8 +95,8 @@ TEST_F(Buffers, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
     EXPECT_EQ(B().SaveRequest(2).Title, "Save Buffer 3 to File:");
     EXPECT_EQ(B().LoadRequest(0).Title, "Load Buffer 1 from File:");
     B().SaveChanged();
-    EXPECT_EQ(Read(File(3)), "tu 73 <sk>");
-    EXPECT_EQ(Read(other), "tu 73 <sk>\n"); // the other file is not touched
+    EXPECT_EQ(ReadWhole(File(3)), "tu 73 <sk>");
+    EXPECT_EQ(ReadWhole(other), "tu 73 <sk>\n"); // the other file is not touched
     // A file that is not there changes nothing.
     EXPECT_FALSE(B().Load(1, (Dir.Path / "gone.txt").string()));
     ASSERT_EQ(Messages.size(), 1u);
@@ -114,7 +108,7 @@ TEST_F(Buffers, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
     B().Edited(0, "cq de \x80 \xE4 <ar> <xx> ~ k");
     const fs::path out = Dir.Path / "saved.txt";
     ASSERT_TRUE(B().Save(0, out.string()));
-    EXPECT_EQ(Read(out), "cq de  \xC3\xA4 <ar>   k");
+    EXPECT_EQ(ReadWhole(out), "cq de  \xC3\xA4 <ar>   k");
     EXPECT_EQ(B().SaveRequest(0).FileName, out.string());
     // A folder that cannot be written is said, and the buffer stays as it was.
     fs::create_directories(Dir.Path / "ro");
@@ -142,7 +136,7 @@ TEST_F(Buffers, BufferFilesReplacedByDirectoriesAreReportedAndNothingIsLost) {
     B().SaveChanged(); // cannot replace the folder: said, the folder stays
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_TRUE(fs::is_directory(File(2)));
-    EXPECT_EQ(Read(File(1)), "first");
+    EXPECT_EQ(ReadWhole(File(1)), "first");
 }
 
 TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
@@ -293,7 +287,7 @@ TEST_F(Buffers, SavingTheScreenProposesMainWindowTxtAndRespectsAllCaps) {
     App->Params().SetAllCaps(true);
     const fs::path out = Dir.Path / "screen.txt";
     ASSERT_TRUE(App->SaveScreenText(out.string()));
-    EXPECT_EQ(Read(out), "CQ DE DL1ABC\n<AR>\nINFO\n");
+    EXPECT_EQ(ReadWhole(out), "CQ DE DL1ABC\n<AR>\nINFO\n");
     EXPECT_EQ(App->ScreenSaveRequest().FileName, "screen.txt");
     EXPECT_EQ(App->ScreenSaveRequest().Folder, Dir.Path.string() + "/");
     EXPECT_FALSE(App->SaveScreenText(Dir.Path.string()));

@@ -2,10 +2,20 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
 namespace brindle::test {
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadWhole(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 class TTempDir {
 public:

@@ -20,16 +20,10 @@
 #include <sstream>
 
 using namespace brindle;
+using brindle::test::ReadWhole;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class BufferWindow : public brindle::test::TWindowTest {
 protected:
@@ -123,14 +117,14 @@ TEST_F(BufferWindow, AllCapsTypingNewLoadSaveAndExit) {
     NextFile = Folder.File("saved.txt");
     QTest::mouseClick(&Buffers().Button(1, TBufferForm::SaveColumn), Qt::LeftButton);
     EXPECT_EQ(SaveRequests.back().Title, "Save Buffer 2 to File:");
-    EXPECT_EQ(Read(Folder.File("saved.txt")), "TEST K");
+    EXPECT_EQ(ReadWhole(Folder.File("saved.txt")), "TEST K");
     QTest::mouseClick(&Buffers().Button(3, TBufferForm::NewColumn), Qt::LeftButton);
     Shot(Buffers(), "buffers-caps");
     Form->close();
-    EXPECT_EQ(Read(Folder.File("CWBuffer2.txt")), "TEST K");
-    EXPECT_EQ(Read(Folder.File("CWBuffer3.txt")), "TU 73"); // shown in capitals, kept so
-    EXPECT_EQ(Read(Folder.File("CWBuffer4.txt")), "");
-    EXPECT_EQ(Read(Folder.File("other.txt")), "tu 73");
+    EXPECT_EQ(ReadWhole(Folder.File("CWBuffer2.txt")), "TEST K");
+    EXPECT_EQ(ReadWhole(Folder.File("CWBuffer3.txt")), "TU 73"); // shown in capitals, kept so
+    EXPECT_EQ(ReadWhole(Folder.File("CWBuffer4.txt")), "");
+    EXPECT_EQ(ReadWhole(Folder.File("other.txt")), "tu 73");
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -147,7 +141,7 @@ TEST_F(BufferWindow, ScreenTextLoadAndSave) {
     App().Params().SetAllCaps(true);
     NextFile = Folder.File("out.txt");
     QTest::mouseClick(Form->findChild<QToolButton*>("SaveButton"), Qt::LeftButton);
-    EXPECT_EQ(Read(Folder.File("out.txt")), "CQ CQ\nDE DL1ABC\n");
+    EXPECT_EQ(ReadWhole(Folder.File("out.txt")), "CQ CQ\nDE DL1ABC\n");
 }
 
 TEST_F(BufferWindow, HelpShortCutsAndAbout) {
