@@ -158,6 +158,8 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     LoadingMemo_->hide();
     BuildMenu();
     BuildBars();
+    // The tool bar is never cut: no button hides behind its extension arrow.
+    if (auto* tools = findChild<QToolBar*>("Tools")) setMinimumWidth(tools->sizeHint().width() + 8);
     resize(settings.Form.Width, settings.Form.Height);
     move(settings.Form.Left, settings.Form.Top);
 
@@ -258,6 +260,7 @@ void TLogoAppForm::BuildMenu() {
 
 void TLogoAppForm::BuildBars() {
     QToolBar* tools = addToolBar("Tools");
+    tools->setObjectName("Tools");
     tools->setMovable(false);
     auto toolButton = [&](const char* caption, const char* hint) {
         auto* b = new QPushButton(caption, tools);
