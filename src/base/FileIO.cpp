@@ -24,6 +24,10 @@ public:
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int Get() const { return Fd_; }
+    void Reset(int fd) {
+        if (Fd_ >= 0) ::close(Fd_);
+        Fd_ = fd;
+    }
     int Release() {
         const int fd = Fd_;
         Fd_ = -1;
@@ -36,17 +40,27 @@ private:
 
 } // namespace
 
+namespace {
+
+// Opens a file to read it; a folder is refused. On failure returns errno's value, else 0.
+int OpenToRead(const std::string& path, TFd& fd, struct stat& st) {
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return errno;
+    if (::fstat(fd.Get(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? EISDIR : 0;
+}
+
+} // namespace
+
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error, int* code) {
     auto fail = [&](int err) {
         error = SystemReason(err);
         if (code) *code = err;
         return false;
     };
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return fail(errno);
+    TFd fd(-1);
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) return fail(errno);
-    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (const int err = OpenToRead(path, fd, st)) return fail(err);
     std::string data;
     if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
     char chunk[65536];
@@ -79,11 +93,9 @@ bool ReadFilePart(const std::string& path, long long offset, std::size_t maxByte
         error = SystemReason(err);
         return false;
     };
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return fail(errno);
+    TFd fd(-1);
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) return fail(errno);
-    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (const int err = OpenToRead(path, fd, st)) return fail(err);
     std::string data(maxBytes, '\0');
     std::size_t have = 0;
     while (have < maxBytes) {

@@ -4,6 +4,9 @@
 #include "base/FileIO.h"
 #include "base/Text1252.h"
 #include "desk/Session.h"
+#include "practice/TextFilters.h"
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -77,16 +80,9 @@ bool TLogoApp::LoadScreenText(const std::string& path) {
 bool TLogoApp::SaveScreenText(const std::string& path) {
     std::string text = Display_.Text();
     if (Settings_.Main.AllCaps) text = Upper1252(text);
-    std::string lines;
-    lines.reserve(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            lines += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            lines += text[i];
-        }
-    }
+    // The platform's line ends: one LF for each of the display's line breaks.
+    std::string lines = LineEndsToCr(text);
+    std::replace(lines.begin(), lines.end(), '\r', '\n');
     if (!lines.empty() && lines.back() != '\n') lines += '\n'; // the last line is ended too
     std::string error;
     if (!WriteFileAtomically(path, Cp1252ToUtf8(lines), error)) {
