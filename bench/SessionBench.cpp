@@ -27,7 +27,7 @@ struct TDesk {
         TDeskPlatform p;
         p.Timer = &Timer;
         p.SoundBackend = std::make_unique<test::TFakeSoundBackend>(Sound);
-        p.Messages = [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
+        p.Messages = [](const TMessage& m) { std::fprintf(stderr, "%s\n", m.Text.c_str()); };
         p.AskOkCancel = [](const std::string&) { return true; };
         p.ProcessEvents = [this] { Timer.Advance(1); };
         p.ProcessPending = [] {};

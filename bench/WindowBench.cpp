@@ -71,8 +71,8 @@ public:
         Ports[kComPort - 1] = {"pty", "pts", Pty.SlavePath};
         TLogoAppForm::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
-        o.ShowMessage = [](const std::string& m) {
-            std::fprintf(stderr, "message: %s\n", m.c_str());
+        o.ShowMessage = [](const TMessage& m) {
+            std::fprintf(stderr, "message: %s\n", m.Text.c_str());
         };
         o.AskOkCancel = [](const std::string&) { return true; };
         o.DetectPorts = [this] { return Ports; };

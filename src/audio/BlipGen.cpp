@@ -15,7 +15,7 @@ void TBlipGen::SetLeveldB(double dB) {
 void TBlipGen::BuildBlip() {
     const TSinusTab tab(8000, true);
     if (!tab.Valid()) {
-        ShowMessage(Sink_, "Error: Failed to install sine tables");
+        ShowMessage(Sink_, TSeverity::Error, "Error: Failed to install sine tables");
         return;
     }
     uint32_t phase = 0;

@@ -5,7 +5,7 @@
 namespace brindle {
 
 TSinusGen::TSinusGen(const TMessageSink& sink) {
-    if (!Tab_.Valid()) ShowMessage(sink, "Error: Failed to install sine tables");
+    if (!Tab_.Valid()) ShowMessage(sink, TSeverity::Error, "Error: Failed to install sine tables");
 }
 
 void TSinusGen::SetLeveldB(double dB) {

@@ -121,8 +121,9 @@ bool TSoundOut::LookUpDevice(std::string& name) {
     if (index == WaveMapper) index = Backend_->DefaultOutput();
     if (index < 0 || index >= static_cast<int>(outputs.size())) {
         if (DeviceID_ != WaveMapper)
-            ShowMessage(Sink_, "Error: Waveform output device not available: " +
-                                   std::to_string(DeviceID_));
+            ShowMessage(Sink_, TSeverity::Error,
+                        "Error: Waveform output device not available: " +
+                            std::to_string(DeviceID_));
         name.clear();
         return DeviceID_ == WaveMapper;
     }
@@ -135,8 +136,9 @@ bool TSoundOut::OpenStream() {
     int code = 0;
     Stream_ = 0;
     if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
-        ShowMessage(Sink_, "Error opening waveout device " + std::to_string(DeviceID_) + " : " +
-                               DeviceName_ + " Err " + std::to_string(code));
+        ShowMessage(Sink_, TSeverity::Error,
+                    "Error opening waveout device " + std::to_string(DeviceID_) + " : " +
+                        DeviceName_ + " Err " + std::to_string(code));
         return false;
     }
     Stream_ = Backend_->Stream();
@@ -147,7 +149,7 @@ bool TSoundOut::Open() {
     if (Refilling_) return false; // the handler is writing into a buffer that this would replace
     DevicePresent_ = !Backend_->Outputs().empty();
     if (!DevicePresent_) {
-        ShowMessage(Sink_, "Error: No sound output device available");
+        ShowMessage(Sink_, TSeverity::Error, "Error: No sound output device available");
         IsOpen_ = false;
         return false;
     }
@@ -158,7 +160,7 @@ bool TSoundOut::Open() {
         for (auto& b : Buffers_)
             b.assign(samples, 0);
     } catch (const std::bad_alloc&) {
-        ShowMessage(Sink_, "Error: No memory for sound buffers available");
+        ShowMessage(Sink_, TSeverity::Error, "Error: No memory for sound buffers available");
         return false;
     }
     // 16-bit PCM at a rate the sound server takes; anything else is not offered.
@@ -185,13 +187,13 @@ bool TSoundOut::StartOutput() {
     if (Refilling_) return false;
     if (!IsOpen_) Open();
     if (!IsOpen_) {
-        ShowMessage(Sink_, "Error: Sound output device not open");
+        ShowMessage(Sink_, TSeverity::Error, "Error: Sound output device not open");
         return false;
     }
     if (IsPlaying_) return false;
     if (!Backend_->StreamOpen() || Backend_->Stream() != Stream_) {
         if (!OpenStream()) {
-            ShowMessage(Sink_, "Error: Sound output device not open");
+            ShowMessage(Sink_, TSeverity::Error, "Error: Sound output device not open");
             return false;
         }
     }

@@ -79,7 +79,7 @@ bool TTextBuffers::Create(const std::string& dataFolder, bool allCaps) {
     DataFolder_ = dataFolder;
     if (!DataFolder_.empty() && DataFolder_.back() != '/') DataFolder_ += '/';
     if (!Exists(DataFolder_) && ::mkdir(DataFolder_.c_str(), 0700) != 0 && errno != EEXIST) {
-        ShowMessage(Messages_, "Cannot create directory " + DataFolder_);
+        ShowMessage(Messages_, TSeverity::Error, "Cannot create directory " + DataFolder_);
         return false;
     }
     for (int n = 0; n < BufferCount; ++n) {
@@ -88,9 +88,10 @@ bool TTextBuffers::Create(const std::string& dataFolder, bool allCaps) {
         std::string error;
         if (Exists(b.FileName)) {
             if (!ReadBufferFile(b.FileName, b.Text, error))
-                ShowMessage(Messages_, "Cannot read file " + b.FileName + " (" + error + ")");
+                ShowMessage(Messages_, TSeverity::Error,
+                            "Cannot read file " + b.FileName + " (" + error + ")");
         } else if (!WriteFileAtomically(b.FileName, "", error)) {
-            ShowMessage(Messages_, "Cannot create file " + b.FileName);
+            ShowMessage(Messages_, TSeverity::Error, "Cannot create file " + b.FileName);
             break;
         }
     }
@@ -107,7 +108,8 @@ void TTextBuffers::SaveChanged() {
         if (WriteBufferFile(b.FileName, b.Text, error))
             b.Modified = false;
         else
-            ShowMessage(Messages_, "Cannot write file " + b.FileName + " (" + error + ")");
+            ShowMessage(Messages_, TSeverity::Error,
+                        "Cannot write file " + b.FileName + " (" + error + ")");
     }
 }
 
@@ -130,12 +132,12 @@ TBufferFileRequest TTextBuffers::SaveRequest(int n) const {
 
 bool TTextBuffers::Load(int n, const std::string& path) {
     if (!Exists(path)) {
-        ShowMessage(Messages_, "Cannot find file " + path);
+        ShowMessage(Messages_, TSeverity::Error, "Cannot find file " + path);
         return false;
     }
     std::string text, error;
     if (!ReadBufferFile(path, text, error)) {
-        ShowMessage(Messages_, "Cannot read file " + path + " (" + error + ")");
+        ShowMessage(Messages_, TSeverity::Error, "Cannot read file " + path + " (" + error + ")");
         return false;
     }
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
@@ -151,7 +153,7 @@ bool TTextBuffers::Save(int n, const std::string& path) {
     std::string error;
     if (!WriteBufferFile(path, b.Text, error)) {
         // A save that did not happen is said, never passed over.
-        ShowMessage(Messages_, "Cannot write file " + path + " (" + error + ")");
+        ShowMessage(Messages_, TSeverity::Error, "Cannot write file " + path + " (" + error + ")");
         return false;
     }
     b.FileName = path;

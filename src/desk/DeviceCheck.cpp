@@ -67,15 +67,15 @@ void TDeviceCheck::CheckOutputDevices() {
     App_.SetDeviceButtonsEnabled(any);
 
     if (ComOutputLost && !SoundOutputLost)
-        ShowMessage(Messages_, App_.SoundDeviceCount != 0
-                                   ? "There is no device for COM Output: RESET"
-                                   : "There are no devices for Sound or COM Output");
+        ShowMessage(Messages_, TSeverity::Warning,
+                    App_.SoundDeviceCount != 0 ? "There is no device for COM Output: RESET"
+                                               : "There are no devices for Sound or COM Output");
     else if (SoundOutputLost && !ComOutputLost)
-        ShowMessage(Messages_, App_.ComPortCount != 0
-                                   ? "There is no device for Sound Output: RESET"
-                                   : "There are no devices for Sound or COM Output");
+        ShowMessage(Messages_, TSeverity::Warning,
+                    App_.ComPortCount != 0 ? "There is no device for Sound Output: RESET"
+                                           : "There are no devices for Sound or COM Output");
     else if (!ComPortFound && !SoundDeviceFound)
-        ShowMessage(Messages_, "There are no devices for Sound or COM Output");
+        ShowMessage(Messages_, TSeverity::Warning, "There are no devices for Sound or COM Output");
 
     ComOutputLost = SoundOutputLost = false;
     App_.PortListChanged = App_.SoundDeviceListChanged = false;
@@ -170,7 +170,8 @@ void TDeviceCheck::ComPortBoxChange(int selected) {
             App_.ComPortNumber = number;
             DropLines();
         } else {
-            ShowMessage(Messages_, "Error: cannot use ComPort COM" + std::to_string(number));
+            ShowMessage(Messages_, TSeverity::Error,
+                        "Error: cannot use ComPort COM" + std::to_string(number));
             App_.SetPortNumberSafely(App_.ComPortNumber);
             Choice_.PortSelected = App_.ComPortIndex;
         }

@@ -212,7 +212,7 @@ bool TLogoApp::ConnectPort() {
     try {
         return ComRTSDTRX1_->Connect();
     } catch (const ECommError& e) {
-        ShowMessage(Platform_.Messages, e.what());
+        ShowMessage(Platform_.Messages, TSeverity::Error, e.what());
         return false;
     }
 }
@@ -221,7 +221,7 @@ void TLogoApp::SetPortNumberSafely(int number) {
     try {
         ComRTSDTRX1_->SetPortNumber(number);
     } catch (const ECommError& e) {
-        ShowMessage(Platform_.Messages, e.what());
+        ShowMessage(Platform_.Messages, TSeverity::Error, e.what());
     }
 }
 
@@ -347,7 +347,8 @@ void TLogoApp::OutputLost() {
     // A session or test cannot go on without its sound; it stops cleanly and says why.
     if (SessionState != 0 && OutputDevice == 1) {
         StopAllSending();
-        ShowMessage(Platform_.Messages, "The sound output was lost: the session was stopped.");
+        ShowMessage(Platform_.Messages, TSeverity::Warning,
+                    "The sound output was lost: the session was stopped.");
     }
     Changed();
 }

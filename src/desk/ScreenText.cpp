@@ -32,7 +32,8 @@ TOpenRequest TLogoApp::ScreenSaveRequest() const {
 bool TLogoApp::LoadScreenText(const std::string& path) {
     std::string part, error;
     if (!ReadFilePart(path, 0, kPartBytes, part, error)) {
-        ShowMessage(Platform_.Messages, "Error: cannot read file " + path + " (" + error + ")");
+        ShowMessage(Platform_.Messages, TSeverity::Error,
+                    "Error: cannot read file " + path + " (" + error + ")");
         return false;
     }
     Settings_.Main.InDir = FileFolder(path);
@@ -62,7 +63,8 @@ bool TLogoApp::LoadScreenText(const std::string& path) {
         LoadReadBefore_ += text.size();
         if (!taken || !LoadingText || last) break;
         if (!ReadFilePart(path, offset, kPartBytes, part, error)) {
-            ShowMessage(Platform_.Messages, "Error: cannot read file " + path + " (" + error + ")");
+            ShowMessage(Platform_.Messages, TSeverity::Error,
+                        "Error: cannot read file " + path + " (" + error + ")");
             break;
         }
         if (part.empty()) break;
@@ -86,7 +88,8 @@ bool TLogoApp::SaveScreenText(const std::string& path) {
     if (!lines.empty() && lines.back() != '\n') lines += '\n'; // the last line is ended too
     std::string error;
     if (!WriteFileAtomically(path, Cp1252ToUtf8(lines), error)) {
-        ShowMessage(Platform_.Messages, "Error: cannot write file " + path + " (" + error + ")");
+        ShowMessage(Platform_.Messages, TSeverity::Error,
+                    "Error: cannot write file " + path + " (" + error + ")");
         return false;
     }
     Settings_.Main.OutFile = FileBaseName(path);

@@ -201,7 +201,7 @@ void TSession::StartSession() {
     auto& app = App_;
     if (app.OutputDevice <= 0 || app.SessionState != 0) return;
     if (app.OutputDevice == 1 && !app.SoundOut1().IsOpen()) {
-        ShowMessage(app.Platform_.Messages,
+        ShowMessage(app.Platform_.Messages, TSeverity::Warning,
                     "The sound output is not available: no session can start until it is back.");
         return;
     }
@@ -606,7 +606,7 @@ bool TSession::LoadMaterial(TMaterialKind kind, const std::string& path) {
     auto& app = App_;
     TLoadResult r = Material.Load(kind, path, app.CWout1().CharSet());
     if (!r.Ok) {
-        ShowMessage(app.Platform_.Messages, r.Error);
+        ShowMessage(app.Platform_.Messages, TSeverity::Error, r.Error);
         return false;
     }
     app.Display().ClearAll();

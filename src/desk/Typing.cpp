@@ -27,7 +27,7 @@ int TLogoApp::DisplayWidth(uint8_t ch) {
 }
 
 void TLogoApp::ShowBufferFull() {
-    ShowMessage(Platform_.Messages,
+    ShowMessage(Platform_.Messages, TSeverity::Warning,
                 "Warning: Type-ahead buffer is full: " + std::to_string(TypeAheadSize));
 }
 
@@ -286,8 +286,9 @@ bool TLogoApp::LoadTextToBuffer(const std::string& text) {
         if (LoadingText && LoadInterruptRequested) {
             LoadInterruptRequested = false;
             LoadingText = false;
-            ShowMessage(Platform_.Messages, "Loading from file interrupted. Read: " +
-                                                std::to_string(LoadReadBefore_ + i + 1));
+            ShowMessage(Platform_.Messages, TSeverity::Information,
+                        "Loading from file interrupted. Read: " +
+                            std::to_string(LoadReadBefore_ + i + 1));
             break;
         }
     }

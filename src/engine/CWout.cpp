@@ -352,14 +352,14 @@ void TCWout::OnCWTimer() {
     const double started = DayClock_();
     TimerStep();
     if (SendState_ < 0 || SendState_ > 12) {
-        ShowMessage(Sink_, "COM MState error: " + std::to_string(SendState_));
+        ShowMessage(Sink_, TSeverity::Error, "COM MState error: " + std::to_string(SendState_));
         SendState_ = 0;
     }
     const double took = DayClock_() - started; // [days]
     if (took > 0.005) {
         char text[64];
         std::snprintf(text, sizeof text, "%.15g", took);
-        ShowMessage(Sink_, std::string("CW loop time error: ") + text);
+        ShowMessage(Sink_, TSeverity::Error, std::string("CW loop time error: ") + text);
     }
 }
 

@@ -7,10 +7,10 @@ namespace brindle {
 struct TMessageQueue::TShared {
     TMessageSink Show;
     mutable std::mutex Mutex;
-    std::deque<std::string> Waiting; // under Mutex
-    bool Scheduled = false;          // under Mutex: a drain is queued on the event loop
-    bool Showing = false;            // GUI thread only: a box is open
-    bool Alive = true;               // GUI thread only
+    std::deque<TMessage> Waiting; // under Mutex
+    bool Scheduled = false;       // under Mutex: a drain is queued on the event loop
+    bool Showing = false;         // GUI thread only: a box is open
+    bool Alive = true;            // GUI thread only
 };
 
 TMessageQueue::TMessageQueue(TMessageSink show) : Shared_(std::make_shared<TShared>()) {
@@ -25,11 +25,11 @@ TMessageQueue::~TMessageQueue() {
 
 TMessageSink TMessageQueue::Sink() const {
     std::weak_ptr<TShared> weak = Shared_;
-    return [weak](const std::string& text) {
+    return [weak](const TMessage& message) {
         if (auto shared = weak.lock()) {
             {
                 std::lock_guard lock(shared->Mutex);
-                shared->Waiting.push_back(text);
+                shared->Waiting.push_back(message);
                 if (shared->Scheduled) return;
                 shared->Scheduled = true;
             }
@@ -40,8 +40,8 @@ TMessageSink TMessageQueue::Sink() const {
     };
 }
 
-void TMessageQueue::Post(const std::string& text) {
-    Sink()(text);
+void TMessageQueue::Post(const TMessage& message) {
+    Sink()(message);
 }
 
 void TMessageQueue::Flush() {
@@ -62,14 +62,14 @@ void TMessageQueue::Drain(const std::shared_ptr<TShared>& shared) {
     if (shared->Showing) return;
     shared->Showing = true;
     for (;;) {
-        std::string text;
+        TMessage message;
         {
             std::lock_guard lock(shared->Mutex);
             if (!shared->Alive || shared->Waiting.empty()) break;
-            text = std::move(shared->Waiting.front());
+            message = std::move(shared->Waiting.front());
             shared->Waiting.pop_front();
         }
-        if (shared->Show) shared->Show(text);
+        if (shared->Show) shared->Show(message);
     }
     shared->Showing = false;
 }

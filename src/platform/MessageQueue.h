@@ -25,7 +25,7 @@ public:
     // A sink for components; callable from any thread, never shows anything at once. Calls made
     // after the queue is gone are dropped.
     TMessageSink Sink() const;
-    void Post(const std::string& text);
+    void Post(const TMessage& message);
     // Shows what is queued now (for the end of the program, when no event loop follows); only
     // from the GUI thread outside any callback.
     void Flush();

@@ -176,7 +176,7 @@ void TComRTSDTRX::OpenPort() {
     const std::string com = "COM" + std::to_string(PortNumber_);
     DevicePath_ = PortPath_ ? PortPath_(PortNumber_) : std::string();
     if (DevicePath_.empty()) {
-        ShowMessage(Sink_,
+        ShowMessage(Sink_, TSeverity::Error,
                     "Error: cannot open ComPort " + com + " (no serial device has this number)");
         return;
     }
@@ -185,7 +185,7 @@ void TComRTSDTRX::OpenPort() {
         const int err = errno;
         std::string reason = std::strerror(err);
         if (err == EACCES) reason += " \xE2\x80\x94 add your user to the dialout group";
-        ShowMessage(Sink_,
+        ShowMessage(Sink_, TSeverity::Error,
                     "Error: cannot open ComPort " + com + " (" + DevicePath_ + ": " + reason + ")");
         return;
     }
@@ -195,14 +195,15 @@ void TComRTSDTRX::OpenPort() {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
         ::close(fd);
-        ShowMessage(Sink_, "Wrong file type " + com);
+        ShowMessage(Sink_, TSeverity::Error, "Wrong file type " + com);
         return;
     }
     if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        ShowMessage(Sink_, "Error: cannot open ComPort " + com + " (" + DevicePath_ + ": " +
-                               std::strerror(err == EWOULDBLOCK ? EBUSY : err) + ")");
+        ShowMessage(Sink_, TSeverity::Error,
+                    "Error: cannot open ComPort " + com + " (" + DevicePath_ + ": " +
+                        std::strerror(err == EWOULDBLOCK ? EBUSY : err) + ")");
         return;
     }
     Handle_ = fd;
@@ -304,7 +305,7 @@ void TComRTSDTRX::PortLost(const std::string& reason) {
     const std::string com = "COM" + std::to_string(PortNumber_);
     const std::string path = DevicePath_;
     Disconnect();
-    ShowMessage(Sink_,
+    ShowMessage(Sink_, TSeverity::Error,
                 "Error: ComPort " + com + " is no longer available (" + path + ": " + reason + ")");
     if (OnPortLost) OnPortLost(*this);
 }

@@ -246,7 +246,7 @@ bool SaveIniSettings(const std::string& dataFolder, const TSettings& settings, b
                      const TMessageSink& sink) {
     std::string error;
     if (!EnsureDataFolder(dataFolder, error)) {
-        ShowMessage(sink, "Error: cannot create directory " + dataFolder);
+        ShowMessage(sink, TSeverity::Error, "Error: cannot create directory " + dataFolder);
         return false;
     }
     const std::string path = SettingsPath(dataFolder);
@@ -258,12 +258,12 @@ bool SaveIniSettings(const std::string& dataFolder, const TSettings& settings, b
     } else if (code != ENOENT) {
         // A file that exists but cannot be read would lose the user's other keys and comments
         // if it were replaced: leave it as it is.
-        ShowMessage(sink, "Cannot save to " + path);
+        ShowMessage(sink, TSeverity::Error, "Cannot save to " + path);
         return false;
     }
     WriteSettings(settings, mainMaximised, ini);
     if (!WriteFileAtomically(path, ini.ToText(), error)) {
-        ShowMessage(sink, "Cannot save to " + path);
+        ShowMessage(sink, TSeverity::Error, "Cannot save to " + path);
         return false;
     }
     return true;

@@ -19,7 +19,7 @@ protected:
         auto backend = std::make_unique<TFakeSoundBackend>(State);
         Fake = backend.get();
         auto out = std::make_unique<TSoundOut>(
-            [this](const std::string& m) { Messages.push_back(m); }, std::move(backend));
+            [this](const TMessage& m) { Messages.push_back(m.Text); }, std::move(backend));
         out->SetBufferTime(100);
         out->SetChannels(1);
         // Each refill writes its running number into every sample.

@@ -39,7 +39,7 @@ protected:
     TCWout Engine;
     bool LastChar = false;
     std::vector<std::string> Messages;
-    TMessageSink Sink = [this](const std::string& m) { Messages.push_back(m); };
+    TMessageSink Sink = [this](const TMessage& m) { Messages.push_back(m.Text); };
 };
 
 } // namespace

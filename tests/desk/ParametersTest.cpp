@@ -22,7 +22,7 @@ protected:
         TDeskPlatform p;
         p.Timer = &Timer;
         p.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
-        p.Messages = [this](const std::string& m) { Messages.push_back(m); };
+        p.Messages = [this](const TMessage& m) { Messages.push_back(m.Text); };
         p.AskOkCancel = [](const std::string&) { return true; };
         p.ProcessEvents = [this] { Timer.Advance(1); };
         p.ProcessPending = [] {};

@@ -9,6 +9,7 @@
 #include <vector>
 
 using brindle::TCWout;
+using brindle::TMessage;
 using brindle::test::TEventLog;
 using brindle::test::TVirtualTimer;
 using Lines = std::vector<std::string>;
@@ -26,7 +27,7 @@ protected:
     }
     TVirtualTimer Timer;
     std::vector<std::string> Messages;
-    TCWout Engine{&Timer, [this](const std::string& m) { Messages.push_back(m); }};
+    TCWout Engine{&Timer, [this](const TMessage& m) { Messages.push_back(m.Text); }};
     TEventLog Log;
 };
 

@@ -34,10 +34,10 @@ struct TBoxes {
 
 TEST(MessageQueue, ASinkCalledInsideACallbackShowsNothingUntilTheEventLoopRuns) {
     TBoxes boxes;
-    TMessageQueue queue([&](const std::string& t) { boxes.Show(t); });
+    TMessageQueue queue([&](const TMessage& m) { boxes.Show(m.Text); });
     const TMessageSink sink = queue.Sink();
-    sink("Error: Sound output device not open");
-    sink("second");
+    ShowMessage(sink, TSeverity::Information, "Error: Sound output device not open");
+    ShowMessage(sink, TSeverity::Information, "second");
     EXPECT_TRUE(boxes.Shown.empty()); // the caller is not re-entered
     EXPECT_EQ(queue.Pending(), 2u);
     ASSERT_TRUE(RunUntil([&] { return boxes.Shown.size() == 2; }, 5000));
@@ -47,16 +47,16 @@ TEST(MessageQueue, ASinkCalledInsideACallbackShowsNothingUntilTheEventLoopRuns) 
 
 TEST(MessageQueue, AMessageArrivingWhileABoxIsOpenWaitsForItToClose) {
     TBoxes boxes;
-    TMessageQueue queue([&](const std::string& t) { boxes.Show(t); });
+    TMessageQueue queue([&](const TMessage& m) { boxes.Show(m.Text); });
     const TMessageSink sink = queue.Sink();
     // The open box's event loop runs callbacks that report more failures.
     boxes.WhileOpen = [&](const std::string& text) {
         if (text == "first") {
-            sink("from inside the first box");
-            sink("and another");
+            ShowMessage(sink, TSeverity::Information, "from inside the first box");
+            ShowMessage(sink, TSeverity::Information, "and another");
         }
     };
-    sink("first");
+    ShowMessage(sink, TSeverity::Information, "first");
     ASSERT_TRUE(RunUntil([&] { return boxes.Shown.size() == 3; }, 5000));
     EXPECT_EQ(boxes.MostOpenAtOnce, 1);
     EXPECT_EQ(boxes.Shown,
@@ -65,11 +65,11 @@ TEST(MessageQueue, AMessageArrivingWhileABoxIsOpenWaitsForItToClose) {
 
 TEST(MessageQueue, MessagesFromOtherThreadsAreShownOnTheGuiThread) {
     std::vector<bool> onGui;
-    TMessageQueue queue([&](const std::string&) {
+    TMessageQueue queue([&](const TMessage&) {
         onGui.push_back(QThread::currentThread() == QCoreApplication::instance()->thread());
     });
     const TMessageSink sink = queue.Sink();
-    std::thread other([&] { sink("from the watcher"); });
+    std::thread other([&] { ShowMessage(sink, TSeverity::Information, "from the watcher"); });
     other.join();
     ASSERT_TRUE(RunUntil([&] { return onGui.size() == 1; }, 5000));
     EXPECT_TRUE(onGui[0]);
@@ -79,11 +79,11 @@ TEST(MessageQueue, NothingIsShownOnceTheQueueIsGone) {
     int shown = 0;
     TMessageSink sink;
     {
-        TMessageQueue queue([&](const std::string&) { ++shown; });
+        TMessageQueue queue([&](const TMessage&) { ++shown; });
         sink = queue.Sink();
-        sink("queued, never shown");
+        ShowMessage(sink, TSeverity::Information, "queued, never shown");
     }
-    sink("after the end");
+    ShowMessage(sink, TSeverity::Information, "after the end");
     RunFor(30);
     EXPECT_EQ(shown, 0);
 }

@@ -41,7 +41,7 @@ protected:
     TPty Pty;
     std::string Other = "/nonexistent/ttyUSB9";
     std::vector<std::string> Messages;
-    TComRTSDTRX Com{[this](const std::string& m) { Messages.push_back(m); }, PostToGuiThread};
+    TComRTSDTRX Com{[this](const TMessage& m) { Messages.push_back(m.Text); }, PostToGuiThread};
 };
 
 } // namespace
@@ -142,7 +142,7 @@ TEST_F(Keyer, RegularFileIsRejected) {
 
 TEST_F(Keyer, PortInUseIsRefused) {
     ASSERT_TRUE(Com.Connect());
-    TComRTSDTRX second([this](const std::string& m) { Messages.push_back(m); }, PostToGuiThread);
+    TComRTSDTRX second([this](const TMessage& m) { Messages.push_back(m.Text); }, PostToGuiThread);
     second.SetPortPath([this](int) { return Pty.SlavePath; });
     second.SetPortNumber(5);
     EXPECT_FALSE(second.Connect());
@@ -192,7 +192,8 @@ TEST_F(Keyer, FailedConnectReleasesThePort) {
     EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
     // Another keyer can take the port at once, so nothing still holds it.
     {
-        TComRTSDTRX other([this](const std::string& m) { Messages.push_back(m); }, PostToGuiThread);
+        TComRTSDTRX other([this](const TMessage& m) { Messages.push_back(m.Text); },
+                          PostToGuiThread);
         other.SetPortPath([this](int) { return Pty.SlavePath; });
         other.SetPortNumber(5);
         Shim.FailSettings(Pty.SlavePath, 0);
@@ -230,7 +231,7 @@ TEST_F(Keyer, PortLossWithLineChangesQueued) {
 }
 
 TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
-    auto com = std::make_unique<TComRTSDTRX>([](const std::string&) {}, PostToGuiThread);
+    auto com = std::make_unique<TComRTSDTRX>([](const TMessage&) {}, PostToGuiThread);
     com->SetPortPath([this](int) { return Pty.SlavePath; });
     com->SetPortNumber(5);
     com->SetMonitorEvents({TCommEventType::evCts});
@@ -246,30 +247,8 @@ TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
     EXPECT_EQ(calls, 0);
 }
 
-// A post function that runs the call at once would run the keyer on its own watcher thread,
-// where a port loss would stop and join the watcher from inside itself. Such calls are refused.
-TEST_F(Keyer, InlinePostNeverRunsTheKeyerOnTheWatcherThread) {
-    std::atomic<int> calls = 0;
-    TComRTSDTRX com([&](const std::string&) { ++calls; }, [](std::function<void()> fn) { fn(); });
-    com.SetPortPath([this](int) { return Pty.SlavePath; });
-    com.SetPortNumber(5);
-    com.SetMonitorEvents({TCommEventType::evCts});
-    com.OnCts = [&](TComRTSDTRX&, bool) { ++calls; };
-    com.OnPortLost = [&](TComRTSDTRX&) { ++calls; };
-    ASSERT_TRUE(com.Connect());
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Shim.SetInputs(Pty.SlavePath, TIOCM_CTS);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Shim.Fail(Pty.SlavePath, EIO);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(calls, 0);
-    Shim.Fail(Pty.SlavePath, 0);
-    com.Disconnect(); // the watcher ended on its own; this returns
-    EXPECT_FALSE(com.IsOpen());
-}
-
 TEST(KeyerSetUp, PostFunctionIsRequired) {
-    EXPECT_THROW(TComRTSDTRX([](const std::string&) {}, {}), std::invalid_argument);
+    EXPECT_THROW(TComRTSDTRX([](const TMessage&) {}, {}), std::invalid_argument);
 }
 
 // A port the user may not open: the message says how to get the right (the dialout group).
@@ -283,7 +262,7 @@ TEST(KeyerPermissions, APortWithoutPermissionNamesTheDialoutGroup) {
     }
     const int result = test::RunUnprivileged({dir.Path.string()}, [&] {
         std::vector<std::string> seen;
-        TComRTSDTRX com([&](const std::string& m) { seen.push_back(m); }, PostToGuiThread);
+        TComRTSDTRX com([&](const TMessage& m) { seen.push_back(m.Text); }, PostToGuiThread);
         com.SetPortPath([&](int) { return port; });
         com.SetPortNumber(7);
         if (com.Connect()) return 1;

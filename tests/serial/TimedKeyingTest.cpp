@@ -36,7 +36,7 @@ protected:
 TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     TQtMsTimer timer;
     std::vector<std::string> messages;
-    TCWout engine(&timer, [&](const std::string& m) { messages.push_back(m); });
+    TCWout engine(&timer, [&](const TMessage& m) { messages.push_back(m.Text); });
     engine.SetSpeed(300);
     engine.SetTimePttHold(0);
     bool pttOff = false;

@@ -33,7 +33,7 @@ protected:
     std::string Folder = (Root / "Brindle").string() + "/";
     TScreenGeometry Screen{1000, 800, 600, 400, 920, 750};
     std::vector<std::string> Messages;
-    TMessageSink Sink = [this](const std::string& m) { Messages.push_back(m); };
+    TMessageSink Sink = [this](const TMessage& m) { Messages.push_back(m.Text); };
 };
 
 } // namespace
@@ -207,7 +207,7 @@ TEST_F(SettingsFile, UnreadableFileIsLeftAsItWas) {
     const int result = test::RunUnprivileged({Root.string(), Folder, path}, [&] {
         std::vector<std::string> seen;
         const bool saved = SaveIniSettings(Folder, TSettings{}, false,
-                                           [&](const std::string& m) { seen.push_back(m); });
+                                           [&](const TMessage& m) { seen.push_back(m.Text); });
         if (saved) return 1;
         if (seen != std::vector<std::string>{"Cannot save to " + path}) return 2;
         return 0;

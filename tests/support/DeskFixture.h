@@ -33,7 +33,7 @@ protected:
         auto backend = std::make_unique<TFakeSoundBackend>(Sound);
         Fake = backend.get();
         p.SoundBackend = std::move(backend);
-        p.Messages = [this](const std::string& m) { Messages.push_back(m); };
+        p.Messages = [this](const TMessage& m) { Messages.push_back(m.Text); };
         p.AskOkCancel = [this](const std::string& q) {
             Questions.push_back(q);
             return AnswerOk;

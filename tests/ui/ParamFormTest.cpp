@@ -54,7 +54,7 @@ protected:
         TLogoAppForm::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
         o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
-        o.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+        o.ShowMessage = [this](const TMessage& m) { Messages.push_back(m.Text); };
         o.AskOkCancel = [](const std::string&) { return true; };
         o.DetectPorts = [this] { return Ports; };
         o.PortPath = [](int) { return std::string(); };

@@ -80,14 +80,15 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     setWindowTitle("Brindle");
     auto show = Options_.ShowMessage;
     if (!show) {
-        show = [this](const std::string& text) {
+        show = [this](const TMessage& m) {
             if (NoQuestion_ || Closing_) { // nobody may be there to click: the log has it
-                std::fprintf(stderr, "Brindle: %s\n", text.c_str());
+                std::fprintf(stderr, "Brindle: %s\n", m.Text.c_str());
                 return;
             }
-            const bool bad = text.rfind("Error", 0) == 0 || text.rfind("Warning", 0) == 0;
-            QMessageBox box(bad ? QMessageBox::Warning : QMessageBox::Information, "Brindle",
-                            Q(text), QMessageBox::Ok, this);
+            const auto icon = m.Severity == TSeverity::Error     ? QMessageBox::Critical
+                              : m.Severity == TSeverity::Warning ? QMessageBox::Warning
+                                                                 : QMessageBox::Information;
+            QMessageBox box(icon, "Brindle", Q(m.Text), QMessageBox::Ok, this);
             box.exec();
         };
     }
