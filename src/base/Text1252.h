@@ -29,6 +29,10 @@ uint8_t Upper1252(uint8_t c);
 uint8_t Lower1252(uint8_t c);
 std::string Upper1252(std::string_view text);
 std::string Lower1252(std::string_view text);
+// The case the program shows its texts in: capitals with all caps on, else small letters.
+inline std::string ShownCase(std::string_view text, bool allCaps) {
+    return allCaps ? Upper1252(text) : Lower1252(text);
+}
 
 // The lines of a text: CR LF, LF and CR each end a line; a final line end adds no empty line.
 std::vector<std::string> SplitLines(std::string_view text);

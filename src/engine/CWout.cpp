@@ -1,5 +1,7 @@
 #include "engine/CWout.h"
 
+#include "base/ControlCodes.h"
+
 #include "base/Ranges.h"
 
 #include <algorithm>
@@ -388,7 +390,8 @@ void TCWout::SetNextTick(int ms) {
 //                                                                   the element gap
 //   9      char done: OnCharSent, OnLastChar when nothing queued    3 after the extra char gap
 //   10     space or pause code: OnCharStart, OnCharSent             3 after the word gap extra (or
-//                                                                   the fixed pause for 254/255)
+//                                                                   the fixed pause of item ends
+//                                                                   and pauses)
 //
 // Sample machine (SoundStep); StateCounter_ counts samples within a state.
 //   state  waits for / does                                         goes to
@@ -472,7 +475,7 @@ void TCWout::TimerStep() {
         break;
     case 10:
         SendState_ = 3;
-        next = (CurrentChar_ == 254 || CurrentChar_ == 255) ? T_.FixedPauseMs : T_.WordGapExtraMs;
+        next = IsFixedPause(CurrentChar_) ? T_.FixedPauseMs : T_.WordGapExtraMs;
         if (OnCharStart) OnCharStart(*this, CurrentChar_);
         if (OnCharSent) OnCharSent(*this, CurrentChar_);
         if (!HasChars() && OnLastChar) OnLastChar(*this);
@@ -671,8 +674,7 @@ int TCWout::SoundStep(bool firstStep) {
         Silent();
         int length = T_.CharGapExtraSamples;
         if (SendState_ == 10)
-            length = (CurrentChar_ == 254 || CurrentChar_ == 255) ? T_.FixedPauseSamples
-                                                                  : T_.WordGapExtraSamples;
+            length = IsFixedPause(CurrentChar_) ? T_.FixedPauseSamples : T_.WordGapExtraSamples;
         if (++StateCounter_ >= length) {
             SendState_ = 3;
             StateCounter_ = 0;

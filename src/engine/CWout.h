@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace brindle {
@@ -150,7 +151,8 @@ public:
     uint8_t UnputChar() { return Buf_.Unput(); }
     void RewindBuffer(int count) { Buf_.MoveBack(count); }
     bool HasChars() const { return Buf_.NotEmpty(); }
-    int BufferCount() const { return Buf_.Count(); } // characters queued
+    int BufferCount() const { return Buf_.Count(); }           // characters queued
+    std::string QueuedText() const { return Buf_.Contents(); } // next to send first
     int ClearBuffer() { return Buf_.Clear(); }
     // Empties the buffer from the newest end; returns the display positions the removed
     // characters took (1 each, 4 per prosign code, 5 for "{").

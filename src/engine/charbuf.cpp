@@ -24,6 +24,13 @@ bool TCharBuf::Put(uint8_t c) {
     return true;
 }
 
+std::string TCharBuf::Contents() const {
+    std::string text;
+    for (int i = Read_; i != Write_; i = (i + 1) % Size_)
+        text += static_cast<char>(Ring_[i]);
+    return text;
+}
+
 uint8_t TCharBuf::Get() {
     if (!NotEmpty()) return 0;
     if (Count_ > 0) --Count_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace brindle {
 
@@ -28,6 +29,8 @@ public:
     bool NotEmpty() const { return Write_ != Read_; }
     uint8_t Get();
     uint8_t Peek() const { return NotEmpty() ? Ring_[Read_] : 0; }
+    // What waits, next to send first; the buffer is left as it is.
+    std::string Contents() const;
     uint8_t Unput();
     // Moves the read position back by n places so the last n characters taken come out again.
     void MoveBack(int n);

@@ -12,4 +12,8 @@ namespace brindle {
 // there is no event loop to run it, and the call is dropped.
 void PostToGuiThread(std::function<void()> fn);
 
+// Runs fn on the GUI thread's event loop after ms [ms] (0: once the loop is back), never inline;
+// only from the GUI thread. Dropped without an application object.
+void RunLaterOnGuiThread(int ms, std::function<void()> fn);
+
 } // namespace brindle

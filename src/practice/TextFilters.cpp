@@ -1,5 +1,7 @@
 #include "practice/TextFilters.h"
 
+#include "base/ControlCodes.h"
+
 #include "engine/MorseTables.h"
 
 namespace brindle {
@@ -166,9 +168,9 @@ std::string NextTextWord(std::string_view text, std::size_t& pos, const TCharSet
         const char c = text[pos++];
         if (IsWordSeparator(c)) {
             if (singleMode && c == ' ')
-                word += static_cast<char>(255);
+                word += PauseChar;
             else if (singleMode && c == CR)
-                word += static_cast<char>(254);
+                word += ItemEndChar;
             else
                 word += c;
             break;

@@ -1,6 +1,7 @@
 // How the engine's key and PTT reach the serial port while it is the output: each key change
-// sets RTS, each PTT change sets DTR when PTT on the port is wanted. The main window calls these
-// from its engine handlers; it keeps its own work (the send button) beside them.
+// sets RTS, each PTT change sets DTR when PTT on the port is wanted. Whether the port is the
+// output is the keying's own state; whether PTT goes to the port is the user's setting, passed in
+// with each change so it lives in one place.
 #pragma once
 
 #include "serial/ComRtsDtrX.h"
@@ -11,18 +12,19 @@ class TComKeying {
 public:
     explicit TComKeying(TComRTSDTRX& com) : Com_(com) {}
 
-    bool KeyingActive = false; // the port is the output and connected
-    bool PttOnCom = false;     // DTR follows PTT
+    bool Active() const { return Active_; } // the port is the output and connected
+    void SetActive(bool on) { Active_ = on; }
 
     void SignalChanged(bool signal) {
-        if (KeyingActive) Com_.SetRTS(signal);
+        if (Active_) Com_.SetRTS(signal);
     }
-    void PttChanged(bool ptt) {
-        if (KeyingActive && PttOnCom) Com_.SetDTR(ptt);
+    void PttChanged(bool ptt, bool pttOnCom) {
+        if (Active_ && pttOnCom) Com_.SetDTR(ptt);
     }
 
 private:
     TComRTSDTRX& Com_;
+    bool Active_ = false;
 };
 
 } // namespace brindle

@@ -41,11 +41,10 @@ TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     engine.SetTimePttHold(0);
     bool pttOff = false;
     TComKeying keying(com);
-    keying.KeyingActive = true;
-    keying.PttOnCom = true;
+    keying.SetActive(true);
     engine.OnSignalChanged = [&](TCWout&, bool on, int) { keying.SignalChanged(on); };
     engine.OnPttChanged = [&](TCWout&, bool on) {
-        keying.PttChanged(on);
+        keying.PttChanged(on, true);
         pttOff = !on;
     };
     for (const char c : std::string("paris"))
@@ -70,11 +69,11 @@ TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
 
 TEST_F(TimedKeying, DtrStaysOffWithoutPttOnCom) {
     TComKeying keying(com);
-    keying.PttChanged(true); // not the output yet: nothing moves
+    keying.PttChanged(true, true); // not the output yet: nothing moves
     keying.SignalChanged(true);
     EXPECT_TRUE(shim.Log().empty());
-    keying.KeyingActive = true;
-    keying.PttChanged(true); // PTT on the port not wanted
+    keying.SetActive(true);
+    keying.PttChanged(true, false); // PTT on the port not wanted
     keying.SignalChanged(true);
     const auto log = shim.Log();
     ASSERT_EQ(log.size(), 1u);

@@ -3,6 +3,7 @@
 #include "audio/WavFile.h"
 #include "base/FileIO.h"
 #include "base/Ranges.h"
+#include "base/Speed.h"
 #include "base/Text1252.h"
 #include "engine/CWout.h"
 #include "settings/EngineSettings.h"
@@ -148,10 +149,10 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             double w = 0;
             const std::string wpm = std::to_string(ranges::Speed.Min / 5) + ".." +
                                     std::to_string(ranges::Speed.Max / 5);
-            if (!ParseReal(value, w)) return bad(wpm);
-            const double cpm = std::nearbyint(w * 5.0); // ties to even
-            if (cpm < ranges::Speed.Min || cpm > ranges::Speed.Max) return bad(wpm);
-            o.Cpm = static_cast<int>(cpm);
+            if (!ParseReal(value, w) || !(std::fabs(w) <= 1e6)) return bad(wpm);
+            const int cpm = WpmToCpm(w);
+            if (!ranges::Speed.Contains(cpm)) return bad(wpm);
+            o.Cpm = cpm;
         } else if (name == "--spacing") {
             if (value == "off")
                 o.Spacing = 0;
