@@ -29,31 +29,40 @@ struct TDesk {
         p.SoundBackend = std::make_unique<test::TFakeSoundBackend>(Sound);
         p.Messages = [](const TMessage& m) { std::fprintf(stderr, "%s\n", m.Text.c_str()); };
         p.AskOkCancel = [](const std::string&) { return true; };
-        p.ProcessEvents = [this] { Timer.Advance(1); };
-        p.ProcessPending = [] {};
+        p.Later = [this](int, std::function<void()> call) { Later.push_back(std::move(call)); };
         p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         p.Post = [](std::function<void()> fn) { fn(); };
         p.AskSession = [](const TSessionDialog&) { return true; };
         p.Seed = [] { return 4711u; };
+        p.SoundBufferMs = 20;
         App =
             std::make_unique<TLogoApp>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
         App->FormCreate();
-        App->SoundOut1().SetBufferTime(20);
         App->Params().SetFarnsworth(0);
     }
     void Play(int ms) {
         Sound.Budget = ms * 16;
         for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
-            App->SoundOut1().Feed();
+            const_cast<TSoundOut&>(App->SoundOut1()).Feed(); // the benchmark is the device's clock
         Sound.Budget = 0;
         Sound.Written.clear();
+        auto calls = std::move(Later);
+        Later.clear();
+        for (auto& call : calls)
+            call();
     }
-    TSession& S() { return App->Session(); }
+    // The engine's last-character event, as the engine raises it.
+    void LastChar() {
+        auto& cw = const_cast<TCWout&>(App->CWout1());
+        cw.OnLastChar(cw);
+    }
+    const TSession& S() const { return App->Session(); }
 
     test::TVirtualTimer Timer;
     test::TFakeSoundBackend::TState Sound = test::TFakeSoundBackend::Quiet();
     TDisplayModel Display;
     std::unique_ptr<TLogoApp> App;
+    std::vector<std::function<void()>> Later;
 };
 
 std::string TempFile(const std::string& bytes) {
@@ -67,20 +76,22 @@ std::string TempFile(const std::string& bytes) {
 
 // One step of a running session at the engine's last-character event: the speed plan and the
 // next item, queued and shown. The buffer and the display are emptied outside the timing.
+// A new session starts every 500 steps, outside the timing.
 void StepItems(benchmark::State& state, TDesk& d) {
     d.App->Params().SetVariSpeed(true);
     d.App->Params().ApplyEditField(TUpDown::NumGroups, "1000");
-    d.S().StartSession();
-    d.App->SessionState = 2;
+    int steps = 0;
     for (auto _ : state) {
-        d.S().ItemsProduced = 0;
-        d.S().TextWordsFetched = 0;
-        d.App->SessionState = 2;
-        d.S().AdvanceSession();
+        if (steps++ % 500 == 0) {
+            state.PauseTiming();
+            d.App->StopAllSending();
+            d.App->StartSession();
+            d.LastChar(); // the start text has been sent
+            state.ResumeTiming();
+        }
+        d.LastChar();
         state.PauseTiming();
-        d.App->CWout1().ClearBuffer();
-        if (d.Display.TextEnd() > 100000) d.Display.ClearAll();
-        if (d.S().TextPos >= d.S().Material.Text.size()) d.S().TextPos = 0;
+        d.App->ClearScreenClick(); // the buffer and the display
         state.ResumeTiming();
     }
     d.App->StopAllSending();
@@ -99,7 +110,7 @@ void BM_ItemWords(benchmark::State& state) {
     for (int i = 0; i < 1200; ++i)
         words += "word" + std::to_string(i) + (i % 10 == 9 ? "\n" : " ");
     const std::string path = TempFile(words);
-    d.S().LoadMaterial(TMaterialKind::Words, path);
+    d.App->LoadMaterial(TMaterialKind::Words, path);
     std::filesystem::remove(path);
     StepItems(state, d);
 }
@@ -117,7 +128,7 @@ std::string Prose(std::size_t bytes) {
 void BM_ItemTextWords(benchmark::State& state) {
     TDesk d;
     const std::string path = TempFile(Prose(1'000'000));
-    d.S().LoadMaterial(TMaterialKind::Text, path);
+    d.App->LoadMaterial(TMaterialKind::Text, path);
     std::filesystem::remove(path);
     StepItems(state, d);
 }
@@ -128,7 +139,7 @@ void BM_TextLoad10MB(benchmark::State& state) {
     TDesk d;
     const std::string path = TempFile(Prose(10'000'000));
     for (auto _ : state)
-        d.S().LoadMaterial(TMaterialKind::Text, path);
+        d.App->LoadMaterial(TMaterialKind::Text, path);
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_TextLoad10MB)->Unit(benchmark::kMillisecond);
@@ -137,17 +148,17 @@ BENCHMARK(BM_TextLoad10MB)->Unit(benchmark::kMillisecond);
 void BM_TextSessionStart10MB(benchmark::State& state) {
     TDesk d;
     const std::string path = TempFile(Prose(10'000'000));
-    d.S().LoadMaterial(TMaterialKind::Text, path);
+    d.App->LoadMaterial(TMaterialKind::Text, path);
     std::filesystem::remove(path);
     for (auto _ : state) {
-        d.S().StartSession();
-        d.S().AdvanceSession(); // the start text has been sent: the first word
+        d.App->StartSession();
+        d.LastChar(); // the start text has been sent: the first word
         benchmark::DoNotOptimize(d.App->CWout1().BufferCount());
         state.PauseTiming();
         d.App->StopAllSending();
         state.ResumeTiming();
     }
-    state.counters["words"] = d.S().Material.TextWordCount;
+    state.counters["words"] = d.S().Material().TextWordCount;
 }
 BENCHMARK(BM_TextSessionStart10MB)->Unit(benchmark::kMillisecond);
 
@@ -157,11 +168,11 @@ void BM_Session1000ItemsBufferFill(benchmark::State& state) {
         TDesk d;
         d.App->Params().ApplyEditField(TUpDown::NumGroups, "1000");
         d.App->Params().ApplyEditField(TUpDown::StartSpeed, "300");
-        d.S().StartSession();
-        for (int i = 0; i < 100000 && d.App->SessionState != 0; ++i)
+        d.App->StartSession();
+        for (int i = 0; i < 100000 && !d.S().Idle(); ++i)
             d.Play(100);
-        state.counters["items"] = d.S().ItemsProduced;
-        state.counters["max_buffer_fill_chars"] = d.S().MaxBufferFill;
+        state.counters["items"] = d.S().ItemsProduced();
+        state.counters["max_buffer_fill_chars"] = d.S().MaxBufferFill();
     }
 }
 BENCHMARK(BM_Session1000ItemsBufferFill)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -78,22 +78,17 @@ public:
         o.DetectPorts = [this] { return Ports; };
         o.PortPath = [this](int) { return Pty.SlavePath; };
         o.WatchDevices = false;
+        o.SoundBufferMs = bufferMs;
         Form = std::make_unique<TLogoAppForm>(std::move(o));
-        Form->App().SoundOut1().SetBufferTime(bufferMs);
         Form->show();
         Form->CWRichEdit1().setFocus();
-        if (output == 1) {
-            // The new buffer time takes effect when the output opens again.
-            Form->App().SoundOut1().StopOutput();
-            Form->App().SoundOut1().Close();
-            Form->App().SoundOut1().StartOutput();
+        if (output == 1)
             test::RunUntil([this] { return Form->App().SoundOut1().IsPlaying(); }, 10000);
-        }
     }
     TLogoApp& App() { return Form->App(); }
     // Keeps at least a line of text queued.
     void KeepSending() {
-        if (!App().CWout1().HasChars()) App().LoadTextToBuffer(Text(60));
+        if (!App().CWout1().HasChars()) App().Paste(Text(60));
     }
     bool Quiet() {
         const TDisplayModel& d = App().Display();
@@ -192,14 +187,14 @@ int Keying(int characters) {
         return 1;
     }
     TBenchWindow w(2, 300, 100);
-    if (w.App().OutputDevice != 2) return 1;
+    if (w.App().Output().Device() != TOutputDevice::Com) return 1;
     const std::string text = Text(characters);
     // The planned timeline: the same engine settings and text on the virtual clock.
     const auto planned = bench::PlannedEdges(
         text, [&](TCWout& plan) { ApplyEngineSettings(w.App().Settings(), plan); });
 
     shim.ClearLog();
-    w.App().LoadTextToBuffer(text);
+    w.App().Paste(text);
     test::RunUntil([&] { return w.Quiet(); }, 3'600'000);
     test::RunFor(300);
     std::vector<long long> real; // RTS edges
@@ -225,7 +220,7 @@ int Cpu(int output, int seconds, int bufferMs) {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
     TBenchWindow w(output, 300, bufferMs);
-    if (w.App().OutputDevice != output) return 1;
+    if (SettingOf(w.App().Output().Device()) != output) return 1;
     w.KeepSending();
     test::RunFor(1000);
     const double cpu0 = CpuSeconds();

@@ -32,10 +32,9 @@ struct TRig {
         using namespace brindle;
         TDeskPlatform p;
         p.SoundBackend = std::make_unique<test::TFakeSoundBackend>(Sound);
-        p.Messages = [](const std::string&) {};
+        p.Messages = [](const TMessage&) {};
         p.AskOkCancel = [](const std::string&) { return true; };
-        p.ProcessEvents = [] {};
-        p.ProcessPending = [] {};
+        p.Later = [](int, std::function<void()>) {}; // nothing here waits for the engine
         p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         p.Post = [](std::function<void()> fn) { fn(); };
         App =
@@ -46,7 +45,7 @@ struct TRig {
 
 void CheckInvariants(brindle::TLogoApp& app) {
     using namespace brindle;
-    auto& cw = app.CWout1();
+    const auto& cw = app.CWout1();
     auto& p = app.Params();
     Check(cw.Frequency() >= 100 && cw.Frequency() <= 2000);
     Check(cw.Slope() >= 0 && cw.Slope() <= 500);

@@ -2,7 +2,9 @@
 
 #include "base/FileIO.h"
 #include "base/Text1252.h"
-#include "desk/LogoApp.h"
+#include "desk/DeskCore.h"
+#include "desk/Sender.h"
+#include "desk/Session.h"
 #include "engine/MorseTables.h"
 #include "practice/TextFilters.h"
 
@@ -12,10 +14,6 @@
 namespace brindle {
 
 namespace {
-
-std::string Cased(const std::string& text, bool allCaps) {
-    return allCaps ? Upper1252(text) : Lower1252(text);
-}
 
 std::string Fit(std::string text) {
     if (text.size() > BufferMaxLength) text.resize(BufferMaxLength);
@@ -64,11 +62,10 @@ bool WriteBufferFile(const std::string& path, const std::string& text, std::stri
     return WriteFileAtomically(path, Cp1252ToUtf8(NormalizeText(text)), error);
 }
 
-TTextBuffers::TTextBuffers(TLogoApp& app, TMessageSink messages)
-    : App_(app), Messages_(std::move(messages)) {}
+TTextBuffers::TTextBuffers(TDeskCore& core) : Core_(core) {}
 
 void TTextBuffers::Changed() {
-    if (OnChanged) OnChanged();
+    OnChanged();
 }
 
 std::string TTextBuffers::OwnFile(int n) const {
@@ -79,7 +76,8 @@ bool TTextBuffers::Create(const std::string& dataFolder, bool allCaps) {
     DataFolder_ = dataFolder;
     if (!DataFolder_.empty() && DataFolder_.back() != '/') DataFolder_ += '/';
     if (!Exists(DataFolder_) && ::mkdir(DataFolder_.c_str(), 0700) != 0 && errno != EEXIST) {
-        ShowMessage(Messages_, TSeverity::Error, "Cannot create directory " + DataFolder_);
+        ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+                    "Cannot create directory " + DataFolder_);
         return false;
     }
     for (int n = 0; n < BufferCount; ++n) {
@@ -88,10 +86,11 @@ bool TTextBuffers::Create(const std::string& dataFolder, bool allCaps) {
         std::string error;
         if (Exists(b.FileName)) {
             if (!ReadBufferFile(b.FileName, b.Text, error))
-                ShowMessage(Messages_, TSeverity::Error,
+                ShowMessage(Core_.Platform.Messages, TSeverity::Error,
                             "Cannot read file " + b.FileName + " (" + error + ")");
         } else if (!WriteFileAtomically(b.FileName, "", error)) {
-            ShowMessage(Messages_, TSeverity::Error, "Cannot create file " + b.FileName);
+            ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+                        "Cannot create file " + b.FileName);
             break;
         }
     }
@@ -108,7 +107,7 @@ void TTextBuffers::SaveChanged() {
         if (WriteBufferFile(b.FileName, b.Text, error))
             b.Modified = false;
         else
-            ShowMessage(Messages_, TSeverity::Error,
+            ShowMessage(Core_.Platform.Messages, TSeverity::Error,
                         "Cannot write file " + b.FileName + " (" + error + ")");
     }
 }
@@ -132,12 +131,13 @@ TBufferFileRequest TTextBuffers::SaveRequest(int n) const {
 
 bool TTextBuffers::Load(int n, const std::string& path) {
     if (!Exists(path)) {
-        ShowMessage(Messages_, TSeverity::Error, "Cannot find file " + path);
+        ShowMessage(Core_.Platform.Messages, TSeverity::Error, "Cannot find file " + path);
         return false;
     }
     std::string text, error;
     if (!ReadBufferFile(path, text, error)) {
-        ShowMessage(Messages_, TSeverity::Error, "Cannot read file " + path + " (" + error + ")");
+        ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+                    "Cannot read file " + path + " (" + error + ")");
         return false;
     }
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
@@ -153,7 +153,8 @@ bool TTextBuffers::Save(int n, const std::string& path) {
     std::string error;
     if (!WriteBufferFile(path, b.Text, error)) {
         // A save that did not happen is said, never passed over.
-        ShowMessage(Messages_, TSeverity::Error, "Cannot write file " + path + " (" + error + ")");
+        ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+                    "Cannot write file " + path + " (" + error + ")");
         return false;
     }
     b.FileName = path;
@@ -163,8 +164,8 @@ bool TTextBuffers::Save(int n, const std::string& path) {
 
 void TTextBuffers::Transmit(int n) {
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
-    b.Text = Cased(NormalizeText(b.Text), App_.Display().AllCaps());
-    if (App_.SessionState == 0 && !b.Text.empty()) App_.LoadTextToBuffer(b.Text);
+    b.Text = ShownCase(NormalizeText(b.Text), Core_.Settings.Main.AllCaps);
+    if (Core_.Session->Idle() && !b.Text.empty()) Core_.Sender->Queue(b.Text);
     Changed();
 }
 
@@ -190,13 +191,13 @@ void TTextBuffers::Edited(int n, const std::string& text) {
 
 void TTextBuffers::Normalize(int n) {
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
-    b.Text = Cased(NormalizeText(b.Text), App_.Display().AllCaps());
+    b.Text = ShownCase(NormalizeText(b.Text), Core_.Settings.Main.AllCaps);
     Changed();
 }
 
 void TTextBuffers::SetAllCaps(bool on) {
     for (auto& b : View_.Buffers)
-        b.Text = Cased(b.Text, on);
+        b.Text = ShownCase(b.Text, on);
     Changed();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/MessageSink.h"
+#include "base/Signal.h"
 
 #include <array>
 #include <functional>
@@ -13,7 +14,7 @@
 
 namespace brindle {
 
-class TLogoApp;
+struct TDeskCore;
 
 inline constexpr int BufferCount = 4;
 inline constexpr std::size_t BufferMaxLength = 60; // [characters]
@@ -46,7 +47,7 @@ struct TBufferFileRequest {
 
 class TTextBuffers {
 public:
-    TTextBuffers(TLogoApp& app, TMessageSink messages);
+    explicit TTextBuffers(TDeskCore& core);
 
     // At start: the data folder (ending in "/") is made when missing and the buffer files read;
     // a missing one is created empty. The fields follow the all-caps flag.
@@ -55,7 +56,7 @@ public:
     void SaveChanged();
 
     const TBufferView& View() const { return View_; }
-    std::function<void()> OnChanged;
+    TSignal<> OnChanged; // View() may have changed
 
     // Row n = 0..3.
     void New(int n);
@@ -79,8 +80,7 @@ private:
     void Changed();
     std::string OwnFile(int n) const;
 
-    TLogoApp& App_;
-    TMessageSink Messages_;
+    TDeskCore& Core_;
     TBufferView View_;
     std::string DataFolder_;
 };

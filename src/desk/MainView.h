@@ -1,53 +1,51 @@
-// What the main window shows, as plain state: the logic sets it, the window draws it in one place.
-// Tests assert on it without a widget.
+// What the main window shows, as plain state: the logic composes it from its parts' states in one
+// place (TLogoApp::ComposeView) and the window draws it in one place. Tests assert on it without
+// a widget.
 #pragma once
+
+#include "desk/DeskTypes.h"
 
 #include <string>
 #include <vector>
 
 namespace brindle {
 
-// The pause button's five states: enabled, down, caption, red font.
-struct TPauseLook {
-    bool Enabled = false;
-    bool Down = false;
-    const char* Caption = "Pause";
-    bool Red = false;
-};
-TPauseLook PauseLook(int pauseState);
-
 struct TMainView {
     bool TXDown = false;
     bool TXEnabled = true;
     std::string TXCaption = "AutoStart";
-    int PauseState = 0;                // 0..4, see PauseLook
+    TPauseState PauseState = TPauseState::Off;
     bool PauseEnabledByOutput = false; // without output the pause button stays off
     bool SoundMutedShown = false;      // the red "Sound muted" label
     bool SingleModeShown = false;      // the red "Single Mode" label
     std::string Button3Caption = "Set Single Mode";
     std::string Button2Caption = "Start Random Characters";
     std::string Button2Hint = "Start random characters";
-    bool Button2Enabled = false; // practice start (sessions come later)
+    bool Button2Enabled = false; // practice start
     bool Button3Enabled = false; // single mode
     bool Button4Enabled = false; // text buffers
     bool HideDown = false;
     std::string HideCaption = "Hide Text";
     bool DisplayVisible = true;
-    int SpeedPosition = 60; // the up-down's position [CpM]
-    std::string SpeedText = "60";
+    int SpeedPosition = 0; // the up-down's position [CpM]
+    std::string SpeedText;
     std::string SpeedUnit = "CpM";
     bool SpeedEnabled = true;
     bool SpeedUpDownEnabled = true;
     std::string SpeedLabel = "Speed"; // or "Farnsworth", "Wordsworth"
     bool ParameterControlsEnabled = true;
-    int DisplayFontPoints = 14;      // the display's character size [pt]
+    int DisplayFontPoints = 0;       // the display's character size [pt]
     bool LoadingNoticeShown = false; // "Now loading text to screen ..." over the display
+    // While an output switch or the close waits for the engine: the window disables its controls
+    // and says so in the status bar.
+    std::string Busy;
+    bool operator==(const TMainView&) const = default;
 };
 
 // The parameters window's output choice and port list, as the device check leaves them; the
 // parameters window draws this.
 struct TOutputChoice {
-    int Chosen = -1; // -1 no item, 0 "Sound Output", 1 "COM Port"
+    int Chosen = -1; // the radio item: -1 none, 0 "Sound Output", 1 "COM Port"
     bool SoundEnabled = false;
     bool ComEnabled = false;
     bool AutoStartEnabled = true;

@@ -1,8 +1,14 @@
 #include "desk/Parameters.h"
 
 #include "base/Ranges.h"
+#include "base/Speed.h"
 #include "base/Text1252.h"
+#include "desk/Buffers.h"
+#include "desk/DeskCore.h"
 #include "desk/LogoApp.h"
+#include "desk/OutputSwitch.h"
+#include "desk/SendingControls.h"
+#include "desk/Session.h"
 #include "practice/TextFilters.h"
 
 #include <algorithm>
@@ -15,21 +21,12 @@ namespace {
 constexpr TRange kFarnswPosition{0, 1000};
 constexpr TRange kMinSizePosition{1, 14};
 constexpr TRange kLevelBar{0, 60};
-constexpr int kFontPoints[] = {10, 12, 14, 18, 24, 30, 36, 48, 64, 100};
 constexpr const char* kLetters = "abcdefghijklmnopqrstuvwxyz";
 constexpr const char* kNumerals = "0123456789";
 constexpr const char* kAllCharacters = "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>";
 
 int Sign(int v) {
     return (v > 0) - (v < 0);
-}
-
-bool ParseInteger(const std::string& text, int& value) {
-    return ParseSpeedBox(text, false, value);
-}
-
-std::string Cased(const std::string& text, bool allCaps) {
-    return allCaps ? Upper1252(text) : Lower1252(text);
 }
 
 // Cuts a field's text to its length without leaving half a prosign name behind.
@@ -54,10 +51,6 @@ std::string Printable(const std::string& text, bool keepSpaces) {
 }
 
 } // namespace
-
-std::string FormatSpeed(bool showWpM, int cpm) {
-    return FormatSpeedBox(cpm, showWpM);
-}
 
 std::string LevelText(int dB) {
     return std::to_string(dB) + " dB";
@@ -107,7 +100,7 @@ TRect KeepInsideWorkArea(TRect w, const TRect& area) {
 
 // --- The window's state --------------------------------------------------------------------------
 
-TParameters::TParameters(TLogoApp& app) : App_(app), S_(app.MutableSettings()) {
+TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
     auto set = [&](TUpDown u, TRange r, int length, const char* caption) {
         auto& n = Num(u);
         n.Min = r.Min;
@@ -129,7 +122,7 @@ TParameters::TParameters(TLogoApp& app) : App_(app), S_(app.MutableSettings()) {
 
 void TParameters::Changed() {
     UpdateEnables();
-    if (OnChanged) OnChanged();
+    OnChanged();
 }
 
 void TParameters::SetPosition(TUpDown which, int position) {
@@ -146,23 +139,20 @@ void TParameters::SetFieldText(TCharField which, const std::string& text) {
 // --------------------------------------------------------------------------------------
 
 void TParameters::Create() {
-    auto& cw = App_.CWout1();
+    auto& cw = Core_.CW;
     const TSettings read = S_; // as read from the file; the effects below change S_
     View_.SoundMutedShown = false;
     SetMorseMode(read.Tutor.Mode);
     SetDispMode(read.Tutor.DispMode);
-
     S_.TX.Muted = read.TX.Muted;
-    App_.MuteOn = read.TX.Muted;
     S_.TX.Noise = read.TX.Noise;
-    App_.NoiseOn = read.TX.Noise;
-    App_.PttOnCom = read.TX.PTT;
 
     const int field = read.Tutor.CharField == 2 ? 2 : 1;
     View_.CharSelected = LastCharField = S_.Tutor.CharField = field;
-    SetFieldText(TCharField::Chars1, Cased(RemoveCarets(read.Tutor.Characters), read.Main.AllCaps));
+    SetFieldText(TCharField::Chars1,
+                 ShownCase(RemoveCarets(read.Tutor.Characters), read.Main.AllCaps));
     SetFieldText(TCharField::Chars2,
-                 Cased(RemoveCarets(read.Tutor.Characters2), read.Main.AllCaps));
+                 ShownCase(RemoveCarets(read.Tutor.Characters2), read.Main.AllCaps));
     S_.Main.AllCaps = read.Main.AllCaps; // the fields are cased as the box will be
     SetExtended(read.TX.Extended == 1);
 
@@ -199,25 +189,18 @@ void TParameters::Create() {
     SetAllCaps(read.Main.AllCaps);
     SetCharSize(read.Main.CharSizeItem);
 
-    SetPtt(App_.PttOnCom);
+    SetPtt(read.TX.PTT);
     SetAutoStart(cw.AutoStartStop());
     ApplyPosition(TUpDown::Freq, cw.Frequency());
     ApplyPosition(TUpDown::Slope, cw.Slope());
     SetLevel(-cw.LogAmplitude());
-    SetNoiseLevel(-App_.NoiseGen1().LeveldB());
+    SetNoiseLevel(-Core_.Noise.LeveldB());
 
     Num(TUpDown::NumGroups).Text = std::to_string(WorkGroupCount);
     Num(TUpDown::SizeGroups).Text = std::to_string(WorkGroupSize);
     Num(TUpDown::SizeMin).Text = S_.Tutor.VariSize ? std::to_string(WorkMinGroupSize) : "";
-    SetEqKeyOpt(App_.EqualsKeyOptimisation);
-
-    auto& check = App_.DeviceCheck();
-    check.EnableControls = [this] { EnableControls(); };
-    check.AfterCheck = [this] {
-        MuteCheckBoxClick();
-        MorseModeClick();
-    };
-    check.CheckOutputDevices();
+    SetEqKeyOpt(read.TX.EqKeyOpt);
+    Core_.Output->CheckDevices();
     Changed();
 }
 
@@ -235,13 +218,10 @@ void TParameters::StoreSettings() {
     t.GrSize = Number(TUpDown::SizeGroups).Position;
     t.GrMinSize = Number(TUpDown::SizeMin).Position;
     auto& x = S_.TX;
-    x.PTT = App_.PttOnCom;
-    x.EqKeyOpt = App_.EqualsKeyOptimisation;
-    x.AutoStart = !App_.AutoStartOff;
-    x.Frequency = App_.CWout1().Frequency();
-    x.Slope = App_.CWout1().Slope();
-    x.OutputLevel = App_.CWout1().LogAmplitude();
-    x.NoiseLevel = App_.NoiseGen1().LeveldB();
+    x.Frequency = Core_.CW.Frequency();
+    x.Slope = Core_.CW.Slope();
+    x.OutputLevel = Core_.CW.LogAmplitude();
+    x.NoiseLevel = Core_.Noise.LeveldB();
 }
 
 // --- Up-downs and numeric fields
@@ -251,7 +231,7 @@ void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
     auto& n = Num(which);
     const int moved = std::clamp(n.Position + Sign(button), n.Min, n.Max); // the control's own step
     int d = 0;
-    auto& cw = App_.CWout1();
+    auto& cw = Core_.CW;
     switch (which) {
     case TUpDown::Freq: d = Sign(moved - cw.Frequency()); break;
     case TUpDown::Slope: d = Sign(moved - cw.Slope()); break;
@@ -267,13 +247,14 @@ void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
     case TUpDown::SizeGroups:
     case TUpDown::SizeMin: d = Sign(button); break;
     }
-    const int step = d * (shift && ctrl ? 100 : shift ? 10 : 1);
+    const int step = d * UpDownStep(shift, ctrl);
     ApplyPosition(which, moved - d + step);
     Changed();
 }
 
 void TParameters::ApplyPosition(TUpDown which, int value) {
-    auto& cw = App_.CWout1();
+    auto& cw = Core_.CW;
+    const bool wpm = S_.Main.ShowWpM;
     auto& n = Num(which);
     switch (which) {
     case TUpDown::Freq:
@@ -289,18 +270,18 @@ void TParameters::ApplyPosition(TUpDown which, int value) {
     case TUpDown::StartSpeed:
         WorkStartSpeed = ranges::Speed.Clamp(value);
         SetPosition(which, WorkStartSpeed);
-        n.Text = FormatSpeed(App_.ShowWpM, WorkStartSpeed);
+        n.Text = FormatSpeed(WorkStartSpeed, wpm);
         break;
     case TUpDown::EndSpeed:
         WorkEndSpeed = ranges::Speed.Clamp(value);
         SetPosition(which, WorkEndSpeed);
-        n.Text = FormatSpeed(App_.ShowWpM, WorkEndSpeed);
+        n.Text = FormatSpeed(WorkEndSpeed, wpm);
         break;
     case TUpDown::FarnswSpeed:
         cw.SetFWSpeed(value);
         WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
         SetPosition(which, WorkFarnsworthSpeed);
-        n.Text = FormatSpeed(App_.ShowWpM, cw.FWSpeed());
+        n.Text = FormatSpeed(cw.FWSpeed(), wpm);
         break;
     case TUpDown::NumGroups:
         SetPosition(which, value);
@@ -325,24 +306,25 @@ void TParameters::ApplyPosition(TUpDown which, int value) {
 }
 
 void TParameters::ApplyEditField(TUpDown which, const std::string& text) {
-    auto& cw = App_.CWout1();
+    auto& cw = Core_.CW;
+    const bool wpm = S_.Main.ShowWpM;
     auto& n = Num(which);
     int v = 0;
     switch (which) {
     case TUpDown::StartSpeed:
     case TUpDown::EndSpeed:
-        if (!ParseSpeedBox(text, App_.ShowWpM, v)) v = n.Position;
+        if (!ParseSpeed(text, wpm, v)) v = n.Position;
         SetPosition(which, v);
         (which == TUpDown::StartSpeed ? WorkStartSpeed : WorkEndSpeed) =
             ranges::Speed.Clamp(n.Position);
-        n.Text = FormatSpeed(App_.ShowWpM, n.Position);
+        n.Text = FormatSpeed(n.Position, wpm);
         break;
     case TUpDown::FarnswSpeed:
-        if (!ParseSpeedBox(text, App_.ShowWpM, v)) v = n.Position;
+        if (!ParseSpeed(text, wpm, v)) v = n.Position;
         cw.SetFWSpeed(v);
         SetPosition(which, cw.FWSpeed());
         WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
-        n.Text = FormatSpeed(App_.ShowWpM, cw.FWSpeed());
+        n.Text = FormatSpeed(cw.FWSpeed(), wpm);
         break;
     case TUpDown::NumGroups:
         if (!ParseInteger(text, v)) v = n.Position;
@@ -419,14 +401,14 @@ void TParameters::CommitText(TCharField which, const std::string& input) {
     // No more than the field holds, as the field itself would take.
     const std::string text1252 =
         FitToLength(input, static_cast<std::size_t>(View_.Texts[Index(which)].MaxLength));
-    const bool extended = App_.CWout1().ExtraChars();
+    const bool extended = Core_.CW.ExtraChars();
     const bool caps = S_.Main.AllCaps;
     if (which == TCharField::Chars1 || which == TCharField::Chars2) {
         const std::string set = CharSetOfField(text1252, extended);
         (which == TCharField::Chars1 ? CharSet1 : CharSet2) = set;
-        SetFieldText(which, Cased(CodesToProsignNames(set), caps));
+        SetFieldText(which, ShownCase(CodesToProsignNames(set), caps));
     } else {
-        SetFieldText(which, Cased(CodesToProsignNames(SendableText(text1252, extended)), caps));
+        SetFieldText(which, ShownCase(CodesToProsignNames(SendableText(text1252, extended)), caps));
     }
     Changed();
 }
@@ -435,7 +417,7 @@ void TParameters::FillCharField(const char* lower) {
     const int field = View_.CharSelected;
     if (field != 1 && field != 2) return;
     const auto which = field == 1 ? TCharField::Chars1 : TCharField::Chars2;
-    SetFieldText(which, Cased(lower, S_.Main.AllCaps));
+    SetFieldText(which, ShownCase(lower, S_.Main.AllCaps));
     (field == 1 ? CharSet1 : CharSet2) = Lower1252(Text(which).Text);
     // The set holds a prosign as its code, as a commit leaves it.
     (field == 1 ? CharSet1 : CharSet2) = ProsignsToCodes(field == 1 ? CharSet1 : CharSet2);
@@ -472,34 +454,34 @@ void TParameters::Deactivate(const std::array<std::string, UpDownCount>& numbers
 
 void TParameters::SetDispMode(int item) {
     item = std::clamp(item, 0, 2);
-    S_.Tutor.DispMode = App_.DispMode = item;
-    auto& d = App_.Display();
+    S_.Tutor.DispMode = item;
+    auto& d = Core_.Display;
     d.SetColorInText(item == 0 ? 0xFF0000 : item == 1 ? d.BackgroundColor() : d.FontColor());
-    App_.StopAllSending();
+    Core_.App.StopAllSending();
     Changed();
 }
 
 void TParameters::SetMorseMode(int item) {
     S_.Tutor.Mode = std::clamp(item, 0, 4);
-    MorseModeClick();
-    App_.UpdateStartCaptions();
+    Core_.App.Changed(); // the start button's caption
+    Changed();
 }
 
 void TParameters::SetAutoStart(bool on) {
-    App_.CWout1().SetAutoStartStop(on);
-    App_.AutoStartOff = !on;
-    App_.UpdateTXButton(false);
+    S_.TX.AutoStart = on;
+    Core_.CW.SetAutoStartStop(on);
+    Core_.Controls->UpdateTXButton(false);
     Changed();
 }
 
 void TParameters::SetPtt(bool on) {
-    App_.PttOnCom = on;
+    S_.TX.PTT = on;
     Changed();
 }
 
 void TParameters::SetExtended(bool on) {
     S_.TX.Extended = on ? 1 : 0;
-    App_.CWout1().SetExtraChars(on);
+    Core_.CW.SetExtraChars(on);
     // Characters no longer allowed drop out of every field at once.
     CommitText(TCharField::Chars1, Text(TCharField::Chars1).Text);
     CommitText(TCharField::Chars2, Text(TCharField::Chars2).Text);
@@ -509,21 +491,20 @@ void TParameters::SetExtended(bool on) {
 
 void TParameters::SetLevel(int position) {
     View_.LevelPosition = kLevelBar.Clamp(position);
-    App_.CWout1().SetLogAmplitude(-View_.LevelPosition);
+    Core_.CW.SetLogAmplitude(-View_.LevelPosition);
     View_.LevelLabel = LevelText(-View_.LevelPosition);
     Changed();
 }
 
 void TParameters::SetNoiseLevel(int position) {
     View_.NoisePosition = kLevelBar.Clamp(position);
-    App_.NoiseGen1().SetLeveldB(-View_.NoisePosition);
+    Core_.Noise.SetLeveldB(-View_.NoisePosition);
     View_.NoiseLabel = LevelText(-View_.NoisePosition);
     Changed();
 }
 
 void TParameters::SetNoise(bool on) {
     S_.TX.Noise = on;
-    App_.NoiseOn = on;
     Changed();
 }
 
@@ -533,33 +514,21 @@ void TParameters::SetMute(bool on) {
 }
 
 void TParameters::MuteCheckBoxClick() {
-    if (App_.OutputDevice != 1) {
-        Changed();
-        return;
-    }
-    const bool on = S_.TX.Muted;
-    App_.SoundOut1().SetVolume(on ? 0.0 : 1.0);
-    App_.MuteOn = on;
-    App_.EditView().SoundMutedShown = on;
-    if (on) {
-        App_.NoiseOn = false;
-    } else {
-        App_.CWout1().SetLogAmplitude(App_.CWout1().LogAmplitude());
-        App_.NoiseGen1().SetLeveldB(App_.NoiseGen1().LeveldB());
-        App_.NoiseOn = S_.TX.Noise;
-    }
-    App_.NotifyViewChanged();
+    // The mute is the playback stream's own volume; it takes effect on the sound output only.
+    if (Core_.Output->Device() == TOutputDevice::Sound)
+        Core_.Sound.SetVolume(S_.TX.Muted ? 0.0 : 1.0);
+    Core_.App.Changed();
     Changed();
 }
 
 void TParameters::SetEqKeyOpt(bool on) {
-    App_.EqualsKeyOptimisation = on;
+    S_.TX.EqKeyOpt = on;
     Changed();
 }
 
 void TParameters::SetBlip(bool on) {
     S_.Tutor.Blip = on;
-    App_.CWout1().SetBlipOn(on);
+    Core_.CW.SetBlipOn(on);
     Changed();
 }
 
@@ -575,40 +544,39 @@ void TParameters::SetFaster(int item) {
 
 void TParameters::SetCharSize(int item) {
     S_.Main.CharSizeItem = std::clamp(item, 0, 9);
-    App_.EditView().DisplayFontPoints = kFontPoints[S_.Main.CharSizeItem];
-    App_.NotifyViewChanged();
+    Core_.App.Changed();
     Changed();
 }
 
 void TParameters::CaseFields() {
     for (auto& f : View_.Texts)
-        f.Text = Cased(f.Text, S_.Main.AllCaps);
+        f.Text = ShownCase(f.Text, S_.Main.AllCaps);
 }
 
 void TParameters::SetAllCaps(bool on) {
     S_.Main.AllCaps = on;
-    App_.Display().SetAllCaps(on);
+    Core_.Display.SetAllCaps(on);
     CaseFields();
-    if (OnAllCapsChanged) OnAllCapsChanged(on);
-    App_.NotifyViewChanged();
+    Core_.Buffers->SetAllCaps(on);
+    Core_.App.Changed();
     Changed();
 }
 
 void TParameters::WriteSpeedFields() {
     for (TUpDown u : {TUpDown::StartSpeed, TUpDown::EndSpeed, TUpDown::FarnswSpeed})
-        Num(u).Text = FormatSpeed(App_.ShowWpM, Number(u).Position);
+        Num(u).Text = FormatSpeed(Number(u).Position, S_.Main.ShowWpM);
 }
 
 void TParameters::SetShowWpM(bool on) {
     S_.Main.ShowWpM = on;
-    App_.SetShowWpM(on);
+    Core_.App.Changed();
     View_.Unit = on ? "WpM" : "CpM";
     WriteSpeedFields();
     Changed();
 }
 
 void TParameters::SetVariSpeed(bool on) {
-    S_.Tutor.Varispeed = App_.VariSpeed = on;
+    S_.Tutor.Varispeed = on;
     Changed();
 }
 
@@ -628,10 +596,8 @@ void TParameters::SetVariSize(bool on) {
 void TParameters::SetFarnsworth(int item) {
     item = std::clamp(item, 0, 2);
     S_.Tutor.Farnsworth = item;
-    auto& cw = App_.CWout1();
+    auto& cw = Core_.CW;
     auto& n = Num(TUpDown::FarnswSpeed);
-    static const char* const method[] = {"Speed", "Farnsworth", "Wordsworth"};
-    App_.EditView().SpeedLabel = method[item];
     if (item == 0) {
         n.Caption = "Speed";
         cw.SetFWSpeed(0); // the engine keeps its lowest speed; mode 0 ignores it
@@ -641,23 +607,12 @@ void TParameters::SetFarnsworth(int item) {
         cw.SetFWSpeed(n.Position);
         cw.SetFarnswMode(item);
     }
-    App_.NotifyViewChanged();
+    Core_.App.Changed();
     Changed();
 }
 
 void TParameters::TestButtonClick() {
-    if (OnTestButton) OnTestButton();
-}
-
-void TParameters::SetFarnsworthEnabled(bool on) {
-    View_.FarnsworthEnabled = on;
-    Changed();
-}
-
-void TParameters::SetSoundTestRunning(bool on) {
-    SoundTestRunning_ = on;
-    View_.TestCaption = on ? "Stop Test" : "Test Sound and Speed";
-    Changed();
+    Core_.App.ToggleSoundTest();
 }
 
 // --- Enabling
@@ -665,33 +620,29 @@ void TParameters::SetSoundTestRunning(bool on) {
 
 void TParameters::EnableControls() {
     // The mute follows the output: a box ticked while keying a port takes effect here.
-    if (App_.OutputDevice == 1) MuteCheckBoxClick();
+    if (Core_.Output->Device() == TOutputDevice::Sound) MuteCheckBoxClick();
     Changed();
 }
 
-void TParameters::MorseModeClick() {
-    Changed();
-}
-
-void TParameters::DisableParameterControls() {
-    View_.Locked = true;
-    Changed();
-}
-
-void TParameters::EnableParameterControls() {
-    View_.Locked = false;
-    Num(TUpDown::StartSpeed).Caption = "Start Speed";
-    Changed();
+void TParameters::AfterDeviceCheck() {
+    MuteCheckBoxClick();
 }
 
 void TParameters::UpdateEnables() {
-    const bool locked = View_.Locked;
+    const TSessionState state = Core_.Session->State();
+    const bool locked = View_.Locked = Core_.Session->LocksParameters();
     const bool open = !locked;
-    const bool sound = App_.OutputDevice == 1;
-    const auto& choice = App_.OutputChoice();
+    const bool sound = Core_.Output->Device() == TOutputDevice::Sound;
+    const bool soundTest = state == TSessionState::SoundTest;
+    const auto& choice = Core_.Output->Choice();
+    View_.TestCaption = soundTest ? "Stop Test" : "Test Sound and Speed";
+    // The speed test runs without extra spacing: the choice is locked meanwhile.
+    View_.FarnsworthEnabled =
+        state != TSessionState::SpeedTest && state != TSessionState::SpeedTestAborted;
     const int mode = S_.Tutor.Mode;
-    View_.OutputSoundEnabled = open && choice.SoundEnabled;
-    View_.OutputComEnabled = open && choice.ComEnabled;
+    const bool switching = Core_.Output->Switching();
+    View_.OutputSoundEnabled = open && !switching && choice.SoundEnabled;
+    View_.OutputComEnabled = open && !switching && choice.ComEnabled;
     View_.PortBoxEnabled = open && choice.PortBoxEnabled;
     View_.DispModeEnabled = View_.MorseModeEnabled = View_.CharsEnabled = open;
     View_.TXCharEnabled = View_.VariSpeedEnabled = View_.RepeatEnabled = open;
@@ -708,14 +659,14 @@ void TParameters::UpdateEnables() {
     enable(TUpDown::SizeMin, open && mode == 0 && S_.Tutor.VariSize);
     View_.VariSizeEnabled = open && mode == 0 && WorkGroupSize > 1;
     View_.FasterEnabled = open && S_.Tutor.Repeat != 0;
-    View_.BlipEnabled = (mode == 3 || SoundTestRunning_) && sound;
+    View_.BlipEnabled = (mode == 3 || soundTest) && sound;
     enable(TUpDown::FarnswSpeed, S_.Tutor.Farnsworth != 0);
     enable(TUpDown::Freq, sound);
     enable(TUpDown::Slope, sound);
     View_.SoundControlsEnabled = sound;
     View_.NoiseEnabled = sound && !S_.TX.Muted;
     View_.SoundMutedShown = sound && S_.TX.Muted;
-    View_.PttEnabled = App_.OutputDevice == 2;
+    View_.PttEnabled = Core_.Output->Device() == TOutputDevice::Com;
     View_.AutoStartEnabled = choice.AutoStartEnabled;
     View_.TestEnabled = choice.TestButtonEnabled;
 }

@@ -7,6 +7,7 @@
 // without a window.
 #pragma once
 
+#include "base/Signal.h"
 #include "settings/Settings.h"
 
 #include <array>
@@ -16,8 +17,7 @@
 
 namespace brindle {
 
-class TLogoApp;
-struct TShiftState;
+struct TDeskCore;
 
 // The eight edit + up-down pairs.
 enum class TUpDown {
@@ -34,6 +34,14 @@ inline constexpr int UpDownCount = 8;
 // The fields that take Morse characters: the two character fields, the start and the end text.
 enum class TCharField { Chars1, Chars2, StartText, StopText };
 inline constexpr int CharFieldCount = 4;
+
+// The entries of the "Repeat" and "Increment Speed" lists, and the display's character sizes
+// [pt] by the settings' CharSizeItem.
+inline constexpr std::array<const char*, 5> RepeatEntries = {"Send once", "Send 2x", "Send 3x",
+                                                             "Send 4x", "Send 5x"};
+inline constexpr std::array<const char*, 7> FasterEntries = {"x 1.0", "x 1.05", "x 1.1", "x 1.2",
+                                                             "x 1.3", "x 1.4",  "x 1.5"};
+inline constexpr std::array<int, 10> FontSizes = {10, 12, 14, 18, 24, 30, 36, 48, 64, 100};
 
 struct TNumberField {
     int Position = 0; // the up-down's position
@@ -62,7 +70,7 @@ struct TParamView {
     std::string LevelLabel = "-10 dB";
     std::string NoiseLabel = "-20 dB";
     bool SoundMutedShown = false; // the red "Sound muted" label
-    bool Locked = false;          // a session or test runs (DisableParameterControls)
+    bool Locked = false;          // a session or test runs
     // Enabled states that are not a field's own.
     bool OutputSoundEnabled = false, OutputComEnabled = false, PortBoxEnabled = true;
     bool DispModeEnabled = true, MorseModeEnabled = true, CharsEnabled = true;
@@ -75,8 +83,6 @@ struct TParamView {
     std::string Status; // one line for the status bar (the mixer), empty: none
 };
 
-// The text of a speed field: CpM as an integer, or WpM (CpM / 5) with one decimal and a point.
-std::string FormatSpeed(bool showWpM, int cpm);
 // The level label beside a level bar: "-10 dB".
 std::string LevelText(int dB);
 // The commit chain of a character field: spaces out, unknown prosigns out, what the character
@@ -103,7 +109,7 @@ TRect KeepInsideWorkArea(TRect window, const TRect& workArea);
 
 class TParameters {
 public:
-    explicit TParameters(TLogoApp& app);
+    explicit TParameters(TDeskCore& core);
 
     // The window's creation: fills everything from the settings as they were read at start,
     // applies every effect and runs the output device check.
@@ -113,14 +119,10 @@ public:
     void StoreSettings();
 
     const TParamView& View() const { return View_; }
-    // The outputs or the session changed: enabled states again, then OnChanged.
+    // The outputs or the session changed: enabled states again, then Changed.
     void Refresh() { Changed(); }
     // Told whenever View() may have changed.
-    std::function<void()> OnChanged;
-    // The text buffers window's fields follow the all-caps box.
-    std::function<void(bool allCaps)> OnAllCapsChanged;
-    // Starts the sound and speed test (the main window's ToggleSoundTest).
-    std::function<void()> OnTestButton;
+    TSignal<> OnChanged;
 
     // --- Numeric fields and up-downs ------------------------------------------------------
     // A click on an up-down button (up: +1, down: -1) with the keys held.
@@ -160,26 +162,19 @@ public:
     void SetVariSize(bool on);
     void SetFarnsworth(int item);
     void TestButtonClick();
-    // The speed test runs without extra spacing: the choice is locked meanwhile.
-    void SetFarnsworthEnabled(bool on);
-    // The sound test runs: the test button stops it, and the blip box may be ticked.
-    void SetSoundTestRunning(bool on);
 
     // What the device check runs after a switch and at its end.
     void EnableControls();
+    void AfterDeviceCheck();
     void MuteCheckBoxClick();
-    void MorseModeClick();
-    // A session or test runs: the controls that would change it are locked.
-    void DisableParameterControls();
-    void EnableParameterControls();
 
-    // --- Working values, read by the session composer --------------------------------------
-    int WorkStartSpeed = 30; // [CpM] 10..300
-    int WorkEndSpeed = 40;   // [CpM] 10..300
-    int WorkFarnsworthSpeed = 60;
-    int WorkGroupCount = 30;
-    int WorkGroupSize = 5;
-    int WorkMinGroupSize = 1;
+    // --- Working values, read by the session composer (set from the settings by Create) --------
+    int WorkStartSpeed = 0; // [CpM]
+    int WorkEndSpeed = 0;   // [CpM]
+    int WorkFarnsworthSpeed = 0;
+    int WorkGroupCount = 0;
+    int WorkGroupSize = 0;
+    int WorkMinGroupSize = 0;
     int LastCharField = 1;
     std::string CharSet1; // lower case, prosigns as single codes
     std::string CharSet2;
@@ -201,10 +196,9 @@ private:
     void UpdateEnables();
     void Changed();
 
-    TLogoApp& App_;
+    TDeskCore& Core_;
     TSettings& S_;
     TParamView View_;
-    bool SoundTestRunning_ = false;
 };
 
 } // namespace brindle

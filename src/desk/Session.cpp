@@ -1,8 +1,14 @@
 #include "desk/Session.h"
 
+#include "base/ControlCodes.h"
+#include "base/Speed.h"
 #include "base/Text1252.h"
+#include "desk/DeskCore.h"
 #include "desk/LogoApp.h"
+#include "desk/OutputSwitch.h"
 #include "desk/Parameters.h"
+#include "desk/Sender.h"
+#include "desk/SendingControls.h"
 #include "practice/TextFilters.h"
 
 #include <charconv>
@@ -15,21 +21,15 @@ namespace brindle {
 
 namespace {
 
-constexpr char kItemEnd = '\xFE';
-constexpr char kPause = '\xFF';
 const char* const kParis = "Paris Paris Paris Paris Paris Paris ";
-
-std::string Cased(const std::string& text, bool allCaps) {
-    return allCaps ? Upper1252(text) : Lower1252(text);
-}
 
 // A final line end of a text word becomes the separator that keeps the repetitions on one line.
 std::string KeepOnLine(std::string item) {
     if (!item.empty()) {
         if (item.back() == '\r')
             item.back() = ' ';
-        else if (item.back() == kItemEnd)
-            item.back() = kPause;
+        else if (item.back() == ItemEndChar)
+            item.back() = PauseChar;
     }
     return item;
 }
@@ -47,7 +47,7 @@ double FasterFactor(int fasterIndex) {
 }
 
 std::string FormatOverallSpeed(double cpm, bool showWpM) {
-    double v = showWpM ? cpm / 5.0 : cpm;
+    double v = showWpM ? CpmToWpm(cpm) : cpm;
     if (v != 0 && std::isfinite(v)) {
         const int digits = static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1;
         const double scale = std::pow(10.0, 3 - digits);
@@ -83,21 +83,50 @@ void CutCharacterLines(const std::string& shown, std::string& line2, std::string
     line3 = shown.substr(k, 90);
 }
 
-TSession::TSession(TLogoApp& app, TClock clock, TRandomChars::TSeedClock seed)
-    : App_(app), Clock_(clock ? std::move(clock) : TClock([] {
+TSession::TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed)
+    : Core_(core), Clock_(clock ? std::move(clock) : TClock([] {
           using namespace std::chrono;
           return static_cast<int64_t>(
               duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
       })),
       Random_(seed ? std::move(seed) : TRandomChars::TSeedClock(ClockSeed)) {}
 
+void TSession::Changed() {
+    Core_.App.Changed();
+}
+
 void TSession::Info(const std::string& text) {
-    App_.Display().AddInfoText(text);
+    Core_.Display.AddInfoText(text);
 }
 
 void TSession::Queue(const std::string& text) {
-    App_.LoadTextToBuffer(text);
-    MaxBufferFill = std::max(MaxBufferFill, App_.CWout1().BufferCount());
+    Core_.Sender->Queue(text);
+    MaxBufferFill_ = std::max(MaxBufferFill_, Core_.CW.BufferCount());
+}
+
+bool TSession::AllowsSingleMode() const {
+    return State_ == TSessionState::Idle || State_ == TSessionState::StartText ||
+           State_ == TSessionState::Items || State_ == TSessionState::Repeating;
+}
+
+TQueueStyle TSession::QueueStyle() const {
+    TQueueStyle s;
+    s.SingleMode = Core_.Controls->SingleMode();
+    s.SpacesArePauses = ItemKind_ != TItemKind::Phrases;
+    s.Shown = !((State_ == TSessionState::StartText && StartTextEmpty_) ||
+                (State_ == TSessionState::EndText && EndTextEmpty_));
+    s.ItemEndShown = !(ItemKind_ == TItemKind::Phrases && State_ == TSessionState::ItemsDone);
+    return s;
+}
+
+void TSession::Unlock() {
+    LocksParameters_ = false;
+    LocksSpeedArrows_ = false;
+    Core_.Params->Refresh();
+}
+
+void TSession::ResetCounts() {
+    SessionCharCount_ = RepeatedCharCount_ = 0;
 }
 
 // --- Starting ------------------------------------------------------------------------------------
@@ -105,24 +134,24 @@ void TSession::Queue(const std::string& text) {
 // Fills the dialog for the training mode; false when its list or set is empty (the dialog then
 // asks for material). chars receives the set of random characters in engine form.
 bool TSession::ComposeDialog(std::string& chars) {
-    auto& p = App_.Params();
-    const auto& t = App_.Settings().Tutor;
+    const auto& p = *Core_.Params;
+    const auto& s = Core_.Settings;
+    const auto& t = s.Tutor;
     auto& lines = Dialog_.Lines;
     lines = {};
     const std::string n = p.Number(TUpDown::NumGroups).Text;
-    const bool allCaps = App_.Display().AllCaps();
     auto request = [&](const char* please, const char* how) {
         lines[0] = please;
         lines[2] = how;
         return false;
     };
-    switch (std::clamp(t.Mode, 0, 4)) {
-    case 0: {
+    switch (ItemKindOfMode(std::clamp(t.Mode, 0, 4))) {
+    case TItemKind::Groups: {
         Dialog_.Caption = "Start Random Characters";
-        App_.ItemKind = 0;
+        ItemKind_ = TItemKind::Groups;
         const auto field = p.LastCharField == 2 ? TCharField::Chars2 : TCharField::Chars1;
         chars = Lower1252(KeepSendable(ProsignsToCodes(RemoveUnknownProsigns(p.Text(field).Text)),
-                                       App_.CWout1().CharSet()));
+                                       Core_.CW.CharSet()));
         if (chars.empty()) {
             lines[1] = "Please define at least 1 character to be used!";
             return false;
@@ -131,49 +160,50 @@ bool TSession::ComposeDialog(std::string& chars) {
             t.VariSize ? p.Number(TUpDown::SizeMin).Text + ".." + p.Number(TUpDown::SizeGroups).Text
                        : p.Number(TUpDown::SizeGroups).Text;
         lines[0] = "Produce " + n + " random groups of " + size + " with these characters:";
-        CutCharacterLines(Cased(CodesToProsignNames(chars), allCaps), lines[1], lines[2]);
+        CutCharacterLines(ShownCase(CodesToProsignNames(chars), s.Main.AllCaps), lines[1],
+                          lines[2]);
         lines[1] = Cp1252ToUtf8(lines[1]);
         lines[2] = Cp1252ToUtf8(lines[2]);
         break;
     }
-    case 1:
+    case TItemKind::Words:
         Dialog_.Caption = "Start Random Words";
-        if (Material.WordList.empty())
+        if (Material_.WordList.empty())
             return request("Please load a file which contains at least 1 word!",
                            "(use CTRL+W or File Menu)");
-        App_.ItemKind = 1;
+        ItemKind_ = TItemKind::Words;
         lines[0] = "Produce " + n + " random words from the list loaded from file:";
-        lines[1] = Material.WordPath;
+        lines[1] = Material_.WordPath;
         break;
-    case 2:
-        App_.ItemKind = 2;
+    case TItemKind::QCodes:
+        ItemKind_ = TItemKind::QCodes;
         Dialog_.Caption = "Start Random Q-Codes";
         lines[0] = "Produce  " + n + "  random Q-Codes";
         break;
-    case 3:
+    case TItemKind::Phrases:
         Dialog_.Caption = "Start Random Phrases";
-        if (Material.PhraseList.empty())
+        if (Material_.PhraseList.empty())
             return request("Please load a file which contains at least 1 phrase!",
                            "(use CTRL+P or File Menu)");
-        App_.ItemKind = 3;
+        ItemKind_ = TItemKind::Phrases;
         lines[0] = "Produce " + n + " random phrases as loaded from file:";
-        lines[1] = Material.PhrasesPath;
+        lines[1] = Material_.PhrasesPath;
         break;
     default:
         Dialog_.Caption = "Send Text from File";
-        if (Material.TextList.empty())
+        if (Material_.TextList.empty())
             return request("Please load a text file which contains at least 1 word!",
                            "(use CTRL+T or File Menu)");
-        App_.ItemKind = 4;
-        lines[0] = "Produce " + std::to_string(Material.TextWordCount) +
+        ItemKind_ = TItemKind::TextWords;
+        lines[0] = "Produce " + std::to_string(Material_.TextWordCount) +
                    " consecutive 'words' as loaded from file:";
-        lines[1] = Material.TextPath;
+        lines[1] = Material_.TextPath;
         break;
     }
     if (t.Mode == 1 || t.Mode == 3 || t.Mode == 4)
-        lines[2] = App_.Settings().TX.Extended ? "- using extended character set -"
-                                               : "- using standard character set -";
-    const std::string& unit = App_.View().SpeedUnit;
+        lines[2] =
+            s.TX.Extended ? "- using extended character set -" : "- using standard character set -";
+    const std::string unit = s.Main.ShowWpM ? "WpM" : "CpM";
     const std::string& start = p.Number(TUpDown::StartSpeed).Text;
     const std::string& end = p.Number(TUpDown::EndSpeed).Text;
     if (t.Varispeed)
@@ -198,400 +228,481 @@ bool TSession::ComposeDialog(std::string& chars) {
 }
 
 void TSession::StartSession() {
-    auto& app = App_;
-    if (app.OutputDevice <= 0 || app.SessionState != 0) return;
-    if (app.OutputDevice == 1 && !app.SoundOut1().IsOpen()) {
-        ShowMessage(app.Platform_.Messages, TSeverity::Warning,
-                    "The sound output is not available: no session can start until it is back.");
+    const TOutputDevice output = Core_.Output->Device();
+    if (!IsActive(output) || !Idle()) return;
+    if (output == TOutputDevice::Sound && !Core_.Sound.IsOpen()) {
+        Core_.Message(TSeverity::Warning,
+                      "The sound output is not available: no session can start until it is back.");
         return;
     }
-    Dialog_.Lines[5].clear();
-    auto& p = app.Params();
-    const auto& t = app.Settings().Tutor;
+    auto& p = *Core_.Params;
+    const auto& t = Core_.Settings.Tutor;
+    const auto& ask = Core_.Platform.AskSession;
     std::string chars;
-    const int kindBefore = app.ItemKind;
-    const bool ready = ComposeDialog(chars);
-    if (!ready) {
-        if (app.Platform_.AskSession) app.Platform_.AskSession(Dialog_);
-        app.ItemKind = kindBefore;
-        app.Changed();
+    const TItemKind kindBefore = ItemKind_;
+    if (!ComposeDialog(chars)) {
+        if (ask) ask(Dialog_);
+        ItemKind_ = kindBefore;
+        Changed();
         return;
     }
-    const std::string keptSpeedText = app.View_.SpeedText;
-    app.View_.SpeedText = p.Number(TUpDown::StartSpeed).Text;
-    app.Changed();
-    const bool ok = app.Platform_.AskSession && app.Platform_.AskSession(Dialog_);
-    if (!ok) {
-        app.View_.SpeedText = keptSpeedText;
-        app.ItemKind = kindBefore;
-        app.Changed();
+    DialogSpeedText_ = p.Number(TUpDown::StartSpeed).Text;
+    Changed();
+    const bool ok = ask && ask(Dialog_);
+    DialogSpeedText_.reset();
+    // The dialog is modal: whatever came meanwhile (a lost output, the close) is respected.
+    if (!ok || !Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
+        Core_.App.CloseState() != TCloseState::Open) {
+        ItemKind_ = kindBefore;
+        Changed();
         return;
     }
-    auto& cw = app.CWout1();
-    SessionStartTime = Now();
-    app.SessionState = 1;
+    auto& cw = Core_.CW;
+    const bool single = Core_.Controls->SingleMode();
+    Times_.SessionStart = Now();
+    State_ = TSessionState::StartText;
     Random_.Reset();
     Random_.SetCharacters(t.Mode == 0 ? chars : std::string());
     cw.ClearBuffer();
-    app.Display().ClearAll();
-    TextWordsFetched = 0;
-    app.ResetItemCounters();
-    TextPos = 0;
-    MaxBufferFill = 0;
-    app.View_.Button2Enabled = false;
-    if (t.Varispeed || t.Repeat != 0 || app.SingleMode) app.View_.SpeedUpDownEnabled = false;
-    StartSpeed = p.WorkStartSpeed;
-    EndSpeed = t.Varispeed ? p.WorkEndSpeed : StartSpeed;
-    const int n = t.Mode == 4 ? Material.TextWordCount : p.Number(TUpDown::NumGroups).Position;
+    Core_.Display.ClearAll();
+    TextWordsFetched_ = 0;
+    Core_.Controls->ResetItem();
+    TextPos_ = 0;
+    MaxBufferFill_ = 0;
+    LocksSpeedArrows_ = t.Varispeed || t.Repeat != 0 || single;
+    StartSpeed_ = p.WorkStartSpeed;
+    EndSpeed_ = t.Varispeed ? p.WorkEndSpeed : StartSpeed_;
+    const int n = t.Mode == 4 ? Material_.TextWordCount : p.Number(TUpDown::NumGroups).Position;
     if (n > 1)
-        SpeedStep = static_cast<double>(EndSpeed - StartSpeed) / (n - 1);
+        SpeedStep_ = static_cast<double>(EndSpeed_ - StartSpeed_) / (n - 1);
     else
-        SpeedStep = t.Mode == 4 ? EndSpeed - StartSpeed : 0;
-    CurrentSpeed = StartSpeed;
-    cw.SetSpeed(StartSpeed);
-    app.CWout1SpeedChanged(cw.Speed());
+        SpeedStep_ = t.Mode == 4 ? EndSpeed_ - StartSpeed_ : 0;
+    CurrentSpeed_ = StartSpeed_;
+    cw.SetSpeed(StartSpeed_);
     // The texts are written back in the display's case, as they are sent.
     p.CommitText(TCharField::StopText, p.Text(TCharField::StopText).Text);
-    EndTextEmpty = p.Text(TCharField::StopText).Text.empty();
+    EndTextEmpty_ = p.Text(TCharField::StopText).Text.empty();
     p.CommitText(TCharField::StartText, p.Text(TCharField::StartText).Text);
-    StartTextEmpty = p.Text(TCharField::StartText).Text.empty();
-    app.DisableParameterControls();
-    ItemsProduced = 0;
-    app.SessionCharCount = app.RepeatedCharCount = app.SentCharCount = 0;
-    RepeatsLeft = std::clamp(t.Repeat, 0, 4);
-    if (StartTextEmpty)
-        Queue(std::string(1, kPause));
+    StartTextEmpty_ = p.Text(TCharField::StartText).Text.empty();
+    LocksParameters_ = true;
+    p.Refresh();
+    ItemsProduced_ = 0;
+    SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
+    RepeatsLeft_ = std::clamp(t.Repeat, 0, 4);
+    if (StartTextEmpty_)
+        Queue(std::string(1, PauseChar));
     else
-        Queue(p.Text(TCharField::StartText).Text + (app.SingleMode ? kItemEnd : '\r'));
-    app.PauseRequested = false;
-    if (!app.SingleMode) app.RepeatsInSession = t.Repeat > 0 && t.Faster > 0;
-    app.Changed();
+        Queue(p.Text(TCharField::StartText).Text + (single ? ItemEndChar : '\r'));
+    PauseRequested_ = false;
+    if (!single) RepeatsInSession_ = t.Repeat > 0 && t.Faster > 0;
+    Changed();
 }
 
 // --- Producing -----------------------------------------------------------------------------------
 
 std::string TSession::NewItem() {
-    auto& app = App_;
-    const auto& t = app.Settings().Tutor;
-    auto& p = app.Params();
+    const auto& t = Core_.Settings.Tutor;
+    const auto& p = *Core_.Params;
     std::string item;
-    switch (app.ItemKind) {
-    case 0:
-        GroupSize = t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
-                               : p.WorkGroupSize;
-        for (int i = 0; i < GroupSize; ++i)
+    switch (ItemKind_) {
+    case TItemKind::Groups: {
+        const int size = t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
+                                    : p.WorkGroupSize;
+        for (int i = 0; i < size; ++i)
             if (const uint8_t c = Random_.RandomChar(); c != 0) item += static_cast<char>(c);
         break;
-    case 2: item = Random_.RandomQCode(); break;
-    case 1:
-        if (!Material.WordList.empty())
-            item = Material.WordList[static_cast<std::size_t>(
-                Random_.RandomIndex(0, static_cast<int>(Material.WordList.size())))];
+    }
+    case TItemKind::QCodes: item = Random_.RandomQCode(); break;
+    case TItemKind::Words:
+        if (!Material_.WordList.empty())
+            item = Material_.WordList[static_cast<std::size_t>(
+                Random_.RandomIndex(0, static_cast<int>(Material_.WordList.size())))];
         break;
-    case 3:
-        if (!Material.PhraseList.empty()) {
-            item = Material.PhraseList[static_cast<std::size_t>(
-                Random_.RandomIndex(0, static_cast<int>(Material.PhraseList.size())))];
+    case TItemKind::Phrases:
+        if (!Material_.PhraseList.empty()) {
+            item = Material_.PhraseList[static_cast<std::size_t>(
+                Random_.RandomIndex(0, static_cast<int>(Material_.PhraseList.size())))];
             if (t.Blip) item += '^';
-            item += app.SingleMode ? kItemEnd : '\r';
+            item += Core_.Controls->SingleMode() ? ItemEndChar : '\r';
         }
         break;
     default:
-        item = NextTextWord(Material.Text, TextPos, app.CWout1().CharSet(), app.SingleMode);
-        ++TextWordsFetched;
+        item = NextTextWord(Material_.Text, TextPos_, Core_.CW.CharSet(),
+                            Core_.Controls->SingleMode());
+        ++TextWordsFetched_;
         break;
     }
     return ProsignsToCodes(item);
 }
 
 void TSession::ProduceItem() {
-    auto& app = App_;
-    if (app.DispMode == 2) app.Display().ClearAll();
-    const std::string separator(1, app.SingleMode ? kPause : ' ');
-    const bool withSeparator = app.ItemKind >= 0 && app.ItemKind <= 2;
-    switch (app.SessionState) {
-    case 2: {
+    const bool single = Core_.Controls->SingleMode();
+    if (Core_.Settings.Tutor.DispMode == 2) Core_.Display.ClearAll();
+    const std::string separator(1, single ? PauseChar : ' ');
+    const bool withSeparator = ItemKind_ == TItemKind::Groups || ItemKind_ == TItemKind::Words ||
+                               ItemKind_ == TItemKind::QCodes;
+    switch (State_) {
+    case TSessionState::Items: {
         std::string item;
         for (int attempt = 0; attempt < 101 && item.empty(); ++attempt)
             item = NewItem();
         if (item.empty()) {
             // The text is used up: a pause, and the next step ends the items.
-            Queue(std::string(1, kPause));
-            if (app.SingleMode) {
-                app.SingleMode = false;
-                app.View_.Button3Caption = "Set Single Mode";
-                app.View_.SingleModeShown = false;
-                app.SetPauseButtonState(1);
-            }
+            Queue(std::string(1, PauseChar));
+            Core_.Controls->DropSingleMode();
             break;
         }
-        ++ItemsProduced;
-        LastItem = item;
-        if (app.ItemKind == 4 && RepeatsLeft > 0) item = KeepOnLine(item);
+        ++ItemsProduced_;
+        LastItem_ = item;
+        if (ItemKind_ == TItemKind::TextWords && RepeatsLeft_ > 0) item = KeepOnLine(item);
         if (withSeparator) item += separator;
         Queue(item);
         break;
     }
-    case 8: {
-        --RepeatsLeft;
-        std::string item = LastItem;
-        if (app.ItemKind == 4 && RepeatsLeft > 0) item = KeepOnLine(item);
+    case TSessionState::Repeating: {
+        --RepeatsLeft_;
+        std::string item = LastItem_;
+        if (ItemKind_ == TItemKind::TextWords && RepeatsLeft_ > 0) item = KeepOnLine(item);
         if (withSeparator) item += separator;
         Queue(item);
         break;
     }
-    default: Queue(std::string(1, kItemEnd)); break;
+    default: Queue(std::string(1, ItemEndChar)); break;
     }
-    app.Changed();
+    Changed();
 }
 
 // --- Advancing -----------------------------------------------------------------------------------
 
+bool TSession::LastChar() {
+    switch (State_) {
+    case TSessionState::Idle: return false;
+    case TSessionState::StartText:
+    case TSessionState::Items:
+    case TSessionState::Repeating:
+    case TSessionState::ItemsDone: AdvanceSession(); break;
+    case TSessionState::EndText: SessionDone(); break;
+    case TSessionState::SpeedTest: SpeedTestDone(); break;
+    case TSessionState::SpeedTestAborted: SpeedTestAborted(); break;
+    case TSessionState::SoundTest: SoundTestNext(); break;
+    }
+    return true;
+}
+
+void TSession::CharStarted(uint8_t ch) {
+    if (State_ != TSessionState::Idle && State_ != TSessionState::Items &&
+        State_ != TSessionState::Repeating)
+        return;
+    if (ch > 32 && ch < ItemEndCode) {
+        ++SessionCharCount_;
+        ++SentCharCount_;
+        if (Core_.Controls->RepeatingItem()) ++RepeatedCharCount_;
+    }
+}
+
 bool TSession::ItemsDone() const {
-    if (App_.ItemKind == 4) return TextWordsFetched >= Material.TextWordCount;
-    return App_.Params().Number(TUpDown::NumGroups).Position <= ItemsProduced;
+    if (ItemKind_ == TItemKind::TextWords) return TextWordsFetched_ >= Material_.TextWordCount;
+    return Core_.Params->Number(TUpDown::NumGroups).Position <= ItemsProduced_;
 }
 
 void TSession::ApplyCurrentSpeed() {
-    App_.CWout1().SetSpeed(static_cast<int>(CurrentSpeed));
+    Core_.CW.SetSpeed(static_cast<int>(CurrentSpeed_));
 }
 
 void TSession::AdvanceSession() {
-    auto& app = App_;
-    auto& cw = app.CWout1();
-    const auto& t = app.Settings().Tutor;
-    switch (app.SessionState) {
-    case 1:
-        ItemsStartTime = Now();
-        app.ItemSpeed = cw.Speed();
-        if (!app.SingleMode) {
-            app.SessionState = 2;
+    auto& cw = Core_.CW;
+    auto& controls = *Core_.Controls;
+    const auto& t = Core_.Settings.Tutor;
+    const bool single = controls.SingleMode();
+    switch (State_) {
+    case TSessionState::StartText:
+        Times_.ItemsStart = Now();
+        controls.NoteItemSpeed(cw.Speed());
+        if (!single) {
+            State_ = TSessionState::Items;
             ProduceItem();
-            if (RepeatsLeft > 0) app.SessionState = 8;
+            if (RepeatsLeft_ > 0) State_ = TSessionState::Repeating;
         }
         break;
-    case 2:
-        app.ItemSpeed = cw.Speed();
+    case TSessionState::Items:
+        controls.NoteItemSpeed(cw.Speed());
         if (t.Varispeed) {
-            if (SpeedStep > 0) {
-                if (EndSpeed >= CurrentSpeed) CurrentSpeed += SpeedStep;
-                if (CurrentSpeed > EndSpeed) CurrentSpeed = EndSpeed;
+            if (SpeedStep_ > 0) {
+                if (EndSpeed_ >= CurrentSpeed_) CurrentSpeed_ += SpeedStep_;
+                if (CurrentSpeed_ > EndSpeed_) CurrentSpeed_ = EndSpeed_;
             } else {
-                if (EndSpeed <= CurrentSpeed) CurrentSpeed += SpeedStep;
-                if (CurrentSpeed < EndSpeed) CurrentSpeed = EndSpeed;
+                if (EndSpeed_ <= CurrentSpeed_) CurrentSpeed_ += SpeedStep_;
+                if (CurrentSpeed_ < EndSpeed_) CurrentSpeed_ = EndSpeed_;
             }
         }
         if (t.Varispeed || t.Repeat != 0) ApplyCurrentSpeed();
-        if (!app.SingleMode) {
-            if (ItemsDone()) app.SessionState = 3;
-            if (t.Varispeed && app.SessionState != 3) ApplyCurrentSpeed();
+        if (!single) {
+            if (ItemsDone()) State_ = TSessionState::ItemsDone;
+            if (t.Varispeed && State_ != TSessionState::ItemsDone) ApplyCurrentSpeed();
             ProduceItem();
-            if (RepeatsLeft > 0 && app.SessionState != 3) app.SessionState = 8;
+            if (RepeatsLeft_ > 0 && State_ != TSessionState::ItemsDone)
+                State_ = TSessionState::Repeating;
         }
-        app.RepeatingItem = false;
+        controls.EndRepeat();
         break;
-    case 8:
-        app.ItemSpeed = cw.Speed();
-        cw.SetSpeed(static_cast<int>(std::nearbyint(FasterFactor(t.Faster) * app.ItemSpeed)));
-        if (!app.SingleMode) {
+    case TSessionState::Repeating:
+        controls.NoteItemSpeed(cw.Speed());
+        cw.SetSpeed(static_cast<int>(std::nearbyint(FasterFactor(t.Faster) * cw.Speed())));
+        if (!single) {
             ProduceItem();
-            if (RepeatsLeft <= 0) {
-                app.SessionState = 2;
-                RepeatsLeft = std::clamp(t.Repeat, 0, 4);
+            if (RepeatsLeft_ <= 0) {
+                State_ = TSessionState::Items;
+                RepeatsLeft_ = std::clamp(t.Repeat, 0, 4);
             }
         }
         break;
-    case 3:
-        ItemsEndTime = Now();
-        app.SessionState = 4;
-        app.Display().MarkSent(100);
-        if (app.SingleMode) app.StopSingleMode();
-        if (t.Varispeed) cw.SetSpeed(EndSpeed);
-        app.EnableParameterControls();
-        if (app.DispMode == 2) app.Display().ClearAll();
-        Queue(app.Params().Text(TCharField::StopText).Text + kItemEnd);
+    case TSessionState::ItemsDone:
+        Times_.ItemsEnd = Now();
+        State_ = TSessionState::EndText;
+        Core_.Display.MarkSent(100);
+        if (single) controls.StopSingleMode();
+        if (t.Varispeed) cw.SetSpeed(EndSpeed_);
+        Unlock();
+        if (t.DispMode == 2) Core_.Display.ClearAll();
+        Queue(Core_.Params->Text(TCharField::StopText).Text + ItemEndChar);
         break;
     default: break;
     }
-    app.Changed();
+    Changed();
 }
 
 void TSession::StepToNextItem() {
-    auto& app = App_;
-    if (app.SessionState == 2 && ItemsDone()) app.SessionState = 3;
-    if (app.SessionState == 1) app.SessionState = 2;
-    if (app.SessionState == 0) return;
+    if (State_ == TSessionState::Items && ItemsDone()) State_ = TSessionState::ItemsDone;
+    if (State_ == TSessionState::StartText) State_ = TSessionState::Items;
+    if (State_ == TSessionState::Idle) return;
     ProduceItem();
-    if (app.SessionState == 3) return;
-    if (RepeatsLeft <= 0) {
-        app.SessionState = 2;
-        RepeatsLeft = std::clamp(app.Settings().Tutor.Repeat, 0, 4);
+    if (State_ == TSessionState::ItemsDone) return;
+    if (RepeatsLeft_ <= 0) {
+        State_ = TSessionState::Items;
+        RepeatsLeft_ = std::clamp(Core_.Settings.Tutor.Repeat, 0, 4);
     } else {
-        app.SessionState = 8;
+        State_ = TSessionState::Repeating;
     }
-    app.Changed();
+    Changed();
 }
 
 void TSession::StepBackSpeedPlan() {
-    const double t = CurrentSpeed - SpeedStep;
-    if ((SpeedStep > 0 && StartSpeed <= t && t <= EndSpeed) ||
-        (SpeedStep < 0 && EndSpeed <= t && t <= StartSpeed))
-        CurrentSpeed = t;
+    const double t = CurrentSpeed_ - SpeedStep_;
+    if ((SpeedStep_ > 0 && StartSpeed_ <= t && t <= EndSpeed_) ||
+        (SpeedStep_ < 0 && EndSpeed_ <= t && t <= StartSpeed_))
+        CurrentSpeed_ = t;
 }
 
 void TSession::RestartTimes() {
-    ItemsStartTime = SessionStartTime = Now();
+    Times_.ItemsStart = Times_.SessionStart = Now();
+}
+
+// --- Stopping ------------------------------------------------------------------------------------
+
+void TSession::Escape(bool removedAny) {
+    auto& cw = Core_.CW;
+    switch (State_) {
+    case TSessionState::SpeedTest: State_ = TSessionState::SpeedTestAborted; break;
+    case TSessionState::EndText: cw.PutChar(ItemEndCode); break;
+    case TSessionState::Items:
+    case TSessionState::Repeating:
+        cw.PutChar(ItemEndCode);
+        if (Core_.Settings.Tutor.Varispeed) cw.SetSpeed(EndSpeed_);
+        State_ = TSessionState::ItemsDone;
+        break;
+    case TSessionState::StartText:
+        cw.PutChar(ItemEndCode);
+        State_ = TSessionState::ItemsDone;
+        break;
+    case TSessionState::Idle:
+        if (removedAny) cw.PutChar(ItemEndCode);
+        break;
+    default: break;
+    }
+    if (Core_.Controls->SingleMode()) Core_.Controls->StopSingleMode();
+    FinishAbortWhenNothingIsSent();
+    Unlock();
+    ItemKind_ = TItemKind::None;
+    Changed();
+}
+
+void TSession::TXReleased() {
+    auto& cw = Core_.CW;
+    switch (State_) {
+    case TSessionState::Idle:
+    case TSessionState::SpeedTestAborted: break;
+    case TSessionState::StartText:
+        cw.PutChar(NewLineCode);
+        State_ = TSessionState::ItemsDone;
+        break;
+    case TSessionState::EndText: cw.PutChar(NewLineCode); break;
+    case TSessionState::SpeedTest: State_ = TSessionState::SpeedTestAborted; break;
+    case TSessionState::SoundTest: StopSoundTest(); break;
+    case TSessionState::Items:
+    case TSessionState::Repeating:
+    case TSessionState::ItemsDone:
+        cw.SetHold(false);
+        cw.PutChar(NewLineCode);
+        State_ = TSessionState::ItemsDone;
+        break;
+    }
+}
+
+void TSession::Stop() {
+    State_ = TSessionState::Idle;
+    RepeatsInSession_ = false;
+    ResetCounts();
+    Unlock();
+}
+
+void TSession::FinishAbortWhenNothingIsSent() {
+    // An abort waits for the character being sent; with none, no last character will come.
+    const auto& cw = Core_.CW;
+    if (State_ == TSessionState::SpeedTestAborted && !cw.HasChars() && cw.SendState() <= 3)
+        SpeedTestAborted();
 }
 
 // --- Statistics ----------------------------------------------------------------------------------
 
 void TSession::ComputeOverallSpeed() {
-    const double minutes = static_cast<double>(std::llabs(ItemsEndTime - ItemsStartTime)) / 60000.0;
-    OverallSpeed = minutes == 0 ? 999.0 : App_.SessionCharCount / minutes;
+    const double minutes =
+        static_cast<double>(std::llabs(Times_.ItemsEnd - Times_.ItemsStart)) / 60000.0;
+    OverallSpeed_ = minutes == 0 ? 999.0 : SessionCharCount_ / minutes;
 }
 
 void TSession::SessionDone() {
-    auto& app = App_;
-    SessionEndTime = Now();
-    app.View_.Button2Enabled = app.OutputDevice > 0;
-    app.SessionState = 0;
-    if (app.DispMode == 2) app.Display().ClearAll();
-    if (app.AutoStartOff) {
-        app.View_.TXDown = false;
-        app.SetTXCaption();
-        app.CWout1().StopAtEndNow();
+    const auto& s = Core_.Settings;
+    Times_.SessionEnd = Now();
+    State_ = TSessionState::Idle;
+    if (s.Tutor.DispMode == 2) Core_.Display.ClearAll();
+    if (!s.TX.AutoStart) {
+        Core_.Controls->SetTXDown(false);
+        Core_.CW.StopAtEndNow();
     }
-    if (app.SessionCharCount > 0) {
-        const int n = app.SentCharCount;
-        const char* what = app.ItemKind == 0 ? " random character" : " character";
+    if (SessionCharCount_ > 0) {
+        const int n = SentCharCount_;
+        const char* what = ItemKind_ == TItemKind::Groups ? " random character" : " character";
         Info("\rSent " + std::to_string(n) + what + (n == 1 ? "" : "s"));
-        if (app.RepeatsInSession) {
-            if (app.RepeatedCharCount == 1)
+        if (RepeatsInSession_) {
+            if (RepeatedCharCount_ == 1)
                 Info("\rof which 1 was repeated");
-            else if (app.RepeatedCharCount > 1)
-                Info("\rof which " + std::to_string(app.RepeatedCharCount) + " were repeated");
+            else if (RepeatedCharCount_ > 1)
+                Info("\rof which " + std::to_string(RepeatedCharCount_) + " were repeated");
         }
-        if (!app.RepeatsInSession && !app.PauseRequested) {
+        if (!RepeatsInSession_ && !PauseRequested_) {
             ComputeOverallSpeed();
-            Info("\rActual overall speed was: " + FormatOverallSpeed(OverallSpeed, app.ShowWpM));
+            Info("\rActual overall speed was: " +
+                 FormatOverallSpeed(OverallSpeed_, s.Main.ShowWpM));
         } else {
             Info("\r");
         }
-        if (app.OnScrollToEnd) app.OnScrollToEnd();
     }
-    Info("Session Time was: " + FormatSessionTime(SessionEndTime - SessionStartTime) + "\r");
-    if (app.OnScrollToEnd) app.OnScrollToEnd();
-    app.RepeatsInSession = false;
-    app.ItemKind = -1;
-    app.Changed();
+    Info("Session Time was: " + FormatSessionTime(Times_.SessionEnd - Times_.SessionStart) + "\r");
+    Core_.App.ScrollToEnd();
+    RepeatsInSession_ = false;
+    ItemKind_ = TItemKind::None;
+    Changed();
 }
 
 // --- Speed test ----------------------------------------------------------------------------------
 
 void TSession::StartSpeedTest() {
-    auto& app = App_;
-    if (app.SessionState != 0 || app.OutputDevice <= 0) return;
+    const auto& s = Core_.Settings;
+    if (!Idle() || !IsActive(Core_.Output->Device())) return;
+    auto& cw = Core_.CW;
     Dialog_.Caption = "Test Morse Speed";
     Dialog_.Lines = {};
     Dialog_.Lines[0] = "Test Morse Speed with Standard Text?";
-    Dialog_.Lines[1] = app.Display().AllCaps() ? Upper1252(kParis) : std::string(kParis);
-    Dialog_.Lines[3] = "Selected Speed is " + app.View().SpeedText + " " + app.View().SpeedUnit;
-    if (!app.Platform_.AskSession || !app.Platform_.AskSession(Dialog_)) return;
-    app.StopSingleMode();
-    app.RepeatsInSession = app.PauseRequested = false;
-    app.CWout1().ClearBuffer();
-    app.Display().ClearAll();
-    app.ResetItemCounters();
-    auto& v = app.View_;
-    v.SpeedEnabled = v.SpeedUpDownEnabled = false;
-    v.Button2Enabled = v.Button3Enabled = v.Button4Enabled = false;
-    app.SetPauseButtonState(4);
+    Dialog_.Lines[1] = s.Main.AllCaps ? Upper1252(kParis) : std::string(kParis);
+    Dialog_.Lines[3] = "Selected Speed is " + FormatSpeed(cw.Speed(), s.Main.ShowWpM) + " " +
+                       (s.Main.ShowWpM ? "WpM" : "CpM");
+    const auto& ask = Core_.Platform.AskSession;
+    if (!ask || !ask(Dialog_)) return;
+    if (!Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
+        Core_.App.CloseState() != TCloseState::Open)
+        return;
+    Core_.Controls->StopSingleMode();
+    RepeatsInSession_ = PauseRequested_ = false;
+    cw.ClearBuffer();
+    Core_.Display.ClearAll();
+    Core_.Controls->ResetItem();
+    Core_.Controls->SetPauseState(TPauseState::Waiting);
     // The test runs without extra spacing.
-    app.Params().SetFarnsworth(0);
-    app.Params().SetFarnsworthEnabled(false);
-    app.DisableParameterControls();
-    app.SessionState = 6;
-    app.SessionCharCount = 30; // the six words have 30 letters
-    ItemsStartTime = Now();
+    Core_.Params->SetFarnsworth(0);
+    State_ = TSessionState::SpeedTest;
+    LocksParameters_ = LocksSpeedArrows_ = true;
+    Core_.Params->Refresh();
+    SessionCharCount_ = 30; // the six words have 30 letters
+    Times_.ItemsStart = Now();
     Queue(kParis);
-    app.Changed();
+    Changed();
 }
 
 void TSession::EndSpeedTest() {
-    auto& app = App_;
-    app.SessionState = 0;
-    auto& v = app.View_;
-    v.SpeedEnabled = v.SpeedUpDownEnabled = true;
-    const bool device = app.OutputDevice > 0;
-    v.Button2Enabled = v.Button3Enabled = v.Button4Enabled = device;
-    app.Params().SetFarnsworthEnabled(true);
-    app.EnableParameterControls();
-    v.TXDown = false;
-    app.SetTXCaption();
-    app.SetPauseButtonState(0);
-    app.CWout1().StopAtEndNow();
+    State_ = TSessionState::Idle;
+    Unlock();
+    Core_.Controls->SetTXDown(false);
+    Core_.Controls->SetPauseState(TPauseState::Off);
+    Core_.CW.StopAtEndNow();
 }
 
 void TSession::SpeedTestDone() {
-    auto& app = App_;
-    ItemsEndTime = Now();
+    Times_.ItemsEnd = Now();
     EndSpeedTest();
-    if (app.SessionCharCount > 0) {
+    if (SessionCharCount_ > 0) {
         ComputeOverallSpeed();
-        Info("\r\rActual speed was: " + FormatOverallSpeed(OverallSpeed, app.ShowWpM));
-        if (app.PauseRequested) Info("but <pause> had been pressed\r");
+        Info("\r\rActual speed was: " +
+             FormatOverallSpeed(OverallSpeed_, Core_.Settings.Main.ShowWpM));
+        if (PauseRequested_) Info("but <pause> had been pressed\r");
     }
-    if (app.OnScrollToEnd) app.OnScrollToEnd();
-    app.Changed();
+    Core_.App.ScrollToEnd();
+    Changed();
 }
 
 void TSession::SpeedTestAborted() {
     EndSpeedTest();
     Info("\r\rSpeed test aborted\r");
-    if (App_.OnScrollToEnd) App_.OnScrollToEnd();
-    App_.Changed();
+    Core_.App.ScrollToEnd();
+    Changed();
 }
 
 // --- Sound test ----------------------------------------------------------------------------------
 
 void TSession::ToggleSoundTest() {
-    auto& app = App_;
-    if (app.SessionState == 10) {
+    if (State_ == TSessionState::SoundTest) {
         StopSoundTest();
         return;
     }
-    if (app.SessionState != 0) return;
-    app.StopSingleMode();
-    app.RepeatsInSession = false;
-    app.CWout1().ClearBuffer();
-    app.Display().ClearAll();
-    app.DisableParameterControls();
-    app.View_.SpeedUpDownEnabled = true; // the speed may change while listening
-    app.SessionState = 10;
-    app.Params().SetSoundTestRunning(true);
+    if (!Idle()) return;
+    Core_.Controls->StopSingleMode();
+    RepeatsInSession_ = false;
+    Core_.CW.ClearBuffer();
+    Core_.Display.ClearAll();
+    State_ = TSessionState::SoundTest;
+    LocksParameters_ = true;
+    LocksSpeedArrows_ = false; // the speed may change while listening
+    Core_.Params->Refresh();
     SoundTestNext();
 }
 
 void TSession::SoundTestNext() {
-    App_.Display().ClearAll();
-    Queue(App_.CWout1().BlipOn() ? "test^ " : "test ");
-    App_.Changed();
+    Core_.Display.ClearAll();
+    Queue(Core_.CW.BlipOn() ? "test^ " : "test ");
+    Changed();
 }
 
 void TSession::StopSoundTest() {
-    auto& app = App_;
-    app.Params().SetSoundTestRunning(false);
-    app.CWout1().ClearBuffer();
-    app.Display().ClearAll();
-    app.EnableParameterControls();
-    app.SessionState = 0;
-    app.Changed();
+    Core_.CW.ClearBuffer();
+    Core_.Display.ClearAll();
+    State_ = TSessionState::Idle;
+    Unlock();
+    Changed();
 }
 
 // --- Material ------------------------------------------------------------------------------------
 
 TOpenRequest TSession::OpenRequest(TMaterialKind kind) const {
-    const auto& m = App_.Settings().Main;
+    const auto& m = Core_.Settings.Main;
     switch (kind) {
     case TMaterialKind::Words:
         return {"Load words from file to memory to use as random words:", m.InDir, m.WordFile};
@@ -603,24 +714,23 @@ TOpenRequest TSession::OpenRequest(TMaterialKind kind) const {
 }
 
 bool TSession::LoadMaterial(TMaterialKind kind, const std::string& path) {
-    auto& app = App_;
-    TLoadResult r = Material.Load(kind, path, app.CWout1().CharSet());
+    TLoadResult r = Material_.Load(kind, path, Core_.CW.CharSet());
     if (!r.Ok) {
-        ShowMessage(app.Platform_.Messages, TSeverity::Error, r.Error);
+        Core_.Message(TSeverity::Error, r.Error);
         return false;
     }
-    app.Display().ClearAll();
-    app.CWout1().ClearBuffer();
-    if (kind == TMaterialKind::Text) app.SessionCharCount = app.RepeatedCharCount = 0;
-    auto& s = app.Settings_.Main;
-    s.InDir = Material.InDir;
-    if (kind == TMaterialKind::Words) s.WordFile = Material.WordFile;
-    if (kind == TMaterialKind::Phrases) s.PhrasesFile = Material.PhrasesFile;
-    if (kind == TMaterialKind::Text) s.InFile = Material.TextFile;
-    app.Params().SetMorseMode(r.TrainingMode);
+    Core_.Display.ClearAll();
+    Core_.CW.ClearBuffer();
+    if (kind == TMaterialKind::Text) ResetCounts();
+    auto& m = Core_.Settings.Main;
+    m.InDir = Material_.InDir;
+    if (kind == TMaterialKind::Words) m.WordFile = Material_.WordFile;
+    if (kind == TMaterialKind::Phrases) m.PhrasesFile = Material_.PhrasesFile;
+    if (kind == TMaterialKind::Text) m.InFile = Material_.TextFile;
+    Core_.Params->SetMorseMode(r.TrainingMode);
     Info(r.Headline + "\r");
     Info(Utf8To1252(r.Path) + "\r");
-    app.UpdateStartCaptions();
+    Changed();
     return true;
 }
 

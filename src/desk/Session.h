@@ -1,22 +1,56 @@
 // A practice session from its confirmation to its summary, and the speed and sound tests. Composes
 // the session dialog from the parameters, feeds the engine one piece at a time (the start text,
 // each item with its repetitions, the end text) at the engine's last-character events, runs the
-// speed plan, and writes the summary into the display. Holds the practice material the File menu
-// loads. No widgets: the dialog is asked through the platform; "now" comes from an injected
-// monotonic clock and the random groups from an injected seed, so tests run a session exactly.
+// speed plan, counts what was sent and writes the summary into the display. Holds the practice
+// material the File menu loads. No widgets: the dialog is asked through the platform; "now" comes
+// from an injected monotonic clock and the random groups from an injected seed, so tests run a
+// session exactly.
+//
+// The session state, and what moves it (every "last char" is the engine's last-character event,
+// which finds the type-ahead buffer empty):
+//
+//   Idle ──StartSession, OK──▶ StartText ──last char──▶ Items ──last char, repeats left──▶
+//   Repeating
+//                                  │                     │  ▲                                │
+//                                  │                     │  └──last char, repeats done───────┘
+//                                  │ Esc, TX up          │ last char, all items produced; Esc, TX
+//                                  up ▼                     ▼
+//                              ItemsDone ◀───────────────┘   (Repeating also goes here on Esc, TX
+//                              up)
+//                                  │ last char: the end-of-item code has been sent
+//                                  ▼
+//                               EndText ──last char──▶ Idle, with the summary
+//
+//   Idle ──StartSpeedTest, OK──▶ SpeedTest ──last char──▶ Idle, with the speed
+//                                    │ Esc, TX up
+//                                    ▼
+//                             SpeedTestAborted ──last char, or nothing on the air──▶ Idle
+//
+//   Idle ──test button──▶ SoundTest ──last char──▶ SoundTest ("test" again)
+//                            │ test button, Esc, TX up
+//                            ▼
+//                           Idle
+//
+//   Any state ──StopAllSending (Delete, an output switch, suspend, a lost sound output)──▶ Idle
+//
+// In single mode the user's "next" (pause release, Enter, Space) steps from StartText and Items
+// instead of the last-character event.
 #pragma once
 
+#include "desk/DeskTypes.h"
 #include "practice/PracticeMaterial.h"
 #include "practice/RandomChars.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace brindle {
 
-class TLogoApp;
+struct TDeskCore;
+struct TQueueStyle;
 
 // What the session dialog shows: its caption and its six lines, from the top.
 struct TSessionDialog {
@@ -26,18 +60,13 @@ struct TSessionDialog {
 };
 
 // What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
-// the data folder). Its filter is "Text files (*.txt)" and "all files (*.*)".
+// the data folder). Its filter is "Text files (*.txt)" and "all files (*)".
 struct TOpenRequest {
     std::string Title;
     std::string Folder;
     std::string FileName;
 };
 
-// The entries of the parameters window's "Repeat" and "Increment Speed" lists.
-inline constexpr std::array<const char*, 5> RepeatEntries = {"Send once", "Send 2x", "Send 3x",
-                                                             "Send 4x", "Send 5x"};
-inline constexpr std::array<const char*, 7> FasterEntries = {"x 1.0", "x 1.05", "x 1.1", "x 1.2",
-                                                             "x 1.3", "x 1.4",  "x 1.5"};
 // The factor of an "Increment Speed" entry: the number its last four characters form.
 double FasterFactor(int fasterIndex);
 // A speed in CpM (WpM: divided by 5) rounded to 3 significant digits, with 2 decimals and a
@@ -53,7 +82,26 @@ class TSession {
 public:
     using TClock = std::function<int64_t()>; // monotonic [ms]
 
-    TSession(TLogoApp& app, TClock clock, TRandomChars::TSeedClock seed);
+    TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed);
+
+    // --- State ------------------------------------------------------------------------------
+    TSessionState State() const { return State_; }
+    bool Idle() const { return State_ == TSessionState::Idle; }
+    TItemKind ItemKind() const { return ItemKind_; }
+    // A session or test runs: the parameters that would change it are locked.
+    bool LocksParameters() const { return LocksParameters_; }
+    // The speed arrows are locked (variable speed, repeats or single mode drive the speed).
+    bool LocksSpeedArrows() const { return LocksSpeedArrows_; }
+    // The speed box is locked (the speed test).
+    bool LocksSpeedBox() const {
+        return State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted;
+    }
+    // What the speed box shows while the dialog asks (the start speed), else nothing.
+    const std::optional<std::string>& DialogSpeedText() const { return DialogSpeedText_; }
+    // Single mode may be set while nothing or only the start text and items run.
+    bool AllowsSingleMode() const;
+    // How text goes into the type-ahead buffer now.
+    TQueueStyle QueueStyle() const;
 
     // --- Commands ---------------------------------------------------------------------------
     // F3, the Work menu and the start button: the dialog, and on OK the session starts.
@@ -67,44 +115,53 @@ public:
     // could not be read, and then nothing has changed.
     bool LoadMaterial(TMaterialKind kind, const std::string& path);
     TOpenRequest OpenRequest(TMaterialKind kind) const;
+    // Esc: what was removed from the buffer is known; the session ends with its end text.
+    void Escape(bool removedAny);
+    // The TX button went up.
+    void TXReleased();
+    // StopAllSending: back to idle at once, the counts cleared.
+    void Stop();
+    // A speed test aborted before its first character has no character whose end could raise
+    // the last-character event: it is finished here.
+    void FinishAbortWhenNothingIsSent();
 
-    // --- The engine's last-character event, by session state ---------------------------------
-    void AdvanceSession();   // 1, 2, 8 and 3
-    void SessionDone();      // 4: the end text has been sent
-    void SpeedTestDone();    // 6
-    void SpeedTestAborted(); // 7
-    void SoundTestNext();    // 10
-    // Queues the next piece by the session state.
-    void ProduceItem();
+    // --- Events -----------------------------------------------------------------------------
+    // The engine's last-character event; false when no session runs (the caller goes on).
+    bool LastChar();
+    // The engine started a character: counted for the summary.
+    void CharStarted(uint8_t ch);
     // Single mode: the user asks for the next item.
     void StepToNextItem();
     // Single mode: an item is repeated; the speed plan does not advance for it.
     void StepBackSpeedPlan();
     // The TX button went down: the measured stretch starts again.
     void RestartTimes();
-    void ComputeOverallSpeed();
+    // The pause button was pressed or the exit cancelled: the summary gives no overall speed.
+    void NotePause() { PauseRequested_ = true; }
+    // Single mode was set: items may be repeated.
+    void NoteRepeats() { RepeatsInSession_ = true; }
+    // A file was loaded to the screen or as the text: the counts start again.
+    void ResetCounts();
 
-    // The dialog as last composed (also for tests).
+    // --- Statistics and material -------------------------------------------------------------
+    // When the session and its items started and ended, on the injected clock. [ms]
+    struct TTimes {
+        int64_t SessionStart = 0, ItemsStart = 0, ItemsEnd = 0, SessionEnd = 0;
+    };
+    const TTimes& Times() const { return Times_; }
+    int ItemsProduced() const { return ItemsProduced_; }
+    bool StartTextEmpty() const { return StartTextEmpty_; }
+    int SentCharCount() const { return SentCharCount_; }
+    int SessionCharCount() const { return SessionCharCount_; }
+    int RepeatedCharCount() const { return RepeatedCharCount_; }
+    double OverallSpeed() const { return OverallSpeed_; } // [CpM]
+    int EndSpeed() const { return EndSpeed_; }            // [CpM]
+    // The most characters queued at once since the session started.
+    int MaxBufferFill() const { return MaxBufferFill_; }
+    // The dialog as last composed.
     const TSessionDialog& Dialog() const { return Dialog_; }
+    const TPracticeMaterial& Material() const { return Material_; }
     TRandomChars& Random() { return Random_; }
-    TPracticeMaterial Material;
-
-    // Session fields (names as the program has always used them).
-    int ItemsProduced = 0;
-    int RepeatsLeft = 0;
-    std::string LastItem; // engine form, without the space or word-space separator
-    int GroupSize = 0;
-    int TextWordsFetched = 0;
-    std::size_t TextPos = 0; // 0-based in Material.Text
-    int StartSpeed = 30;     // [CpM]
-    int EndSpeed = 40;       // [CpM]
-    double CurrentSpeed = 30;
-    double SpeedStep = 0;
-    bool StartTextEmpty = false;
-    bool EndTextEmpty = false;
-    int64_t SessionStartTime = 0, ItemsStartTime = 0, ItemsEndTime = 0, SessionEndTime = 0; // [ms]
-    double OverallSpeed = 0;                                                                // [CpM]
-    int MaxBufferFill = 0; // the most characters queued at once since the session started
 
 private:
     int64_t Now() const { return Clock_(); }
@@ -113,13 +170,49 @@ private:
     std::string NewItem();
     void Queue(const std::string& text);
     void ApplyCurrentSpeed();
+    void ProduceItem();
+    void AdvanceSession();
+    void SessionDone();
+    void SpeedTestDone();
+    void SpeedTestAborted();
+    void SoundTestNext();
     void EndSpeedTest();
+    void ComputeOverallSpeed();
+    void Unlock();
     void Info(const std::string& text);
+    void Changed();
 
-    TLogoApp& App_;
+    TDeskCore& Core_;
     TClock Clock_;
     TRandomChars Random_;
     TSessionDialog Dialog_;
+    TPracticeMaterial Material_;
+
+    TSessionState State_ = TSessionState::Idle;
+    TItemKind ItemKind_ = TItemKind::None;
+    bool LocksParameters_ = false;
+    bool LocksSpeedArrows_ = false;
+    std::optional<std::string> DialogSpeedText_;
+    bool PauseRequested_ = false;
+    bool RepeatsInSession_ = false;
+    int SessionCharCount_ = 0;  // characters of the items started
+    int RepeatedCharCount_ = 0; // of which in repeated items
+    int SentCharCount_ = 0;
+
+    int ItemsProduced_ = 0;
+    int RepeatsLeft_ = 0;
+    std::string LastItem_; // engine form, without the space or word-space separator
+    int TextWordsFetched_ = 0;
+    std::size_t TextPos_ = 0; // 0-based in Material_.Text
+    int StartSpeed_ = 0;      // [CpM]
+    int EndSpeed_ = 0;        // [CpM]
+    double CurrentSpeed_ = 0; // [CpM]
+    double SpeedStep_ = 0;    // [CpM] per item
+    bool StartTextEmpty_ = false;
+    bool EndTextEmpty_ = false;
+    TTimes Times_;
+    double OverallSpeed_ = 0; // [CpM]
+    int MaxBufferFill_ = 0;
 };
 
 } // namespace brindle

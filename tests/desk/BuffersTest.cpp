@@ -34,14 +34,6 @@ protected:
     fs::path File(int n) const {
         return fs::path(Data()) / ("CWBuffer" + std::to_string(n) + ".txt");
     }
-    // What the engine was given, taken out of its buffer.
-    std::string Queued() {
-        std::string q;
-        while (App->CWout1().HasChars())
-            q += static_cast<char>(App->CWout1().GetChar());
-        return q;
-    }
-
     TTempDir Dir;
 };
 
@@ -153,12 +145,8 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     // Sent, and sent again when the engine has sent its last character.
     B().Transmit(0);
     std::string sent;
-    auto& cw = App->CWout1();
-    auto counted = cw.OnCharStart;
-    cw.OnCharStart = [&, counted](TCWout& c, uint8_t ch) {
-        sent += static_cast<char>(ch);
-        if (counted) counted(c, ch);
-    };
+    const TConnection heard =
+        App->OnCharStart.Connect([&](uint8_t ch) { sent += static_cast<char>(ch); });
     for (int i = 0; i < 400 && sent.size() < 9; ++i)
         Play(50);
     EXPECT_EQ(sent.substr(0, 9), "vvvvvvvvv");
@@ -180,15 +168,15 @@ TEST_F(Buffers, AllCapsTransmitAndTheFunctionKeys) {
     EXPECT_EQ(Buf(1).Text, "cq de <ar>");
     App->KeyDown(TDeskKey::F6, {});
     const std::string ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
-    EXPECT_EQ(App->Display().Text(), "cq de <ar>");
+    EXPECT_EQ(Shown(), "cq de <ar>");
     EXPECT_EQ(Queued(), "cq de " + ar);
     // While a test runs a transmit only normalises the field.
     B().Edited(0, "a~b");
     App->Params().TestButtonClick();
-    Queued();
+    const std::string test = Queued();
     App->KeyDown(TDeskKey::F5, {});
     EXPECT_EQ(Buf(0).Text, "ab");
-    EXPECT_EQ(Queued(), "");
+    EXPECT_EQ(Queued(), test);
 }
 
 // --- Screen text files ---------------------------------------------------------------------------
@@ -201,17 +189,17 @@ TEST_F(Buffers, LoadingAFileToTheScreenWhileSendingStartsItWhenAllIsLoaded) {
     Write(file, "cq cq\r\nde dl1abc <AR>\r\n");
     // Everything is queued before the first character goes, though the sound plays on.
     int startedWhileLoading = 0;
-    auto& cw = App->CWout1();
-    auto counted = cw.OnCharStart;
-    cw.OnCharStart = [&, counted](TCWout& c, uint8_t ch) {
-        if (App->LoadingText) ++startedWhileLoading;
-        if (counted) counted(c, ch);
-    };
-    PendingHook = [&] { Play(20); };
+    const TConnection counted = App->OnCharStart.Connect([&](uint8_t) {
+        if (App->Sender().Loading()) ++startedWhileLoading;
+    });
     ASSERT_TRUE(App->LoadScreenText(file.string()));
+    EXPECT_TRUE(App->View().LoadingNoticeShown);
+    while (RunNextLater())
+        Play(20);
     EXPECT_EQ(startedWhileLoading, 0);
+    EXPECT_FALSE(App->View().LoadingNoticeShown);
     EXPECT_EQ(App->CWout1().BufferCount(), 18); // the file alone: the typed rest was cleared
-    EXPECT_EQ(App->Display().Text(), "cq cq\r\nde dl1abc <ar>\r\n");
+    EXPECT_EQ(Shown(), "cq cq\r\nde dl1abc <ar>\r\n");
     EXPECT_FALSE(App->CWout1().Hold());
     EXPECT_EQ(App->Settings().Main.InFile, "text.txt");
     EXPECT_EQ(App->Settings().Main.InDir, Dir.Path.string() + "/");
@@ -226,18 +214,20 @@ TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
     while (text.size() < 3'000'000)
         text += "abcdefghi\n";
     Write(file, text);
-    int rounds = 0, queuedAtEsc = 0;
-    PendingHook = [&] {
-        if (++rounds != 2000) return;
-        queuedAtEsc = App->CWout1().BufferCount();
-        App->KeyPress(27);
-    };
     ASSERT_TRUE(App->LoadScreenText(file.string()));
+    // The load goes on in steps from the event loop: Esc comes between two of them.
+    for (int step = 0; step < 3; ++step)
+        ASSERT_TRUE(RunNextLater());
+    const int queuedAtEsc = App->CWout1().BufferCount();
+    App->KeyPress(27);
+    RunLater();
     ASSERT_EQ(Messages.size(), 1u);
     ASSERT_GT(queuedAtEsc, 1000);
     EXPECT_EQ(Messages[0], "Loading from file interrupted. Read: " + std::to_string(queuedAtEsc));
-    EXPECT_FALSE(App->LoadingText);
+    EXPECT_EQ(Severities[0], TSeverity::Information);
+    EXPECT_FALSE(App->Sender().Loading());
     EXPECT_EQ(App->CWout1().BufferCount(), queuedAtEsc); // what was loaded is sent
+    EXPECT_FALSE(App->CWout1().Hold());
 }
 
 TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
@@ -250,6 +240,7 @@ TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
             out << line << '\n';
     }
     ASSERT_TRUE(App->LoadScreenText(file.string()));
+    RunLater();
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
     EXPECT_GT(App->CWout1().BufferCount(), 29000);
@@ -266,16 +257,17 @@ TEST_F(Buffers, BinaryFilesFoldersAndVanishedFilesGiveAMessageAndLeaveTheScreen)
         bytes += static_cast<char>(i * 7 % 256);
     Write(binary, bytes);
     ASSERT_TRUE(App->LoadScreenText(binary.string())); // what is sendable of it is sent
+    RunLater();
     EXPECT_TRUE(Messages.empty());
-    for (char c : App->Display().Text())
+    for (char c : Shown())
         EXPECT_TRUE(c == '\r' || c == '\n' || static_cast<uint8_t>(c) >= 32);
-    const std::string shown = App->Display().Text();
+    const std::string shown = Shown();
     EXPECT_FALSE(App->LoadScreenText(Dir.Path.string()));
     EXPECT_FALSE(App->LoadScreenText((Dir.Path / "deleted.txt").string()));
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_NE(Messages[0].find("Is a directory"), std::string::npos);
     EXPECT_NE(Messages[1].find("No such file"), std::string::npos);
-    EXPECT_EQ(App->Display().Text(), shown);
+    EXPECT_EQ(Shown(), shown);
 }
 
 TEST_F(Buffers, SavingTheScreenProposesMainWindowTxtAndRespectsAllCaps) {
@@ -283,7 +275,7 @@ TEST_F(Buffers, SavingTheScreenProposesMainWindowTxtAndRespectsAllCaps) {
     EXPECT_EQ(App->ScreenSaveRequest().FileName, "MainWindow.txt");
     EXPECT_EQ(App->ScreenSaveRequest().Title, "Save text from screen to file:");
     Type("cq de dl1abc\r<ar>");
-    App->Display().AddInfoText("\rinfo");
+    Display.AddInfoText("\rinfo");
     App->Params().SetAllCaps(true);
     const fs::path out = Dir.Path / "screen.txt";
     ASSERT_TRUE(App->SaveScreenText(out.string()));

@@ -26,7 +26,7 @@ const std::string Pauses3 = "\xFF\xFF\xFF";
 
 TEST_F(Desk, StartOpensTheSoundOutputOfTheSettings) {
     Start();
-    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_EQ(Output(), TOutputDevice::Sound);
     EXPECT_TRUE(App->SoundOut1().IsOpen());
     EXPECT_TRUE(App->CWout1().Running());
     EXPECT_TRUE(App->CWout1().BlasterMode());
@@ -41,7 +41,7 @@ TEST_F(Desk, ProsignTyping) {
     Start();
     Type("<ar");
     EXPECT_EQ(Shown(), "<ar>");
-    EXPECT_EQ(App->ProsignEntryState, 0);
+    EXPECT_FALSE(App->Sender().InProsignEntry());
     App->KeyPress(8); // all four positions at once
     EXPECT_EQ(Shown(), "");
     EXPECT_FALSE(App->CWout1().HasChars());
@@ -63,6 +63,13 @@ TEST_F(Desk, ProsignTyping) {
     EXPECT_EQ(Shown(), "");
     Type("<xy");
     EXPECT_EQ(Queued(), Pauses3);
+    App->ClearScreenClick();
+
+    // Backspace over an unknown prosign takes exactly its three pauses, never what came before.
+    Type("ab<xy");
+    App->KeyPress(8);
+    EXPECT_EQ(Shown(), "ab");
+    EXPECT_EQ(Queued(), "ab");
 }
 
 TEST_F(Desk, BackspaceRules) {
@@ -85,10 +92,12 @@ TEST_F(Desk, BackspaceRules) {
 
 TEST_F(Desk, TypedCharactersAreMappedAndFiltered) {
     Start();
-    App->EqualsKeyOptimisation = true;
+    App->Params().SetEqKeyOpt(true);
     Type("a-_");
     App->KeyPress(223);  // sharp s is a question mark
     App->KeyPress(0x80); // the euro sign cannot be sent: dropped silently
+    App->KeyPress(254);  // the buffer's own codes are not characters one can type
+    App->KeyPress(255);
     EXPECT_EQ(Queued(), "a=-?");
     EXPECT_TRUE(Messages.empty());
 }
@@ -107,8 +116,7 @@ TEST_F(Desk, PastingRunsTheFilterChain) {
 
 TEST_F(Desk, AFullBufferGivesOneMessageAndKeepsWhatWasQueued) {
     Start();
-    App->CWout1().SetHold(true);
-    App->Paste(std::string(40000, 'e'));
+    App->Paste(std::string(40000, 'e')); // nothing plays: no sound is fed
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
     EXPECT_EQ(Display.TextEnd() - 1, 29999);
@@ -125,7 +133,7 @@ TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThem) {
     Play(150); // PTT lead and the first elements
     EXPECT_TRUE(App->View().TXDown);
     EXPECT_EQ(App->View().TXCaption, "Stop");
-    EXPECT_EQ(App->View().PauseState, 1);
+    EXPECT_EQ(App->View().PauseState, TPauseState::Pause);
     Play(5000);
     EXPECT_EQ(Unsent(), "");
     Play(3000); // the PTT hold time
@@ -144,7 +152,7 @@ TEST_F(Desk, EscRemovesTheUnsentRest) {
 
 TEST_F(Desk, SpeedBoxEntry) {
     Start();
-    App->SetShowWpM(true);
+    App->Params().SetShowWpM(true);
     EXPECT_EQ(App->View().SpeedText, "12.0");
     App->SetNewSpeedVal("12.5"); // 62.5 rounds to the even 62
     EXPECT_EQ(App->CWout1().Speed(), 62);
@@ -153,7 +161,7 @@ TEST_F(Desk, SpeedBoxEntry) {
     EXPECT_EQ(App->View().SpeedText, "12.4");
     App->SetNewSpeedVal("12,5"); // not a number with a decimal point: unchanged
     EXPECT_EQ(App->CWout1().Speed(), 62);
-    App->SetShowWpM(false);
+    App->Params().SetShowWpM(false);
     App->SetNewSpeedVal("abc");
     EXPECT_EQ(App->View().SpeedText, "62");
     App->SetNewSpeedVal("5000"); // the engine's limit
@@ -184,15 +192,14 @@ TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
     Type("eeeeeeeeee");
     Play(200);
     App->PauseButtonClick(true);
-    EXPECT_EQ(App->View().PauseState, 2);
-    EXPECT_TRUE(App->PauseRequested);
+    EXPECT_EQ(App->View().PauseState, TPauseState::Resume);
     Play(2000);
     const int held = Display.SentMark();
     Play(2000);
     EXPECT_EQ(Display.SentMark(), held); // waits
     EXPECT_TRUE(App->CWout1().HasChars());
     App->PauseButtonClick(false);
-    EXPECT_EQ(App->View().PauseState, 1);
+    EXPECT_EQ(App->View().PauseState, TPauseState::Pause);
     Play(5000);
     EXPECT_FALSE(App->CWout1().HasChars());
     EXPECT_EQ(Unsent(), "");
@@ -207,11 +214,11 @@ TEST_F(Desk, SingleModeItemsAndOneRepeat) {
     EXPECT_EQ(Shown(), "ab cd");
     Play(4000); // "ab", then the engine holds after the separator
     EXPECT_TRUE(App->CWout1().Hold());
-    EXPECT_EQ(App->View().PauseState, 2);
-    EXPECT_EQ(App->ItemCharCount, 3);
+    EXPECT_EQ(App->View().PauseState, TPauseState::Resume);
+    EXPECT_EQ(App->Controls().ItemCharCount(), 3);
     App->KeyPress(8); // repeat
     App->KeyPress(8); // a second repeat waits for the next item
-    EXPECT_TRUE(App->RepeatingItem);
+    EXPECT_TRUE(App->Controls().RepeatingItem());
     EXPECT_EQ(App->CWout1().PeekChar(), 'a');
     Play(4000);
     EXPECT_TRUE(App->CWout1().Hold());
@@ -239,19 +246,60 @@ TEST_F(Desk, HideText) {
 TEST_F(Desk, CloseWithAskEnd) {
     Settings.Main.AskEnd = true;
     Start();
-    App->CWout1().SetHold(true);
     Type("paris");
     AnswerOk = false;
-    EXPECT_FALSE(App->FormCloseQuery());
+    App->RequestClose();
     ASSERT_EQ(Questions.size(), 1u);
     EXPECT_EQ(Questions[0], "Do you really want to exit Brindle?");
+    EXPECT_EQ(App->CloseState(), TCloseState::Open);
     EXPECT_EQ(Shown(), "paris"); // still queued and shown
     EXPECT_TRUE(App->CWout1().HasChars());
     EXPECT_FALSE(App->CWout1().Hold());
     AnswerOk = true;
-    EXPECT_TRUE(App->FormCloseQuery());
+    App->RequestClose();
+    EXPECT_EQ(App->CloseState(), TCloseState::Ready); // nothing was on the air
+    EXPECT_EQ(ReadyToClose, 1);
     EXPECT_EQ(Shown(), ""); // the unsent characters left the display
     EXPECT_FALSE(App->CWout1().Running());
+}
+
+TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
+    Start();
+    Type("paris paris");
+    Play(300); // "p" is being keyed
+    ASSERT_GT(App->CWout1().SendState(), 3);
+    App->RequestClose();
+    EXPECT_EQ(App->CloseState(), TCloseState::Stopping);
+    EXPECT_EQ(App->View().Busy, "Closing Brindle ...");
+    EXPECT_FALSE(App->View().TXEnabled);
+    App->KeyPress('e'); // nothing new is taken while closing
+    EXPECT_EQ(ReadyToClose, 0);
+    Play(1500); // the engine finishes "p" and stops: its stop event finishes the close
+    EXPECT_EQ(App->CloseState(), TCloseState::Ready);
+    EXPECT_EQ(ReadyToClose, 1);
+    EXPECT_FALSE(App->CWout1().Running());
+    EXPECT_EQ(Queued(), "");
+}
+
+// A second close, or a signal, that arrives while the exit question is up used to run the close
+// a second time from inside the first one's wait.
+TEST_F(Desk, ASecondCloseOrASignalDuringTheExitQuestionClosesOnce) {
+    Settings.Main.AskEnd = true;
+    Start();
+    int asked = 0;
+    WhileAsked = [&] {
+        ++asked;
+        App->RequestClose();     // the close box again: absorbed
+        App->RequestClose(true); // SIGTERM: the close goes on whatever the answer
+    };
+    AnswerOk = false;
+    App->RequestClose();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(App->CloseState(), TCloseState::Ready);
+    EXPECT_EQ(ReadyToClose, 1);
+    App->RequestClose(true); // after it: nothing more
+    EXPECT_EQ(ReadyToClose, 1);
+    EXPECT_EQ(Questions.size(), 1u);
 }
 
 TEST_F(Desk, SettingsComeBackAsTheyWere) {
@@ -280,7 +328,7 @@ TEST_F(Desk, OnlyBluetoothPortsGiveNone) {
     Start();
     EXPECT_EQ(App->OutputChoice().PortEntries, std::vector<std::string>{"none"});
     EXPECT_FALSE(App->OutputChoice().ComEnabled);
-    EXPECT_EQ(App->ComPortNumber, 0);
+    EXPECT_EQ(App->Output().ComPortNumber(), 0);
     EXPECT_EQ(App->OutputChoice().Chosen, 0);
 }
 
@@ -292,20 +340,20 @@ TEST_F(Desk, StoredPortIsSelectedOrReplaced) {
     Start();
     EXPECT_EQ(App->OutputChoice().PortEntries, (std::vector<std::string>{"COM3", "COM5"}));
     EXPECT_EQ(App->OutputChoice().PortSelected, 1);
-    EXPECT_EQ(App->ComPortNumber, 5);
+    EXPECT_EQ(App->Output().ComPortNumber(), 5);
 
     Ports.assign(4, {});
     Ports[2] = Port("ttyS2");
     Ports[3] = Port("ttyS3");
     App->SerialPortsChanged();
     EXPECT_EQ(App->OutputChoice().PortSelected, 0);
-    EXPECT_EQ(App->ComPortNumber, 3); // the first listed port becomes the stored one
+    EXPECT_EQ(App->Output().ComPortNumber(), 3); // the first listed port becomes the stored one
 }
 
 TEST_F(Desk, StoredComOutputWithoutPortsStartsOnSoundSilently) {
     Settings.TX.Output = 2;
     Start();
-    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_EQ(Output(), TOutputDevice::Sound);
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -315,13 +363,14 @@ TEST_F(Desk, ComOutputLost) {
     Settings.TX.Output = 2;
     Settings.TX.TXComPort = 5;
     Start();
-    ASSERT_EQ(App->OutputDevice, 2) << (Messages.empty() ? "" : Messages[0]);
+    ASSERT_EQ(Output(), TOutputDevice::Com) << (Messages.empty() ? "" : Messages[0]);
     EXPECT_EQ(App->OutputChoice().PortDevices[0], "ttyUSB0: FT232R USB UART");
     Ports.clear(); // unplugged
     App->SerialPortsChanged();
-    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_EQ(Output(), TOutputDevice::Sound);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There is no device for COM Output: RESET");
+    EXPECT_EQ(Severities[0], TSeverity::Warning);
     EXPECT_EQ(App->OutputChoice().PortEntries, std::vector<std::string>{"none"});
 }
 
@@ -332,10 +381,10 @@ TEST_F(Desk, ComOutputLostWithoutSound) {
     Settings.TX.TXComPort = 5;
     Sound.Outputs.clear();
     Start();
-    ASSERT_EQ(App->OutputDevice, 2);
+    ASSERT_EQ(Output(), TOutputDevice::Com);
     Ports.clear();
     App->SerialPortsChanged();
-    EXPECT_EQ(App->OutputDevice, 0);
+    EXPECT_EQ(Output(), TOutputDevice::None);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There are no devices for Sound or COM Output");
     EXPECT_FALSE(App->View().TXEnabled);
@@ -346,10 +395,10 @@ TEST_F(Desk, SoundLostWhilePortsExist) {
     Ports.resize(5);
     Ports[2] = Port("ttyS2");
     Start();
-    ASSERT_EQ(App->OutputDevice, 1);
+    ASSERT_EQ(Output(), TOutputDevice::Sound);
     Sound.Outputs.clear();
     App->SoundOutputsChanged();
-    EXPECT_EQ(App->OutputDevice, 2);
+    EXPECT_EQ(Output(), TOutputDevice::Com);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There is no device for Sound Output: RESET");
 }
@@ -357,14 +406,14 @@ TEST_F(Desk, SoundLostWhilePortsExist) {
 TEST_F(Desk, NoDevicesThenASoundDevice) {
     Sound.Outputs.clear();
     Start();
-    EXPECT_EQ(App->OutputDevice, 0);
+    EXPECT_EQ(Output(), TOutputDevice::None);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There are no devices for Sound or COM Output");
     EXPECT_FALSE(App->View().TXEnabled);
     EXPECT_FALSE(App->OutputChoice().TestButtonEnabled);
     Sound.Outputs = {{"usb", "Headset"}};
     App->SoundOutputsChanged();
-    EXPECT_EQ(App->OutputDevice, 1);
+    EXPECT_EQ(Output(), TOutputDevice::Sound);
     EXPECT_TRUE(App->SoundOut1().IsOpen());
     EXPECT_TRUE(App->View().TXEnabled);
     EXPECT_TRUE(App->OutputChoice().TestButtonEnabled);
@@ -379,10 +428,10 @@ TEST_F(Desk, ChoosingAPortWhileOnSoundKeepsTheStoredOne) {
     Ports[4] = Port("ttyS4");
     Settings.TX.TXComPort = 3;
     Start();
-    ASSERT_EQ(App->OutputDevice, 1);
-    App->DeviceCheck().ComPortBoxChange(1);
+    ASSERT_EQ(Output(), TOutputDevice::Sound);
+    App->ChoosePort(1);
     EXPECT_EQ(App->ComRTSDTRX1().PortNumber(), 5);
-    EXPECT_EQ(App->ComPortNumber, 3);
+    EXPECT_EQ(App->Output().ComPortNumber(), 3);
 }
 
 TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
@@ -391,20 +440,74 @@ TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
     Settings.TX.TXComPort = 5;
     Start();
     Type("paris");
-    Play(300);
-    App->DeviceCheck().ChooseOutput(1); // to COM: everything queued is dropped with the display
-    EXPECT_EQ(App->OutputDevice, 2);
-    EXPECT_EQ(Display.TextEnd(), Display.SentMark());
+    Play(300);            // "p" is on the air
+    App->ChooseOutput(1); // to COM: everything queued is dropped with the display
+    EXPECT_TRUE(App->Output().Switching());
+    EXPECT_EQ(App->View().Busy, "Switching the output ...");
+    EXPECT_FALSE(App->View().TXEnabled);
     EXPECT_FALSE(App->CWout1().HasChars());
+    Play(1500); // "p" ends, the engine stops, and the switch goes on from its stop event
+    ASSERT_EQ(Output(), TOutputDevice::Com);
+    EXPECT_FALSE(App->Output().Switching());
+    EXPECT_TRUE(App->View().Busy.empty());
+    EXPECT_EQ(Display.TextEnd(), Display.SentMark());
     Type("ee");
     for (int i = 0; i < 2000 && App->CWout1().HasChars(); ++i)
-        Timer.Advance(1);
-    Timer.Advance(1000);
+        Tick(1);
+    Tick(1000);
     EXPECT_EQ(Unsent(), "");
-    App->DeviceCheck().ChooseOutput(0);
-    EXPECT_EQ(App->OutputDevice, 1);
+    App->ChooseOutput(0);
+    EXPECT_EQ(Output(), TOutputDevice::Sound); // nothing on the air: at once
     EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
-    EXPECT_FALSE(App->ComKeyingActive());
+    EXPECT_FALSE(App->Output().ComKeyingActive());
+}
+
+// A switch asked for while one waits for the engine used to run inside the first one's wait.
+TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
+    Ports.resize(5);
+    Ports[4] = Port("ttyS4");
+    Settings.TX.TXComPort = 5;
+    Start();
+    Type("paris");
+    Play(300);
+    App->ChooseOutput(1);
+    ASSERT_TRUE(App->Output().Switching());
+    App->ChooseOutput(0); // back to sound: waits for the first switch
+    App->ChooseOutput(1); // and to COM again: the last request wins
+    EXPECT_TRUE(App->Output().Switching());
+    Play(1500);
+    EXPECT_EQ(Output(), TOutputDevice::Com);
+    EXPECT_FALSE(App->Output().Switching());
+    EXPECT_TRUE(App->Output().ComKeyingActive());
+
+    Type("eeeee");
+    Tick(150); // an "e" is on the air
+    ASSERT_GT(App->CWout1().SendState(), 3);
+    App->ChooseOutput(0);
+    App->ChooseOutput(1); // asked for while the first switch waits ...
+    App->ChooseOutput(0); // ... and changed again: the last request wins
+    EXPECT_EQ(Output(), TOutputDevice::Com);
+    Tick(600); // the "e" ends
+    EXPECT_EQ(Output(), TOutputDevice::Sound);
+    EXPECT_FALSE(App->Output().Switching());
+    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Desk, ASwitchEndsAfterItsTimeLimitWhenTheEngineNeverStops) {
+    Ports.resize(5);
+    Ports[4] = Port("ttyS4");
+    Settings.TX.TXComPort = 5;
+    Start();
+    Type("paris");
+    Play(300);
+    App->ChooseOutput(1);
+    ASSERT_TRUE(App->Output().Switching());
+    // The sound server asks for nothing more: the engine never reaches the end of "p".
+    LaterNow += TOutputSwitch::StopLimitMs;
+    RunLater();
+    EXPECT_EQ(Output(), TOutputDevice::Com);
+    EXPECT_FALSE(App->CWout1().BlasterMode());
 }
 
 TEST_F(Desk, PastedLinesOfALinuxTextKeepTheirLineBreaks) {

@@ -2,55 +2,21 @@
 // character fields' commit chain, the effects on the engine and the main window, the enabling
 // rules, and the values that go back into the settings.
 #include "desk/Parameters.h"
-#include "desk/LogoApp.h"
 #include "practice/TextFilters.h"
-#include "support/FakeSoundBackend.h"
-#include "support/VirtualTimer.h"
+#include "support/DeskFixture.h"
 
 #include <gtest/gtest.h>
 
 using namespace brindle;
-using brindle::test::TFakeSoundBackend;
-using brindle::test::TVirtualTimer;
 
 namespace {
 
-class Params : public ::testing::Test {
+class Params : public brindle::test::TDeskTest {
 protected:
-    void SetUp() override { Settings = DefaultSettings("/nonexistent/", {}); }
-    void Start() {
-        TDeskPlatform p;
-        p.Timer = &Timer;
-        p.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
-        p.Messages = [this](const TMessage& m) { Messages.push_back(m.Text); };
-        p.AskOkCancel = [](const std::string&) { return true; };
-        p.ProcessEvents = [this] { Timer.Advance(1); };
-        p.ProcessPending = [] {};
-        p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
-        p.Post = [](std::function<void()> fn) { fn(); };
-        App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
-        App->FormCreate();
-    }
     TParameters& P() { return App->Params(); }
     const TNumberField& N(TUpDown u) { return P().Number(u); }
     const std::string& T(TCharField f) { return P().Text(f).Text; }
-
-    TSettings Settings;
-    TVirtualTimer Timer;
-    TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
-    TDisplayModel Display;
-    std::vector<std::string> Messages;
-    std::unique_ptr<TLogoApp> App;
 };
-
-TEST(ParamText, FormatSpeedAndLevels) {
-    EXPECT_EQ(FormatSpeed(false, 62), "62");
-    EXPECT_EQ(FormatSpeed(true, 60), "12.0");
-    EXPECT_EQ(FormatSpeed(true, 63), "12.6");
-    EXPECT_EQ(FormatSpeed(true, 62), "12.4");
-    EXPECT_EQ(LevelText(-10), "-10 dB");
-    EXPECT_EQ(LevelText(0), "0 dB");
-}
 
 TEST(ParamText, CommitChainOfCharacterFields) {
     // Spaces and tabs out, unknown prosigns and stray brackets out, prosigns as their codes.
@@ -125,7 +91,7 @@ TEST_F(Params, CreationAppliesTheSettings) {
     EXPECT_EQ(P().View().LevelLabel, "-60 dB");
     EXPECT_EQ(N(TUpDown::Freq).Text, "800");
     EXPECT_EQ(N(TUpDown::StartSpeed).Text, "30");
-    EXPECT_EQ(App->OutputDevice, 1); // the device check ran
+    EXPECT_EQ(Output(), TOutputDevice::Sound); // the device check ran
 }
 
 TEST_F(Params, SpeedFieldsInWpmAndTheirLimits) {
@@ -232,6 +198,18 @@ TEST_F(Params, GroupSizesKeepTheirOrder) {
     EXPECT_EQ(N(TUpDown::SizeGroups).Caption, "Size of Groups");
 }
 
+TEST_F(Params, ADownArrowOnTheSizeThatReachesTheMinimumPushesItBelow) {
+    Settings.Tutor.GrSize = 5;
+    Settings.Tutor.GrMinSize = 4;
+    Settings.Tutor.VariSize = true;
+    Start();
+    ASSERT_EQ(P().WorkMinGroupSize, 4);
+    P().StepUpDown(TUpDown::SizeGroups, -1, false, false);
+    EXPECT_EQ(P().WorkGroupSize, 4);
+    EXPECT_EQ(P().WorkMinGroupSize, 3);
+    EXPECT_EQ(N(TUpDown::SizeMin).Text, "3");
+}
+
 TEST_F(Params, CharacterFieldsAndTheirButtons) {
     Start();
     P().ChooseCharField(2);
@@ -244,7 +222,7 @@ TEST_F(Params, CharacterFieldsAndTheirButtons) {
     P().AllCharacters();
     EXPECT_EQ(T(TCharField::Chars1), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?<BT>");
     EXPECT_EQ(CodesToProsignNames(P().CharSet1), "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>");
-    EXPECT_EQ(App->Display().AllCaps(), true);
+    EXPECT_EQ(Display.AllCaps(), true);
     EXPECT_EQ(T(TCharField::StartText), "VVV<KA>");
     P().SetAllCaps(false);
     EXPECT_EQ(T(TCharField::Chars1), "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>");
@@ -277,18 +255,17 @@ TEST_F(Params, StandardCharactersLeaveEveryField) {
 TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
     Settings.TX.Noise = true;
     Start();
-    ASSERT_EQ(App->OutputDevice, 1);
-    EXPECT_TRUE(App->NoiseOn);
+    ASSERT_EQ(Output(), TOutputDevice::Sound);
+    EXPECT_TRUE(App->NoiseAdded());
     P().SetMute(true);
     EXPECT_EQ(Sound.Volume, 0.0);
-    EXPECT_TRUE(App->MuteOn);
-    EXPECT_FALSE(App->NoiseOn);
+    EXPECT_FALSE(App->NoiseAdded());
     EXPECT_TRUE(App->View().SoundMutedShown);
     EXPECT_TRUE(P().View().SoundMutedShown);
     EXPECT_FALSE(P().View().NoiseEnabled);
     P().SetMute(false);
     EXPECT_EQ(Sound.Volume, 1.0);
-    EXPECT_TRUE(App->NoiseOn); // the box's state comes back
+    EXPECT_TRUE(App->NoiseAdded()); // the box's state comes back
     EXPECT_TRUE(P().View().NoiseEnabled);
     EXPECT_FALSE(App->View().SoundMutedShown);
     EXPECT_EQ(App->CWout1().LogAmplitude(), -10);
@@ -323,20 +300,24 @@ TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     EXPECT_TRUE(App->CWout1().BlipOn());
     P().SetRepeat(2);
     EXPECT_TRUE(P().View().FasterEnabled);
-    P().DisableParameterControls();
+    App->ToggleSoundTest(); // a test runs: what would change it is locked
+    EXPECT_TRUE(P().View().Locked);
+    EXPECT_FALSE(App->View().ParameterControlsEnabled);
+    EXPECT_EQ(P().View().TestCaption, "Stop Test");
     EXPECT_FALSE(N(TUpDown::StartSpeed).Enabled);
     EXPECT_FALSE(P().View().OutputSoundEnabled);
     EXPECT_FALSE(P().View().FasterEnabled);
     EXPECT_TRUE(N(TUpDown::Freq).Enabled); // the tone is not part of the session
-    P().EnableParameterControls();
+    App->KeyPress(27);                     // Esc stops the test
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
     EXPECT_TRUE(N(TUpDown::StartSpeed).Enabled);
     EXPECT_TRUE(P().View().OutputSoundEnabled);
-    EXPECT_EQ(N(TUpDown::StartSpeed).Caption, "Start Speed");
     // A display mode change stops what is sent.
     App->KeyPress('e');
     P().SetDispMode(1);
     EXPECT_FALSE(App->CWout1().HasChars());
-    EXPECT_EQ(App->Display().ColorInText(), App->Display().BackgroundColor());
+    EXPECT_EQ(Display.ColorInText(), Display.BackgroundColor());
 }
 
 TEST_F(Params, ValuesGoBackIntoTheSettings) {
@@ -359,13 +340,6 @@ TEST_F(Params, ValuesGoBackIntoTheSettings) {
     EXPECT_TRUE(s.TX.PTT);
     EXPECT_TRUE(s.TX.EqKeyOpt);
     EXPECT_EQ(s.Tutor.Characters, "paris");
-}
-
-TEST(ParamText, MixersAreTriedInOrder) {
-    const auto m = MixerCommands();
-    ASSERT_GE(m.size(), 4U);
-    EXPECT_EQ(m[0].Program, "pavucontrol");
-    EXPECT_EQ(m[1].Program, "pwvucontrol");
 }
 
 } // namespace

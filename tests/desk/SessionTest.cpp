@@ -1,6 +1,7 @@
 // Practice sessions on the engine's sample clock with a fixed seed: the speed of every item and of
 // the end text, repetitions, separators and line ends per mode, the dialog's lines, single mode,
 // the summary, the speed test, the sound test, and the ways a session is refused or stopped.
+#include "base/ControlCodes.h"
 #include "base/Text1252.h"
 #include "desk/Parameters.h"
 #include "practice/TextFilters.h"
@@ -15,13 +16,6 @@ using brindle::test::TTempDir;
 
 namespace {
 
-constexpr char kItemEnd = '\xFE';
-constexpr char kPause = '\xFF';
-
-bool IsSeparator(uint8_t c) {
-    return c == ' ' || c == 13 || c == 254 || c == 255;
-}
-
 struct TPiece {
     std::string Text; // characters in engine form, without separators
     int Speed = 0;    // [CpM] of its first character; -1 when the speed changed inside it
@@ -35,26 +29,19 @@ class Sessions : public brindle::test::TDeskTest {
 protected:
     void Start() {
         TDeskTest::Start();
-        auto& cw = App->CWout1();
-        auto counted = cw.OnCharStart;
-        cw.OnCharStart = [this, counted](TCWout& c, uint8_t ch) {
-            Sent.push_back({ch, c.Speed()});
-            if (counted) counted(c, ch);
-        };
-        auto marked = cw.OnCharSent;
-        cw.OnCharSent = [this, marked](TCWout& c, uint8_t ch) {
-            Done += static_cast<char>(ch);
-            if (marked) marked(c, ch);
-        };
+        Started = App->OnCharStart.Connect([this](uint8_t ch) {
+            Sent.push_back({ch, App->CWout1().Speed()});
+        });
+        Ended = App->OnCharSent.Connect([this](uint8_t ch) { Done += static_cast<char>(ch); });
         P().SetFarnsworth(0);
         P().CommitText(TCharField::Chars1, "abc");
         P().ChooseCharField(1);
     }
     TParameters& P() { return App->Params(); }
-    TSession& S() { return App->Session(); }
+    const TSession& S() const { return App->Session(); }
     bool Busy() {
         auto& cw = App->CWout1();
-        return App->SessionState != 0 || cw.HasChars() || !cw.IsIdle();
+        return State() != TSessionState::Idle || cw.HasChars() || !cw.IsIdle();
     }
     // Plays until the session and the engine are done; seconds of sound at most.
     void RunToEnd(int seconds = 900) {
@@ -66,7 +53,7 @@ protected:
         std::vector<TPiece> pieces;
         bool open = false;
         for (const auto& [ch, speed] : Sent) {
-            if (IsSeparator(ch)) {
+            if (IsSeparatorCode(ch)) {
                 open = false;
                 continue;
             }
@@ -100,6 +87,7 @@ protected:
 
     std::vector<std::pair<uint8_t, int>> Sent; // each character started, with the engine speed
     std::string Done;                          // each character sent (blips too)
+    TConnection Started, Ended;
     TTempDir Dir;
 };
 
@@ -124,14 +112,15 @@ TEST_F(Sessions, VariableSpeedMovesInEqualStepsAndTheEndTextRunsAtTheEndSpeed) {
         Sent.clear();
         Items(c.Items);
         Speeds(c.Start, c.End);
-        S().StartSession();
-        ASSERT_EQ(App->SessionState, 1);
+        App->StartSession();
+        ASSERT_EQ(State(), TSessionState::StartText);
         RunToEnd();
         EXPECT_EQ(Speeds(), c.Expected);
+        ASSERT_FALSE(Pieces().empty());
         EXPECT_EQ(Pieces().front().Text, "vvv" + Code("<ka>"));
         EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
-        EXPECT_EQ(App->SessionState, 0);
-        EXPECT_EQ(App->ItemKind, -1);
+        EXPECT_EQ(State(), TSessionState::Idle);
+        EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
     }
     EXPECT_EQ(Dialogs.back().Lines[3], "Speed will be variable from  30  up to  40 CpM");
     EXPECT_EQ(Dialogs[1].Lines[3], "Speed will be variable from  40  down to  20 CpM");
@@ -143,7 +132,7 @@ TEST_F(Sessions, RepetitionsRiseBySpeedFactorAndTheNextItemStartsAtTheBase) {
     Speeds(100, 40);
     P().SetRepeat(2); // "Send 3x"
     P().SetFaster(2); // "x 1.1"
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[5], "Send each item 3 times, and increase speed x 1.1");
     RunToEnd();
     const auto pieces = Pieces();
@@ -153,9 +142,9 @@ TEST_F(Sessions, RepetitionsRiseBySpeedFactorAndTheNextItemStartsAtTheBase) {
     EXPECT_EQ(pieces[1].Text, pieces[3].Text);
     EXPECT_EQ(pieces[4].Text, pieces[6].Text);
     EXPECT_EQ(pieces[1].Text.size(), 5u);
-    EXPECT_NE(App->Display().Text().find("session time was: "), std::string::npos);
+    EXPECT_NE(Shown().find("session time was: "), std::string::npos);
     // Repeats at rising speed give no overall speed.
-    EXPECT_EQ(App->Display().Text().find("actual overall speed"), std::string::npos);
+    EXPECT_EQ(Shown().find("actual overall speed"), std::string::npos);
 }
 
 TEST_F(Sessions, FactorsOfTheIncrementEntriesRoundHalvesToEven) {
@@ -167,7 +156,7 @@ TEST_F(Sessions, FactorsOfTheIncrementEntriesRoundHalvesToEven) {
     Speeds(50, 40); // 1.05 x 50 = 52.5 -> 52, 1.05 x 52 = 54.6 -> 55
     P().SetRepeat(2);
     P().SetFaster(1);
-    S().StartSession();
+    App->StartSession();
     RunToEnd();
     EXPECT_EQ(Speeds(), (std::vector<int>{50, 50, 52, 55, 50}));
 }
@@ -178,15 +167,15 @@ TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
     Speeds(60, 40);
     P().SetRepeat(1);
     P().SetFaster(0);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[5], "Send each item twice");
     RunToEnd();
     EXPECT_EQ(Speeds(), (std::vector<int>{60, 60, 60, 60, 60, 60}));
 
-    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\nthree\n")));
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\nthree\n")));
     P().SetRepeat(4);
     Sent.clear();
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Caption, "Send Text from File");
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce 3 consecutive 'words' as loaded from file:");
     EXPECT_EQ(Dialogs.back().Lines[5], "Send each item 5 times");
@@ -196,16 +185,16 @@ TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
 
 TEST_F(Sessions, TextModeTwiceKeepsTheRepetitionsOnTheWordsLine) {
     Start();
-    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\r\nthree\r\n")));
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\r\nthree\r\n")));
     EXPECT_EQ(Settings.Tutor.Mode, 0);        // the file's settings are not touched ...
     EXPECT_EQ(App->Settings().Tutor.Mode, 4); // ... the running ones switch to "Text from File"
     EXPECT_EQ(App->View().Button2Caption, "Start Sending Text");
-    EXPECT_EQ(App->Display().Text(),
+    EXPECT_EQ(Shown(),
               "loaded 3 'words' from text file:\r\n" + Lower1252(Dir.File("t.txt")) + "\r\n");
     P().SetRepeat(1);
-    S().StartSession();
+    App->StartSession();
     RunToEnd();
-    const std::string shown = App->Display().Text();
+    const std::string shown = Shown();
     EXPECT_NE(shown.find("vvv<ka>\r\none one two two\r\nthree three\r\n\r\n<ar>\r\n"),
               std::string::npos)
         << shown;
@@ -215,15 +204,15 @@ TEST_F(Sessions, AnEmptyStartTextShowsNothingBeforeTheFirstItem) {
     Start();
     P().CommitText(TCharField::StartText, "");
     Items(1);
-    S().StartSession();
-    EXPECT_TRUE(S().StartTextEmpty);
-    EXPECT_EQ(App->Display().Text(), "");
+    App->StartSession();
+    EXPECT_TRUE(S().StartTextEmpty());
+    EXPECT_EQ(Shown(), "");
     EXPECT_EQ(App->CWout1().PeekChar(), 255);
     RunToEnd();
     const auto pieces = Pieces();
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[0].Text.size(), 5u);
-    EXPECT_EQ(App->Display().Text().substr(0, 6), pieces[0].Text + " ");
+    EXPECT_EQ(Shown().substr(0, 6), pieces[0].Text + " ");
 }
 
 TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
@@ -232,7 +221,7 @@ TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
     Speeds(300, 40);
     P().CommitText(TCharField::StartText, "");
     P().CommitText(TCharField::StopText, "");
-    S().StartSession();
+    App->StartSession();
     RunToEnd(1200);
     std::string letters;
     for (const auto& p : Pieces())
@@ -247,20 +236,20 @@ TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
     // The same seed gives the same session.
     const auto first = Pieces();
     Sent.clear();
-    S().StartSession();
+    App->StartSession();
     RunToEnd(1200);
     EXPECT_EQ(Pieces(), first);
 }
 
 TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd) {
     Start();
-    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Phrases, WriteFile("p.txt", "cq de dl1abc\n")));
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Phrases, WriteFile("p.txt", "cq de dl1abc\n")));
     EXPECT_EQ(App->Settings().Tutor.Mode, 3);
     P().SetBlip(true);
     ASSERT_TRUE(App->CWout1().BlipOn());
     Items(2);
     P().SetRepeat(1);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Caption, "Start Random Phrases");
     EXPECT_EQ(Dialogs.back().Lines[2], "- using extended character set -");
     RunToEnd();
@@ -270,14 +259,14 @@ TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd)
     for (int i = 0; i < 4; ++i)
         expected += phrase;
     EXPECT_NE(sent.find(expected), std::string::npos) << CodesToProsignNames(sent);
-    EXPECT_NE(App->Display().Text().find("cq de dl1abc^\r\ncq de dl1abc^\r\n"), std::string::npos);
+    EXPECT_NE(Shown().find("cq de dl1abc^\r\ncq de dl1abc^\r\n"), std::string::npos);
 }
 
 TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     Start();
     P().SetMorseMode(2);
     Items(3);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Caption, "Start Random Q-Codes");
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce  3  random Q-Codes");
     RunToEnd();
@@ -285,14 +274,14 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     ASSERT_EQ(pieces.size(), 5u);
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(pieces[static_cast<std::size_t>(i)].Text[0], 'q');
-    EXPECT_NE(App->Display().Text().find("sent 9 characters\r\nactual overall speed was: "),
-              std::string::npos)
-        << App->Display().Text();
+    EXPECT_NE(Shown().find("sent 9 characters\r\nactual overall speed was: "), std::string::npos)
+        << Shown();
 
-    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "cq de<AR>  test\nk\n")));
-    EXPECT_EQ(App->Display().Text().substr(0, 27), "loaded 4 words from file:\r\n");
+    ASSERT_TRUE(
+        App->LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "cq de<AR>  test\nk\n")));
+    EXPECT_EQ(Shown().substr(0, 27), "loaded 4 words from file:\r\n");
     Sent.clear();
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Caption, "Start Random Words");
     EXPECT_EQ(Dialogs.back().Lines[1], Dir.File("w.txt"));
     RunToEnd();
@@ -310,7 +299,7 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
     Start();
     P().SetFarnsworth(1);
     P().ApplyEditField(TUpDown::FarnswSpeed, "80");
-    S().StartSession();
+    App->StartSession();
     const auto& d = Dialogs.back();
     EXPECT_EQ(d.Caption, "Start Random Characters");
     EXPECT_EQ(d.Lines[0], "Produce 30 random groups of 5 with these characters:");
@@ -326,7 +315,7 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
     P().ApplyEditField(TUpDown::SizeMin, "2");
     P().SetAllCaps(true);
     P().SetFarnsworth(2);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random groups of 2..5 with these characters:");
     EXPECT_EQ(Dialogs.back().Lines[1], "ABC");
     EXPECT_EQ(Dialogs.back().Lines[4], "Wordsworth speed for words will be: 80  CpM");
@@ -351,7 +340,7 @@ TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
     // Through the window's field, with the prosigns shown by their names.
     Start();
     P().AllCharacters();
-    S().StartSession();
+    App->StartSession();
     const auto& d = Dialogs.back();
     ASSERT_GE(d.Lines[1].size(), 40u);
     EXPECT_LE(d.Lines[1].size(), 45u);
@@ -366,14 +355,14 @@ TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
     AnswerOk = false;
     std::string shownWhileAsked;
     WhileAsked = [&] { shownWhileAsked = App->View().SpeedText; };
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(shownWhileAsked, "30"); // the start speed while the dialog is up
     EXPECT_EQ(App->View().SpeedText, "77");
     EXPECT_EQ(App->CWout1().Speed(), 77);
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_FALSE(App->CWout1().HasChars());
     EXPECT_TRUE(App->View().Button2Enabled);
-    EXPECT_EQ(App->ItemKind, -1);
+    EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
 }
 
 // --- Bad input -----------------------------------------------------------------------------------
@@ -381,49 +370,49 @@ TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
 TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     Start();
     P().SetMorseMode(1);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 word!");
     EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+W or File Menu)");
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     P().SetMorseMode(3);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
     EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+P or File Menu)");
     P().SetMorseMode(4);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a text file which contains at least 1 word!");
     EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+T or File Menu)");
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
 
     // An empty file and a file with nothing sendable load as empty lists: the dialog asks again.
-    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Words, WriteFile("empty.txt", "")));
-    EXPECT_EQ(App->Display().Text().substr(0, 27), "loaded 0 words from file:\r\n");
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, WriteFile("empty.txt", "")));
+    EXPECT_EQ(Shown().substr(0, 27), "loaded 0 words from file:\r\n");
     ASSERT_TRUE(
-        S().LoadMaterial(TMaterialKind::Phrases, WriteFile("junk.txt", "\x01\x02\x03~~\n")));
-    S().StartSession();
+        App->LoadMaterial(TMaterialKind::Phrases, WriteFile("junk.txt", "\x01\x02\x03~~\n")));
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
 
     // A set that the standard characters empty.
     P().SetMorseMode(0);
     P().CommitText(TCharField::Chars1, "\xE4\xF6\xFC"); // extended letters
     P().SetExtended(false);
-    S().StartSession();
+    App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[1], "Please define at least 1 character to be used!");
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_FALSE(App->CWout1().HasChars());
     EXPECT_TRUE(Messages.empty());
 }
 
 TEST_F(Sessions, AnUnreadableListKeepsTheOldListAndSaysWhy) {
     Start();
-    ASSERT_TRUE(S().LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "alpha beta\n")));
-    EXPECT_FALSE(S().LoadMaterial(TMaterialKind::Words, Dir.File("missing.txt")));
-    EXPECT_FALSE(S().LoadMaterial(TMaterialKind::Words, Dir.Path.string())); // a folder
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "alpha beta\n")));
+    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, Dir.File("missing.txt")));
+    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, Dir.Path.string())); // a folder
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_NE(Messages[0].find("missing.txt"), std::string::npos);
-    EXPECT_EQ(S().Material.WordList, (std::vector<std::string>{"alpha", "beta"}));
-    EXPECT_EQ(S().Material.WordPath, Dir.File("w.txt"));
+    EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta"}));
+    EXPECT_EQ(S().Material().WordPath, Dir.File("w.txt"));
 }
 
 TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
@@ -433,9 +422,9 @@ TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
     Fake->RunPosted();
     ASSERT_FALSE(App->SoundOut1().IsOpen());
     Messages.clear();
-    S().StartSession();
+    App->StartSession();
     EXPECT_TRUE(Dialogs.empty());
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0],
               "The sound output is not available: no session can start until it is back.");
@@ -443,14 +432,14 @@ TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
 
 TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     Start();
-    S().StartSession();
+    App->StartSession();
     Play(3000);
-    ASSERT_NE(App->SessionState, 0);
+    ASSERT_NE(State(), TSessionState::Idle);
     EXPECT_FALSE(App->View().ParameterControlsEnabled);
     Sound.Outputs.clear();
     Fake->FailStream();
     Fake->RunPosted();
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_FALSE(App->CWout1().HasChars());
     EXPECT_TRUE(App->View().ParameterControlsEnabled);
     EXPECT_FALSE(P().View().Locked);
@@ -460,18 +449,43 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     App.reset();
     Sound = TFakeSoundBackend::Quiet();
     Start();
-    S().StartSession();
+    App->StartSession();
     Play(3000);
     App->PowerChanged(true);
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_TRUE(App->View().Button2Enabled);
 
-    S().StartSession();
+    App->StartSession();
     Play(3000);
-    ASSERT_TRUE(App->FormCloseQuery());
+    App->RequestClose();
+    Play(1000);
+    ASSERT_EQ(App->CloseState(), TCloseState::Ready);
     TTempDir data;
     EXPECT_TRUE(App->FormClose(data.Path.string() + "/", false));
     EXPECT_TRUE(std::filesystem::exists(data.File("Brindle.ini")));
+}
+
+// An Esc that comes while the next item is being queued from inside the engine's event is kept:
+// it used to be handled inside the queueing and then overwritten by it.
+TEST_F(Sessions, EscArrivingWhileAnItemIsQueuedEndsTheSession) {
+    Start();
+    Items(10);
+    App->StartSession();
+    bool posted = false;
+    const TConnection esc = App->OnCharSent.Connect([&](uint8_t) {
+        // The first item's last character: the engine's last-character event queues the next.
+        if (posted || State() != TSessionState::Items || App->CWout1().HasChars()) return;
+        posted = true;
+        LaterCalls.push_back({LaterNow, LaterSeq++, [this] { App->KeyPress(27); }});
+    });
+    RunToEnd();
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(State(), TSessionState::Idle);
+    const auto pieces = Pieces(); // the start text, one item, what went of the next, the end
+    ASSERT_GE(pieces.size(), 3u);
+    EXPECT_LE(pieces.size(), 4u);
+    EXPECT_EQ(pieces[1].Text.size(), 5u);
+    EXPECT_EQ(pieces.back().Text, Code("<ar>"));
 }
 
 // --- Single mode ---------------------------------------------------------------------------------
@@ -480,26 +494,25 @@ TEST_F(Sessions, SingleModeWaitsForTheUserBeforeEveryItem) {
     Start();
     Items(3);
     App->SetSingleMode();
-    S().StartSession();
+    App->StartSession();
     RunToEnd(20); // the start text, then the engine holds
-    EXPECT_EQ(App->SessionState, 1);
+    EXPECT_EQ(State(), TSessionState::StartText);
     EXPECT_EQ(Pieces().size(), 1u);
     for (int item = 1; item <= 3; ++item) {
         SCOPED_TRACE(item);
         App->KeyPress(13); // Enter resumes: the next item
         RunToEnd(20);
         EXPECT_EQ(Pieces().size(), 1u + static_cast<std::size_t>(item));
-        EXPECT_NE(App->SessionState, 0);
+        EXPECT_NE(State(), TSessionState::Idle);
     }
     App->KeyPress(13); // the items are done: the end text, and single mode ends
     RunToEnd();
-    EXPECT_EQ(App->SessionState, 0);
-    EXPECT_FALSE(App->SingleMode);
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_FALSE(App->Controls().SingleMode());
     EXPECT_EQ(Pieces().size(), 5u);
     EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
-    EXPECT_NE(App->Display().Text().find("sent 15 random characters\r\nsession time was: "),
-              std::string::npos)
-        << App->Display().Text();
+    EXPECT_NE(Shown().find("sent 15 random characters\r\nsession time was: "), std::string::npos)
+        << Shown();
 }
 
 TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
@@ -507,7 +520,7 @@ TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
     Items(2);
     P().ApplyEditField(TUpDown::SizeGroups, "1");
     App->SetSingleMode();
-    S().StartSession();
+    App->StartSession();
     RunToEnd(20);
     App->KeyPress(13);
     RunToEnd(20);
@@ -517,7 +530,7 @@ TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
     RunToEnd(20);
     App->KeyPress(13);
     RunToEnd();
-    const std::string shown = App->Display().Text();
+    const std::string shown = Shown();
     EXPECT_NE(shown.find("sent 3 random characters\r\nof which 1 was repeated\r\n"),
               std::string::npos)
         << shown;
@@ -543,19 +556,19 @@ TEST_F(Sessions, OverallSpeedAndSessionTimeOfASession) {
     Items(3);
     Speeds(60, 40);
     P().CommitText(TCharField::StartText, "");
-    S().StartSession();
+    App->StartSession();
     RunToEnd();
-    const int64_t items = S().ItemsEndTime - S().ItemsStartTime;
+    const int64_t items = S().Times().ItemsEnd - S().Times().ItemsStart;
     ASSERT_GT(items, 0);
-    EXPECT_EQ(App->SentCharCount, 15);
+    EXPECT_EQ(S().SentCharCount(), 15);
     const double expected = 15 / (static_cast<double>(items) / 60000.0);
-    EXPECT_NEAR(S().OverallSpeed, expected, 1e-9);
+    EXPECT_NEAR(S().OverallSpeed(), expected, 1e-9);
     // Three groups of five at 60 CpM with their spaces: a little below 60.
-    EXPECT_GT(S().OverallSpeed, 45);
-    EXPECT_LT(S().OverallSpeed, 61);
-    const std::string shown = App->Display().Text();
+    EXPECT_GT(S().OverallSpeed(), 45);
+    EXPECT_LT(S().OverallSpeed(), 61);
+    const std::string shown = Shown();
     EXPECT_NE(shown.find("sent 15 random characters\r\nactual overall speed was: " +
-                         FormatOverallSpeed(S().OverallSpeed, false).substr(0, 5)),
+                         FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5)),
               std::string::npos)
         << shown;
 }
@@ -564,37 +577,53 @@ TEST_F(Sessions, ASessionShorterThanTheClockReports999AndAnHourIsWrittenWithTwoD
     Start();
     Items(1);
     ClockRuns = false;
-    S().StartSession();
+    App->StartSession();
     RunToEnd();
-    EXPECT_DOUBLE_EQ(S().OverallSpeed, 999.0);
-    EXPECT_NE(App->Display().Text().find("actual overall speed was: 999.00 cpm\r\n"
-                                         "session time was: 00:00:00\r\n"),
+    EXPECT_DOUBLE_EQ(S().OverallSpeed(), 999.0);
+    EXPECT_NE(Shown().find("actual overall speed was: 999.00 cpm\r\n"
+                           "session time was: 00:00:00\r\n"),
               std::string::npos)
-        << App->Display().Text();
+        << Shown();
 
     App->ClearScreenClick();
-    S().StartSession();
+    App->StartSession();
     NowMs += (3600 + 5 * 60 + 7) * 1000LL; // 1 h 5 min 7 s, while the session runs
     RunToEnd();
-    EXPECT_NE(App->Display().Text().find("session time was: 01:05:07\r\n"), std::string::npos);
+    EXPECT_NE(Shown().find("session time was: 01:05:07\r\n"), std::string::npos);
 }
 
 TEST_F(Sessions, ASessionAcrossMidnightReportsItsRealSpan) {
     Start();
     Items(5);
     NowMs = (23 * 3600 + 59 * 60 + 50) * 1000LL; // ten seconds before a clock of the day wraps
-    S().StartSession();
+    App->StartSession();
     RunToEnd();
-    const int64_t span = S().SessionEndTime - S().SessionStartTime;
-    EXPECT_GT(S().SessionEndTime, 24 * 3600 * 1000LL); // the session ended after midnight
+    const int64_t span = S().Times().SessionEnd - S().Times().SessionStart;
+    EXPECT_GT(S().Times().SessionEnd, 24 * 3600 * 1000LL); // the session ended after midnight
     EXPECT_GT(span, 30 * 1000);
     EXPECT_LT(span, 120 * 1000);
-    EXPECT_NE(App->Display().Text().find("session time was: " + FormatSessionTime(span)),
-              std::string::npos)
-        << App->Display().Text();
+    EXPECT_NE(Shown().find("session time was: " + FormatSessionTime(span)), std::string::npos)
+        << Shown();
     // 25 characters in well under two minutes at 30 CpM, not a span of nearly a day.
-    EXPECT_GT(S().OverallSpeed, 20);
-    EXPECT_LT(S().OverallSpeed, 31);
+    EXPECT_GT(S().OverallSpeed(), 20);
+    EXPECT_LT(S().OverallSpeed(), 31);
+}
+
+// Stopping everything in a single-mode session used to step to the next item on the way out, and
+// that item was then sent.
+TEST_F(Sessions, DeleteInASingleModeSessionSendsNothingMore) {
+    Start();
+    Items(3);
+    App->SetSingleMode();
+    App->StartSession();
+    RunToEnd(20); // the start text, then the engine holds
+    ASSERT_EQ(State(), TSessionState::StartText);
+    App->KeyDown(TDeskKey::Delete, {});
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_FALSE(App->Controls().SingleMode());
+    EXPECT_EQ(Queued(), "");
+    Play(5000);
+    EXPECT_EQ(Pieces().size(), 1u);
 }
 
 // --- Speed test ----------------------------------------------------------------------------------
@@ -603,26 +632,26 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     Start();
     App->SetNewSpeedVal("60");
     P().SetFarnsworth(1);
-    App->Session().StartSpeedTest();
+    App->StartSpeedTest();
     const auto& d = Dialogs.back();
     EXPECT_EQ(d.Caption, "Test Morse Speed");
     EXPECT_EQ(d.Lines[0], "Test Morse Speed with Standard Text?");
     EXPECT_EQ(d.Lines[1], "Paris Paris Paris Paris Paris Paris ");
     EXPECT_EQ(d.Lines[3], "Selected Speed is 60 CpM");
-    EXPECT_EQ(App->SessionState, 6);
+    EXPECT_EQ(State(), TSessionState::SpeedTest);
     EXPECT_EQ(App->Settings().Tutor.Farnsworth, 0);
     EXPECT_FALSE(P().View().FarnsworthEnabled);
     EXPECT_FALSE(App->View().Button2Enabled);
     EXPECT_FALSE(App->View().SpeedUpDownEnabled);
-    EXPECT_EQ(App->View().PauseState, 4);
+    EXPECT_EQ(App->View().PauseState, TPauseState::Waiting);
     RunToEnd();
-    EXPECT_EQ(App->SessionState, 0);
-    EXPECT_NEAR(S().OverallSpeed, 60, 2.5);
-    const std::string shown = App->Display().Text();
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_NEAR(S().OverallSpeed(), 60, 2.5);
+    const std::string shown = Shown();
     const auto at = shown.find("\r\n\r\nactual speed was: ");
     ASSERT_NE(at, std::string::npos) << shown;
     EXPECT_EQ(shown.substr(at + 22),
-              FormatOverallSpeed(S().OverallSpeed, false).substr(0, 5) + " cpm\r\n");
+              FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5) + " cpm\r\n");
     EXPECT_TRUE(P().View().FarnsworthEnabled);
     EXPECT_TRUE(App->View().Button2Enabled);
     EXPECT_TRUE(App->View().SpeedUpDownEnabled);
@@ -630,48 +659,47 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
 
 TEST_F(Sessions, PauseDuringTheSpeedTestIsReported) {
     Start();
-    App->Session().StartSpeedTest();
+    App->StartSpeedTest();
     Play(2000);
     App->PauseButtonClick(true);
-    EXPECT_EQ(App->View().PauseState, 2);
+    EXPECT_EQ(App->View().PauseState, TPauseState::Resume);
     Play(2000);
     App->PauseButtonClick(false);
     RunToEnd();
-    EXPECT_NE(App->Display().Text().find(" cpm\r\nbut <pause> had been pressed\r\n"),
-              std::string::npos)
-        << App->Display().Text();
+    EXPECT_NE(Shown().find(" cpm\r\nbut <pause> had been pressed\r\n"), std::string::npos)
+        << Shown();
 }
 
 TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
     Start();
-    App->Session().StartSpeedTest();
+    App->StartSpeedTest();
     Play(2000);
     App->TXButtonClick(false);
     RunToEnd();
-    EXPECT_EQ(App->SessionState, 0);
-    EXPECT_NE(App->Display().Text().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
-    EXPECT_EQ(App->Display().Text().find("actual speed"), std::string::npos);
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_NE(Shown().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
+    EXPECT_EQ(Shown().find("actual speed"), std::string::npos);
     EXPECT_TRUE(App->View().Button2Enabled);
     EXPECT_TRUE(P().View().FarnsworthEnabled);
 
-    App->Session().StartSpeedTest();
+    App->StartSpeedTest();
     Play(2000);
     App->KeyPress(27);
     RunToEnd();
-    EXPECT_EQ(App->SessionState, 0);
-    EXPECT_NE(App->Display().Text().find("speed test aborted\r\n"), std::string::npos);
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_NE(Shown().find("speed test aborted\r\n"), std::string::npos);
     EXPECT_TRUE(App->View().ParameterControlsEnabled);
 
     // Aborted before its first character: no character will end, the test ends at once.
     App->ClearScreenClick();
-    App->Session().StartSpeedTest();
+    App->StartSpeedTest();
     App->KeyPress(27);
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_TRUE(App->View().SpeedEnabled);
-    EXPECT_NE(App->Display().Text().find("speed test aborted\r\n"), std::string::npos);
-    App->Session().StartSpeedTest();
+    EXPECT_NE(Shown().find("speed test aborted\r\n"), std::string::npos);
+    App->StartSpeedTest();
     App->TXButtonClick(false);
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     RunToEnd(5);
     EXPECT_FALSE(Busy());
 }
@@ -681,7 +709,7 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
 TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     Start();
     P().TestButtonClick();
-    EXPECT_EQ(App->SessionState, 10);
+    EXPECT_EQ(State(), TSessionState::SoundTest);
     EXPECT_EQ(P().View().TestCaption, "Stop Test");
     EXPECT_TRUE(P().View().Locked);
     EXPECT_TRUE(App->View().SpeedUpDownEnabled);
@@ -691,10 +719,10 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     for (const auto& p : Pieces())
         tests += p.Text == "test";
     EXPECT_GE(tests, 3);
-    EXPECT_EQ(App->Display().Text().substr(0, 4), "test"); // cleared before each one
-    EXPECT_LE(App->Display().Text().size(), 5u);
+    EXPECT_EQ(Shown().substr(0, 4), "test"); // cleared before each one
+    EXPECT_LE(Shown().size(), 5u);
     P().TestButtonClick();
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
     EXPECT_FALSE(P().View().Locked);
     EXPECT_FALSE(App->CWout1().HasChars());
@@ -704,7 +732,7 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     EXPECT_EQ(App->CWout1().PeekChar(), 't');
     Play(6000);
     App->KeyPress(27);
-    EXPECT_EQ(App->SessionState, 0);
+    EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
     EXPECT_NE(Done.find("test^ "), std::string::npos) << Done;
     RunToEnd(5);
@@ -720,10 +748,10 @@ TEST_F(Sessions, AThousandItemsQueueOnlyOneItemAtATime) {
     P().ApplyEditField(TUpDown::SizeGroups, "3");
     P().CommitText(TCharField::StartText, "");
     P().CommitText(TCharField::StopText, "");
-    S().StartSession();
+    App->StartSession();
     RunToEnd(3600);
-    EXPECT_EQ(S().ItemsProduced, 1000);
-    EXPECT_EQ(App->SentCharCount, 3000);
+    EXPECT_EQ(S().ItemsProduced(), 1000);
+    EXPECT_EQ(S().SentCharCount(), 3000);
     // Never more than one group and its space waits in the type-ahead buffer.
-    EXPECT_LE(S().MaxBufferFill, 4);
+    EXPECT_LE(S().MaxBufferFill(), 4);
 }

@@ -1,9 +1,14 @@
 // The main window's logic as the program creates it, on the virtual clock, with a sound backend in
 // memory that the test feeds (so the engine's sample clock is the test's clock), a pseudo-terminal
-// for the serial port, and recorders for messages, questions and the session dialog.
+// for the serial port, recorders for messages, questions and the session dialog, and the calls
+// the logic leaves for later run on the test's own clock.
 #pragma once
 
 #include "desk/LogoApp.h"
+#include "desk/OutputSwitch.h"
+#include "desk/Parameters.h"
+#include "desk/Sender.h"
+#include "desk/SendingControls.h"
 #include "desk/Session.h"
 #include "support/FakeSoundBackend.h"
 #include "support/SerialShim.h"
@@ -11,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,17 +39,17 @@ protected:
         auto backend = std::make_unique<TFakeSoundBackend>(Sound);
         Fake = backend.get();
         p.SoundBackend = std::move(backend);
-        p.Messages = [this](const TMessage& m) { Messages.push_back(m.Text); };
+        p.Messages = [this](const TMessage& m) {
+            Messages.push_back(m.Text);
+            Severities.push_back(m.Severity);
+        };
         p.AskOkCancel = [this](const std::string& q) {
             Questions.push_back(q);
+            if (WhileAsked) WhileAsked();
             return AnswerOk;
         };
-        p.ProcessEvents = [this] {
-            Timer.Advance(1);
-            Play(1);
-        };
-        p.ProcessPending = [this] {
-            if (PendingHook) PendingHook();
+        p.Later = [this](int ms, std::function<void()> call) {
+            LaterCalls.push_back({LaterNow + std::max(ms, 0), LaterSeq++, std::move(call)});
         };
         p.DetectPorts = [this] { return Ports; };
         p.PortPath = [this](int n) { return n == 5 || n == 3 ? Pty.SlavePath : std::string(); };
@@ -55,33 +61,67 @@ protected:
         };
         p.Clock = [this] { return NowMs; };
         p.Seed = [this] { return Seed; };
+        p.SoundBufferMs = 20;
         App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
-        App->SoundOut1().SetBufferTime(20);
+        Ready = App->OnReadyToClose.Connect([this] { ++ReadyToClose; });
         App->FormCreate();
     }
-    // Lets the sound output play ms of sound: the engine renders what the device takes.
+    // Lets the sound output play ms of sound: the engine renders what the device takes. Then the
+    // calls left for later that are due run.
     void Play(int ms) {
         if (ClockRuns) NowMs += ms;
         Sound.Budget = ms * 16; // 8000 samples/s, mono, 16 bit
         for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
-            App->SoundOut1().Feed();
+            Feed();
         Sound.Budget = 0;
+        LaterNow += ms;
+        RunLater();
     }
+    // Steps the keying timer by ms, one millisecond at a time, with the calls left for later.
+    void Tick(int ms) {
+        for (int i = 0; i < ms; ++i) {
+            Timer.Advance(1);
+            ++LaterNow;
+            RunLater();
+        }
+    }
+    // Runs every call left for later that is due, in order, also those they leave.
+    void RunLater() {
+        for (int guard = 0; guard < 1000000 && RunNextLater(); ++guard) {}
+    }
+    // Runs the earliest call left for later that is due; false when there is none.
+    bool RunNextLater() {
+        auto due = std::min_element(LaterCalls.begin(), LaterCalls.end(),
+                                    [](const TLater& a, const TLater& b) {
+                                        return a.Due != b.Due ? a.Due < b.Due : a.Seq < b.Seq;
+                                    });
+        if (due == LaterCalls.end() || due->Due > LaterNow) return false;
+        auto call = std::move(due->Call);
+        LaterCalls.erase(due);
+        call();
+        return true;
+    }
+    // The sound device asks for its next buffer: the test stands in for the sound output's own
+    // timer, so that the engine's sample clock is the test's.
+    void Feed() { const_cast<TSoundOut&>(App->SoundOut1()).Feed(); }
     void Type(const std::string& keys) {
         for (char c : keys)
             App->KeyPress(static_cast<uint8_t>(c));
     }
-    // What waits in the type-ahead buffer (taken out).
-    std::string Queued() {
-        std::string q;
-        while (App->CWout1().HasChars())
-            q += static_cast<char>(App->CWout1().GetChar());
-        return q;
-    }
+    // What waits in the type-ahead buffer.
+    std::string Queued() const { return App->CWout1().QueuedText(); }
     std::string Shown() const { return Display.Text(); }
     std::string Unsent() const {
         return Display.Text().substr(static_cast<std::size_t>(Display.SentMark() - 1));
     }
+    TSessionState State() const { return App->Session().State(); }
+    TOutputDevice Output() const { return App->Output().Device(); }
+
+    struct TLater {
+        int64_t Due = 0; // on LaterNow [ms]
+        int Seq = 0;
+        std::function<void()> Call;
+    };
 
     TSettings Settings;
     TVirtualTimer Timer;
@@ -91,16 +131,21 @@ protected:
     brindle::test::TPty Pty;
     TDisplayModel Display;
     std::vector<std::string> Messages;
+    std::vector<TSeverity> Severities;
     std::vector<std::string> Questions;
     std::vector<std::function<void()>> Posted;
     bool AnswerOk = true;
     std::vector<TSessionDialog> Dialogs;
-    std::function<void()> PendingHook; // a round of the events already waiting
-    std::function<void()> WhileAsked;  // runs while the session dialog is up
-    int64_t NowMs = 1000;              // the session clock [ms], moved on by Play while ClockRuns
+    std::function<void()> WhileAsked; // runs while a question or the session dialog is up
+    std::vector<TLater> LaterCalls;
+    int64_t LaterNow = 0;
+    int LaterSeq = 0;
+    int ReadyToClose = 0;
+    int64_t NowMs = 1000; // the session clock [ms], moved on by Play while ClockRuns
     bool ClockRuns = true;
     uint32_t Seed = 12345;
     std::unique_ptr<TLogoApp> App;
+    TConnection Ready;
 };
 
 } // namespace brindle::test

@@ -137,6 +137,8 @@ TEST_F(BufferWindow, ScreenTextLoadAndSave) {
     NextFile = Write("in.txt", "cq cq\nde dl1abc\n");
     Key(Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(OpenRequests.back().Title, "Load text from file to screen, like typing:");
+    // The load goes on from the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !App().Sender().Loading(); }, 5000));
     EXPECT_EQ(Shown(), "cq cq\nde dl1abc\n"); // the file's lines
     App().Params().SetAllCaps(true);
     NextFile = Folder.File("out.txt");

@@ -42,7 +42,6 @@ TEST_F(Window, BackspaceOverAProsignAndEsc) {
     EXPECT_EQ(Shown(), "<ar>");
     QTest::keyClick(display, Qt::Key_Backspace);
     EXPECT_EQ(Shown(), "");
-    Form->App().CWout1().SetHold(true);
     QTest::keyClicks(display, "cq cq");
     QTest::keyClick(display, Qt::Key_Escape);
     EXPECT_EQ(Shown(), "");
@@ -84,7 +83,6 @@ TEST_F(Window, PasteQueuesTheClipboardThroughTheFilters) {
 }
 
 TEST_F(Window, ClearScreenWithCtrlZAndStopAllWithDelete) {
-    Form->App().CWout1().SetHold(true);
     QTest::keyClicks(&Form->CWRichEdit1(), "abc");
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Shown(), "");
@@ -107,7 +105,6 @@ TEST_F(Window, ClosingSavesTheSettings) {
 }
 
 TEST_F(Window, PastingBinaryDataAndAHugeClipboard) {
-    Form->App().CWout1().SetHold(true);
     // NUL bytes, control characters and bytes that are no UTF-8: only sendable characters come
     // through.
     auto junk = std::make_unique<QMimeData>();
@@ -144,13 +141,12 @@ TEST_F(Window, AnUnwritableSettingsFolderAtExitIsShownAndTheWindowStillCloses) {
 // A long paragraph is shown in pieces (its layout costs its whole length at every edit), yet
 // colours, removal and copying go by the text as the user wrote it.
 TEST_F(Window, ALongParagraphIsSplitInvisiblyForCopyingAndColours) {
-    Form->App().CWout1().SetHold(true);
     std::string words;
     for (int i = 0; i < 1000; ++i)
         words += "abc" + std::to_string(i % 10) + " ";
     QGuiApplication::clipboard()->setText(QString::fromStdString(words));
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_V, Qt::ControlModifier);
-    TDisplayModel& d = Form->App().Display();
+    TDisplayModel& d = Form->CWRichEdit1().Model(); // the widget draws what its model holds
     ASSERT_EQ(d.Text(), words);
     Form->CWRichEdit1().Flush();
     EXPECT_GT(Form->CWRichEdit1().document()->blockCount(), 2);

@@ -193,18 +193,18 @@ TEST_F(ParamWindow, StandardSetClearsExtendedCharactersEverywhere) {
 TEST_F(ParamWindow, MuteNoiseAndFarnsworth) {
     auto& noise = Find<QCheckBox>("NoiseCheckBox");
     QTest::mouseClick(&noise, Qt::LeftButton);
-    EXPECT_TRUE(Form->App().NoiseOn);
+    EXPECT_TRUE(Form->App().NoiseAdded());
     auto& mute = Find<QCheckBox>("MuteCheckBox");
     mute.setFocus();
     QTest::keyClick(&mute, Qt::Key_Return); // Enter toggles a check box
     EXPECT_TRUE(mute.isChecked());
     EXPECT_EQ(Sound.Volume, 0.0);
     EXPECT_FALSE(noise.isEnabled());
-    EXPECT_FALSE(Form->App().NoiseOn);
+    EXPECT_FALSE(Form->App().NoiseAdded());
     QTest::mouseClick(&mute, Qt::LeftButton);
     EXPECT_EQ(Sound.Volume, 1.0);
     EXPECT_TRUE(noise.isEnabled());
-    EXPECT_TRUE(Form->App().NoiseOn);
+    EXPECT_TRUE(Form->App().NoiseAdded());
 
     Click(Params().Group("FarnsworthGroup"), 0);
     EXPECT_EQ(Form->App().CWout1().FarnswMode(), 0);
@@ -246,7 +246,7 @@ TEST_F(ParamWindow, PortsShowTheirAdapterAndIgnoreTypedCharacters) {
     auto& box = Find<QComboBox>("ComPortBox");
     ASSERT_EQ(box.count(), 1);
     EXPECT_EQ(box.itemText(0), "COM65 (ttyUSB0: FT232R USB UART)");
-    EXPECT_EQ(TDeviceCheck::PortNumberOfEntry(box.itemText(0).toStdString()), 65);
+    EXPECT_EQ(PortNumberOfEntry(box.itemText(0).toStdString()), 65);
     box.setFocus();
     QTest::keyClicks(&box, "n");
     EXPECT_EQ(box.currentIndex(), 0);
@@ -262,7 +262,7 @@ TEST_F(ParamWindow, APortThatCannotBeOpenedIsReportedAndSoundStays) {
     Click(Params().Group("OutputGroup"), 1);
     QApplication::processEvents();
     ASSERT_FALSE(Messages.empty()); // the port's own reason reaches the user
-    EXPECT_EQ(Form->App().OutputDevice, 1);
+    EXPECT_EQ(Form->App().Output().Device(), TOutputDevice::Sound);
     EXPECT_TRUE(Params().Group("OutputGroup").button(0)->isChecked());
     EXPECT_TRUE(Find<QScrollBar>("LevelBar").isEnabled());
 }

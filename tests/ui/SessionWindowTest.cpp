@@ -80,7 +80,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndEscCancels) {
     EXPECT_EQ(lines, (TLines{"Produce 30 random groups of 5 with these characters:",
                              "abcdefghijklmnopqrstuvwxyz", "", "Speed will be 30  CpM",
                              "Farnsworth speed for characters will be: 60  CpM", ""}));
-    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     EXPECT_EQ(Form->CWSpeed().text(), "60"); // back after Cancel
 
     Load(Qt::Key_W, Write("words.txt", "cq de test\n"));
@@ -108,7 +108,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndEscCancels) {
     EXPECT_EQ(caption, "Send Text from File");
     EXPECT_EQ(lines[0], "Produce 4 consecutive 'words' as loaded from file:");
     EXPECT_EQ(lines[1], Folder.File("text.txt"));
-    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     // The open dialogs had their titles and, after the first, the folder of the last file.
     ASSERT_EQ(OpenRequests.size(), 3u);
     EXPECT_EQ(OpenRequests[0].Title, "Load words from file to memory to use as random words:");
@@ -137,14 +137,14 @@ TEST_F(SessionWindow, EmptyListsGetTheRequestLinesAndNoSession) {
         const auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Return); // even OK starts nothing
         EXPECT_EQ(caption, c.Caption);
         EXPECT_EQ(lines, (TLines{c.Please, "", c.How, "", "", ""}));
-        EXPECT_EQ(App().SessionState, 0);
+        EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     }
     App().Params().SetMorseMode(0);
     App().Params().CommitText(TCharField::Chars1, "");
     const auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Return);
     EXPECT_EQ(lines,
               (TLines{"", "Please define at least 1 character to be used!", "", "", "", ""}));
-    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1());
 }
 
@@ -163,13 +163,13 @@ TEST_F(SessionWindow, LoadingWordsSwitchesTheModeAndTheStartButton) {
     // Cancelling the next open dialog keeps the list and the mode.
     Load(Qt::Key_P, "");
     EXPECT_EQ(App().Settings().Tutor.Mode, 1);
-    EXPECT_EQ(App().Session().Material.WordList.size(), 4u);
+    EXPECT_EQ(App().Session().Material().WordList.size(), 4u);
     // A file that cannot be read is reported and changes nothing.
     Load(Qt::Key_W, Folder.File("gone.txt"));
     QApplication::processEvents();
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_NE(Messages[0].find("gone.txt"), std::string::npos);
-    EXPECT_EQ(App().Session().Material.WordList.size(), 4u);
+    EXPECT_EQ(App().Session().Material().WordList.size(), 4u);
 }
 
 TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
@@ -182,12 +182,12 @@ TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
         if (auto* d = QApplication::activeModalWidget()) QTest::keyClick(d, Qt::Key_Return);
     });
     QTest::mouseClick(start, Qt::LeftButton);
-    EXPECT_EQ(App().SessionState, 1);
+    EXPECT_EQ(App().Session().State(), TSessionState::StartText);
     EXPECT_FALSE(start->isEnabled());
     EXPECT_EQ(Form->CWSpeed().text(), "200");
-    for (int i = 0; i < 600 && App().SessionState != 0; ++i)
+    for (int i = 0; i < 600 && App().Session().State() != TSessionState::Idle; ++i)
         Play(100);
-    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     EXPECT_TRUE(start->isEnabled());
     const QString shown = Shown();
     EXPECT_TRUE(shown.startsWith("vvv<ka>\n")) << shown.toStdString();
@@ -195,7 +195,7 @@ TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
         << shown.toStdString();
     EXPECT_TRUE(shown.contains("session time was: 00:00:")) << shown.toStdString();
     // Ten characters of two groups at 200 CpM, on the clock the test moves.
-    const double speed = App().Session().OverallSpeed;
+    const double speed = App().Session().OverallSpeed();
     EXPECT_GT(speed, 100);
     EXPECT_LT(speed, 201);
 }
@@ -212,10 +212,10 @@ TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
     });
     speedTest->trigger();
     EXPECT_EQ(caption, "Test Morse Speed");
-    EXPECT_EQ(App().SessionState, 6);
+    EXPECT_EQ(App().Session().State(), TSessionState::SpeedTest);
     EXPECT_FALSE(Form->CWSpeed().isEnabled());
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Escape);
-    for (int i = 0; i < 100 && App().SessionState != 0; ++i)
+    for (int i = 0; i < 100 && App().Session().State() != TSessionState::Idle; ++i)
         Play(100);
     EXPECT_TRUE(Shown().contains("speed test aborted"));
     EXPECT_TRUE(Form->CWSpeed().isEnabled());
@@ -225,12 +225,12 @@ TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
     ASSERT_NE(test, nullptr);
     ASSERT_TRUE(test->isEnabled());
     QTest::mouseClick(test, Qt::LeftButton);
-    EXPECT_EQ(App().SessionState, 10);
+    EXPECT_EQ(App().Session().State(), TSessionState::SoundTest);
     QApplication::processEvents();
     EXPECT_EQ(test->text(), "Stop Test");
     Play(3000);
     QTest::mouseClick(test, Qt::LeftButton);
     QApplication::processEvents();
-    EXPECT_EQ(App().SessionState, 0);
+    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     EXPECT_EQ(test->text(), "Test Sound and Speed");
 }

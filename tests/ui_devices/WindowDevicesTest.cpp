@@ -66,7 +66,8 @@ protected:
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
         Form->CWRichEdit1().setFocus();
-        test::OffsetTonePhase(Form->App().CWout1());
+        // The test moves the tone off its zero crossings, reaching into the engine it owns.
+        test::OffsetTonePhase(const_cast<TCWout&>(Form->App().CWout1()));
     }
     bool SoundPlaying() {
         return RunUntil([this] { return Form->App().SoundOut1().IsPlaying(); }, kLimitMs);
@@ -129,7 +130,7 @@ TEST_F(WindowDevices, TypingKeysTheRtsLineWithTheEngineTimeline) {
     if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
     Settings(2);
     Open();
-    ASSERT_EQ(App().OutputDevice, 2) << (Messages.empty() ? "" : Messages[0]);
+    ASSERT_EQ(App().Output().Device(), TOutputDevice::Com) << (Messages.empty() ? "" : Messages[0]);
     Shim.ClearLog();
     Type("paris");
     ASSERT_TRUE(AllSent());
@@ -160,14 +161,16 @@ TEST_F(WindowDevices, SwitchingSoundComSoundKeepsTheDisplayInStepAndTheLinesOff)
     const TDisplayModel& d = App().Display();
     Type("paris paris");
     RunFor(300);
-    App().DeviceCheck().ChooseOutput(1); // to COM while sending
-    ASSERT_EQ(App().OutputDevice, 2);
+    App().ChooseOutput(1); // to COM while sending: once the character on the air has ended
+    ASSERT_TRUE(RunUntil([this] { return !App().Output().Switching(); }, kLimitMs));
+    ASSERT_EQ(App().Output().Device(), TOutputDevice::Com);
     EXPECT_EQ(d.SentMark(), d.TextEnd()); // what was not sent left the display with the queue
     const std::string kept = d.Text();
     Type("ee");
     RunFor(200);
-    App().DeviceCheck().ChooseOutput(0); // back to sound while keying
-    ASSERT_EQ(App().OutputDevice, 1);
+    App().ChooseOutput(0); // back to sound while keying
+    ASSERT_TRUE(RunUntil([this] { return !App().Output().Switching(); }, kLimitMs));
+    ASSERT_EQ(App().Output().Device(), TOutputDevice::Sound);
     EXPECT_EQ(d.SentMark(), d.TextEnd());
     EXPECT_EQ(d.Text().substr(0, kept.size()), kept);
     EXPECT_EQ(Shim.Lines(Pty->SlavePath), 0) << "RTS or DTR left on";
@@ -194,9 +197,10 @@ TEST_F(WindowDevices, SoundResumesAfterTheServerComesBack) {
     Server.Stop();
     ASSERT_TRUE(RunUntil([this] { return !App().SoundOut1().IsPlaying(); }, kLimitMs));
     ASSERT_TRUE(Server.Start());
-    ASSERT_TRUE(SoundPlaying()) << "sound did not come back by itself " << App().OutputDevice << " "
+    ASSERT_TRUE(SoundPlaying()) << "sound did not come back by itself "
+                                << SettingOf(App().Output().Device()) << " "
                                 << (Messages.empty() ? "" : Messages.back()) << Messages.size();
-    EXPECT_EQ(App().OutputDevice, 1);
+    EXPECT_EQ(App().Output().Device(), TOutputDevice::Sound);
     ASSERT_TRUE(Server.StartRecording());
     RunFor(1000); // the recorder is listening
     Type("eeeee");
@@ -211,7 +215,7 @@ TEST_F(WindowDevices, PortVanishingWhileKeyingFallsBackToSound) {
     ASSERT_TRUE(Server.Start());
     Settings(2);
     Open();
-    ASSERT_EQ(App().OutputDevice, 2);
+    ASSERT_EQ(App().Output().Device(), TOutputDevice::Com);
     Type("paris paris paris");
     RunFor(300);
     // The adapter is pulled: its ioctls fail, then the device is gone from the system.
@@ -219,12 +223,12 @@ TEST_F(WindowDevices, PortVanishingWhileKeyingFallsBackToSound) {
     ASSERT_TRUE(RunUntil([this] { return !App().ComRTSDTRX1().Connected(); }, kLimitMs));
     Ports.clear();
     App().SerialPortsChanged(); // what the udev notification runs
-    RunFor(100);
+    ASSERT_TRUE(RunUntil([this] { return !App().Output().Switching(); }, kLimitMs));
     ASSERT_FALSE(Messages.empty());
     EXPECT_NE(Messages[0].find("is no longer available"), std::string::npos) << Messages[0];
-    EXPECT_EQ(App().OutputDevice, 1);
+    EXPECT_EQ(App().Output().Device(), TOutputDevice::Sound);
     EXPECT_TRUE(SoundPlaying());
-    EXPECT_FALSE(App().ComKeyingActive());
+    EXPECT_FALSE(App().Output().ComKeyingActive());
     Type("e");
     EXPECT_TRUE(AllSent());
 }
@@ -319,17 +323,16 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     ASSERT_TRUE(Server.StartRecording());
     RunFor(1000); // the recorder is listening
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
-    ASSERT_EQ(App().SessionState, 1);
-    ASSERT_TRUE(RunUntil([&] { return App().SessionState == 0; }, 60000));
+    ASSERT_EQ(App().Session().State(), TSessionState::StartText);
+    ASSERT_TRUE(RunUntil([&] { return App().Session().State() == TSessionState::Idle; }, 60000));
     RunFor(2 * App().SoundOut1().BufferTime() + 600);
     const auto recording = Server.StopRecording();
 
     // The element durations of each speed of the plan, from the engine itself.
-    auto& cw = App().CWout1();
     std::map<int, TCWTiming> timing;
     for (int speed : {80, 100, 120}) {
-        cw.SetSpeed(speed);
-        timing[speed] = cw.Timing();
+        App().SetNewSpeedVal(std::to_string(speed));
+        timing[speed] = App().CWout1().Timing();
     }
     const auto pieces = ReadMorse(test::ToneRuns(recording, kQuiet), timing[80].DotSamples);
     ASSERT_EQ(pieces.size(), 5u);

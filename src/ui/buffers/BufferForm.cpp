@@ -95,21 +95,19 @@ TBufferForm::TBufferForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::W
         connect(row[RepeatColumn], &QToolButton::clicked, this,
                 [n, &logic](bool down) { logic.RepeatClick(n, down); });
         connect(edit, &QLineEdit::textEdited, this, [this, n, edit, &logic](const QString& t) {
-            QString text = t;
-            if (App_.Display().AllCaps()) {
-                // Typed letters appear in capitals, where the caret is.
+            // Typed letters appear in capitals while all caps is on, where the caret is, by the
+            // program's one case rule.
+            const std::string typed = From(t);
+            const std::string shown = App_.Settings().Main.AllCaps ? Upper1252(typed) : typed;
+            if (shown != typed) {
                 const int caret = edit->cursorPosition();
-                for (QChar& c : text)
-                    if (c.unicode() < 128) c = c.toUpper();
-                if (text != t) {
-                    edit->setText(text);
-                    edit->setCursorPosition(caret);
-                }
+                edit->setText(Q1252(shown));
+                edit->setCursorPosition(caret);
             }
-            logic.Edited(n, From(text));
+            logic.Edited(n, shown);
         });
     }
-    App_.Buffers().OnChanged = [this] { Redraw(); };
+    BuffersChanged_ = App_.Buffers().OnChanged.Connect([this] { Redraw(); });
     setFixedSize(sizeHint());
     Redraw();
 }

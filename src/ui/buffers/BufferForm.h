@@ -3,6 +3,7 @@
 // F4 hides it, Esc releases the Repeat buttons, F2 acts as in the main window.
 #pragma once
 
+#include "base/Signal.h"
 #include "desk/Session.h"
 
 #include <QWidget>
@@ -51,6 +52,7 @@ private:
     std::array<QLineEdit*, 4> Edits_{};
     std::array<std::array<QToolButton*, 5>, 4> Buttons_{};
     bool Drawing_ = false;
+    TConnection BuffersChanged_; // ends with the window
 };
 
 // The six tool-bar symbols from the desktop's icon theme, with the project's own as fallback:

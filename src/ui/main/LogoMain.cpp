@@ -16,8 +16,6 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -51,16 +49,6 @@ TShiftState ShiftOf(Qt::KeyboardModifiers m) {
             m.testFlag(Qt::AltModifier)};
 }
 
-constexpr int kPendingMs = 15;
-
-// One round of a bounded wait: handles what is pending and waits up to 1 ms for more, so a wait
-// ends as soon as the engine reports what it waits for.
-void WaitRound() {
-    QEventLoop loop;
-    QTimer::singleShot(1, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 void SetRed(QWidget& w, bool red) {
     QPalette p = w.palette();
     p.setColor(QPalette::ButtonText,
@@ -81,7 +69,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     auto show = Options_.ShowMessage;
     if (!show) {
         show = [this](const TMessage& m) {
-            if (NoQuestion_ || Closing_) { // nobody may be there to click: the log has it
+            if (NoQuestion_ || Closed_) { // nobody may be there to click: the log has it
                 std::fprintf(stderr, "Brindle: %s\n", m.Text.c_str());
                 return;
             }
@@ -112,13 +100,8 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
                         this);
         return box.exec() == QMessageBox::Ok;
     };
-    p.ProcessEvents = WaitRound;
-    // Called after every character of a loaded text: the events are handled at most once per
-    // kPendingMs, so that a long text is not repainted character by character.
-    p.ProcessPending = [clock = std::make_shared<QElapsedTimer>()] {
-        if (clock->isValid() && clock->elapsed() < kPendingMs) return;
-        QCoreApplication::processEvents();
-        clock->start();
+    p.Later = [this](int ms, std::function<void()> call) {
+        QTimer::singleShot(ms, Qt::PreciseTimer, this, std::move(call));
     };
     p.DetectPorts = Options_.DetectPorts ? Options_.DetectPorts : [] {
         std::vector<TDetectedPort> ports;
@@ -133,11 +116,16 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
         return ok;
     };
     p.Clock = Options_.Clock;
+    p.SoundBufferMs = Options_.SoundBufferMs;
     App_ = std::make_unique<TLogoApp>(std::move(p), CWRichEdit1_->Model(), settings);
-    App_->MutableSettings().Main.Version = ProgramVersion();
-    App_->OnViewChanged = [this] { Redraw(); };
-    App_->OnScrollToEnd = [this] { CWRichEdit1_->ScrollToEnd(); };
-    App_->OnScrollToStart = [this] { CWRichEdit1_->ScrollToStart(); };
+    App_->SetProgramVersion(ProgramVersion());
+    Hooks_.push_back(App_->OnViewChanged.Connect([this] { Redraw(); }));
+    Hooks_.push_back(App_->OnScrollToEnd.Connect([this] { CWRichEdit1_->ScrollToEnd(); }));
+    Hooks_.push_back(App_->OnScrollToStart.Connect([this] { CWRichEdit1_->ScrollToStart(); }));
+    Hooks_.push_back(App_->OnReadyToClose.Connect([this] {
+        // Ready inside our own close event: that event goes on; otherwise close again now.
+        if (!InCloseEvent_) QTimer::singleShot(0, this, [this] { close(); });
+    }));
 
     CWRichEdit1_->OnPaste = [this] {
         App_->Paste(QGuiApplication::clipboard()->text().toStdString());
@@ -172,7 +160,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
         Watcher_ = std::make_unique<TDeviceWatcher>();
         Watcher_->OnSerialPortsChanged = [this] { App_->SerialPortsChanged(); };
         Watcher_->OnSoundOutputsChanged = [this] { App_->SoundOutputsChanged(); };
-        Watcher_->WatchSoundOutputs(App_->SoundOut1());
+        App_->WatchSoundOutputs(*Watcher_);
         Sleep_ = Options_.SleepBusAddress.empty()
                      ? std::make_unique<TSleepWatcher>()
                      : std::make_unique<TSleepWatcher>(QDBusConnection::connectToBus(
@@ -186,7 +174,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
 TLogoAppForm::~TLogoAppForm() {
     Watcher_.reset();
     Sleep_.reset();
-    App_->OnViewChanged = nullptr;
+    Hooks_.clear();
     delete ParamForm_; // before the logic they draw, which goes before the widgets
     ParamForm_ = nullptr;
     delete BufferForm_;
@@ -227,9 +215,9 @@ void TLogoAppForm::BuildMenu() {
 
     QMenu* work = menuBar()->addMenu("&Work");
     item(work, "Start &Random Groups/Words/Q-Codes/Phrases", "Start the selected Morse training",
-         QKeySequence(Qt::Key_F3), [this] { App_->Session().StartSession(); });
+         QKeySequence(Qt::Key_F3), [this] { App_->StartSession(); });
     item(work, "&Speed Test", "Send a test text and measure the speed", {},
-         [this] { App_->Session().StartSpeedTest(); });
+         [this] { App_->StartSpeedTest(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
          QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
@@ -294,7 +282,7 @@ void TLogoAppForm::BuildBars() {
     Button1_->setObjectName("Button1");
     connect(Button1_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
     Button2_ = toolButton("Start Random Characters", "Start random characters");
-    connect(Button2_, &QPushButton::clicked, this, [this] { App_->Session().StartSession(); });
+    connect(Button2_, &QPushButton::clicked, this, [this] { App_->StartSession(); });
     Button2_->setObjectName("Button2");
     Button4_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
     Button4_->setObjectName("Button4");
@@ -417,8 +405,8 @@ std::string TLogoAppForm::ChooseFile(const TOpenRequest& r, bool save) {
 }
 
 void TLogoAppForm::LoadMaterial(TMaterialKind kind) {
-    const std::string path = ChooseFile(App_->Session().OpenRequest(kind), false);
-    if (!path.empty()) App_->Session().LoadMaterial(kind, path);
+    const std::string path = ChooseFile(App_->MaterialRequest(kind), false);
+    if (!path.empty()) App_->LoadMaterial(kind, path);
     FocusDisplay();
 }
 
@@ -531,6 +519,14 @@ void TLogoAppForm::Redraw() {
     SpeedDown_->setEnabled(v.SpeedUpDownEnabled);
     SpeedLabel_->setText(Q(v.SpeedUnit));
     Label2_->setText(Q(v.SpeedLabel));
+    // While an output switch or the close waits for the engine, the status bar says so.
+    if (v.Busy != ShownBusy_) {
+        if (!v.Busy.empty())
+            statusBar()->showMessage(Q(v.Busy));
+        else
+            statusBar()->clearMessage();
+        ShownBusy_ = v.Busy;
+    }
     if (v.DisplayFontPoints != CWRichEdit1_->font().pointSize()) {
         QFont f = CWRichEdit1_->font();
         f.setPointSize(v.DisplayFontPoints);
@@ -612,7 +608,7 @@ bool TLogoAppForm::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress) return SpeedBoxKey(static_cast<QKeyEvent*>(event));
         if (event->type() == QEvent::FocusIn)
             QTimer::singleShot(0, CWSpeed_, [this] { CWSpeed_->end(false); });
-        if (event->type() == QEvent::FocusOut && !Closing_) {
+        if (event->type() == QEvent::FocusOut && !Closed_) {
             App_->SetNewSpeedVal(CWSpeed_->text().toStdString());
             LastSpeedText_.clear();
             Redraw();
@@ -623,27 +619,34 @@ bool TLogoAppForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TLogoAppForm::CloseWithoutQuestion() {
     NoQuestion_ = true;
+    // A question that is up counts as answered: the logic closes whatever the answer.
+    App_->RequestClose(true);
     for (QMessageBox* box : findChildren<QMessageBox*>())
         box->done(QMessageBox::Ok);
     close();
 }
 
 void TLogoAppForm::closeEvent(QCloseEvent* event) {
-    if (Closing_) {
+    if (Closed_) {
         event->accept();
         return;
     }
-    const bool askEnd = App_->AskEnd;
-    if (NoQuestion_) App_->AskEnd = false;
-    const bool mayClose = App_->FormCloseQuery();
-    App_->AskEnd = askEnd; // kept in the settings as the user chose it
-    if (!mayClose) {
+    InCloseEvent_ = true;
+    if (App_->CloseState() == TCloseState::Open) App_->RequestClose(NoQuestion_);
+    InCloseEvent_ = false;
+    // Asking or waiting for the engine: the window closes when the logic is ready.
+    if (App_->CloseState() != TCloseState::Ready) {
         event->ignore();
         return;
     }
-    Closing_ = true;
+    FinishClose();
+    event->accept();
+}
+
+void TLogoAppForm::FinishClose() {
+    Closed_ = true;
     ParamForm_->CommitFields();
-    auto& form = App_->MutableSettings().Form;
+    TFormSettings form = App_->Settings().Form;
     // Where the window system does not let programs place windows, positions stay as read.
     if (CanPlaceWindows()) {
         form.ParaTop = ParamForm_->pos().y();
@@ -657,9 +660,9 @@ void TLogoAppForm::closeEvent(QCloseEvent* event) {
         form.Width = width();
         form.Height = height();
     }
+    App_->SetFormSettings(form);
     App_->FormClose(Options_.DataFolder, isMaximized());
     Messages_->Flush(); // a failed save is shown before the program ends
-    event->accept();
 }
 
 } // namespace brindle

@@ -45,6 +45,7 @@ public:
         // The file chosen to open (UTF-8), empty when cancelled; empty: the desktop's dialog.
         std::function<std::string(const TOpenRequest&)> ChooseOpenFile;
         std::function<int64_t()> Clock; // the session clock [ms]; empty: the steady clock
+        int SoundBufferMs = 0;          // the sound output's buffer time [ms]; 0: the default
         // The file chosen to save to (UTF-8), empty when cancelled; empty: the desktop's dialog.
         std::function<std::string(const TOpenRequest&)> ChooseSaveFile;
         // Opens an address in the browser; empty: the desktop's handler.
@@ -96,6 +97,7 @@ private:
     void LoadMaterial(TMaterialKind kind);
     std::string ChooseFile(const TOpenRequest& request, bool save);
     void OpenUrl(const std::string& url);
+    void FinishClose();
 
     TOptions Options_;
     TQtMsTimer Timer_;
@@ -121,13 +123,16 @@ private:
     QPushButton* HideButton_ = nullptr;
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
+    std::string ShownBusy_;
     TParamForm* ParamForm_ = nullptr;
     TBufferForm* BufferForm_ = nullptr;
     TShorts* Shorts_ = nullptr;
     TAboutBox* About_ = nullptr;
-    QLabel* LoadingMemo_ = nullptr; // over the display while a file is loaded to it
+    QLabel* LoadingMemo_ = nullptr;  // over the display while a file is loaded to it
+    std::vector<TConnection> Hooks_; // to the logic; they end before the widgets go
     bool ParamsRedrawPending_ = false;
-    bool Closing_ = false;
+    bool InCloseEvent_ = false;
+    bool Closed_ = false; // saved: the next close event is accepted
     bool NoQuestion_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include "base/Text1252.h"
 #include "desk/LogoApp.h"
+#include "desk/OutputSwitch.h"
+#include "desk/Session.h"
 #include "ui/params/UpDownEdit.h"
 
 #include <QButtonGroup>
@@ -92,12 +94,12 @@ TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
     // The window sees keys before its controls.
     for (QWidget* w : content->findChildren<QWidget*>())
         if (w->focusPolicy() != Qt::NoFocus) w->installEventFilter(this);
-    P_.OnChanged = [this] { Redraw(); };
+    ParamsChanged_ = P_.OnChanged.Connect([this] { Redraw(); });
 }
 
 TParamForm::~TParamForm() {
     // The children go after this object: nothing they report may reach it any more.
-    P_.OnChanged = nullptr;
+    ParamsChanged_.Disconnect();
     for (TUpDownEdit* pair : UpDowns_) {
         pair->OnStep = nullptr;
         pair->OnApply = nullptr;
@@ -284,12 +286,14 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     RepeatLabel_ = new QLabel("Repeat", box);
     RepeatBox_ = new QComboBox(box);
     RepeatBox_->setObjectName("RepeatBox");
-    RepeatBox_->addItems({"Send once", "Send 2x", "Send 3x", "Send 4x", "Send 5x"});
+    for (const char* entry : RepeatEntries)
+        RepeatBox_->addItem(entry);
     connect(RepeatBox_, &QComboBox::activated, this, [this](int i) { P_.SetRepeat(i); });
     FasterLabel_ = new QLabel("Increment Speed", box);
     FasterBox_ = new QComboBox(box);
     FasterBox_->setObjectName("FasterBox");
-    FasterBox_->addItems({"x 1.0", "x 1.05", "x 1.1", "x 1.2", "x 1.3", "x 1.4", "x 1.5"});
+    for (const char* entry : FasterEntries)
+        FasterBox_->addItem(entry);
     connect(FasterBox_, &QComboBox::activated, this, [this](int i) { P_.SetFaster(i); });
     numbers->addWidget(RepeatLabel_, 2, 0);
     numbers->addWidget(RepeatBox_, 2, 1);
@@ -332,8 +336,9 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
 
     auto* output = new QGroupBox("Output", box);
     Radios(output, "OutputGroup", {"Sound Output", "COM Port"}, 1, [this](int i) {
-        App_.DeviceCheck().ChooseOutput(i);
-        if (App_.OutputDevice != i + 1) setFocus(); // the switch failed: no control is focused
+        App_.ChooseOutput(i);
+        // The switch failed: no control is focused.
+        if (ChoiceItemOf(App_.Output().Device()) != i && !App_.Output().Switching()) setFocus();
     });
     auto* autoStart = new QGroupBox("AutoStart", box);
     Radios(autoStart, "AutoStartGroup", {"OFF", "ON"}, 2, [this](int i) { P_.SetAutoStart(i); });
@@ -346,8 +351,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     ComPortBox_->setObjectName("ComPortBox");
     ComPortBox_->setMinimumContentsLength(28);
     ComPortBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    connect(ComPortBox_, &QComboBox::activated, this,
-            [this](int i) { App_.DeviceCheck().ComPortBoxChange(i); });
+    connect(ComPortBox_, &QComboBox::activated, this, [this](int i) { App_.ChoosePort(i); });
     auto* ptt = new QGroupBox("PTT Signal (COM)", box);
     Radios(ptt, "PttGroup", {"OFF", "ON"}, 2, [this](int i) { P_.SetPtt(i == 1); });
     auto* charSet = new QGroupBox("Morse Character Set", box);
@@ -423,7 +427,8 @@ QWidget* TParamForm::BuildDisplay(QWidget* parent) {
     sizeRow->addWidget(new QLabel("Character Size", box));
     CharSizeBox_ = new QComboBox(box);
     CharSizeBox_->setObjectName("CharSizeBox");
-    CharSizeBox_->addItems({"10", "12", "14", "18", "24", "30", "36", "48", "64", "100"});
+    for (int points : FontSizes)
+        CharSizeBox_->addItem(QString::number(points));
     connect(CharSizeBox_, &QComboBox::activated, this, [this](int i) { P_.SetCharSize(i); });
     sizeRow->addWidget(CharSizeBox_);
     sizeRow->addStretch(1);
@@ -475,8 +480,8 @@ void TParamForm::Redraw() {
     check(Group("FarnsworthGroup"), s.Tutor.Farnsworth);
     check(Group("SpeedDisplayGroup"), s.Main.ShowWpM ? 1 : 0);
     check(Group("TXCharGroup"), s.TX.Extended);
-    check(Group("PttGroup"), App_.PttOnCom ? 1 : 0);
-    check(Group("AutoStartGroup"), App_.AutoStartOff ? 0 : 1);
+    check(Group("PttGroup"), s.TX.PTT ? 1 : 0);
+    check(Group("AutoStartGroup"), s.TX.AutoStart ? 1 : 0);
     const TOutputChoice& choice = App_.OutputChoice();
     check(Group("OutputGroup"), choice.Chosen);
 
@@ -516,7 +521,7 @@ void TParamForm::Redraw() {
     Mute_->setChecked(s.TX.Muted);
     Noise_->setChecked(s.TX.Noise);
     AllCaps_->setChecked(s.Main.AllCaps);
-    EqKeyOpt_->setChecked(App_.EqualsKeyOptimisation);
+    EqKeyOpt_->setChecked(s.TX.EqKeyOpt);
     RepeatBox_->setCurrentIndex(s.Tutor.Repeat);
     RepeatBox_->setEnabled(v.RepeatEnabled);
     RepeatLabel_->setEnabled(v.RepeatEnabled);
@@ -646,10 +651,10 @@ bool TParamForm::TextFieldKey(TCharField which, QLineEdit& edit, QKeyEvent* key)
     }
     default: break;
     }
-    const QString typed = key->text();
-    if (App_.Settings().Main.AllCaps && typed.size() == 1 && typed[0].isLetter() &&
-        typed != typed.toUpper()) {
-        edit.insert(typed.toUpper());
+    // Typed letters appear in capitals while all caps is on, by the program's one case rule.
+    const std::string typed = To1252(key->text());
+    if (App_.Settings().Main.AllCaps && typed.size() == 1 && Upper1252(typed) != typed) {
+        edit.insert(From1252(Upper1252(typed)));
         return true;
     }
     return false;
@@ -657,7 +662,7 @@ bool TParamForm::TextFieldKey(TCharField which, QLineEdit& edit, QKeyEvent* key)
 
 bool TParamForm::WindowKey(QObject* watched, QKeyEvent* key) {
     if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_F2) {
-        if (key->key() == Qt::Key_Escape && App_.SessionState == 10)
+        if (key->key() == Qt::Key_Escape && App_.Session().State() == TSessionState::SoundTest)
             P_.TestButtonClick();
         else
             hide();

@@ -4,6 +4,7 @@
 // main window, then shown and hidden.
 #pragma once
 
+#include "base/Signal.h"
 #include "desk/Parameters.h"
 
 #include <QWidget>
@@ -77,6 +78,7 @@ private:
 
     TLogoApp& App_;
     TParameters& P_;
+    TConnection ParamsChanged_;
     bool Drawing_ = false;
     QScrollArea* Scroll_ = nullptr;
     std::array<TUpDownEdit*, UpDownCount> UpDowns_{};

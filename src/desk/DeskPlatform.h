@@ -1,0 +1,40 @@
+// What the main window's logic needs from around it: timers, the sound backend, the message
+// boxes, the questions and dialogs, the ports, the clock and the seed. The program gives the real
+// things; tests give fakes and step time themselves.
+#pragma once
+
+#include "audio/SoundBackend.h"
+#include "base/MessageSink.h"
+#include "engine/MsTimer.h"
+#include "serial/ComRtsDtrX.h"
+#include "serial/unitportdetect.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+struct TSessionDialog;
+
+struct TDeskPlatform {
+    IMsTimer* Timer = nullptr;                   // the engine's timer for keying a port
+    std::unique_ptr<ISoundBackend> SoundBackend; // empty: PulseAudio
+    TMessageSink Messages;                       // queued message boxes
+    std::function<bool(const std::string& question)> AskOkCancel; // modal; true = OK
+    // Runs a call from the event loop after ms [ms] (0: as soon as the loop is back), never at
+    // once. The logic's waits for the engine and its long loads are made of these.
+    std::function<void(int ms, std::function<void()> call)> Later;
+    std::function<std::vector<TDetectedPort>()> DetectPorts;
+    TComRTSDTRX::TPortPath PortPath; // empty: the fixed numbering scheme
+    TCommEventThread::TPost Post;    // empty: PostToGuiThread
+    // The session dialog, modal; true = OK.
+    std::function<bool(const TSessionDialog&)> AskSession;
+    std::function<int64_t()> Clock; // monotonic [ms]; empty: the steady clock
+    std::function<uint32_t()> Seed; // the random groups' seed; empty: from the clock
+    int SoundBufferMs = 0;          // each of the sound output's two buffers [ms]; 0: the default
+};
+
+} // namespace brindle

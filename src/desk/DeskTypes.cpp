@@ -1,0 +1,62 @@
+#include "desk/DeskTypes.h"
+
+namespace brindle {
+
+int SettingOf(TOutputDevice device) {
+    return device == TOutputDevice::Sound ? 1 : device == TOutputDevice::Com ? 2 : 0;
+}
+
+TOutputDevice OutputDeviceOfSetting(int value) {
+    switch (value) {
+    case 1: return TOutputDevice::Sound;
+    case 2: return TOutputDevice::Com;
+    default: return TOutputDevice::None;
+    }
+}
+
+int ChoiceItemOf(TOutputDevice device) {
+    return device == TOutputDevice::Sound ? 0 : device == TOutputDevice::Com ? 1 : -1;
+}
+
+TOutputDevice OutputDeviceOfChoice(int item) {
+    return item == 0 ? TOutputDevice::Sound : item == 1 ? TOutputDevice::Com : TOutputDevice::None;
+}
+
+const char* NameOf(TSessionState state) {
+    switch (state) {
+    case TSessionState::Idle: return "idle";
+    case TSessionState::StartText: return "start text";
+    case TSessionState::Items: return "items";
+    case TSessionState::Repeating: return "repeating";
+    case TSessionState::ItemsDone: return "items done";
+    case TSessionState::EndText: return "end text";
+    case TSessionState::SpeedTest: return "speed test";
+    case TSessionState::SpeedTestAborted: return "speed test aborted";
+    case TSessionState::SoundTest: return "sound test";
+    }
+    return "?";
+}
+
+TItemKind ItemKindOfMode(int trainingMode) {
+    switch (trainingMode) {
+    case 0: return TItemKind::Groups;
+    case 1: return TItemKind::Words;
+    case 2: return TItemKind::QCodes;
+    case 3: return TItemKind::Phrases;
+    case 4: return TItemKind::TextWords;
+    default: return TItemKind::None;
+    }
+}
+
+TPauseLook PauseLook(TPauseState state) {
+    switch (state) {
+    case TPauseState::Pause: return {true, false, "Pause", false};
+    case TPauseState::Resume: return {true, true, "Resume", true};
+    case TPauseState::Show: return {true, true, "Show", true};
+    case TPauseState::Waiting: return {false, false, " ", true};
+    case TPauseState::Off: break;
+    }
+    return {false, false, "Pause", false};
+}
+
+} // namespace brindle

@@ -1,0 +1,94 @@
+// The output: which devices exist (usable serial ports, sound outputs), which one is in use, and
+// the switch between them. A switch stops everything first and lets the character on the air
+// finish; when one is on the air the switch completes at the engine's stop event, so nothing
+// waits in a loop. A switch asked for while one runs is taken when it ends (the last request
+// wins). Also: the port list and the port in use, a lost or returning output, suspend, and the
+// parameters window's output choice (TOutputChoice), which the window only draws.
+#pragma once
+
+#include "desk/DeskTypes.h"
+#include "desk/MainView.h"
+
+#include <optional>
+#include <string>
+
+namespace brindle {
+
+struct TDeskCore;
+
+class TOutputSwitch {
+public:
+    // The longest wait for the engine to finish its character before a switch or the close
+    // stops it anyway (a sound output that no longer asks for samples never finishes it). [ms]
+    static constexpr int StopLimitMs = 1000;
+
+    explicit TOutputSwitch(TDeskCore& core);
+
+    // --- State ------------------------------------------------------------------------------
+    TOutputDevice Device() const { return Device_; }
+    // The output the user chose last (saved in the settings).
+    TOutputDevice Requested() const { return Requested_; }
+    bool Switching() const { return Switching_; }
+    bool DevicesPresent() const { return DevicesPresent_; }
+    bool ComKeyingActive() const;
+    int ComPortNumber() const { return ComPortNumber_; }
+    int SoundDeviceNumber() const { return SoundDeviceNumber_; }
+    const TOutputChoice& Choice() const { return Choice_; }
+
+    // --- Intents ----------------------------------------------------------------------------
+    // At start, from the settings; the first device check follows with CheckDevices.
+    void Start();
+    // Finds the outputs that exist and chooses one (at start and when devices come or go).
+    void CheckDevices();
+    // The parameters window's radio item (-1 none, 0 sound, 1 COM).
+    void ChooseOutput(int item);
+    void ChoosePort(int entry);
+    // Switches to device; asynchronous while a character is on the air.
+    void Request(TOutputDevice device);
+    void SoundOutputsChanged();
+    void SerialPortsChanged();
+    void OutputLost();
+    // The engine stopped (its stop event, from the event loop).
+    void EngineStopped();
+    // At exit: both devices closed, the lines dropped.
+    void CloseAll();
+
+private:
+    bool FillComPortList();
+    bool CheckSoundDevices();
+    void ContinueSwitch();
+    void StopCurrentDevice();
+    void FinishSwitch(bool switched);
+    bool ConnectPort();
+    void SetPortNumberSafely(int number);
+    void DropLines();
+    void Changed();
+
+    TDeskCore& Core_;
+    TOutputChoice Choice_;
+    TOutputDevice Device_ = TOutputDevice::NotChosen;
+    TOutputDevice Previous_ = TOutputDevice::NotChosen;
+    TOutputDevice Requested_ = TOutputDevice::Sound;
+    TOutputDevice Target_ = TOutputDevice::None;
+    std::optional<TOutputDevice> Pending_;
+    bool Switching_ = false;
+    int SwitchSerial_ = 0; // tells a stale time limit from the current switch's
+    bool DevicesPresent_ = false;
+    int ComPortNumber_ = 0;
+    int ComPortIndex_ = 0;
+    int ComPortCount_ = 0;
+    int SoundDeviceNumber_ = 0;
+    int SoundDeviceCount_ = 0;
+    bool PortListChanged_ = true;
+    bool SoundListChanged_ = true;
+    bool ComPortFound_ = false;
+    bool SoundDeviceFound_ = false;
+    bool ComOutputLost_ = false;
+    bool SoundOutputLost_ = false;
+    bool BlipTicked_ = false; // the blip box as it was before the port took over
+};
+
+// The port number of a list entry: characters 4 to 6 after "COM", else 0.
+int PortNumberOfEntry(const std::string& entry);
+
+} // namespace brindle
