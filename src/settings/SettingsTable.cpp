@@ -3,13 +3,15 @@
 #include "base/Text1252.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace brindle {
 
 namespace {
 
+// In 64 bits: a hand-edited size may be any int, and the half of the difference still fits.
 constexpr int Centre(int screen, int window) {
-    return (screen - window) / 2;
+    return static_cast<int>((std::int64_t{screen} - window) / 2);
 }
 
 constexpr char AsciiLower(char c) {
