@@ -21,8 +21,9 @@ struct TScreenGeometry {
     int ParamsWindowHeight = 750;
 };
 
-// The members hold no defaults (zero, false, empty): those are in the settings table
-// (SettingsTable.h), and DefaultSettings() or ReadSettings() fills them from it.
+// The members hold no defaults (zero, false, empty), so that each default is written once, in the
+// settings table (SettingsTable.h); DefaultSettings() or ReadSettings() fills them from it. A
+// TSettings{} is therefore not the defaults.
 struct TMainSettings {
     std::string Version; // written from the running program; never read
     int Speed{};         // [CpM]

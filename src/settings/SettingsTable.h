@@ -77,10 +77,12 @@ struct TSettingEntry {
     std::string_view Key{};
     TSettingKind Kind = TSettingKind::Integer;
     TSettingTarget Target{};
-    int Default = 0;                // Integer, Choice, Bool (1 or 0)
-    std::string_view DefaultText{}; // String; Text1252 in Windows-1252
-    TRange Range{};                 // Integer: clamped into it; Choice: the numbers it holds
-    bool Read = true;               // false: written from the program, never read
+    // The default, unless the field has a PlaceDefault: Default for Integer, Choice and Bool (1
+    // or 0), DefaultText for String and Text1252 (in Windows-1252).
+    int Default = 0;
+    std::string_view DefaultText{};
+    TRange Range{};   // Integer: clamped into it; Choice: the numbers it holds
+    bool Read = true; // false: written from the program, never read
     // The main window's geometry: a maximised window leaves it out of the file, so that the
     // next start centres the default size.
     bool LeftOutWhenMaximised = false;
