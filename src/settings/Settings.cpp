@@ -1,46 +1,94 @@
 #include "settings/Settings.h"
 
 #include "base/FileIO.h"
-#include "base/Ranges.h"
 #include "base/Text1252.h"
+#include "settings/SettingsTable.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
 namespace brindle {
 
 namespace {
 
-constexpr const char* kInfo = "Info";
-constexpr const char* kMain = "Main";
-constexpr const char* kTutor = "Tutor";
-constexpr const char* kTX = "TX";
-constexpr const char* kForm = "Form";
+template <typename T> T TableDefault(const TSettingEntry& e) {
+    if constexpr (std::is_same_v<T, std::string>)
+        return std::string(e.DefaultText);
+    else
+        return static_cast<T>(e.Default);
+}
 
-std::string RemoveCaret(std::string text) {
+int ReadValue(const TIniFile& ini, const TSettingEntry& e, int fallback) {
+    const int v = ini.ReadInteger(e.Section, e.Key, fallback);
+    if (e.Kind == TSettingKind::Choice) return e.Range.Contains(v) ? v : fallback;
+    return e.Range.Clamp(v);
+}
+
+bool ReadValue(const TIniFile& ini, const TSettingEntry& e, bool fallback) {
+    return ini.ReadBool(e.Section, e.Key, fallback);
+}
+
+std::string ReadValue(const TIniFile& ini, const TSettingEntry& e, const std::string& fallback) {
+    if (e.Kind == TSettingKind::String) return ini.ReadString(e.Section, e.Key, fallback);
+    // The engine's text: Windows-1252 inside the program, UTF-8 in the file, and no "^".
+    const auto v = ini.Value(e.Section, e.Key);
+    std::string text = v ? Utf8To1252(*v) : fallback;
     std::erase(text, '^');
     return text;
 }
 
-// Strings of the engine's character set are Windows-1252 inside the program, UTF-8 in the file.
-std::string Read1252(const TIniFile& ini, const char* section, const char* key,
-                     const std::string& fallback) {
-    const auto v = ini.Value(section, key);
-    return v ? Utf8To1252(*v) : fallback;
+void ReadEntry(const TIniFile&, const TSettingEntry&, std::monostate, const TSettingsPlace&,
+               TSettings&) {}
+
+template <typename T>
+void ReadEntry(const TIniFile& ini, const TSettingEntry& e, const TSettingField<T>& field,
+               const TSettingsPlace& place, TSettings& s) {
+    const T fallback = field.PlaceDefault ? field.PlaceDefault(s, place) : TableDefault<T>(e);
+    field.Of(s) = ReadValue(ini, e, fallback);
 }
 
-// A choice index outside its list keeps the default.
-int ReadChoice(const TIniFile& ini, const char* section, const char* key, int fallback, int count) {
-    const int v = ini.ReadInteger(section, key, fallback);
-    return v >= 0 && v < count ? v : fallback;
+void AfterReading(std::monostate, TSettings&) {}
+
+template <typename T> void AfterReading(const TSettingField<T>& field, TSettings& s) {
+    if (!field.AfterReading) return;
+    T value = field.Of(s);
+    field.AfterReading(value, s);
+    field.Of(s) = std::move(value);
 }
 
-int Centre(int screen, int window) {
-    return (screen - window) / 2;
+void WriteValue(TIniFile& ini, const TSettingEntry& e, int value) {
+    ini.WriteInteger(e.Section, e.Key, value);
+}
+
+void WriteValue(TIniFile& ini, const TSettingEntry& e, bool value) {
+    ini.WriteBool(e.Section, e.Key, value);
+}
+
+void WriteValue(TIniFile& ini, const TSettingEntry& e, const std::string& value) {
+    ini.WriteString(e.Section, e.Key,
+                    e.Kind == TSettingKind::Text1252 ? Cp1252ToUtf8(value) : value);
+}
+
+void WriteEntry(TIniFile& ini, const TSettingEntry& e, std::monostate, const TSettings&) {
+    switch (e.Kind) {
+    case TSettingKind::Bool: WriteValue(ini, e, TableDefault<bool>(e)); break;
+    case TSettingKind::Integer:
+    case TSettingKind::Choice: WriteValue(ini, e, TableDefault<int>(e)); break;
+    case TSettingKind::String:
+    case TSettingKind::Text1252: WriteValue(ini, e, TableDefault<std::string>(e)); break;
+    }
+}
+
+template <typename T>
+void WriteEntry(TIniFile& ini, const TSettingEntry& e, const TSettingField<T>& field,
+                const TSettings& s) {
+    WriteValue(ini, e, field.OfConst(s));
 }
 
 } // namespace
@@ -67,150 +115,27 @@ TSettings DefaultSettings(const std::string& dataFolder, const TScreenGeometry& 
 
 TSettings ReadSettings(const TIniFile& ini, const std::string& folder,
                        const TScreenGeometry& screen) {
+    const TSettingsPlace place{folder, screen};
     TSettings s;
-    auto& m = s.Main;
-    m.AskEnd = ini.ReadBool(kMain, "AskEnd", false);
-    m.WordFile = ini.ReadString(kMain, "WordFile", "");
-    m.PhrasesFile = ini.ReadString(kMain, "PhrasesFile", "");
-    m.InFile = ini.ReadString(kMain, "InFile", "");
-    m.OutFile = ini.ReadString(kMain, "OutFile", "MainWindow.txt");
-    m.OutDir = ini.ReadString(kMain, "OutDir", folder);
-    m.InDir = ini.ReadString(kMain, "InDir", folder);
-    m.ShowWpM = ini.ReadBool(kMain, "ShowWpM", false);
-    m.AllCaps = ini.ReadBool(kMain, "AllCaps", false);
-    m.Speed = ranges::Speed.Clamp(ini.ReadInteger(kMain, "Speed", 60));
-    m.CharSizeItem = ReadChoice(ini, kMain, "CharSizeItem", 2, 10);
-
-    auto& t = s.Tutor;
-    t.Mode = ReadChoice(ini, kTutor, "Mode", 0, 5);
-    t.DispMode = ReadChoice(ini, kTutor, "DispMode", 0, 3);
-    t.CharField = ini.ReadInteger(kTutor, "CharField", 1);
-    if (t.CharField < 1 || t.CharField > 2) t.CharField = 1;
-    auto casing = [&](const std::string& text) {
-        return m.AllCaps ? Upper1252(text) : Lower1252(text);
-    };
-    t.Characters = casing(RemoveCaret(Read1252(ini, kTutor, "Characters", t.Characters)));
-    t.Characters2 = casing(RemoveCaret(Read1252(ini, kTutor, "Characters2", t.Characters2)));
-    t.StartSpeed = ranges::Speed.Clamp(ini.ReadInteger(kTutor, "StartSpeed", 30));
-    t.Varispeed = ini.ReadBool(kTutor, "Varispeed", false);
-    t.EndSpeed = ranges::Speed.Clamp(ini.ReadInteger(kTutor, "EndSpeed", 40));
-    t.Farnsworth = ReadChoice(ini, kTutor, "Farnsworth", 1, 3);
-    t.FarnsworthSpeed = ranges::Speed.Clamp(ini.ReadInteger(kTutor, "FarnsworthSpeed", 60));
-    t.Groups = ranges::Groups.Clamp(ini.ReadInteger(kTutor, "Groups", 30));
-    t.GrSize = ranges::GroupSize.Clamp(ini.ReadInteger(kTutor, "GrSize", 5));
-    t.GrMinSize = ini.ReadInteger(kTutor, "GrMinSize", 1);
-    if (t.GrMinSize >= t.GrSize) t.GrMinSize = t.GrSize - 1;
-    t.GrMinSize = std::clamp(t.GrMinSize, 0, t.GrSize);
-    t.VariSize = ini.ReadBool(kTutor, "VariSize", false) && t.GrSize != 1;
-    t.Repeat = ReadChoice(ini, kTutor, "Repeat", 0, 5);
-    t.Faster = ReadChoice(ini, kTutor, "Faster", 0, 7);
-    t.Blip = ini.ReadBool(kTutor, "Blip", false);
-    t.StartText = RemoveCaret(Read1252(ini, kTutor, "StartText", t.StartText));
-    t.EndText = RemoveCaret(Read1252(ini, kTutor, "EndText", t.EndText));
-
-    auto& x = s.TX;
-    x.Output = ReadChoice(ini, kTX, "Output", 1, 3);
-    x.TXComPort = ranges::ComPort.Clamp(ini.ReadInteger(kTX, "TXComPort", 1));
-    x.TXAudioDevice = std::max(ini.ReadInteger(kTX, "TXAudioDevice", 0), 0);
-    x.PTT = ini.ReadBool(kTX, "PTT", false);
-    x.EqKeyOpt = ini.ReadBool(kTX, "EqKeyOpt", false);
-    x.AutoStart = ini.ReadBool(kTX, "AutoStart", true);
-    x.Frequency = ranges::Frequency.Clamp(ini.ReadInteger(kTX, "Frequency", 800));
-    x.Slope = ranges::Slope.Clamp(ini.ReadInteger(kTX, "Slope", 20));
-    x.Extended = ReadChoice(ini, kTX, "Extended", 1, 2);
-    x.OutputLevel = ranges::OutputLevel.Clamp(ini.ReadInteger(kTX, "OutputLevel", -10));
-    x.Muted = ini.ReadBool(kTX, "Muted", false);
-    x.NoiseLevel = ranges::NoiseLevel.Clamp(ini.ReadInteger(kTX, "NoiseLevel", -20));
-    x.Noise = ini.ReadBool(kTX, "Noise", false);
-    x.TXAudioDeviceName = ini.ReadString(kTX, "TXAudioDeviceName", "");
-
-    auto& f = s.Form;
-    f.Height = ini.ReadInteger(kForm, "Height", 440);
-    f.Width = ini.ReadInteger(kForm, "Width", 660);
-    f.Top = ini.ReadInteger(kForm, "Top", Centre(screen.ScreenHeight, f.Height));
-    f.Left = ini.ReadInteger(kForm, "Left", Centre(screen.ScreenWidth, f.Width));
-    f.BuTop =
-        ini.ReadInteger(kForm, "BuTop", Centre(screen.ScreenHeight, screen.BuffersWindowHeight));
-    f.BuLeft =
-        ini.ReadInteger(kForm, "BuLeft", Centre(screen.ScreenWidth, screen.BuffersWindowWidth));
-    f.ParaTop =
-        ini.ReadInteger(kForm, "ParaTop", Centre(screen.ScreenHeight, screen.ParamsWindowHeight));
-    f.ParaLeft =
-        ini.ReadInteger(kForm, "ParaLeft", Centre(screen.ScreenWidth, screen.ParamsWindowWidth));
+    // The keys whose default depends on the place come second: their defaults may use what the
+    // others read.
+    for (const bool second : {false, true})
+        for (const TSettingEntry& e : SettingsTable)
+            if (e.Read && e.DefaultDependsOnPlace() == second)
+                std::visit([&](const auto& field) { ReadEntry(ini, e, field, place, s); },
+                           e.Target);
+    for (const TSettingEntry& e : SettingsTable)
+        if (e.Read) std::visit([&](const auto& field) { AfterReading(field, s); }, e.Target);
     return s;
 }
 
 void WriteSettings(const TSettings& s, bool mainMaximised, TIniFile& ini) {
-    ini.WriteString(kInfo, "Name", "Brindle Morse code tutor - settings");
-    ini.WriteString(kInfo, "Warning", "= do not edit this file =");
-
-    const auto& m = s.Main;
-    ini.WriteString(kMain, "Version", m.Version);
-    ini.WriteInteger(kMain, "Speed", m.Speed);
-    ini.WriteBool(kMain, "AskEnd", m.AskEnd);
-    ini.WriteString(kMain, "InFile", m.InFile);
-    ini.WriteString(kMain, "WordFile", m.WordFile);
-    ini.WriteString(kMain, "PhrasesFile", m.PhrasesFile);
-    ini.WriteString(kMain, "InDir", m.InDir);
-    ini.WriteString(kMain, "OutFile", m.OutFile);
-    ini.WriteString(kMain, "OutDir", m.OutDir);
-    ini.WriteBool(kMain, "ShowWpM", m.ShowWpM);
-    ini.WriteBool(kMain, "AllCaps", m.AllCaps);
-    ini.WriteInteger(kMain, "CharSizeItem", m.CharSizeItem);
-
-    const auto& t = s.Tutor;
-    ini.WriteInteger(kTutor, "Mode", t.Mode);
-    ini.WriteInteger(kTutor, "DispMode", t.DispMode);
-    ini.WriteInteger(kTutor, "CharField", t.CharField);
-    ini.WriteString(kTutor, "Characters", Cp1252ToUtf8(t.Characters));
-    ini.WriteString(kTutor, "Characters2", Cp1252ToUtf8(t.Characters2));
-    ini.WriteInteger(kTutor, "StartSpeed", t.StartSpeed);
-    ini.WriteBool(kTutor, "Varispeed", t.Varispeed);
-    ini.WriteInteger(kTutor, "EndSpeed", t.EndSpeed);
-    ini.WriteInteger(kTutor, "Farnsworth", t.Farnsworth);
-    ini.WriteInteger(kTutor, "FarnsworthSpeed", t.FarnsworthSpeed);
-    ini.WriteInteger(kTutor, "Groups", t.Groups);
-    ini.WriteInteger(kTutor, "GrSize", t.GrSize);
-    ini.WriteInteger(kTutor, "GrMinSize", t.GrMinSize);
-    ini.WriteBool(kTutor, "VariSize", t.VariSize);
-    ini.WriteInteger(kTutor, "Repeat", t.Repeat);
-    ini.WriteInteger(kTutor, "Faster", t.Faster);
-    ini.WriteBool(kTutor, "Blip", t.Blip);
-    ini.WriteString(kTutor, "StartText", Cp1252ToUtf8(t.StartText));
-    ini.WriteString(kTutor, "EndText", Cp1252ToUtf8(t.EndText));
-
-    const auto& x = s.TX;
-    ini.WriteInteger(kTX, "Output", x.Output);
-    ini.WriteInteger(kTX, "TXComPort", x.TXComPort);
-    ini.WriteInteger(kTX, "TXAudioDevice", x.TXAudioDevice);
-    ini.WriteBool(kTX, "PTT", x.PTT);
-    ini.WriteBool(kTX, "EqKeyOpt", x.EqKeyOpt);
-    ini.WriteBool(kTX, "AutoStart", x.AutoStart);
-    ini.WriteInteger(kTX, "Frequency", x.Frequency);
-    ini.WriteInteger(kTX, "Slope", x.Slope);
-    ini.WriteInteger(kTX, "Extended", x.Extended);
-    ini.WriteInteger(kTX, "OutputLevel", x.OutputLevel);
-    ini.WriteBool(kTX, "Muted", x.Muted);
-    ini.WriteInteger(kTX, "NoiseLevel", x.NoiseLevel);
-    ini.WriteBool(kTX, "Noise", x.Noise);
-    ini.WriteString(kTX, "TXAudioDeviceName", x.TXAudioDeviceName);
-
-    const auto& f = s.Form;
-    if (mainMaximised) {
-        // The next start then uses the centred default size.
-        for (const char* key : {"Top", "Height", "Left", "Width"})
-            ini.DeleteKey(kForm, key);
-    } else {
-        ini.WriteInteger(kForm, "Top", f.Top);
-        ini.WriteInteger(kForm, "Height", f.Height);
-        ini.WriteInteger(kForm, "Left", f.Left);
-        ini.WriteInteger(kForm, "Width", f.Width);
+    for (const TSettingEntry& e : SettingsTable) {
+        if (mainMaximised && e.LeftOutWhenMaximised)
+            ini.DeleteKey(e.Section, e.Key);
+        else
+            std::visit([&](const auto& field) { WriteEntry(ini, e, field, s); }, e.Target);
     }
-    ini.WriteBool(kForm, "InitMax", false);
-    ini.WriteInteger(kForm, "BuTop", f.BuTop);
-    ini.WriteInteger(kForm, "BuLeft", f.BuLeft);
-    ini.WriteInteger(kForm, "ParaTop", f.ParaTop);
-    ini.WriteInteger(kForm, "ParaLeft", f.ParaLeft);
 }
 
 TSettings LoadIniSettings(const std::string& dataFolder, const TScreenGeometry& screen) {

@@ -1,6 +1,7 @@
-// Every persistent setting of Brindle with its default, read from and written to "Brindle.ini".
-// Windows take their values from TSettings at start and hand them back at exit; the rules that
-// apply on reading (clamps, "^" removal, case) are applied here, so the windows stay thin.
+// Every persistent setting of Brindle, read from and written to "Brindle.ini" as the settings
+// table (SettingsTable.h) lays it out. Windows take their values from TSettings at start and hand
+// them back at exit; the rules that apply on reading (clamps, "^" removal, case) are applied here,
+// so the windows stay thin.
 #pragma once
 
 #include "base/MessageSink.h"
@@ -20,59 +21,62 @@ struct TScreenGeometry {
     int ParamsWindowHeight = 750;
 };
 
+// The members hold no defaults (zero, false, empty), so that each default is written once, in the
+// settings table (SettingsTable.h); DefaultSettings() or ReadSettings() fills them from it. A
+// TSettings{} is therefore not the defaults.
 struct TMainSettings {
     std::string Version; // written from the running program; never read
-    int Speed = 60;      // [CpM]
-    bool AskEnd = false;
+    int Speed{};         // [CpM]
+    bool AskEnd{};
     std::string InFile; // file names and folders are UTF-8
     std::string WordFile;
     std::string PhrasesFile;
-    std::string InDir; // default: the data folder
-    std::string OutFile = "MainWindow.txt";
-    std::string OutDir; // default: the data folder
-    bool ShowWpM = false;
-    bool AllCaps = false;
-    int CharSizeItem = 2; // index into 10, 12, 14, 18, 24, 30, 36, 48, 64, 100
+    std::string InDir;
+    std::string OutFile;
+    std::string OutDir;
+    bool ShowWpM{};
+    bool AllCaps{};
+    int CharSizeItem{}; // index into choices::FontPoints
     bool operator==(const TMainSettings&) const = default;
 };
 
 struct TTutorSettings {
-    int Mode = 0;     // 0 random characters, 1 words, 2 Q-codes, 3 phrases, 4 text from file
-    int DispMode = 0; // 0 show first, 1 sound first, 2 single items
-    int CharField = 1;
-    std::string Characters = "abcdefghijklmnopqrstuvwxyz"; // Windows-1252, engine form
-    std::string Characters2 = "0123456789";
-    int StartSpeed = 30; // [CpM]
-    bool Varispeed = false;
-    int EndSpeed = 40;        // [CpM]
-    int Farnsworth = 1;       // 0 off, 1 Farnsworth, 2 Wordsworth
-    int FarnsworthSpeed = 60; // [CpM]
-    int Groups = 30;
-    int GrSize = 5;
-    int GrMinSize = 1;
-    bool VariSize = false;
-    int Repeat = 0; // 0 once .. 4 five times
-    int Faster = 0; // 0 x1.0 .. 6 x1.5
-    bool Blip = false;
-    std::string StartText = "vvv<ka>"; // Windows-1252
-    std::string EndText = "<ar>";
+    int Mode{};             // index into choices::Mode
+    int DispMode{};         // index into choices::DispMode
+    int CharField{};        // 1 or 2: the character field in use
+    std::string Characters; // Windows-1252, engine form
+    std::string Characters2;
+    int StartSpeed{}; // [CpM]
+    bool Varispeed{};
+    int EndSpeed{};        // [CpM]
+    int Farnsworth{};      // index into choices::Farnsworth
+    int FarnsworthSpeed{}; // [CpM]
+    int Groups{};
+    int GrSize{};    // [characters]
+    int GrMinSize{}; // [characters]
+    bool VariSize{};
+    int Repeat{}; // index into choices::Repeat
+    int Faster{}; // index into choices::Faster
+    bool Blip{};
+    std::string StartText; // Windows-1252
+    std::string EndText;
     bool operator==(const TTutorSettings&) const = default;
 };
 
 struct TTxSettings {
-    int Output = 1; // 0 none, 1 sound output, 2 COM port
-    int TXComPort = 1;
-    int TXAudioDevice = 0;
-    bool PTT = false;
-    bool EqKeyOpt = false;
-    bool AutoStart = true;
-    int Frequency = 800;   // [Hz]
-    int Slope = 20;        // [samples]
-    int Extended = 1;      // 0 standard, 1 extended characters
-    int OutputLevel = -10; // [dB]
-    bool Muted = false;
-    int NoiseLevel = -20; // [dB]
-    bool Noise = false;
+    int Output{}; // index into choices::Output
+    int TXComPort{};
+    int TXAudioDevice{};
+    bool PTT{};
+    bool EqKeyOpt{};
+    bool AutoStart{};
+    int Frequency{};   // [Hz]
+    int Slope{};       // [samples]
+    int Extended{};    // index into choices::Extended
+    int OutputLevel{}; // [dB]
+    bool Muted{};
+    int NoiseLevel{}; // [dB]
+    bool Noise{};
     // The sound server's name of the output TXAudioDevice pointed at when saved (UTF-8); the
     // output list reorders on hot-plug, so the name is preferred when that output is present.
     std::string TXAudioDeviceName;
@@ -80,9 +84,9 @@ struct TTxSettings {
 };
 
 struct TFormSettings { // window positions and sizes [pixels]
-    int Top = 0, Height = 440, Left = 0, Width = 660;
-    int BuTop = 0, BuLeft = 0;
-    int ParaTop = 0, ParaLeft = 0;
+    int Top{}, Height{}, Left{}, Width{};
+    int BuTop{}, BuLeft{};
+    int ParaTop{}, ParaLeft{};
     bool operator==(const TFormSettings&) const = default;
 };
 
@@ -99,12 +103,12 @@ struct TSettings {
 std::string DataFolder();
 std::string SettingsPath(const std::string& dataFolder); // dataFolder + "Brindle.ini"
 
-// Every default, with the window positions centred on the screen.
+// Every default, with the window positions centred on the screen: the settings of an empty file.
 TSettings DefaultSettings(const std::string& dataFolder, const TScreenGeometry& screen);
-// Reads every key with the rules that apply on reading.
+// Reads every key of the table with the rules that apply on reading.
 TSettings ReadSettings(const TIniFile& ini, const std::string& dataFolder,
                        const TScreenGeometry& screen);
-// Writes every key in the file's order. A maximised main window leaves out its geometry.
+// Writes every key in the table's order. A maximised main window leaves out its geometry.
 void WriteSettings(const TSettings& settings, bool mainMaximised, TIniFile& ini);
 
 // Reads "Brindle.ini" from dataFolder; a missing or unreadable file gives the defaults.

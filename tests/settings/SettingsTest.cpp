@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 #include "base/FileIO.h"
+#include "settings/SettingsSamples.h"
 
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -111,8 +112,48 @@ TEST_F(SettingsFile, RoundTripKeepsEveryValue) {
     s.TX.TXAudioDeviceName = "alsa_output.usb-Gen\xC3\xA9ric_Headset-00.analog-stereo";
     s.Form.Top = -20;
     s.Form.Width = 900;
+    // The rest, so that a key spelt differently on reading and on writing shows.
+    s.Main.Version = "0.1.0";
+    s.Main.InFile = "in.txt";
+    s.Main.PhrasesFile = "phrases.txt";
+    s.Main.InDir = "/home/ham/in/";
+    s.Main.OutFile = "out.txt";
+    s.Main.OutDir = "/home/ham/out/";
+    s.Main.ShowWpM = true;
+    s.Main.CharSizeItem = 9;
+    s.Tutor.DispMode = 1;
+    s.Tutor.CharField = 2;
+    s.Tutor.Characters2 = "0123\xD6";
+    s.Tutor.StartSpeed = 44;
+    s.Tutor.Varispeed = true;
+    s.Tutor.EndSpeed = 88;
+    s.Tutor.Farnsworth = 0;
+    s.Tutor.FarnsworthSpeed = 150;
+    s.Tutor.Groups = 12;
+    s.Tutor.Repeat = 2;
+    s.Tutor.Faster = 5;
+    s.Tutor.Blip = true;
+    s.Tutor.EndText = "<sk>";
+    s.TX.PTT = true;
+    s.TX.EqKeyOpt = true;
+    s.TX.Frequency = 700;
+    s.TX.Slope = 40;
+    s.TX.Extended = 0;
+    s.TX.Muted = true;
+    s.TX.NoiseLevel = -33;
+    s.TX.Noise = true;
+    s.Form.Height = 500;
+    s.Form.Left = 7;
+    s.Form.BuTop = 1;
+    s.Form.BuLeft = 2;
+    s.Form.ParaTop = 3;
+    s.Form.ParaLeft = 4;
+    EXPECT_EQ(test::KeysAlike(s, DefaultSettings(Folder, Screen)), std::vector<std::string>{});
     ASSERT_TRUE(SaveIniSettings(Folder, s, false, Sink));
     const TSettings back = LoadIniSettings(Folder, Screen);
+    TSettings expected = s;
+    expected.Main.Version.clear(); // written, never read
+    EXPECT_EQ(test::KeysDiffering(back, expected), std::vector<std::string>{});
     EXPECT_EQ(back.Main.Speed, 125);
     EXPECT_TRUE(back.Main.AskEnd);
     EXPECT_EQ(back.Main.WordFile, "w\xC3\xB6rter.txt");

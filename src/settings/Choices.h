@@ -1,0 +1,40 @@
+// The fixed lists that a setting picks from by its index. The settings table takes each list's
+// length as the number of choices of its key; the parameters window shows the entries, and the
+// session and the display use them. No Qt, so that every layer can include it.
+#pragma once
+
+#include <array>
+
+namespace brindle::choices {
+
+// [Tutor] Mode: what a practice session sends.
+inline constexpr std::array<const char*, 5> Mode = {
+    "Random Characters", "Random Words", "Random Q-Codes", "Random Phrases", "Text from File"};
+
+// [Tutor] DispMode: when an item is shown.
+inline constexpr std::array<const char*, 3> DispMode = {
+    "Show first, then sound", "Sound first, then show", "Show single items only"};
+
+// [Tutor] Farnsworth: how the spacing is stretched to the overall speed.
+inline constexpr std::array<const char*, 3> Farnsworth = {"off", "on - Characters (Farnsworth)",
+                                                          "on - Words (Wordsworth)"};
+
+// [Tutor] Repeat: how often each item is sent.
+inline constexpr std::array<const char*, 5> Repeat = {"Send once", "Send 2x", "Send 3x", "Send 4x",
+                                                      "Send 5x"};
+
+// [Tutor] Faster: the factor of the speed after each item; the number is an entry's last four
+// characters.
+inline constexpr std::array<const char*, 7> Faster = {"x 1.0", "x 1.05", "x 1.1", "x 1.2",
+                                                      "x 1.3", "x 1.4",  "x 1.5"};
+
+// [TX] Output: where the keying goes. The window lists the two devices, index 0 is no output.
+inline constexpr std::array<const char*, 3> Output = {"none", "Sound Output", "COM Port"};
+
+// [TX] Extended: the character set sent.
+inline constexpr std::array<const char*, 2> Extended = {"Standard", "Extended"};
+
+// [Main] CharSizeItem: the display's font size [pt].
+inline constexpr std::array<int, 10> FontPoints = {10, 12, 14, 18, 24, 30, 36, 48, 64, 100};
+
+} // namespace brindle::choices

@@ -1,0 +1,132 @@
+// The settings table as the rest of the program uses it: every number is read within the range
+// the table gives (the one the parameters window shows), every choice key has the length of its
+// list, and a file from before the last section was added still reads.
+#include "settings/SettingsTable.h"
+
+#include "settings/SettingsSamples.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+using namespace brindle;
+
+namespace {
+
+const TScreenGeometry Screen{1000, 800, 600, 400, 920, 750};
+const std::string Folder = "/data/Brindle/";
+
+int ReadNumber(const TSettingEntry& e, const std::string& value) {
+    const std::string file =
+        "[" + std::string(e.Section) + "]\n" + std::string(e.Key) + "=" + value;
+    const TSettings s = ReadSettings(TIniFile::Parse(file), Folder, Screen);
+    return std::get<TSettingField<int>>(e.Target).OfConst(s);
+}
+
+std::string Saved(const TSettings& s, const std::string& before = "") {
+    TIniFile ini = TIniFile::Parse(before);
+    WriteSettings(s, false, ini);
+    return ini.ToText();
+}
+
+// From the line "[section]" to the next section or the end of text.
+std::string SectionBlock(const std::string& text, std::string_view section) {
+    const std::string header = "[" + std::string(section) + "]\n";
+    const auto start = text.find(header);
+    if (start == std::string::npos) return {};
+    const auto end = text.find("\n[", start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+}
+
+} // namespace
+
+TEST(SettingsTable, NumbersAreReadWithinTheTablesRange) {
+    int checked = 0;
+    for (const TSettingEntry& e : SettingsTable) {
+        const auto* field = std::get_if<TSettingField<int>>(&e.Target);
+        // Keys with a rule of their own are read by ReadingRules.
+        if (!field || !e.Read || field->AfterReading) continue;
+        SCOPED_TRACE(std::string(e.Section) + "/" + std::string(e.Key));
+        const TRange r = e.Range;
+        if (e.Kind == TSettingKind::Choice) {
+            for (int v = r.Min; v <= r.Max; ++v)
+                EXPECT_EQ(ReadNumber(e, std::to_string(v)), v);
+            EXPECT_EQ(ReadNumber(e, std::to_string(r.Min - 1)), e.Default);
+            EXPECT_EQ(ReadNumber(e, std::to_string(r.Max + 1)), e.Default);
+        } else {
+            EXPECT_EQ(ReadNumber(e, std::to_string(r.Max)), r.Max);
+            EXPECT_EQ(ReadNumber(e, std::to_string(r.Min)), r.Min);
+            if (r.Max < INT_MAX) {
+                EXPECT_EQ(ReadNumber(e, std::to_string(r.Max + 1)), r.Max);
+            }
+            if (r.Min > INT_MIN) {
+                EXPECT_EQ(ReadNumber(e, std::to_string(r.Min - 1)), r.Min);
+            }
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 20);
+}
+
+TEST(SettingsTable, ChoiceKeysHaveTheLengthsOfTheirLists) {
+    struct TList {
+        const TSettingEntry& Entry;
+        std::size_t Length;
+    };
+    for (const TList& list : {
+             TList{SettingEntry("Main", "CharSizeItem"), choices::FontPoints.size()},
+             TList{SettingEntry("Tutor", "Mode"), choices::Mode.size()},
+             TList{SettingEntry("Tutor", "DispMode"), choices::DispMode.size()},
+             TList{SettingEntry("Tutor", "Farnsworth"), choices::Farnsworth.size()},
+             TList{SettingEntry("Tutor", "Repeat"), choices::Repeat.size()},
+             TList{SettingEntry("Tutor", "Faster"), choices::Faster.size()},
+             TList{SettingEntry("TX", "Output"), choices::Output.size()},
+             TList{SettingEntry("TX", "Extended"), choices::Extended.size()},
+         }) {
+        SCOPED_TRACE(std::string(list.Entry.Key));
+        EXPECT_EQ(list.Entry.Kind, TSettingKind::Choice);
+        EXPECT_EQ(list.Entry.Range.Min, 0);
+        EXPECT_EQ(static_cast<std::size_t>(list.Entry.Choices()), list.Length);
+    }
+}
+
+TEST(SettingsTable, LookupByKeyForTheParametersWindow) {
+    // At compile time, so that a misspelt key stops the build.
+    constexpr TRange frequency = SettingEntry("TX", "Frequency").Range;
+    EXPECT_EQ(ReadNumber(SettingEntry("TX", "Frequency"), std::to_string(frequency.Max + 50)),
+              frequency.Max);
+    EXPECT_EQ(FindSetting("TX", "Frequency"), &SettingEntry("TX", "Frequency"));
+    EXPECT_EQ(FindSetting("TX", "Speed"), nullptr);
+    EXPECT_EQ(FindSetting("Nowhere", "Speed"), nullptr);
+}
+
+// A section added to the table goes last. A file saved before it reads everything else as it
+// was and the new section's defaults, and a save appends the section at the end of the file.
+TEST(SettingsTable, AFileFromBeforeTheLastSectionStillReads) {
+    TSettings changed = test::EveryKeyChanged();
+    changed.Main.Version.clear(); // never read
+    const std::string_view last = SettingsTable.back().Section;
+    const std::string full = Saved(changed);
+    const std::string block = SectionBlock(full, last);
+    ASSERT_FALSE(block.empty());
+    ASSERT_EQ(full.substr(full.size() - block.size()), block);
+    const std::string old = full.substr(0, full.size() - block.size());
+
+    const TSettings defaults = DefaultSettings(Folder, Screen);
+    TSettings expected = changed;
+    for (const TSettingEntry& e : SettingsTable) {
+        if (e.Section != last) continue;
+        std::visit(
+            [&](const auto& target) {
+                if constexpr (!std::is_same_v<std::decay_t<decltype(target)>, std::monostate>)
+                    target.Of(expected) = target.OfConst(defaults);
+            },
+            e.Target);
+    }
+    const TSettings read = ReadSettings(TIniFile::Parse(old), Folder, Screen);
+    EXPECT_EQ(test::KeysDiffering(read, expected), std::vector<std::string>{});
+
+    EXPECT_EQ(Saved(read, old), old + SectionBlock(Saved(defaults), last));
+}
