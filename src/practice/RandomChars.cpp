@@ -150,7 +150,9 @@ std::string TRandomChars::RandomQCode() {
     while (v == LastIndex_)
         v = Random_.Uniform(0, static_cast<int>(QCodeTable.size()));
     LastIndex_ = v;
-    return "q" + std::string(QCodeTable[static_cast<std::size_t>(v)]);
+    std::string code = "q";
+    code += QCodeTable[static_cast<std::size_t>(v)];
+    return code;
 }
 
 std::string TRandomChars::RandomGroup(int size, int minSize, bool variable) {
