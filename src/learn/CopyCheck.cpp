@@ -3,6 +3,8 @@
 #include "base/Text1252.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 
 namespace brindle {
 
@@ -32,12 +34,13 @@ enum class TMove : uint8_t {
 };
 
 // Minimum-cost alignment of two token strings within a band of diagonals (j - i) around the
-// straight way from (0, 0) to (n, m). Every step off a diagonal costs at least 1, so a path that
-// leaves the band widened by w on either side costs more than w: a band result of at most w is
-// the optimum. A first narrow band gives an upper bound C; a second band of width C is then
-// certain to hold the optimum. The trace takes one byte per band cell; when that is more than
-// the limit, only every B-th row of costs is kept on the way forward, and each block of B rows
-// is computed again, with its trace, on the way back.
+// straight way from (0, 0) to (n, m), d = m - n. Every step off a diagonal costs at least 1. The
+// band reaches w beyond the diagonals 0 and d, so a path that leaves it must take w + 1 steps out
+// and as many back, and cross d as well: it costs at least 2w + 2 + |d|. A band result below that
+// is the optimum. Otherwise the band widens, at most four times, and at once to the width that
+// must hold the optimum when the result so far says so. The trace takes one byte per band cell;
+// when that is more than the limit, only every B-th row of costs is kept on the way forward, and
+// each block of B rows is computed again, with its trace, on the way back.
 class TBandAligner {
 public:
     TBandAligner(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b,
@@ -45,17 +48,21 @@ public:
         : A_(a), B_(b), N_(static_cast<long>(a.size())), M_(static_cast<long>(b.size())),
           MaxTraceBytes_(std::max<std::size_t>(maxTraceBytes, 1)) {
         GapPrefix_.assign(B_.size() + 1, 0);
-        for (std::size_t j = 0; j < B_.size(); ++j)
-            GapPrefix_[j + 1] = GapPrefix_[j] + GapCost(B_[j]);
+        for (std::size_t j = 0; j < B_.size(); ++j) {
+            Gap_.push_back(GapCost(B_[j]));
+            GapPrefix_[j + 1] = GapPrefix_[j] + Gap_[j];
+        }
     }
 
     std::vector<TMove> Align(int& cost) {
+        const long d = std::abs(M_ - N_);
         long w = 8;
         for (;;) {
             SetBand(w);
             cost = Forward();
-            if (cost <= w || Full_) break;
-            w = cost;
+            if (cost < 2 * w + 2 + d || Full_) break;
+            const long holding = (cost - d) / 2; // a band this wide holds a path of this cost
+            w = std::max(w + 1, std::min(holding, 4 * w));
         }
         return Trace();
     }
@@ -84,28 +91,37 @@ private:
     void NextRow(long i, const std::vector<int>& prev, std::vector<int>& cur, TMove* trace) const {
         const uint16_t a = A_[static_cast<std::size_t>(i - 1)];
         const int gapA = GapCost(a);
-        const long kFrom = std::max(0L, -i - Lo_);
+        long k = std::max(0L, -i - Lo_);
         const long kTo = std::min(W_ - 1, M_ - i - Lo_);
-        std::fill(cur.begin(), cur.end(), Inf);
-        for (long k = kFrom; k <= kTo; ++k) {
-            const long j = i + Lo_ + k;
-            const auto at = static_cast<std::size_t>(k + 1);
-            int best = prev[at + 1] + gapA; // from (i - 1, j)
-            TMove move = TMove::Delete;
-            if (j >= 1) {
-                const uint16_t b = B_[static_cast<std::size_t>(j - 1)];
-                const int diagonal = prev[at] + MatchCost(a, b); // from (i - 1, j - 1)
-                if (diagonal <= best) {
-                    best = diagonal;
-                    move = TMove::Diagonal;
-                }
-                const int left = cur[at - 1] + GapCost(b); // from (i, j - 1)
-                if (left < best) {
-                    best = left;
-                    move = TMove::Insert;
-                }
+        // Cells off the matrix stay impossible; the others are all written below.
+        std::fill(cur.begin(), cur.begin() + std::max(k + 1, 1L), Inf);
+        std::fill(cur.begin() + std::max(kTo + 2, k + 1), cur.end(), Inf);
+        if (k > kTo) return;
+        int left = Inf;         // the cell before, (i, j - 1)
+        if (i + Lo_ + k == 0) { // column 0: only from above
+            left = cur[static_cast<std::size_t>(k + 1)] =
+                prev[static_cast<std::size_t>(k + 2)] + gapA;
+            if (trace) trace[k] = TMove::Delete;
+            ++k;
+        }
+        const uint16_t* b = B_.data() + (i + Lo_ + k - 1); // copy token j - 1
+        const int* gapB = Gap_.data() + (i + Lo_ + k - 1);
+        const int* above = prev.data() + 1; // above[k]: (i - 1, j - 1); above[k + 1]: (i - 1, j)
+        int* out = cur.data() + 1;
+        for (; k <= kTo; ++k, ++b, ++gapB) {
+            int best = above[k] + MatchCost(a, *b);
+            TMove move = TMove::Diagonal;
+            const int up = above[k + 1] + gapA;
+            if (up < best) {
+                best = up;
+                move = TMove::Delete;
             }
-            cur[at] = std::min(best, Inf);
+            const int fromLeft = left + *gapB;
+            if (fromLeft < best) {
+                best = fromLeft;
+                move = TMove::Insert;
+            }
+            left = out[k] = std::min(best, Inf);
             if (trace) trace[k] = move;
         }
     }
@@ -117,14 +133,14 @@ private:
         FirstRow(prev);
         const bool traced = BlockRows_ >= N_;
         Checkpoints_.clear();
-        if (traced) {
-            TraceRows_.assign(static_cast<std::size_t>(N_ * W_), TMove::Insert);
-            TraceStart_ = 0;
-        } else {
-            TraceRows_.assign(static_cast<std::size_t>(BlockRows_ * W_), TMove::Insert);
-            TraceStart_ = -1;
-            Checkpoints_.push_back(prev);
+        // Only the cells of the band inside the matrix are written, and only they are read.
+        const auto traceCells = static_cast<std::size_t>((traced ? N_ : BlockRows_) * W_);
+        if (traceCells > TraceCapacity_) {
+            TraceRows_ = std::make_unique_for_overwrite<TMove[]>(traceCells);
+            TraceCapacity_ = traceCells;
         }
+        TraceStart_ = traced ? 0 : -1;
+        if (!traced) Checkpoints_.push_back(prev);
         for (long i = 1; i <= N_; ++i) {
             NextRow(i, prev, cur,
                     traced ? &TraceRows_[static_cast<std::size_t>((i - 1) * W_)] : nullptr);
@@ -175,6 +191,7 @@ private:
     const long N_;
     const long M_;
     const std::size_t MaxTraceBytes_;
+    std::vector<int> Gap_;       // cost of inserting copy token j
     std::vector<int> GapPrefix_; // cost of inserting the first j copy tokens
     long Lo_ = 0;                // band of diagonals j - i
     long Hi_ = 0;
@@ -182,7 +199,8 @@ private:
     bool Full_ = false;
     long BlockRows_ = 1;
     std::vector<std::vector<int>> Checkpoints_; // cost rows 0, B, 2B, ...
-    std::vector<TMove> TraceRows_;              // rows TraceStart_ + 1 ...
+    std::unique_ptr<TMove[]> TraceRows_;        // rows TraceStart_ + 1 ...
+    std::size_t TraceCapacity_ = 0;
     long TraceStart_ = -1;
 };
 
