@@ -65,9 +65,13 @@ int64_t TStatement::Int(int column) const {
 }
 
 std::string TStatement::Text(int column) const {
+    return std::string(TextView(column));
+}
+
+std::string_view TStatement::TextView(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Stmt_, column));
     if (!text) return {};
-    return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt_, column)));
+    return std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt_, column)));
 }
 
 bool TStatement::IsNull(int column) const {

@@ -46,6 +46,8 @@ public:
 
     int64_t Int(int column) const;
     std::string Text(int column) const;
+    // The text in SQLite's buffer: valid until the next Step or Reset.
+    std::string_view TextView(int column) const;
     bool IsNull(int column) const;
     std::optional<int> OptionalInt(int column) const;
 
