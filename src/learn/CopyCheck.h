@@ -1,7 +1,6 @@
 // The check of a learner's copy against what was sent: one minimum-cost alignment over the whole
-// practice that keeps the items apart, and from it the result of every sent character, the copy
-// of every item and the practice's accuracy. Text is in engine form (Windows-1252 bytes, one code
-// byte per prosign); case never matters.
+// practice that keeps the items apart, and from it every sent character's result, each item's
+// copy and the accuracy. Text in engine form (Windows-1252, a prosign one code byte), any case.
 #pragma once
 
 #include <cstddef>

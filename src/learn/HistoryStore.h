@@ -1,6 +1,6 @@
 // The practice history: every checked practice, item and character in one SQLite file, the
-// queries of the progress window and of the course, and the CSV export. The only code that speaks
-// SQL. When the file cannot be used it says so once and from then on works as "no history".
+// queries of the progress window and of the course, and the CSV export. With its schema, the only
+// code that speaks SQL. A file it cannot use is reported once; then it works as "no history".
 #pragma once
 
 #include "base/MessageSink.h"
@@ -52,10 +52,9 @@ struct TCourseLesson {
 };
 
 struct TPracticeStart {
-    std::string
-        Kind; // what was practised ("groups", "words", "course", ...), as the caller names it
-    int CharCpm = 0; // [chars/min] character speed
-    int EffCpm = 0;  // [chars/min] effective speed
+    std::string Kind; // what was practised ("groups", "words", ...), as the caller names it
+    int CharCpm = 0;  // [chars/min] character speed
+    int EffCpm = 0;   // [chars/min] effective speed
     std::optional<TCourseLesson> Course;
 };
 

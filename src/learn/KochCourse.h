@@ -1,7 +1,6 @@
-// The Koch course without a window and without SQL: the orders in which it brings in the
-// characters, its lessons, the share of the draws each character of a lesson gets from the
-// learner's record, the rule for passing a lesson, and the words and phrases a lesson can spell.
-// Characters are in engine form (Windows-1252, one code byte per prosign), lower case.
+// The Koch course without a window and without SQL: its orders and lessons, the share of the
+// draws each character of a lesson gets from the learner's record, the rule for passing a lesson,
+// and the words a lesson can spell. Characters in engine form, lower case.
 #pragma once
 
 #include "base/MessageSink.h"
