@@ -244,6 +244,7 @@ struct THistoryStore::TConnection {
 
 THistoryStore::THistoryStore(std::string path, THistoryOptions options)
     : Path_(std::move(path)), Options_(std::move(options)) {
+    if (!Options_.Clock) Options_.Clock = [] { return std::chrono::system_clock::now(); };
     Open();
     Opening_ = false;
     Live();
@@ -266,7 +267,7 @@ void THistoryStore::Refuse(const std::string& reason, TSeverity severity) {
                         ". Brindle goes on without a history and leaves the file as it is.");
     } else {
         ShowMessage(Options_.Messages, severity,
-                    "The practice history " + Path_ + " can no longer be written: " + reason +
+                    "The practice history " + Path_ + " can no longer be used: " + reason +
                         ". Brindle keeps no history for the rest of this run.");
     }
 }

@@ -118,6 +118,8 @@ enum class TCsvTable {
     Chars, // one row per sent character
 };
 
+// One thread uses a store. Several stores (or programs) may open the same file; each write
+// waits up to the busy timeout for the others.
 class THistoryStore {
 public:
     using TPracticeId = int64_t; // 0: none (the history is off)
