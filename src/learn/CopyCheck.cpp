@@ -37,10 +37,10 @@ enum class TMove : uint8_t {
 // straight way from (0, 0) to (n, m), d = m - n. Every step off a diagonal costs at least 1. The
 // band reaches w beyond the diagonals 0 and d, so a path that leaves it must take w + 1 steps out
 // and as many back, and cross d as well: it costs at least 2w + 2 + |d|. A band result below that
-// is the optimum. Otherwise the band widens, at most four times, and at once to the width that
-// must hold the optimum when the result so far says so. The trace takes one byte per band cell;
-// when that is more than the limit, only every B-th row of costs is kept on the way forward, and
-// each block of B rows is computed again, with its trace, on the way back.
+// is the optimum. Otherwise the band widens, at most four times, or at once to the width that
+// must hold the optimum when that is near the whole matrix anyway. The trace takes one byte per
+// band cell; when that is more than the limit, only every B-th row of costs is kept on the way
+// forward, and each block of B rows is computed again, with its trace, on the way back.
 class TBandAligner {
 public:
     TBandAligner(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b,
@@ -62,7 +62,10 @@ public:
             cost = Forward();
             if (cost < 2 * w + 2 + d || Full_) break;
             const long holding = (cost - d) / 2; // a band this wide holds a path of this cost
-            w = std::max(w + 1, std::min(holding, 4 * w));
+            long next = std::min(holding, 4 * w);
+            // A quarter of the matrix or more: one band as wide as needed costs less than two.
+            if (4 * (2 * next + d) >= N_ + M_) next = holding;
+            w = std::max(w + 1, next);
         }
         return Trace();
     }
