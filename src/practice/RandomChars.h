@@ -1,6 +1,7 @@
 // The random source of every practice session: characters of random groups, group sizes, list
 // indices and Q-codes, with one rule against monotony shared by all draws: a value may come twice
-// in a row but never three times. Q-codes never follow themselves.
+// in a row but never three times. Q-codes never follow themselves. Characters may be drawn
+// uniformly or with a share each (a course's weighting).
 #pragma once
 
 #include "base/Random.h"
@@ -10,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brindle {
 
@@ -26,8 +28,20 @@ public:
 
     // History to 0 and a new seed from the seed clock; called at every session start.
     void Reset();
-    // The set to draw from, already in engine form (one code character per prosign).
-    void SetCharacters(std::string chars) { Chars_ = std::move(chars); }
+    // The set to draw from, already in engine form (one code character per prosign); every
+    // character equally often.
+    void SetCharacters(std::string chars) {
+        Chars_ = std::move(chars);
+        Cumulative_.clear();
+    }
+    // The set with the share of the draws each character should get in the long run (one share
+    // per character, any positive scale). The never-three rule takes draws away from frequent
+    // characters; the draw weights are corrected for it, so the shares hold over many draws. No
+    // character gets more than MaxShare (the rule allows at most two thirds, and near that the
+    // order of the draws becomes predictable). Shares that are not positive count as the smallest
+    // positive one; with a share count that does not match, every character is equally likely.
+    void SetWeightedCharacters(std::string chars, const std::vector<double>& shares);
+    static constexpr double MaxShare = 0.6;
     const std::string& Characters() const { return Chars_; }
 
     // One character of the set; 0 for an empty set; a one-character set leaves the history alone.
@@ -45,10 +59,12 @@ public:
 
 private:
     int Draw(int low, int high);
+    int DrawWeighted();
 
     TSeedClock SeedClock_;
     TRandomSource Random_;
     std::string Chars_;
+    std::vector<double> Cumulative_; // running sums of the draw weights; empty: uniform
     int LastIndex_ = 0;
     int PreviousIndex_ = 0;
 };

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 using namespace brindle;
 
@@ -96,4 +98,78 @@ TEST(RandomChars, ResetRepeatsTheSequenceForTheSameSeed) {
     for (int i = 0; i < 50; ++i)
         second += static_cast<char>(r.RandomChar());
     EXPECT_EQ(first, second);
+}
+
+namespace {
+std::string Draws(TRandomChars& r, int count) {
+    std::string draws;
+    for (int i = 0; i < count; ++i)
+        draws += static_cast<char>(r.RandomChar());
+    return draws;
+}
+} // namespace
+
+TEST(RandomCharsWeighted, SharesHoldAgainstTheNeverThreeRule) {
+    struct TCase {
+        std::string Chars;
+        std::vector<double> Shares;
+    };
+    // A heavy character loses draws to the rule; its weight must be raised to make up for it.
+    for (const TCase& c : {TCase{"kmu", {1, 1, 3}}, TCase{"kmur", {1, 1.2, 2, 3}},
+                           TCase{"kmuresnapt", {1, 1, 1, 1, 2, 2, 1, 1, 1, 3}}}) {
+        TRandomChars r(Fixed(11));
+        r.SetWeightedCharacters(c.Chars, c.Shares);
+        const std::string draws = Draws(r, 200000);
+        for (std::size_t i = 2; i < draws.size(); ++i)
+            ASSERT_FALSE(draws[i] == draws[i - 1] && draws[i] == draws[i - 2]) << c.Chars;
+        double sum = 0;
+        for (double s : c.Shares)
+            sum += s;
+        for (std::size_t k = 0; k < c.Chars.size(); ++k) {
+            const double got =
+                static_cast<double>(std::count(draws.begin(), draws.end(), c.Chars[k])) /
+                static_cast<double>(draws.size());
+            EXPECT_NEAR(got, c.Shares[k] / sum, 0.01) << c.Chars << " " << c.Chars[k];
+        }
+    }
+}
+
+TEST(RandomCharsWeighted, NoCharacterAboveTheLargestShare) {
+    // Three quarters cannot be reached without three in a row; the cap keeps the draws random.
+    TRandomChars r(Fixed(5));
+    r.SetWeightedCharacters("km", {1, 3});
+    const std::string draws = Draws(r, 100000);
+    const double m = static_cast<double>(std::count(draws.begin(), draws.end(), 'm')) / 100000.0;
+    EXPECT_NEAR(m, TRandomChars::MaxShare, 0.01);
+    EXPECT_NE(draws.find("kk"), std::string::npos);
+    EXPECT_NE(draws.find("mkm"), std::string::npos);
+}
+
+TEST(RandomCharsWeighted, WithoutUsableSharesTheDrawIsUniformAsBefore) {
+    TRandomChars plain(Fixed(21));
+    plain.SetCharacters("abcdef");
+    const std::string expected = Draws(plain, 500);
+
+    TRandomChars mismatched(Fixed(21));
+    mismatched.SetWeightedCharacters("abcdef", {1, 2, 3});
+    EXPECT_EQ(Draws(mismatched, 500), expected);
+
+    TRandomChars noneUsable(Fixed(21));
+    noneUsable.SetWeightedCharacters("abcdef", {0, 0, -1, 0, 0, 0});
+    EXPECT_EQ(Draws(noneUsable, 500), expected);
+
+    // Plain characters set afterwards drop the shares.
+    TRandomChars reset(Fixed(21));
+    reset.SetWeightedCharacters("abcdef", {1, 1, 1, 1, 1, 9});
+    reset.SetCharacters("abcdef");
+    EXPECT_EQ(Draws(reset, 500), expected);
+}
+
+TEST(RandomCharsWeighted, SameSeedSameDraws) {
+    TRandomChars a(Fixed(77)), b(Fixed(77));
+    a.SetWeightedCharacters("abcde", {1, 2, 3, 0, 1});
+    b.SetWeightedCharacters("abcde", {1, 2, 3, 0, 1});
+    const std::string draws = Draws(a, 1000);
+    EXPECT_EQ(draws, Draws(b, 1000));
+    EXPECT_NE(draws.find('d'), std::string::npos); // a share of 0 counts as the smallest one
 }
