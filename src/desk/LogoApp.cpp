@@ -12,6 +12,7 @@
 #include "desk/Session.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/GuiPost.h"
+#include "settings/Choices.h"
 #include "settings/EngineSettings.h"
 
 #include <algorithm>
@@ -137,7 +138,7 @@ void TLogoApp::ComposeView() {
         {"Start Random Q-Codes", "Start random Q-codes"},
         {"Start Random Phrases", "Start random phrases"},
         {"Start Sending Text", "Start sending text"}};
-    const auto mode = static_cast<std::size_t>(std::clamp(s.Tutor.Mode, 0, 4));
+    const auto mode = static_cast<std::size_t>(choices::Clamp(s.Tutor.Mode, choices::Mode));
     v.Button2Caption = captions[mode][0];
     v.Button2Hint = captions[mode][1];
     const bool devices = Output_->DevicesPresent() && active && !busy;
@@ -153,10 +154,9 @@ void TLogoApp::ComposeView() {
     v.SpeedEnabled = !Session_->LocksSpeedBox() && !busy;
     v.SpeedUpDownEnabled = !Session_->LocksSpeedArrows();
     static const char* const method[] = {"Speed", "Farnsworth", "Wordsworth"};
-    v.SpeedLabel = method[std::clamp(s.Tutor.Farnsworth, 0, 2)];
+    v.SpeedLabel = method[choices::Clamp(s.Tutor.Farnsworth, choices::Farnsworth)];
     v.ParameterControlsEnabled = !Session_->LocksParameters();
-    v.DisplayFontPoints = FontSizes[static_cast<std::size_t>(
-        std::clamp(s.Main.CharSizeItem, 0, static_cast<int>(FontSizes.size()) - 1))];
+    v.DisplayFontPoints = choices::At(s.Main.CharSizeItem, choices::FontPoints);
     v.LoadingNoticeShown = Sender_->Loading();
     v.Busy = Close_ != TCloseState::Open ? "Closing Brindle ..."
              : Output_->Switching()      ? "Switching the output ..."

@@ -10,6 +10,7 @@
 #include "desk/SendingControls.h"
 #include "desk/Session.h"
 #include "practice/TextFilters.h"
+#include "settings/SettingsTable.h"
 
 #include <algorithm>
 #include <charconv>
@@ -100,6 +101,7 @@ TRect KeepInsideWorkArea(TRect w, const TRect& area) {
 
 // --- The window's state --------------------------------------------------------------------------
 
+// The fields' limits are the settings table's: what the window takes is what the file keeps.
 TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
     auto set = [&](TUpDown u, TRange r, int length, const char* caption) {
         auto& n = Num(u);
@@ -108,13 +110,13 @@ TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
         n.MaxLength = length;
         n.Caption = caption;
     };
-    set(TUpDown::Freq, ranges::Frequency, 4, "Frequency Hz");
-    set(TUpDown::Slope, ranges::Slope, 3, "Slope (samples)");
-    set(TUpDown::StartSpeed, ranges::Speed, 4, "Start Speed");
-    set(TUpDown::EndSpeed, ranges::Speed, 4, "End Speed");
+    set(TUpDown::Freq, SettingEntry("TX", "Frequency").Range, 4, "Frequency Hz");
+    set(TUpDown::Slope, SettingEntry("TX", "Slope").Range, 3, "Slope (samples)");
+    set(TUpDown::StartSpeed, SettingEntry("Tutor", "StartSpeed").Range, 4, "Start Speed");
+    set(TUpDown::EndSpeed, SettingEntry("Tutor", "EndSpeed").Range, 4, "End Speed");
     set(TUpDown::FarnswSpeed, kFarnswPosition, 4, "Speed");
-    set(TUpDown::NumGroups, ranges::Groups, 3, "Number of Items");
-    set(TUpDown::SizeGroups, ranges::GroupSize, 2, "Size of Groups");
+    set(TUpDown::NumGroups, SettingEntry("Tutor", "Groups").Range, 3, "Number of Items");
+    set(TUpDown::SizeGroups, SettingEntry("Tutor", "GrSize").Range, 2, "Size of Groups");
     set(TUpDown::SizeMin, kMinSizePosition, 2, "Min Size of Groups");
     for (int i = 0; i < CharFieldCount; ++i)
         View_.Texts[static_cast<std::size_t>(i)].MaxLength = i < 2 ? 80 : 10;
@@ -453,7 +455,7 @@ void TParameters::Deactivate(const std::array<std::string, UpDownCount>& numbers
 // -----------------------------------------------------------------------------------------
 
 void TParameters::SetDispMode(int item) {
-    item = std::clamp(item, 0, 2);
+    item = choices::Clamp(item, choices::DispMode);
     S_.Tutor.DispMode = item;
     auto& d = Core_.Display;
     d.SetColorInText(item == 0 ? 0xFF0000 : item == 1 ? d.BackgroundColor() : d.FontColor());
@@ -462,7 +464,7 @@ void TParameters::SetDispMode(int item) {
 }
 
 void TParameters::SetMorseMode(int item) {
-    S_.Tutor.Mode = std::clamp(item, 0, 4);
+    S_.Tutor.Mode = choices::Clamp(item, choices::Mode);
     Core_.App.Changed(); // the start button's caption
     Changed();
 }
@@ -533,17 +535,17 @@ void TParameters::SetBlip(bool on) {
 }
 
 void TParameters::SetRepeat(int item) {
-    S_.Tutor.Repeat = std::clamp(item, 0, 4);
+    S_.Tutor.Repeat = choices::Clamp(item, choices::Repeat);
     Changed();
 }
 
 void TParameters::SetFaster(int item) {
-    S_.Tutor.Faster = std::clamp(item, 0, 6);
+    S_.Tutor.Faster = choices::Clamp(item, choices::Faster);
     Changed();
 }
 
 void TParameters::SetCharSize(int item) {
-    S_.Main.CharSizeItem = std::clamp(item, 0, 9);
+    S_.Main.CharSizeItem = choices::Clamp(item, choices::FontPoints);
     Core_.App.Changed();
     Changed();
 }
@@ -594,7 +596,7 @@ void TParameters::SetVariSize(bool on) {
 }
 
 void TParameters::SetFarnsworth(int item) {
-    item = std::clamp(item, 0, 2);
+    item = choices::Clamp(item, choices::Farnsworth);
     S_.Tutor.Farnsworth = item;
     auto& cw = Core_.CW;
     auto& n = Num(TUpDown::FarnswSpeed);

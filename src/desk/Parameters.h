@@ -8,6 +8,7 @@
 #pragma once
 
 #include "base/Signal.h"
+#include "settings/Choices.h"
 #include "settings/Settings.h"
 
 #include <array>
@@ -34,14 +35,6 @@ inline constexpr int UpDownCount = 8;
 // The fields that take Morse characters: the two character fields, the start and the end text.
 enum class TCharField { Chars1, Chars2, StartText, StopText };
 inline constexpr int CharFieldCount = 4;
-
-// The entries of the "Repeat" and "Increment Speed" lists, and the display's character sizes
-// [pt] by the settings' CharSizeItem.
-inline constexpr std::array<const char*, 5> RepeatEntries = {"Send once", "Send 2x", "Send 3x",
-                                                             "Send 4x", "Send 5x"};
-inline constexpr std::array<const char*, 7> FasterEntries = {"x 1.0", "x 1.05", "x 1.1", "x 1.2",
-                                                             "x 1.3", "x 1.4",  "x 1.5"};
-inline constexpr std::array<int, 10> FontSizes = {10, 12, 14, 18, 24, 30, 36, 48, 64, 100};
 
 struct TNumberField {
     int Position = 0; // the up-down's position

@@ -10,6 +10,7 @@
 #include "desk/Sender.h"
 #include "desk/SendingControls.h"
 #include "practice/TextFilters.h"
+#include "settings/Choices.h"
 
 #include <charconv>
 #include <chrono>
@@ -37,8 +38,7 @@ std::string KeepOnLine(std::string item) {
 } // namespace
 
 double FasterFactor(int fasterIndex) {
-    const std::string entry =
-        FasterEntries[static_cast<std::size_t>(std::clamp(fasterIndex, 0, 6))];
+    const std::string entry = choices::At(fasterIndex, choices::Faster);
     const std::string last4 = entry.substr(entry.size() - 4);
     const std::size_t b = last4.find_first_not_of(' ');
     double factor = 1.0;
@@ -145,7 +145,7 @@ bool TSession::ComposeDialog(std::string& chars) {
         lines[2] = how;
         return false;
     };
-    switch (ItemKindOfMode(std::clamp(t.Mode, 0, 4))) {
+    switch (ItemKindOfMode(choices::Clamp(t.Mode, choices::Mode))) {
     case TItemKind::Groups: {
         Dialog_.Caption = "Start Random Characters";
         ItemKind_ = TItemKind::Groups;
@@ -216,14 +216,13 @@ bool TSession::ComposeDialog(std::string& chars) {
         lines[4] = (t.Farnsworth == 1 ? "Farnsworth speed for characters will be: "
                                       : "Wordsworth speed for words will be: ") +
                    p.Number(TUpDown::FarnswSpeed).Text + "  " + unit;
-    const int repeat = std::clamp(t.Repeat, 0, 4);
+    const int repeat = choices::Clamp(t.Repeat, choices::Repeat);
     if (repeat == 1)
         lines[5] = "Send each item twice";
     else if (repeat > 1)
         lines[5] = "Send each item " + std::to_string(repeat + 1) + " times";
     if (repeat > 0 && t.Faster > 0)
-        lines[5] += std::string(", and increase speed ") +
-                    FasterEntries[static_cast<std::size_t>(std::clamp(t.Faster, 0, 6))];
+        lines[5] += std::string(", and increase speed ") + choices::At(t.Faster, choices::Faster);
     return true;
 }
 
@@ -288,7 +287,7 @@ void TSession::StartSession() {
     p.Refresh();
     ItemsProduced_ = 0;
     SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
-    RepeatsLeft_ = std::clamp(t.Repeat, 0, 4);
+    RepeatsLeft_ = choices::Clamp(t.Repeat, choices::Repeat);
     if (StartTextEmpty_)
         Queue(std::string(1, PauseChar));
     else
@@ -452,7 +451,7 @@ void TSession::AdvanceSession() {
             ProduceItem();
             if (RepeatsLeft_ <= 0) {
                 State_ = TSessionState::Items;
-                RepeatsLeft_ = std::clamp(t.Repeat, 0, 4);
+                RepeatsLeft_ = choices::Clamp(t.Repeat, choices::Repeat);
             }
         }
         break;
@@ -479,7 +478,7 @@ void TSession::StepToNextItem() {
     if (State_ == TSessionState::ItemsDone) return;
     if (RepeatsLeft_ <= 0) {
         State_ = TSessionState::Items;
-        RepeatsLeft_ = std::clamp(Core_.Settings.Tutor.Repeat, 0, 4);
+        RepeatsLeft_ = choices::Clamp(Core_.Settings.Tutor.Repeat, choices::Repeat);
     } else {
         State_ = TSessionState::Repeating;
     }

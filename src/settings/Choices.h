@@ -3,9 +3,21 @@
 // session and the display use them. No Qt, so that every layer can include it.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 
 namespace brindle::choices {
+
+// An index kept inside a list: the first or the last entry when outside it.
+template <typename T, std::size_t N> constexpr int Clamp(int index, const std::array<T, N>& list) {
+    return std::clamp(index, 0, static_cast<int>(list.size()) - 1);
+}
+// The entry of an index kept inside its list.
+template <typename T, std::size_t N>
+constexpr const T& At(int index, const std::array<T, N>& list) {
+    return list[static_cast<std::size_t>(Clamp(index, list))];
+}
 
 // [Tutor] Mode: what a practice session sends.
 inline constexpr std::array<const char*, 5> Mode = {

@@ -186,14 +186,11 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     grid->setHorizontalSpacing(12);
 
     auto* disp = new QGroupBox("Training and Display Mode", box);
-    Radios(disp, "DispModeGroup",
-           {"Show first, then sound", "Sound first, then show", "Show single items only"}, 1,
+    Radios(disp, "DispModeGroup", {choices::DispMode.begin(), choices::DispMode.end()}, 1,
            [this](int i) { P_.SetDispMode(i); });
     auto* mode = new QGroupBox("Morse Training Mode", box);
-    Radios(
-        mode, "MorseMode",
-        {"Random Characters", "Random Words", "Random Q-Codes", "Random Phrases", "Text from File"},
-        2, [this](int i) { P_.SetMorseMode(i); });
+    Radios(mode, "MorseMode", {choices::Mode.begin(), choices::Mode.end()}, 2,
+           [this](int i) { P_.SetMorseMode(i); });
     grid->addWidget(disp, 0, 0);
     grid->addWidget(mode, 0, 1, 1, 2);
 
@@ -286,13 +283,13 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     RepeatLabel_ = new QLabel("Repeat", box);
     RepeatBox_ = new QComboBox(box);
     RepeatBox_->setObjectName("RepeatBox");
-    for (const char* entry : RepeatEntries)
+    for (const char* entry : choices::Repeat)
         RepeatBox_->addItem(entry);
     connect(RepeatBox_, &QComboBox::activated, this, [this](int i) { P_.SetRepeat(i); });
     FasterLabel_ = new QLabel("Increment Speed", box);
     FasterBox_ = new QComboBox(box);
     FasterBox_->setObjectName("FasterBox");
-    for (const char* entry : FasterEntries)
+    for (const char* entry : choices::Faster)
         FasterBox_->addItem(entry);
     connect(FasterBox_, &QComboBox::activated, this, [this](int i) { P_.SetFaster(i); });
     numbers->addWidget(RepeatLabel_, 2, 0);
@@ -314,8 +311,7 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     grid->addLayout(numbers, 3, 0, 1, 3);
 
     auto* spacing = new QGroupBox("Farnsworth/Wordsworth Method", box);
-    Radios(spacing, "FarnsworthGroup",
-           {"off", "on - Characters (Farnsworth)", "on - Words (Wordsworth)"}, 3,
+    Radios(spacing, "FarnsworthGroup", {choices::Farnsworth.begin(), choices::Farnsworth.end()}, 3,
            [this](int i) { P_.SetFarnsworth(i); });
     auto* fw = new QHBoxLayout;
     TUpDownEdit* fwPair = Pair(box, TUpDown::FarnswSpeed, "FarnswSpeedEd");
@@ -335,7 +331,8 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     grid->setHorizontalSpacing(10);
 
     auto* output = new QGroupBox("Output", box);
-    Radios(output, "OutputGroup", {"Sound Output", "COM Port"}, 1, [this](int i) {
+    // The radio items are the two devices; the list's first entry is "none".
+    Radios(output, "OutputGroup", {choices::Output[1], choices::Output[2]}, 1, [this](int i) {
         App_.ChooseOutput(i);
         // The switch failed: no control is focused.
         if (ChoiceItemOf(App_.Output().Device()) != i && !App_.Output().Switching()) setFocus();
@@ -355,7 +352,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     auto* ptt = new QGroupBox("PTT Signal (COM)", box);
     Radios(ptt, "PttGroup", {"OFF", "ON"}, 2, [this](int i) { P_.SetPtt(i == 1); });
     auto* charSet = new QGroupBox("Morse Character Set", box);
-    Radios(charSet, "TXCharGroup", {"Standard", "Extended"}, 2,
+    Radios(charSet, "TXCharGroup", {choices::Extended.begin(), choices::Extended.end()}, 2,
            [this](int i) { P_.SetExtended(i == 1); });
 
     grid->addWidget(output, 0, 0);
@@ -427,7 +424,7 @@ QWidget* TParamForm::BuildDisplay(QWidget* parent) {
     sizeRow->addWidget(new QLabel("Character Size", box));
     CharSizeBox_ = new QComboBox(box);
     CharSizeBox_->setObjectName("CharSizeBox");
-    for (int points : FontSizes)
+    for (int points : choices::FontPoints)
         CharSizeBox_->addItem(QString::number(points));
     connect(CharSizeBox_, &QComboBox::activated, this, [this](int i) { P_.SetCharSize(i); });
     sizeRow->addWidget(CharSizeBox_);
