@@ -172,6 +172,9 @@ void TTextBuffers::Transmit(int n) {
 void TTextBuffers::RepeatClick(int n, bool down) {
     const bool set = down && !View_.Buffers[static_cast<std::size_t>(n)].Text.empty();
     View_.Repeating = set ? n : -1;
+    // Repeat alone starts the buffer when nothing is being sent.
+    const auto& cw = Core_.CW;
+    if (set && Core_.Session->Idle() && !cw.HasChars() && cw.SendState() <= 3) Transmit(n);
     Changed();
 }
 
@@ -202,7 +205,12 @@ void TTextBuffers::SetAllCaps(bool on) {
 }
 
 void TTextBuffers::RepeatIfSet() {
-    if (View_.Repeating >= 0) Transmit(View_.Repeating);
+    if (View_.Repeating < 0) return;
+    // A word space between two repetitions, so that the last word and the first stay apart.
+    auto& b = View_.Buffers[static_cast<std::size_t>(View_.Repeating)];
+    b.Text = ShownCase(NormalizeText(b.Text), Core_.Settings.Main.AllCaps);
+    if (Core_.Session->Idle() && !b.Text.empty()) Core_.Sender->Queue(" " + b.Text);
+    Changed();
 }
 
 } // namespace brindle

@@ -176,6 +176,7 @@ void TLogoApp::FormCreate() {
     // The parameters window's logic applies its settings and runs the output device check, which
     // opens the output of the settings.
     Params_->Create();
+    Session_->ReloadMaterial();
     Changed();
 }
 
@@ -571,6 +572,8 @@ void TLogoApp::StartSpeedTest() {
 
 void TLogoApp::ToggleSoundTest() {
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
+    // Without an output nothing would ever be heard, and the test would never end by itself.
+    if (Session_->Idle() && !IsActive(Output_->Device())) return;
     Session_->ToggleSoundTest();
 }
 

@@ -47,7 +47,9 @@ bool TOutputSwitch::ComKeyingActive() const {
 
 void TOutputSwitch::Start() {
     const auto& x = Core_.Settings.TX;
-    Requested_ = OutputDeviceOfSetting(x.Output);
+    // "none" in the file is no choice of the user's: the sound output is the default.
+    Requested_ = OutputDeviceOfSetting(x.Output) == TOutputDevice::Com ? TOutputDevice::Com
+                                                                       : TOutputDevice::Sound;
     ComPortNumber_ = x.TXComPort;
     SoundDeviceNumber_ = x.TXAudioDevice;
     Core_.Com.SetPortNumber(ComPortNumber_);
@@ -66,19 +68,21 @@ void TOutputSwitch::CheckDevices() {
     if (SoundListChanged_) SoundDeviceFound_ = CheckSoundDevices();
     Choice_.AutoStartEnabled = true;
     const bool any = ComPortFound_ || SoundDeviceFound_;
+    const bool wantsCom = Requested_ == TOutputDevice::Com;
     if (ComPortFound_ && SoundDeviceFound_) {
         Choice_.SoundEnabled = Choice_.ComEnabled = true;
-        ChooseOutput(Requested_ == TOutputDevice::Com ? 1 : 0);
+        Choose(wantsCom ? 1 : 0);
     } else if (ComPortFound_) {
+        // A port keys a transmitter: it is never taken unless the user chose it.
         Choice_.SoundEnabled = false;
         Choice_.ComEnabled = true;
-        ChooseOutput(1);
+        Choose(wantsCom ? 1 : -1);
     } else if (SoundDeviceFound_) {
         Choice_.SoundEnabled = true;
         Choice_.ComEnabled = false;
-        ChooseOutput(0);
+        Choose(0);
     } else {
-        ChooseOutput(-1);
+        Choose(-1);
         Choice_.TestButtonEnabled = false;
         Choice_.AutoStartEnabled = false;
         Choice_.SoundEnabled = Choice_.ComEnabled = false;
@@ -176,6 +180,12 @@ bool TOutputSwitch::CheckSoundDevices() {
 }
 
 void TOutputSwitch::ChooseOutput(int item) {
+    const TOutputDevice device = OutputDeviceOfChoice(item);
+    if (IsActive(device)) Requested_ = device;
+    Choose(item);
+}
+
+void TOutputSwitch::Choose(int item) {
     Choice_.Chosen = item;
     Request(OutputDeviceOfChoice(item));
 }
@@ -288,7 +298,7 @@ void TOutputSwitch::ContinueSwitch() {
             cw.Start();
         } else {
             // The port's own message has been shown. The old output is stopped: fall back to
-            // the sound output through the output choice, as the user would.
+            // the sound output through the output choice, as the user would, and keep to it.
             Device_ = TOutputDevice::None;
             Switching_ = false;
             Pending_.reset();
@@ -298,7 +308,7 @@ void TOutputSwitch::ContinueSwitch() {
             return;
         }
     }
-    Device_ = Requested_ = device;
+    Device_ = device;
     Switching_ = false;
     FinishSwitch(true);
     if (Pending_) {

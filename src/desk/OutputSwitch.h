@@ -1,5 +1,7 @@
 // The output: which devices exist (usable serial ports, sound outputs), which one is in use, and
-// the switch between them. A switch stops everything first and lets the character on the air
+// the switch between them. A COM port is used only when the user chose it: when the sound output
+// goes (a sound server restart, a resume), the output becomes none until a sound output is back,
+// and the saved choice stays the user's. A switch stops everything first and lets the character on the air
 // finish; when one is on the air the switch completes at the engine's stop event, so nothing
 // waits in a loop. A switch asked for while one runs is taken when it ends (the last request
 // wins). Also: the port list and the port in use, a lost or returning output, suspend, and the
@@ -40,7 +42,8 @@ public:
     void Start();
     // Finds the outputs that exist and chooses one (at start and when devices come or go).
     void CheckDevices();
-    // The parameters window's radio item (-1 none, 0 sound, 1 COM).
+    // The user's choice in the parameters window's radio (-1 none, 0 sound, 1 COM): it becomes
+    // the output the program keeps to (Requested) and saves.
     void ChooseOutput(int item);
     void ChoosePort(int entry);
     // Switches to device; asynchronous while a character is on the air.
@@ -54,6 +57,8 @@ public:
     void CloseAll();
 
 private:
+    // The device check's own choice: it follows what exists and never changes Requested.
+    void Choose(int item);
     bool FillComPortList();
     bool CheckSoundDevices();
     void ContinueSwitch();

@@ -548,6 +548,8 @@ void TSession::TXReleased() {
 }
 
 void TSession::Stop() {
+    if (State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted)
+        Core_.Params->SetFarnsworth(SpacingBeforeTest_);
     State_ = TSessionState::Idle;
     RepeatsInSession_ = false;
     ResetCounts();
@@ -626,7 +628,8 @@ void TSession::StartSpeedTest() {
     Core_.Display.ClearAll();
     Core_.Controls->ResetItem();
     Core_.Controls->SetPauseState(TPauseState::Waiting);
-    // The test runs without extra spacing.
+    // The test runs without extra spacing; the user's spacing comes back when it ends.
+    SpacingBeforeTest_ = Core_.Settings.Tutor.Farnsworth;
     Core_.Params->SetFarnsworth(0);
     State_ = TSessionState::SpeedTest;
     LocksParameters_ = LocksSpeedArrows_ = true;
@@ -639,6 +642,7 @@ void TSession::StartSpeedTest() {
 
 void TSession::EndSpeedTest() {
     State_ = TSessionState::Idle;
+    Core_.Params->SetFarnsworth(SpacingBeforeTest_);
     Unlock();
     Core_.Controls->SetTXDown(false);
     Core_.Controls->SetPauseState(TPauseState::Off);
@@ -699,6 +703,22 @@ void TSession::StopSoundTest() {
 }
 
 // --- Material ------------------------------------------------------------------------------------
+
+void TSession::ReloadMaterial() {
+    const auto& m = Core_.Settings.Main;
+    const std::string folder =
+        m.InDir.empty() || m.InDir.back() == '/' ? m.InDir : m.InDir + "/";
+    const std::pair<TMaterialKind, std::string> lists[] = {{TMaterialKind::Words, m.WordFile},
+                                                           {TMaterialKind::Phrases, m.PhrasesFile},
+                                                           {TMaterialKind::Text, m.InFile}};
+    for (const auto& [kind, file] : lists) {
+        if (file.empty()) continue;
+        // A list whose file is gone, or no longer readable, is simply not there.
+        TPracticeMaterial loaded = Material_;
+        if (loaded.Load(kind, folder + file, Core_.CW.CharSet()).Ok) Material_ = std::move(loaded);
+    }
+    Material_.InDir = m.InDir;
+}
 
 TOpenRequest TSession::OpenRequest(TMaterialKind kind) const {
     const auto& m = Core_.Settings.Main;

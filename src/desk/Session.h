@@ -114,6 +114,9 @@ public:
     // Loads words, phrases or a text for the sessions; false (after the message) when the file
     // could not be read, and then nothing has changed.
     bool LoadMaterial(TMaterialKind kind, const std::string& path);
+    // At start: the word, phrase and text lists of the last run, read again without a word when
+    // their files are still there (they are looked for in the folder of the last file opened).
+    void ReloadMaterial();
     TOpenRequest OpenRequest(TMaterialKind kind) const;
     // Esc: what was removed from the buffer is known; the session ends with its end text.
     void Escape(bool removedAny);
@@ -194,6 +197,7 @@ private:
     bool LocksSpeedArrows_ = false;
     std::optional<std::string> DialogSpeedText_;
     bool PauseRequested_ = false;
+    int SpacingBeforeTest_ = 0; // the Farnsworth choice the speed test puts back
     bool RepeatsInSession_ = false;
     int SessionCharCount_ = 0;  // characters of the items started
     int RepeatedCharCount_ = 0; // of which in repeated items

@@ -139,17 +139,20 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     B().Edited(3, "test");
     B().RepeatClick(3, true);
     EXPECT_EQ(B().View().Repeating, 3);
+    EXPECT_EQ(Queued(), "test"); // nothing was being sent: Repeat alone starts it
     B().RepeatClick(0, true); // buffer 1 takes over from buffer 4
     EXPECT_EQ(B().View().Repeating, 0);
+    EXPECT_EQ(Queued(), "test"); // but waits for what is being sent
+    App->ClearScreenClick();
 
     // Sent, and sent again when the engine has sent its last character.
     B().Transmit(0);
     std::string sent;
     const TConnection heard =
         App->OnCharStart.Connect([&](uint8_t ch) { sent += static_cast<char>(ch); });
-    for (int i = 0; i < 400 && sent.size() < 9; ++i)
+    for (int i = 0; i < 400 && sent.size() < 11; ++i)
         Play(50);
-    EXPECT_EQ(sent.substr(0, 9), "vvvvvvvvv");
+    EXPECT_EQ(sent.substr(0, 11), "vvv vvv vvv");
     App->KeyPress(27); // Esc releases it
     EXPECT_EQ(B().View().Repeating, -1);
     B().RepeatClick(1, true);
@@ -157,6 +160,25 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     B().RepeatClick(1, true);
     App->StopAllSending();
     EXPECT_EQ(B().View().Repeating, -1);
+}
+
+// Repeat alone used to wait for Transmit, and the repetitions ran together ("...TUUR RST...").
+TEST_F(Buffers, RepeatAloneStartsAndTheRepetitionsAreWordsApart) {
+    Start();
+    B().Edited(2, "ur rst 5nn tu");
+    B().RepeatClick(2, true);
+    EXPECT_EQ(Queued(), "ur rst 5nn tu");
+    for (int i = 0; i < 2000 && Shown().size() < 30; ++i)
+        Play(50);
+    EXPECT_EQ(Shown().substr(0, 27), "ur rst 5nn tu ur rst 5nn tu");
+    App->KeyPress(27);
+    Play(3000);
+    // While something is being sent, Repeat waits for it.
+    Type("eee");
+    B().RepeatClick(0, false);
+    B().Edited(0, "cq");
+    B().RepeatClick(0, true);
+    EXPECT_EQ(Queued(), "eee");
 }
 
 TEST_F(Buffers, AllCapsTransmitAndTheFunctionKeys) {

@@ -391,16 +391,52 @@ TEST_F(Desk, ComOutputLostWithoutSound) {
     EXPECT_FALSE(App->View().Button3Enabled);
 }
 
-TEST_F(Desk, SoundLostWhilePortsExist) {
+// A sound server that restarts (or a resume from suspend) takes every sound output away for a
+// moment. A port present then must never take over: it would key a transmitter nobody asked for.
+TEST_F(Desk, ALostSoundOutputLeavesNoOutputAndComesBackByItself) {
     Ports.resize(5);
     Ports[2] = Port("ttyS2");
     Start();
     ASSERT_EQ(Output(), TOutputDevice::Sound);
     Sound.Outputs.clear();
     App->SoundOutputsChanged();
-    EXPECT_EQ(Output(), TOutputDevice::Com);
+    EXPECT_EQ(Output(), TOutputDevice::None);
+    EXPECT_FALSE(App->Output().ComKeyingActive());
+    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App->View().TXEnabled);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There is no device for Sound Output: RESET");
+    EXPECT_EQ(App->Output().Requested(), TOutputDevice::Sound);
+
+    Sound.Outputs = {{"null", "Null Output"}}; // the server is back
+    App->SoundOutputsChanged();
+    EXPECT_EQ(Output(), TOutputDevice::Sound);
+    EXPECT_TRUE(App->SoundOut1().IsOpen());
+    Type("e");
+    Play(1000);
+    EXPECT_EQ(Unsent(), ""); // heard again
+    const std::string folder = testing::TempDir() + "brindle-desk-lost/";
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(App->FormClose(folder, false));
+    EXPECT_EQ(LoadIniSettings(folder, {}).TX.Output, 1); // the user's choice stays
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(Desk, APortIsNeverTakenUnlessTheUserChoseIt) {
+    Ports.resize(5);
+    Ports[2] = Port("ttyS2");
+    Settings.TX.TXComPort = 3;
+    Sound.Outputs.clear();
+    Start(); // no sound at all, a port present: no output
+    EXPECT_EQ(Output(), TOutputDevice::None);
+    EXPECT_TRUE(App->OutputChoice().ComEnabled);
+    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    App->ChooseOutput(1); // the user chooses the port: kept to, and saved
+    EXPECT_EQ(Output(), TOutputDevice::Com);
+    EXPECT_EQ(App->Output().Requested(), TOutputDevice::Com);
+    Sound.Outputs = {{"null", "Null Output"}}; // a sound output arrives: the port stays
+    App->SoundOutputsChanged();
+    EXPECT_EQ(Output(), TOutputDevice::Com);
 }
 
 TEST_F(Desk, NoDevicesThenASoundDevice) {

@@ -415,6 +415,28 @@ TEST_F(Sessions, AnUnreadableListKeepsTheOldListAndSaysWhy) {
     EXPECT_EQ(S().Material().WordPath, Dir.File("w.txt"));
 }
 
+// The lists of the last run are there again at start, without a word; a list whose file is gone
+// is not, and says nothing either.
+TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
+    WriteFile("w.txt", "alpha beta\ngamma\n");
+    WriteFile("p.txt", "cq cq de dl1abc\n");
+    Settings.Main.InDir = Dir.Path.string();
+    Settings.Main.WordFile = "w.txt";
+    Settings.Main.PhrasesFile = "p.txt";
+    Settings.Main.InFile = "gone.txt";
+    Settings.Tutor.Mode = 1;
+    Start();
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta", "gamma"}));
+    EXPECT_EQ(S().Material().PhraseList.size(), 1u);
+    EXPECT_TRUE(S().Material().TextList.empty());
+    EXPECT_EQ(Shown(), ""); // nothing written to the display
+    EXPECT_EQ(App->Settings().Tutor.Mode, 1); // the training mode is the user's
+    App->StartSession(); // F3 finds the words
+    EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random words from the list loaded from file:");
+    EXPECT_EQ(State(), TSessionState::StartText);
+}
+
 TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
     Start();
     Sound.Outputs.clear();
@@ -655,6 +677,30 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     EXPECT_TRUE(P().View().FarnsworthEnabled);
     EXPECT_TRUE(App->View().Button2Enabled);
     EXPECT_TRUE(App->View().SpeedUpDownEnabled);
+}
+
+// The test runs without extra spacing but used to leave the user's spacing off for good.
+TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackHoweverItEnds) {
+    Start();
+    for (int spacing : {1, 2}) {
+        SCOPED_TRACE(spacing);
+        P().SetFarnsworth(spacing);
+        App->StartSpeedTest(); // played to its end
+        EXPECT_EQ(App->CWout1().FarnswMode(), 0);
+        RunToEnd();
+        EXPECT_EQ(App->Settings().Tutor.Farnsworth, spacing);
+        EXPECT_EQ(App->CWout1().FarnswMode(), spacing);
+        App->StartSpeedTest(); // aborted
+        Play(1000);
+        App->KeyPress(27);
+        RunToEnd();
+        EXPECT_EQ(App->Settings().Tutor.Farnsworth, spacing);
+        App->StartSpeedTest(); // everything stopped
+        Play(1000);
+        App->StopAllSending();
+        EXPECT_EQ(App->Settings().Tutor.Farnsworth, spacing);
+        EXPECT_EQ(App->View().SpeedLabel, spacing == 1 ? "Farnsworth" : "Wordsworth");
+    }
 }
 
 TEST_F(Sessions, PauseDuringTheSpeedTestIsReported) {
