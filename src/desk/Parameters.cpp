@@ -87,15 +87,28 @@ std::vector<TMixerCommand> MixerCommands() {
             {"systemsettings", {"kcm_pulseaudio"}}};
 }
 
-TRect KeepInsideWorkArea(TRect w, const TRect& area) {
-    if (w.Height > area.Height) {
-        w.Height = area.Height;
-        w.Top = area.Top;
-    }
-    const int right = area.Left + area.Width;
-    const int bottom = area.Top + area.Height;
-    if (w.Left > right) w.Left = std::max(right - w.Width, 0);
-    if (w.Top > bottom) w.Top = std::max(bottom - w.Height, 0);
+TRect FitOnScreens(TRect w, const std::vector<TRect>& screens) {
+    if (screens.empty()) return w;
+    auto overlap = [&](const TRect& s) -> long long {
+        const long long x = std::min(w.Left + w.Width, s.Left + s.Width) - std::max(w.Left, s.Left);
+        const long long y = std::min(w.Top + w.Height, s.Top + s.Height) - std::max(w.Top, s.Top);
+        return x > 0 && y > 0 ? x * y : 0;
+    };
+    auto distance = [&](const TRect& s) -> long long {
+        const long long dx = (w.Left + w.Width / 2) - (s.Left + s.Width / 2);
+        const long long dy = (w.Top + w.Height / 2) - (s.Top + s.Height / 2);
+        return dx * dx + dy * dy;
+    };
+    const TRect* best = &screens.front();
+    for (const TRect& s : screens)
+        if (overlap(s) > overlap(*best) ||
+            (overlap(*best) == 0 && overlap(s) == 0 && distance(s) < distance(*best)))
+            best = &s;
+    const TRect& s = *best;
+    w.Width = std::clamp(w.Width, 1, std::max(s.Width, 1));
+    w.Height = std::clamp(w.Height, 1, std::max(s.Height, 1));
+    w.Left = std::clamp(w.Left, s.Left, s.Left + s.Width - w.Width);
+    w.Top = std::clamp(w.Top, s.Top, s.Top + s.Height - w.Height);
     return w;
 }
 

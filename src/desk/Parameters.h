@@ -93,12 +93,15 @@ struct TMixerCommand {
     std::vector<std::string> Arguments;
 };
 std::vector<TMixerCommand> MixerCommands();
-// Keeps a window of the given size inside the work area, as the parameters window does on start.
 struct TRect {
     int Left = 0, Top = 0, Width = 0, Height = 0;
     bool operator==(const TRect&) const = default;
 };
-TRect KeepInsideWorkArea(TRect window, const TRect& workArea);
+// A window as saved, brought fully onto the screens' work areas: onto the screen it overlaps most
+// (else the nearest), no larger than that screen, moved in from every edge it crosses. A saved
+// position off every screen (another monitor, a hand-edited file) never leaves a window out of
+// reach. Without screens the window is left as it is.
+TRect FitOnScreens(TRect window, const std::vector<TRect>& screens);
 
 class TParameters {
 public:

@@ -53,14 +53,23 @@ TEST(ParamText, BackspaceTakesAProsignNameAtOnce) {
     EXPECT_FALSE(ProsignBackspace(t, caret)); // not behind ">"
 }
 
-TEST(ParamText, WorkAreaKeepsTheWindowOnScreen) {
+TEST(ParamText, SavedWindowsAreBroughtFullyOntoTheScreens) {
     const TRect area{0, 30, 1280, 770};
-    EXPECT_EQ(KeepInsideWorkArea({100, 100, 920, 750}, area), (TRect{100, 100, 920, 750}));
+    const std::vector<TRect> one{area};
+    EXPECT_EQ(FitOnScreens({100, 100, 920, 750}, one), (TRect{100, 50, 920, 750}));
+    EXPECT_EQ(FitOnScreens({100, 40, 920, 700}, one), (TRect{100, 40, 920, 700})); // inside
     // Taller than the work area: its height and top.
-    EXPECT_EQ(KeepInsideWorkArea({100, 100, 920, 900}, area), (TRect{100, 30, 920, 770}));
-    // Left of a window beyond the right edge, top below the bottom.
-    EXPECT_EQ(KeepInsideWorkArea({1500, 900, 920, 750}, area), (TRect{360, 50, 920, 750}));
-    EXPECT_EQ(KeepInsideWorkArea({1500, 100, 2000, 750}, area).Left, 0);
+    EXPECT_EQ(FitOnScreens({100, 100, 920, 900}, one), (TRect{100, 30, 920, 770}));
+    // Left=1600 on a 1280-pixel screen showed 68 pixels; Top=-99999 put it above the screen.
+    EXPECT_EQ(FitOnScreens({1600, 100, 660, 440}, one), (TRect{620, 100, 660, 440}));
+    EXPECT_EQ(FitOnScreens({100, -99999, 660, 440}, one), (TRect{100, 30, 660, 440}));
+    EXPECT_EQ(FitOnScreens({-5000, 99999, 2000, 750}, one), (TRect{0, 50, 1280, 750}));
+    // Two screens side by side: the one it overlaps most, else the nearest; never astride.
+    const std::vector<TRect> two{{0, 0, 1280, 800}, {1280, 0, 1920, 1080}};
+    EXPECT_EQ(FitOnScreens({1200, 100, 660, 440}, two), (TRect{1280, 100, 660, 440}));
+    EXPECT_EQ(FitOnScreens({900, 100, 660, 440}, two), (TRect{620, 100, 660, 440}));
+    EXPECT_EQ(FitOnScreens({5000, 500, 660, 440}, two), (TRect{2540, 500, 660, 440}));
+    EXPECT_EQ(FitOnScreens({5, 5, 660, 440}, {}), (TRect{5, 5, 660, 440}));
 }
 
 TEST_F(Params, CreationAppliesTheSettings) {

@@ -41,7 +41,10 @@ protected:
             SaveRequests.push_back(r);
             return NextFile;
         };
-        o.OpenUrl = [this](const std::string& url) { Urls.push_back(url); };
+        o.OpenUrl = [this](const std::string& url) {
+            Urls.push_back(url);
+            return BrowserFound;
+        };
         o.ChooseOpenFile = [this](const TOpenRequest& r) {
             OpenRequests.push_back(r);
             return NextFile;
@@ -93,7 +96,8 @@ protected:
     int64_t NowMs = 0; // the session clock [ms], moved on by Play
     std::vector<TOpenRequest> SaveRequests;
     std::vector<std::string> Urls; // addresses opened in the browser
-    std::string NextFile;          // what the open dialog chooses; empty: cancelled
+    bool BrowserFound = true;
+    std::string NextFile; // what the open dialog chooses; empty: cancelled
 };
 
 } // namespace brindle::test

@@ -1,5 +1,6 @@
 // The main window with real key events and clicks, on a sound backend in memory.
 #include "ui/main/LogoMain.h"
+#include "desk/Buffers.h"
 #include "support/WindowFixture.h"
 #include "ui/main/CWRichEdit.h"
 
@@ -129,13 +130,35 @@ TEST_F(Window, PastingBinaryDataAndAHugeClipboard) {
     EXPECT_EQ(Shown(), "");
 }
 
+// The failures at exit used to reach only stderr: the settings and the buffers were lost unseen.
+TEST_F(Window, FailedSavesAtExitAreShownAndTheWindowStillCloses) {
+    // A changed buffer whose file has become a folder cannot be written.
+    Form->App().Buffers().Edited(0, "cq");
+    std::filesystem::remove(Folder.File("CWBuffer1.txt"));
+    std::filesystem::create_directory(Folder.File("CWBuffer1.txt"));
+    Form->close();
+    EXPECT_FALSE(Form->isVisible());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].rfind("Cannot write file " + Folder.File("CWBuffer1.txt"), 0), 0u)
+        << Messages[0];
+}
+
 TEST_F(Window, AnUnwritableSettingsFolderAtExitIsShownAndTheWindowStillCloses) {
     std::filesystem::remove_all(Folder.Path);
     std::ofstream(Folder.Path) << "a file where the folder should be";
     Form->close();
     EXPECT_FALSE(Form->isVisible());
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], "Error: cannot create directory " + Folder.Path.string() + "/");
+    ASSERT_GE(Messages.size(), 1u);
+    EXPECT_EQ(Messages.back(), "Error: cannot create directory " + Folder.Path.string() + "/");
+}
+
+// Ended by a signal (a logout) nobody may be there to click: the messages go to the log.
+TEST_F(Window, ASignalClosesWithoutABox) {
+    std::filesystem::remove_all(Folder.Path);
+    std::ofstream(Folder.Path) << "a file where the folder should be";
+    Form->CloseWithoutQuestion();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_TRUE(Messages.empty());
 }
 
 // A long paragraph is shown in pieces (its layout costs its whole length at every edit), yet

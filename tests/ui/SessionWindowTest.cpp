@@ -54,7 +54,7 @@ protected:
         return seen;
     }
     std::string Write(const std::string& name, const std::string& text) {
-        const std::string path = Folder.File(name);
+        const std::string path = Lists.File(name);
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
@@ -70,6 +70,7 @@ protected:
         return nullptr;
     }
     TLogoApp& App() { return Form->App(); }
+    brindle::test::TTempDir Lists; // where the user keeps word, phrase and text lists
 };
 
 } // namespace
@@ -87,7 +88,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndEscCancels) {
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
     EXPECT_EQ(caption, "Start Random Words");
     EXPECT_EQ(lines[0], "Produce 30 random words from the list loaded from file:");
-    EXPECT_EQ(lines[1], Folder.File("words.txt"));
+    EXPECT_EQ(lines[1], Lists.File("words.txt"));
     EXPECT_EQ(lines[2], "- using extended character set -");
 
     App().Params().SetMorseMode(2);
@@ -101,20 +102,24 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndEscCancels) {
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
     EXPECT_EQ(caption, "Start Random Phrases");
     EXPECT_EQ(lines[0], "Produce 30 random phrases as loaded from file:");
-    EXPECT_EQ(lines[1], Folder.File("phrases.txt"));
+    EXPECT_EQ(lines[1], Lists.File("phrases.txt"));
 
     Load(Qt::Key_T, Write("text.txt", "now is the time\n"));
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
     EXPECT_EQ(caption, "Send Text from File");
     EXPECT_EQ(lines[0], "Produce 4 consecutive 'words' as loaded from file:");
-    EXPECT_EQ(lines[1], Folder.File("text.txt"));
+    EXPECT_EQ(lines[1], Lists.File("text.txt"));
     EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     // The open dialogs had their titles and, after the first, the folder of the last file.
     ASSERT_EQ(OpenRequests.size(), 3u);
     EXPECT_EQ(OpenRequests[0].Title, "Load words from file to memory to use as random words:");
     EXPECT_EQ(OpenRequests[1].Title, "Load phrases from file to memory to use as random phrases:");
     EXPECT_EQ(OpenRequests[2].Title, "Load text from file to memory, to be played with F3:");
-    EXPECT_EQ(OpenRequests[2].Folder, Folder.Path.string() + "/");
+    EXPECT_EQ(OpenRequests[2].Folder, Lists.Path.string() + "/");
+    // The first one, before any file was opened, started in the user's folder, not the
+    // program's own.
+    EXPECT_NE(OpenRequests[0].Folder, Folder.Path.string() + "/");
+    EXPECT_TRUE(std::filesystem::is_directory(OpenRequests[0].Folder)) << OpenRequests[0].Folder;
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -165,7 +170,7 @@ TEST_F(SessionWindow, LoadingWordsSwitchesTheModeAndTheStartButton) {
     EXPECT_EQ(App().Settings().Tutor.Mode, 1);
     EXPECT_EQ(App().Session().Material().WordList.size(), 4u);
     // A file that cannot be read is reported and changes nothing.
-    Load(Qt::Key_W, Folder.File("gone.txt"));
+    Load(Qt::Key_W, Lists.File("gone.txt"));
     QApplication::processEvents();
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_NE(Messages[0].find("gone.txt"), std::string::npos);
@@ -233,4 +238,46 @@ TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
     QApplication::processEvents();
     EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     EXPECT_EQ(test->text(), "Test Sound and Speed");
+}
+
+// With the text hidden the keys used to land in the speed box ("60hi"): typing changed the speed,
+// and Space and Enter could not resume hidden single mode, which is how a learner copies by ear.
+TEST_F(SessionWindow, HiddenTextKeepsTheKeysForTypingAndSingleMode) {
+    auto* hide = Form->findChild<QPushButton*>("HideButton");
+    ASSERT_NE(hide, nullptr);
+    auto* bar = Form->TXButton().parentWidget();
+    const QRect barBefore = bar->geometry();
+    QTest::mouseClick(hide, Qt::LeftButton);
+    ASSERT_FALSE(App().View().DisplayVisible);
+    EXPECT_EQ(bar->geometry(), barBefore);  // the bar keeps its place and size
+    QWidget* focused = Form->focusWidget(); // where the keys go
+    ASSERT_NE(focused, nullptr);
+    EXPECT_NE(focused, &Form->CWSpeed());
+    QTest::keyClicks(focused, "hi");
+    EXPECT_EQ(Form->CWSpeed().text(), "60");
+    EXPECT_EQ(App().CWout1().QueuedText(), "hi"); // sent, though not shown
+    QTest::keyClick(focused, Qt::Key_Escape);
+
+    // Hidden single mode: F9, a session, and Space and Enter step from item to item.
+    App().Params().ApplyEditField(TUpDown::NumGroups, "2");
+    QTest::keyClick(Form->focusWidget(), Qt::Key_F9);
+    ASSERT_TRUE(App().Controls().SingleMode());
+    Activate();
+    QTimer::singleShot(0, [] {
+        if (auto* d = QApplication::activeModalWidget()) QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::keyClick(Form->focusWidget(), Qt::Key_F3);
+    ASSERT_EQ(App().Session().State(), TSessionState::StartText);
+    for (int i = 0; i < 100 && !App().CWout1().Hold(); ++i)
+        Play(100); // the start text, then single mode holds
+    ASSERT_TRUE(App().CWout1().Hold());
+    ASSERT_FALSE(App().View().DisplayVisible);
+    QTest::keyClick(Form->focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(App().Session().State(), TSessionState::Items);
+    EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the first item
+    for (int i = 0; i < 100 && !App().CWout1().Hold(); ++i)
+        Play(100);
+    QTest::keyClick(Form->focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the second
+    Shot(*Form, "main-hidden-text-single-mode");
 }

@@ -7,6 +7,7 @@
 #include "ui/buffers/BufferForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
+#include "ui/main/HiddenText.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/main/Shorts.h"
 #include "ui/params/ParamForm.h"
@@ -26,6 +27,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStackedWidget>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -42,6 +45,18 @@ namespace {
 
 QString Q(const std::string& utf8) {
     return QString::fromStdString(utf8);
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    return QDir(Q(a)).canonicalPath() == QDir(Q(b)).canonicalPath() ||
+           QDir::cleanPath(Q(a)) == QDir::cleanPath(Q(b));
+}
+
+// The user's documents folder when there is one, else the home folder.
+std::string UserFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents.toStdString();
+    return QDir::homePath().toStdString();
 }
 
 TShiftState ShiftOf(Qt::KeyboardModifiers m) {
@@ -66,20 +81,25 @@ const char* TLogoAppForm::ProgramVersion() {
 
 TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     setWindowTitle("Brindle");
-    auto show = Options_.ShowMessage;
-    if (!show) {
-        show = [this](const TMessage& m) {
-            if (NoQuestion_ || Closed_) { // nobody may be there to click: the log has it
-                std::fprintf(stderr, "Brindle: %s\n", m.Text.c_str());
-                return;
-            }
+    TMessageSink box = Options_.ShowMessage;
+    if (!box) {
+        box = [this](const TMessage& m) {
             const auto icon = m.Severity == TSeverity::Error     ? QMessageBox::Critical
                               : m.Severity == TSeverity::Warning ? QMessageBox::Warning
                                                                  : QMessageBox::Information;
-            QMessageBox box(icon, "Brindle", Q(m.Text), QMessageBox::Ok, this);
-            box.exec();
+            QMessageBox dialog(icon, "Brindle", Q(m.Text), QMessageBox::Ok, this);
+            dialog.exec();
         };
     }
+    // A message is a box, also while the window closes: a failed save must never go unseen. Only
+    // when a signal ends the program (a logout) is nobody there to click; the log has it then.
+    auto show = [this, box](const TMessage& m) {
+        if (NoQuestion_) {
+            std::fprintf(stderr, "Brindle: %s\n", m.Text.c_str());
+            return;
+        }
+        box(m);
+    };
     Messages_ = std::make_unique<TMessageQueue>(show);
 
     CWRichEdit1_ = new TCWRichEdit(this);
@@ -149,12 +169,19 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     BuildBars();
     // The tool bar is never cut: no button hides behind its extension arrow.
     if (auto* tools = findChild<QToolBar*>("Tools")) setMinimumWidth(tools->sizeHint().width() + 8);
-    resize(settings.Form.Width, settings.Form.Height);
-    move(settings.Form.Left, settings.Form.Top);
+    // A saved place off every screen (another monitor, a hand-edited file) is brought onto one;
+    // where programs cannot place windows (Wayland) the compositor decides.
+    TRect main{settings.Form.Left, settings.Form.Top, settings.Form.Width, settings.Form.Height};
+    if (CanPlaceWindows()) main = FitOnScreens(main, ScreenAreas());
+    resize(main.Width, main.Height);
+    move(main.Left, main.Top);
 
     App_->FormCreate();
     App_->Buffers().Create(Options_.DataFolder, settings.Main.AllCaps);
-    BufferForm_->move(settings.Form.BuLeft, settings.Form.BuTop);
+    TRect buffers{settings.Form.BuLeft, settings.Form.BuTop, BufferForm_->width(),
+                  BufferForm_->height()};
+    if (CanPlaceWindows()) buffers = FitOnScreens(buffers, ScreenAreas());
+    BufferForm_->move(buffers.Left, buffers.Top);
     ParamForm_->Place();
     if (Options_.WatchDevices) {
         Watcher_ = std::make_unique<TDeviceWatcher>();
@@ -291,6 +318,7 @@ void TLogoAppForm::BuildBars() {
     Button3_->setObjectName("Button3");
     HideButton_ = toolButton("Hide Text", "Hide Text");
     HideButton_->setCheckable(true);
+    HideButton_->setObjectName("HideButton");
     connect(Button3_, &QPushButton::clicked, this, [this] {
         App_->Button3Click();
         FocusDisplay();
@@ -355,7 +383,15 @@ void TLogoAppForm::BuildBars() {
     row->addWidget(StaticText2_);
     row->addStretch(1);
     column->addWidget(bar);
-    column->addWidget(CWRichEdit1_, 1);
+    // Hiding the text puts an empty pane in the display's place: the bar keeps its place and
+    // size, and the pane keeps the keys.
+    TextPages_ = new QStackedWidget(central);
+    TextPages_->addWidget(CWRichEdit1_);
+    Hidden_ = new THiddenText(TextPages_);
+    Hidden_->OnKeyEvent = [this](QKeyEvent* e) { return DisplayKey(e); };
+    Hidden_->OnPaste = [this] { App_->Paste(QGuiApplication::clipboard()->text().toStdString()); };
+    TextPages_->addWidget(Hidden_);
+    column->addWidget(TextPages_, 1);
     setCentralWidget(central);
     statusBar()->showMessage("Type to send; Esc removes what is not yet sent");
 
@@ -391,12 +427,23 @@ void TLogoAppForm::ToggleParameters() {
 
 std::string TLogoAppForm::ChooseFile(const TOpenRequest& r, bool save) {
     TOpenRequest request = r;
-    if (request.Folder.empty()) request.Folder = Options_.DataFolder;
+    // Until a file has been opened the folder is the program's own: the user's documents (or home)
+    // is where a user keeps texts.
+    if (request.Folder.empty() || SameFolder(request.Folder, Options_.DataFolder))
+        request.Folder = UserFolder();
     if (save && Options_.ChooseSaveFile) return Options_.ChooseSaveFile(request);
     if (!save && Options_.ChooseOpenFile) return Options_.ChooseOpenFile(request);
+    static const QString textFiles = "Text files (*.txt)";
     QFileDialog dialog(this, Q(request.Title), Q(request.Folder));
-    dialog.setNameFilters({"Text files (*.txt)", "all files (*)"});
-    dialog.setDefaultSuffix("txt");
+    dialog.setNameFilters({textFiles, "all files (*)"});
+    // A typed name is opened as typed; a save under the text filter gets ".txt" when it has no
+    // suffix of its own.
+    if (save) {
+        dialog.setDefaultSuffix("txt");
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+            dialog.setDefaultSuffix(filter == textFiles ? "txt" : "");
+        });
+    }
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!request.FileName.empty()) dialog.selectFile(Q(request.FileName));
@@ -439,24 +486,22 @@ std::string TLogoAppForm::HelpPage() {
     return BRINDLE_SOURCE_HELP;
 }
 
-void TLogoAppForm::OpenUrl(const std::string& url) {
-    // A browser that does not start is not reported, as with every desktop link.
-    if (Options_.OpenUrl)
-        Options_.OpenUrl(url);
-    else
-        QDesktopServices::openUrl(QUrl(Q(url)));
+bool TLogoAppForm::OpenUrl(const std::string& url) {
+    return Options_.OpenUrl ? Options_.OpenUrl(url) : QDesktopServices::openUrl(QUrl(Q(url)));
 }
 
 void TLogoAppForm::ShowHelp() {
-    OpenUrl(QUrl::fromLocalFile(Q(HelpPage())).toString().toStdString());
+    if (!OpenUrl(QUrl::fromLocalFile(Q(HelpPage())).toString().toStdString()))
+        statusBar()->showMessage(
+            Q("No web browser was found to show the help page; it is " + HelpPage()));
 }
 
 void TLogoAppForm::OpenHomepage() {
     const std::string homepage = BRINDLE_HOMEPAGE;
     if (homepage.empty())
         ShowHelp();
-    else
-        OpenUrl(homepage);
+    else if (!OpenUrl(homepage))
+        statusBar()->showMessage(Q("No web browser was found to open " + homepage));
 }
 
 void TLogoAppForm::ShowShortCuts() {
@@ -475,7 +520,7 @@ void TLogoAppForm::ShowAbout() {
 }
 
 void TLogoAppForm::FocusDisplay() {
-    if (CWRichEdit1_->isVisible()) CWRichEdit1_->setFocus();
+    TextPages_->currentWidget()->setFocus();
 }
 
 void TLogoAppForm::Redraw() {
@@ -505,9 +550,10 @@ void TLogoAppForm::Redraw() {
     HideButton_->setText(Q(v.HideCaption));
     HideButton_->setStatusTip(Q(v.HideCaption));
     SetRed(*HideButton_, v.HideDown);
-    if (CWRichEdit1_->isVisibleTo(this) != v.DisplayVisible) {
-        CWRichEdit1_->setVisible(v.DisplayVisible);
-        if (v.DisplayVisible) CWRichEdit1_->setFocus();
+    QWidget* page = v.DisplayVisible ? static_cast<QWidget*>(CWRichEdit1_) : Hidden_;
+    if (TextPages_->currentWidget() != page) {
+        TextPages_->setCurrentWidget(page);
+        page->setFocus();
     }
     if (v.SpeedText != LastSpeedText_) { // never overwrite what the user is typing otherwise
         LastSpeedText_ = v.SpeedText;
@@ -644,7 +690,6 @@ void TLogoAppForm::closeEvent(QCloseEvent* event) {
 }
 
 void TLogoAppForm::FinishClose() {
-    Closed_ = true;
     ParamForm_->CommitFields();
     TFormSettings form = App_->Settings().Form;
     // Where the window system does not let programs place windows, positions stay as read.
@@ -663,6 +708,7 @@ void TLogoAppForm::FinishClose() {
     App_->SetFormSettings(form);
     App_->FormClose(Options_.DataFolder, isMaximized());
     Messages_->Flush(); // a failed save is shown before the program ends
+    Closed_ = true;
 }
 
 } // namespace brindle

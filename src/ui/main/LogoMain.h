@@ -18,11 +18,13 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStackedWidget;
 class QToolButton;
 
 namespace brindle {
 
 class TCWRichEdit;
+class THiddenText;
 class TAboutBox;
 class TBufferForm;
 class TParamForm;
@@ -48,8 +50,8 @@ public:
         int SoundBufferMs = 0;          // the sound output's buffer time [ms]; 0: the default
         // The file chosen to save to (UTF-8), empty when cancelled; empty: the desktop's dialog.
         std::function<std::string(const TOpenRequest&)> ChooseSaveFile;
-        // Opens an address in the browser; empty: the desktop's handler.
-        std::function<void(const std::string& url)> OpenUrl;
+        // Opens an address in the browser, false when no browser could; empty: the desktop's.
+        std::function<bool(const std::string& url)> OpenUrl;
     };
 
     explicit TLogoAppForm(TOptions options);
@@ -96,13 +98,15 @@ private:
     void FocusDisplay();
     void LoadMaterial(TMaterialKind kind);
     std::string ChooseFile(const TOpenRequest& request, bool save);
-    void OpenUrl(const std::string& url);
+    bool OpenUrl(const std::string& url);
     void FinishClose();
 
     TOptions Options_;
     TQtMsTimer Timer_;
     std::unique_ptr<TMessageQueue> Messages_;
     TCWRichEdit* CWRichEdit1_ = nullptr;
+    QStackedWidget* TextPages_ = nullptr; // the display, or the empty pane while it is hidden
+    THiddenText* Hidden_ = nullptr;
     std::unique_ptr<TLogoApp> App_;
     std::unique_ptr<TDeviceWatcher> Watcher_;
     std::unique_ptr<TSleepWatcher> Sleep_;

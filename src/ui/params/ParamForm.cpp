@@ -52,6 +52,15 @@ void SetRedBold(QLabel& label) {
 
 } // namespace
 
+std::vector<TRect> ScreenAreas() {
+    std::vector<TRect> areas;
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QRect a = s->availableGeometry();
+        areas.push_back({a.left(), a.top(), a.width(), a.height()});
+    }
+    return areas;
+}
+
 bool CanPlaceWindows() {
     return !QGuiApplication::platformName().startsWith("wayland");
 }
@@ -445,10 +454,7 @@ QWidget* TParamForm::BuildDisplay(QWidget* parent) {
 void TParamForm::Place() {
     const auto& form = App_.Settings().Form;
     TRect r{form.ParaLeft, form.ParaTop, DesignWidth, DesignHeight};
-    if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
-        const QRect a = s->availableGeometry();
-        r = KeepInsideWorkArea(r, {a.left(), a.top(), a.width(), a.height()});
-    }
+    if (CanPlaceWindows()) r = FitOnScreens(r, ScreenAreas());
     resize(r.Width, r.Height);
     move(r.Left, r.Top);
     Redraw();

@@ -119,5 +119,7 @@ private:
 
 // True where the window system lets a program place its windows (not under Wayland).
 bool CanPlaceWindows();
+// The work areas of the screens, for FitOnScreens.
+std::vector<TRect> ScreenAreas();
 
 } // namespace brindle
