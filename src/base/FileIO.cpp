@@ -1,5 +1,6 @@
 #include "base/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -52,26 +53,51 @@ int OpenToRead(const std::string& path, TFd& fd, struct stat& st) {
 
 } // namespace
 
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error, int* code) {
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
+                   std::size_t maxBytes, bool* truncated, int* code) {
     auto fail = [&](int err) {
         error = SystemReason(err);
         if (code) *code = err;
         return false;
     };
+    if (truncated) *truncated = false;
     TFd fd(-1);
     struct stat st {};
     if (const int err = OpenToRead(path, fd, st)) return fail(err);
     std::string data;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+    // The size of a regular file is only a hint: it may grow while it is read, and files under
+    // /proc say 0.
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        data.reserve(std::min(static_cast<std::size_t>(st.st_size), maxBytes));
     char chunk[65536];
     for (;;) {
-        const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
+        // Up to maxBytes the file is read in chunks; then one byte tells whether there is more.
+        const std::size_t want =
+            data.size() < maxBytes ? std::min(sizeof chunk, maxBytes - data.size()) : 1;
+        const ssize_t got = ::read(fd.Get(), chunk, want);
         if (got < 0) {
             if (errno == EINTR) continue;
             return fail(errno);
         }
         if (got == 0) break;
+        if (data.size() == maxBytes) {
+            if (truncated) *truncated = true;
+            break;
+        }
         data.append(chunk, static_cast<std::size_t>(got));
+    }
+    bytes.swap(data);
+    return true;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error, int* code) {
+    bool truncated = false;
+    std::string data;
+    if (!ReadFileBytes(path, data, error, WholeFileMaxBytes, &truncated, code)) return false;
+    if (truncated) {
+        error = SystemReason(EFBIG);
+        if (code) *code = EFBIG;
+        return false;
     }
     bytes.swap(data);
     return true;

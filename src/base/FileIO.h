@@ -8,9 +8,22 @@
 
 namespace brindle {
 
-// Reads the whole file into bytes. On failure returns false and sets error to the system's reason
-// (for example "No such file or directory", "Is a directory") and *code, when given, to the
-// errno value.
+// Reads a file from its start into bytes, at most maxBytes of it, so that no file makes the
+// program read forever: a regular file, a device such as /dev/zero, a FIFO or a terminal. When
+// there is more, bytes holds the first maxBytes and *truncated is set (one byte past maxBytes is
+// read to know it; the rest is left unread); otherwise *truncated is cleared. The caller decides
+// whether the first part is of use or the file is refused. A folder is refused. On failure
+// returns false and sets error to the system's reason (for example "No such file or directory",
+// "Is a directory") and *code, when given, to the errno value.
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
+                   std::size_t maxBytes, bool* truncated, int* code = nullptr);
+
+// The most ReadFileBytes reads of a file that is wanted whole (64 MiB), far above any settings
+// file. [bytes]
+inline constexpr std::size_t WholeFileMaxBytes = std::size_t{64} << 20;
+
+// Reads the whole file into bytes. A file larger than WholeFileMaxBytes (or an endless stream)
+// fails with "File too large" (EFBIG). Other errors as above.
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
                    int* code = nullptr);
 

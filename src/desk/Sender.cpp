@@ -217,7 +217,11 @@ bool TSender::LoadScreenText(const std::string& path) {
 }
 
 void TSender::TakePart(std::string part) {
-    Load_.LastPart = part.size() < PartBytes;
+    // A part is read one byte past the limit: that byte, when it comes, says the file goes on.
+    const std::size_t room = LoadMaxBytes - static_cast<std::size_t>(Load_.Offset);
+    Load_.OverLimit = part.size() > room;
+    if (Load_.OverLimit) part.resize(room);
+    Load_.LastPart = part.size() < PartBytes || Load_.OverLimit;
     if (!Load_.LastPart) {
         const auto end = part.find_last_of("\r\n");
         if (end != std::string::npos && end > 0) part.resize(end + 1);
@@ -259,11 +263,18 @@ void TSender::LoadStep() {
     }
     if (Load_.Pos >= text.size()) {
         if (Load_.LastPart) {
+            if (Load_.OverLimit) {
+                const std::string most = std::to_string(LoadMaxBytes >> 20) + " MB";
+                Core_.Message(TSeverity::Warning, "Warning: " + Load_.Path + " is larger than " +
+                                                      most + ": only the first " + most +
+                                                      " are read");
+            }
             FinishLoad();
             return;
         }
+        const std::size_t room = LoadMaxBytes - static_cast<std::size_t>(Load_.Offset);
         std::string part, error;
-        if (!ReadFilePart(Load_.Path, Load_.Offset, PartBytes, part, error)) {
+        if (!ReadFilePart(Load_.Path, Load_.Offset, std::min(PartBytes, room + 1), part, error)) {
             Core_.Message(TSeverity::Error,
                           "Error: cannot read file " + Load_.Path + " (" + error + ")");
             FinishLoad();

@@ -30,6 +30,11 @@ public:
     static constexpr std::size_t PartBytes = 1 << 20;
     // What one step of a screen load queues, at most. [characters]
     static constexpr std::size_t StepChars = 4096;
+    // A screen load reads at most this much of a file (4 MiB), far more than the type-ahead
+    // buffer's 30,000 characters need, and stops there with a message, so that a device such
+    // as /dev/zero, whose bytes are never sent and never fill the buffer, is not read forever.
+    // [bytes]
+    static constexpr std::size_t LoadMaxBytes = std::size_t{4} << 20;
 
     explicit TSender(TDeskCore& core) : Core_(core) {}
 
@@ -70,6 +75,7 @@ private:
         bool Active = false;
         bool Interrupt = false;
         bool LastPart = false;
+        bool OverLimit = false; // the file goes on past LoadMaxBytes
         std::string Path;
         long long Offset = 0;   // [bytes] of the file read so far
         std::string Text;       // the current part, filtered

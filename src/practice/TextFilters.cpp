@@ -25,10 +25,10 @@ bool IsWordSeparator(char c) {
     return c == LF || c == CR || c == ' ';
 }
 
-std::vector<std::string> Split(std::string_view text, std::size_t limit, bool spaceSeparates) {
+std::vector<std::string> Split(std::string_view text, bool spaceSeparates) {
     std::vector<std::string> items;
     std::size_t i = 0;
-    while (i < text.size() && items.size() < limit) {
+    while (i < text.size()) {
         const std::size_t start = i;
         while (i < text.size() && text[i] != CR && !(spaceSeparates && text[i] == ' '))
             ++i;
@@ -139,12 +139,12 @@ std::string CompactSpaces(std::string_view text) {
     return out;
 }
 
-std::vector<std::string> SplitWords(std::string_view text, std::size_t limit) {
-    return Split(text, limit, true);
+std::vector<std::string> SplitWords(std::string_view text) {
+    return Split(text, true);
 }
 
-std::vector<std::string> SplitPhrases(std::string_view text, std::size_t limit) {
-    return Split(text, limit, false);
+std::vector<std::string> SplitPhrases(std::string_view text) {
+    return Split(text, false);
 }
 
 int CountWords(std::string_view text) {

@@ -31,13 +31,10 @@ std::string CodesToProsignNames(std::string_view text);
 // Removes leading spaces, folds runs of spaces (and tabs) to one, drops a run before CR or "^".
 std::string CompactSpaces(std::string_view text);
 
-constexpr std::size_t MaxWords = 1000;
-constexpr std::size_t MaxPhrases = 500;
-
-// Cuts at spaces and carriage returns; at most limit entries.
-std::vector<std::string> SplitWords(std::string_view text, std::size_t limit = MaxWords);
-// Cuts at carriage returns; at most limit entries.
-std::vector<std::string> SplitPhrases(std::string_view text, std::size_t limit = MaxPhrases);
+// Cuts at spaces and carriage returns; every word is kept.
+std::vector<std::string> SplitWords(std::string_view text);
+// Cuts at carriage returns; every phrase is kept.
+std::vector<std::string> SplitPhrases(std::string_view text);
 // Number of maximal runs of characters other than LF, CR, space and code 0.
 int CountWords(std::string_view text);
 

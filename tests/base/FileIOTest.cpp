@@ -1,9 +1,11 @@
 #include "base/FileIO.h"
 
+#include "support/FifoWriter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -15,6 +17,13 @@ namespace {
 
 std::size_t FilesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
+
+std::string Numbered(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>('a' + i % 23);
+    return bytes;
 }
 
 } // namespace
@@ -67,4 +76,91 @@ TEST(FileIO, WriteAtPatchesAHeader) {
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(path, bytes, error));
     EXPECT_EQ(bytes, "HEADbody");
+}
+
+// --- Reading with a limit ------------------------------------------------------------------------
+
+TEST(FileIO, ARegularFileIsReadUpToTheLimit) {
+    brindle::test::TTempDir dir;
+    const std::string path = dir.File("text.txt");
+    const std::string text = Numbered(200'000); // several chunks of reading
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(path, text, error)) << error;
+    for (const std::size_t limit :
+         {std::size_t{200'000}, std::size_t{200'001}, std::size_t{1} << 20}) {
+        std::string bytes;
+        bool truncated = true;
+        ASSERT_TRUE(ReadFileBytes(path, bytes, error, limit, &truncated)) << error;
+        EXPECT_EQ(bytes, text) << limit;
+        EXPECT_FALSE(truncated) << limit;
+    }
+    for (const std::size_t limit :
+         {std::size_t{199'999}, std::size_t{65'537}, std::size_t{1}, std::size_t{0}}) {
+        std::string bytes = "old";
+        bool truncated = false;
+        ASSERT_TRUE(ReadFileBytes(path, bytes, error, limit, &truncated)) << error;
+        EXPECT_EQ(bytes, text.substr(0, limit)) << limit;
+        EXPECT_TRUE(truncated) << limit;
+    }
+}
+
+TEST(FileIO, AnEmptyFileAndAFolder) {
+    brindle::test::TTempDir dir;
+    const std::string path = dir.File("empty.txt");
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(path, "", error)) << error;
+    std::string bytes = "old";
+    bool truncated = true;
+    ASSERT_TRUE(ReadFileBytes(path, bytes, error, 0, &truncated)) << error;
+    EXPECT_EQ(bytes, "");
+    EXPECT_FALSE(truncated);
+    ASSERT_TRUE(ReadFileBytes(path, bytes, error, 100, &truncated)) << error;
+    EXPECT_FALSE(truncated);
+
+    bytes = "old";
+    int code = 0;
+    EXPECT_FALSE(ReadFileBytes(dir.Path.string(), bytes, error, 100, &truncated, &code));
+    EXPECT_EQ(error, "Is a directory");
+    EXPECT_EQ(code, EISDIR);
+    EXPECT_EQ(bytes, "old");
+}
+
+TEST(FileIO, AnEndlessDeviceIsReadUpToTheLimitOnly) {
+    if (access("/dev/zero", R_OK) != 0) GTEST_SKIP() << "no /dev/zero";
+    std::string bytes, error;
+    bool truncated = false;
+    ASSERT_TRUE(ReadFileBytes("/dev/zero", bytes, error, 1 << 20, &truncated)) << error;
+    EXPECT_EQ(bytes, std::string(1 << 20, '\0'));
+    EXPECT_TRUE(truncated);
+
+    // A file wanted whole is refused when it is larger than the program ever reads whole.
+    bytes = "old";
+    int code = 0;
+    EXPECT_FALSE(ReadFileBytes("/dev/zero", bytes, error, &code));
+    EXPECT_EQ(error, "File too large");
+    EXPECT_EQ(code, EFBIG);
+    EXPECT_EQ(bytes, "old");
+}
+
+TEST(FileIO, AFifoIsReadToItsEndOrUpToTheLimit) {
+    using brindle::test::TFifoWriter;
+    brindle::test::TTempDir dir;
+    std::string bytes, error;
+    bool truncated = true;
+    const std::string text = Numbered(300'000); // more than a pipe holds at once
+    {
+        TFifoWriter writer(dir.File("short"), text, TFifoWriter::TMode::Once);
+        ASSERT_TRUE(writer.Ok());
+        ASSERT_TRUE(ReadFileBytes(dir.File("short"), bytes, error, 1 << 20, &truncated)) << error;
+    }
+    EXPECT_EQ(bytes, text);
+    EXPECT_FALSE(truncated);
+    {
+        TFifoWriter writer(dir.File("endless"), "y\n", TFifoWriter::TMode::Endless);
+        ASSERT_TRUE(writer.Ok());
+        ASSERT_TRUE(ReadFileBytes(dir.File("endless"), bytes, error, 100'001, &truncated)) << error;
+    }
+    ASSERT_EQ(bytes.size(), 100'001u);
+    EXPECT_EQ(bytes.substr(0, 6), "y\ny\ny\n");
+    EXPECT_TRUE(truncated);
 }

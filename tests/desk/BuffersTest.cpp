@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 using namespace brindle;
 using brindle::test::ReadWhole;
@@ -268,6 +269,42 @@ TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
     EXPECT_GT(App->CWout1().BufferCount(), 29000);
     EXPECT_FALSE(App->View().LoadingNoticeShown);
     fs::remove(file);
+}
+
+TEST_F(Buffers, AScreenLoadReadsAtMost4MB) {
+    Start();
+    auto stopped = [](const std::string& path) {
+        return "Warning: " + path + " is larger than 4 MB: only the first 4 MB are read";
+    };
+    // Up to the limit the file is read: nothing in it is sent but its last letter.
+    const fs::path most = Dir.Path / "most.txt";
+    const std::string unsent(TSender::LoadMaxBytes - 1, '[');
+    Write(most, unsent + "e");
+    ASSERT_TRUE(App->LoadScreenText(most.string()));
+    RunLater();
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(Shown(), "e");
+    // One byte more, and the load stops at the limit with a message.
+    const fs::path more = Dir.Path / "more.txt";
+    Write(more, unsent + "ef");
+    ASSERT_TRUE(App->LoadScreenText(more.string()));
+    RunLater();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], stopped(more.string()));
+    EXPECT_EQ(Severities[0], TSeverity::Warning);
+    EXPECT_EQ(Shown(), "e");
+    EXPECT_FALSE(App->Sender().Loading());
+    EXPECT_FALSE(App->CWout1().Hold());
+    // A device that never ends and whose bytes are never sent.
+    if (access("/dev/zero", R_OK) != 0) return;
+    Messages.clear();
+    ASSERT_TRUE(App->LoadScreenText("/dev/zero"));
+    RunLater();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], stopped("/dev/zero"));
+    EXPECT_EQ(Shown(), "");
+    EXPECT_FALSE(App->Sender().Loading());
+    EXPECT_FALSE(App->View().LoadingNoticeShown);
 }
 
 TEST_F(Buffers, BinaryFilesFoldersAndVanishedFilesGiveAMessageAndLeaveTheScreen) {

@@ -437,6 +437,26 @@ TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
     EXPECT_EQ(State(), TSessionState::StartText);
 }
 
+TEST_F(Sessions, ABinaryFileIsRefusedAsAnErrorAndEveryWordOfALongListIsCounted) {
+    Start();
+    std::string words;
+    for (int i = 0; i < 5000; ++i)
+        words += "w" + std::to_string(i) + "\n";
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", words)));
+    EXPECT_EQ(S().Material().WordList.size(), 5000u);
+    EXPECT_NE(Lower1252(Shown()).find("loaded 5000 words from file:"), std::string::npos);
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>(i * 7 % 256);
+    const std::string path = WriteFile("a.out", binary);
+    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, path));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Error: " + path + " is not a text file");
+    EXPECT_EQ(Severities[0], TSeverity::Error);
+    EXPECT_EQ(S().Material().WordList.size(), 5000u);
+    EXPECT_EQ(App->Settings().Main.WordFile, "w.txt");
+}
+
 TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
     Start();
     Sound.Outputs.clear();

@@ -2,6 +2,7 @@
 #include "audio/WavFile.h"
 #include "base/FileIO.h"
 #include "engine/CWout.h"
+#include "support/FifoWriter.h"
 #include "support/KeyRuns.h"
 
 #include "support/TempDir.h"
@@ -143,6 +144,46 @@ TEST_F(RenderTool, InputAndOutputFailuresExitOne) {
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(Path("old.wav"), bytes, error));
     EXPECT_EQ(bytes, "old");
+}
+
+TEST_F(RenderTool, InputIsReadUpTo16MiB) {
+    using test::TFifoWriter;
+    auto tooLarge = [](const std::string& what) {
+        return "brindle-render: " + what +
+               " is larger than 16 MiB: the input can have at most 16 MiB\n";
+    };
+    ASSERT_EQ(RenderInputMaxBytes, 16u << 20);
+    // Standard input, given or by default, up to the limit and one byte more.
+    const std::string most = "e" + std::string(RenderInputMaxBytes - 1, '[');
+    EXPECT_EQ(Run({"-o", Path("most.wav")}, most), 0);
+    EXPECT_EQ(Err.str(), "brindle-render: warning: " + std::to_string(most.size() - 1) +
+                             " characters cannot be sent in Morse and were left out\n");
+    EXPECT_EQ(Run({"-i", "-", "-o", Path("more.wav")}, most + "e"), 1);
+    EXPECT_EQ(Err.str(), tooLarge("standard input"));
+    EXPECT_FALSE(fs::exists(Path("more.wav")));
+    // A device that never ends, and a pipe that goes on like "yes".
+    if (access("/dev/zero", R_OK) == 0) {
+        EXPECT_EQ(Run({"-i", "/dev/zero", "-o", Path("zero.wav")}), 1);
+        EXPECT_EQ(Err.str(), tooLarge("/dev/zero"));
+    }
+    {
+        std::string paris;
+        while (paris.size() < 65536)
+            paris += "paris ";
+        TFifoWriter endless(Path("endless"), paris, TFifoWriter::TMode::Endless);
+        ASSERT_TRUE(endless.Ok());
+        EXPECT_EQ(Run({"-i", Path("endless"), "-o", Path("endless.wav")}), 1);
+        EXPECT_EQ(Err.str(), tooLarge(Path("endless")));
+    }
+    EXPECT_FALSE(fs::exists(Path("zero.wav")));
+    EXPECT_FALSE(fs::exists(Path("endless.wav")));
+    // A pipe that ends is read like a file (as "-i <(command)" gives it).
+    TFifoWriter once(Path("once"), "cq <AR>\r\nk\n", TFifoWriter::TMode::Once);
+    ASSERT_TRUE(once.Ok());
+    ASSERT_EQ(Run({"-i", Path("once"), "-o", Path("pipe.wav")}), 0) << Err.str();
+    ASSERT_EQ(Run({"-o", Path("text.wav"), "cq", "+\rk\r"}), 0) << Err.str();
+    EXPECT_EQ(KeyRuns(ReadWav(Path("pipe.wav")).Samples),
+              KeyRuns(ReadWav(Path("text.wav")).Samples));
 }
 
 TEST_F(RenderTool, NoiseIsAdded) {

@@ -8,12 +8,12 @@
 #include "engine/CWout.h"
 #include "settings/EngineSettings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <istream>
-#include <iterator>
 
 namespace brindle {
 
@@ -51,7 +51,10 @@ std::string RenderUsage() {
            "  PCM WAV file at 8000 samples per second. Prosigns are written as <ar>, <sk>, ...\n"
            "options:\n"
            "  -o, --output FILE      the WAV file to write (required)\n"
-           "  -i, --input FILE       read the text from FILE ('-' for standard input)\n"
+           "  -i, --input FILE       read the text from FILE ('-' for standard input), at most\n"
+           "                         " +
+           std::to_string(RenderInputMaxBytes >> 20) +
+           " MiB\n"
            "  --cpm N                speed in characters per minute, " +
            speed +
            " (60)\n"
@@ -291,6 +294,30 @@ TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
     return result;
 }
 
+namespace {
+
+// Reads in up to maxBytes into bytes; more is set when the stream goes on after them (one byte
+// more is read to know it). False when the stream fails.
+bool ReadAtMost(std::istream& in, std::size_t maxBytes, std::string& bytes, bool& more) {
+    char chunk[65536];
+    more = false;
+    while (in) {
+        const std::size_t want =
+            bytes.size() < maxBytes ? std::min(sizeof chunk, maxBytes - bytes.size()) : 1;
+        in.read(chunk, static_cast<std::streamsize>(want));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) break;
+        if (bytes.size() == maxBytes) {
+            more = true;
+            break;
+        }
+        bytes.append(chunk, got);
+    }
+    return !in.bad();
+}
+
+} // namespace
+
 int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
               std::ostream& err) {
     TRenderOptions o;
@@ -305,17 +332,24 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
     }
 
     std::string bytes;
+    bool tooLarge = false;
+    const bool fromStdin = o.Text.empty() && (!o.InputFile || *o.InputFile == "-");
     if (!o.Text.empty()) {
         for (std::size_t i = 0; i < o.Text.size(); ++i)
             bytes += (i ? " " : "") + o.Text[i];
-    } else if (!o.InputFile || *o.InputFile == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) {
+    } else if (fromStdin) {
+        if (!ReadAtMost(in, RenderInputMaxBytes, bytes, tooLarge)) {
             err << "brindle-render: cannot read standard input\n";
             return 1;
         }
-    } else if (!ReadFileBytes(*o.InputFile, bytes, error)) {
+    } else if (!ReadFileBytes(*o.InputFile, bytes, error, RenderInputMaxBytes, &tooLarge)) {
         err << "brindle-render: cannot read " << *o.InputFile << ": " << error << "\n";
+        return 1;
+    }
+    if (tooLarge) {
+        const std::string most = std::to_string(RenderInputMaxBytes >> 20) + " MiB";
+        err << "brindle-render: " << (fromStdin ? "standard input" : *o.InputFile)
+            << " is larger than " << most << ": the input can have at most " << most << "\n";
         return 1;
     }
 

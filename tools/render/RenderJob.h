@@ -4,6 +4,7 @@
 
 #include "audio/NoiseGen.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -55,6 +56,12 @@ struct TRenderResult {
 };
 TRenderResult RenderChars(const std::string& chars, const TRenderOptions& options,
                           const std::function<bool(const int16_t*, std::size_t count)>& sink);
+
+// The most of its input brindle-render reads (16 MiB), from a file, a device, a pipe or standard
+// input: far more text than one WAV file holds even at the highest speed. A larger input is
+// refused (exit code 1) rather than cut, so that a WAV file is never silently short; the rest of
+// an endless input is left unread. [bytes]
+inline constexpr std::size_t RenderInputMaxBytes = std::size_t{16} << 20;
 
 // The whole program: returns the exit code (0 done, 1 input/output failure, 2 bad usage).
 int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
