@@ -189,3 +189,33 @@ TEST_F(BufferWindow, HelpShortCutsAndAbout) {
                 EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
             }
 }
+
+// After a long Ctrl+L load the display showed the end of the text, not the part being sent; the
+// view now stays with the part being sent, and follows it down.
+TEST_F(BufferWindow, ALongLoadKeepsThePartBeingSentInView) {
+    App().Params().SetCharSize(9); // 100 pt: a few lines fill the display
+    App().SetNewSpeedVal("300");
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += "line" + std::to_string(i) + " of the text\n";
+    NextFile = Write("long.txt", text);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !App().Sender().Loading(); }, 10000));
+    auto& display = Form->CWRichEdit1();
+    display.Flush();
+    QApplication::processEvents();
+    auto shown = [&](int docPos) {
+        QTextCursor c(display.document());
+        c.setPosition(docPos);
+        const QRect r = display.cursorRect(c);
+        return r.top() >= 0 && r.bottom() <= display.viewport()->height();
+    };
+    EXPECT_TRUE(shown(0)); // the first line, which is sent first
+    EXPECT_FALSE(shown(display.document()->characterCount() - 1));
+    Play(30000); // some lines sent
+    display.Flush();
+    QApplication::processEvents();
+    const int mark = App().Display().DocPos(App().Display().SentMark());
+    ASSERT_GT(mark, 60);
+    EXPECT_TRUE(shown(mark)) << mark;
+}

@@ -210,6 +210,38 @@ TEST_F(WindowDevices, SoundResumesAfterTheServerComesBack) {
     EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const TRun& r) { return r.On; }), 5);
 }
 
+// A sound server restart used to move the output to the port for good: the next typed text keyed
+// the transmitter. The output is none while the server is away and sound again when it is back;
+// the port's lines never move.
+TEST_F(WindowDevices, ASoundServerRestartNeverKeysThePort) {
+    if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying());
+    Shim.ClearLog();
+    Server.Stop();
+    ASSERT_TRUE(
+        RunUntil([this] { return App().Output().Device() == TOutputDevice::None; }, kLimitMs));
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages.back(), "There is no device for Sound Output: RESET");
+    RunFor(500);
+    ASSERT_TRUE(Server.Start());
+    ASSERT_TRUE(SoundPlaying()) << "sound did not come back by itself";
+    EXPECT_EQ(App().Output().Device(), TOutputDevice::Sound);
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    Type("eeeee");
+    ASSERT_TRUE(AllSent());
+    RunFor(2 * App().SoundOut1().BufferTime() + 600);
+    const auto runs = test::ToneRuns(Server.StopRecording(), kQuiet);
+    EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const TRun& r) { return r.On; }), 5);
+    EXPECT_TRUE(Shim.Log().empty()) << "the port's lines moved";
+    EXPECT_FALSE(App().ComRTSDTRX1().IsOpen());
+    Form->close();
+    EXPECT_EQ(LoadIniSettings(Folder.Path.string() + "/", {}).TX.Output, 1);
+}
+
 TEST_F(WindowDevices, PortVanishingWhileKeyingFallsBackToSound) {
     if (!Shim.Active()) GTEST_SKIP() << "needs the serial shim (LD_PRELOAD)";
     ASSERT_TRUE(Server.Start());

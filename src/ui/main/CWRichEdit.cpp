@@ -108,6 +108,8 @@ void TCWRichEdit::Flush() {
     edits.swap(Pending_);
     using K = TEdit::TKind;
     bool appended = false;
+    // Where the sent mark was drawn last: the model is already ahead of the widget.
+    const bool markWasShown = Shown(DrawnMark_);
     QTextCursor c(document());
     c.beginEditBlock(); // one layout for all of them
     for (const TEdit& e : edits) {
@@ -152,7 +154,36 @@ void TCWRichEdit::Flush() {
         }
     }
     c.endEditBlock();
-    if (appended) ScrollToEnd();
+    ShowSentPart(appended, markWasShown);
+}
+
+QTextCursor TCWRichEdit::CursorAt(int widgetPos) const {
+    QTextCursor at(document());
+    at.setPosition(std::clamp(widgetPos, 0, document()->characterCount() - 1));
+    return at;
+}
+
+bool TCWRichEdit::Shown(int widgetPos) const {
+    const QRect r = cursorRect(CursorAt(widgetPos));
+    return r.bottom() >= 0 && r.top() <= viewport()->height();
+}
+
+// New text shows the end, unless the part still to be sent would leave the view (a long text
+// loaded at once): that part stays in view, and the view follows it down as it is sent. A view
+// the user has scrolled away from the part being sent is left where it is.
+void TCWRichEdit::ShowSentPart(bool appended, bool markWasShown) {
+    DrawnMark_ = ToWidget(Model_.DocPos(Model_.SentMark()), false);
+    if (textCursor().hasSelection()) {
+        if (appended) ScrollToEnd();
+        return;
+    }
+    if (appended) {
+        ScrollToEnd();
+        markWasShown = true;
+    }
+    if (!markWasShown || Shown(DrawnMark_)) return;
+    setTextCursor(CursorAt(DrawnMark_));
+    ensureCursorVisible();
 }
 
 // Inserts text at the cursor, breaking a paragraph that grows past kSoftBreakAfter characters
@@ -221,6 +252,7 @@ void TCWRichEdit::ScrollPageDown() {
     verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
 }
 void TCWRichEdit::ScrollToStart() {
+    Flush(); // what is still gathered would scroll the view again
     verticalScrollBar()->setValue(verticalScrollBar()->minimum());
 }
 void TCWRichEdit::ScrollToEnd() {

@@ -63,6 +63,10 @@ private:
     void Gather(TEdit edit);
     void Insert(QTextCursor& c, const QString& text, TRgb colour);
     int ToWidget(int modelPos, bool rangeEnd) const;
+    QTextCursor CursorAt(int widgetPos) const;
+    bool Shown(int widgetPos) const; // in the view
+
+    void ShowSentPart(bool appended, bool markWasShown);
 
     static constexpr int kSoftBreakAfter = 1000; // characters of a paragraph, then at a space
     static constexpr int kHardBreakAfter = 2000; // characters of a paragraph, then anywhere
@@ -72,6 +76,7 @@ private:
     std::vector<int> SoftBreaks_; // model positions a soft break precedes, ascending
     int ModelEnd_ = 0;            // characters of the model's document
     int ParagraphLength_ = 0;     // characters of the last paragraph
+    int DrawnMark_ = 0;           // the sent mark as drawn by the last flush [widget position]
     QTimer Flusher_;
     TDisplayModel Model_;
 };
