@@ -39,6 +39,12 @@ constexpr const char* kInsertChar = "INSERT INTO chars(session, seq, pos, sent, 
                                     "reaction_ms) VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
 constexpr const char* kCountPair = "INSERT INTO char_pairs(sent, copied, n) VALUES(?1, ?2, 1) "
                                    "ON CONFLICT(sent, copied) DO UPDATE SET n = n + 1";
+constexpr const char* kOldPairs = "SELECT sent, copied FROM chars WHERE session = ?1 AND seq = ?2";
+constexpr const char* kUncountPair =
+    "UPDATE char_pairs SET n = n - 1 WHERE sent = ?1 AND copied = ?2";
+constexpr const char* kDropEmptyPairs = "DELETE FROM char_pairs WHERE n <= 0";
+constexpr const char* kDeleteChars = "DELETE FROM chars WHERE session = ?1 AND seq = ?2";
+constexpr const char* kDeleteItem = "DELETE FROM items WHERE session = ?1 AND seq = ?2";
 constexpr const char* kFinish =
     "UPDATE sessions SET ended = ?2, aborted = ?3, sent_chars = ?4, correct_chars = ?5 "
     "WHERE id = ?1";
@@ -475,6 +481,59 @@ bool THistoryStore::AddItem(TPracticeId practice, const TCheckedItem& item,
         if (!Check(next->Step())) return false;
         seq = next->Int(0);
     }
+    return InsertItem(practice, seq, item, timing) && Commit();
+}
+
+bool THistoryStore::ReplaceItem(TPracticeId practice, int seq, const TCheckedItem& item,
+                                const TItemTiming& timing) {
+    if (!Live() || practice == 0 || seq < 1 || !Begin()) return false;
+    {
+        sql::TStatement* exists = Prepare(kSessionExists);
+        if (!exists) return false;
+        sql::TStatement::TUse use(*exists);
+        exists->Bind(1, practice);
+        const int rc = exists->Step();
+        if (!Check(rc)) return false;
+        if (rc == SQLITE_DONE) { // no such practice
+            Check(sql::Exec(Conn_->Db.get(), "ROLLBACK"));
+            return false;
+        }
+    }
+    {
+        // The old characters leave the summary of confusions before they go.
+        sql::TStatement* old = Prepare(kOldPairs);
+        sql::TStatement* uncount = Prepare(kUncountPair);
+        if (!old || !uncount) return false;
+        std::vector<std::pair<std::string, std::string>> pairs;
+        {
+            sql::TStatement::TUse use(*old);
+            old->Bind(1, practice).Bind(2, int64_t{seq});
+            for (;;) {
+                const int rc = old->Step();
+                if (!Check(rc)) return false;
+                if (rc != SQLITE_ROW) break;
+                pairs.emplace_back(old->Text(0), old->Text(1));
+            }
+        }
+        for (const auto& [sent, copied] : pairs) {
+            sql::TStatement::TUse use(*uncount);
+            uncount->Bind(1, sent).Bind(2, copied);
+            if (!Check(uncount->Step())) return false;
+        }
+        if (!Check(sql::Exec(Conn_->Db.get(), kDropEmptyPairs))) return false;
+    }
+    for (const char* remove : {kDeleteChars, kDeleteItem}) {
+        sql::TStatement* d = Prepare(remove);
+        if (!d) return false;
+        sql::TStatement::TUse use(*d);
+        d->Bind(1, practice).Bind(2, int64_t{seq});
+        if (!Check(d->Step())) return false;
+    }
+    return InsertItem(practice, seq, item, timing) && Commit();
+}
+
+bool THistoryStore::InsertItem(TPracticeId practice, int64_t seq, const TCheckedItem& item,
+                               const TItemTiming& timing) {
     {
         sql::TStatement* s = Prepare(kInsertItem);
         if (!s) return false;
@@ -509,7 +568,7 @@ bool THistoryStore::AddItem(TPracticeId practice, const TCheckedItem& item,
         pair->Bind(1, sent).Bind(2, copied);
         if (!Check(pair->Step())) return false;
     }
-    return Commit();
+    return true;
 }
 
 bool THistoryStore::FinishPractice(TPracticeId practice, bool aborted, int sentChars,

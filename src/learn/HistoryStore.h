@@ -139,6 +139,10 @@ public:
     TPracticeId StartPractice(const TPracticeStart& start);
     // The item's sequence number in its practice follows from the items already kept.
     bool AddItem(TPracticeId practice, const TCheckedItem& item, const TItemTiming& timing = {});
+    // The item seq (1, 2, ...) of a practice written again, with what was copied for it now: a
+    // practice copied on the run keeps each item as it is sent and rewrites it when checked.
+    bool ReplaceItem(TPracticeId practice, int seq, const TCheckedItem& item,
+                     const TItemTiming& timing = {});
     bool FinishPractice(TPracticeId practice, bool aborted, int sentChars, int correctChars);
 
     // --- The progress window. lastDays: the last so many 24 hours; empty: all time.
@@ -168,6 +172,9 @@ private:
     struct TConnection; // the open file and its prepared statements
 
     void Open();
+    // The rows of an item (the transaction is the caller's).
+    bool InsertItem(TPracticeId practice, int64_t seq, const TCheckedItem& item,
+                    const TItemTiming& timing);
     // Whether the file is ours (or empty) and its version, on a connection that only reads.
     bool Inspect(sqlite3* db, int& version);
     // The file cannot be used (at opening) or can no longer be written: one message, then off.

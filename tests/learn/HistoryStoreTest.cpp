@@ -140,6 +140,35 @@ TEST_F(HistoryStore, APracticeWithItsItemsAndCharacters) {
               "300 500 - 100 - -");
 }
 
+// A practice copied on the run keeps each item as it is sent, with the copy typed so far, and
+// writes it again when it is checked: the confusions then count only what was finally copied.
+TEST_F(HistoryStore, AnItemWrittenAgainReplacesItsCharactersAndTheirConfusions) {
+    auto store = Open(DbPath());
+    const auto id = store->StartPractice(Groups());
+    ASSERT_TRUE(store->AddItem(id, Item("bk", "")));  // sent, not yet copied
+    ASSERT_TRUE(store->AddItem(id, Item("ab", "6"))); // half copied so far
+    ASSERT_TRUE(store->ReplaceItem(id, 1, Item("bk", "6k"), TItemTiming{900, {}}));
+    ASSERT_TRUE(store->ReplaceItem(id, 2, Item("ab", "ab")));
+    EXPECT_FALSE(store->ReplaceItem(id + 1, 1, Item("bk", "bk"))); // no such practice
+    const auto items = store->Items(id);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].Seq, 1);
+    EXPECT_EQ(items[0].Copied, "6k");
+    EXPECT_EQ(items[0].CorrectChars, 1);
+    EXPECT_EQ(items[0].ReactionMs, 900);
+    EXPECT_EQ(items[1].Copied, "ab");
+    EXPECT_EQ(store->Confusions(), (std::vector<TConfusion>{{'b', '6', 1}}));
+    const auto accuracy = store->CharAccuracy();
+    const auto b = std::find_if(accuracy.begin(), accuracy.end(),
+                                [](const TCharAccuracy& a) { return a.Char == 'b'; });
+    ASSERT_NE(b, accuracy.end());
+    EXPECT_EQ(b->Copies, 2);
+    EXPECT_EQ(b->Correct, 1);
+    test::TRawDb raw(DbPath());
+    EXPECT_EQ(raw.Value("SELECT COUNT(*) FROM chars"), "4");
+    EXPECT_EQ(raw.Value("SELECT SUM(n) FROM char_pairs"), "4");
+}
+
 TEST_F(HistoryStore, WritingToNoPracticeDoesNothing) {
     auto store = Open(DbPath());
     EXPECT_FALSE(store->AddItem(0, Item("abc", "abc")));
