@@ -23,6 +23,7 @@ class TSendingControls;
 class TSession;
 class TParameters;
 class TTextBuffers;
+class TCopyPractice;
 
 struct TDeskCore {
     TDeskPlatform& Platform;
@@ -40,6 +41,7 @@ struct TDeskCore {
     TSession* Session = nullptr;
     TParameters* Params = nullptr;
     TTextBuffers* Buffers = nullptr;
+    TCopyPractice* Copy = nullptr;
 
     void Message(TSeverity severity, const std::string& text) const {
         ShowMessage(Platform.Messages, severity, text);

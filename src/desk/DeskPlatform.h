@@ -35,6 +35,7 @@ struct TDeskPlatform {
     std::function<int64_t()> Clock; // monotonic [ms]; empty: the steady clock
     std::function<uint32_t()> Seed; // the random groups' seed; empty: from the clock
     int SoundBufferMs = 0;          // each of the sound output's two buffers [ms]; 0: the default
+    std::string HistoryPath;        // the practice history; empty: the user's data folder's
 };
 
 } // namespace brindle

@@ -64,6 +64,8 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Core_.Params = Params_.get();
     Buffers_ = std::make_unique<TTextBuffers>(Core_);
     Core_.Buffers = Buffers_.get();
+    Copy_ = std::make_unique<TCopyPractice>(Core_);
+    Core_.Copy = Copy_.get();
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -212,6 +214,7 @@ void TLogoApp::RequestClose(bool withoutQuestion) {
     }
     Close_ = TCloseState::Stopping;
     Sender_->CancelLoading();
+    Copy_->Interrupted(); // a copy practice under way is kept, as aborted
     Changed();
     if (cw.Running() && CharInProgress(cw)) {
         // The character on the air is finished; the engine's stop event goes on from there.
@@ -304,6 +307,10 @@ void TLogoApp::CWout1CharStart(uint8_t ch) {
 
 void TLogoApp::CWout1CharSent(uint8_t ch) {
     OnCharSent(ch);
+    if (Copy_->Running()) { // nothing of the text is shown, so nothing is marked
+        Copy_->CharSent(ch);
+        return;
+    }
     if (Controls_->SingleMode()) {
         Controls_->CharSent(ch);
         return;
@@ -401,6 +408,10 @@ void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
 
 void TLogoApp::Escape() {
     if (Close_ != TCloseState::Open) return;
+    if (Copy_->Running()) { // the copy practice is aborted, kept and shown
+        Copy_->Abort();
+        return;
+    }
     auto& cw = *CWout1_;
     const TSessionState state = Session_->State();
     const bool loading = Sender_->Loading();
@@ -575,6 +586,38 @@ void TLogoApp::ToggleSoundTest() {
     // Without an output nothing would ever be heard, and the test would never end by itself.
     if (Session_->Idle() && !IsActive(Output_->Device())) return;
     Session_->ToggleSoundTest();
+}
+
+void TLogoApp::StartCopyPractice() {
+    if (Close_ != TCloseState::Open || Output_->Switching()) return;
+    Session_->StartSession(true);
+}
+
+void TLogoApp::CopyChanged(const std::string& utf8) {
+    Copy_->SetCopy(utf8);
+}
+
+void TLogoApp::CopyKeyTyped() {
+    Copy_->KeyTyped();
+}
+
+bool TLogoApp::CopyReturn(bool onEmptyLine) {
+    return Copy_->Return(onEmptyLine);
+}
+
+void TLogoApp::CheckCopy() {
+    Copy_->Check();
+}
+
+THistoryStore& TLogoApp::History() {
+    if (!History_) {
+        THistoryOptions options;
+        options.Messages = Platform_.Messages;
+        History_ = std::make_unique<THistoryStore>(
+            Platform_.HistoryPath.empty() ? DefaultHistoryPath() : Platform_.HistoryPath,
+            std::move(options));
+    }
+    return *History_;
 }
 
 bool TLogoApp::LoadMaterial(TMaterialKind kind, const std::string& path) {

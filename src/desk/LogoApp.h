@@ -11,6 +11,7 @@
 #include "audio/NoiseGen.h"
 #include "audio/SoundOut.h"
 #include "base/Signal.h"
+#include "desk/CopyPractice.h"
 #include "desk/DeskCore.h"
 #include "desk/DeskPlatform.h"
 #include "desk/DeskTypes.h"
@@ -119,6 +120,21 @@ public:
     TOpenRequest MaterialRequest(TMaterialKind kind) const;
     const TSession& Session() const { return *Session_; }
 
+    // --- Copy practice (F11) -------------------------------------------------------------------
+    void StartCopyPractice();
+    // The copy field's whole text, as typed (UTF-8), and each key that types into it.
+    void CopyChanged(const std::string& utf8);
+    void CopyKeyTyped();
+    // Return in the copy field; true when it was taken (the next item, or the check), false when
+    // it is a new line of the copy.
+    bool CopyReturn(bool onEmptyLine);
+    // Ctrl+Return or the Check button.
+    void CheckCopy();
+    const TCopyPractice& Copy() const { return *Copy_; }
+    // The practice history, opened at its first use; a file that cannot be used is said once
+    // and the history is off.
+    THistoryStore& History();
+
     // --- State
     // ---------------------------------------------------------------------------------------
     const TMainView& View() const { return View_; }
@@ -178,6 +194,8 @@ private:
     std::unique_ptr<TSession> Session_;
     std::unique_ptr<TParameters> Params_;
     std::unique_ptr<TTextBuffers> Buffers_;
+    std::unique_ptr<TCopyPractice> Copy_;
+    std::unique_ptr<THistoryStore> History_;
     TMainView View_;
     bool Hidden_ = false; // Hide Text
     TCloseState Close_ = TCloseState::Open;

@@ -105,16 +105,23 @@ void TSession::Queue(const std::string& text) {
 }
 
 bool TSession::AllowsSingleMode() const {
+    if (Core_.Copy->Running()) return false; // copy practice paces itself
     return State_ == TSessionState::Idle || State_ == TSessionState::StartText ||
            State_ == TSessionState::Items || State_ == TSessionState::Repeating;
+}
+
+bool TSession::StepsByUser() const {
+    return Core_.Controls->SingleMode() ||
+           (Core_.Copy->Running() && Core_.Copy->Pacing() == TCopyPacing::ItemByItem);
 }
 
 TQueueStyle TSession::QueueStyle() const {
     TQueueStyle s;
     s.SingleMode = Core_.Controls->SingleMode();
     s.SpacesArePauses = ItemKind_ != TItemKind::Phrases;
-    s.Shown = !((State_ == TSessionState::StartText && StartTextEmpty_) ||
-                (State_ == TSessionState::EndText && EndTextEmpty_));
+    // Copy practice hides what is sent: the display shows a mark per item instead.
+    s.Shown = !Core_.Copy->Running() && !((State_ == TSessionState::StartText && StartTextEmpty_) ||
+                                          (State_ == TSessionState::EndText && EndTextEmpty_));
     s.ItemEndShown = !(ItemKind_ == TItemKind::Phrases && State_ == TSessionState::ItemsDone);
     return s;
 }
@@ -226,9 +233,10 @@ bool TSession::ComposeDialog(std::string& chars) {
     return true;
 }
 
-void TSession::StartSession() {
+void TSession::StartSession(bool copy) {
     const TOutputDevice output = Core_.Output->Device();
-    if (!IsActive(output) || !Idle()) return;
+    // A copy practice not yet checked is checked (or aborted) before anything new starts.
+    if (!IsActive(output) || !Idle() || Core_.Copy->Running()) return;
     if (output == TOutputDevice::Sound && !Core_.Sound.IsOpen()) {
         Core_.Message(TSeverity::Warning,
                       "The sound output is not available: no session can start until it is back.");
@@ -239,6 +247,10 @@ void TSession::StartSession() {
     const auto& ask = Core_.Platform.AskSession;
     std::string chars;
     const TItemKind kindBefore = ItemKind_;
+    Dialog_.CopyPractice = copy;
+    Dialog_.CopyLine = copy ? "Copy practice: the text is hidden; type what you hear below, "
+                              "Ctrl+Return checks it"
+                            : "";
     if (!ComposeDialog(chars)) {
         if (ask) ask(Dialog_);
         ItemKind_ = kindBefore;
@@ -247,7 +259,7 @@ void TSession::StartSession() {
     }
     DialogSpeedText_ = p.Number(TUpDown::StartSpeed).Text;
     Changed();
-    const bool ok = ask && ask(Dialog_);
+    const bool ok = ask && ask(Dialog_); // the dialog gives back the pacing chosen
     DialogSpeedText_.reset();
     // The dialog is modal: whatever came meanwhile (a lost output, the close) is respected.
     if (!ok || !Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
@@ -257,7 +269,9 @@ void TSession::StartSession() {
         return;
     }
     auto& cw = Core_.CW;
+    if (copy && Core_.Controls->SingleMode()) Core_.Controls->StopSingleMode();
     const bool single = Core_.Controls->SingleMode();
+    Copy_ = copy;
     Times_.SessionStart = Now();
     State_ = TSessionState::StartText;
     Random_.Reset();
@@ -285,6 +299,15 @@ void TSession::StartSession() {
     StartTextEmpty_ = p.Text(TCharField::StartText).Text.empty();
     LocksParameters_ = true;
     p.Refresh();
+    if (copy) {
+        // The characters go at the Farnsworth speed when it is the higher one; the whole at the
+        // start speed.
+        const bool stretched = t.Farnsworth != 0 && p.WorkFarnsworthSpeed > p.WorkStartSpeed;
+        Core_.Copy->Begin(Dialog_.Pacing,
+                          {CopyKindName(ItemKind_),
+                           stretched ? p.WorkFarnsworthSpeed : p.WorkStartSpeed, p.WorkStartSpeed,
+                           std::nullopt});
+    }
     ItemsProduced_ = 0;
     SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
     RepeatsLeft_ = choices::Clamp(t.Repeat, choices::Repeat);
@@ -353,6 +376,7 @@ void TSession::ProduceItem() {
         }
         ++ItemsProduced_;
         LastItem_ = item;
+        Core_.Copy->ItemQueued(item);
         if (ItemKind_ == TItemKind::TextWords && RepeatsLeft_ > 0) item = KeepOnLine(item);
         if (withSeparator) item += separator;
         Queue(item);
@@ -417,13 +441,14 @@ void TSession::AdvanceSession() {
     case TSessionState::StartText:
         Times_.ItemsStart = Now();
         controls.NoteItemSpeed(cw.Speed());
-        if (!single) {
+        if (!single) { // copy practice item by item sends its first item by itself
             State_ = TSessionState::Items;
             ProduceItem();
             if (RepeatsLeft_ > 0) State_ = TSessionState::Repeating;
         }
         break;
     case TSessionState::Items:
+        Core_.Copy->ItemHeard(); // the item and its repetitions have been sent
         controls.NoteItemSpeed(cw.Speed());
         if (t.Varispeed) {
             if (SpeedStep_ > 0) {
@@ -435,7 +460,7 @@ void TSession::AdvanceSession() {
             }
         }
         if (t.Varispeed || t.Repeat != 0) ApplyCurrentSpeed();
-        if (!single) {
+        if (!StepsByUser()) {
             if (ItemsDone()) State_ = TSessionState::ItemsDone;
             if (t.Varispeed && State_ != TSessionState::ItemsDone) ApplyCurrentSpeed();
             ProduceItem();
@@ -447,7 +472,7 @@ void TSession::AdvanceSession() {
     case TSessionState::Repeating:
         controls.NoteItemSpeed(cw.Speed());
         cw.SetSpeed(static_cast<int>(std::nearbyint(FasterFactor(t.Faster) * cw.Speed())));
-        if (!single) {
+        if (!single) { // repetitions go on by themselves in copy practice
             ProduceItem();
             if (RepeatsLeft_ <= 0) {
                 State_ = TSessionState::Items;
@@ -458,6 +483,8 @@ void TSession::AdvanceSession() {
     case TSessionState::ItemsDone:
         Times_.ItemsEnd = Now();
         State_ = TSessionState::EndText;
+        Core_.Copy->ItemHeard(); // the last item, when it ended the items
+        Core_.Copy->ItemsDone();
         Core_.Display.MarkSent(100);
         if (single) controls.StopSingleMode();
         if (t.Varispeed) cw.SetSpeed(EndSpeed_);
@@ -548,6 +575,11 @@ void TSession::TXReleased() {
 }
 
 void TSession::Stop() {
+    if (Copy_) {
+        Copy_ = false;
+        Core_.Copy->SetSpan(Now() - Times_.SessionStart);
+        Core_.Copy->Interrupted(); // what was heard so far is kept, as aborted
+    }
     if (State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted)
         Core_.Params->SetFarnsworth(SpacingBeforeTest_);
     State_ = TSessionState::Idle;
@@ -575,6 +607,22 @@ void TSession::SessionDone() {
     const auto& s = Core_.Settings;
     Times_.SessionEnd = Now();
     State_ = TSessionState::Idle;
+    if (Copy_) {
+        Copy_ = false;
+        auto& copy = *Core_.Copy;
+        copy.SetSpan(Times_.SessionEnd - Times_.SessionStart);
+        // Item by item every item has been checked: the result is there. A copy typed on the run
+        // is checked by the learner (Ctrl+Return, the Check button, Return on an empty line).
+        if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem) copy.Check();
+        if (!s.TX.AutoStart) {
+            Core_.Controls->SetTXDown(false);
+            Core_.CW.StopAtEndNow();
+        }
+        RepeatsInSession_ = false;
+        ItemKind_ = TItemKind::None;
+        Changed();
+        return;
+    }
     if (s.Tutor.DispMode == 2) Core_.Display.ClearAll();
     if (!s.TX.AutoStart) {
         Core_.Controls->SetTXDown(false);

@@ -37,6 +37,7 @@
 // instead of the last-character event.
 #pragma once
 
+#include "desk/CopyPractice.h"
 #include "desk/DeskTypes.h"
 #include "practice/PracticeMaterial.h"
 #include "practice/RandomChars.h"
@@ -52,10 +53,14 @@ namespace brindle {
 struct TDeskCore;
 struct TQueueStyle;
 
-// What the session dialog shows: its caption and its six lines, from the top.
+// What the session dialog shows: its caption and its six lines, from the top; for copy practice
+// also a line saying so and the choice of pacing, which the dialog gives back.
 struct TSessionDialog {
     std::string Caption;
     std::array<std::string, 6> Lines;
+    bool CopyPractice = false;
+    std::string CopyLine;
+    TCopyPacing Pacing = TCopyPacing::Continuous;
     bool operator==(const TSessionDialog&) const = default;
 };
 
@@ -102,10 +107,13 @@ public:
     bool AllowsSingleMode() const;
     // How text goes into the type-ahead buffer now.
     TQueueStyle QueueStyle() const;
+    // The injected clock. [ms]
+    int64_t NowMs() const { return Clock_(); }
 
     // --- Commands ---------------------------------------------------------------------------
-    // F3, the Work menu and the start button: the dialog, and on OK the session starts.
-    void StartSession();
+    // F3, the Work menu and the start button: the dialog, and on OK the session starts. With
+    // copy, F11: the same session as copy practice.
+    void StartSession(bool copy = false);
     // The Work menu's "Speed Test".
     void StartSpeedTest();
     // The parameters window's test button; the button, Esc and the TX button stop it.
@@ -168,6 +176,8 @@ public:
 
 private:
     int64_t Now() const { return Clock_(); }
+    // The user steps from item to item: single mode, or copy practice item by item.
+    bool StepsByUser() const;
     bool ItemsDone() const;
     bool ComposeDialog(std::string& chars);
     std::string NewItem();
@@ -199,6 +209,7 @@ private:
     bool PauseRequested_ = false;
     int SpacingBeforeTest_ = 0; // the Farnsworth choice the speed test puts back
     bool RepeatsInSession_ = false;
+    bool Copy_ = false; // this session is copy practice
     int SessionCharCount_ = 0;  // characters of the items started
     int RepeatedCharCount_ = 0; // of which in repeated items
     int SentCharCount_ = 0;

@@ -114,7 +114,11 @@ void TDisplayModel::AddText(const std::string& text) {
 }
 
 void TDisplayModel::AddInfoText(const std::string& text) {
-    Append(ConvertText(text), ColorInfoText_);
+    AddColouredText(text, ColorInfoText_);
+}
+
+void TDisplayModel::AddColouredText(const std::string& text, TRgb colour) {
+    Append(ConvertText(text), colour);
     TextEnd_ = static_cast<int>(Text_.size()) + 1;
     SentMark_ = TextEnd_;
 }

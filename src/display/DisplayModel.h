@@ -48,6 +48,9 @@ public:
     void AddChar(uint8_t ch);
     void AddText(const std::string& text1252);
     void AddInfoText(const std::string& text1252);
+    // Text that is not sent, in a colour of its own (a checked copy's marks, say); like an info
+    // text it is behind the sent mark.
+    void AddColouredText(const std::string& text1252, TRgb colour);
     void DeleteLast(int n);
     void MarkOneSent();
     void MarkSent(int n);

@@ -1,0 +1,306 @@
+#include "desk/CopyPractice.h"
+
+#include "base/ControlCodes.h"
+#include "base/Speed.h"
+#include "base/Text1252.h"
+#include "desk/DeskCore.h"
+#include "desk/LogoApp.h"
+#include "desk/Session.h"
+#include "practice/TextFilters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace brindle {
+
+namespace {
+
+constexpr TRgb kErrorColour = 0xD00000;
+constexpr std::size_t kRowWidth = 56; // [characters] of a row of items in the result
+
+// A character as the result shows it: a prosign by its name.
+std::string Shown(uint8_t c) {
+    if (const int p = ProsignOfCode(c); p > 0) return std::string(ProsignName(p));
+    return std::string(1, static_cast<char>(c));
+}
+
+bool SameCheck(const TCheckedItem& a, const TCheckedItem& b) {
+    return a.Sent == b.Sent && a.Copied == b.Copied && a.CorrectChars == b.CorrectChars;
+}
+
+// One item's copy as pieces of text and colour: correct characters plain, wrong ones and extra
+// ones in the error colour, a missed one as "_".
+struct TPiece {
+    std::string Text;
+    bool Wrong = false;
+};
+std::vector<TPiece> CopyPieces(const TCheckedItem& item, const std::vector<TExtraChar>& extra,
+                               std::size_t index) {
+    std::vector<TPiece> pieces;
+    auto extras = [&](std::size_t before) {
+        for (const TExtraChar& e : extra)
+            if (e.Item == index && e.Before == before) pieces.push_back({Shown(e.Copied), true});
+    };
+    for (std::size_t i = 0; i < item.Chars.size(); ++i) {
+        extras(i);
+        const TCheckedChar& c = item.Chars[i];
+        switch (c.Result) {
+        case TCharResult::Correct: pieces.push_back({Shown(c.Copied), false}); break;
+        case TCharResult::Substituted: pieces.push_back({Shown(c.Copied), true}); break;
+        case TCharResult::Missed: pieces.push_back({"_", true}); break;
+        }
+    }
+    extras(item.Chars.size());
+    return pieces;
+}
+
+std::size_t Width(const std::vector<TPiece>& pieces) {
+    std::size_t n = 0;
+    for (const TPiece& p : pieces)
+        n += p.Text.size();
+    return n;
+}
+
+std::string KindName(TItemKind kind) {
+    switch (kind) {
+    case TItemKind::Groups: return "groups";
+    case TItemKind::Words: return "words";
+    case TItemKind::QCodes: return "qcodes";
+    case TItemKind::Phrases: return "phrases";
+    case TItemKind::TextWords: return "text";
+    case TItemKind::None: break;
+    }
+    return "practice";
+}
+
+} // namespace
+
+std::string CopyKindName(TItemKind kind) {
+    return KindName(kind);
+}
+
+int64_t TCopyPractice::Now() const {
+    return Core_.Session->NowMs();
+}
+
+std::string TCopyPractice::CopyInEngineForm(const std::string& utf8) const {
+    // Prosign names become their codes; case never matters.
+    return ProsignsToCodes(Lower1252(Utf8To1252(utf8)));
+}
+
+void TCopyPractice::Begin(TCopyPacing pacing, const TPracticeStart& start) {
+    Running_ = true;
+    Pacing_ = pacing;
+    Items_.clear();
+    Heard_ = 0;
+    Written_.clear();
+    Checked_.clear();
+    ReactionMs_.clear();
+    Copy_.clear();
+    ItemCopyFrom_ = 0;
+    Waiting_ = AllSent_ = false;
+    FirstKeyAtMs_.reset();
+    Result_.reset();
+    SpanMs_ = 0;
+    Start_ = start;
+    Practice_ = Core_.App.History().StartPractice(start);
+}
+
+void TCopyPractice::ItemQueued(const std::string& item) {
+    if (Running_) Items_.push_back(item);
+}
+
+void TCopyPractice::CharSent(uint8_t ch) {
+    if (!Running_ || IsSeparatorCode(ch)) return;
+    // The character's last element ended a gap and a character gap before this event. With the
+    // sound output the event comes as the samples are rendered, about one buffer before they are
+    // heard; keying a port it comes as it happens.
+    const auto& cw = Core_.CW;
+    const auto& t = cw.Timing();
+    if (cw.BlasterMode())
+        LastCharHeardAtMs_ = Now() + Core_.Sound.BufferTime() +
+                             (cw.RenderedInCall() - t.GapSamples - t.CharGapExtraSamples) / 8;
+    else
+        LastCharHeardAtMs_ = Now() - t.GapMs;
+}
+
+void TCopyPractice::ItemHeard() {
+    if (!Running_ || Heard_ >= Items_.size()) return;
+    ++Heard_;
+    HeardAtMs_ = LastCharHeardAtMs_;
+    Core_.Display.AddColouredText("\x95 ", Core_.Display.FontColor()); // one mark per item
+    if (Pacing_ == TCopyPacing::ItemByItem) {
+        Waiting_ = true;
+        return;
+    }
+    // The items heard are written with the copy typed so far, from the event loop rather than
+    // from inside the engine's event.
+    Core_.Later(0, [this, heard = Heard_] {
+        if (!Running_ || heard > Heard_) return;
+        const std::vector<std::string> sent(Items_.begin(), Items_.begin() + heard);
+        const TCopyCheck check = CheckCopy(sent, CopyInEngineForm(Copy_));
+        for (std::size_t i = 0; i < check.Items.size(); ++i)
+            WriteItem(i, check.Items[i], {});
+    });
+}
+
+void TCopyPractice::WriteItem(std::size_t index, const TCheckedItem& item,
+                              const TItemTiming& timing) {
+    if (Written_.size() <= index) Written_.resize(index + 1);
+    if (Written_[index] && SameCheck(*Written_[index], item) && !timing.ItemMs) return;
+    auto& history = Core_.App.History();
+    const int seq = static_cast<int>(index) + 1;
+    const bool ok = Written_[index] ? history.ReplaceItem(Practice_, seq, item, timing)
+                                    : history.AddItem(Practice_, item, timing);
+    if (ok) Written_[index] = item;
+}
+
+void TCopyPractice::SetCopy(const std::string& utf8) {
+    if (!Running_) return;
+    Copy_ = utf8;
+    ItemCopyFrom_ = std::min(ItemCopyFrom_, Copy_.size());
+}
+
+void TCopyPractice::KeyTyped() {
+    if (Running_ && Pacing_ == TCopyPacing::ItemByItem && !FirstKeyAtMs_) FirstKeyAtMs_ = Now();
+}
+
+void TCopyPractice::CheckPendingItem() {
+    const std::size_t index = Heard_ - 1;
+    const std::string copy = CopyInEngineForm(Copy_.substr(ItemCopyFrom_));
+    const TCopyCheck check = CheckCopy({Items_[index]}, copy);
+    TCheckedItem item = check.Items.at(0);
+    std::optional<int> reaction;
+    if (FirstKeyAtMs_)
+        reaction = static_cast<int>(std::max<int64_t>(0, *FirstKeyAtMs_ - HeardAtMs_));
+    // The first key answers the item's first character: that is the reaction time a character
+    // gets (exact for items of one character).
+    TItemTiming timing{reaction, {}};
+    if (!item.Chars.empty()) timing.CharMs = {reaction};
+    Checked_.push_back(item);
+    ReactionMs_.push_back(reaction);
+    WriteItem(index, item, timing);
+    ItemCopyFrom_ = Copy_.size();
+    FirstKeyAtMs_.reset();
+    Waiting_ = false;
+}
+
+bool TCopyPractice::Return(bool onEmptyLine) {
+    if (!Running_) return false;
+    if (Pacing_ == TCopyPacing::ItemByItem && Waiting_) {
+        CheckPendingItem();
+        Core_.Session->StepToNextItem();
+        return true;
+    }
+    if (AllSent_ && onEmptyLine && !Waiting_) {
+        Check();
+        return true;
+    }
+    return false;
+}
+
+void TCopyPractice::Check() {
+    if (!Running_) return;
+    Finish(false);
+    if (!Core_.Session->Idle()) Core_.App.StopAllSending();
+    ShowResult();
+}
+
+void TCopyPractice::Abort() {
+    if (!Running_) return;
+    Finish(true);
+    if (!Core_.Session->Idle()) Core_.App.StopAllSending();
+    ShowResult();
+}
+
+void TCopyPractice::Interrupted() {
+    if (Running_) Finish(true);
+}
+
+void TCopyPractice::Finish(bool aborted) {
+    TCopyCheck check;
+    if (Pacing_ == TCopyPacing::ItemByItem) {
+        if (Waiting_) CheckPendingItem(); // heard and partly copied: it counts
+        for (const TCheckedItem& item : Checked_) {
+            check.Items.push_back(item);
+            check.SentChars += item.SentChars();
+            check.CorrectChars += item.CorrectChars;
+            for (const TCheckedChar& c : item.Chars) {
+                if (c.Result == TCharResult::Substituted) ++check.SubstitutedChars;
+                if (c.Result == TCharResult::Missed) ++check.MissedChars;
+            }
+        }
+    } else {
+        // The item on the air when it ended was not heard whole: it is left out.
+        const std::vector<std::string> sent(Items_.begin(), Items_.begin() + Heard_);
+        check = CheckCopy(sent, CopyInEngineForm(Copy_));
+        for (std::size_t i = 0; i < check.Items.size(); ++i)
+            WriteItem(i, check.Items[i], {});
+    }
+    Running_ = false;
+    Waiting_ = false;
+    Core_.App.History().FinishPractice(Practice_, aborted, check.SentChars, check.CorrectChars);
+    Result_ = TCopyResult{std::move(check), aborted, Start_.CharCpm, Start_.EffCpm, SpanMs_};
+    Core_.App.Changed();
+}
+
+void TCopyPractice::ShowResult() {
+    if (!Result_) return;
+    auto& d = Core_.Display;
+    const TRgb plain = d.FontColor();
+    const TCopyResult& r = *Result_;
+    const TCopyCheck& c = r.Check;
+    const int percent =
+        c.SentChars == 0 ? 0 : static_cast<int>(std::lround(100.0 * c.Accuracy()));
+    d.AddInfoText(std::string("\rCopy practice ") + (r.Aborted ? "aborted" : "checked") + ": " +
+                  std::to_string(c.CorrectChars) + " of " + std::to_string(c.SentChars) +
+                  " characters correct (" + std::to_string(percent) + " %)\r\r");
+    // Each item sent above what was copied for it, a row of items at a time.
+    std::size_t i = 0;
+    while (i < c.Items.size()) {
+        std::string sentRow = "sent    ";
+        std::vector<TPiece> copyRow{{"copied  ", false}};
+        std::size_t width = sentRow.size();
+        for (; i < c.Items.size(); ++i) {
+            const std::string sent = CodesToProsignNames(c.Items[i].Sent);
+            const auto pieces = CopyPieces(c.Items[i], c.Extra, i);
+            const std::size_t column = std::max(sent.size(), Width(pieces)) + 2;
+            if (width + column > kRowWidth && width > 8) break;
+            width += column;
+            sentRow += sent + std::string(column - sent.size(), ' ');
+            copyRow.insert(copyRow.end(), pieces.begin(), pieces.end());
+            copyRow.push_back({std::string(column - Width(pieces), ' '), false});
+        }
+        d.AddColouredText(sentRow + "\r", plain);
+        for (const TPiece& p : copyRow)
+            d.AddColouredText(p.Text, p.Wrong ? kErrorColour : plain);
+        d.AddColouredText("\r\r", plain);
+    }
+    // The characters missed or confused here, the most frequent first.
+    std::map<std::pair<uint8_t, uint8_t>, int> counts;
+    for (const TCheckedItem& item : c.Items)
+        for (const TCheckedChar& ch : item.Chars)
+            if (ch.Result != TCharResult::Correct) ++counts[{ch.Sent, ch.Copied}];
+    if (!counts.empty()) {
+        std::vector<std::pair<std::pair<uint8_t, uint8_t>, int>> sorted(counts.begin(),
+                                                                         counts.end());
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
+        std::string line = "Missed or confused:";
+        for (const auto& [pair, n] : sorted) {
+            line += " " + Shown(pair.first) +
+                    (pair.second == 0 ? std::string(" missed") : " -> " + Shown(pair.second)) +
+                    " (" + std::to_string(n) + ")";
+        }
+        d.AddInfoText(line + "\r");
+    }
+    const bool wpm = Core_.Settings.Main.ShowWpM;
+    const std::string unit = wpm ? " WpM" : " CpM";
+    std::string speed = "Speed " + FormatSpeed(r.CharCpm, wpm) + unit;
+    if (r.EffCpm != r.CharCpm) speed += ", effective " + FormatSpeed(r.EffCpm, wpm) + unit;
+    d.AddInfoText(speed + "; time " + FormatSessionTime(r.SpanMs) + "\r");
+    Core_.App.ScrollToEnd();
+}
+
+} // namespace brindle

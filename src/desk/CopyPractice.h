@@ -1,0 +1,108 @@
+// Copy practice: a practice session whose text is hidden while the learner types what they hear
+// into a copy field. Continuous pacing runs the session as usual; item by item, each item waits
+// for Return. The copy is checked character by character (the alignment of src/learn), the result
+// is written into the display, and every item goes into the practice history as the practice
+// runs, so that a crash loses at most the item being sent or copied. No widgets.
+#pragma once
+
+#include "desk/DeskTypes.h"
+#include "learn/CopyCheck.h"
+#include "learn/HistoryStore.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+struct TDeskCore;
+
+enum class TCopyPacing { Continuous, ItemByItem };
+
+// The kind of a practice as the history names it ("groups", "words", "qcodes", ...).
+std::string CopyKindName(TItemKind kind);
+
+// A checked practice as the learner sees it.
+struct TCopyResult {
+    TCopyCheck Check;
+    bool Aborted = false;
+    int CharCpm = 0; // [CpM] character speed
+    int EffCpm = 0;  // [CpM] effective speed
+    int64_t SpanMs = 0;
+};
+
+class TCopyPractice {
+public:
+    explicit TCopyPractice(TDeskCore& core) : Core_(core) {}
+
+    // --- State ------------------------------------------------------------------------------
+    // From the session's start until the copy is checked or the practice aborted.
+    bool Running() const { return Running_; }
+    TCopyPacing Pacing() const { return Pacing_; }
+    // Item by item: an item has been heard and waits for its copy and Return.
+    bool WaitingForReturn() const { return Waiting_; }
+    // Every item has been sent (the session's items are done).
+    bool AllSent() const { return AllSent_; }
+    const std::string& Copy() const { return Copy_; } // UTF-8, as the field shows it
+    int ItemsSent() const { return static_cast<int>(Heard_); }
+    const std::optional<TCopyResult>& LastResult() const { return Result_; }
+
+    // --- From the session --------------------------------------------------------------------
+    void Begin(TCopyPacing pacing, const TPracticeStart& start);
+    // A new item was queued (engine form, without its separator); its repetitions are not new.
+    void ItemQueued(const std::string& item);
+    // The engine has sent the last item queued, with its repetitions.
+    void ItemHeard();
+    // The session's items are done (the end text follows).
+    void ItemsDone() { AllSent_ = true; }
+    // The engine sent a character: the moment the item's last element was heard is kept.
+    void CharSent(uint8_t ch);
+    void SetSpan(int64_t spanMs) { SpanMs_ = spanMs; }
+
+    // --- The learner -----------------------------------------------------------------------------
+    // The copy field's whole text as typed.
+    void SetCopy(const std::string& utf8);
+    // A key that types into the copy field (the first one of an answer is its reaction time).
+    void KeyTyped();
+    // Return in the copy field: item by item it checks the item and asks for the next; after
+    // the last item, on an empty line, it checks the copy. True when it did either.
+    bool Return(bool onEmptyLine);
+    // Ctrl+Return or the Check button: the practice ends and the copy is checked.
+    void Check();
+    // Esc: the practice is aborted; what was sent so far is kept, scored, marked aborted.
+    void Abort();
+    // Everything stopped from elsewhere (Delete, an output switch, suspend, a lost output, the
+    // close): kept as aborted, without a result in the display (it is being cleared).
+    void Interrupted();
+
+private:
+    std::string CopyInEngineForm(const std::string& utf8) const;
+    void WriteItem(std::size_t index, const TCheckedItem& item, const TItemTiming& timing);
+    void CheckPendingItem();
+    void Finish(bool aborted);
+    void ShowResult();
+    int64_t Now() const;
+
+    TDeskCore& Core_;
+    bool Running_ = false;
+    TCopyPacing Pacing_ = TCopyPacing::Continuous;
+    std::vector<std::string> Items_; // queued so far (engine form)
+    std::size_t Heard_ = 0;          // items heard so far
+    std::vector<std::optional<TCheckedItem>> Written_; // as written to the history
+    std::vector<TCheckedItem> Checked_;                // item by item: checked so far
+    std::string Copy_;
+    std::size_t ItemCopyFrom_ = 0; // item by item: where the copy of the waiting item starts
+    bool Waiting_ = false;
+    bool AllSent_ = false;
+    int64_t HeardAtMs_ = 0;                // when the last item's last element was heard
+    int64_t LastCharHeardAtMs_ = 0;        // the same for the latest character sent
+    std::optional<int64_t> FirstKeyAtMs_; // the first key of the waiting item's answer
+    std::vector<std::optional<int>> ReactionMs_; // per item, item by item only
+    THistoryStore::TPracticeId Practice_ = 0;
+    TPracticeStart Start_;
+    int64_t SpanMs_ = 0;
+    std::optional<TCopyResult> Result_;
+};
+
+} // namespace brindle
