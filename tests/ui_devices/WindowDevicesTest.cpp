@@ -140,13 +140,17 @@ TEST_F(WindowDevices, TypingKeysTheRtsLineWithTheEngineTimeline) {
         if (rts.empty() ? change.Rts : change.Rts != rts.back().Rts) rts.push_back(change);
     const auto expected = ExpectedMsRuns("paris", App().CWout1());
     ASSERT_EQ(rts.size(), expected.size() + 1);
-    // Each edge where the engine's timeline puts it, counted from the first key-down.
-    long long planned = 0;
+    // Every key-down and key-up in the engine's order, each as long as the engine's timeline makes
+    // it. The tolerance is what a busy machine's timer delays stay within (up to 12 ms seen with
+    // both cores loaded) and under a third of a dit, so each element still reads as the one
+    // planned; how close the edges come to the timeline is bench_window's figure.
+    constexpr double kToleranceMs = 30.0;
+    ASSERT_LT(3 * kToleranceMs, App().CWout1().Timing().DitDownMs);
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(rts[i].Rts, expected[i].On) << i;
-        planned += expected[i].Length;
-        const double ms = static_cast<double>(rts[i + 1].Ns - rts[0].Ns) / 1e6;
-        EXPECT_NEAR(ms, static_cast<double>(planned), 1.0) << "edge " << i + 1;
+        const double ms = static_cast<double>(rts[i + 1].Ns - rts[i].Ns) / 1e6;
+        EXPECT_NEAR(ms, static_cast<double>(expected[i].Length), kToleranceMs)
+            << "element " << i << (expected[i].On ? " (key down)" : " (key up)");
     }
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
