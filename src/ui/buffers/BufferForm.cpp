@@ -110,7 +110,8 @@ TBufferForm::TBufferForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::W
         });
     }
     App_.Buffers().OnChanged = [this] { Redraw(); };
-    setFixedSize(sizeHint());
+    // Exactly as large as its rows, also when the fonts change.
+    grid->setSizeConstraint(QLayout::SetFixedSize);
     Redraw();
 }
 
