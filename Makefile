@@ -1,5 +1,6 @@
 # Brindle: the two commands a new user needs are `make run` and `make test`.
 BUILD   ?= build
+RUN     ?= build-run
 RELEASE ?= build-release
 FUZZ    ?= build-fuzz
 TSAN    ?= build-tsan
@@ -10,7 +11,7 @@ JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
 
 .PHONY: all deps build run demo screenshots test tsan bench bench-window bench-dropouts fuzz clean \
-	format package package-test
+	format package package-test package-install-test
 
 all: build
 
@@ -23,9 +24,14 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Starts Brindle; without a display it says so in one line.
-run: build
-	@$(BUILD)/bin/brindle
+# A Release build of the program alone in $(RUN) (no sanitizers, no tests), then starts it;
+# without a display it says so in one line.
+$(RUN)/CMakeCache.txt: | deps
+	cmake -S . -B $(RUN) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF
+
+run: deps $(RUN)/CMakeCache.txt
+	cmake --build $(RUN) -j $(JOBS) --target brindle
+	@$(RUN)/bin/brindle
 
 # Renders a demo text to a WAV file and plays it when a sound server answers.
 demo: build
@@ -102,12 +108,18 @@ package: deps
 	cmake --build $(PKG) -j $(JOBS) --target brindle brindle-render
 	cd $(PKG) && cpack -G DEB
 
-# Installs the package with apt-get and runs the installed programs.
+# The package unpacked into a throwaway folder, its dependencies resolved by apt-get in a
+# simulation, the programs run from there: nothing is installed. `make test` runs it.
 package-test: package
 	tests/install/package-test $(PKG)
+
+# Installs the package with apt-get (sudo when not root) and runs the installed programs; it
+# stays installed. For throwaway machines: CI runs it.
+package-install-test: package
+	tests/install/package-test --install $(PKG)
 
 format:
 	find src tools tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(RELEASE) $(FUZZ) $(TSAN)
+	rm -rf $(BUILD) $(RUN) $(RELEASE) $(FUZZ) $(TSAN) $(PKG)

@@ -9,14 +9,18 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -62,6 +66,19 @@ protected:
         }
         return false;
     }
+    // The number in the lock file's first line once it names the first instance, or what it
+    // named when the time ran out. Refused, the instance would sit in its stop box with the
+    // lock file as it found it.
+    std::string WaitForOwnerFirst() {
+        const std::string mine = std::to_string(First.processId());
+        std::string owner;
+        for (int i = 0; i < kLimitMs / 20 && owner != mine; ++i) {
+            QThread::msleep(20);
+            std::ifstream lock(Runtime / brindle::TInstanceLock::FileName);
+            std::getline(lock, owner);
+        }
+        return owner;
+    }
 
     brindle::test::TTempDir Home;
     fs::path Runtime = Home.Path / "run";
@@ -106,15 +123,39 @@ TEST_F(TwoInstances, AStartAfterTheFirstEndedIsNotRefused) {
 
     First.start(BRINDLE_PROGRAM, {});
     ASSERT_TRUE(First.waitForStarted(kLimitMs));
-    // Refused, it would sit in its stop box with the dead owner's number still in the lock.
-    const std::string mine = std::to_string(First.processId());
-    std::string owner;
-    for (int i = 0; i < kLimitMs / 20 && owner != mine; ++i) {
-        QThread::msleep(20);
-        std::ifstream lock(Runtime / brindle::TInstanceLock::FileName);
-        std::getline(lock, owner);
-    }
-    EXPECT_EQ(owner, mine) << "the stale lock blocked the start";
+    EXPECT_EQ(WaitForOwnerFirst(), std::to_string(First.processId()))
+        << "the stale lock blocked the start";
+}
+
+// Killed between making its lock file and writing its number into it, a start leaves an empty
+// file behind (the test above hits that moment now and then on a busy machine).
+TEST_F(TwoInstances, AnEmptyLockFileLeftBehindDoesNotBlockTheStart) {
+    std::ofstream(Runtime / brindle::TInstanceLock::FileName).close();
+    ASSERT_EQ(fs::file_size(Runtime / brindle::TInstanceLock::FileName), 0u);
+    First.start(BRINDLE_PROGRAM, {});
+    ASSERT_TRUE(First.waitForStarted(kLimitMs));
+    EXPECT_EQ(WaitForOwnerFirst(), std::to_string(First.processId()))
+        << "the empty lock file blocked the start";
+}
+
+// An empty lock file whose maker is alive (it holds the file's flock and has yet to write its
+// number) is not taken from it.
+TEST_F(TwoInstances, AnEmptyLockFileStillHeldRefusesTheStart) {
+    const fs::path path = Runtime / brindle::TInstanceLock::FileName;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+
+    QProcess second;
+    second.setProcessEnvironment(Env);
+    second.start(QCoreApplication::applicationFilePath(), {kSecond});
+    ASSERT_TRUE(second.waitForFinished(kLimitMs)) << "the second instance did not exit";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.readAllStandardOutput().toStdString(),
+              "Brindle: Another instance of Brindle is already running.\n");
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
 }
 
 int main(int argc, char** argv) {

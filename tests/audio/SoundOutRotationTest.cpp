@@ -191,18 +191,6 @@ TEST_F(Rotation, EngineAndNoiseFillThePlayedBuffers) {
     EXPECT_GT(differing, 700);
 }
 
-TEST_F(Rotation, FormatSettersClamp) {
-    auto out = Make();
-    out->SetChannels(5);
-    EXPECT_EQ(out->Channels(), 2);
-    out->SetChannels(0);
-    EXPECT_EQ(out->Channels(), 1);
-    out->SetBitsPerSample(8);
-    EXPECT_EQ(out->BitsPerSample(), 16);
-    out->SetBufferTime(100);
-    EXPECT_EQ(out->BufferBytes(), 1600);
-}
-
 // A failure posted for a stream that the owner closed and reopened in the same turn concerns a
 // stream that is gone: the new one plays on.
 TEST_F(Rotation, FailureOfAStreamThatIsGoneLeavesTheNewOnePlaying) {

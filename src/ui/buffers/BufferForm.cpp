@@ -108,7 +108,8 @@ TBufferForm::TBufferForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::W
         });
     }
     BuffersChanged_ = App_.Buffers().OnChanged.Connect([this] { Redraw(); });
-    setFixedSize(sizeHint());
+    // Exactly as large as its rows, also when the fonts change.
+    grid->setSizeConstraint(QLayout::SetFixedSize);
     Redraw();
 }
 

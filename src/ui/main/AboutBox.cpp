@@ -31,9 +31,9 @@ TAboutBox::TAboutBox(const QString& version, QWidget* parent) : QDialog(parent) 
     text->addWidget(Version_);
     text->addWidget(new QLabel("A Morse-code (CW) tutor", this));
     row->addLayout(text);
-    row->addStretch();
+    row->addSpacing(48);
     column->addLayout(row);
-    column->addStretch();
+    column->addSpacing(3 * fontMetrics().lineSpacing());
     auto* ok = new QPushButton("OK", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::hide);
@@ -42,7 +42,8 @@ TAboutBox::TAboutBox(const QString& version, QWidget* parent) : QDialog(parent) 
     buttons->addWidget(ok);
     buttons->addStretch();
     column->addLayout(buttons);
-    setFixedSize(298, 192);
+    // As large as its text and symbol need, whatever the font.
+    column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 } // namespace brindle

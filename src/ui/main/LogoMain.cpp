@@ -4,6 +4,7 @@
 #include "desk/Buffers.h"
 #include "platform/GuiPost.h"
 #include "platform/desktop/SleepWatcher.h"
+#include "ui/LayoutWatch.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
@@ -167,8 +168,13 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     LoadingMemo_->hide();
     BuildMenu();
     BuildBars();
-    // The tool bar is never cut: no button hides behind its extension arrow.
-    if (auto* tools = findChild<QToolBar*>("Tools")) setMinimumWidth(tools->sizeHint().width() + 8);
+    // The tool bar is never cut: no button hides behind its extension arrow, also when a caption
+    // or the font changes.
+    if (auto* tools = findChild<QToolBar*>("Tools")) {
+        auto fit = [this, tools] { setMinimumWidth(tools->sizeHint().width() + 8); };
+        new TLayoutWatch(*tools, fit);
+        fit();
+    }
     // A saved place off every screen (another monitor, a hand-edited file) is brought onto one;
     // where programs cannot place windows (Wayland) the compositor decides.
     TRect main{settings.Form.Left, settings.Form.Top, settings.Form.Width, settings.Form.Height};

@@ -44,7 +44,8 @@ TRandomDlg::TRandomDlg(const TSessionDialog& content, QWidget* parent) : QDialog
     column->addLayout(row);
     connect(OK_, &QPushButton::clicked, this, &QDialog::accept);
     connect(Cancel_, &QPushButton::clicked, this, &QDialog::reject);
-    setMinimumWidth(460);
+    // Wide enough that the box does not change width between modes; wider when a line needs it.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 76);
 }
 
 bool TRandomDlg::Ask(const TSessionDialog& content, QWidget* parent) {

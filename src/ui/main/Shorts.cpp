@@ -1,12 +1,16 @@
 #include "ui/main/Shorts.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QStyle>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace brindle {
 
@@ -69,20 +73,36 @@ TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
     Memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo_->document()->setDocumentMargin(12);
     column->addWidget(Memo_);
-    setMinimumSize(740, 725);
-    // Wide enough that no line wraps or scrolls.
-    const QFontMetrics metrics(f);
-    int widest = 0;
-    for (const QString& line : ShortCutLines().split('\n')) {
-        const auto tab = line.indexOf('\t');
-        const int w = tab < 0 ? metrics.horizontalAdvance(line)
-                              : static_cast<int>(Memo_->tabStopDistance()) +
-                                    metrics.horizontalAdvance(line.mid(tab + 1));
-        widest = std::max(widest, w);
-    }
-    resize(std::max(740, widest + 90), 725 + 40);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
+    // The whole list, unless the screen is smaller; then it scrolls.
+    QSize size = sizeHint();
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(s->availableGeometry().size());
+        resize(size);
         move(s->availableGeometry().center() - rect().center());
+    } else {
+        resize(size);
+    }
+}
+
+QSize TShorts::sizeHint() const {
+    // The list laid out as the editor lays it out: its widest line and the height of every line,
+    // with the document's margins and the editor's frame, so that nothing wraps or scrolls.
+    QTextDocument& doc = *Memo_->document();
+    QAbstractTextDocumentLayout& layout = *doc.documentLayout();
+    qreal widest = 0;
+    qreal height = 0; // each block's rectangle, the last one with the margin below
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        height += std::ceil(layout.blockBoundingRect(b).height());
+        for (int i = 0; i < b.layout()->lineCount(); ++i)
+            widest = std::max(widest, b.layout()->lineAt(i).naturalTextWidth());
+    }
+    const qreal margin = doc.documentMargin();
+    // The editor decides on its scroll bars before it is shown, when it cannot yet tell that the
+    // lines fit; room for them lets it take them away again once it is.
+    const int bar = Memo_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Memo_);
+    const int frame = 2 * Memo_->frameWidth() + bar;
+    return {static_cast<int>(std::ceil(widest + 2 * margin)) + Memo_->cursorWidth() + frame,
+            static_cast<int>(std::ceil(height + margin)) + 1 + frame};
 }
 
 void TShorts::keyPressEvent(QKeyEvent* event) {

@@ -15,6 +15,8 @@ class TShorts : public QWidget {
 public:
     explicit TShorts(QWidget* parent);
     QPlainTextEdit& Memo() { return *Memo_; }
+    // Room for every line without wrapping or scrolling.
+    QSize sizeHint() const override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

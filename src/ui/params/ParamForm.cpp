@@ -4,6 +4,7 @@
 #include "desk/LogoApp.h"
 #include "desk/OutputSwitch.h"
 #include "desk/Session.h"
+#include "ui/LayoutWatch.h"
 #include "ui/params/UpDownEdit.h"
 
 #include <QButtonGroup>
@@ -23,7 +24,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace brindle {
 
@@ -70,15 +74,11 @@ TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
     setObjectName("ParamForm");
     setWindowTitle("Set Brindle Parameters");
     setFocusPolicy(Qt::StrongFocus);
-    resize(DesignWidth, DesignHeight);
-    setMinimumSize(DesignWidth, 150);
-    setMaximumSize(DesignWidth, DesignHeight);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     Scroll_ = new QScrollArea(this);
     Scroll_->setWidgetResizable(true);
-    Scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Scroll_->setFrameShape(QFrame::NoFrame);
     outer->addWidget(Scroll_);
     auto* content = new QWidget(Scroll_);
@@ -97,8 +97,10 @@ TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
     lower->addLayout(right, 1);
     column->addLayout(lower, 1);
     Scroll_->setWidget(content);
-    // Shorter than its controls need, the window scrolls rather than squeezing them.
-    content->setMinimumHeight(column->sizeHint().height());
+    // The window's size follows its controls', also when their texts or the fonts change.
+    new TLayoutWatch(*content, [this] { FitToContent(); });
+    FitToContent();
+    resize(sizeHint());
 
     // The window sees keys before its controls.
     for (QWidget* w : content->findChildren<QWidget*>())
@@ -115,6 +117,27 @@ TParamForm::~TParamForm() {
     }
     for (QWidget* w : findChildren<QWidget*>())
         w->removeEventFilter(this);
+}
+
+// --- Size ----------------------------------------------------------------------------------------
+
+QSize TParamForm::sizeHint() const {
+    return Scroll_->widget()->sizeHint() + QSize(ScrollBarWidth(), 0);
+}
+
+int TParamForm::ScrollBarWidth() const {
+    return Scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Scroll_);
+}
+
+void TParamForm::FitToContent() {
+    QWidget& content = *Scroll_->widget();
+    const QSize full = content.sizeHint();
+    // Shorter than its controls need, the window scrolls rather than squeezing them, and it is
+    // never taller than they need. Narrower, they share the room down to what their captions
+    // need, then it scrolls sideways too (on a small screen or with large fonts).
+    content.setMinimumHeight(full.height());
+    setMinimumSize(std::min(full.width(), MinimumSide), std::min(full.height(), MinimumSide));
+    setMaximumHeight(full.height());
 }
 
 // --- Building ------------------------------------------------------------------------------------
@@ -327,6 +350,7 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     fw->addWidget(spacing, 1);
     fw->addSpacing(12);
     fw->addWidget(Captions_[static_cast<std::size_t>(TUpDown::FarnswSpeed)]);
+    fw->addSpacing(4);
     fw->addWidget(fwPair);
     Units_[2] = new QLabel("CpM", box);
     fw->addWidget(Units_[2]);
@@ -376,6 +400,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     grid->addWidget(charSet, 2, 1);
 
     auto* toneRow = new QGridLayout;
+    toneRow->setHorizontalSpacing(8);
     TUpDownEdit* freq = Pair(box, TUpDown::Freq, "TXFreq");
     TUpDownEdit* slope = Pair(box, TUpDown::Slope, "TXSlope");
     toneRow->addWidget(Captions_[static_cast<std::size_t>(TUpDown::Freq)], 0, 0);
@@ -385,7 +410,12 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     EqKeyOpt_ = Check(box, "CheckBoxEqKeyOpt", "Optimization for = Key",
                       [this](bool on) { P_.SetEqKeyOpt(on); });
     toneRow->addWidget(EqKeyOpt_, 2, 0, 1, 2);
-    toneRow->addWidget(new QLabel("QWERTZ-Keyboard", box), 3, 0, 1, 2);
+    // The check box's caption goes on in a second line, under its first.
+    auto* qwertz = new QLabel("QWERTZ-Keyboard", box);
+    qwertz->setIndent(
+        EqKeyOpt_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, EqKeyOpt_) +
+        EqKeyOpt_->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, EqKeyOpt_));
+    toneRow->addWidget(qwertz, 3, 0, 1, 2);
     toneRow->setRowStretch(4, 1);
     grid->addLayout(toneRow, 3, 0, 1, 2);
 
@@ -418,6 +448,12 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     Noise_ = Check(box, "NoiseCheckBox", "Noise ON", [this](bool on) { P_.SetNoise(on); });
     SoundMuted_ = new QLabel("Sound muted", box);
     SetRedBold(*SoundMuted_);
+    // Shown and hidden with the settings; their room stays, so the window keeps its height.
+    for (QWidget* w : {SoundMuted_, LevelLabel_, NoiseLabel_}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
     levels->addWidget(Mute_, 3, 0);
     levels->addWidget(Noise_, 3, 1);
     levels->addWidget(SoundMuted_, 4, 0, 1, 2);
@@ -452,12 +488,13 @@ QWidget* TParamForm::BuildDisplay(QWidget* parent) {
 // ---------------------------------------------------------------------------
 
 void TParamForm::Place() {
+    Redraw(); // first: the captions it sets count for the size
     const auto& form = App_.Settings().Form;
-    TRect r{form.ParaLeft, form.ParaTop, DesignWidth, DesignHeight};
+    const QSize full = sizeHint();
+    TRect r{form.ParaLeft, form.ParaTop, full.width(), full.height()};
     if (CanPlaceWindows()) r = FitOnScreens(r, ScreenAreas());
     resize(r.Width, r.Height);
     move(r.Left, r.Top);
-    Redraw();
 }
 
 void TParamForm::SetLabelEnabled(QLabel* label, bool on) {

@@ -31,11 +31,14 @@ class TUpDownEdit;
 
 class TParamForm : public QWidget {
 public:
-    static constexpr int DesignWidth = 920;
-    static constexpr int DesignHeight = 750;
+    // Neither side of the window goes below this; its controls scroll.
+    static constexpr int MinimumSide = 150;
 
     TParamForm(TLogoApp& app, QWidget* owner);
     ~TParamForm() override;
+
+    // Room for every control without scrolling.
+    QSize sizeHint() const override;
 
     // After the logic's creation: places the window at its settings' position inside the work
     // area and draws every control.
@@ -60,6 +63,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    int ScrollBarWidth() const;
+    void FitToContent();
     QWidget* BuildTutor(QWidget* parent);
     QWidget* BuildOutput(QWidget* parent);
     QWidget* BuildDisplay(QWidget* parent);
