@@ -32,7 +32,7 @@ struct TDesk {
         p.Later = [this](int, std::function<void()> call) { Later.push_back(std::move(call)); };
         p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         p.Post = [](std::function<void()> fn) { fn(); };
-        p.AskSession = [](const TSessionDialog&) { return true; };
+        p.AskSession = [](TSessionDialog&) { return true; };
         p.Seed = [] { return 4711u; };
         p.SoundBufferMs = 20;
         App =

@@ -72,6 +72,7 @@ public:
         Ports[kComPort - 1] = {"pty", "pts", Pty.SlavePath};
         TLogoAppForm::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
+        o.HistoryPath = Folder.Path.string() + "/history.sqlite";
         o.ShowMessage = [](const TMessage& m) {
             std::fprintf(stderr, "message: %s\n", m.Text.c_str());
         };

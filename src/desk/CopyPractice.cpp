@@ -251,8 +251,7 @@ void TCopyPractice::ShowResult() {
     const TRgb plain = d.FontColor();
     const TCopyResult& r = *Result_;
     const TCopyCheck& c = r.Check;
-    const int percent =
-        c.SentChars == 0 ? 0 : static_cast<int>(std::lround(100.0 * c.Accuracy()));
+    const int percent = c.SentChars == 0 ? 0 : static_cast<int>(std::lround(100.0 * c.Accuracy()));
     d.AddInfoText(std::string("\rCopy practice ") + (r.Aborted ? "aborted" : "checked") + ": " +
                   std::to_string(c.CorrectChars) + " of " + std::to_string(c.SentChars) +
                   " characters correct (" + std::to_string(percent) + " %)\r\r");
@@ -284,16 +283,29 @@ void TCopyPractice::ShowResult() {
             if (ch.Result != TCharResult::Correct) ++counts[{ch.Sent, ch.Copied}];
     if (!counts.empty()) {
         std::vector<std::pair<std::pair<uint8_t, uint8_t>, int>> sorted(counts.begin(),
-                                                                         counts.end());
+                                                                        counts.end());
         std::stable_sort(sorted.begin(), sorted.end(),
                          [](const auto& a, const auto& b) { return a.second > b.second; });
-        std::string line = "Missed or confused:";
-        for (const auto& [pair, n] : sorted) {
-            line += " " + Shown(pair.first) +
-                    (pair.second == 0 ? std::string(" missed") : " -> " + Shown(pair.second)) +
-                    " (" + std::to_string(n) + ")";
+        // Whole entries to a line, so that none is broken between two lines.
+        std::string text = "Missed or confused:";
+        std::size_t line = text.size();
+        for (std::size_t k = 0; k < sorted.size(); ++k) {
+            const auto& [pair, n] = sorted[k];
+            std::string entry =
+                Shown(pair.first) +
+                (pair.second == 0 ? std::string(" missed") : " as " + Shown(pair.second)) + " " +
+                std::to_string(n) + "x" + (k + 1 < sorted.size() ? "," : "");
+            if (line + 1 + entry.size() > kRowWidth) {
+                text += "\r  ";
+                line = 2;
+            } else {
+                text += " ";
+                ++line;
+            }
+            text += entry;
+            line += entry.size();
         }
-        d.AddInfoText(line + "\r");
+        d.AddInfoText(text + "\r");
     }
     const bool wpm = Core_.Settings.Main.ShowWpM;
     const std::string unit = wpm ? " WpM" : " CpM";

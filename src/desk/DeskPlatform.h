@@ -31,8 +31,8 @@ struct TDeskPlatform {
     TComRTSDTRX::TPortPath PortPath; // empty: the fixed numbering scheme
     TCommEventThread::TPost Post;    // empty: PostToGuiThread
     // The session dialog, modal; true = OK.
-    std::function<bool(const TSessionDialog&)> AskSession;
-    std::function<int64_t()> Clock; // monotonic [ms]; empty: the steady clock
+    std::function<bool(TSessionDialog&)> AskSession; // gives back the pacing chosen
+    std::function<int64_t()> Clock;                  // monotonic [ms]; empty: the steady clock
     std::function<uint32_t()> Seed; // the random groups' seed; empty: from the clock
     int SoundBufferMs = 0;          // each of the sound output's two buffers [ms]; 0: the default
     std::string HistoryPath;        // the practice history; empty: the user's data folder's

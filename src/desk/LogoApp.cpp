@@ -160,6 +160,7 @@ void TLogoApp::ComposeView() {
     v.ParameterControlsEnabled = !Session_->LocksParameters();
     v.DisplayFontPoints = choices::At(s.Main.CharSizeItem, choices::FontPoints);
     v.LoadingNoticeShown = Sender_->Loading();
+    v.CopyFieldShown = Copy_->Running();
     v.Busy = Close_ != TCloseState::Open ? "Closing Brindle ..."
              : Output_->Switching()      ? "Switching the output ..."
                                          : "";

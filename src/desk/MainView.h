@@ -36,6 +36,8 @@ struct TMainView {
     bool ParameterControlsEnabled = true;
     int DisplayFontPoints = 0;       // the display's character size [pt]
     bool LoadingNoticeShown = false; // "Now loading text to screen ..." over the display
+    // Copy practice runs: the copy field and its Check button are shown and take the keys.
+    bool CopyFieldShown = false;
     // While an output switch or the close waits for the engine: the window disables its controls
     // and says so in the status bar.
     std::string Busy;

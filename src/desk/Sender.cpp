@@ -124,10 +124,10 @@ bool TSender::Queue(const std::string& text) {
         uint8_t ch = static_cast<uint8_t>(text[i]);
         if (const int prosign = ProsignOfCode(ch); prosign > 0) {
             if (cw.IsKnown(ch)) {
-                if (cw.PutCode(ch))
-                    display.AddText(std::string(ProsignName(prosign)));
-                else
+                if (!cw.PutCode(ch))
                     full = true;
+                else if (shown)
+                    display.AddText(std::string(ProsignName(prosign)));
             }
             continue;
         }
@@ -135,10 +135,10 @@ bool TSender::Queue(const std::string& text) {
             // A name is one character; an unknown group vanishes, a lone "<" too.
             const TProsignMatch m = MatchProsign(text, i);
             if (m.Index > 0 && cw.IsKnown(ProsignCode(m.Index))) {
-                if (cw.PutCode(ProsignCode(m.Index)))
-                    display.AddText(std::string(ProsignName(m.Index)));
-                else
+                if (!cw.PutCode(ProsignCode(m.Index)))
                     full = true;
+                else if (shown)
+                    display.AddText(std::string(ProsignName(m.Index)));
             }
             i += m.Length - 1;
             continue;

@@ -12,6 +12,7 @@
 #include "desk/Session.h"
 #include "support/FakeSoundBackend.h"
 #include "support/SerialShim.h"
+#include "support/TempDir.h"
 #include "support/VirtualTimer.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,8 @@ protected:
         p.DetectPorts = [this] { return Ports; };
         p.PortPath = [this](int n) { return n == 5 || n == 3 ? Pty.SlavePath : std::string(); };
         p.Post = [this](std::function<void()> fn) { Posted.push_back(std::move(fn)); };
-        p.AskSession = [this](const TSessionDialog& d) {
+        p.AskSession = [this](TSessionDialog& d) {
+            d.Pacing = Pacing;
             Dialogs.push_back(d);
             if (WhileAsked) WhileAsked();
             return AnswerOk;
@@ -62,6 +64,7 @@ protected:
         p.Clock = [this] { return NowMs; };
         p.Seed = [this] { return Seed; };
         p.SoundBufferMs = 20;
+        p.HistoryPath = History.File("history.sqlite");
         App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
         Ready = App->OnReadyToClose.Connect([this] { ++ReadyToClose; });
         App->FormCreate();
@@ -144,6 +147,8 @@ protected:
     int64_t NowMs = 1000; // the session clock [ms], moved on by Play while ClockRuns
     bool ClockRuns = true;
     uint32_t Seed = 12345;
+    TCopyPacing Pacing = TCopyPacing::Continuous; // chosen in the session dialog
+    TTempDir History;                             // the practice history's folder
     std::unique_ptr<TLogoApp> App;
     TConnection Ready;
 };

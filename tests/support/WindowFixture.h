@@ -50,6 +50,7 @@ protected:
             return NextFile;
         };
         o.SoundBufferMs = 20;
+        o.HistoryPath = Folder.File("history.sqlite");
         Form = std::make_unique<TLogoAppForm>(std::move(o));
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));

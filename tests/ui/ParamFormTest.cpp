@@ -55,6 +55,7 @@ protected:
     void Open() {
         TLogoAppForm::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
+        o.HistoryPath = Folder.Path.string() + "/history.sqlite";
         o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
         o.ShowMessage = [this](const TMessage& m) { Messages.push_back(m.Text); };
         o.AskOkCancel = [](const std::string&) { return true; };

@@ -3,6 +3,7 @@
 // button, the speed test from the Work menu and the sound test from the parameters window.
 #include "desk/Parameters.h"
 #include "support/WindowFixture.h"
+#include "ui/main/CopyEdit.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/params/ParamForm.h"
 
@@ -280,4 +281,64 @@ TEST_F(SessionWindow, HiddenTextKeepsTheKeysForTypingAndSingleMode) {
     QTest::keyClick(Form->focusWidget(), Qt::Key_Return);
     EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the second
     Shot(*Form, "main-hidden-text-single-mode");
+}
+
+// F11 with real keys: the dialog with its copy line and pacing, the hidden text, the copy field
+// that has the focus and sends nothing, Return item by item, Ctrl+Return, and Esc.
+TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
+    App().Params().ApplyEditField(TUpDown::NumGroups, "2");
+    App().Params().ApplyEditField(TUpDown::StartSpeed, "200");
+    auto answer = [this](bool itemByItem) {
+        QTimer::singleShot(0, [this, itemByItem] {
+            auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
+            if (!d) return;
+            EXPECT_NE(d->findChild<QLabel*>("CopyLine"), nullptr);
+            Shot(*d, "dialog-copy-practice");
+            if (itemByItem)
+                QTest::mouseClick(d->findChild<QRadioButton*>("ItemByItem"), Qt::LeftButton);
+            QTest::keyClick(d, Qt::Key_Return);
+        });
+    };
+    // Continuous: typed while it plays, checked with Ctrl+Return.
+    Activate();
+    answer(false);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11);
+    ASSERT_TRUE(App().Copy().Running());
+    auto& copy = Form->CopyEdit();
+    ASSERT_TRUE(copy.isVisible());
+    EXPECT_EQ(Form->focusWidget(), &copy);
+    QTest::keyClicks(&copy, "ab<ar>");
+    EXPECT_EQ(App().Copy().Copy(), "ab<ar>");
+    for (int i = 0; i < 600 && !App().Session().Idle(); ++i)
+        Play(100);
+    EXPECT_FALSE(Shown().contains("vvv")); // the text is hidden: marks only
+    EXPECT_TRUE(Shown().contains(QString::fromUtf8("\u2022 \u2022 ")));
+    Shot(*Form, "main-copy-practice-running");
+    QTest::keyClick(&copy, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_FALSE(App().Copy().Running());
+    EXPECT_FALSE(copy.isVisible());
+    EXPECT_TRUE(Shown().contains("copy practice checked:")) << Shown().toStdString();
+    Shot(*Form, "main-copy-practice-result");
+
+    // Item by item: Return asks for the next item; Esc aborts.
+    Activate();
+    answer(true);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11);
+    ASSERT_TRUE(App().Copy().Running());
+    ASSERT_EQ(App().Copy().Pacing(), TCopyPacing::ItemByItem);
+    for (int i = 0; i < 600 && !App().Copy().WaitingForReturn(); ++i)
+        Play(100);
+    ASSERT_TRUE(App().Copy().WaitingForReturn());
+    QTest::keyClicks(&copy, "abcde");
+    QTest::keyClick(&copy, Qt::Key_Return);
+    EXPECT_FALSE(App().Copy().WaitingForReturn());
+    EXPECT_EQ(copy.toPlainText(), "abcde\n");
+    for (int i = 0; i < 600 && !App().Copy().WaitingForReturn(); ++i)
+        Play(100);
+    EXPECT_EQ(App().Copy().ItemsSent(), 2);
+    QTest::keyClick(&copy, Qt::Key_Escape);
+    EXPECT_FALSE(App().Copy().Running());
+    ASSERT_TRUE(App().Copy().LastResult());
+    EXPECT_TRUE(App().Copy().LastResult()->Aborted);
+    EXPECT_EQ(App().History().Practices().size(), 2u);
 }

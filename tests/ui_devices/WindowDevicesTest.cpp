@@ -62,7 +62,8 @@ protected:
             return n == kComPort && Pty ? Pty->SlavePath : std::string();
         };
         o.SleepBusAddress = sleepBus;
-        o.AskSession = [](const TSessionDialog&) { return true; };
+        o.AskSession = [](TSessionDialog&) { return true; };
+        o.HistoryPath = Folder.File("history.sqlite");
         Form = std::make_unique<TLogoAppForm>(std::move(o));
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));

@@ -8,6 +8,7 @@
 #include "ui/buffers/BufferForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
+#include "ui/main/CopyEdit.h"
 #include "ui/main/HiddenText.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/main/Shorts.h"
@@ -131,13 +132,14 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     };
     p.PortPath = Options_.PortPath;
     p.Post = PostToGuiThread;
-    p.AskSession = Options_.AskSession ? Options_.AskSession : [this](const TSessionDialog& d) {
+    p.AskSession = Options_.AskSession ? Options_.AskSession : [this](TSessionDialog& d) {
         const bool ok = TRandomDlg::Ask(d, this);
         FocusDisplay();
         return ok;
     };
     p.Clock = Options_.Clock;
     p.SoundBufferMs = Options_.SoundBufferMs;
+    p.HistoryPath = Options_.HistoryPath;
     App_ = std::make_unique<TLogoApp>(std::move(p), CWRichEdit1_->Model(), settings);
     App_->SetProgramVersion(ProgramVersion());
     Hooks_.push_back(App_->OnViewChanged.Connect([this] { Redraw(); }));
@@ -251,6 +253,8 @@ void TLogoAppForm::BuildMenu() {
          QKeySequence(Qt::Key_F3), [this] { App_->StartSession(); });
     item(work, "&Speed Test", "Send a test text and measure the speed", {},
          [this] { App_->StartSpeedTest(); });
+    item(work, "Copy &Practice", "Copy what is sent; the copy is checked and kept in the history",
+         QKeySequence(Qt::Key_F11), [this] { App_->StartCopyPractice(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
          QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
@@ -398,6 +402,33 @@ void TLogoAppForm::BuildBars() {
     Hidden_->OnPaste = [this] { App_->Paste(QGuiApplication::clipboard()->text().toStdString()); };
     TextPages_->addWidget(Hidden_);
     column->addWidget(TextPages_, 1);
+    // Copy practice: the field the learner types into, with its Check button.
+    CopyRow_ = new QWidget(central);
+    auto* copyRow = new QHBoxLayout(CopyRow_);
+    copyRow->setContentsMargins(6, 4, 6, 4);
+    auto* copyLabel = new QLabel("&Copy:", CopyRow_);
+    CopyEdit_ = new TCopyEdit(CopyRow_);
+    copyLabel->setBuddy(CopyEdit_);
+    CopyEdit_->setFixedHeight(CopyEdit_->fontMetrics().lineSpacing() * 4 + 12);
+    CheckButton_ = new QPushButton("Chec&k", CopyRow_);
+    CheckButton_->setObjectName("CheckButton");
+    CheckButton_->setStatusTip("Check the copy (Ctrl+Return)");
+    copyRow->addWidget(copyLabel, 0, Qt::AlignTop);
+    copyRow->addWidget(CopyEdit_, 1);
+    copyRow->addWidget(CheckButton_, 0, Qt::AlignTop);
+    column->addWidget(CopyRow_);
+    CopyRow_->hide();
+    CopyEdit_->OnChanged = [this](const std::string& text) { App_->CopyChanged(text); };
+    CopyEdit_->OnTyped = [this] { App_->CopyKeyTyped(); };
+    CopyEdit_->OnReturn = [this](bool emptyLine) {
+        const bool taken = App_->CopyReturn(emptyLine);
+        // Item by item the next item starts a line of its own.
+        if (taken && App_->Copy().Running()) CopyEdit_->insertPlainText("\n");
+        return taken;
+    };
+    CopyEdit_->OnCheck = [this] { App_->CheckCopy(); };
+    CopyEdit_->OnEscape = [this] { App_->Escape(); };
+    connect(CheckButton_, &QPushButton::clicked, this, [this] { App_->CheckCopy(); });
     setCentralWidget(central);
     statusBar()->showMessage("Type to send; Esc removes what is not yet sent");
 
@@ -526,7 +557,11 @@ void TLogoAppForm::ShowAbout() {
 }
 
 void TLogoAppForm::FocusDisplay() {
-    TextPages_->currentWidget()->setFocus();
+    // During copy practice the copy field keeps the focus for the whole session.
+    if (CopyRow_->isVisibleTo(this))
+        CopyEdit_->setFocus();
+    else
+        TextPages_->currentWidget()->setFocus();
 }
 
 void TLogoAppForm::Redraw() {
@@ -556,6 +591,14 @@ void TLogoAppForm::Redraw() {
     HideButton_->setText(Q(v.HideCaption));
     HideButton_->setStatusTip(Q(v.HideCaption));
     SetRed(*HideButton_, v.HideDown);
+    if (CopyRow_->isVisibleTo(this) != v.CopyFieldShown) {
+        if (v.CopyFieldShown) CopyEdit_->clear(); // a new practice: an empty copy
+        CopyRow_->setVisible(v.CopyFieldShown);
+        if (v.CopyFieldShown)
+            CopyEdit_->setFocus();
+        else
+            FocusDisplay();
+    }
     QWidget* page = v.DisplayVisible ? static_cast<QWidget*>(CWRichEdit1_) : Hidden_;
     if (TextPages_->currentWidget() != page) {
         TextPages_->setCurrentWidget(page);

@@ -25,6 +25,7 @@ namespace brindle {
 
 class TCWRichEdit;
 class THiddenText;
+class TCopyEdit;
 class TAboutBox;
 class TBufferForm;
 class TParamForm;
@@ -43,11 +44,12 @@ public:
         TComRTSDTRX::TPortPath PortPath;
         bool WatchDevices = true;    // the device and suspend notifications
         std::string SleepBusAddress; // a bus to hear suspend on; empty: the system bus
-        std::function<bool(const TSessionDialog&)> AskSession; // empty: the session dialog
+        std::function<bool(TSessionDialog&)> AskSession; // empty: the session dialog
         // The file chosen to open (UTF-8), empty when cancelled; empty: the desktop's dialog.
         std::function<std::string(const TOpenRequest&)> ChooseOpenFile;
         std::function<int64_t()> Clock; // the session clock [ms]; empty: the steady clock
         int SoundBufferMs = 0;          // the sound output's buffer time [ms]; 0: the default
+        std::string HistoryPath;        // the practice history; empty: the user's
         // The file chosen to save to (UTF-8), empty when cancelled; empty: the desktop's dialog.
         std::function<std::string(const TOpenRequest&)> ChooseSaveFile;
         // Opens an address in the browser, false when no browser could; empty: the desktop's.
@@ -67,6 +69,7 @@ public:
     TBufferForm& BufferForm() { return *BufferForm_; }
     TShorts& Shorts() { return *Shorts_; }
     TAboutBox& AboutBox() { return *About_; }
+    TCopyEdit& CopyEdit() { return *CopyEdit_; }
     // F4: shows the text buffers window, or hides it when shown.
     void ToggleBuffers();
     void LoadScreenText();
@@ -107,6 +110,9 @@ private:
     TCWRichEdit* CWRichEdit1_ = nullptr;
     QStackedWidget* TextPages_ = nullptr; // the display, or the empty pane while it is hidden
     THiddenText* Hidden_ = nullptr;
+    QWidget* CopyRow_ = nullptr; // copy practice: the copy field and the Check button
+    TCopyEdit* CopyEdit_ = nullptr;
+    QPushButton* CheckButton_ = nullptr;
     std::unique_ptr<TLogoApp> App_;
     std::unique_ptr<TDeviceWatcher> Watcher_;
     std::unique_ptr<TSleepWatcher> Sleep_;

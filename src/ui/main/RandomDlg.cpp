@@ -1,8 +1,10 @@
 #include "ui/main/RandomDlg.h"
 
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace brindle {
@@ -30,6 +32,25 @@ TRandomDlg::TRandomDlg(const TSessionDialog& content, QWidget* parent) : QDialog
         column->addWidget(label);
         Lines_[i] = label;
     }
+    if (content.CopyPractice) {
+        // Copy practice: what it is, and how it is paced.
+        column->addSpacing(8);
+        auto* line = new QLabel(QString::fromStdString(content.CopyLine), this);
+        line->setObjectName("CopyLine");
+        line->setWordWrap(true);
+        column->addWidget(line);
+        auto* pacing = new QGroupBox("Pacing", this);
+        auto* rows = new QVBoxLayout(pacing);
+        Continuous_ = new QRadioButton("&Continuous: the items go on while you type", pacing);
+        Continuous_->setObjectName("Continuous");
+        ItemByItem_ =
+            new QRadioButton("&Item by item: each item waits for Return (reaction times)", pacing);
+        ItemByItem_->setObjectName("ItemByItem");
+        rows->addWidget(Continuous_);
+        rows->addWidget(ItemByItem_);
+        (content.Pacing == TCopyPacing::ItemByItem ? ItemByItem_ : Continuous_)->setChecked(true);
+        column->addWidget(pacing);
+    }
     column->addSpacing(12);
     auto* row = new QHBoxLayout;
     row->addStretch();
@@ -48,14 +69,21 @@ TRandomDlg::TRandomDlg(const TSessionDialog& content, QWidget* parent) : QDialog
     setMinimumWidth(fontMetrics().averageCharWidth() * 76);
 }
 
-bool TRandomDlg::Ask(const TSessionDialog& content, QWidget* parent) {
+TCopyPacing TRandomDlg::Pacing() const {
+    return ItemByItem_ && ItemByItem_->isChecked() ? TCopyPacing::ItemByItem
+                                                   : TCopyPacing::Continuous;
+}
+
+bool TRandomDlg::Ask(TSessionDialog& content, QWidget* parent) {
     TRandomDlg dialog(content, parent);
     dialog.adjustSize();
     if (parent) {
         const QRect frame = parent->frameGeometry();
         dialog.move(frame.center() - dialog.rect().center());
     }
-    return dialog.exec() == QDialog::Accepted;
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    if (ok) content.Pacing = dialog.Pacing();
+    return ok;
 }
 
 } // namespace brindle
