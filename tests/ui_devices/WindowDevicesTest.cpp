@@ -438,3 +438,41 @@ TEST_F(WindowDevices, ARepeatingBufferIsHeardAgainAndAgain) {
     EXPECT_EQ(d.Text().substr(0, 8), "vvv vvv ");
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
+
+// Copy practice on the real sound server: what is heard decodes to what the history says was
+// sent, item by item.
+TEST_F(WindowDevices, ACopyPracticeIsHeardAsTheHistoryKeepsIt) {
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
+    auto& p = App().Params();
+    p.SetFarnsworth(0);
+    p.SetMorseMode(0);
+    p.CommitText(TCharField::Chars1, "kmrsu");
+    p.ChooseCharField(1);
+    p.ApplyEditField(TUpDown::NumGroups, "3");
+    p.ApplyEditField(TUpDown::SizeGroups, "5");
+    p.ApplyEditField(TUpDown::StartSpeed, "150");
+    p.CommitText(TCharField::StartText, "");
+    p.CommitText(TCharField::StopText, "");
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    App().StartCopyPractice();
+    ASSERT_TRUE(App().Copy().Running());
+    ASSERT_TRUE(RunUntil([&] { return App().Session().Idle(); }, 60000));
+    RunFor(2 * App().SoundOut1().BufferTime() + 600);
+    const auto recording = Server.StopRecording();
+    App().CopyChanged("kmrsu");
+    App().CheckCopy();
+    const auto practices = App().History().Practices();
+    ASSERT_EQ(practices.size(), 1u);
+    const auto items = App().History().Items(practices[0].Id);
+    ASSERT_EQ(items.size(), 3u);
+    const auto pieces =
+        ReadMorse(test::ToneRuns(recording, kQuiet), App().CWout1().Timing().DotSamples);
+    ASSERT_EQ(pieces.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(Decode(pieces[i]), items[i].Sent) << i;
+    EXPECT_TRUE(Messages.empty()) << Messages[0];
+}
