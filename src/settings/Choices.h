@@ -46,6 +46,10 @@ inline constexpr std::array<const char*, 3> Output = {"none", "Sound Output", "C
 // [TX] Extended: the character set sent.
 inline constexpr std::array<const char*, 2> Extended = {"Standard", "Extended"};
 
+// [Koch] Order: the order the characters are learnt in.
+inline constexpr std::array<const char*, 4> KochOrder = {"LCWO", "G4FON / KochMorse", "CWops",
+                                                         "Custom"};
+
 // [Main] CharSizeItem: the display's font size [pt].
 inline constexpr std::array<int, 10> FontPoints = {10, 12, 14, 18, 24, 30, 36, 48, 64, 100};
 

@@ -121,10 +121,12 @@ struct TTable {
     using T = TTutorSettings;
     using X = TTxSettings;
     using F = TFormSettings;
+    using K = TKochSettings;
     static constexpr auto Main = &TSettings::Main;
     static constexpr auto Tutor = &TSettings::Tutor;
     static constexpr auto TX = &TSettings::TX;
     static constexpr auto Form = &TSettings::Form;
+    static constexpr auto Koch = &TSettings::Koch;
     static constexpr TRange AnyPixels{INT_MIN, INT_MAX}; // window positions and sizes
     static constexpr TRange AnyIndex{0, INT_MAX};        // into a list only known at run time
 
@@ -284,6 +286,15 @@ struct TTable {
                     AnyPixels),
             Integer("Form", "ParaLeft", Field<Form, &F::ParaLeft>.DefaultFrom(ParamsWindowLeft), 0,
                     AnyPixels),
+
+            Choice("Koch", "Order", Field<Koch, &K::Order>, 0, choices::KochOrder),
+            Text1252("Koch", "Custom", Field<Koch, &K::Custom>, ""),
+            Integer("Koch", "Lesson", Field<Koch, &K::Lesson>, 1, TRange{1, 99}),
+            Integer("Koch", "Minutes", Field<Koch, &K::Minutes>, 5, TRange{1, 60}),
+            Integer("Koch", "CharCpm", Field<Koch, &K::CharCpm>, 100, ranges::Speed),
+            Integer("Koch", "EffCpm", Field<Koch, &K::EffCpm>, 60, ranges::Speed),
+            Integer("Koch", "GroupSize", Field<Koch, &K::GroupSize>, 5,
+                    TRange{0, ranges::GroupSize.Max}),
         };
     }
 };

@@ -74,6 +74,14 @@ inline TSettings EveryKeyChanged() {
     f.BuLeft = 12;
     f.ParaTop = 13;
     f.ParaLeft = 14;
+    auto& k = s.Koch;
+    k.Order = 3;
+    k.Custom = "kmr<ar>\xE4";
+    k.Lesson = 7;
+    k.Minutes = 12;
+    k.CharCpm = 120;
+    k.EffCpm = 75;
+    k.GroupSize = 0;
     return s;
 }
 

@@ -89,7 +89,9 @@ TEST_F(SettingsFile, FirstStartGivesEveryDefaultAndAFreshFileInTableOrder) {
     for (std::size_t i = 0; i < at.size(); ++i)
         ASSERT_NE(at[i], std::string::npos) << i;
     EXPECT_TRUE(std::is_sorted(at.begin(), at.end()));
-    EXPECT_EQ(text.substr(text.size() - 12), "ParaLeft=40\n");
+    // The course's section comes after all the others.
+    EXPECT_LT(text.find("ParaLeft=40\n"), text.find("[Koch]\n"));
+    EXPECT_EQ(text.substr(text.size() - 12), "GroupSize=5\n");
 }
 
 TEST_F(SettingsFile, RoundTripKeepsEveryValue) {
@@ -148,6 +150,7 @@ TEST_F(SettingsFile, RoundTripKeepsEveryValue) {
     s.Form.BuLeft = 2;
     s.Form.ParaTop = 3;
     s.Form.ParaLeft = 4;
+    s.Koch = {2, "kmr", 3, 15, 120, 80, 0};
     EXPECT_EQ(test::KeysAlike(s, DefaultSettings(Folder, Screen)), std::vector<std::string>{});
     ASSERT_TRUE(SaveIniSettings(Folder, s, false, Sink));
     const TSettings back = LoadIniSettings(Folder, Screen);
