@@ -3,6 +3,7 @@
 #include "base/ControlCodes.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
+#include "desk/Course.h"
 #include "desk/DeskCore.h"
 #include "desk/LogoApp.h"
 #include "desk/Session.h"
@@ -205,6 +206,7 @@ void TCopyPractice::Check() {
     Finish(false);
     if (!Core_.Session->Idle()) Core_.App.StopAllSending();
     ShowResult();
+    if (Start_.Course) Core_.Course->PracticeChecked(Practice_, *Result_);
 }
 
 void TCopyPractice::Abort() {

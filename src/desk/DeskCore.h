@@ -24,6 +24,7 @@ class TSession;
 class TParameters;
 class TTextBuffers;
 class TCopyPractice;
+class TCourse;
 
 struct TDeskCore {
     TDeskPlatform& Platform;
@@ -42,6 +43,7 @@ struct TDeskCore {
     TParameters* Params = nullptr;
     TTextBuffers* Buffers = nullptr;
     TCopyPractice* Copy = nullptr;
+    TCourse* Course = nullptr;
 
     void Message(TSeverity severity, const std::string& text) const {
         ShowMessage(Platform.Messages, severity, text);

@@ -24,6 +24,7 @@ struct TDeskPlatform {
     std::unique_ptr<ISoundBackend> SoundBackend; // empty: PulseAudio
     TMessageSink Messages;                       // queued message boxes
     std::function<bool(const std::string& question)> AskOkCancel; // modal; true = OK
+    std::function<bool(const std::string& question)> AskYesNo;    // modal, Yes first; true = Yes
     // Runs a call from the event loop after ms [ms] (0: as soon as the loop is back), never at
     // once. The logic's waits for the engine and its long loads are made of these.
     std::function<void(int ms, std::function<void()> call)> Later;

@@ -66,6 +66,8 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Core_.Buffers = Buffers_.get();
     Copy_ = std::make_unique<TCopyPractice>(Core_);
     Core_.Copy = Copy_.get();
+    Course_ = std::make_unique<TCourse>(Core_);
+    Core_.Course = Course_.get();
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -555,7 +557,7 @@ void TLogoApp::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
 }
 
 bool TLogoApp::CWSpeedArrow(bool up, TShiftState shift) {
-    if (Settings_.Tutor.Varispeed && !Session_->Idle()) return false;
+    if (Session_->VariesSpeed()) return false;
     ChangeSpeedBy((up ? 1 : -1) * UpDownStep(shift.Shift, shift.Ctrl));
     return true;
 }
@@ -592,6 +594,11 @@ void TLogoApp::ToggleSoundTest() {
 void TLogoApp::StartCopyPractice() {
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession(true);
+}
+
+void TLogoApp::StartKochLesson() {
+    if (Close_ != TCloseState::Open || Output_->Switching()) return;
+    Course_->StartLesson();
 }
 
 void TLogoApp::CopyChanged(const std::string& utf8) {

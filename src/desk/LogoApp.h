@@ -12,6 +12,7 @@
 #include "audio/SoundOut.h"
 #include "base/Signal.h"
 #include "desk/CopyPractice.h"
+#include "desk/Course.h"
 #include "desk/DeskCore.h"
 #include "desk/DeskPlatform.h"
 #include "desk/DeskTypes.h"
@@ -131,6 +132,12 @@ public:
     // Ctrl+Return or the Check button.
     void CheckCopy();
     const TCopyPractice& Copy() const { return *Copy_; }
+
+    // --- The Koch course (Shift+F11) ------------------------------------------------------------
+    void StartKochLesson();
+    // The course window's logic: intents and a view of its own.
+    TCourse& Course() { return *Course_; }
+    const TCourse& Course() const { return *Course_; }
     // The practice history, opened at its first use; a file that cannot be used is said once
     // and the history is off.
     THistoryStore& History();
@@ -195,6 +202,7 @@ private:
     std::unique_ptr<TParameters> Params_;
     std::unique_ptr<TTextBuffers> Buffers_;
     std::unique_ptr<TCopyPractice> Copy_;
+    std::unique_ptr<TCourse> Course_;
     std::unique_ptr<THistoryStore> History_;
     TMainView View_;
     bool Hidden_ = false; // Hide Text

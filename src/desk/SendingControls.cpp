@@ -135,7 +135,7 @@ void TSendingControls::RepeatSingleItem() {
     cw.RewindBuffer(ItemCharCount_);
     if (ShowFirst()) Core_.Display.UnmarkSent(ItemDisplayCount_);
     ResetItem();
-    if (Core_.Settings.Tutor.Varispeed && state != TSessionState::Idle &&
+    if (Core_.Session->VariesSpeed() && state != TSessionState::Idle &&
         state != TSessionState::Repeating)
         Core_.Session->StepBackSpeedPlan();
     if (state != TSessionState::Idle) cw.SetSpeed(ItemSpeed_);

@@ -233,7 +233,17 @@ bool TSession::ComposeDialog(std::string& chars) {
     return true;
 }
 
-void TSession::StartSession(bool copy) {
+bool TSession::ComposePlanDialog() {
+    const TSessionPlan& plan = *Plan_;
+    Dialog_.Caption = plan.Caption;
+    Dialog_.Lines = {};
+    for (std::size_t i = 0; i < plan.Lines.size(); ++i)
+        Dialog_.Lines[i] = plan.Lines[i];
+    ItemKind_ = plan.Kind;
+    return true;
+}
+
+void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     const TOutputDevice output = Core_.Output->Device();
     // A copy practice not yet checked is checked (or aborted) before anything new starts.
     if (!IsActive(output) || !Idle() || Core_.Copy->Running()) return;
@@ -247,17 +257,23 @@ void TSession::StartSession(bool copy) {
     const auto& ask = Core_.Platform.AskSession;
     std::string chars;
     const TItemKind kindBefore = ItemKind_;
+    if (plan)
+        Plan_ = *plan;
+    else
+        Plan_.reset();
     Dialog_.CopyPractice = copy;
     Dialog_.CopyLine = copy ? "Copy practice: the text is hidden; type what you hear below, "
                               "Ctrl+Return checks it"
                             : "";
-    if (!ComposeDialog(chars)) {
+    if (!(Plan_ ? ComposePlanDialog() : ComposeDialog(chars))) {
         if (ask) ask(Dialog_);
         ItemKind_ = kindBefore;
         Changed();
         return;
     }
-    DialogSpeedText_ = p.Number(TUpDown::StartSpeed).Text;
+    const int startSpeed = Plan_ ? Plan_->EffCpm : p.WorkStartSpeed;
+    DialogSpeedText_ = Plan_ ? FormatSpeed(startSpeed, Core_.Settings.Main.ShowWpM)
+                             : p.Number(TUpDown::StartSpeed).Text;
     Changed();
     const bool ok = ask && ask(Dialog_); // the dialog gives back the pacing chosen
     DialogSpeedText_.reset();
@@ -265,6 +281,7 @@ void TSession::StartSession(bool copy) {
     if (!ok || !Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
         Core_.App.CloseState() != TCloseState::Open) {
         ItemKind_ = kindBefore;
+        Plan_.reset();
         Changed();
         return;
     }
@@ -272,25 +289,40 @@ void TSession::StartSession(bool copy) {
     if (copy && Core_.Controls->SingleMode()) Core_.Controls->StopSingleMode();
     const bool single = Core_.Controls->SingleMode();
     Copy_ = copy;
+    Rules_ = Plan_ ? TRules{}
+                   : TRules{t.Varispeed, choices::Clamp(t.Repeat, choices::Repeat),
+                            choices::Clamp(t.Faster, choices::Faster), t.Blip};
     Times_.SessionStart = Now();
     State_ = TSessionState::StartText;
     Random_.Reset();
-    Random_.SetCharacters(t.Mode == 0 ? chars : std::string());
+    if (Plan_ && !Plan_->Shares.empty())
+        Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
+    else
+        Random_.SetCharacters(Plan_ ? Plan_->Chars : t.Mode == 0 ? chars : std::string());
     cw.ClearBuffer();
     Core_.Display.ClearAll();
     TextWordsFetched_ = 0;
     Core_.Controls->ResetItem();
     TextPos_ = 0;
     MaxBufferFill_ = 0;
-    LocksSpeedArrows_ = t.Varispeed || t.Repeat != 0 || single;
-    StartSpeed_ = p.WorkStartSpeed;
-    EndSpeed_ = t.Varispeed ? p.WorkEndSpeed : StartSpeed_;
-    const int n = t.Mode == 4 ? Material_.TextWordCount : p.Number(TUpDown::NumGroups).Position;
+    LocksSpeedArrows_ = Rules_.Varispeed || Rules_.Repeat != 0 || single;
+    StartSpeed_ = startSpeed;
+    EndSpeed_ = Rules_.Varispeed ? p.WorkEndSpeed : StartSpeed_;
+    const int n = Plan_                               ? Plan_->Items
+                  : ItemKind_ == TItemKind::TextWords ? Material_.TextWordCount
+                                                      : p.Number(TUpDown::NumGroups).Position;
     if (n > 1)
         SpeedStep_ = static_cast<double>(EndSpeed_ - StartSpeed_) / (n - 1);
     else
-        SpeedStep_ = t.Mode == 4 ? EndSpeed_ - StartSpeed_ : 0;
+        SpeedStep_ = ItemKind_ == TItemKind::TextWords ? EndSpeed_ - StartSpeed_ : 0;
     CurrentSpeed_ = StartSpeed_;
+    if (Plan_) {
+        // The lesson's speeds are its own: the user's come back when it ends.
+        SpeedsBefore_ = TEngineSpeeds{cw.Speed(), cw.FWSpeed(), cw.FarnswMode()};
+        const bool stretched = Plan_->CharCpm > Plan_->EffCpm;
+        cw.SetFWSpeed(stretched ? Plan_->CharCpm : 0);
+        cw.SetFarnswMode(stretched ? 1 : 0);
+    }
     cw.SetSpeed(StartSpeed_);
     // The texts are written back in the display's case, as they are sent.
     p.CommitText(TCharField::StopText, p.Text(TCharField::StopText).Text);
@@ -300,24 +332,35 @@ void TSession::StartSession(bool copy) {
     LocksParameters_ = true;
     p.Refresh();
     if (copy) {
-        // The characters go at the Farnsworth speed when it is the higher one; the whole at the
-        // start speed.
-        const bool stretched = t.Farnsworth != 0 && p.WorkFarnsworthSpeed > p.WorkStartSpeed;
-        Core_.Copy->Begin(Dialog_.Pacing,
-                          {CopyKindName(ItemKind_),
-                           stretched ? p.WorkFarnsworthSpeed : p.WorkStartSpeed, p.WorkStartSpeed,
-                           std::nullopt});
+        TPracticeStart start{CopyKindName(ItemKind_), startSpeed, startSpeed, std::nullopt};
+        if (Plan_) {
+            start.CharCpm = std::max(Plan_->CharCpm, Plan_->EffCpm);
+            start.Course = Plan_->Course;
+        } else if (t.Farnsworth != 0 && p.WorkFarnsworthSpeed > p.WorkStartSpeed) {
+            // The characters go at the Farnsworth speed when it is the higher one.
+            start.CharCpm = p.WorkFarnsworthSpeed;
+        }
+        Core_.Copy->Begin(Dialog_.Pacing, start);
     }
     ItemsProduced_ = 0;
     SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
-    RepeatsLeft_ = choices::Clamp(t.Repeat, choices::Repeat);
+    RepeatsLeft_ = Rules_.Repeat;
     if (StartTextEmpty_)
         Queue(std::string(1, PauseChar));
     else
         Queue(p.Text(TCharField::StartText).Text + (single ? ItemEndChar : '\r'));
     PauseRequested_ = false;
-    if (!single) RepeatsInSession_ = t.Repeat > 0 && t.Faster > 0;
+    if (!single) RepeatsInSession_ = Rules_.Repeat > 0 && Rules_.Faster > 0;
     Changed();
+}
+
+void TSession::RestoreSpeeds() {
+    if (!SpeedsBefore_) return;
+    auto& cw = Core_.CW;
+    cw.SetFWSpeed(SpeedsBefore_->FWSpeed);
+    cw.SetFarnswMode(SpeedsBefore_->FarnswMode);
+    cw.SetSpeed(SpeedsBefore_->Speed);
+    SpeedsBefore_.reset();
 }
 
 // --- Producing -----------------------------------------------------------------------------------
@@ -326,10 +369,21 @@ std::string TSession::NewItem() {
     const auto& t = Core_.Settings.Tutor;
     const auto& p = *Core_.Params;
     std::string item;
+    if (Plan_ && ItemKind_ != TItemKind::Groups) {
+        // The lesson's own words, Q-codes or phrases.
+        const auto& entries = Plan_->Entries;
+        if (!entries.empty())
+            item = entries[static_cast<std::size_t>(
+                Random_.RandomIndex(0, static_cast<int>(entries.size())))];
+        if (ItemKind_ == TItemKind::Phrases) item += '\r';
+        return ProsignsToCodes(item);
+    }
     switch (ItemKind_) {
     case TItemKind::Groups: {
-        const int size = t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
-                                    : p.WorkGroupSize;
+        const int size = Plan_
+                             ? (Plan_->GroupSize > 0 ? Plan_->GroupSize : Random_.RandomIndex(2, 8))
+                         : t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
+                                      : p.WorkGroupSize;
         for (int i = 0; i < size; ++i)
             if (const uint8_t c = Random_.RandomChar(); c != 0) item += static_cast<char>(c);
         break;
@@ -344,7 +398,7 @@ std::string TSession::NewItem() {
         if (!Material_.PhraseList.empty()) {
             item = Material_.PhraseList[static_cast<std::size_t>(
                 Random_.RandomIndex(0, static_cast<int>(Material_.PhraseList.size())))];
-            if (t.Blip) item += '^';
+            if (Rules_.Blip) item += '^';
             item += Core_.Controls->SingleMode() ? ItemEndChar : '\r';
         }
         break;
@@ -424,6 +478,7 @@ void TSession::CharStarted(uint8_t ch) {
 }
 
 bool TSession::ItemsDone() const {
+    if (Plan_) return Plan_->Items <= ItemsProduced_;
     if (ItemKind_ == TItemKind::TextWords) return TextWordsFetched_ >= Material_.TextWordCount;
     return Core_.Params->Number(TUpDown::NumGroups).Position <= ItemsProduced_;
 }
@@ -450,7 +505,7 @@ void TSession::AdvanceSession() {
     case TSessionState::Items:
         Core_.Copy->ItemHeard(); // the item and its repetitions have been sent
         controls.NoteItemSpeed(cw.Speed());
-        if (t.Varispeed) {
+        if (Rules_.Varispeed) {
             if (SpeedStep_ > 0) {
                 if (EndSpeed_ >= CurrentSpeed_) CurrentSpeed_ += SpeedStep_;
                 if (CurrentSpeed_ > EndSpeed_) CurrentSpeed_ = EndSpeed_;
@@ -459,10 +514,10 @@ void TSession::AdvanceSession() {
                 if (CurrentSpeed_ < EndSpeed_) CurrentSpeed_ = EndSpeed_;
             }
         }
-        if (t.Varispeed || t.Repeat != 0) ApplyCurrentSpeed();
+        if (Rules_.Varispeed || Rules_.Repeat != 0) ApplyCurrentSpeed();
         if (!StepsByUser()) {
             if (ItemsDone()) State_ = TSessionState::ItemsDone;
-            if (t.Varispeed && State_ != TSessionState::ItemsDone) ApplyCurrentSpeed();
+            if (Rules_.Varispeed && State_ != TSessionState::ItemsDone) ApplyCurrentSpeed();
             ProduceItem();
             if (RepeatsLeft_ > 0 && State_ != TSessionState::ItemsDone)
                 State_ = TSessionState::Repeating;
@@ -471,12 +526,12 @@ void TSession::AdvanceSession() {
         break;
     case TSessionState::Repeating:
         controls.NoteItemSpeed(cw.Speed());
-        cw.SetSpeed(static_cast<int>(std::nearbyint(FasterFactor(t.Faster) * cw.Speed())));
+        cw.SetSpeed(static_cast<int>(std::nearbyint(FasterFactor(Rules_.Faster) * cw.Speed())));
         if (!single) { // repetitions go on by themselves in copy practice
             ProduceItem();
             if (RepeatsLeft_ <= 0) {
                 State_ = TSessionState::Items;
-                RepeatsLeft_ = choices::Clamp(t.Repeat, choices::Repeat);
+                RepeatsLeft_ = Rules_.Repeat;
             }
         }
         break;
@@ -487,7 +542,7 @@ void TSession::AdvanceSession() {
         Core_.Copy->ItemsDone();
         Core_.Display.MarkSent(100);
         if (single) controls.StopSingleMode();
-        if (t.Varispeed) cw.SetSpeed(EndSpeed_);
+        if (Rules_.Varispeed) cw.SetSpeed(EndSpeed_);
         Unlock();
         if (t.DispMode == 2) Core_.Display.ClearAll();
         Queue(Core_.Params->Text(TCharField::StopText).Text + ItemEndChar);
@@ -505,7 +560,7 @@ void TSession::StepToNextItem() {
     if (State_ == TSessionState::ItemsDone) return;
     if (RepeatsLeft_ <= 0) {
         State_ = TSessionState::Items;
-        RepeatsLeft_ = choices::Clamp(Core_.Settings.Tutor.Repeat, choices::Repeat);
+        RepeatsLeft_ = Rules_.Repeat;
     } else {
         State_ = TSessionState::Repeating;
     }
@@ -533,7 +588,7 @@ void TSession::Escape(bool removedAny) {
     case TSessionState::Items:
     case TSessionState::Repeating:
         cw.PutChar(ItemEndCode);
-        if (Core_.Settings.Tutor.Varispeed) cw.SetSpeed(EndSpeed_);
+        if (Rules_.Varispeed) cw.SetSpeed(EndSpeed_);
         State_ = TSessionState::ItemsDone;
         break;
     case TSessionState::StartText:
@@ -583,6 +638,7 @@ void TSession::Stop() {
     if (State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted)
         Core_.Params->SetFarnsworth(SpacingBeforeTest_);
     State_ = TSessionState::Idle;
+    RestoreSpeeds();
     RepeatsInSession_ = false;
     ResetCounts();
     Unlock();
@@ -607,6 +663,7 @@ void TSession::SessionDone() {
     const auto& s = Core_.Settings;
     Times_.SessionEnd = Now();
     State_ = TSessionState::Idle;
+    RestoreSpeeds();
     if (Copy_) {
         Copy_ = false;
         auto& copy = *Core_.Copy;
@@ -754,8 +811,7 @@ void TSession::StopSoundTest() {
 
 void TSession::ReloadMaterial() {
     const auto& m = Core_.Settings.Main;
-    const std::string folder =
-        m.InDir.empty() || m.InDir.back() == '/' ? m.InDir : m.InDir + "/";
+    const std::string folder = m.InDir.empty() || m.InDir.back() == '/' ? m.InDir : m.InDir + "/";
     const std::pair<TMaterialKind, std::string> lists[] = {{TMaterialKind::Words, m.WordFile},
                                                            {TMaterialKind::Phrases, m.PhrasesFile},
                                                            {TMaterialKind::Text, m.InFile}};

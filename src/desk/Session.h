@@ -47,6 +47,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brindle {
 
@@ -62,6 +63,23 @@ struct TSessionDialog {
     std::string CopyLine;
     TCopyPacing Pacing = TCopyPacing::Continuous;
     bool operator==(const TSessionDialog&) const = default;
+};
+
+// A session the course sets up instead of the parameters window: its characters with the share
+// of the draws each gets, or the lesson's words, Q-codes or phrases; the number of items; the
+// group size; the speeds. No repetitions, no variable speed, no blip.
+struct TSessionPlan {
+    std::string Caption;              // of the dialog
+    std::array<std::string, 4> Lines; // the dialog's first lines (UTF-8)
+    TItemKind Kind = TItemKind::Groups;
+    std::string Chars;                // engine form
+    std::vector<double> Shares;       // one per character of Chars; empty: all alike
+    std::vector<std::string> Entries; // the words, Q-codes or phrases of the lesson
+    int Items = 1;
+    int GroupSize = 5; // 0: random from 2 to 7
+    int CharCpm = 0;   // [CpM] character speed
+    int EffCpm = 0;    // [CpM] effective speed
+    std::optional<TCourseLesson> Course;
 };
 
 // What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
@@ -112,8 +130,10 @@ public:
 
     // --- Commands ---------------------------------------------------------------------------
     // F3, the Work menu and the start button: the dialog, and on OK the session starts. With
-    // copy, F11: the same session as copy practice.
-    void StartSession(bool copy = false);
+    // copy, F11: the same session as copy practice. With a plan: the course's lesson.
+    void StartSession(bool copy = false, const TSessionPlan* plan = nullptr);
+    // The speed steps from item to item (variable speed) in the session under way.
+    bool VariesSpeed() const { return !Idle() && Rules_.Varispeed; }
     // The Work menu's "Speed Test".
     void StartSpeedTest();
     // The parameters window's test button; the button, Esc and the TX button stop it.
@@ -210,6 +230,22 @@ private:
     int SpacingBeforeTest_ = 0; // the Farnsworth choice the speed test puts back
     bool RepeatsInSession_ = false;
     bool Copy_ = false; // this session is copy practice
+    // The rules of the session under way: the parameters', or a plan's.
+    struct TRules {
+        bool Varispeed = false;
+        int Repeat = 0; // more times each item is sent
+        int Faster = 0;
+        bool Blip = false;
+    };
+    TRules Rules_;
+    std::optional<TSessionPlan> Plan_;
+    // The engine's speeds as the user had them, given back after a planned session.
+    struct TEngineSpeeds {
+        int Speed = 0, FWSpeed = 0, FarnswMode = 0;
+    };
+    std::optional<TEngineSpeeds> SpeedsBefore_;
+    void RestoreSpeeds();
+    bool ComposePlanDialog();
     int SessionCharCount_ = 0;  // characters of the items started
     int RepeatedCharCount_ = 0; // of which in repeated items
     int SentCharCount_ = 0;

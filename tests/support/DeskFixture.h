@@ -49,6 +49,10 @@ protected:
             if (WhileAsked) WhileAsked();
             return AnswerOk;
         };
+        p.AskYesNo = [this](const std::string& q) {
+            YesNoQuestions.push_back(q);
+            return AnswerYes;
+        };
         p.Later = [this](int ms, std::function<void()> call) {
             LaterCalls.push_back({LaterNow + std::max(ms, 0), LaterSeq++, std::move(call)});
         };
@@ -136,6 +140,8 @@ protected:
     std::vector<std::string> Messages;
     std::vector<TSeverity> Severities;
     std::vector<std::string> Questions;
+    std::vector<std::string> YesNoQuestions;
+    bool AnswerYes = true;
     std::vector<std::function<void()>> Posted;
     bool AnswerOk = true;
     std::vector<TSessionDialog> Dialogs;

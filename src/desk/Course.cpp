@@ -1,0 +1,245 @@
+#include "desk/Course.h"
+
+#include "base/Speed.h"
+#include "base/Text1252.h"
+#include "desk/DeskCore.h"
+#include "desk/LogoApp.h"
+#include "desk/Session.h"
+#include "learn/KochCourse.h"
+#include "practice/RandomChars.h"
+#include "practice/TextFilters.h"
+#include "settings/SettingsTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace brindle {
+
+namespace {
+
+std::string Named(std::string_view chars) {
+    std::string out;
+    for (const char c : chars) {
+        if (!out.empty()) out += ' ';
+        out += CodesToProsignNames(std::string(1, c));
+    }
+    return out;
+}
+
+int Percent(int part, int whole) {
+    return whole == 0 ? 0 : static_cast<int>(std::lround(100.0 * part / whole));
+}
+
+} // namespace
+
+const TKochSettings& TCourse::Settings() const {
+    return Core_.Settings.Koch;
+}
+
+TKochSettings& TCourse::S() {
+    return Core_.Settings.Koch;
+}
+
+void TCourse::Changed() {
+    OnChanged();
+    Core_.App.Changed();
+}
+
+TCourseOrder TCourse::Order() const {
+    return static_cast<TCourseOrder>(std::clamp(Settings().Order, 0, CourseOrderCount - 1));
+}
+
+std::string TCourse::OrderChars() const {
+    if (Order() != TCourseOrder::Custom) return std::string(PresetOrder(Order()));
+    return ParseCustomOrder(Settings().Custom, Core_.CW.CharSet()).Order;
+}
+
+int TCourse::LessonCount() const {
+    return brindle::LessonCount(OrderChars());
+}
+
+int TCourse::Lesson() const {
+    return ClampLesson(OrderChars(), Settings().Lesson);
+}
+
+std::string TCourse::LessonChars() const {
+    return brindle::LessonChars(OrderChars(), Lesson());
+}
+
+uint8_t TCourse::NewestChar() const {
+    return brindle::NewestChar(OrderChars(), Lesson());
+}
+
+int TCourse::PracticeItems() const {
+    // A group and its word space take about as long as its characters and one more at the
+    // effective speed; random sizes from 2 to 7 are 4.5 on the average.
+    const auto& k = Settings();
+    const double length = k.GroupSize > 0 ? k.GroupSize : 4.5;
+    const double items = k.Minutes * static_cast<double>(k.EffCpm) / (length + 1.0);
+    return std::max(1, static_cast<int>(std::lround(items)));
+}
+
+void TCourse::SetOrder(int order) {
+    S().Order = std::clamp(order, 0, CourseOrderCount - 1);
+    // A lesson beyond the new order's length is its last lesson.
+    if (LessonCount() > 0) S().Lesson = Lesson();
+    Changed();
+}
+
+bool TCourse::SetCustom(const std::string& text) {
+    const TCustomOrder order = ParseCustomOrder(text, Core_.CW.CharSet(), Core_.Platform.Messages);
+    if (!order.Accepted) {
+        Changed();
+        return false;
+    }
+    S().Custom = CodesToProsignNames(order.Order);
+    if (Order() == TCourseOrder::Custom) S().Lesson = Lesson();
+    Changed();
+    return true;
+}
+
+void TCourse::SetLesson(int lesson) {
+    S().Lesson = std::max(1, lesson);
+    if (LessonCount() > 0) S().Lesson = Lesson();
+    Changed();
+}
+
+void TCourse::SetMinutes(int minutes) {
+    S().Minutes = SettingEntry("Koch", "Minutes").Range.Clamp(minutes);
+    Changed();
+}
+
+void TCourse::SetCharCpm(int cpm) {
+    S().CharCpm = SettingEntry("Koch", "CharCpm").Range.Clamp(cpm);
+    Changed();
+}
+
+void TCourse::SetEffCpm(int cpm) {
+    S().EffCpm = SettingEntry("Koch", "EffCpm").Range.Clamp(cpm);
+    Changed();
+}
+
+void TCourse::SetGroupSize(int size) {
+    S().GroupSize = SettingEntry("Koch", "GroupSize").Range.Clamp(size);
+    Changed();
+}
+
+void TCourse::StartLesson() {
+    const std::string chars = LessonChars();
+    if (chars.size() < 2) {
+        Core_.Message(TSeverity::Warning,
+                      "The custom order of the Koch course needs at least 2 characters.");
+        return;
+    }
+    const auto& k = Settings();
+    const bool wpm = Core_.Settings.Main.ShowWpM;
+    const std::string unit = wpm ? " WpM" : " CpM";
+    TSessionPlan plan;
+    plan.Caption = "Koch Lesson";
+    plan.Chars = chars;
+    plan.CharCpm = std::max(k.CharCpm, k.EffCpm);
+    plan.EffCpm = k.EffCpm;
+    plan.GroupSize = k.GroupSize;
+    plan.Items = PracticeItems();
+    plan.Course = TCourseLesson{Order(), Lesson()};
+    // The words, Q-codes or phrases of the training mode, as far as the lesson spells them.
+    const TItemKind mode = ItemKindOfMode(Core_.Settings.Tutor.Mode);
+    const auto& material = Core_.Session->Material();
+    std::vector<std::string> entries;
+    const char* what = nullptr;
+    if (mode == TItemKind::Words) {
+        entries = material.WordList;
+        what = "words";
+    } else if (mode == TItemKind::Phrases) {
+        entries = material.PhraseList;
+        what = "phrases";
+    } else if (mode == TItemKind::QCodes) {
+        for (const std::string_view code : TRandomChars::QCodeTable)
+            entries.push_back("q" + std::string(code));
+        what = "Q-codes";
+    }
+    if (what) {
+        entries = LessonMaterial(entries, chars);
+        if (entries.size() >= MinLessonMaterial) {
+            plan.Kind = mode;
+            plan.Entries = std::move(entries);
+        } else {
+            Core_.Message(TSeverity::Information,
+                          "Only " + std::to_string(entries.size()) + " " + what +
+                              " can be spelled with the characters of lesson " +
+                              std::to_string(Lesson()) + ": the lesson uses random groups.");
+        }
+    }
+    if (plan.Kind == TItemKind::Groups)
+        plan.Shares = LessonShares(chars, Core_.App.History().CharStats(chars));
+    plan.Lines[0] = "Koch lesson " + std::to_string(Lesson()) + " of " +
+                    std::to_string(LessonCount()) + " (" + std::string(CourseOrderName(Order())) +
+                    "): " + std::to_string(chars.size()) + " characters, the newest " +
+                    Cp1252ToUtf8(Named(std::string(1, static_cast<char>(NewestChar()))));
+    plan.Lines[1] = Cp1252ToUtf8(Named(chars));
+    plan.Lines[2] = std::to_string(plan.Items) + " " +
+                    (plan.Kind == TItemKind::Groups
+                         ? (k.GroupSize > 0 ? "groups of " + std::to_string(k.GroupSize)
+                                            : std::string("groups of 2 to 7"))
+                         : std::string(what)) +
+                    ", about " + std::to_string(k.Minutes) + " minutes";
+    plan.Lines[3] =
+        "Characters at " + FormatSpeed(plan.CharCpm, wpm) + unit +
+        (plan.CharCpm > plan.EffCpm ? ", overall " + FormatSpeed(plan.EffCpm, wpm) + unit
+                                    : std::string());
+    Core_.Session->StartSession(true, &plan);
+}
+
+void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCopyResult& result) {
+    if (result.Aborted) return;
+    const uint8_t newest = NewestChar();
+    const int lesson = Lesson();
+    // The newest character's copies today in this lesson; without a history, this practice's.
+    TCharTally tally;
+    auto& history = Core_.App.History();
+    if (history.Available() && practice != 0) {
+        tally = history.LessonDayTally(practice, newest);
+    } else {
+        for (const TCheckedItem& item : result.Check.Items)
+            for (const TCheckedChar& c : item.Chars)
+                if (c.Sent == newest) {
+                    ++tally.Copies;
+                    if (c.Result == TCharResult::Correct) ++tally.Correct;
+                }
+    }
+    const TCopyCheck& c = result.Check;
+    const TLessonVerdict verdict = JudgeLesson(c.SentChars, c.CorrectChars, tally);
+    const std::string name = Named(std::string(1, static_cast<char>(newest)));
+    const std::string newestLine = "\"" + name + "\" " +
+                                   std::to_string(Percent(tally.Correct, tally.Copies)) +
+                                   " % over " + std::to_string(tally.Copies) + " copies today";
+    auto& d = Core_.Display;
+    if (verdict.Passed) {
+        d.AddInfoText("Lesson " + std::to_string(lesson) + " passed (" + newestLine + ")\r");
+    } else {
+        d.AddInfoText("Lesson " + std::to_string(lesson) + " not yet passed: " +
+                      std::to_string(Percent(c.CorrectChars, c.SentChars)) + " % overall, " +
+                      newestLine + "; " + std::to_string(PassPercent) + " % of both, over " +
+                      std::to_string(NewCharMinCopies) + " copies, pass it\r");
+    }
+    Core_.App.ScrollToEnd();
+    // The question comes from the event loop, never from inside the engine's event.
+    const bool next = verdict.Passed && lesson < LessonCount();
+    const bool back = !verdict.Passed && verdict.OfferStepBack && lesson > 1;
+    if (!next && !back) return;
+    Core_.Later(0, [this, next, lesson] {
+        const auto& ask = Core_.Platform.AskYesNo;
+        if (next) {
+            if (ask && ask("Lesson " + std::to_string(lesson) + " passed. Go on to lesson " +
+                           std::to_string(lesson + 1) + "?"))
+                SetLesson(lesson + 1);
+        } else if (ask && ask("This practice of lesson " + std::to_string(lesson) + " went below " +
+                              std::to_string(StepBackBelowPercent) + " %. Go back to lesson " +
+                              std::to_string(lesson - 1) + "?")) {
+            SetLesson(lesson - 1);
+        }
+    });
+}
+
+} // namespace brindle

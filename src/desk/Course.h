@@ -1,0 +1,62 @@
+// The Koch course in the main window's logic: its settings (order, a custom order, the lesson,
+// the length of a practice, the speeds, the group size), a lesson started as copy practice with
+// the lesson's characters drawn by their weight from the history (or the lesson's words, Q-codes
+// and phrases), and the verdict when the practice is checked: the next lesson is offered, never
+// taken without asking, and after a bad practice the lesson before is. No widgets.
+#pragma once
+
+#include "base/Signal.h"
+#include "desk/CopyPractice.h"
+#include "learn/LearnTypes.h"
+#include "settings/Settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace brindle {
+
+struct TDeskCore;
+
+class TCourse {
+public:
+    explicit TCourse(TDeskCore& core) : Core_(core) {}
+
+    // --- State ------------------------------------------------------------------------------
+    const TKochSettings& Settings() const;
+    TCourseOrder Order() const;
+    // The order's characters (engine form); a custom one as cleaned.
+    std::string OrderChars() const;
+    int Lesson() const;      // clamped to the order
+    int LessonCount() const; // 0 for a custom order too short for a lesson
+    std::string LessonChars() const;
+    uint8_t NewestChar() const;
+    // The items a practice of the set length has, at the effective speed.
+    int PracticeItems() const;
+    TSignal<> OnChanged;
+
+    // --- The course window ------------------------------------------------------------------
+    void SetOrder(int order);
+    // A custom order, cleaned like a character field; duplicates and characters the tables do
+    // not send are dropped and named in a message; an order of fewer than two characters is
+    // refused (false) and the old one kept.
+    bool SetCustom(const std::string& text1252);
+    void SetLesson(int lesson);
+    void SetMinutes(int minutes);
+    void SetCharCpm(int cpm);
+    void SetEffCpm(int cpm);
+    void SetGroupSize(int size); // 0: random from 2 to 7
+
+    // --- Practice ---------------------------------------------------------------------------
+    // Shift+F11 and the course window: the lesson as copy practice.
+    void StartLesson();
+    // A course practice was checked: the verdict, and the next (or the earlier) lesson offered.
+    void PracticeChecked(THistoryStore::TPracticeId practice, const TCopyResult& result);
+
+private:
+    TKochSettings& S();
+    void Changed();
+
+    TDeskCore& Core_;
+};
+
+} // namespace brindle
