@@ -34,7 +34,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <vector>
 
 namespace brindle {
 
@@ -47,6 +50,23 @@ QString Q(const std::string& utf8) {
 TShiftState ShiftOf(Qt::KeyboardModifiers m) {
     return {m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::ControlModifier),
             m.testFlag(Qt::AltModifier)};
+}
+
+// Gives a button the width of its widest caption, so that it keeps its size and place whatever it
+// shows, and the tool bar's size hint counts the widest.
+void FitCaptions(QPushButton& b, const std::vector<QString>& captions) {
+    const QString shown = b.text();
+    int widest = 0;
+    for (const QString& caption : captions) {
+        b.setText(caption);
+        widest = std::max(widest, b.sizeHint().width());
+    }
+    b.setText(shown);
+    b.setMinimumWidth(widest);
+}
+
+template <std::size_t N> std::vector<QString> Texts(const std::array<const char*, N>& captions) {
+    return {captions.begin(), captions.end()};
 }
 
 void SetRed(QWidget& w, bool red) {
@@ -290,7 +310,16 @@ void TLogoAppForm::BuildBars() {
     Button3_ = toolButton("Set Single Mode", "Set Single Mode");
     Button3_->setObjectName("Button3");
     HideButton_ = toolButton("Hide Text", "Hide Text");
+    HideButton_->setObjectName("HideButton");
     HideButton_->setCheckable(true);
+    // Each as wide as its longest caption: the tool bar keeps its width, and the window's
+    // minimum width from it never lets a button slip behind the extension arrow.
+    std::vector<QString> starts;
+    for (const auto& [caption, hint] : captions::Start)
+        starts.push_back(caption);
+    FitCaptions(*Button2_, starts);
+    FitCaptions(*Button3_, Texts(captions::SingleMode));
+    FitCaptions(*HideButton_, Texts(captions::Hide));
     connect(Button3_, &QPushButton::clicked, this, [this] {
         App_->Button3Click();
         FocusDisplay();
@@ -314,6 +343,12 @@ void TLogoAppForm::BuildBars() {
     PauseButton_->setFocusPolicy(Qt::NoFocus);
     PauseButton_->setEnabled(false);
     PauseButton_->setStatusTip("Pause or resume sending (Pause key)");
+    FitCaptions(*TXButton_, Texts(captions::TX));
+    std::vector<QString> looks;
+    for (TPauseState state : {TPauseState::Off, TPauseState::Pause, TPauseState::Resume,
+                              TPauseState::Show, TPauseState::Waiting})
+        looks.push_back(PauseLook(state).Caption);
+    FitCaptions(*PauseButton_, looks);
     Label2_ = new QLabel("Speed", bar);
     CWSpeed_ = new QLineEdit("60", bar);
     CWSpeed_->setMaxLength(4);
