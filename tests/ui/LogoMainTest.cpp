@@ -219,3 +219,23 @@ TEST_F(Window, TheToolBarNeverHidesAButton) {
         everyButtonShown(start.text().toStdString());
     }
 }
+
+// A click on a button of the tool bar or the sending bar leaves the focus in the display, where
+// typing goes, also when it was in the speed box.
+TEST_F(Window, AClickOnAButtonLeavesTheFocusInTheDisplay) {
+    auto clickFromSpeedBox = [this](QWidget* button) {
+        ASSERT_NE(button, nullptr);
+        Form->CWSpeed().setFocus();
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1()) << button->objectName().toStdString();
+    };
+    const auto arrows = Form->CWSpeed().parentWidget()->findChildren<QToolButton*>();
+    ASSERT_EQ(arrows.size(), 2);
+    clickFromSpeedBox(arrows[0]);
+    clickFromSpeedBox(arrows[1]);
+    clickFromSpeedBox(Form->findChild<QPushButton*>("Button3")); // single mode on
+    clickFromSpeedBox(Form->findChild<QPushButton*>("Button3")); // and off
+    clickFromSpeedBox(&Form->TXButton());
+    clickFromSpeedBox(&Form->TXButton());
+    clickFromSpeedBox(Form->findChild<QToolButton*>("OpenButton")); // the open dialog cancelled
+}

@@ -60,6 +60,9 @@ TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
     column->setContentsMargins(0, 0, 0, 0);
     Memo_ = new QPlainTextEdit(this);
     Memo_->setReadOnly(true);
+    Memo_->setAccessibleName("Short cut keys");
+    // A caret the arrow keys move, so that a screen reader reads the list line by line.
+    Memo_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     QFont f = Memo_->font();
     f.setBold(true);
     f.setPixelSize(16);

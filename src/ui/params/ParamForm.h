@@ -60,6 +60,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void SetTabOrder();
+    void SetTabStop(QButtonGroup& group);
     QWidget* BuildTutor(QWidget* parent);
     QWidget* BuildOutput(QWidget* parent);
     QWidget* BuildDisplay(QWidget* parent);
