@@ -25,9 +25,12 @@ QString ShortCutLines() {
         "F9\tstarts Single Mode",
         "Shift+F9\tstops Single Mode ",
         "RTN\tresumes single item processing",
-        "SPACEBAR            also resumes single item processing",
+        "SPACEBAR\talso resumes single item processing",
         "Ctrl+F9\trepeats the last single Group, Word, Q-Code, or Phrase in Single Mode",
         "BACKSPACE\talso repeats the last item in Single Mode",
+        "",
+        "PAUSE\tpauses and resumes sending, like the Pause button",
+        "\tin Single Mode it sends the next item (or first shows the one heard), like the button",
         "",
         "F10\taccess the menu bar (standard command)",
         "",
@@ -67,7 +70,13 @@ TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
     f.setBold(true);
     f.setPixelSize(16);
     Memo_->setFont(f);
-    Memo_->setTabStopDistance(QFontMetricsF(f).horizontalAdvance("SPACEBAR") + 32);
+    // The texts line up one gap after the widest key.
+    const QFontMetricsF keys(f);
+    qreal widestKey = 0;
+    for (const QString& line : ShortCutLines().split('\n'))
+        if (line.contains('\t'))
+            widestKey = std::max(widestKey, keys.horizontalAdvance(line.section('\t', 0, 0)));
+    Memo_->setTabStopDistance(widestKey + 32);
     Memo_->setPlainText(ShortCutLines());
     Memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo_->document()->setDocumentMargin(12);
