@@ -130,27 +130,22 @@ void TLogoApp::ComposeView() {
 
     v.TXDown = Controls_->TXDown();
     v.TXEnabled = active && !busy;
-    v.TXCaption = v.TXDown ? "Stop" : cw.AutoStartStop() ? "AutoStart" : "ManualStart";
+    v.TXCaption = captions::TX[v.TXDown ? 2 : cw.AutoStartStop() ? 0 : 1];
     v.PauseState = Controls_->PauseState();
     v.PauseEnabledByOutput = active && !busy;
     v.SoundMutedShown = device == TOutputDevice::Sound && s.TX.Muted;
     v.SingleModeShown = single;
-    v.Button3Caption = single ? "Stop Single Mode" : "Set Single Mode";
-    static const char* const captions[][2] = {
-        {"Start Random Characters", "Start random characters"},
-        {"Start Random Words", "Start random words"},
-        {"Start Random Q-Codes", "Start random Q-codes"},
-        {"Start Random Phrases", "Start random phrases"},
-        {"Start Sending Text", "Start sending text"}};
+    v.Button3Caption = captions::SingleMode[single ? 1 : 0];
+    static_assert(captions::Start.size() == choices::Mode.size());
     const auto mode = static_cast<std::size_t>(choices::Clamp(s.Tutor.Mode, choices::Mode));
-    v.Button2Caption = captions[mode][0];
-    v.Button2Hint = captions[mode][1];
+    v.Button2Caption = captions::Start[mode][0];
+    v.Button2Hint = captions::Start[mode][1];
     const bool devices = Output_->DevicesPresent() && active && !busy;
     v.Button2Enabled =
         devices && (state == TSessionState::Idle || state == TSessionState::SoundTest);
     v.Button3Enabled = v.Button4Enabled = devices && !speedTest;
     v.HideDown = Hidden_;
-    v.HideCaption = Hidden_ ? "Show Text" : "Hide Text";
+    v.HideCaption = captions::Hide[Hidden_ ? 1 : 0];
     v.DisplayVisible = !Hidden_;
     v.SpeedPosition = cw.Speed();
     v.SpeedText = Session_->DialogSpeedText().value_or(FormatSpeed(cw.Speed(), s.Main.ShowWpM));

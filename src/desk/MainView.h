@@ -5,10 +5,27 @@
 
 #include "desk/DeskTypes.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
 namespace brindle {
+
+// Every caption of the main window's buttons that change theirs (the pause button's are its
+// looks), so that the window can give each button the room of its longest.
+namespace captions {
+inline constexpr std::array<const char*, 3> TX{"AutoStart", "ManualStart", "Stop"};
+// The start button's caption and hint, by training mode.
+inline constexpr std::array<std::array<const char*, 2>, 5> Start{{
+    {"Start Random Characters", "Start random characters"},
+    {"Start Random Words", "Start random words"},
+    {"Start Random Q-Codes", "Start random Q-codes"},
+    {"Start Random Phrases", "Start random phrases"},
+    {"Start Sending Text", "Start sending text"},
+}};
+inline constexpr std::array<const char*, 2> SingleMode{"Set Single Mode", "Stop Single Mode"};
+inline constexpr std::array<const char*, 2> Hide{"Hide Text", "Show Text"};
+} // namespace captions
 
 struct TMainView {
     bool TXDown = false;

@@ -8,6 +8,7 @@
 #include "ui/main/Shorts.h"
 #include "ui/params/ParamForm.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -15,10 +16,12 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QToolButton>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 using namespace brindle;
@@ -222,4 +225,39 @@ TEST_F(BufferWindow, ALongLoadKeepsThePartBeingSentInView) {
     const int mark = App().Display().DocPos(App().Display().SentMark());
     ASSERT_GT(mark, 60);
     EXPECT_TRUE(shown(mark)) << mark;
+}
+
+// Every line of the short cut list is key, tab, text; the texts start in one column after the
+// widest key, and the window shows every line whole, without scrolling.
+TEST_F(BufferWindow, TheShortCutListIsAlignedAndFitsItsLines) {
+    const QStringList lines = ShortCutLines().split('\n');
+    EXPECT_TRUE(lines.contains("PAUSE\tpauses and resumes sending, like the Pause button"));
+    for (const QString& line : lines) {
+        if (!line.isEmpty()) {
+            EXPECT_EQ(line.count('\t'), 1) << line.toStdString();
+        }
+    }
+
+    Key(Qt::Key_F1, Qt::ControlModifier);
+    TShorts& shorts = Form->Shorts();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shorts));
+    QPlainTextEdit& memo = shorts.Memo();
+    // The test's screen may be smaller than the list; at its own size it shows whole.
+    shorts.resize(shorts.sizeHint());
+    QApplication::processEvents();
+    Shot(shorts, "shortcuts-aligned");
+    std::optional<qreal> column;
+    for (QTextBlock b = memo.document()->begin(); b.isValid(); b = b.next()) {
+        const int tab = static_cast<int>(b.text().indexOf('\t'));
+        if (tab < 0) continue;
+        memo.document()->documentLayout()->blockBoundingRect(b); // lays the line out
+        ASSERT_EQ(b.layout()->lineCount(), 1) << b.text().toStdString();
+        const qreal x = b.layout()->lineAt(0).cursorToX(tab + 1);
+        if (!column) column = x;
+        EXPECT_EQ(x, *column) << b.text().toStdString();
+        EXPECT_GT(x, b.layout()->lineAt(0).cursorToX(tab)) << b.text().toStdString();
+    }
+    EXPECT_TRUE(column.has_value());
+    EXPECT_EQ(memo.horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(memo.verticalScrollBar()->maximum(), 0);
 }

@@ -1,6 +1,7 @@
 // The main window with real key events and clicks, on a sound backend in memory.
 #include "ui/main/LogoMain.h"
 #include "desk/Buffers.h"
+#include "desk/Parameters.h"
 #include "support/WindowFixture.h"
 #include "ui/main/CWRichEdit.h"
 
@@ -13,6 +14,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <cstdlib>
 #include <filesystem>
@@ -199,4 +202,63 @@ TEST_F(Window, ALongParagraphIsSplitInvisiblyForCopyingAndColours) {
     EXPECT_FALSE(left.endsWith('\n'));
     left.remove('\n');
     EXPECT_EQ(left.toStdString(), words.substr(0, 3001));
+}
+
+// Every caption the tool bar can show fits at the window's narrowest: none of its buttons slips
+// behind the extension arrow, in single mode ("Stop Single Mode"), with the text hidden ("Show
+// Text") and in every training mode; and the buttons keep their widths as their captions change.
+TEST_F(Window, TheToolBarNeverHidesAButton) {
+    auto* tools = Form->findChild<QToolBar*>("Tools");
+    ASSERT_NE(tools, nullptr);
+    auto& start = *Form->findChild<QPushButton*>("Button2");
+    auto& single = *Form->findChild<QPushButton*>("Button3");
+    auto& hide = *Form->findChild<QPushButton*>("HideButton");
+    Form->resize(Form->minimumWidth(), Form->height());
+    const QList<int> widths = {start.width(), single.width(), hide.width()};
+    auto everyButtonShown = [&](const std::string& when) {
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QApplication::processEvents();
+        auto* extension = tools->findChild<QToolButton*>("qt_toolbar_ext_button");
+        EXPECT_TRUE(!extension || extension->isHidden()) << when;
+        for (QAction* a : tools->actions()) {
+            const QWidget* w = tools->widgetForAction(a);
+            if (!w) continue;
+            const std::string name = w->objectName().toStdString();
+            EXPECT_TRUE(w->isVisible()) << name << " " << when;
+            EXPECT_TRUE(tools->rect().contains(w->geometry())) << name << " " << when;
+        }
+        EXPECT_EQ(QList<int>({start.width(), single.width(), hide.width()}), widths) << when;
+    };
+    everyButtonShown("at the start");
+    QTest::mouseClick(&hide, Qt::LeftButton);
+    ASSERT_EQ(hide.text(), "Show Text");
+    everyButtonShown("with the text hidden");
+    QTest::mouseClick(&hide, Qt::LeftButton);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F9);
+    ASSERT_EQ(single.text(), "Stop Single Mode");
+    everyButtonShown("in single mode");
+    for (int mode = 0; mode < 5; ++mode) {
+        Form->App().Params().SetMorseMode(mode);
+        everyButtonShown(start.text().toStdString());
+    }
+}
+
+// A click on a button of the tool bar or the sending bar leaves the focus in the display, where
+// typing goes, also when it was in the speed box.
+TEST_F(Window, AClickOnAButtonLeavesTheFocusInTheDisplay) {
+    auto clickFromSpeedBox = [this](QWidget* button) {
+        ASSERT_NE(button, nullptr);
+        Form->CWSpeed().setFocus();
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1()) << button->objectName().toStdString();
+    };
+    const auto arrows = Form->CWSpeed().parentWidget()->findChildren<QToolButton*>();
+    ASSERT_EQ(arrows.size(), 2);
+    clickFromSpeedBox(arrows[0]);
+    clickFromSpeedBox(arrows[1]);
+    clickFromSpeedBox(Form->findChild<QPushButton*>("Button3")); // single mode on
+    clickFromSpeedBox(Form->findChild<QPushButton*>("Button3")); // and off
+    clickFromSpeedBox(&Form->TXButton());
+    clickFromSpeedBox(&Form->TXButton());
+    clickFromSpeedBox(Form->findChild<QToolButton*>("OpenButton")); // the open dialog cancelled
 }

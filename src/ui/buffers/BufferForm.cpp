@@ -67,7 +67,10 @@ TBufferForm::TBufferForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::W
             b->setStatusTip(hints[c]);
             b->setIcon(BufferIcon(c));
             b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-            b->setFocusPolicy(Qt::NoFocus);
+            // Reached with Tab; a click leaves the focus in the field being worked on.
+            b->setFocusPolicy(Qt::TabFocus);
+            // Four rows of the same captions: the name says which buffer a button works on.
+            b->setAccessibleName(QString("%1 buffer %2").arg(captions[c]).arg(n + 1));
             b->setObjectName(QString(names[c]) + QString::number(n + 1));
             b->setAutoRaise(true);
             if (c == RepeatColumn) b->setCheckable(true);
@@ -76,6 +79,7 @@ TBufferForm::TBufferForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::W
         }
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QString("BufferEdit") + QString::number(n + 1));
+        edit->setAccessibleName(QString("Buffer %1").arg(n + 1));
         edit->setMaxLength(static_cast<int>(BufferMaxLength));
         edit->setFont(fixed);
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QString(61, 'M')) + 12);

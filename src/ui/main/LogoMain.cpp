@@ -39,7 +39,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <vector>
 
 namespace brindle {
 
@@ -64,6 +67,23 @@ std::string UserFolder() {
 TShiftState ShiftOf(Qt::KeyboardModifiers m) {
     return {m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::ControlModifier),
             m.testFlag(Qt::AltModifier)};
+}
+
+// Gives a button the width of its widest caption, so that it keeps its size and place whatever it
+// shows, and the tool bar's size hint counts the widest.
+void FitCaptions(QPushButton& b, const std::vector<QString>& captions) {
+    const QString shown = b.text();
+    int widest = 0;
+    for (const QString& caption : captions) {
+        b.setText(caption);
+        widest = std::max(widest, b.sizeHint().width());
+    }
+    b.setText(shown);
+    b.setMinimumWidth(widest);
+}
+
+template <std::size_t N> std::vector<QString> Texts(const std::array<const char*, N>& captions) {
+    return {captions.begin(), captions.end()};
 }
 
 void SetRed(QWidget& w, bool red) {
@@ -288,33 +308,40 @@ void TLogoAppForm::BuildBars() {
     QToolBar* tools = addToolBar("Tools");
     tools->setObjectName("Tools");
     tools->setMovable(false);
+    // The buttons of the tool bar and the sending bar are reached with Tab (the TX button and
+    // Hide Text have no key or menu item), but a click takes no focus: it stays in the display,
+    // where typing goes.
     auto toolButton = [&](const char* caption, const char* hint) {
         auto* b = new QPushButton(caption, tools);
         QFont f = b->font();
         f.setBold(true);
         b->setFont(f);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);
         b->setStatusTip(hint);
         b->setToolTip(hint);
         tools->addWidget(b);
         return b;
     };
-    auto iconButton = [&](const char* theme, const char* own, const char* hint, const char* name,
-                          void (TLogoAppForm::*action)()) {
+    auto iconButton = [&](const char* theme, const char* own, const char* caption, const char* hint,
+                          const char* name, void (TLogoAppForm::*action)()) {
         auto* b = new QToolButton(tools);
         b->setIcon(QIcon::fromTheme(theme, QIcon(own)));
+        b->setAccessibleName(caption); // only a symbol is shown
         b->setToolTip(hint);
         b->setStatusTip(hint);
         b->setObjectName(name);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, [this, action] { (this->*action)(); });
         tools->addWidget(b);
+        return b;
     };
-    iconButton("document-open", ":/icons/open.png", "Load text from file to screen", "OpenButton",
-               &TLogoAppForm::LoadScreenText);
-    iconButton("document-save", ":/icons/save.png", "Save text from screen to file", "SaveButton",
-               &TLogoAppForm::SaveScreenText);
+    QToolButton* open =
+        iconButton("document-open", ":/icons/open.png", "Open", "Load text from file to screen",
+                   "OpenButton", &TLogoAppForm::LoadScreenText);
+    QToolButton* save =
+        iconButton("document-save", ":/icons/save.png", "Save", "Save text from screen to file",
+                   "SaveButton", &TLogoAppForm::SaveScreenText);
     Button1_ = toolButton("Set Parameters", "Open or close the parameters window");
     Button1_->setObjectName("Button1");
     connect(Button1_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
@@ -327,8 +354,17 @@ void TLogoAppForm::BuildBars() {
     Button3_ = toolButton("Set Single Mode", "Set Single Mode");
     Button3_->setObjectName("Button3");
     HideButton_ = toolButton("Hide Text", "Hide Text");
+    HideButton_->setObjectName("HideButton");
     HideButton_->setCheckable(true);
     HideButton_->setObjectName("HideButton");
+    // Each as wide as its longest caption: the tool bar keeps its width, and the window's
+    // minimum width from it never lets a button slip behind the extension arrow.
+    std::vector<QString> starts;
+    for (const auto& [caption, hint] : captions::Start)
+        starts.push_back(caption);
+    FitCaptions(*Button2_, starts);
+    FitCaptions(*Button3_, Texts(captions::SingleMode));
+    FitCaptions(*HideButton_, Texts(captions::Hide));
     connect(Button3_, &QPushButton::clicked, this, [this] {
         App_->Button3Click();
         FocusDisplay();
@@ -345,18 +381,28 @@ void TLogoAppForm::BuildBars() {
     row->setContentsMargins(6, 4, 6, 4);
     TXButton_ = new QPushButton("AutoStart", bar);
     TXButton_->setCheckable(true);
-    TXButton_->setFocusPolicy(Qt::NoFocus);
+    TXButton_->setFocusPolicy(Qt::TabFocus);
     TXButton_->setStatusTip("Start or stop sending");
+    TXButton_->setAccessibleDescription(TXButton_->statusTip());
     PauseButton_ = new QPushButton("Pause", bar);
     PauseButton_->setCheckable(true);
-    PauseButton_->setFocusPolicy(Qt::NoFocus);
+    PauseButton_->setFocusPolicy(Qt::TabFocus);
     PauseButton_->setEnabled(false);
     PauseButton_->setStatusTip("Pause or resume sending (Pause key)");
+    PauseButton_->setAccessibleDescription(PauseButton_->statusTip());
+    FitCaptions(*TXButton_, Texts(captions::TX));
+    std::vector<QString> looks;
+    for (TPauseState state : {TPauseState::Off, TPauseState::Pause, TPauseState::Resume,
+                              TPauseState::Show, TPauseState::Waiting})
+        looks.push_back(PauseLook(state).Caption);
+    FitCaptions(*PauseButton_, looks);
     Label2_ = new QLabel("Speed", bar);
     CWSpeed_ = new QLineEdit("60", bar);
     CWSpeed_->setMaxLength(4);
     CWSpeed_->setFixedWidth(CWSpeed_->fontMetrics().horizontalAdvance("00000") + 12);
     CWSpeed_->setStatusTip("Speed; Up/Down change it by 1, with Shift by 10, Shift+Ctrl by 100");
+    CWSpeed_->setAccessibleDescription(CWSpeed_->statusTip());
+    Label2_->setBuddy(CWSpeed_); // its caption ("Speed", "Farnsworth", ...) names the box
     CWSpeed_->installEventFilter(this);
     auto* arrows = new QWidget(bar);
     auto* arrowColumn = new QVBoxLayout(arrows);
@@ -364,9 +410,12 @@ void TLogoAppForm::BuildBars() {
     arrowColumn->setSpacing(0);
     SpeedUp_ = new QToolButton(arrows);
     SpeedUp_->setArrowType(Qt::UpArrow);
+    SpeedUp_->setAccessibleName("Speed up");
     SpeedDown_ = new QToolButton(arrows);
     SpeedDown_->setArrowType(Qt::DownArrow);
+    SpeedDown_->setAccessibleName("Speed down");
     for (QToolButton* b : {SpeedUp_, SpeedDown_}) {
+        // Out of the Tab order, as a spin box's arrows: Up and Down in the box do what they do.
         b->setFocusPolicy(Qt::NoFocus);
         b->setFixedSize(18, CWSpeed_->sizeHint().height() / 2);
         b->setAutoRepeat(true);
@@ -430,6 +479,13 @@ void TLogoAppForm::BuildBars() {
     CopyEdit_->OnEscape = [this] { App_->Escape(); };
     connect(CheckButton_, &QPushButton::clicked, this, [this] { App_->CheckCopy(); });
     setCentralWidget(central);
+    CWRichEdit1_->setAccessibleName("Sent text");
+    CWRichEdit1_->setAccessibleDescription("Type to send; Esc removes what is not yet sent");
+    // Reading order: the tool bar, the sending bar, the display.
+    QWidget* const order[] = {open,        save,      Button1_,     Button2_, Button4_,    Button3_,
+                              HideButton_, TXButton_, PauseButton_, CWSpeed_, CWRichEdit1_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
     statusBar()->showMessage("Type to send; Esc removes what is not yet sent");
 
     connect(TXButton_, &QPushButton::clicked, this, [this](bool down) {
@@ -573,6 +629,8 @@ void TLogoAppForm::Redraw() {
     PauseButton_->setEnabled(pause.Enabled && v.PauseEnabledByOutput);
     PauseButton_->setChecked(pause.Down);
     PauseButton_->setText(pause.Caption);
+    // Blank while it waits; a screen reader still says what it is.
+    PauseButton_->setAccessibleName(QString(pause.Caption).trimmed().isEmpty() ? "Pause" : "");
     SetRed(*PauseButton_, pause.Red);
     StaticText1_->setVisible(v.SoundMutedShown);
     StaticText2_->setVisible(v.SingleModeShown);

@@ -29,9 +29,12 @@ QString ShortCutLines() {
         "F9\tstarts Single Mode",
         "Shift+F9\tstops Single Mode ",
         "RTN\tresumes single item processing",
-        "SPACEBAR            also resumes single item processing",
+        "SPACEBAR\talso resumes single item processing",
         "Ctrl+F9\trepeats the last single Group, Word, Q-Code, or Phrase in Single Mode",
         "BACKSPACE\talso repeats the last item in Single Mode",
+        "",
+        "PAUSE\tpauses and resumes sending, like the Pause button",
+        "\tin Single Mode it sends the next item (or first shows the one heard), like the button",
         "",
         "F10\taccess the menu bar (standard command)",
         "",
@@ -64,11 +67,20 @@ TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
     column->setContentsMargins(0, 0, 0, 0);
     Memo_ = new QPlainTextEdit(this);
     Memo_->setReadOnly(true);
+    Memo_->setAccessibleName("Short cut keys");
+    // A caret the arrow keys move, so that a screen reader reads the list line by line.
+    Memo_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     QFont f = Memo_->font();
     f.setBold(true);
     f.setPixelSize(16);
     Memo_->setFont(f);
-    Memo_->setTabStopDistance(QFontMetricsF(f).horizontalAdvance("SPACEBAR") + 32);
+    // The texts line up one gap after the widest key.
+    const QFontMetricsF keys(f);
+    qreal widestKey = 0;
+    for (const QString& line : ShortCutLines().split('\n'))
+        if (line.contains('\t'))
+            widestKey = std::max(widestKey, keys.horizontalAdvance(line.section('\t', 0, 0)));
+    Memo_->setTabStopDistance(widestKey + 32);
     Memo_->setPlainText(ShortCutLines());
     Memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo_->document()->setDocumentMargin(12);

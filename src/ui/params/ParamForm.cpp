@@ -106,6 +106,7 @@ TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
     for (QWidget* w : content->findChildren<QWidget*>())
         if (w->focusPolicy() != Qt::NoFocus) w->installEventFilter(this);
     ParamsChanged_ = P_.OnChanged.Connect([this] { Redraw(); });
+    SetTabOrder();
 }
 
 TParamForm::~TParamForm() {
@@ -195,6 +196,7 @@ TUpDownEdit* TParamForm::Pair(QWidget* parent, TUpDown which, const char* name) 
     UpDowns_[static_cast<std::size_t>(which)] = pair;
     auto* caption = new QLabel(Q(n.Caption), parent);
     caption->setBuddy(&pair->Edit());
+    pair->SetAccessibleName(Q(n.Caption));
     Captions_[static_cast<std::size_t>(which)] = caption;
     return pair;
 }
@@ -232,8 +234,11 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     auto* chars = new QGridLayout(CharGroup_);
     auto* charGroup = new QButtonGroup(CharGroup_);
     charGroup->setObjectName("MCharacters");
+    // The items have no captions: each stands before its field, and names it for a screen reader.
+    const char* itemNames[] = {"No characters", "Use characters 1", "Use characters 2"};
     for (int i = 0; i < 3; ++i) {
         CharItems_[static_cast<std::size_t>(i)] = new QRadioButton(CharGroup_);
+        CharItems_[static_cast<std::size_t>(i)]->setAccessibleName(itemNames[i]);
         charGroup->addButton(CharItems_[static_cast<std::size_t>(i)], i);
     }
     CharItems_[0]->hide();
@@ -254,7 +259,8 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     for (int i = 0; i < 3; ++i) {
         auto* b = new QPushButton(captions[i], CharGroup_);
         b->setObjectName(names[i]);
-        b->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, but a click leaves the focus where the button puts it: in the field.
+        b->setFocusPolicy(Qt::TabFocus);
         AllButtons_[static_cast<std::size_t>(i)] = b;
         chars->addWidget(b, 2, 1 + i);
         connect(b, &QPushButton::clicked, this, [this, i] {
@@ -277,6 +283,8 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
         QLineEdit* e = Texts_[static_cast<std::size_t>(f)];
         e->installEventFilter(this);
     }
+    Texts_[static_cast<std::size_t>(TCharField::Chars1)]->setAccessibleName("Characters 1");
+    Texts_[static_cast<std::size_t>(TCharField::Chars2)]->setAccessibleName("Characters 2");
 
     // Speeds, counts and sizes.
     auto* numbers = new QGridLayout;
@@ -324,6 +332,8 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     for (const char* entry : choices::Faster)
         FasterBox_->addItem(entry);
     connect(FasterBox_, &QComboBox::activated, this, [this](int i) { P_.SetFaster(i); });
+    RepeatLabel_->setBuddy(RepeatBox_);
+    FasterLabel_->setBuddy(FasterBox_);
     numbers->addWidget(RepeatLabel_, 2, 0);
     numbers->addWidget(RepeatBox_, 2, 1);
     numbers->addWidget(FasterLabel_, 2, 3);
@@ -335,6 +345,8 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
     numbers->addWidget(CharEdit(box, TCharField::StartText, "StartText"), 3, 1);
     numbers->addWidget(StopTextLabel_, 3, 3);
     numbers->addWidget(CharEdit(box, TCharField::StopText, "StopText"), 3, 4);
+    StartTextLabel_->setBuddy(Texts_[static_cast<std::size_t>(TCharField::StartText)]);
+    StopTextLabel_->setBuddy(Texts_[static_cast<std::size_t>(TCharField::StopText)]);
     Blip_ = Check(box, "BlipBox", "'Blip' after Phrase", [this](bool on) { P_.SetBlip(on); });
     numbers->addWidget(Blip_, 3, 5, 1, 2);
     for (TCharField f : {TCharField::StartText, TCharField::StopText})
@@ -379,6 +391,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     auto* portLabel = new QLabel("Available COM Ports", box);
     ComPortBox_ = new QComboBox(box);
     ComPortBox_->setObjectName("ComPortBox");
+    portLabel->setBuddy(ComPortBox_);
     ComPortBox_->setMinimumContentsLength(28);
     ComPortBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     connect(ComPortBox_, &QComboBox::activated, this, [this](int i) { App_.ChoosePort(i); });
@@ -429,6 +442,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
         b->setRange(0, 60);
         b->setPageStep(10);
         b->setMinimumHeight(110);
+        b->setFocusPolicy(Qt::StrongFocus); // a control of its own: Up, Down and the page keys
         connect(b, &QScrollBar::valueChanged, this, [this, moved](int v) {
             if (!Drawing_) moved(v);
         });
@@ -436,6 +450,8 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     };
     LevelBar_ = bar("LevelBar", [this](int v) { P_.SetLevel(v); });
     NoiseBar_ = bar("NoiseBar", [this](int v) { P_.SetNoiseLevel(v); });
+    LevelBar_->setAccessibleName("Output Level"); // one caption over both
+    NoiseBar_->setAccessibleName("Noise Level");
     LevelLabel_ = new QLabel("-10 dB", box);
     NoiseLabel_ = new QLabel("-20 dB", box);
     LevelLabel_->setObjectName("LevelLabel");
@@ -466,9 +482,11 @@ QWidget* TParamForm::BuildDisplay(QWidget* parent) {
     auto* box = new QGroupBox("Display Parameters", parent);
     auto* column = new QVBoxLayout(box);
     auto* sizeRow = new QHBoxLayout;
-    sizeRow->addWidget(new QLabel("Character Size", box));
+    auto* sizeLabel = new QLabel("Character Size", box);
+    sizeRow->addWidget(sizeLabel);
     CharSizeBox_ = new QComboBox(box);
     CharSizeBox_->setObjectName("CharSizeBox");
+    sizeLabel->setBuddy(CharSizeBox_);
     for (int points : choices::FontPoints)
         CharSizeBox_->addItem(QString::number(points));
     connect(CharSizeBox_, &QComboBox::activated, this, [this](int i) { P_.SetCharSize(i); });
@@ -482,6 +500,63 @@ QWidget* TParamForm::BuildDisplay(QWidget* parent) {
     Radios(speed, "SpeedDisplayGroup", {"CpM", "WpM"}, 2, [this](int i) { P_.SetShowWpM(i == 1); });
     column->addWidget(speed);
     return box;
+}
+
+// The Tab order is the reading order: the groups from top to bottom, side by side ones from left
+// to right, and within a group row by row.
+void TParamForm::SetTabOrder() {
+    std::vector<QWidget*> order;
+    auto add = [&order](std::initializer_list<QWidget*> widgets) {
+        order.insert(order.end(), widgets.begin(), widgets.end());
+    };
+    auto group = [&order, this](const char* name) {
+        for (QAbstractButton* b : Group(name).buttons())
+            order.push_back(b);
+    };
+    auto field = [this](TUpDown u) { return &UpDown(u).Edit(); };
+    auto text = [this](TCharField f) { return &TextEdit(f); };
+    group("DispModeGroup");
+    group("MorseMode");
+    add({CharItems_[1], text(TCharField::Chars1), CharItems_[2], text(TCharField::Chars2),
+         AllButtons_[0], AllButtons_[1], AllButtons_[2]});
+    add({field(TUpDown::StartSpeed), VariSpeed_, field(TUpDown::EndSpeed)});
+    add({field(TUpDown::NumGroups), VariSize_, field(TUpDown::SizeGroups),
+         field(TUpDown::SizeMin)});
+    add({RepeatBox_, FasterBox_, text(TCharField::StartText), text(TCharField::StopText), Blip_});
+    group("FarnsworthGroup");
+    add({field(TUpDown::FarnswSpeed)});
+    group("OutputGroup");
+    add({ComPortBox_});
+    group("AutoStartGroup");
+    group("PttGroup");
+    add({findChild<QPushButton*>("MixerButton")});
+    group("TXCharGroup");
+    add({field(TUpDown::Freq), field(TUpDown::Slope), EqKeyOpt_});
+    add({LevelBar_, NoiseBar_, Mute_, Noise_});
+    add({CharSizeBox_, AllCaps_});
+    group("SpeedDisplayGroup");
+    add({TestButton_});
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    // The scroll area is no stop of its own: Tab scrolls the control it reaches into view.
+    Scroll_->setFocusPolicy(Qt::NoFocus);
+}
+
+// Tab enters a group of items at its checked one, so that a screen reader hears the choice and the
+// arrows move it; at the first enabled one when none is checked and enabled.
+void TParamForm::SetTabStop(QButtonGroup& group) {
+    QAbstractButton* stop = group.checkedButton();
+    if (!stop || !stop->isEnabled()) {
+        stop = nullptr;
+        for (QAbstractButton* b : group.buttons())
+            if (b->isEnabled() && !b->isHidden()) {
+                stop = b;
+                break;
+            }
+    }
+    if (!stop) return;
+    for (QAbstractButton* b : group.buttons())
+        b->setFocusPolicy(b == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 // --- Placing and drawing
@@ -534,6 +609,7 @@ void TParamForm::Redraw() {
             DrawnNumbers_[static_cast<std::size_t>(i)] = n.Text;
         }
         pair->SetFieldEnabled(n.Enabled);
+        pair->SetAccessibleName(Q(n.Caption));
         Captions_[static_cast<std::size_t>(i)]->setText(Q(n.Caption));
         Captions_[static_cast<std::size_t>(i)]->setEnabled(n.CaptionEnabled);
     }
@@ -615,6 +691,8 @@ void TParamForm::Redraw() {
     TestButton_->setText(Q(v.TestCaption));
     for (auto* b : Group("FarnsworthGroup").buttons())
         b->setEnabled(v.FarnsworthEnabled);
+    for (auto& [name, group] : Groups_)
+        SetTabStop(*group);
     Drawing_ = false;
 }
 

@@ -65,6 +65,8 @@ protected:
 private:
     int ScrollBarWidth() const;
     void FitToContent();
+    void SetTabOrder();
+    void SetTabStop(QButtonGroup& group);
     QWidget* BuildTutor(QWidget* parent);
     QWidget* BuildOutput(QWidget* parent);
     QWidget* BuildDisplay(QWidget* parent);

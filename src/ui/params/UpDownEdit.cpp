@@ -27,7 +27,7 @@ TUpDownEdit::TUpDownEdit(const QString& name, int maxLength, QWidget* parent) : 
     Down_ = new QToolButton(arrows);
     Down_->setArrowType(Qt::DownArrow);
     for (QToolButton* b : {Up_, Down_}) {
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::NoFocus); // Up and Down in the field step as they do
         b->setFixedSize(18, Edit_->sizeHint().height() / 2);
         b->setAutoRepeat(true);
         b->installEventFilter(this);
@@ -42,6 +42,13 @@ TUpDownEdit::TUpDownEdit(const QString& name, int maxLength, QWidget* parent) : 
 
 void TUpDownEdit::SetText(const QString& text) {
     if (Edit_->text() != text) Edit_->setText(text);
+}
+
+void TUpDownEdit::SetAccessibleName(const QString& name) {
+    if (Edit_->accessibleName() == name) return;
+    Edit_->setAccessibleName(name);
+    Up_->setAccessibleName(name + " up");
+    Down_->setAccessibleName(name + " down");
 }
 
 void TUpDownEdit::SetFieldEnabled(bool on) {
