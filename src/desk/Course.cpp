@@ -183,7 +183,8 @@ void TCourse::StartLesson() {
                          ? (k.GroupSize > 0 ? "groups of " + std::to_string(k.GroupSize)
                                             : std::string("groups of 2 to 7"))
                          : std::string(what)) +
-                    ", about " + std::to_string(k.Minutes) + " minutes";
+                    ", about " + std::to_string(k.Minutes) +
+                    (k.Minutes == 1 ? " minute" : " minutes");
     plan.Lines[3] =
         "Characters at " + FormatSpeed(plan.CharCpm, wpm) + unit +
         (plan.CharCpm > plan.EffCpm ? ", overall " + FormatSpeed(plan.EffCpm, wpm) + unit

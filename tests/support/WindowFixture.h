@@ -34,6 +34,10 @@ protected:
         o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
         o.ShowMessage = [this](const TMessage& m) { Messages.push_back(m.Text); };
         o.AskOkCancel = [](const std::string&) { return true; };
+        o.AskYesNo = [this](const std::string& q) {
+            YesNo.push_back(q);
+            return true;
+        };
         o.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         o.WatchDevices = false;
         o.Clock = [this] { return NowMs; };
@@ -92,6 +96,7 @@ protected:
     brindle::test::TTempDir Folder;
     TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
     std::vector<std::string> Messages;
+    std::vector<std::string> YesNo; // the Yes/No questions asked (answered Yes)
     std::unique_ptr<TLogoAppForm> Form;
     std::vector<TOpenRequest> OpenRequests;
     int64_t NowMs = 0; // the session clock [ms], moved on by Play

@@ -4,7 +4,9 @@
 #include "desk/Parameters.h"
 #include "support/WindowFixture.h"
 #include "ui/buffers/BufferForm.h"
+#include "ui/course/KochForm.h"
 #include "ui/main/AboutBox.h"
+#include "ui/main/CopyEdit.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/main/Shorts.h"
 #include "ui/params/ParamForm.h"
@@ -178,6 +180,26 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     });
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
     EXPECT_TRUE(dialogSeen);
+
+    // Copy practice: its dialog with the pacing, and the copy field with its Check button.
+    Activate(*Form);
+    dialogSeen = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
+        if (!d) return;
+        dialogSeen = true;
+        Add(CheckNames(*d));
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11);
+    EXPECT_TRUE(dialogSeen);
+    ASSERT_TRUE(Form->CopyEdit().isVisible());
+    Add(CheckNames(*Form));
+    QTest::keyClick(&Form->CopyEdit(), Qt::Key_Escape);
+
+    Form->ShowKochCourse();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->KochForm()));
+    Add(CheckNames(Form->KochForm()));
 
     std::printf("%d of %d controls have no accessible name, %d share theirs with a neighbour\n",
                 Total.Unnamed, Total.Controls, Total.Twins);

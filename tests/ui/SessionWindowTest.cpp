@@ -3,6 +3,7 @@
 // button, the speed test from the Work menu and the sound test from the parameters window.
 #include "desk/Parameters.h"
 #include "support/WindowFixture.h"
+#include "ui/course/KochForm.h"
 #include "ui/main/CopyEdit.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/params/ParamForm.h"
@@ -13,6 +14,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <array>
@@ -341,4 +343,52 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
     ASSERT_TRUE(App().Copy().LastResult());
     EXPECT_TRUE(App().Copy().LastResult()->Aborted);
     EXPECT_EQ(App().History().Practices().size(), 2u);
+}
+
+// Shift+F11 with real keys: the lesson in the dialog, the practice copied, the offer of the next
+// lesson, and Yes moving the course and its window to it.
+TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
+    auto& course = App().Course();
+    course.SetMinutes(1);
+    course.SetCharCpm(300);
+    course.SetEffCpm(300);
+    App().Params().CommitText(TCharField::StartText, "");
+    App().Params().CommitText(TCharField::StopText, "");
+    Form->ShowKochCourse();
+    auto& window = Form->KochForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.LessonBox().value(), 1);
+    EXPECT_TRUE(window.CharsLabel().text().startsWith("k m"))
+        << window.CharsLabel().text().toStdString();
+    Shot(window, "koch-course");
+    window.hide();
+    std::string sent;
+    const TConnection heard = App().OnCharStart.Connect([&](uint8_t ch) {
+        if (ch > ' ' && ch != 254 && ch != 255) sent += static_cast<char>(ch);
+    });
+    QString lessonLine;
+    Activate();
+    QTimer::singleShot(0, [&] {
+        auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
+        if (!d) return;
+        lessonLine = d->Line(0).text();
+        Shot(*d, "dialog-koch-lesson");
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11, Qt::ShiftModifier);
+    EXPECT_EQ(lessonLine.toStdString(), "Koch lesson 1 of 40 (LCWO): 2 characters, the newest m");
+    ASSERT_TRUE(App().Copy().Running());
+    for (int i = 0; i < 1200 && !App().Session().Idle(); ++i)
+        Play(100);
+    ASSERT_TRUE(App().Session().Idle());
+    std::string copy;
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        copy += sent.substr(i, 1) + (i % 5 == 4 ? " " : "");
+    App().CopyChanged(copy); // what the learner typed, all right
+    QTest::keyClick(&Form->CopyEdit(), Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !YesNo.empty(); }, 5000));
+    EXPECT_EQ(YesNo[0], "Lesson 1 passed. Go on to lesson 2?");
+    EXPECT_EQ(course.Lesson(), 2);
+    EXPECT_EQ(window.LessonBox().value(), 2);
+    EXPECT_TRUE(Shown().contains("lesson 1 passed")) << Shown().toStdString();
 }

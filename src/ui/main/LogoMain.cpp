@@ -6,6 +6,7 @@
 #include "platform/desktop/SleepWatcher.h"
 #include "ui/LayoutWatch.h"
 #include "ui/buffers/BufferForm.h"
+#include "ui/course/KochForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/CopyEdit.h"
@@ -137,6 +138,12 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     p.Timer = &Timer_;
     p.SoundBackend = std::move(Options_.SoundBackend);
     p.Messages = Messages_->Sink();
+    p.AskYesNo = Options_.AskYesNo ? Options_.AskYesNo : [this](const std::string& q) {
+        QMessageBox box(QMessageBox::Question, "Brindle", Q(q), QMessageBox::Yes | QMessageBox::No,
+                        this);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes;
+    };
     p.AskOkCancel = Options_.AskOkCancel ? Options_.AskOkCancel : [this](const std::string& q) {
         QMessageBox box(QMessageBox::NoIcon, "Brindle", Q(q), QMessageBox::Ok | QMessageBox::Cancel,
                         this);
@@ -183,6 +190,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     BufferForm_->OnToggleParameters = [this] { ToggleParameters(); };
     Shorts_ = new TShorts(this);
     About_ = new TAboutBox(ProgramVersion(), this);
+    KochForm_ = new TKochForm(*App_, this);
     LoadingMemo_ =
         new QLabel("\n\nNow loading text to screen and to type-ahead buffer ...", CWRichEdit1_);
     LoadingMemo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -234,6 +242,8 @@ TLogoAppForm::~TLogoAppForm() {
     ParamForm_ = nullptr;
     delete BufferForm_;
     BufferForm_ = nullptr;
+    delete KochForm_;
+    KochForm_ = nullptr;
 }
 
 void TLogoAppForm::BuildMenu() {
@@ -275,6 +285,10 @@ void TLogoAppForm::BuildMenu() {
          [this] { App_->StartSpeedTest(); });
     item(work, "Copy &Practice", "Copy what is sent; the copy is checked and kept in the history",
          QKeySequence(Qt::Key_F11), [this] { App_->StartCopyPractice(); });
+    item(work, "&Koch Lesson", "Start the Koch course's lesson as copy practice",
+         QKeySequence(Qt::SHIFT | Qt::Key_F11), [this] { App_->StartKochLesson(); });
+    item(work, "Koch C&ourse...", "The Koch course: order, lesson, length and speeds", {},
+         [this] { ShowKochCourse(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
          QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
@@ -602,6 +616,14 @@ void TLogoAppForm::ShowShortCuts() {
     Shorts_->show();
     Shorts_->raise();
     Shorts_->activateWindow();
+}
+
+void TLogoAppForm::ShowKochCourse() {
+    KochForm_->Redraw();
+    if (KochForm_->isMinimized()) KochForm_->showNormal();
+    KochForm_->show();
+    KochForm_->raise();
+    KochForm_->activateWindow();
 }
 
 void TLogoAppForm::ShowAbout() {

@@ -30,6 +30,7 @@ class TAboutBox;
 class TBufferForm;
 class TParamForm;
 class TShorts;
+class TKochForm;
 class TSleepWatcher;
 
 class TLogoAppForm : public QMainWindow {
@@ -40,6 +41,7 @@ public:
         std::unique_ptr<ISoundBackend> SoundBackend; // empty: PulseAudio
         TMessageSink ShowMessage;                    // empty: a message box
         std::function<bool(const std::string&)> AskOkCancel;     // empty: a question box
+        std::function<bool(const std::string&)> AskYesNo;        // empty: a Yes/No box
         std::function<std::vector<TDetectedPort>()> DetectPorts; // empty: the system's ports
         TComRTSDTRX::TPortPath PortPath;
         bool WatchDevices = true;    // the device and suspend notifications
@@ -78,6 +80,9 @@ public:
     void OpenHomepage();
     void ShowShortCuts();
     void ShowAbout();
+    // The Koch course window.
+    void ShowKochCourse();
+    TKochForm& KochForm() { return *KochForm_; }
     // The help page beside the installed program, else the one of the source tree.
     static std::string HelpPage();
     static const char* ProgramVersion();
@@ -138,6 +143,7 @@ private:
     TBufferForm* BufferForm_ = nullptr;
     TShorts* Shorts_ = nullptr;
     TAboutBox* About_ = nullptr;
+    TKochForm* KochForm_ = nullptr;
     QLabel* LoadingMemo_ = nullptr;  // over the display while a file is loaded to it
     std::vector<TConnection> Hooks_; // to the logic; they end before the widgets go
     bool ParamsRedrawPending_ = false;
