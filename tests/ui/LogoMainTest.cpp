@@ -60,6 +60,9 @@ TEST_F(Window, TheTXButtonFollowsThePtt) {
     EXPECT_EQ(Form->TXButton().text(), "Stop");
     EXPECT_TRUE(Form->PauseButton().isEnabled());
     EXPECT_EQ(Form->PauseButton().text(), "Pause");
+    Play(3000); // the letter and the PTT hold time
+    EXPECT_FALSE(Form->TXButton().isChecked());
+    EXPECT_EQ(Form->TXButton().text(), "AutoStart");
 }
 
 TEST_F(Window, SpeedBox) {
