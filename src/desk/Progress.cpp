@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <tuple>
+#include <utility>
 
 namespace brindle {
 
@@ -106,9 +108,15 @@ const char* UnitOf(bool showWpM) {
     return showWpM ? "WpM" : "CpM";
 }
 
-// The smallest multiple of step at or above value, at least step.
-double CeilTo(double value, double step) {
-    return std::max(step, std::ceil(value / step) * step);
+// A value axis from 0 that reaches top in at most 6 steps of 1, 2 or 5 times a power of ten:
+// its end and its number of ticks.
+std::pair<double, int> RoundAxis(double top) {
+    top = std::max(top, 1.0);
+    for (double scale = 1.0;; scale *= 10.0)
+        for (const double step : {1.0, 2.0, 5.0}) {
+            const double steps = std::ceil(top / (step * scale));
+            if (steps <= 6.0) return {steps * step * scale, static_cast<int>(steps) + 1};
+        }
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -119,6 +127,11 @@ std::string KindText(const TPracticeRecord& r) {
     if (r.Course) kind += " (" + std::string(CourseOrderName(r.Course->Order)) + ")";
     if (r.Aborted) kind += ", stopped";
     return kind;
+}
+
+// " from 2025-03-01 to 2025-03-10", or " on 2025-03-10".
+std::string Between(const std::string& from, const std::string& to) {
+    return from == to ? " on " + from : " from " + from + " to " + to;
 }
 
 std::string PeriodPhrase(TProgressPeriod period) {
@@ -171,12 +184,13 @@ void TProgress::Refresh() {
     if (!History_.Available()) {
         Records_.clear();
         Recent_.clear();
-        View_.Message = "There is no practice history to show: Brindle could not use its file "
-                        "(a message said why when it tried), so nothing is kept.";
+        const std::string file = History_.Path().empty() ? "its file" : History_.Path();
+        View_.Message = "There is no practice history to show: Brindle could not use " + file +
+                        " (a message said why when it tried), so it keeps none.";
         return;
     }
     if (Records_.empty()) {
-        View_.Message = "Nothing to show yet: no checked practice is in the history. Copy a "
+        View_.Message = "Nothing to show yet: no checked practice is in the history.\nCopy a "
                         "practice and let Brindle check it, and your progress appears here.";
         return;
     }
@@ -298,9 +312,21 @@ void TProgress::ComposeAccuracy() {
             c.LessonMax = std::max(c.LessonMax, *p.Lesson);
         }
     }
-    // Round tops, so that six ticks fall on round numbers.
-    c.SpeedMax = CeilTo(fastest * 1.1, ShowWpM_ ? 10.0 : 50.0);
-    if (c.HasLessons) c.LessonMax = static_cast<int>(CeilTo(c.LessonMax + 1, 5.0));
+    // Axes that end on round numbers, with ticks on round numbers. Accuracy starts a step of 10
+    // below the lowest point, so that a good learner's ups and downs are seen.
+    c.AccuracyMin = std::max(0.0, std::floor(lowest / 10.0) * 10.0 - 10.0);
+    int tens = static_cast<int>((100.0 - c.AccuracyMin) / 10.0);
+    if (tens > 5 && tens % 2 == 1) { // steps of 20 from a multiple of 20
+        c.AccuracyMin -= 10.0;
+        ++tens;
+    }
+    c.AccuracyTicks = tens > 5 ? tens / 2 + 1 : tens + 1;
+    std::tie(c.SpeedMax, c.SpeedTicks) = RoundAxis(fastest * 1.1);
+    if (c.HasLessons) {
+        const auto [top, ticks] = RoundAxis(c.LessonMax + 1);
+        c.LessonMax = static_cast<int>(top);
+        c.LessonTicks = ticks;
+    }
 
     long long practices = 0;
     for (const TProgressPoint& p : points)
@@ -310,7 +336,7 @@ void TProgress::ComposeAccuracy() {
     switch (c.Span) {
     case TPointSpan::Practice:
         c.Note = "Each point is one practice: " + Counted(practices, "practice", "practices") +
-                 " from " + from + " to " + to + ".";
+                 Between(from, to) + ".";
         break;
     case TPointSpan::Day:
         c.Note =
@@ -366,8 +392,8 @@ void TProgress::ComposeSummary() {
     const auto from = ParseIsoUtc(Records_.front().Started).value_or(0);
     const auto to = ParseIsoUtc(Records_.back().Started).value_or(0);
     View_.Summary = Counted(static_cast<long long>(Records_.size()), "practice", "practices") +
-                    " from " + LocalText(from, "%Y-%m-%d") + " to " + LocalText(to, "%Y-%m-%d") +
-                    ", " + PctText(Pct(correct, sent)) + " copied right. ";
+                    Between(LocalText(from, "%Y-%m-%d"), LocalText(to, "%Y-%m-%d")) + ", " +
+                    PctText(Pct(correct, sent)) + " copied right. ";
     long long recentSent = 0, recentCorrect = 0;
     for (const TPracticeRecord& r : Recent_) {
         recentSent += r.SentChars;
@@ -400,6 +426,7 @@ void TProgress::ReadChars() {
         c.ValueAxis = "Copied right (%)";
         c.ValueLabels = "@value %";
         c.ValueMax = 100.0;
+        c.ValueTicks = 6;
         c.Empty = "No characters were copied " + phrase + ".";
         c.Table.Columns = {"Character", "Copied right", "Copies", "Wrong", "Missed"};
         std::string worst;
@@ -428,11 +455,39 @@ void TProgress::ReadChars() {
         c.Title = "Most frequent confusions (" + title + ")";
         c.Empty = "No character was copied as another one " + phrase + ".";
         c.Table.Columns = {"Sent", "Copied as", "Times"};
-        for (const TConfusion& f : History_.Confusions(days, MaxConfusions)) {
+        const std::vector<TConfusion> confusions = History_.Confusions(days, MaxConfusions);
+        std::vector<std::pair<uint8_t, int>> sentOrder; // sent characters, the most confused first
+        std::vector<uint8_t> copiedOrder;               // copied characters as they come
+        for (const TConfusion& f : confusions) {
             const std::string sent = StoredChar(f.Sent);
             const std::string copied = StoredChar(f.Copied);
             c.Lines.push_back(sent + " → " + copied + ": " + Counted(f.Count, "time", "times"));
             c.Table.Rows.push_back({sent, copied, Count(f.Count)});
+            auto row = std::find_if(sentOrder.begin(), sentOrder.end(),
+                                    [&](const auto& r) { return r.first == f.Sent; });
+            if (row == sentOrder.end())
+                sentOrder.emplace_back(f.Sent, f.Count);
+            else
+                row->second += f.Count;
+            if (std::find(copiedOrder.begin(), copiedOrder.end(), f.Copied) == copiedOrder.end())
+                copiedOrder.push_back(f.Copied);
+        }
+        std::stable_sort(sentOrder.begin(), sentOrder.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
+        if (!confusions.empty()) {
+            c.Matrix.Columns = {"Sent ↓ copied →"};
+            for (const uint8_t copied : copiedOrder)
+                c.Matrix.Columns.push_back(StoredChar(copied));
+            for (const auto& [sent, total] : sentOrder) {
+                std::vector<std::string> row(copiedOrder.size() + 1);
+                row[0] = StoredChar(sent);
+                for (const TConfusion& f : confusions) {
+                    if (f.Sent != sent) continue;
+                    const auto at = std::find(copiedOrder.begin(), copiedOrder.end(), f.Copied);
+                    row[static_cast<std::size_t>(at - copiedOrder.begin()) + 1] = Count(f.Count);
+                }
+                c.Matrix.Rows.push_back(std::move(row));
+            }
         }
     }
 
@@ -459,7 +514,7 @@ void TProgress::ReadChars() {
             if (i < 5) slowest += (i == 0 ? "" : "; ") + name + " " + Count(s.MedianMs) + " ms";
             c.Table.Rows.push_back({name, Count(s.MedianMs) + " ms", Count(s.Count)});
         }
-        c.ValueMax = CeilTo(longest * 1.15, 100.0);
+        std::tie(c.ValueMax, c.ValueTicks) = RoundAxis(longest * 1.1);
         if (!slow.empty())
             c.Description =
                 "Slowest first, median reaction time: " + slowest + ". The table lists " +

@@ -47,9 +47,13 @@ struct TAccuracyChart {
     bool HasLessons = false; // some point has a course lesson: the lesson series and its axis
     int64_t FromMs = 0;      // [ms since 1970] the time axis
     int64_t ToMs = 0;
-    std::string TimeFormat; // the time axis's labels, as QDateTime formats them
-    double SpeedMax = 0.0;  // top of the speed axis, in the unit shown
-    int LessonMax = 0;      // top of the lesson axis
+    std::string TimeFormat;   // the time axis's labels, as QDateTime formats them
+    double AccuracyMin = 0.0; // [%] bottom of the accuracy axis; its top is 100
+    int AccuracyTicks = 6;
+    double SpeedMax = 0.0; // top of the speed axis, in the unit shown; its bottom is 0
+    int SpeedTicks = 6;
+    int LessonMax = 0; // top of the lesson axis; its bottom is 0
+    int LessonTicks = 6;
     std::string AccuracyAxis;
     std::string SpeedAxis;
     std::string LessonAxis;
@@ -73,9 +77,10 @@ struct TBarChart {
     std::string CategoryAxis;
     std::string ValueAxis;
     std::string ValueLabels; // how a bar's value is written on it, as Qt Charts formats it
-    double ValueMax = 0.0;   // end of the value axis
-    std::vector<TBar> Bars;  // at most TProgress::MaxBars, the worst first
-    std::string Empty;       // shown instead when there is nothing to draw
+    double ValueMax = 0.0;   // end of the value axis, which starts at 0
+    int ValueTicks = 6;
+    std::vector<TBar> Bars; // at most TProgress::MaxBars, the worst first
+    std::string Empty;      // shown instead when there is nothing to draw
     std::string Description;
     TTextTable Table; // every character of the chart's kind, in the chart's order
 };
@@ -85,7 +90,10 @@ struct TConfusionList {
     std::string Title;
     std::vector<std::string> Lines; // "b → 6: 7 times", most frequent first
     std::string Empty;
-    TTextTable Table; // sent, copied as, times
+    TTextTable Table; // sent, copied as, times; most frequent first
+    // The same as sent × copied: a row per sent character (the most confused first), a column
+    // per character copied in its place, the times in the cells.
+    TTextTable Matrix;
 };
 
 // Everything the window draws.
@@ -116,7 +124,7 @@ struct TProgressCaptions {
 class TProgress {
 public:
     static constexpr std::size_t MaxPoints = 400;    // points of the accuracy chart at most
-    static constexpr std::size_t MaxBars = 20;       // bars of a chart; the tables list all
+    static constexpr std::size_t MaxBars = 15;       // bars of a chart; the tables list all
     static constexpr std::size_t MaxConfusions = 20; // rows of the confusion table
     static constexpr int RecentDays = 30;            // [days] of the period Last30Days
 

@@ -103,6 +103,7 @@ TEST_F(Progress, AHistoryThatIsOffSaysSoAndExportsNothing) {
     TProgress p(*Store);
     EXPECT_FALSE(p.View().ShowCharts);
     EXPECT_NE(p.View().Message.find("no practice history"), std::string::npos);
+    EXPECT_NE(p.View().Message.find(DbPath()), std::string::npos);
     EXPECT_FALSE(p.View().CanExport);
     EXPECT_FALSE(p.Export(Chooser()));
     EXPECT_TRUE(Requests.empty());
@@ -131,15 +132,19 @@ TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
     EXPECT_EQ(c.Points[0].Lesson, std::nullopt);
     EXPECT_EQ(c.Points[1].Lesson, 5);
     EXPECT_TRUE(c.HasLessons);
-    EXPECT_EQ(c.LessonMax, 10);
+    EXPECT_EQ(c.LessonMax, 6); // lesson 5 and a step above it, in steps of 1
+    EXPECT_EQ(c.LessonTicks, 7);
     EXPECT_EQ(c.Points[1].TimeMs - c.Points[0].TimeMs, 1800 * 1000);
     EXPECT_LT(c.FromMs, c.Points.front().TimeMs);
     EXPECT_GT(c.ToMs, c.Points.back().TimeMs);
     EXPECT_EQ(c.TimeFormat, "MM-dd HH:mm");
     EXPECT_EQ(c.SpeedAxis, "Character speed (CpM)");
-    EXPECT_EQ(c.SpeedMax, 150.0);
+    EXPECT_EQ(c.SpeedMax, 120.0); // 0, 20, ... 120
+    EXPECT_EQ(c.SpeedTicks, 7);
+    EXPECT_EQ(c.AccuracyMin, 70.0); // a step of 10 below the lowest point
+    EXPECT_EQ(c.AccuracyTicks, 4);
     EXPECT_EQ(c.Title, "Accuracy per practice, with the character speed");
-    EXPECT_EQ(c.Note, "Each point is one practice: 3 practices from 2025-03-10 to 2025-03-10.");
+    EXPECT_EQ(c.Note, "Each point is one practice: 3 practices on 2025-03-10.");
     EXPECT_NE(c.Description.find("first 80.0 %, latest 80.0 %, lowest 80.0 %, highest 100.0 %"),
               std::string::npos);
     EXPECT_NE(c.Description.find("Course lesson 5 first, lesson 5 latest"), std::string::npos);
@@ -155,7 +160,7 @@ TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
     EXPECT_EQ(c.Table.Rows[1][4], "5");
     EXPECT_EQ(c.Table.Rows[2][4], "");
 
-    EXPECT_EQ(p.View().Summary, "3 practices from 2025-03-10 to 2025-03-10, 84.2 % copied right. "
+    EXPECT_EQ(p.View().Summary, "3 practices on 2025-03-10, 84.2 % copied right. "
                                 "Last 30 days: 3 practices, 84.2 %.");
 }
 
@@ -165,7 +170,8 @@ TEST_F(Progress, SpeedsInWpmWithoutReadingAgain) {
     EXPECT_DOUBLE_EQ(p.View().Accuracy.Points.at(0).Speed, 20.0);
     EXPECT_EQ(p.View().Accuracy.SpeedAxis, "Character speed (WpM)");
     EXPECT_EQ(p.View().Accuracy.Table.Rows.at(0).at(3), "20.0");
-    EXPECT_EQ(p.View().Accuracy.SpeedMax, 30.0);
+    EXPECT_EQ(p.View().Accuracy.SpeedMax, 25.0);
+    EXPECT_EQ(p.View().Accuracy.SpeedTicks, 6);
     EXPECT_FALSE(p.View().Accuracy.HasLessons);
 
     Practise(Kind("groups", 100), {{"abcde", "abcde"}}); // not read until Refresh
@@ -311,6 +317,35 @@ TEST_F(Progress, CharactersWorstFirstOverTheLast30DaysOrAllTime) {
     EXPECT_EQ(p.View().Accuracy.TimeFormat, "yyyy-MM-dd");
 }
 
+TEST_F(Progress, ConfusionsAsSentByCopied) {
+    Practise(Kind("groups", 100), {{"bbbbhhh", "66b8555"}, {"bsss", "ehhh"}});
+    TProgress p(*Store);
+    const TConfusionList& c = p.View().Confusions;
+    EXPECT_EQ(c.Lines,
+              (std::vector<std::string>{"h → 5: 3 times", "s → h: 3 times", "b → 6: 2 times",
+                                        "b → 8: 1 time", "b → e: 1 time"}));
+    // b was confused four times: the first row.
+    EXPECT_EQ(c.Matrix.Columns,
+              (std::vector<std::string>{"Sent ↓ copied →", "5", "h", "6", "8", "e"}));
+    ASSERT_EQ(c.Matrix.Rows.size(), 3u);
+    EXPECT_EQ(c.Matrix.Rows[0], (std::vector<std::string>{"b", "", "", "2", "1", "1"}));
+    EXPECT_EQ(c.Matrix.Rows[1], (std::vector<std::string>{"h", "3", "", "", "", ""}));
+    EXPECT_EQ(c.Matrix.Rows[2], (std::vector<std::string>{"s", "", "3", "", "", ""}));
+}
+
+TEST_F(Progress, AxesEndOnRoundNumbers) {
+    Practise(Kind("groups", 300), {{"abcdefghij", "a"}}); // 10 %
+    TProgress p(*Store);
+    const TAccuracyChart& c = p.View().Accuracy;
+    EXPECT_EQ(c.AccuracyMin, 0.0);
+    EXPECT_EQ(c.AccuracyTicks, 6); // 0, 20, ... 100
+    EXPECT_EQ(c.SpeedMax, 400.0);  // 330 in steps of 100
+    EXPECT_EQ(c.SpeedTicks, 5);
+    Store->StartPractice(Kind("groups", 300)); // nothing checked: the axes stay
+    p.Refresh();
+    EXPECT_EQ(c.SpeedMax, 400.0);
+}
+
 TEST_F(Progress, ProsignsByNameAndOneTime) {
     const std::string ar(1, static_cast<char>(ProsignCode(ProsignIndex("<ar>"))));
     const std::string bt(1, static_cast<char>(ProsignCode(ProsignIndex("<bt>"))));
@@ -343,7 +378,8 @@ TEST_F(Progress, SlowestCharactersByMedianOrASentenceWhenNoneWasMeasured) {
     EXPECT_EQ(c.Bars[1].Label, "b (2)");
     EXPECT_DOUBLE_EQ(c.Bars[1].Value, 700.0);
     EXPECT_EQ(c.Bars[2].Label, "a (2)");
-    EXPECT_EQ(c.ValueMax, 1400.0);
+    EXPECT_EQ(c.ValueMax, 1500.0); // 0, 500, 1000, 1500
+    EXPECT_EQ(c.ValueTicks, 4);
     EXPECT_EQ(c.Table.Rows.at(1), (std::vector<std::string>{"b", "700 ms", "2"}));
     EXPECT_EQ(c.ValueAxis, "Median reaction time (ms)");
 }
