@@ -1,6 +1,7 @@
 // Figures of the progress window on this machine (not pass/fail), on a learner's history of years
 // made under /dev/shm (10 practices a day):
-//   bench_progress [PRACTICES [RUNS]]   (10000 and 15 when not given)
+//   bench_progress [PRACTICES [RUNS]]   (10000 and 15 when not given; BRINDLE_SCREENSHOTS=DIR
+//   saves each view of the window there)
 // For each run: the window made, shown and its events processed until its first paint (on the
 // offscreen platform unless QT_QPA_PLATFORM says otherwise), then closed; the first run alone
 // (a store just opened), then the median, lowest and highest of the others. Beside it: the logic
@@ -12,6 +13,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QEvent>
+#include <QTabWidget>
 #include <QTest>
 
 #include <algorithm>
@@ -134,6 +136,15 @@ int main(int argc, char** argv) {
     TProgressForm form(store, nullptr);
     form.show();
     QApplication::processEvents();
+    // Under BRINDLE_SCREENSHOTS: each view of years, as the learner would see it.
+    if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS")) {
+        for (int t = 0; t < ProgressTabCount; ++t) {
+            form.Tabs().setCurrentIndex(t);
+            QApplication::processEvents();
+            form.grab().save(QString(dir) + "/progress-years-" + QString::number(t + 1) + ".png");
+        }
+        form.Tabs().setCurrentIndex(0);
+    }
     Print("Refresh of the open window", Measure(runs, [&] {
               const auto start = std::chrono::steady_clock::now();
               form.Refresh();

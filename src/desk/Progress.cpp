@@ -318,7 +318,7 @@ void TProgress::ComposeAccuracy() {
     const int64_t range = c.ToMs - c.FromMs;
     constexpr int64_t day = 24LL * 3600 * 1000;
     c.TimeFormat = range <= 2 * day         ? "MM-dd HH:mm"
-                   : range <= 3 * 365 * day ? "yyyy-MM-dd"
+                   : range <= 400 * day     ? "yyyy-MM-dd"
                                             : "yyyy-MM";
 
     double lowest = 100.0, highest = 0.0, slowest = 1e9, fastest = 0.0;

@@ -103,12 +103,15 @@ QValueAxis* Beside(QValueAxis* axis, const char* colour) {
 }
 
 // A table beside a chart: the width of its columns, at most maxWidth; the chart takes the rest.
-void FitTable(QTableView& table, int maxWidth) {
+void FitBeside(QSplitter& body, QTableView& table, int maxWidth) {
     table.resizeColumnsToContents();
     int width = 2 * table.frameWidth() + table.verticalScrollBar()->sizeHint().width() + 4;
     for (int c = 0; c < table.model()->columnCount(); ++c)
         width += table.columnWidth(c);
-    table.setFixedWidth(std::min(width, maxWidth));
+    width = std::min(width, maxWidth);
+    table.setFixedWidth(width);
+    // The splitter shares out its width again: the table keeps its own, the rest goes first.
+    body.setSizes({1 << 20, width});
 }
 
 } // namespace
@@ -175,6 +178,7 @@ TProgressForm::TProgressForm(THistoryStore& history, QWidget* parent, bool showW
     layout->addWidget(Summary_);
 
     auto* periodRow = new QHBoxLayout;
+    layout->addLayout(periodRow); // the window's layout owns it
     PeriodLabel_ = new QLabel(TProgressCaptions::Period, this);
     PeriodBox_ = new QComboBox(this);
     PeriodBox_->setObjectName("PeriodBox");
@@ -185,7 +189,6 @@ TProgressForm::TProgressForm(THistoryStore& history, QWidget* parent, bool showW
     periodRow->addWidget(PeriodLabel_);
     periodRow->addWidget(PeriodBox_);
     periodRow->addStretch(1);
-    layout->addLayout(periodRow);
 
     Pages_ = new QStackedWidget(this);
     Message_ = new QLabel(Pages_);
@@ -217,6 +220,7 @@ TProgressForm::TProgressForm(THistoryStore& history, QWidget* parent, bool showW
     layout->addWidget(Status_);
 
     auto* buttons = new QHBoxLayout;
+    layout->addLayout(buttons);
     RefreshButton_ = new QPushButton(TProgressCaptions::Refresh, this);
     ExportButton_ = new QPushButton(TProgressCaptions::Export, this);
     CloseButton_ = new QPushButton(TProgressCaptions::Close, this);
@@ -230,7 +234,6 @@ TProgressForm::TProgressForm(THistoryStore& history, QWidget* parent, bool showW
     buttons->addWidget(RefreshButton_);
     buttons->addWidget(ExportButton_);
     buttons->addWidget(CloseButton_);
-    layout->addLayout(buttons);
 
     connect(RefreshButton_, &QPushButton::clicked, this, [this] { Refresh(); });
     connect(ExportButton_, &QPushButton::clicked, this, [this] { ExportCsv(); });
@@ -409,7 +412,7 @@ void TProgressForm::DrawBars(TTab& tab, const TBarChart& c, const char* colour) 
     tab.Note->setText(Q(c.Bars.empty() ? c.Empty : c.Title));
     tab.Body->setVisible(!c.Bars.empty());
     tab.Model->Set(c.Table);
-    FitTable(*tab.Table, width() / 2);
+    FitBeside(*tab.Body, *tab.Table, width() / 2);
     tab.Table->setAccessibleDescription(Q(c.Description));
     tab.Chart->setAccessibleDescription(Q(c.Description));
 
@@ -455,7 +458,7 @@ void TProgressForm::DrawConfusions() {
     tab.Note->setText(Q(c.Lines.empty() ? c.Empty : c.Title));
     tab.Body->setVisible(!c.Lines.empty());
     tab.Model->Set(c.Table);
-    FitTable(*tab.Table, width() / 2);
+    FitBeside(*tab.Body, *tab.Table, width() / 2);
     tab.MatrixModel->Set(c.Matrix);
     // Columns of one width, so that the matrix reads as a grid.
     tab.Matrix->resizeColumnsToContents();
