@@ -117,6 +117,15 @@ struct TProgressCaptions {
     static constexpr const char* Export = "&Export CSV…";
     static constexpr const char* Close = "Close";
     static constexpr const char* Tabs = "Progress views";
+    static constexpr const char* RefreshHint = "Read the practice history again (F5)";
+    static constexpr const char* ExportHint =
+        "Write the practice items and the per-character results to two CSV files";
+    // The views, in the order of the window's tabs; a chart's and a table's names follow them.
+    static constexpr const char* Views[] = {"&Accuracy over time", "&Characters", "Co&nfusions",
+                                            "&Slowest characters"};
+    static constexpr const char* ChartName = ", chart";
+    static constexpr const char* TableName = ", table";
+    static constexpr const char* MatrixName = ", sent by copied";
 };
 
 // The progress window's logic on one history. Reads it when made and at Refresh, never on its

@@ -208,10 +208,11 @@ TProgressForm::TProgressForm(THistoryStore& history, QWidget* parent, bool showW
     Pages_->addWidget(Tabs_);
     layout->addWidget(Pages_, 1);
 
-    Tab(TProgressTab::Accuracy) = MakeTab("&Accuracy over time", TTabKind::WideChart);
-    Tab(TProgressTab::Chars) = MakeTab("&Characters", TTabKind::Chart);
-    Tab(TProgressTab::Confusions) = MakeTab("Co&nfusions", TTabKind::Matrix);
-    Tab(TProgressTab::Slowest) = MakeTab("&Slowest characters", TTabKind::Chart);
+    using C = TProgressCaptions;
+    Tab(TProgressTab::Accuracy) = MakeTab(C::Views[0], TTabKind::WideChart);
+    Tab(TProgressTab::Chars) = MakeTab(C::Views[1], TTabKind::Chart);
+    Tab(TProgressTab::Confusions) = MakeTab(C::Views[2], TTabKind::Matrix);
+    Tab(TProgressTab::Slowest) = MakeTab(C::Views[3], TTabKind::Chart);
 
     Status_ = new QLabel(this);
     Status_->setObjectName("StatusLabel");
@@ -227,9 +228,8 @@ TProgressForm::TProgressForm(THistoryStore& history, QWidget* parent, bool showW
     RefreshButton_->setObjectName("RefreshButton");
     ExportButton_->setObjectName("ExportButton");
     CloseButton_->setObjectName("CloseButton");
-    RefreshButton_->setToolTip("Read the practice history again (F5)");
-    ExportButton_->setToolTip("Write the practice items and the per-character results to two "
-                              "CSV files");
+    RefreshButton_->setToolTip(TProgressCaptions::RefreshHint);
+    ExportButton_->setToolTip(TProgressCaptions::ExportHint);
     buttons->addStretch(1);
     buttons->addWidget(RefreshButton_);
     buttons->addWidget(ExportButton_);
@@ -273,18 +273,18 @@ TProgressForm::TTab TProgressForm::MakeTab(const char* title, TTabKind kind) {
         tab.Chart->setRenderHint(QPainter::Antialiasing);
         // Not a control: its figures are in the table, which takes the focus.
         tab.Chart->setFocusPolicy(Qt::NoFocus);
-        tab.Chart->setAccessibleName(name + ", chart");
+        tab.Chart->setAccessibleName(name + TProgressCaptions::ChartName);
         tab.Chart->setMinimumSize(360, 300);
         tab.Body->addWidget(tab.Chart);
     }
     if (kind == TTabKind::Matrix) {
-        tab.Matrix = NewTable(tab.Body, name + ", sent by copied");
+        tab.Matrix = NewTable(tab.Body, name + TProgressCaptions::MatrixName);
         tab.MatrixModel = new TTextTableModel(tab.Matrix, true);
         tab.Matrix->setModel(tab.MatrixModel);
         tab.Matrix->setSelectionBehavior(QAbstractItemView::SelectItems);
         tab.Body->addWidget(tab.Matrix);
     }
-    tab.Table = NewTable(tab.Body, name + ", table");
+    tab.Table = NewTable(tab.Body, name + TProgressCaptions::TableName);
     tab.Table->horizontalHeader()->setStretchLastSection(kind == TTabKind::WideChart);
     tab.Model = new TTextTableModel(tab.Table, false);
     tab.Table->setModel(tab.Model);
