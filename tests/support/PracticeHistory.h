@@ -1,7 +1,6 @@
-// A learner's history made up for the progress window's tests, screenshots and benchmark: a
-// course climbing its lessons beside random groups, words and item-by-item practice, the speed
-// rising over the months, a few weak characters copied as their look-alikes, and reaction times
-// where items are copied one by one. The same plan gives the same history.
+// A made-up learner for the progress window's tests, screenshots and benchmark: a course climbing
+// its lessons beside groups, words and item-by-item practice with reaction times, the speed rising,
+// a few weak characters copied as look-alikes. The same plan gives the same history.
 #pragma once
 
 #include "base/Random.h"
@@ -9,6 +8,7 @@
 #include "learn/HistoryStore.h"
 #include "learn/KochCourse.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -18,7 +18,7 @@ namespace brindle::test {
 
 struct TLearnerPlan {
     int Practices = 300;
-    int PerDay = 3;        // practices a day, a few hours apart
+    int PerDay = 3;        // practices a day, spread over 14 hours
     int Items = 5;         // items a practice
     int ItemChars = 5;     // characters an item
     bool WithTimes = true; // every fourth practice item by item, with reaction times
@@ -26,14 +26,15 @@ struct TLearnerPlan {
 };
 
 // Writes plan's practices through store, moving now (the store's clock) forward from now minus
-// the plan's days, and leaves now just after the last one. False when the store refused a write.
+// the plan's days, and leaves now as it was, after the last one. False when the store refused a
+// write.
 inline bool MakeLearnerHistory(THistoryStore& store, TTimePoint& now, const TLearnerPlan& plan) {
-    using namespace std::chrono_literals;
     TRandomSource r(plan.Seed);
     const std::string_view order = PresetOrder(TCourseOrder::Lcwo);
     const int days = (plan.Practices + plan.PerDay - 1) / plan.PerDay;
     const TTimePoint end = now;
-    const TTimePoint start = end - days * 24h;
+    const auto day = std::chrono::hours(24);
+    const TTimePoint start = end - days * day;
     // Characters copied as a look-alike now and then: (sent, copied as, in a thousand).
     struct TWeak {
         char Sent;
@@ -43,8 +44,10 @@ inline bool MakeLearnerHistory(THistoryStore& store, TTimePoint& now, const TLea
     static constexpr TWeak weak[] = {{'b', '6', 180}, {'h', '5', 140}, {'p', 'w', 110},
                                      {'y', 'q', 90},  {'v', '4', 80},  {'f', 'l', 60}};
     for (int p = 0; p < plan.Practices; ++p) {
-        const int day = p / plan.PerDay;
-        now = start + day * 24h + 9h + (p % plan.PerDay) * 3h + std::chrono::minutes(r.Below(40));
+        // A day's practices spread over 14 hours, the last one before the day is over.
+        now = start + (p / plan.PerDay) * day +
+              std::chrono::minutes(8 * 60 + (p % plan.PerDay) * (14 * 60 / plan.PerDay) +
+                                   static_cast<int>(r.Below(40)));
         const double progress = static_cast<double>(p) / std::max(1, plan.Practices - 1);
         const int lesson = 1 + static_cast<int>(progress * 30);
         // The course practises its lesson's characters, everything else all of them.
