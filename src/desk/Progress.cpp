@@ -317,9 +317,7 @@ void TProgress::ComposeAccuracy() {
     c.ToMs = last + margin;
     const int64_t range = c.ToMs - c.FromMs;
     constexpr int64_t day = 24LL * 3600 * 1000;
-    c.TimeFormat = range <= 2 * day         ? "MM-dd HH:mm"
-                   : range <= 400 * day     ? "yyyy-MM-dd"
-                                            : "yyyy-MM";
+    c.TimeFormat = range <= 2 * day ? "MM-dd HH:mm" : range <= 400 * day ? "yyyy-MM-dd" : "yyyy-MM";
 
     double lowest = 100.0, highest = 0.0, slowest = 1e9, fastest = 0.0;
     int firstLesson = 0, lastLesson = 0;
