@@ -168,7 +168,7 @@ public:
     static std::vector<TProgressPoint> Bunch(const std::vector<TPracticeRecord>& records,
                                              bool showWpM, TPointSpan& span,
                                              std::size_t maxPoints = MaxPoints);
-    // The period's name in the window's choice, and its phrase in sentences.
+    // The period's name in the window's choice, and the days it covers (none: all time).
     static std::string PeriodName(TProgressPeriod period);
     static std::optional<int> PeriodDays(TProgressPeriod period);
 
