@@ -68,6 +68,7 @@ bench: deps
 	$(RELEASE)/bin/bench_material
 	$(RELEASE)/bin/bench_session
 	$(RELEASE)/bin/bench_learn
+	$(RELEASE)/bin/bench_progress
 	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_devices keying $(CHARS)
 	$(RELEASE)/bin/bench_devices latency
 	$(RELEASE)/bin/bench_devices cpu
