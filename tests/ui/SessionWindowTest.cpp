@@ -7,6 +7,7 @@
 #include "ui/main/CopyEdit.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/params/ParamForm.h"
+#include "ui/progress/ProgressForm.h"
 
 #include <QButtonGroup>
 #include <QLabel>
@@ -344,6 +345,33 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
     ASSERT_TRUE(App().Copy().LastResult());
     EXPECT_TRUE(App().Copy().LastResult()->Aborted);
     EXPECT_EQ(App().History().Practices().size(), 2u);
+
+    // F12: the progress window on the two practices just kept; Esc hides it, and at its next
+    // showing it reads the history again.
+    Activate();
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F12);
+    TProgressForm* progress = Form->ProgressForm();
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(progress));
+    EXPECT_TRUE(progress->SummaryLabel().text().startsWith("2 practices"))
+        << progress->SummaryLabel().text().toStdString();
+    Shot(*progress, "progress-after-copy-practice");
+    QTest::keyClick(progress, Qt::Key_Escape);
+    EXPECT_FALSE(progress->isVisible());
+    Activate();
+    answer(false);
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11);
+    ASSERT_TRUE(App().Copy().Running());
+    for (int i = 0; i < 600 && App().Copy().ItemsSent() == 0; ++i)
+        Play(100);
+    QTest::keyClick(&copy, Qt::Key_Escape); // aborted after an item: it counts
+    ASSERT_EQ(App().History().Practices().size(), 3u);
+    Activate();
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F12);
+    EXPECT_EQ(Form->ProgressForm(), progress);
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(progress->SummaryLabel().text().startsWith("3 practices"))
+        << progress->SummaryLabel().text().toStdString();
 }
 
 // Shift+F11 with real keys: the lesson in the dialog, the practice copied, the offer of the next

@@ -7,6 +7,7 @@
 #include "ui/LayoutWatch.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/course/KochForm.h"
+#include "ui/progress/ProgressForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/CopyEdit.h"
@@ -244,6 +245,8 @@ TLogoAppForm::~TLogoAppForm() {
     BufferForm_ = nullptr;
     delete KochForm_;
     KochForm_ = nullptr;
+    delete ProgressForm_;
+    ProgressForm_ = nullptr;
 }
 
 void TLogoAppForm::BuildMenu() {
@@ -289,6 +292,8 @@ void TLogoAppForm::BuildMenu() {
          QKeySequence(Qt::SHIFT | Qt::Key_F11), [this] { App_->StartKochLesson(); });
     item(work, "Koch C&ourse...", "The Koch course: order, lesson, length and speeds", {},
          [this] { ShowKochCourse(); });
+    item(work, "Pro&gress...", "Your progress from the practice history: accuracy, characters, speed",
+         QKeySequence(Qt::Key_F12), [this] { ShowProgress(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
          QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
@@ -624,6 +629,27 @@ void TLogoAppForm::ShowKochCourse() {
     KochForm_->show();
     KochForm_->raise();
     KochForm_->activateWindow();
+}
+
+void TLogoAppForm::ShowProgress() {
+    const bool wpm = App_->Settings().Main.ShowWpM;
+    if (!ProgressForm_) {
+        ProgressForm_ = new TProgressForm(App_->History(), this, wpm);
+        // Over the main window, on a screen, as large as it asks for where there is room.
+        TRect r{x() + 40, y() + 40, ProgressForm_->width(), ProgressForm_->height()};
+        if (CanPlaceWindows()) {
+            r = FitOnScreens(r, ScreenAreas());
+            ProgressForm_->move(r.Left, r.Top);
+        }
+        ProgressForm_->resize(r.Width, r.Height);
+    } else {
+        ProgressForm_->SetShowWpM(wpm);
+        ProgressForm_->Refresh();
+    }
+    if (ProgressForm_->isMinimized()) ProgressForm_->showNormal();
+    ProgressForm_->show();
+    ProgressForm_->raise();
+    ProgressForm_->activateWindow();
 }
 
 void TLogoAppForm::ShowAbout() {

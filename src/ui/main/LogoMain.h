@@ -31,6 +31,7 @@ class TBufferForm;
 class TParamForm;
 class TShorts;
 class TKochForm;
+class TProgressForm;
 class TSleepWatcher;
 
 class TLogoAppForm : public QMainWindow {
@@ -83,6 +84,10 @@ public:
     // The Koch course window.
     void ShowKochCourse();
     TKochForm& KochForm() { return *KochForm_; }
+    // F12: the progress window, made at its first showing (which opens the history) and read
+    // again at every showing.
+    void ShowProgress();
+    TProgressForm* ProgressForm() { return ProgressForm_; } // null until first shown
     // The help page beside the installed program, else the one of the source tree.
     static std::string HelpPage();
     static const char* ProgramVersion();
@@ -144,6 +149,7 @@ private:
     TShorts* Shorts_ = nullptr;
     TAboutBox* About_ = nullptr;
     TKochForm* KochForm_ = nullptr;
+    TProgressForm* ProgressForm_ = nullptr;
     QLabel* LoadingMemo_ = nullptr;  // over the display while a file is loaded to it
     std::vector<TConnection> Hooks_; // to the logic; they end before the widgets go
     bool ParamsRedrawPending_ = false;
