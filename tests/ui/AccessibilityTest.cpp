@@ -5,6 +5,7 @@
 #include "support/WindowFixture.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/course/KochForm.h"
+#include "ui/progress/ProgressForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CopyEdit.h"
 #include "ui/main/RandomDlg.h"
@@ -37,10 +38,11 @@ using namespace brindle;
 namespace {
 
 // Parts of a compound control speak through the control: the line edit of a spin box, the list
-// of a combo box.
+// of a combo box, the headers and the corner button of a table (read as its header cells).
 bool InsideCompound(const QWidget& w) {
     for (const QWidget* p = w.parentWidget(); p; p = p->parentWidget())
-        if (qobject_cast<const QComboBox*>(p) || qobject_cast<const QAbstractSpinBox*>(p))
+        if (qobject_cast<const QComboBox*>(p) || qobject_cast<const QAbstractSpinBox*>(p) ||
+            qobject_cast<const QAbstractItemView*>(p))
             return true;
     return false;
 }
@@ -200,6 +202,17 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     Form->ShowKochCourse();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->KochForm()));
     Add(CheckNames(Form->KochForm()));
+
+    // The progress window, on the aborted practice above (no characters: its sentence only) and
+    // with each tab shown.
+    Form->ShowProgress();
+    ASSERT_NE(Form->ProgressForm(), nullptr);
+    TProgressForm& progress = *Form->ProgressForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&progress));
+    for (int t = 0; t < progress.Tabs().count(); ++t) {
+        progress.Tabs().setCurrentIndex(t);
+        Add(CheckNames(progress));
+    }
 
     std::printf("%d of %d controls have no accessible name, %d share theirs with a neighbour\n",
                 Total.Unnamed, Total.Controls, Total.Twins);
