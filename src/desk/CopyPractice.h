@@ -87,17 +87,17 @@ private:
     TDeskCore& Core_;
     bool Running_ = false;
     TCopyPacing Pacing_ = TCopyPacing::Continuous;
-    std::vector<std::string> Items_; // queued so far (engine form)
-    std::size_t Heard_ = 0;          // items heard so far
+    std::vector<std::string> Items_;                   // queued so far (engine form)
+    std::size_t Heard_ = 0;                            // items heard so far
     std::vector<std::optional<TCheckedItem>> Written_; // as written to the history
     std::vector<TCheckedItem> Checked_;                // item by item: checked so far
     std::string Copy_;
     std::size_t ItemCopyFrom_ = 0; // item by item: where the copy of the waiting item starts
     bool Waiting_ = false;
     bool AllSent_ = false;
-    int64_t HeardAtMs_ = 0;                // when the last item's last element was heard
-    int64_t LastCharHeardAtMs_ = 0;        // the same for the latest character sent
-    std::optional<int64_t> FirstKeyAtMs_; // the first key of the waiting item's answer
+    int64_t HeardAtMs_ = 0;                      // when the last item's last element was heard
+    int64_t LastCharHeardAtMs_ = 0;              // the same for the latest character sent
+    std::optional<int64_t> FirstKeyAtMs_;        // the first key of the waiting item's answer
     std::vector<std::optional<int>> ReactionMs_; // per item, item by item only
     THistoryStore::TPracticeId Practice_ = 0;
     TPracticeStart Start_;

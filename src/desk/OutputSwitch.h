@@ -1,11 +1,11 @@
 // The output: which devices exist (usable serial ports, sound outputs), which one is in use, and
 // the switch between them. A COM port is used only when the user chose it: when the sound output
 // goes (a sound server restart, a resume), the output becomes none until a sound output is back,
-// and the saved choice stays the user's. A switch stops everything first and lets the character on the air
-// finish; when one is on the air the switch completes at the engine's stop event, so nothing
-// waits in a loop. A switch asked for while one runs is taken when it ends (the last request
-// wins). Also: the port list and the port in use, a lost or returning output, suspend, and the
-// parameters window's output choice (TOutputChoice), which the window only draws.
+// and the saved choice stays the user's. A switch stops everything first and lets the character on
+// the air finish; when one is on the air the switch completes at the engine's stop event, so
+// nothing waits in a loop. A switch asked for while one runs is taken when it ends (the last
+// request wins). Also: the port list and the port in use, a lost or returning output, suspend, and
+// the parameters window's output choice (TOutputChoice), which the window only draws.
 #pragma once
 
 #include "desk/DeskTypes.h"

@@ -90,14 +90,14 @@ struct TFormSettings { // window positions and sizes [pixels]
     bool operator==(const TFormSettings&) const = default;
 };
 
-struct TKochSettings { // the Koch course
-    int Order{};         // 0 LCWO, 1 G4FON/KochMorse, 2 CWops, 3 custom
-    std::string Custom;  // the custom order (Windows-1252, prosigns by name)
-    int Lesson{};        // 1 .. the order's length - 1 (clamped where the order is known)
-    int Minutes{};       // [min] of a practice
-    int CharCpm{};       // [CpM] character speed
-    int EffCpm{};        // [CpM] effective speed (Farnsworth) when lower
-    int GroupSize{};     // characters per group; 0: random from 2 to 7
+struct TKochSettings {  // the Koch course
+    int Order{};        // 0 LCWO, 1 G4FON/KochMorse, 2 CWops, 3 custom
+    std::string Custom; // the custom order (Windows-1252, prosigns by name)
+    int Lesson{};       // 1 .. the order's length - 1 (clamped where the order is known)
+    int Minutes{};      // [min] of a practice
+    int CharCpm{};      // [CpM] character speed
+    int EffCpm{};       // [CpM] effective speed (Farnsworth) when lower
+    int GroupSize{};    // characters per group; 0: random from 2 to 7
     bool operator==(const TKochSettings&) const = default;
 };
 

@@ -141,7 +141,7 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     B().RepeatClick(3, true);
     EXPECT_EQ(B().View().Repeating, 3);
     EXPECT_EQ(Queued(), "test"); // nothing was being sent: Repeat alone starts it
-    B().RepeatClick(0, true); // buffer 1 takes over from buffer 4
+    B().RepeatClick(0, true);    // buffer 1 takes over from buffer 4
     EXPECT_EQ(B().View().Repeating, 0);
     EXPECT_EQ(Queued(), "test"); // but waits for what is being sent
     App->ClearScreenClick();

@@ -430,9 +430,9 @@ TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
     EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta", "gamma"}));
     EXPECT_EQ(S().Material().PhraseList.size(), 1u);
     EXPECT_TRUE(S().Material().TextList.empty());
-    EXPECT_EQ(Shown(), ""); // nothing written to the display
+    EXPECT_EQ(Shown(), "");                   // nothing written to the display
     EXPECT_EQ(App->Settings().Tutor.Mode, 1); // the training mode is the user's
-    App->StartSession(); // F3 finds the words
+    App->StartSession();                      // F3 finds the words
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random words from the list loaded from file:");
     EXPECT_EQ(State(), TSessionState::StartText);
 }

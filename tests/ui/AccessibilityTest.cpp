@@ -5,13 +5,13 @@
 #include "support/WindowFixture.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/course/KochForm.h"
-#include "ui/progress/ProgressForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CopyEdit.h"
 #include "ui/main/RandomDlg.h"
 #include "ui/main/Shorts.h"
 #include "ui/params/ParamForm.h"
 #include "ui/params/UpDownEdit.h"
+#include "ui/progress/ProgressForm.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>

@@ -7,7 +7,6 @@
 #include "ui/LayoutWatch.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/course/KochForm.h"
-#include "ui/progress/ProgressForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/CopyEdit.h"
@@ -15,6 +14,7 @@
 #include "ui/main/RandomDlg.h"
 #include "ui/main/Shorts.h"
 #include "ui/params/ParamForm.h"
+#include "ui/progress/ProgressForm.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -292,7 +292,8 @@ void TLogoAppForm::BuildMenu() {
          QKeySequence(Qt::SHIFT | Qt::Key_F11), [this] { App_->StartKochLesson(); });
     item(work, "Koch C&ourse...", "The Koch course: order, lesson, length and speeds", {},
          [this] { ShowKochCourse(); });
-    item(work, "Pro&gress...", "Your progress from the practice history: accuracy, characters, speed",
+    item(work, "Pro&gress...",
+         "Your progress from the practice history: accuracy, characters, speed",
          QKeySequence(Qt::Key_F12), [this] { ShowProgress(); });
     item(work, "Show Text &Buffers", "Open or close the text buffers window",
          QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
