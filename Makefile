@@ -100,8 +100,8 @@ fuzz:
 	@scripts/install-deps --fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DBRINDLE_FUZZ=ON -DBRINDLE_TESTS=OFF
-	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_ini fuzz_filters fuzz_params
-	@scripts/run-fuzz $(FUZZ)/bin $(FUZZ_SECONDS) ini filters params
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_ini fuzz_filters fuzz_params fuzz_copycheck
+	@scripts/run-fuzz $(FUZZ)/bin $(FUZZ_SECONDS) ini filters params copycheck
 
 # The Debian package: a Release build of the two programs in $(PKG), packed by CPack.
 package: deps
