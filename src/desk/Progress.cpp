@@ -19,16 +19,6 @@ namespace {
 // ----------------------------------------------------------------------------------------------
 // Times: the history's UTC texts, local days, weeks and months.
 
-std::optional<std::time_t> ParseIsoUtc(const std::string& text) {
-    std::tm tm{};
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
-        return std::nullopt;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    return timegm(&tm);
-}
-
 // The local start of the day, week (from Monday) or month around t; t itself for a practice.
 std::time_t SpanStart(std::time_t t, TPointSpan span) {
     if (span == TPointSpan::Practice) return t;
@@ -238,7 +228,7 @@ std::vector<TProgressPoint> TProgress::Bunch(const std::vector<TPracticeRecord>&
     std::vector<std::time_t> starts;
     starts.reserve(records.size());
     for (const TPracticeRecord& r : records)
-        starts.push_back(ParseIsoUtc(r.Started).value_or(0));
+        starts.push_back(ParseStoredTime(r.Started).value_or(0));
 
     // The finest span that keeps within maxPoints; months whatever their number.
     std::vector<std::time_t> keys;
@@ -410,8 +400,8 @@ void TProgress::ComposeSummary() {
         sent += r.SentChars;
         correct += r.CorrectChars;
     }
-    const auto from = ParseIsoUtc(Records_.front().Started).value_or(0);
-    const auto to = ParseIsoUtc(Records_.back().Started).value_or(0);
+    const auto from = ParseStoredTime(Records_.front().Started).value_or(0);
+    const auto to = ParseStoredTime(Records_.back().Started).value_or(0);
     View_.Summary = Counted(static_cast<long long>(Records_.size()), "practice", "practices") +
                     Between(LocalText(from, "%Y-%m-%d"), LocalText(to, "%Y-%m-%d")) + ", " +
                     PctText(Pct(correct, sent)) + " copied right. ";

@@ -122,16 +122,6 @@ std::string IsoUtc(std::time_t t) {
     return text;
 }
 
-std::optional<std::time_t> ParseIsoUtc(const std::string& text) {
-    std::tm tm{};
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
-        return std::nullopt;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    return timegm(&tm);
-}
-
 // The local calendar day around t, as a UTC range [from, to).
 std::pair<std::string, std::string> LocalDayOf(std::time_t t) {
     std::tm day{};
@@ -190,6 +180,16 @@ std::string CsvNumber(const sql::TStatement& s, int column) {
 }
 
 } // namespace
+
+std::optional<std::time_t> ParseStoredTime(const std::string& text) {
+    std::tm tm{};
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
+        return std::nullopt;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return timegm(&tm);
+}
 
 // ----------------------------------------------------------------------------------------------
 
@@ -457,22 +457,25 @@ THistoryStore::TPracticeId THistoryStore::StartPractice(const TPracticeStart& st
     return sqlite3_last_insert_rowid(Conn_->Db.get());
 }
 
+bool THistoryStore::PracticeExistsElseRollBack(TPracticeId practice) {
+    sql::TStatement* exists = Prepare(kSessionExists);
+    if (!exists) return false;
+    sql::TStatement::TUse use(*exists);
+    exists->Bind(1, practice);
+    const int rc = exists->Step();
+    if (!Check(rc)) return false;
+    if (rc == SQLITE_DONE) { // no such practice: nothing to add to or to replace
+        Check(sql::Exec(Conn_->Db.get(), "ROLLBACK"));
+        return false;
+    }
+    return true;
+}
+
 bool THistoryStore::AddItem(TPracticeId practice, const TCheckedItem& item,
                             const TItemTiming& timing) {
     if (!Live() || practice == 0 || !Begin()) return false;
     int64_t seq = 0;
-    {
-        sql::TStatement* exists = Prepare(kSessionExists);
-        if (!exists) return false;
-        sql::TStatement::TUse use(*exists);
-        exists->Bind(1, practice);
-        const int rc = exists->Step();
-        if (!Check(rc)) return false;
-        if (rc == SQLITE_DONE) { // no such practice: nothing to add it to
-            Check(sql::Exec(Conn_->Db.get(), "ROLLBACK"));
-            return false;
-        }
-    }
+    if (!PracticeExistsElseRollBack(practice)) return false;
     {
         sql::TStatement* next = Prepare(kNextSeq);
         if (!next) return false;
@@ -487,18 +490,7 @@ bool THistoryStore::AddItem(TPracticeId practice, const TCheckedItem& item,
 bool THistoryStore::ReplaceItem(TPracticeId practice, int seq, const TCheckedItem& item,
                                 const TItemTiming& timing) {
     if (!Live() || practice == 0 || seq < 1 || !Begin()) return false;
-    {
-        sql::TStatement* exists = Prepare(kSessionExists);
-        if (!exists) return false;
-        sql::TStatement::TUse use(*exists);
-        exists->Bind(1, practice);
-        const int rc = exists->Step();
-        if (!Check(rc)) return false;
-        if (rc == SQLITE_DONE) { // no such practice
-            Check(sql::Exec(Conn_->Db.get(), "ROLLBACK"));
-            return false;
-        }
-    }
+    if (!PracticeExistsElseRollBack(practice)) return false;
     {
         // The old characters leave the summary of confusions before they go.
         sql::TStatement* old = Prepare(kOldPairs);
@@ -758,7 +750,7 @@ TCharTally THistoryStore::LessonDayTally(TPracticeId practice, uint8_t c) {
         lesson = p->OptionalInt(2);
     }
     const std::string stored = StoredChar(FoldCase(c));
-    const auto when = ParseIsoUtc(started);
+    const auto when = ParseStoredTime(started);
     sql::TStatement* s = Prepare(order && lesson && when ? kLessonDayTally : kPracticeTally);
     if (!s) return {};
     sql::TStatement::TUse use(*s);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -65,6 +66,10 @@ struct TItemTiming {
 };
 
 // One practice as the progress window shows it.
+// A time as the history stores it (UTC, ISO 8601: "2026-12-07T14:05:00Z"); none when the text
+// is not one.
+std::optional<std::time_t> ParseStoredTime(const std::string& text);
+
 struct TPracticeRecord {
     int64_t Id = 0;
     std::string Started; // UTC, ISO 8601
@@ -189,6 +194,9 @@ private:
     sql::TStatement* Prepare(const char* sql);
     bool Begin();
     bool Commit();
+    // Inside a transaction just begun: whether the practice exists; when not, the transaction
+    // is rolled back.
+    bool PracticeExistsElseRollBack(TPracticeId practice);
     std::string Now() const;
     std::string Cutoff(std::optional<int> lastDays) const;
 
