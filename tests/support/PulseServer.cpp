@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,6 +131,22 @@ std::vector<int16_t> TPulseServer::StopRecording() {
         samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
                                           (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     return samples;
+}
+
+TPulseServer::TTake TPulseServer::RecordClean(const std::function<void()>& play,
+                                              const std::function<long long()>& underflows,
+                                              int attempts) {
+    TTake take;
+    while (take.Attempts < attempts && !take.Clean) {
+        ++take.Attempts;
+        if (!StartRecording()) return take;
+        const long long before = underflows();
+        play();
+        take.Samples = StopRecording();
+        take.Clean = underflows() == before;
+        if (::testing::Test::HasFailure()) break;
+    }
+    return take;
 }
 
 } // namespace brindle::test

@@ -80,6 +80,20 @@ protected:
         return RunUntil([&] { return d.SentMark() == d.TextEnd(); }, kLimitMs);
     }
     TLogoApp& App() { return Form->App(); }
+    // Records `play` after the recorder has settled, with its tail played out; again when the
+    // window could not keep the sound server fed.
+    std::vector<int16_t> Hear(const std::function<void()>& play) {
+        const auto take = Server.RecordClean(
+            [&] {
+                RunFor(1000); // the recorder is listening
+                play();
+                RunFor(2 * App().SoundOut1().BufferTime() + 600);
+            },
+            [this] { return App().SoundOut1().Underflows(); });
+        EXPECT_TRUE(take.Clean) << "the sound underflowed in each of " << take.Attempts
+                                << " recordings: the machine is too busy to measure";
+        return take.Samples;
+    }
 
     test::TPulseServer& Server = test::TPulseServer::Instance();
     test::TSerialShim Shim;
@@ -117,12 +131,11 @@ TEST_F(WindowDevices, TypingIsHeardWithTheEngineDurations) {
     Settings(1);
     Open();
     ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
-    ASSERT_TRUE(Server.StartRecording());
-    RunFor(1000); // the recorder is listening
-    Type("paris");
-    ASSERT_TRUE(AllSent()); // rendered, and queued for the device
-    RunFor(2 * App().SoundOut1().BufferTime() + 600);
-    const auto recording = Server.StopRecording();
+    const auto recording = Hear([&] {
+        Type("paris");
+        ASSERT_TRUE(AllSent()); // rendered, and queued for the device
+    });
+    ASSERT_FALSE(HasFailure());
 
     test::ExpectHeardAs(test::ToneRuns(recording, kQuiet), "paris", App().CWout1());
     EXPECT_TRUE(Messages.empty()) << Messages[0];
@@ -218,12 +231,11 @@ TEST_F(WindowDevices, SoundResumesAfterTheServerComesBack) {
                                 << SettingOf(App().Output().Device()) << " "
                                 << (Messages.empty() ? "" : Messages.back()) << Messages.size();
     EXPECT_EQ(App().Output().Device(), TOutputDevice::Sound);
-    ASSERT_TRUE(Server.StartRecording());
-    RunFor(1000); // the recorder is listening
-    Type("eeeee");
-    ASSERT_TRUE(AllSent());
-    RunFor(2 * App().SoundOut1().BufferTime() + 600);
-    const auto runs = test::ToneRuns(Server.StopRecording(), kQuiet);
+    const auto runs = test::ToneRuns(Hear([&] {
+                                         Type("eeeee");
+                                         ASSERT_TRUE(AllSent());
+                                     }),
+                                     kQuiet);
     EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const TRun& r) { return r.On; }), 5);
 }
 
@@ -246,12 +258,11 @@ TEST_F(WindowDevices, ASoundServerRestartNeverKeysThePort) {
     ASSERT_TRUE(Server.Start());
     ASSERT_TRUE(SoundPlaying()) << "sound did not come back by itself";
     EXPECT_EQ(App().Output().Device(), TOutputDevice::Sound);
-    ASSERT_TRUE(Server.StartRecording());
-    RunFor(1000); // the recorder is listening
-    Type("eeeee");
-    ASSERT_TRUE(AllSent());
-    RunFor(2 * App().SoundOut1().BufferTime() + 600);
-    const auto runs = test::ToneRuns(Server.StopRecording(), kQuiet);
+    const auto runs = test::ToneRuns(Hear([&] {
+                                         Type("eeeee");
+                                         ASSERT_TRUE(AllSent());
+                                     }),
+                                     kQuiet);
     EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const TRun& r) { return r.On; }), 5);
     EXPECT_TRUE(Shim.Log().empty()) << "the port's lines moved";
     EXPECT_FALSE(App().ComRTSDTRX1().IsOpen());
@@ -369,13 +380,13 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     p.ApplyEditField(TUpDown::EndSpeed, "120");
     p.CommitText(TCharField::StartText, "vvv<ka>");
     p.CommitText(TCharField::StopText, "<ar>");
-    ASSERT_TRUE(Server.StartRecording());
-    RunFor(1000); // the recorder is listening
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
-    ASSERT_EQ(App().Session().State(), TSessionState::StartText);
-    ASSERT_TRUE(RunUntil([&] { return App().Session().State() == TSessionState::Idle; }, 60000));
-    RunFor(2 * App().SoundOut1().BufferTime() + 600);
-    const auto recording = Server.StopRecording();
+    const auto recording = Hear([&] {
+        QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
+        ASSERT_EQ(App().Session().State(), TSessionState::StartText);
+        ASSERT_TRUE(
+            RunUntil([&] { return App().Session().State() == TSessionState::Idle; }, 60000));
+    });
+    ASSERT_FALSE(HasFailure());
 
     // The element durations of each speed of the plan, from the engine itself.
     std::map<int, TCWTiming> timing;
@@ -420,22 +431,26 @@ TEST_F(WindowDevices, ARepeatingBufferIsHeardAgainAndAgain) {
     App().Params().SetFarnsworth(0);
     auto& buffers = App().Buffers();
     buffers.Edited(0, "vvv ");
-    buffers.RepeatClick(0, true);
-    ASSERT_TRUE(Server.StartRecording());
-    RunFor(1000);
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F5);
     const TDisplayModel& d = App().Display();
-    ASSERT_TRUE(RunUntil([&] { return d.Text().size() >= 8 && d.SentMark() > 6; }, kLimitMs));
-    buffers.ReleaseRepeatButtons();
-    ASSERT_TRUE(AllSent());
-    RunFor(2 * App().SoundOut1().BufferTime() + 600);
-    const auto recording = Server.StopRecording();
+    const auto recording = Hear([&] {
+        const std::size_t start = d.Text().size();
+        buffers.RepeatClick(0, true);
+        QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F5);
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                return d.Text().size() >= start + 8 && d.SentMark() > static_cast<int>(start) + 6;
+            },
+            kLimitMs));
+        buffers.ReleaseRepeatButtons();
+        ASSERT_TRUE(AllSent());
+        EXPECT_EQ(d.Text().substr(start, 8), "vvv vvv ");
+    });
+    ASSERT_FALSE(HasFailure());
     const auto pieces =
         ReadMorse(test::ToneRuns(recording, kQuiet), App().CWout1().Timing().DotSamples);
     ASSERT_GE(pieces.size(), 2u);
     EXPECT_EQ(Decode(pieces[0]), "vvv");
     EXPECT_EQ(Decode(pieces[1]), "vvv");
-    EXPECT_EQ(d.Text().substr(0, 8), "vvv vvv ");
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
 
@@ -456,18 +471,19 @@ TEST_F(WindowDevices, ACopyPracticeIsHeardAsTheHistoryKeepsIt) {
     p.ApplyEditField(TUpDown::StartSpeed, "150");
     p.CommitText(TCharField::StartText, "");
     p.CommitText(TCharField::StopText, "");
-    ASSERT_TRUE(Server.StartRecording());
-    RunFor(1000); // the recorder is listening
-    App().StartCopyPractice();
-    ASSERT_TRUE(App().Copy().Running());
-    ASSERT_TRUE(RunUntil([&] { return App().Session().Idle(); }, 60000));
-    RunFor(2 * App().SoundOut1().BufferTime() + 600);
-    const auto recording = Server.StopRecording();
-    App().CopyChanged("kmrsu");
-    App().CheckCopy();
+    int played = 0;
+    const auto recording = Hear([&] {
+        ++played;
+        App().StartCopyPractice();
+        ASSERT_TRUE(App().Copy().Running());
+        ASSERT_TRUE(RunUntil([&] { return App().Session().Idle(); }, 60000));
+        App().CopyChanged("kmrsu");
+        App().CheckCopy();
+    });
+    ASSERT_FALSE(HasFailure());
     const auto practices = App().History().Practices();
-    ASSERT_EQ(practices.size(), 1u);
-    const auto items = App().History().Items(practices[0].Id);
+    ASSERT_EQ(practices.size(), static_cast<std::size_t>(played));
+    const auto items = App().History().Items(practices.back().Id);
     ASSERT_EQ(items.size(), 3u);
     const auto pieces =
         ReadMorse(test::ToneRuns(recording, kQuiet), App().CWout1().Timing().DotSamples);
