@@ -88,6 +88,7 @@ protected:
                 RunFor(1000); // the recorder is listening
                 play();
                 RunFor(2 * App().SoundOut1().BufferTime() + 600);
+                return !HasFailure();
             },
             [this] { return App().SoundOut1().Underflows(); });
         EXPECT_TRUE(take.Clean) << "the sound underflowed in each of " << take.Attempts
