@@ -8,7 +8,8 @@ PKG     ?= build-pkg
 FUZZ_SECONDS ?= 60
 CHARS   ?= 200
 JOBS    ?= 2
-CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON
+# The test build also builds the benchmarks, so that a change that breaks one is seen at once.
+CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON -DBRINDLE_BENCH=ON
 
 .PHONY: all deps build run demo screenshots test tsan bench bench-window bench-dropouts fuzz clean \
 	format package package-test package-install-test
