@@ -64,7 +64,11 @@ bool ParseIntStrict(std::string_view text, int& value) {
 }
 
 TIniFile TIniFile::Parse(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    // A byte order mark is not part of the first line; files joined by an editor can carry two.
+    // A mark kept in the line would be read as the mark at the next start, so the file changed
+    // at every save.
+    while (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
     const std::string text = IsValidUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
     TIniFile ini;
     ini.Lines_ = SplitLines(text);

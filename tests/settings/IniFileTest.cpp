@@ -53,4 +53,8 @@ TEST(IniFile, WindowsFilesReadCorrectly) {
     EXPECT_EQ(ini.ReadString("Tutor", "Characters", ""), "abc\xC3\xA4\xC3\xB6\xC3\xBC");
     const TIniFile bom = TIniFile::Parse("\xEF\xBB\xBF[Main]\nSpeed=70\n");
     EXPECT_EQ(bom.ReadInteger("Main", "Speed", 60), 70);
+    // Two marks (a joined file) are both dropped, so saving and reading again keeps every line.
+    const TIniFile twice = TIniFile::Parse("\xEF\xBB\xBF\xEF\xBB\xBF; note\n[Main]\nSpeed=70\n");
+    EXPECT_EQ(twice.ToText("\n"), "; note\n[Main]\nSpeed=70\n");
+    EXPECT_EQ(TIniFile::Parse(twice.ToText("\n")).Lines(), twice.Lines());
 }
