@@ -471,13 +471,8 @@ TEST_F(Desk, ChoosingAPortWhileOnSoundKeepsTheStoredOne) {
 }
 
 TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
-    Ports.resize(5);
-    Ports[4] = Port("ttyS4");
-    Settings.TX.TXComPort = 5;
-    Start();
-    Type("paris");
-    Play(300);            // "p" is on the air
-    App->ChooseOutput(1); // to COM: everything queued is dropped with the display
+    SendWithAPortOnCom5(); // "p" is on the air
+    App->ChooseOutput(1);  // to COM: everything queued is dropped with the display
     EXPECT_TRUE(App->Output().Switching());
     EXPECT_EQ(App->View().Busy, "Switching the output ...");
     EXPECT_FALSE(App->View().TXEnabled);
@@ -500,12 +495,7 @@ TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
 
 // A switch asked for while one waits for the engine used to run inside the first one's wait.
 TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
-    Ports.resize(5);
-    Ports[4] = Port("ttyS4");
-    Settings.TX.TXComPort = 5;
-    Start();
-    Type("paris");
-    Play(300);
+    SendWithAPortOnCom5();
     App->ChooseOutput(1);
     ASSERT_TRUE(App->Output().Switching());
     App->ChooseOutput(0); // back to sound: waits for the first switch
@@ -531,12 +521,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
 }
 
 TEST_F(Desk, ASwitchEndsAfterItsTimeLimitWhenTheEngineNeverStops) {
-    Ports.resize(5);
-    Ports[4] = Port("ttyS4");
-    Settings.TX.TXComPort = 5;
-    Start();
-    Type("paris");
-    Play(300);
+    SendWithAPortOnCom5();
     App->ChooseOutput(1);
     ASSERT_TRUE(App->Output().Switching());
     // The sound server asks for nothing more: the engine never reaches the end of "p".

@@ -115,6 +115,15 @@ protected:
         for (char c : keys)
             App->KeyPress(static_cast<uint8_t>(c));
     }
+    // Sound output with a port on COM5 to switch to; "paris" typed and its "p" on the air.
+    void SendWithAPortOnCom5() {
+        Ports.resize(5);
+        Ports[4] = Port("ttyS4");
+        Settings.TX.TXComPort = 5;
+        Start();
+        Type("paris");
+        Play(300);
+    }
     // What waits in the type-ahead buffer.
     std::string Queued() const { return App->CWout1().QueuedText(); }
     std::string Shown() const { return Display.Text(); }

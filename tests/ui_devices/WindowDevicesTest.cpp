@@ -80,6 +80,17 @@ protected:
         return RunUntil([&] { return d.SentMark() == d.TextEnd(); }, kLimitMs);
     }
     TLogoApp& App() { return Form->App(); }
+    // A session of three random groups of five of `chars`, without Farnsworth spacing.
+    TParameters& ThreeGroupsOfFive(const char* chars) {
+        auto& p = App().Params();
+        p.SetFarnsworth(0);
+        p.SetMorseMode(0);
+        p.CommitText(TCharField::Chars1, chars);
+        p.ChooseCharField(1);
+        p.ApplyEditField(TUpDown::NumGroups, "3");
+        p.ApplyEditField(TUpDown::SizeGroups, "5");
+        return p;
+    }
     // Records `play` after the recorder has settled, with its tail played out; again when the
     // window could not keep the sound server fed.
     std::vector<int16_t> Hear(const std::function<void()>& play) {
@@ -369,13 +380,7 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     Settings(1);
     Open();
     ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
-    auto& p = App().Params();
-    p.SetFarnsworth(0);
-    p.SetMorseMode(0);
-    p.CommitText(TCharField::Chars1, "abc");
-    p.ChooseCharField(1);
-    p.ApplyEditField(TUpDown::NumGroups, "3");
-    p.ApplyEditField(TUpDown::SizeGroups, "5");
+    auto& p = ThreeGroupsOfFive("abc");
     p.SetVariSpeed(true);
     p.ApplyEditField(TUpDown::StartSpeed, "80");
     p.ApplyEditField(TUpDown::EndSpeed, "120");
@@ -462,13 +467,7 @@ TEST_F(WindowDevices, ACopyPracticeIsHeardAsTheHistoryKeepsIt) {
     Settings(1);
     Open();
     ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
-    auto& p = App().Params();
-    p.SetFarnsworth(0);
-    p.SetMorseMode(0);
-    p.CommitText(TCharField::Chars1, "kmrsu");
-    p.ChooseCharField(1);
-    p.ApplyEditField(TUpDown::NumGroups, "3");
-    p.ApplyEditField(TUpDown::SizeGroups, "5");
+    auto& p = ThreeGroupsOfFive("kmrsu");
     p.ApplyEditField(TUpDown::StartSpeed, "150");
     p.CommitText(TCharField::StartText, "");
     p.CommitText(TCharField::StopText, "");
