@@ -280,8 +280,11 @@ TEST_F(SessionWindow, HiddenTextKeepsTheKeysForTypingAndSingleMode) {
     QTest::keyClick(Form->focusWidget(), Qt::Key_Space);
     EXPECT_EQ(App().Session().State(), TSessionState::Items);
     EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the first item
-    for (int i = 0; i < 100 && !App().CWout1().Hold(); ++i)
+    // A random group of five takes up to about 11 s here (some 2 s a character): played until
+    // its end, with room to spare, whatever the group drawn.
+    for (int i = 0; i < 300 && !App().CWout1().Hold(); ++i)
         Play(100);
+    ASSERT_TRUE(App().CWout1().Hold()) << "the first item never ended";
     QTest::keyClick(Form->focusWidget(), Qt::Key_Return);
     EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the second
     Shot(*Form, "main-hidden-text-single-mode");
