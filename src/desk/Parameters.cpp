@@ -112,6 +112,16 @@ TRect FitOnScreens(TRect w, const std::vector<TRect>& screens) {
     return w;
 }
 
+TRect FitFramedOnScreens(TRect window, int frameWidth, int frameHeight,
+                         const std::vector<TRect>& screens) {
+    frameWidth = std::max(frameWidth, 0);
+    frameHeight = std::max(frameHeight, 0);
+    const TRect outer = FitOnScreens(
+        {window.Left, window.Top, window.Width + frameWidth, window.Height + frameHeight}, screens);
+    return {outer.Left, outer.Top, std::max(outer.Width - frameWidth, 1),
+            std::max(outer.Height - frameHeight, 1)};
+}
+
 // --- The window's state --------------------------------------------------------------------------
 
 // The fields' limits are the settings table's: what the window takes is what the file keeps.

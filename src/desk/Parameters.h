@@ -102,6 +102,11 @@ struct TRect {
 // position off every screen (another monitor, a hand-edited file) never leaves a window out of
 // reach. Without screens the window is left as it is.
 TRect FitOnScreens(TRect window, const std::vector<TRect>& screens);
+// The same for a window whose frame (title bar and borders, drawn by the window manager) adds
+// frameWidth x frameHeight [px] to its size: Left and Top are the frame's corner, as a window is
+// moved; Width and Height are the window's own, as it is resized.
+TRect FitFramedOnScreens(TRect window, int frameWidth, int frameHeight,
+                         const std::vector<TRect>& screens);
 
 class TParameters {
 public:

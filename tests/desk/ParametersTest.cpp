@@ -72,6 +72,19 @@ TEST(ParamText, SavedWindowsAreBroughtFullyOntoTheScreens) {
     EXPECT_EQ(FitOnScreens({5, 5, 660, 440}, {}), (TRect{5, 5, 660, 440}));
 }
 
+// The progress window, 700 pixels tall under a 24-pixel title bar, was moved up only until the
+// window itself fitted: its frame pushed the buttons 20 pixels below the screen.
+TEST(ParamText, AFramedWindowFitsWithItsFrame) {
+    const std::vector<TRect> one{{0, 0, 1280, 900}};
+    EXPECT_EQ(FitFramedOnScreens({178, 220, 1040, 700}, 2, 26, one), (TRect{178, 174, 1040, 700}));
+    EXPECT_EQ(FitFramedOnScreens({100, 100, 1040, 700}, 2, 26, one), (TRect{100, 100, 1040, 700}));
+    // Taller or wider than the screen with its frame: the window gives up the frame's room.
+    EXPECT_EQ(FitFramedOnScreens({0, 0, 1400, 1000}, 2, 26, one), (TRect{0, 0, 1278, 874}));
+    // Without a frame (not shown yet, or none drawn) it is FitOnScreens.
+    EXPECT_EQ(FitFramedOnScreens({178, 220, 1040, 700}, 0, 0, one),
+              FitOnScreens({178, 220, 1040, 700}, one));
+}
+
 TEST_F(Params, CreationAppliesTheSettings) {
     Settings.Tutor.Farnsworth = 2;
     Settings.Tutor.FarnsworthSpeed = 90;

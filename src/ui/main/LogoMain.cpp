@@ -639,7 +639,7 @@ void TLogoAppForm::ShowProgress() {
         // Over the main window, on a screen, as large as it asks for where there is room.
         TRect r{x() + 40, y() + 40, ProgressForm_->width(), ProgressForm_->height()};
         if (CanPlaceWindows()) {
-            r = FitOnScreens(r, ScreenAreas());
+            r = FitOnScreensFramedAs(r, *this);
             ProgressForm_->move(r.Left, r.Top);
         }
         ProgressForm_->resize(r.Width, r.Height);

@@ -65,6 +65,14 @@ std::vector<TRect> ScreenAreas() {
     return areas;
 }
 
+TRect FitOnScreensFramedAs(TRect window, const QWidget& shown) {
+    const QRect inner = shown.geometry();
+    const QRect outer = shown.frameGeometry();
+    const bool framed = shown.isVisible() && outer.contains(inner);
+    return FitFramedOnScreens(window, framed ? outer.width() - inner.width() : 0,
+                              framed ? outer.height() - inner.height() : 0, ScreenAreas());
+}
+
 bool CanPlaceWindows() {
     return !QGuiApplication::platformName().startsWith("wayland");
 }

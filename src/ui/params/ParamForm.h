@@ -128,5 +128,8 @@ private:
 bool CanPlaceWindows();
 // The work areas of the screens, for FitOnScreens.
 std::vector<TRect> ScreenAreas();
+// FitFramedOnScreens with the frame that the window manager draws around `shown`, a window on the
+// screen with the same decorations (no frame when it is not shown).
+TRect FitOnScreensFramedAs(TRect window, const QWidget& shown);
 
 } // namespace brindle
