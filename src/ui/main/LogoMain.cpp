@@ -208,7 +208,11 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     }
     // A saved place off every screen (another monitor, a hand-edited file) is brought onto one;
     // where programs cannot place windows (Wayland) the compositor decides.
-    TRect main{settings.Form.Left, settings.Form.Top, settings.Form.Width, settings.Form.Height};
+    // It is fitted as large as it will be: never below its minimum (the tool bar's width), which a
+    // larger font or scale makes wider than the size saved.
+    const QSize least = minimumSize().expandedTo(minimumSizeHint());
+    TRect main{settings.Form.Left, settings.Form.Top, std::max(settings.Form.Width, least.width()),
+               std::max(settings.Form.Height, least.height())};
     if (CanPlaceWindows()) main = FitOnScreens(main, ScreenAreas());
     resize(main.Width, main.Height);
     move(main.Left, main.Top);
