@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,7 @@ struct TCheckedItem {
                                      // learner typed inside it kept (one each)
     std::vector<TCheckedChar> Chars; // one per sent character; spaces are not characters
     int CorrectChars = 0;
+    int ExtraChars = 0; // copied in or beside this item with no sent character
     int SentChars() const { return static_cast<int>(Chars.size()); }
 };
 
@@ -43,10 +45,16 @@ struct TCopyCheck {
     int CorrectChars = 0;
     int SubstitutedChars = 0;
     int MissedChars = 0;
-    int Cost = 0; // of the alignment, in the units of TAlignCosts
-    // CorrectChars / SentChars; 0 when nothing was sent. Extra characters do not count.
+    int ExtraChars = 0; // Extra.size()
+    int Cost = 0;       // of the alignment, in the units of TAlignCosts
+    // Every error counts, an extra character as much as a missed one: 1 - (substituted + missed +
+    // extra) / sent, never below 0; 0 when nothing was sent. Typing more can never raise it.
     double Accuracy() const {
-        return SentChars == 0 ? 0.0 : static_cast<double>(CorrectChars) / SentChars;
+        return ScoreOf(SentChars, SubstitutedChars + MissedChars + ExtraChars);
+    }
+    static double ScoreOf(int sent, int errors) {
+        if (sent <= 0) return 0.0;
+        return errors >= sent ? 0.0 : 1.0 - static_cast<double>(errors) / sent;
     }
 };
 
@@ -64,15 +72,57 @@ struct TAlignCosts {
     static constexpr int SeparatorGap = 1; // a separator missed or added
 };
 
-// Memory the alignment may use for its trace. Larger problems are traced in blocks that are
-// computed twice: the same result, slower.
+// Memory the alignment may use for its trace (two bits a cell of its band). Larger problems are
+// traced in blocks that are computed twice: the same result, slower.
 struct TCheckLimits {
     std::size_t MaxTraceBytes = std::size_t{64} << 20;
+    // Half the width of the first band tried, in columns; 0 lets the size of the problem choose.
+    // A narrow band makes a small problem go the ways of a large one (tests).
+    std::size_t FirstHalfWidth = 0;
 };
 
-// Aligns copy with the sent items. The caller has turned prosign names into their code bytes;
-// bytes outside the Morse tables are ordinary characters that can only be wrong.
+// Aligns copy with the sent items: the minimum-cost alignment of the whole matrix, on equal costs
+// preferring (from the end back) a diagonal step, then a sent token left out, then a copied one
+// added. The caller has turned prosign names into their code bytes; bytes outside the Morse
+// tables are ordinary characters that can only be wrong. Time about linear in the length for a
+// copy with scattered errors; a copy that has little to do with what was sent takes most of the
+// whole matrix (quadratic).
 TCopyCheck CheckCopy(const std::vector<std::string>& sent, std::string_view copy,
                      const TCheckLimits& limits = {});
+
+class TCopyCheckerState;
+
+// The check of a copy while the practice goes on: items are added as they are heard, the copy is
+// replaced as it is typed, and Check() gives exactly CheckCopy(items so far, copy). Between two
+// checks only the alignment's open end is computed again: the rows of the items that the change
+// can reach (an added item, the copy's changed end and the last band's width of rows before it),
+// so an update costs the same at item 10 and at item 1,500. When the copy strays so far that the
+// band has to widen, the whole practice is aligned again once, and later updates cost more.
+class TCopyChecker {
+public:
+    explicit TCopyChecker(const TCheckLimits& limits = {});
+    ~TCopyChecker();
+    TCopyChecker(TCopyChecker&&) noexcept;
+    TCopyChecker& operator=(TCopyChecker&&) noexcept;
+    TCopyChecker(const TCopyChecker&) = delete;
+    TCopyChecker& operator=(const TCopyChecker&) = delete;
+
+    // Appends a sent item (engine text).
+    void AddItem(std::string engineText);
+    // The whole copy so far (engine text); the part before the first changed byte is kept.
+    void SetCopy(std::string_view engineText);
+    std::size_t ItemCount() const;
+
+    // The check of every item added against the copy; valid until the next call of a
+    // non-const member.
+    const TCopyCheck& Check();
+    // The first item whose result in the last Check() differs from the Check() before (items
+    // added since count as changed); ItemCount() when none does. The items before it are as
+    // they were: a caller that keeps the results need only take them from there on.
+    std::size_t FirstChangedItem() const;
+
+private:
+    std::unique_ptr<TCopyCheckerState> State_;
+};
 
 } // namespace brindle
