@@ -1,6 +1,6 @@
-// The learning layer's figures: aligning a practice's copy, the queries of a progress window on
-// years of history, the database's size per practice, and starting a course practice (its
-// characters' statistics) from a history of a million character results.
+// The learning layer's figures: checking a practice's copy at the end and while it goes on, the
+// queries of a progress window on years of history, the database's size per practice, and starting
+// a course practice (its characters' statistics) from a history of a million character results.
 #include "base/Random.h"
 #include "learn/CopyCheck.h"
 #include "learn/HistoryStore.h"
@@ -35,59 +35,117 @@ std::vector<std::string> Groups(TRandomSource& r, int count) {
     return groups;
 }
 
-// A copy of the groups: perMille of the characters missed, wrong or doubled; with skipEvery > 0
-// every skipEvery-th group left out.
-std::string Copy(TRandomSource& r, const std::vector<std::string>& groups, uint32_t perMille,
-                 int skipEvery = 0) {
+// The learner's copy of one group at a copy rate of percent: each character is copied as another
+// one, drawn at random, with the chance 1 - percent / 100, and left out or followed by an extra
+// one with a twentieth of that chance each. At 0 % every character is wrong and none is left out
+// or added: the copy has the shape of what was sent and nothing else in common with it.
+std::string CopyOf(TRandomSource& r, const std::string& group, int percent) {
+    static const std::string alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+    const auto other = [&](char c) {
+        char o = c;
+        while (o == c)
+            o = alphabet[r.Below(static_cast<uint32_t>(alphabet.size()))];
+        return o;
+    };
+    const auto wrong = static_cast<uint32_t>(10 * (100 - percent)); // per mille
+    const uint32_t gap = percent == 0 ? 0 : wrong / 20;
     std::string copy;
-    for (std::size_t i = 0; i < groups.size(); ++i) {
-        if (skipEvery > 0 && i % static_cast<std::size_t>(skipEvery) == 0) continue;
-        if (!copy.empty()) copy += ' ';
-        for (const char c : groups[i]) {
-            const uint32_t roll = r.Below(1000);
-            if (roll < perMille / 3) continue;
-            if (roll < 2 * perMille / 3)
-                copy += static_cast<char>('a' + r.Below(26));
-            else if (roll < perMille)
-                copy += std::string(2, c);
-            else
-                copy += c;
-        }
+    for (const char c : group) {
+        if (r.Below(1000) < gap) continue;
+        copy += r.Below(1000) < wrong ? other(c) : c;
+        if (r.Below(1000) < gap) copy += other(c);
     }
     return copy;
 }
 
-// A practice of 1000 characters (200 groups of five). Copies: 0 exact, 1 with 5 % errors,
-// 2 with 5 % errors and every 20th group missed, 3 unrelated (the worst case: the whole matrix).
-void BM_CheckCopy1000(benchmark::State& state) {
-    TRandomSource r(1);
-    const auto groups = Groups(r, 200);
+std::string CopyOf(TRandomSource& r, const std::vector<std::string>& groups, int percent) {
     std::string copy;
-    switch (state.range(0)) {
-    case 0: copy = Copy(r, groups, 0); break;
-    case 1: copy = Copy(r, groups, 50); break;
-    case 2: copy = Copy(r, groups, 50, 20); break;
-    default: copy = Copy(r, Groups(r, 200), 0); break;
-    }
-    for (auto _ : state) {
-        const auto check = brindle::CheckCopy(groups, copy);
-        benchmark::DoNotOptimize(check.CorrectChars);
-    }
-    state.counters["accuracy_pct"] = brindle::CheckCopy(groups, copy).Accuracy() * 100.0;
+    for (const auto& g : groups)
+        copy += (copy.empty() ? "" : " ") + CopyOf(r, g, percent);
+    return copy;
 }
-BENCHMARK(BM_CheckCopy1000)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
-// 10,000 characters with 5 % errors.
-void BM_CheckCopy10000(benchmark::State& state) {
-    TRandomSource r(2);
-    const auto groups = Groups(r, 2000);
-    const std::string copy = Copy(r, groups, 50);
+// The final check of a practice: range(0) groups of five, copied at range(1) %. 300 groups are
+// ten minutes at 30 groups a minute, 1,500 an hour.
+void BM_CheckCopy(benchmark::State& state) {
+    TRandomSource r(1);
+    const auto groups = Groups(r, static_cast<int>(state.range(0)));
+    const std::string copy = CopyOf(r, groups, static_cast<int>(state.range(1)));
     for (auto _ : state) {
         const auto check = brindle::CheckCopy(groups, copy);
         benchmark::DoNotOptimize(check.CorrectChars);
     }
+    const auto check = brindle::CheckCopy(groups, copy);
+    state.counters["accuracy_pct"] = check.Accuracy() * 100.0;
+    state.counters["cost"] = check.Cost;
 }
-BENCHMARK(BM_CheckCopy10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CheckCopy)
+    ->ArgsProduct({{300, 1500, 5000}, {100, 90, 60, 0}})
+    ->Unit(benchmark::kMillisecond);
+
+// Continuous practice: after each heard group the checker takes it and the copy typed so far
+// (the groups before it, at 90 %), and checks. Measured over the groups 1,501 to 1,700.
+void BM_CheckerItemUpdate(benchmark::State& state) {
+    constexpr int Before = 1500;
+    constexpr int Measured = 200;
+    TRandomSource r(3);
+    const auto groups = Groups(r, Before + Measured);
+    std::vector<std::string> typed;
+    for (const auto& g : groups)
+        typed.push_back(CopyOf(r, g, 90));
+    brindle::TCopyChecker checker;
+    std::string copy;
+    for (int i = 0; i < Before; ++i) {
+        checker.AddItem(groups[static_cast<std::size_t>(i)]);
+        if (i > 0) copy += (i > 1 ? " " : "") + typed[static_cast<std::size_t>(i - 1)];
+        checker.SetCopy(copy);
+        checker.Check();
+    }
+    std::size_t i = Before;
+    std::size_t rewritten = 0;
+    for (auto _ : state) {
+        checker.AddItem(groups[i]);
+        copy += " " + typed[i - 1];
+        checker.SetCopy(copy);
+        benchmark::DoNotOptimize(checker.Check().CorrectChars);
+        rewritten += checker.ItemCount() - checker.FirstChangedItem();
+        ++i;
+    }
+    state.counters["items_changed"] =
+        static_cast<double>(rewritten) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_CheckerItemUpdate)->Iterations(200)->Unit(benchmark::kMicrosecond);
+
+// The same practice key by key: each key typed into the copy of groups 1,501 to 1,540 is checked.
+void BM_CheckerKeyUpdate(benchmark::State& state) {
+    constexpr int Before = 1500;
+    TRandomSource r(4);
+    const auto groups = Groups(r, Before + 40);
+    std::string copy;
+    std::string keys; // what is typed after group Before, a key at a time
+    brindle::TCopyChecker checker;
+    for (int i = 0; i < Before + 40; ++i) {
+        const std::string typed =
+            (i > 0 ? " " : "") + CopyOf(r, groups[static_cast<std::size_t>(i)], 90);
+        if (i < Before) {
+            checker.AddItem(groups[static_cast<std::size_t>(i)]);
+            copy += typed;
+        } else {
+            keys += typed;
+        }
+    }
+    checker.SetCopy(copy);
+    checker.Check();
+    std::size_t next = Before;
+    std::size_t k = 0;
+    for (auto _ : state) {
+        if (k % 6 == 0 && next < groups.size()) checker.AddItem(groups[next++]);
+        copy += keys[k++ % keys.size()];
+        checker.SetCopy(copy);
+        benchmark::DoNotOptimize(checker.Check().CorrectChars);
+    }
+}
+BENCHMARK(BM_CheckerKeyUpdate)->Iterations(200)->Unit(benchmark::kMicrosecond);
 
 // ---------------------------------------------------------------------------------------------
 // Histories
@@ -124,7 +182,7 @@ public:
                 const auto id = store.StartPractice(brindle::TPracticeStart{
                     "course", 100, 60,
                     brindle::TCourseLesson{brindle::TCourseOrder::Lcwo, lesson}});
-                int sent = 0, correct = 0;
+                brindle::TPracticeEnd end{false, true};
                 for (int i = 0; i < items; ++i) {
                     std::string item, copy;
                     brindle::TItemTiming timing;
@@ -136,11 +194,14 @@ public:
                         timing.CharMs.push_back(200 + static_cast<int>(r.Below(1300)));
                     }
                     const auto checked = brindle::CheckCopy({item}, copy).Items[0];
-                    sent += checked.SentChars();
-                    correct += checked.CorrectChars;
+                    end.SentChars += checked.SentChars();
+                    end.CorrectChars += checked.CorrectChars;
+                    end.ExtraChars += checked.ExtraChars;
                     if (!store.AddItem(id, checked, timing)) std::abort();
                 }
-                store.FinishPractice(id, false, sent, correct);
+                store.FinishPractice(id, end);
+                // As a practice does: its items and its end in one transaction.
+                if (!store.Flush()) std::abort();
                 CharResults += static_cast<long long>(items) * itemChars;
             }
         }
@@ -213,7 +274,8 @@ void BM_ProgressQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_ProgressQuery)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 
-// The file's size per practice, and what writing the history took (one transaction per item).
+// The file's size per practice, and what writing the history took (a transaction for each
+// practice's start, one for its items and end).
 void BM_HistorySize(benchmark::State& state) {
     THistory& h = ThreeYears();
     for (auto _ : state)
@@ -252,6 +314,17 @@ void BM_CourseCharStats(benchmark::State& state) {
         benchmark::DoNotOptimize(store.CharStats(chars).size());
 }
 BENCHMARK(BM_CourseCharStats)->Unit(benchmark::kMillisecond);
+
+// The pass rule's tally after a practice: the newest character's latest 50 copies in its lesson.
+void BM_CourseNewestCharTally(benchmark::State& state) {
+    brindle::THistoryStore store(MillionChars().Path);
+    const brindle::TCourseLesson lesson{brindle::TCourseOrder::Lcwo, 40};
+    const uint8_t newest = static_cast<uint8_t>(
+        brindle::LessonChars(brindle::PresetOrder(brindle::TCourseOrder::Lcwo), 40).back());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store.NewestCharTally(lesson, newest).Copies);
+}
+BENCHMARK(BM_CourseNewestCharTally)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

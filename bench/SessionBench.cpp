@@ -1,6 +1,8 @@
 // The session composer: CPU per item by mode, the start of a session of a 10 MB text, and the most
 // characters a session of 1000 items ever queues at once (the composer loads one item at a time).
 #include "base/FileIO.h"
+#include "desk/CopyPractice.h"
+#include "desk/Course.h"
 #include "desk/LogoApp.h"
 #include "desk/Parameters.h"
 #include "desk/Session.h"
@@ -11,6 +13,7 @@
 
 #include <QCoreApplication>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -23,7 +26,7 @@ using namespace brindle;
 
 // The main window's logic on a sound backend in memory that the benchmark feeds.
 struct TDesk {
-    TDesk() {
+    explicit TDesk(std::string historyPath = {}) {
         TDeskPlatform p;
         p.Timer = &Timer;
         p.SoundBackend = std::make_unique<test::TFakeSoundBackend>(Sound);
@@ -35,6 +38,7 @@ struct TDesk {
         p.AskSession = [](TSessionDialog&) { return true; };
         p.Seed = [] { return 4711u; };
         p.SoundBufferMs = 20;
+        p.HistoryPath = historyPath;
         App =
             std::make_unique<TLogoApp>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
         App->FormCreate();
@@ -176,6 +180,79 @@ void BM_Session1000ItemsBufferFill(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Session1000ItemsBufferFill)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A continuous copy practice of an hour (a Koch lesson of 1,500 groups of 5) with the copy typed
+// along key by key at 90 % and one paste of 100 KB halfway, on a history file: the longest the GUI
+// thread spends in one event of the practice (a key, an item heard, a flush of the history), and
+// the check at the end with its writes.
+void BM_CopyPracticeLongestEvent(benchmark::State& state) {
+    using TClock = std::chrono::steady_clock;
+    const std::string folder =
+        (std::filesystem::exists("/dev/shm") ? std::string("/dev/shm/") : std::string("/tmp/")) +
+        "brindle-bench-copy-" + std::to_string(::getpid());
+    for (auto _ : state) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        TDesk d(folder + "/history.sqlite");
+        d.App->Params().CommitText(TCharField::StartText, "");
+        d.App->Params().CommitText(TCharField::StopText, "");
+        // An hour of a Koch lesson's groups of five: 1,500 items.
+        auto& course = d.App->Course();
+        course.SetLesson(10);
+        course.SetMinutes(60);
+        course.SetCharCpm(150);
+        course.SetEffCpm(150);
+        course.SetGroupSize(5);
+        std::string sent;
+        const TConnection heard = d.App->OnCharStart.Connect([&](uint8_t ch) {
+            if (ch > ' ' && ch < 254) sent += static_cast<char>(ch);
+        });
+        d.App->StartKochLesson();
+        if (d.S().Introducing()) d.App->CopyReturn(true);
+        sent.clear();
+        double longest = 0; // [ms]
+        auto timed = [&](const auto& event) {
+            const auto t0 = TClock::now();
+            event();
+            longest = std::max(
+                longest, std::chrono::duration<double, std::milli>(TClock::now() - t0).count());
+        };
+        std::string copy;
+        std::size_t typed = 0;
+        bool pasted = false;
+        uint32_t noise = 12345;
+        for (int i = 0; i < 1000000 && !d.S().Idle(); ++i) {
+            d.Sound.Budget = 100 * 16;
+            for (int k = 0; k < 100000 && d.Sound.Budget > 0; ++k)
+                const_cast<TSoundOut&>(d.App->SoundOut1()).Feed();
+            d.Sound.Budget = 0;
+            d.Sound.Written.clear();
+            auto calls = std::move(d.Later);
+            d.Later.clear();
+            for (auto& call : calls)
+                timed(call);
+            for (; typed < sent.size(); ++typed) { // one key each, one in ten wrong
+                noise = noise * 1103515245u + 12345u;
+                copy += (noise >> 16) % 10 == 0 ? 'x' : sent[typed];
+                if (typed % 5 == 4) copy += ' ';
+                timed([&] { d.App->CopyChanged(copy); });
+            }
+            if (!pasted && d.App->Copy().ItemsSent() >= 750) {
+                pasted = true;
+                timed([&] { d.App->CopyChanged(copy + std::string(100000, 'e')); });
+            }
+        }
+        const auto t0 = TClock::now();
+        d.App->CheckCopy();
+        const double check = std::chrono::duration<double, std::milli>(TClock::now() - t0).count();
+        state.counters["items"] = d.App->Copy().ItemsSent();
+        state.counters["accuracy_percent"] = 100 * d.App->Copy().LastResult()->Check.Accuracy();
+        state.counters["longest_event_ms"] = longest;
+        state.counters["final_check_ms"] = check;
+    }
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_CopyPracticeLongestEvent)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

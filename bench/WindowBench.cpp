@@ -2,6 +2,8 @@
 // a pseudo-terminal with the modem-line shim:
 //   latency MS        - key press to the first tone sample at the monitor, BufferTime MS, 20
 //   presses dropouts MS S     - gaps in the sound over S seconds at 300 CpM with both cores loaded
+//   copygaps S        - gaps in the sound over a copy practice of S seconds at 300 CpM, typed
+//                       along in the copy field, with a 100 KB paste into it halfway
 //   keying CHARS      - RTS edge error at 300 CpM while the display marks every character sent:
 //                       each interval, and each edge counted from the first key-down
 //                       (run through tests/support/with-shim)
@@ -11,6 +13,8 @@
 //   display N         - appending and marking N characters in the display, per 10,000
 //   paragraph N       - the same in one paragraph without line ends
 #include "BenchSupport.h"
+#include "desk/CopyPractice.h"
+#include "desk/Parameters.h"
 #include "engine/CWout.h"
 #include "settings/EngineSettings.h"
 #include "settings/Settings.h"
@@ -18,11 +22,14 @@
 #include "support/SerialShim.h"
 #include "support/TempDir.h"
 #include "ui/main/CWRichEdit.h"
+#include "ui/main/CopyEdit.h"
 #include "ui/main/LogoMain.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -77,6 +84,7 @@ public:
             std::fprintf(stderr, "message: %s\n", m.Text.c_str());
         };
         o.AskOkCancel = [](const std::string&) { return true; };
+        o.AskSession = [](TSessionDialog&) { return true; }; // continuous pacing
         o.DetectPorts = [this] { return Ports; };
         o.PortPath = [this](int) { return Pty.SlavePath; };
         o.WatchDevices = false;
@@ -169,6 +177,53 @@ int Dropouts(int bufferMs, int seconds) {
                 "gaps in the sound\n",
                 bufferMs, seconds, w.App().Display().SentMark() - sent0,
                 w.App().SoundOut1().Underflows() - gaps0);
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+// A copy practice at 300 CpM typed along key by key in the copy field, with a paste of 100 KB
+// into it halfway: the learning layer must never hold the sound up.
+int CopyGaps(int seconds) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    TBenchWindow w(1, 300, TLogoApp::SoundBufferMs);
+    w.App().Params().ApplyEditField(TUpDown::NumGroups, "1000");
+    w.App().Params().ApplyEditField(TUpDown::StartSpeed, "300");
+    w.App().Params().SetFarnsworth(0);
+    std::string sent;
+    const TConnection heard = w.App().OnCharStart.Connect([&](uint8_t ch) {
+        if (ch > ' ' && ch < 254) sent += static_cast<char>(ch);
+    });
+    w.App().StartCopyPractice();
+    if (!w.App().Copy().Running()) return 1;
+    auto& copy = w.Form->CopyEdit();
+    test::RunFor(1500); // the sink wakes up
+    const long long gaps0 = w.App().SoundOut1().Underflows();
+    long long gapsBeforePaste = 0;
+    std::size_t typed = 0;
+    bool pasted = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000LL) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+        for (; typed < sent.size(); ++typed) {
+            QTest::keyClick(&copy, sent[typed]);
+            if (typed % 5 == 4) QTest::keyClick(&copy, Qt::Key_Space);
+        }
+        if (!pasted && clock.elapsed() > seconds * 500LL) {
+            pasted = true;
+            gapsBeforePaste = w.App().SoundOut1().Underflows() - gaps0;
+            QApplication::clipboard()->setText(QString(100000, QChar('e')));
+            QTest::keyClick(&copy, Qt::Key_V, Qt::ControlModifier);
+        }
+    }
+    std::printf("Copy practice at 300 CpM for %d s, typed along, a 100 KB paste halfway: %zu "
+                "characters heard, %zu in the copy field, %lld gaps in the sound (%lld before "
+                "the paste)\n",
+                seconds, sent.size(), static_cast<std::size_t>(copy.toPlainText().size()),
+                w.App().SoundOut1().Underflows() - gaps0, gapsBeforePaste);
     w.Form.reset();
     server.Stop();
     return 0;
@@ -339,6 +394,7 @@ int main(int argc, char** argv) {
     if (what == "latency") return Latency(a > 0 ? a : 100);
     if (what == "dropouts") return Dropouts(a > 0 ? a : 100, b > 0 ? b : 600);
     if (what == "keying") return Keying(a > 0 ? a : 200);
+    if (what == "copygaps") return CopyGaps(a > 0 ? a : 600);
     if (what == "cpu")
         return Cpu(argc > 2 && std::string(argv[2]) == "com" ? 2 : 1, b > 0 ? b : 20,
                    argc > 4 ? std::atoi(argv[4]) : TLogoApp::SoundBufferMs);

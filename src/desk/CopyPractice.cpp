@@ -90,20 +90,41 @@ std::string TCopyPractice::CopyInEngineForm(const std::string& utf8) const {
     return ProsignsToCodes(Lower1252(Utf8To1252(utf8)));
 }
 
+bool TCopyPractice::PracticeCounts(bool aborted, bool copied, int heardItems, int plannedItems) {
+    return !aborted && copied && heardItems > 0 &&
+           static_cast<int64_t>(heardItems) * 100 >=
+               static_cast<int64_t>(plannedItems) * CountingPercent;
+}
+
+std::size_t TCopyPractice::CopyLimit() const {
+    // Three times the text planned, counted on the items queued so far and on the plan, with
+    // room for a slow start; an item of a word list is rarely longer than 16 characters.
+    std::size_t queued = 0;
+    for (const std::string& item : Items_)
+        queued += item.size() + 1;
+    const auto planned = static_cast<std::size_t>(std::max(Start_.PlannedItems, 0)) * 17;
+    return 3 * std::max(queued, planned) + 256;
+}
+
 void TCopyPractice::Begin(TCopyPacing pacing, const TPracticeStart& start) {
     Running_ = true;
+    ResultOnView_ = false;
+    ++Serial_;
     Pacing_ = pacing;
     Items_.clear();
-    Heard_ = 0;
+    Heard_ = Added_ = 0;
+    Checker_ = TCopyChecker();
     Written_.clear();
     Checked_.clear();
     ReactionMs_.clear();
     Copy_.clear();
+    CopyUnsaved_ = false;
     ItemCopyFrom_ = 0;
     Waiting_ = AllSent_ = false;
     FirstKeyAtMs_.reset();
     Result_.reset();
     SpanMs_ = 0;
+    BeganAtMs_ = Now();
     Start_ = start;
     Practice_ = Core_.App.History().StartPractice(start);
 }
@@ -131,18 +152,19 @@ void TCopyPractice::ItemHeard() {
     ++Heard_;
     HeardAtMs_ = LastCharHeardAtMs_;
     Core_.Display.AddColouredText("\x95 ", Core_.Display.FontColor()); // one mark per item
-    if (Pacing_ == TCopyPacing::ItemByItem) {
-        Waiting_ = true;
-        return;
-    }
-    // The items heard are written with the copy typed so far, from the event loop rather than
-    // from inside the engine's event.
-    Core_.Later(0, [this, heard = Heard_] {
-        if (!Running_ || heard > Heard_) return;
-        const std::vector<std::string> sent(Items_.begin(), Items_.begin() + heard);
-        const TCopyCheck check = CheckCopy(sent, CopyInEngineForm(Copy_));
-        for (std::size_t i = 0; i < check.Items.size(); ++i)
-            WriteItem(i, check.Items[i], {});
+    if (Pacing_ == TCopyPacing::ItemByItem) Waiting_ = true;
+    // This runs inside the engine's event: the item goes to the check and the history from the
+    // event loop.
+    Core_.Later(0, [this, practice = Practice_] {
+        if (!Running_ || practice != Practice_) return;
+        for (; Added_ < Heard_; ++Added_) {
+            const std::string& sent = Items_[Added_];
+            if (Pacing_ == TCopyPacing::Continuous) Checker_.AddItem(sent);
+            // Kept as heard, with nothing copied yet: the copy saved beside it is checked
+            // against it should the program never get to the check.
+            WriteItem(Added_, CheckCopy({sent}, {}).Items.at(0), {});
+        }
+        FlushSoon();
     });
 }
 
@@ -157,10 +179,36 @@ void TCopyPractice::WriteItem(std::size_t index, const TCheckedItem& item,
     if (ok) Written_[index] = item;
 }
 
-void TCopyPractice::SetCopy(const std::string& utf8) {
-    if (!Running_) return;
+void TCopyPractice::SaveCopy() {
+    if (!CopyUnsaved_) return;
+    CopyUnsaved_ = false;
+    // Item by item, the items checked are kept with their copies; the rest covers the others.
+    const std::size_t from = Pacing_ == TCopyPacing::ItemByItem ? Checked_.size() : 0;
+    const std::string copy =
+        CopyInEngineForm(Pacing_ == TCopyPacing::ItemByItem ? Copy_.substr(ItemCopyFrom_) : Copy_);
+    if (Pacing_ == TCopyPacing::Continuous) Checker_.SetCopy(copy);
+    Core_.App.History().SaveCopy(Practice_, static_cast<int>(from) + 1, copy);
+}
+
+void TCopyPractice::FlushSoon() {
+    if (FlushQueued_) return;
+    FlushQueued_ = true;
+    Core_.Later(FlushMs, [this] {
+        FlushQueued_ = false;
+        if (!Running_) return;
+        SaveCopy();
+        Core_.App.History().Flush();
+    });
+}
+
+bool TCopyPractice::SetCopy(const std::string& utf8) {
+    if (!Running_) return true;
+    if (utf8.size() > CopyLimit() && utf8.size() > Copy_.size()) return false;
     Copy_ = utf8;
     ItemCopyFrom_ = std::min(ItemCopyFrom_, Copy_.size());
+    CopyUnsaved_ = true;
+    FlushSoon();
+    return true;
 }
 
 void TCopyPractice::KeyTyped() {
@@ -181,10 +229,12 @@ void TCopyPractice::CheckPendingItem() {
     if (!item.Chars.empty()) timing.CharMs = {reaction};
     Checked_.push_back(item);
     ReactionMs_.push_back(reaction);
+    Added_ = std::max(Added_, Heard_);
     WriteItem(index, item, timing);
     ItemCopyFrom_ = Copy_.size();
     FirstKeyAtMs_.reset();
     Waiting_ = false;
+    CopyUnsaved_ = true;
 }
 
 bool TCopyPractice::Return(bool onEmptyLine) {
@@ -203,14 +253,18 @@ bool TCopyPractice::Return(bool onEmptyLine) {
 
 void TCopyPractice::Check() {
     if (!Running_) return;
-    Finish(false);
+    // A check before anything was heard scores nothing: it is kept as aborted.
+    ResultOnView_ = true;
+    Finish(Heard_ == 0);
     if (!Core_.Session->Idle()) Core_.App.StopAllSending();
     ShowResult();
-    if (Start_.Course) Core_.Course->PracticeChecked(Practice_, *Result_);
+    if (Start_.Course && !Result_->Aborted)
+        Core_.Course->PracticeChecked(Practice_, *Start_.Course, *Result_);
 }
 
 void TCopyPractice::Abort() {
     if (!Running_) return;
+    ResultOnView_ = true;
     Finish(true);
     if (!Core_.Session->Idle()) Core_.App.StopAllSending();
     ShowResult();
@@ -228,22 +282,45 @@ void TCopyPractice::Finish(bool aborted) {
             check.Items.push_back(item);
             check.SentChars += item.SentChars();
             check.CorrectChars += item.CorrectChars;
+            check.ExtraChars += item.ExtraChars;
             for (const TCheckedChar& c : item.Chars) {
                 if (c.Result == TCharResult::Substituted) ++check.SubstitutedChars;
                 if (c.Result == TCharResult::Missed) ++check.MissedChars;
             }
         }
+        // The extras of each item, for the result's colours.
+        for (std::size_t i = 0; i < check.Items.size(); ++i) {
+            const TCopyCheck one = CheckCopy({check.Items[i].Sent}, check.Items[i].Copied);
+            for (TExtraChar e : one.Extra) {
+                e.Item = i;
+                check.Extra.push_back(e);
+            }
+        }
     } else {
-        // The item on the air when it ended was not heard whole: it is left out.
-        const std::vector<std::string> sent(Items_.begin(), Items_.begin() + Heard_);
-        check = CheckCopy(sent, CopyInEngineForm(Copy_));
+        // Only what was heard is scored: the item on the air when it ended is left out.
+        for (; Added_ < Heard_; ++Added_)
+            Checker_.AddItem(Items_[Added_]);
+        Checker_.SetCopy(CopyInEngineForm(Copy_));
+        check = Checker_.Check();
         for (std::size_t i = 0; i < check.Items.size(); ++i)
             WriteItem(i, check.Items[i], {});
     }
     Running_ = false;
     Waiting_ = false;
-    Core_.App.History().FinishPractice(Practice_, aborted, check.SentChars, check.CorrectChars);
-    Result_ = TCopyResult{std::move(check), aborted, Start_.CharCpm, Start_.EffCpm, SpanMs_};
+    CopyUnsaved_ = false;
+    if (SpanMs_ == 0) SpanMs_ = Now() - BeganAtMs_;
+    const bool copied = !Copy_.empty() && Copy_.find_first_not_of(" \t\r\n") != std::string::npos;
+    TPracticeEnd end;
+    end.Aborted = aborted;
+    end.Counts = PracticeCounts(aborted, copied, static_cast<int>(Heard_), Start_.PlannedItems);
+    end.SentChars = check.SentChars;
+    end.CorrectChars = check.CorrectChars;
+    end.ExtraChars = check.ExtraChars;
+    auto& history = Core_.App.History();
+    history.FinishPractice(Practice_, end);
+    history.Flush();
+    Result_ =
+        TCopyResult{std::move(check), aborted, end.Counts, Start_.CharCpm, Start_.EffCpm, SpanMs_};
     Core_.App.Changed();
 }
 
@@ -254,9 +331,13 @@ void TCopyPractice::ShowResult() {
     const TCopyResult& r = *Result_;
     const TCopyCheck& c = r.Check;
     const int percent = c.SentChars == 0 ? 0 : static_cast<int>(std::lround(100.0 * c.Accuracy()));
+    std::string extra;
+    if (c.ExtraChars > 0)
+        extra = ", " + std::to_string(c.ExtraChars) + " extra character" +
+                (c.ExtraChars == 1 ? "" : "s") + " copied";
     d.AddInfoText(std::string("\rCopy practice ") + (r.Aborted ? "aborted" : "checked") + ": " +
                   std::to_string(c.CorrectChars) + " of " + std::to_string(c.SentChars) +
-                  " characters correct (" + std::to_string(percent) + " %)\r\r");
+                  " characters correct" + extra + " (" + std::to_string(percent) + " %)\r\r");
     // Each item sent above what was copied for it, a row of items at a time.
     std::size_t i = 0;
     while (i < c.Items.size()) {

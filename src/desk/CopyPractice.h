@@ -1,8 +1,9 @@
 // Copy practice: a practice session whose text is hidden while the learner types what they hear
 // into a copy field. Continuous pacing runs the session as usual; item by item, each item waits
 // for Return. The copy is checked character by character (the alignment of src/learn), the result
-// is written into the display, and every item goes into the practice history as the practice
-// runs, so that a crash loses at most the item being sent or copied. No widgets.
+// is written into the display, and every item heard and the copy as typed go into the practice
+// history as the practice runs (batched, at most a second behind), so that a crash loses nothing
+// typed. Only what was heard is scored. No widgets; nothing here runs inside the engine's events.
 #pragma once
 
 #include "desk/DeskTypes.h"
@@ -27,8 +28,9 @@ std::string CopyKindName(TItemKind kind);
 struct TCopyResult {
     TCopyCheck Check;
     bool Aborted = false;
-    int CharCpm = 0; // [CpM] character speed
-    int EffCpm = 0;  // [CpM] effective speed
+    bool Counts = false; // towards a course pass: see PracticeCounts
+    int CharCpm = 0;     // [CpM] character speed
+    int EffCpm = 0;      // [CpM] effective speed
     int64_t SpanMs = 0;
 };
 
@@ -46,7 +48,21 @@ public:
     bool AllSent() const { return AllSent_; }
     const std::string& Copy() const { return Copy_; } // UTF-8, as the field shows it
     int ItemsSent() const { return static_cast<int>(Heard_); }
+    // The most the copy field takes in this practice [bytes of UTF-8]: a few times the text
+    // planned, so that a paste can never flood the check.
+    std::size_t CopyLimit() const;
+    // Whether a practice of this length counts towards a pass: it was not aborted, something was
+    // copied, and at least 90 % of its planned items were heard.
+    static bool PracticeCounts(bool aborted, bool copied, int heardItems, int plannedItems);
+    static constexpr int CountingPercent = 90;
+    static constexpr int FlushMs = 1000; // [ms] the history is at most this far behind
     const std::optional<TCopyResult>& LastResult() const { return Result_; }
+    // The last practice's copy stays in view, read-only, until Dismiss or the next practice.
+    bool ResultOnView() const { return ResultOnView_; }
+    void Dismiss() { ResultOnView_ = false; }
+    int Serial() const { return Serial_; } // practices begun
+    // How the practice under way (or the last) started.
+    const TPracticeStart& Start() const { return Start_; }
 
     // --- From the session --------------------------------------------------------------------
     void Begin(TCopyPacing pacing, const TPracticeStart& start);
@@ -61,8 +77,8 @@ public:
     void SetSpan(int64_t spanMs) { SpanMs_ = spanMs; }
 
     // --- The learner -----------------------------------------------------------------------------
-    // The copy field's whole text as typed.
-    void SetCopy(const std::string& utf8);
+    // The copy field's whole text as typed; false (and nothing kept) when it is over the limit.
+    bool SetCopy(const std::string& utf8);
     // A key that types into the copy field (the first one of an answer is its reaction time).
     void KeyTyped();
     // Return in the copy field: item by item it checks the item and asks for the next; after
@@ -70,7 +86,8 @@ public:
     bool Return(bool onEmptyLine);
     // Ctrl+Return or the Check button: the practice ends and the copy is checked.
     void Check();
-    // Esc: the practice is aborted; what was sent so far is kept, scored, marked aborted.
+    // Esc, or the TX button let up: the practice is aborted; what was heard so far is kept,
+    // scored and marked aborted; nothing more is sent.
     void Abort();
     // Everything stopped from elsewhere (Delete, an output switch, suspend, a lost output, the
     // close): kept as aborted, without a result in the display (it is being cleared).
@@ -83,12 +100,22 @@ private:
     void Finish(bool aborted);
     void ShowResult();
     int64_t Now() const;
+    // The copy not yet checked goes to the history's queue, and the queue to the file.
+    void SaveCopy();
+    void FlushSoon();
 
     TDeskCore& Core_;
     bool Running_ = false;
     TCopyPacing Pacing_ = TCopyPacing::Continuous;
-    std::vector<std::string> Items_;                   // queued so far (engine form)
-    std::size_t Heard_ = 0;                            // items heard so far
+    std::vector<std::string> Items_; // queued so far (engine form)
+    std::size_t Heard_ = 0;          // items heard so far
+    std::size_t Added_ = 0;          // items heard and added to the history
+    TCopyChecker Checker_;           // continuous: the heard items and the copy
+    bool CopyUnsaved_ = false;
+    bool ResultOnView_ = false;
+    int Serial_ = 0;
+    bool FlushQueued_ = false;
+    int64_t BeganAtMs_ = 0;
     std::vector<std::optional<TCheckedItem>> Written_; // as written to the history
     std::vector<TCheckedItem> Checked_;                // item by item: checked so far
     std::string Copy_;

@@ -51,7 +51,11 @@ TCourseOrder TCourse::Order() const {
 }
 
 std::string TCourse::OrderChars() const {
-    if (Order() != TCourseOrder::Custom) return std::string(PresetOrder(Order()));
+    return OrderCharsOf(Order());
+}
+
+std::string TCourse::OrderCharsOf(TCourseOrder order) const {
+    if (order != TCourseOrder::Custom) return std::string(PresetOrder(order));
     return ParseCustomOrder(Settings().Custom, Core_.CW.CharSet()).Order;
 }
 
@@ -81,6 +85,7 @@ int TCourse::PracticeItems() const {
 }
 
 void TCourse::SetOrder(int order) {
+    if (Locked()) return;
     S().Order = std::clamp(order, 0, CourseOrderCount - 1);
     // A lesson beyond the new order's length is its last lesson.
     if (LessonCount() > 0) S().Lesson = Lesson();
@@ -88,6 +93,7 @@ void TCourse::SetOrder(int order) {
 }
 
 bool TCourse::SetCustom(const std::string& text) {
+    if (Locked()) return false;
     const TCustomOrder order = ParseCustomOrder(text, Core_.CW.CharSet(), Core_.Platform.Messages);
     if (!order.Accepted) {
         Changed();
@@ -100,29 +106,38 @@ bool TCourse::SetCustom(const std::string& text) {
 }
 
 void TCourse::SetLesson(int lesson) {
+    if (Locked()) return;
     S().Lesson = std::max(1, lesson);
     if (LessonCount() > 0) S().Lesson = Lesson();
     Changed();
 }
 
 void TCourse::SetMinutes(int minutes) {
+    if (Locked()) return;
     S().Minutes = SettingEntry("Koch", "Minutes").Range.Clamp(minutes);
     Changed();
 }
 
 void TCourse::SetCharCpm(int cpm) {
+    if (Locked()) return;
     S().CharCpm = SettingEntry("Koch", "CharCpm").Range.Clamp(cpm);
     Changed();
 }
 
 void TCourse::SetEffCpm(int cpm) {
+    if (Locked()) return;
     S().EffCpm = SettingEntry("Koch", "EffCpm").Range.Clamp(cpm);
     Changed();
 }
 
 void TCourse::SetGroupSize(int size) {
+    if (Locked()) return;
     S().GroupSize = SettingEntry("Koch", "GroupSize").Range.Clamp(size);
     Changed();
+}
+
+bool TCourse::Locked() const {
+    return Core_.Copy->Running() && Core_.Copy->Start().Course.has_value();
 }
 
 void TCourse::StartLesson() {
@@ -171,8 +186,14 @@ void TCourse::StartLesson() {
                               std::to_string(Lesson()) + ": the lesson uses random groups.");
         }
     }
-    if (plan.Kind == TItemKind::Groups)
-        plan.Shares = LessonShares(chars, Core_.App.History().CharStats(chars));
+    const std::vector<TCharStats> stats = Core_.App.History().CharStats(chars);
+    if (plan.Kind == TItemKind::Groups) plan.Shares = LessonShares(chars, stats);
+    // A character never practised is heard on its own first.
+    const uint8_t newest = NewestChar();
+    const bool practised = std::any_of(stats.begin(), stats.end(), [newest](const TCharStats& s) {
+        return s.Char == newest && s.Copies > 0;
+    });
+    if (!practised && Core_.App.History().Available()) plan.Introduce = newest;
     plan.Lines[0] = "Koch lesson " + std::to_string(Lesson()) + " of " +
                     std::to_string(LessonCount()) + " (" + std::string(CourseOrderName(Order())) +
                     "): " + std::to_string(chars.size()) + " characters, the newest " +
@@ -192,16 +213,19 @@ void TCourse::StartLesson() {
     Core_.Session->StartSession(true, &plan);
 }
 
-void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCopyResult& result) {
+void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourseLesson& course,
+                              const TCopyResult& result) {
     if (result.Aborted) return;
-    const uint8_t newest = NewestChar();
-    const int lesson = Lesson();
-    // The newest character's copies today in this lesson; without a history, this practice's.
+    const std::string order = OrderCharsOf(course.Order);
+    const uint8_t newest = brindle::NewestChar(order, course.Lesson);
+    const int lesson = course.Lesson;
+    // The newest character's latest copies in practices of this lesson that count; without a
+    // history, this practice's.
     TCharTally tally;
     auto& history = Core_.App.History();
     if (history.Available() && practice != 0) {
-        tally = history.LessonDayTally(practice, newest);
-    } else {
+        tally = history.NewestCharTally(course, newest, NewCharTallyCopies);
+    } else if (result.Counts) {
         for (const TCheckedItem& item : result.Check.Items)
             for (const TCheckedChar& c : item.Chars)
                 if (c.Sent == newest) {
@@ -210,23 +234,30 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCopyRe
                 }
     }
     const TCopyCheck& c = result.Check;
-    const TLessonVerdict verdict = JudgeLesson(c.SentChars, c.CorrectChars, tally);
+    const TLessonVerdict verdict = JudgeLesson(
+        result.Counts, c.SentChars, c.SubstitutedChars + c.MissedChars + c.ExtraChars, tally);
+    const int percent = static_cast<int>(std::lround(100.0 * c.Accuracy()));
     const std::string name = Named(std::string(1, static_cast<char>(newest)));
     const std::string newestLine = "\"" + name + "\" " +
                                    std::to_string(Percent(tally.Correct, tally.Copies)) +
-                                   " % over " + std::to_string(tally.Copies) + " copies today";
+                                   " % over its last " + std::to_string(tally.Copies) + " copies";
     auto& d = Core_.Display;
     if (verdict.Passed) {
         d.AddInfoText("Lesson " + std::to_string(lesson) + " passed (" + newestLine + ")\r");
+    } else if (!result.Counts) {
+        d.AddInfoText("This practice does not count towards lesson " + std::to_string(lesson) +
+                      ": a practice counts when it runs at least " +
+                      std::to_string(TCopyPractice::CountingPercent) +
+                      " % of its length and something was copied\r");
     } else {
-        d.AddInfoText("Lesson " + std::to_string(lesson) + " not yet passed: " +
-                      std::to_string(Percent(c.CorrectChars, c.SentChars)) + " % overall, " +
-                      newestLine + "; " + std::to_string(PassPercent) + " % of both, over " +
+        d.AddInfoText("Lesson " + std::to_string(lesson) +
+                      " not yet passed: " + std::to_string(percent) + " % overall, " + newestLine +
+                      "; " + std::to_string(PassPercent) + " % of both, over at least " +
                       std::to_string(NewCharMinCopies) + " copies, pass it\r");
     }
     Core_.App.ScrollToEnd();
     // The question comes from the event loop, never from inside the engine's event.
-    const bool next = verdict.Passed && lesson < LessonCount();
+    const bool next = verdict.Passed && lesson < brindle::LessonCount(order);
     const bool back = !verdict.Passed && verdict.OfferStepBack && lesson > 1;
     if (!next && !back) return;
     Core_.Later(0, [this, next, lesson] {
@@ -234,13 +265,19 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCopyRe
         if (next) {
             if (ask && ask("Lesson " + std::to_string(lesson) + " passed. Go on to lesson " +
                            std::to_string(lesson + 1) + "?"))
-                SetLesson(lesson + 1);
+                AcceptLesson(lesson + 1);
         } else if (ask && ask("This practice of lesson " + std::to_string(lesson) + " went below " +
                               std::to_string(StepBackBelowPercent) + " %. Go back to lesson " +
                               std::to_string(lesson - 1) + "?")) {
-            SetLesson(lesson - 1);
+            AcceptLesson(lesson - 1);
         }
     });
+}
+
+void TCourse::AcceptLesson(int lesson) {
+    SetLesson(lesson);
+    // Kept at once: a crash before the exit must not take the learner back a lesson.
+    if (Core_.Platform.SaveCourse) Core_.Platform.SaveCourse(Settings());
 }
 
 } // namespace brindle

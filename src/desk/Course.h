@@ -49,11 +49,19 @@ public:
     // --- Practice ---------------------------------------------------------------------------
     // Shift+F11 and the course window: the lesson as copy practice.
     void StartLesson();
-    // A course practice was checked: the verdict, and the next (or the earlier) lesson offered.
-    void PracticeChecked(THistoryStore::TPracticeId practice, const TCopyResult& result);
+    // A course practice of lesson was checked: the verdict, and the next (or the earlier) lesson
+    // offered. The verdict is the practice's own lesson's, whatever the course shows now.
+    void PracticeChecked(THistoryStore::TPracticeId practice, const TCourseLesson& lesson,
+                         const TCopyResult& result);
+    // A course practice runs: the course's settings are not changed under it.
+    bool Locked() const;
+    // The newest character's latest copies that the pass is judged on.
+    static constexpr int NewCharTallyCopies = 50;
 
 private:
     TKochSettings& S();
+    void AcceptLesson(int lesson);
+    std::string OrderCharsOf(TCourseOrder order) const;
     void Changed();
 
     TDeskCore& Core_;

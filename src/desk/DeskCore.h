@@ -48,6 +48,9 @@ struct TDeskCore {
     void Message(TSeverity severity, const std::string& text) const {
         ShowMessage(Platform.Messages, severity, text);
     }
+    void Status(const std::string& text) const {
+        if (Platform.Status) Platform.Status(text);
+    }
     // A call from the event loop after ms, dropped when the logic is gone by then.
     std::function<void(int ms, std::function<void()> call)> Later;
 };

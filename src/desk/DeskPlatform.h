@@ -8,6 +8,7 @@
 #include "engine/MsTimer.h"
 #include "serial/ComRtsDtrX.h"
 #include "serial/unitportdetect.h"
+#include "settings/Settings.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,9 +21,10 @@ namespace brindle {
 struct TSessionDialog;
 
 struct TDeskPlatform {
-    IMsTimer* Timer = nullptr;                   // the engine's timer for keying a port
-    std::unique_ptr<ISoundBackend> SoundBackend; // empty: PulseAudio
-    TMessageSink Messages;                       // queued message boxes
+    IMsTimer* Timer = nullptr;                      // the engine's timer for keying a port
+    std::unique_ptr<ISoundBackend> SoundBackend;    // empty: PulseAudio
+    TMessageSink Messages;                          // queued message boxes
+    std::function<void(const std::string&)> Status; // a line in the status bar
     std::function<bool(const std::string& question)> AskOkCancel; // modal; true = OK
     std::function<bool(const std::string& question)> AskYesNo;    // modal, Yes first; true = Yes
     // Runs a call from the event loop after ms [ms] (0: as soon as the loop is back), never at
@@ -37,6 +39,8 @@ struct TDeskPlatform {
     std::function<uint32_t()> Seed; // the random groups' seed; empty: from the clock
     int SoundBufferMs = 0;          // each of the sound output's two buffers [ms]; 0: the default
     std::string HistoryPath;        // the practice history; empty: the user's data folder's
+    // Writes the course's settings to the settings file at once (a lesson accepted).
+    std::function<void(const TKochSettings&)> SaveCourse;
 };
 
 } // namespace brindle

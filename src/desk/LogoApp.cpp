@@ -157,7 +157,9 @@ void TLogoApp::ComposeView() {
     v.ParameterControlsEnabled = !Session_->LocksParameters();
     v.DisplayFontPoints = choices::At(s.Main.CharSizeItem, choices::FontPoints);
     v.LoadingNoticeShown = Sender_->Loading();
-    v.CopyFieldShown = Copy_->Running();
+    v.CopyFieldShown = Copy_->Running() || Copy_->ResultOnView();
+    v.CopyFieldReadOnly = !Copy_->Running();
+    v.CopyPractice = Copy_->Serial();
     v.Busy = Close_ != TCloseState::Open ? "Closing Brindle ..."
              : Output_->Switching()      ? "Switching the output ..."
                                          : "";
@@ -177,6 +179,9 @@ void TLogoApp::FormCreate() {
     // opens the output of the settings.
     Params_->Create();
     Session_->ReloadMaterial();
+    // The history is opened at start, so that a practice the last run left unfinished is scored
+    // at once and a file that cannot be used is said before any practice.
+    Later(0, [this] { History(); });
     Changed();
 }
 
@@ -410,6 +415,11 @@ void TLogoApp::Escape() {
         Copy_->Abort();
         return;
     }
+    if (Copy_->ResultOnView()) { // the copy of a checked practice is put away
+        Copy_->Dismiss();
+        Changed();
+        return;
+    }
     auto& cw = *CWout1_;
     const TSessionState state = Session_->State();
     const bool loading = Sender_->Loading();
@@ -469,6 +479,14 @@ bool TLogoApp::SaveScreenText(const std::string& path) {
 void TLogoApp::TXButtonClick(bool down) {
     auto& cw = *CWout1_;
     Controls_->SetTXDown(down);
+    if (!down && Copy_->Running() && !Session_->Idle()) {
+        // Stop ends a copy practice as Esc does: nothing more is sent, not even the end text,
+        // and the item cut off is left out.
+        Copy_->Abort();
+        Controls_->UpdateTXButton(false);
+        Changed();
+        return;
+    }
     if (down) {
         cw.StartSending();
         Controls_->UpdateTXButton(true);
@@ -596,8 +614,11 @@ void TLogoApp::StartKochLesson() {
     Course_->StartLesson();
 }
 
-void TLogoApp::CopyChanged(const std::string& utf8) {
-    Copy_->SetCopy(utf8);
+bool TLogoApp::CopyChanged(const std::string& utf8) {
+    if (Copy_->SetCopy(utf8)) return true;
+    Core_.Status("The copy field takes at most " + std::to_string(Copy_->CopyLimit()) +
+                 " characters in this practice: what went beyond was not taken.");
+    return false;
 }
 
 void TLogoApp::CopyKeyTyped() {
@@ -605,6 +626,10 @@ void TLogoApp::CopyKeyTyped() {
 }
 
 bool TLogoApp::CopyReturn(bool onEmptyLine) {
+    if (Copy_->Running() && Session_->Introducing()) {
+        Session_->SkipIntroduction();
+        return true;
+    }
     return Copy_->Return(onEmptyLine);
 }
 
@@ -616,6 +641,7 @@ THistoryStore& TLogoApp::History() {
     if (!History_) {
         THistoryOptions options;
         options.Messages = Platform_.Messages;
+        options.Status = Platform_.Status;
         History_ = std::make_unique<THistoryStore>(
             Platform_.HistoryPath.empty() ? DefaultHistoryPath() : Platform_.HistoryPath,
             std::move(options));

@@ -124,7 +124,9 @@ public:
     // --- Copy practice (F11) -------------------------------------------------------------------
     void StartCopyPractice();
     // The copy field's whole text, as typed (UTF-8), and each key that types into it.
-    void CopyChanged(const std::string& utf8);
+    // The copy field's text as typed; false when it was refused (over the practice's limit),
+    // and the field goes back to what it had.
+    bool CopyChanged(const std::string& utf8);
     void CopyKeyTyped();
     // Return in the copy field; true when it was taken (the next item, or the check), false when
     // it is a new line of the copy.

@@ -53,8 +53,12 @@ struct TMainView {
     bool ParameterControlsEnabled = true;
     int DisplayFontPoints = 0;       // the display's character size [pt]
     bool LoadingNoticeShown = false; // "Now loading text to screen ..." over the display
-    // Copy practice runs: the copy field and its Check button are shown and take the keys.
+    // Copy practice runs: the copy field and its Check button are shown and take the keys. After
+    // the check the field stays, read-only, with the copy beside the result, so that keys typed
+    // on are never sent; Esc puts it away.
     bool CopyFieldShown = false;
+    bool CopyFieldReadOnly = false;
+    int CopyPractice = 0; // counts the practices begun: a new one starts with an empty field
     // While an output switch or the close waits for the engine: the window disables its controls
     // and says so in the status bar.
     std::string Busy;

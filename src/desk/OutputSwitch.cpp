@@ -347,6 +347,13 @@ void TOutputSwitch::SoundOutputsChanged() {
     auto& sound = Core_.Sound;
     if (sound.IsOpen()) sound.Close();
     const int count = static_cast<int>(sound.Outputs().size());
+    if (count >= 1) {
+        // The list reorders when a device comes or goes: the output is found again by its name,
+        // so that a headset plugged in never takes the tone from the output chosen.
+        SoundDeviceNumber_ =
+            sound.ChooseOutput(SoundDeviceNumber_, Core_.Settings.TX.TXAudioDeviceName);
+        sound.SetDeviceID(SoundDeviceNumber_);
+    }
     if (count >= 1 && Device_ == TOutputDevice::Sound) {
         // The output may never have opened (no server at start): the engine starts with it.
         auto& cw = Core_.CW;

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <tuple>
 #include <utility>
 
@@ -94,7 +93,8 @@ std::string Counted(long long n, const std::string& one, const std::string& many
 }
 
 double Pct(long long part, long long whole) {
-    return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+    if (whole == 0) return 0.0;
+    return 100.0 * static_cast<double>(std::max(part, 0LL)) / static_cast<double>(whole);
 }
 
 // Accuracy rounded to one decimal, as the bars carry it.
@@ -260,7 +260,9 @@ std::vector<TProgressPoint> TProgress::Bunch(const std::vector<TPracticeRecord>&
     double speedSum = 0.0; // [chars/min x chars] of the point being made
     auto close = [&] {
         TProgressPoint& p = points.back();
-        p.AccuracyPct = Pct(p.CorrectChars, p.SentChars);
+        // Every error counts, extra characters too, as in the practice's own result.
+        p.AccuracyPct =
+            100.0 * TCopyCheck::ScoreOf(p.SentChars, p.SentChars - p.CorrectChars + p.ExtraChars);
         const double cpm = p.SentChars > 0 ? speedSum / p.SentChars : 0.0;
         p.Speed = showWpM ? CpmToWpm(cpm) : cpm;
     };
@@ -278,6 +280,7 @@ std::vector<TProgressPoint> TProgress::Bunch(const std::vector<TPracticeRecord>&
         ++p.Practices;
         p.SentChars += r.SentChars;
         p.CorrectChars += r.CorrectChars;
+        p.ExtraChars += r.ExtraChars;
         speedSum += static_cast<double>(r.CharCpm) * r.SentChars;
         if (r.Course) p.Lesson = std::max(p.Lesson.value_or(0), r.Course->Lesson);
     }
@@ -398,7 +401,7 @@ void TProgress::ComposeSummary() {
     long long sent = 0, correct = 0;
     for (const TPracticeRecord& r : Records_) {
         sent += r.SentChars;
-        correct += r.CorrectChars;
+        correct += r.CorrectChars - r.ExtraChars; // an extra character undoes a right one
     }
     const auto from = ParseStoredTime(Records_.front().Started).value_or(0);
     const auto to = ParseStoredTime(Records_.back().Started).value_or(0);
@@ -408,7 +411,7 @@ void TProgress::ComposeSummary() {
     long long recentSent = 0, recentCorrect = 0;
     for (const TPracticeRecord& r : Recent_) {
         recentSent += r.SentChars;
-        recentCorrect += r.CorrectChars;
+        recentCorrect += r.CorrectChars - r.ExtraChars;
     }
     const std::string days = std::to_string(RecentDays);
     if (Recent_.empty())
@@ -536,47 +539,20 @@ void TProgress::ReadChars() {
 // ----------------------------------------------------------------------------------------------
 // The export
 
-TOpenRequest TProgress::ExportRequest(TCsvTable table, const std::string& itemsPath) {
-    if (table == TCsvTable::Items)
-        return {"Export the practice items as CSV", "", "brindle-items.csv"};
-    TOpenRequest r{"Export the per-character results as CSV", "", "brindle-chars.csv"};
-    if (itemsPath.empty()) return r;
-    // Beside the items, named after them: "june-items.csv" gives "june-chars.csv".
-    const std::filesystem::path items(itemsPath);
-    if (items.has_parent_path()) r.Folder = items.parent_path().string() + "/";
-    std::string stem = items.stem().string();
-    constexpr std::string_view suffix = "-items";
-    if (stem.size() > suffix.size() && stem.ends_with(suffix))
-        stem.resize(stem.size() - suffix.size());
-    if (!stem.empty()) r.FileName = stem + "-chars.csv";
-    return r;
+TOpenRequest TProgress::ExportRequest() {
+    return {"Export the practice history as CSV", "", "brindle-history.csv"};
 }
 
 bool TProgress::Export(const TChooseFile& choose) {
     if (!View_.CanExport || !choose) return false;
-    const std::string items = choose(ExportRequest(TCsvTable::Items));
-    if (items.empty()) return false; // cancelled: nothing to say
-    auto done = [this](std::string status, bool ok) {
-        if (!History_.Available()) Refresh(); // the history itself failed: it is off now
-        View_.ExportStatus = std::move(status);
-        return ok;
-    };
-    if (!History_.ExportCsv(TCsvTable::Items, items))
-        return done("Nothing was exported: the items could not be written to " + items + ".",
-                    false);
-    const std::string chars = choose(ExportRequest(TCsvTable::Chars, items));
-    const std::string wrote = "The items were exported to " + items;
-    if (chars.empty()) return done(wrote + "; the per-character results were not.", true);
-    if (std::filesystem::path(chars).lexically_normal() ==
-        std::filesystem::path(items).lexically_normal())
-        return done(wrote + "; the per-character results were not: they need a file of their own.",
-                    false);
-    if (!History_.ExportCsv(TCsvTable::Chars, chars))
-        return done(wrote + "; the per-character results could not be written to " + chars + ".",
-                    false);
-    return done("Exported the items to " + items + " and the per-character results to " + chars +
-                    ".",
-                true);
+    const std::string path = choose(ExportRequest());
+    if (path.empty()) return false; // cancelled: nothing to say
+    const bool ok = History_.ExportCsv(path);
+    if (!History_.Available()) Refresh(); // the history itself failed: it is off now
+    View_.ExportStatus =
+        ok ? "Exported the practice history to " + path + "."
+           : "Nothing was exported: the history could not be written to " + path + ".";
+    return ok;
 }
 
 } // namespace brindle

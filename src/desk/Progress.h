@@ -1,6 +1,6 @@
 // The progress window's rules, without widgets: what it reads from the practice history and how a
 // long history is bunched into points, the period and order of the character figures, the rows of
-// every table, every text the window shows, and the two files of the CSV export.
+// every table, every text the window shows, and the file of the CSV export.
 #pragma once
 
 #include "desk/Session.h"
@@ -25,12 +25,13 @@ enum class TPointSpan { Practice, Day, Week, Month };
 // One point of the accuracy chart.
 struct TProgressPoint {
     int64_t TimeMs = 0; // [ms since 1970, UTC] the practice's start, or its span's local start
-    double AccuracyPct = 0.0;  // [%] characters copied right
+    double AccuracyPct = 0.0;  // [%] characters copied right, less the extra ones
     double Speed = 0.0;        // character speed in the unit shown [CpM or WpM], by characters sent
     std::optional<int> Lesson; // the course lesson; of a span, the highest one practised in it
     int Practices = 0;         // how many practices it stands for
     int SentChars = 0;
     int CorrectChars = 0;
+    int ExtraChars = 0;
 };
 
 // A table as the window shows it: the text form of a chart, which a screen reader reads.
@@ -119,7 +120,7 @@ struct TProgressCaptions {
     static constexpr const char* Tabs = "Progress views";
     static constexpr const char* RefreshHint = "Read the practice history again (F5)";
     static constexpr const char* ExportHint =
-        "Write the practice items and the per-character results to two CSV files";
+        "Write every sent character with its practice and item to a CSV file";
     // The views, in the order of the window's tabs; a chart's and a table's names follow them.
     static constexpr const char* Views[] = {"&Accuracy over time", "&Characters", "Co&nfusions",
                                             "&Slowest characters"};
@@ -154,14 +155,13 @@ public:
     // Speeds in WpM, else CpM; reads nothing.
     void SetShowWpM(bool showWpM);
 
-    // The export: asks choose for the items' file and writes it, then for the per-character
-    // results' file, beside the first, and writes that. Cancelling the first exports nothing,
-    // the second only the items. A file that cannot be written is reported by the history
-    // through its message sink (an error); View().ExportStatus tells the outcome. True when every
-    // file chosen was written.
+    // The export: asks choose for the file and writes the history to it (one row per sent
+    // character). Cancelling exports nothing. A file that cannot be written is reported by the
+    // history through its message sink (an error); View().ExportStatus tells the outcome. True
+    // when the file was written.
     bool Export(const TChooseFile& choose);
-    // The request for the file of table; for the characters, beside the items' file itemsPath.
-    static TOpenRequest ExportRequest(TCsvTable table, const std::string& itemsPath = {});
+    // The request for the export's file.
+    static TOpenRequest ExportRequest();
 
     // The points of records (oldest first) in the unit asked for, bunched into the finest span
     // that gives at most maxPoints points. Days, weeks (from Monday) and months are local.

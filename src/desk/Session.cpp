@@ -246,6 +246,10 @@ bool TSession::ComposePlanDialog() {
 void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     const TOutputDevice output = Core_.Output->Device();
     // A copy practice not yet checked is checked (or aborted) before anything new starts.
+    if (Core_.Copy->Running() && Idle()) {
+        Core_.Status("Check the copy first (Ctrl+Return), or abort it with Esc.");
+        return;
+    }
     if (!IsActive(output) || !Idle() || Core_.Copy->Running()) return;
     if (output == TOutputDevice::Sound && !Core_.Sound.IsOpen()) {
         Core_.Message(TSeverity::Warning,
@@ -271,6 +275,7 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
         Changed();
         return;
     }
+    if (copy && !Plan_) Dialog_.CopyLine += "; " + AboutHowLong(EstimatedPracticeMs());
     const int startSpeed = Plan_ ? Plan_->EffCpm : p.WorkStartSpeed;
     DialogSpeedText_ = Plan_ ? FormatSpeed(startSpeed, Core_.Settings.Main.ShowWpM)
                              : p.Number(TUpDown::StartSpeed).Text;
@@ -332,7 +337,7 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     LocksParameters_ = true;
     p.Refresh();
     if (copy) {
-        TPracticeStart start{CopyKindName(ItemKind_), startSpeed, startSpeed, std::nullopt};
+        TPracticeStart start{CopyKindName(ItemKind_), startSpeed, startSpeed, std::nullopt, n};
         if (Plan_) {
             start.CharCpm = std::max(Plan_->CharCpm, Plan_->EffCpm);
             start.Course = Plan_->Course;
@@ -345,12 +350,78 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     ItemsProduced_ = 0;
     SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
     RepeatsLeft_ = Rules_.Repeat;
+    Introducing_ = Plan_ && Plan_->Introduce != 0 && !single;
+    if (Introducing_) {
+        // The new character alone, with its name and pattern, before the lesson starts.
+        const uint8_t c = Plan_->Introduce;
+        Info("\rNew character " + CodesToProsignNames(std::string(1, static_cast<char>(c))) +
+             "   " + MorsePattern(c) + "   played " + std::to_string(IntroductionRepeats) +
+             " times before the lesson; Return skips it\r");
+        std::string intro;
+        for (int i = 0; i < IntroductionRepeats; ++i)
+            intro += std::string(1, static_cast<char>(c)) + ' ';
+        Queue(intro + PauseChar);
+    } else {
+        QueueStartText();
+    }
+    PauseRequested_ = false;
+    if (!single) RepeatsInSession_ = Rules_.Repeat > 0 && Rules_.Faster > 0;
+    Changed();
+}
+
+int64_t TSession::EstimatedPracticeMs() const {
+    const auto& t = Core_.Settings.Tutor;
+    const auto& p = *Core_.Params;
+    auto meanLength = [](const std::vector<std::string>& list) {
+        double sum = 0;
+        for (const std::string& e : list)
+            sum += static_cast<double>(ProsignsToCodes(e).size());
+        return list.empty() ? 5.0 : sum / static_cast<double>(list.size());
+    };
+    double items = p.Number(TUpDown::NumGroups).Position;
+    double length = 5; // [characters] of an item
+    switch (ItemKind_) {
+    case TItemKind::Groups:
+        length = t.VariSize ? (p.WorkMinGroupSize + p.WorkGroupSize) / 2.0 : p.WorkGroupSize;
+        break;
+    case TItemKind::QCodes: length = 3; break;
+    case TItemKind::Words: length = meanLength(Material_.WordList); break;
+    case TItemKind::Phrases: length = meanLength(Material_.PhraseList); break;
+    case TItemKind::TextWords:
+        items = Material_.TextWordCount;
+        length = static_cast<double>(Material_.Text.size()) / std::max(1, Material_.TextWordCount);
+        break;
+    case TItemKind::None: break;
+    }
+    const int repeat = choices::Clamp(t.Repeat, choices::Repeat);
+    const double cpm = t.Varispeed ? (p.WorkStartSpeed + p.WorkEndSpeed) / 2.0
+                                   : static_cast<double>(p.WorkStartSpeed);
+    // Each item and its word space, which takes about as long as a character.
+    const double chars = items * (length + 1) * (repeat + 1);
+    return cpm <= 0 ? 0 : static_cast<int64_t>(std::lround(chars / cpm * 60000.0));
+}
+
+std::string AboutHowLong(int64_t ms) {
+    const int64_t minutes = (ms + 30000) / 60000;
+    if (minutes < 1) return "it takes under a minute";
+    if (minutes == 1) return "it takes about a minute";
+    return "it takes about " + std::to_string(minutes) + " minutes";
+}
+
+void TSession::QueueStartText() {
+    auto& p = *Core_.Params;
     if (StartTextEmpty_)
         Queue(std::string(1, PauseChar));
     else
-        Queue(p.Text(TCharField::StartText).Text + (single ? ItemEndChar : '\r'));
-    PauseRequested_ = false;
-    if (!single) RepeatsInSession_ = Rules_.Repeat > 0 && Rules_.Faster > 0;
+        Queue(p.Text(TCharField::StartText).Text +
+              (Core_.Controls->SingleMode() ? ItemEndChar : '\r'));
+}
+
+void TSession::SkipIntroduction() {
+    if (!Introducing_ || State_ != TSessionState::StartText) return;
+    Introducing_ = false;
+    Core_.Display.DeleteLast(Core_.CW.RemoveUnsent());
+    QueueStartText();
     Changed();
 }
 
@@ -494,6 +565,11 @@ void TSession::AdvanceSession() {
     const bool single = controls.SingleMode();
     switch (State_) {
     case TSessionState::StartText:
+        if (Introducing_) { // the new character has been heard: the lesson's start text
+            Introducing_ = false;
+            QueueStartText();
+            break;
+        }
         Times_.ItemsStart = Now();
         controls.NoteItemSpeed(cw.Speed());
         if (!single) { // copy practice item by item sends its first item by itself
@@ -638,6 +714,7 @@ void TSession::Stop() {
     if (State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted)
         Core_.Params->SetFarnsworth(SpacingBeforeTest_);
     State_ = TSessionState::Idle;
+    Introducing_ = false;
     RestoreSpeeds();
     RepeatsInSession_ = false;
     ResetCounts();
@@ -668,9 +745,14 @@ void TSession::SessionDone() {
         Copy_ = false;
         auto& copy = *Core_.Copy;
         copy.SetSpan(Times_.SessionEnd - Times_.SessionStart);
-        // Item by item every item has been checked: the result is there. A copy typed on the run
-        // is checked by the learner (Ctrl+Return, the Check button, Return on an empty line).
-        if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem) copy.Check();
+        // Item by item every item has been checked: the result is there, shown from the event
+        // loop rather than inside the engine's event. A copy typed on the run is checked by the
+        // learner (Ctrl+Return, the Check button, Return on an empty line).
+        if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem)
+            Core_.Later(0, [this] {
+                auto& copy = *Core_.Copy;
+                if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem) copy.Check();
+            });
         if (!s.TX.AutoStart) {
             Core_.Controls->SetTXDown(false);
             Core_.CW.StopAtEndNow();

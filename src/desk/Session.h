@@ -80,7 +80,12 @@ struct TSessionPlan {
     int CharCpm = 0;   // [CpM] character speed
     int EffCpm = 0;    // [CpM] effective speed
     std::optional<TCourseLesson> Course;
+    // A character never practised before, played on its own before the start text (0: none).
+    uint8_t Introduce = 0;
 };
+
+// How often a new character is played on its own before its first lesson.
+inline constexpr int IntroductionRepeats = 6;
 
 // What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
 // the data folder). Its filter is "Text files (*.txt)" and "all files (*)".
@@ -95,6 +100,8 @@ double FasterFactor(int fasterIndex);
 // A speed in CpM (WpM: divided by 5) rounded to 3 significant digits, with 2 decimals and a
 // decimal point whatever the locale, then " CpM" or " WpM" and a line break: "61.90 CpM\r".
 std::string FormatOverallSpeed(double cpm, bool showWpM);
+// How long a practice takes, in the session dialog's words: "it takes about 12 minutes".
+std::string AboutHowLong(int64_t ms);
 // A span as whole hours (at least two digits), minutes and seconds: "01:05:07".
 std::string FormatSessionTime(int64_t spanMs);
 // The shown character set cut for the dialog's lines 2 and 3: at 45 characters, or just before a
@@ -146,6 +153,10 @@ public:
     // their files are still there (they are looked for in the folder of the last file opened).
     void ReloadMaterial();
     TOpenRequest OpenRequest(TMaterialKind kind) const;
+    // A new character is being played on its own before the lesson's start text.
+    bool Introducing() const { return Introducing_; }
+    // Return in the copy field while it plays: on to the lesson at once.
+    void SkipIntroduction();
     // Esc: what was removed from the buffer is known; the session ends with its end text.
     void Escape(bool removedAny);
     // The TX button went up.
@@ -200,6 +211,8 @@ private:
     bool StepsByUser() const;
     bool ItemsDone() const;
     bool ComposeDialog(std::string& chars);
+    // The session the dialog offers, at its speeds, from the items' mean length. [ms]
+    int64_t EstimatedPracticeMs() const;
     std::string NewItem();
     void Queue(const std::string& text);
     void ApplyCurrentSpeed();
@@ -260,6 +273,8 @@ private:
     double CurrentSpeed_ = 0; // [CpM]
     double SpeedStep_ = 0;    // [CpM] per item
     bool StartTextEmpty_ = false;
+    bool Introducing_ = false;
+    void QueueStartText();
     bool EndTextEmpty_ = false;
     TTimes Times_;
     double OverallSpeed_ = 0; // [CpM]

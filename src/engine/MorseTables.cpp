@@ -96,6 +96,18 @@ uint16_t CodeOf(uint8_t c) {
     return Lookup().Code[c];
 }
 
+std::string MorsePattern(uint8_t c) {
+    const uint16_t k = CodeOf(FoldCase(c));
+    if (k <= 1) return {};
+    int marker = 15;
+    while (((k >> marker) & 1u) == 0)
+        --marker;
+    std::string pattern;
+    for (int bit = marker - 1; bit >= 0; --bit)
+        pattern += ((k >> bit) & 1u) ? '-' : '.';
+    return pattern;
+}
+
 bool TCharSet::IsSendable(uint8_t c) const {
     if (c == BlipMark && !BlipOn) return false;
     const auto& t = Lookup();

@@ -17,6 +17,8 @@ constexpr int ProsignCount = 10;
 uint8_t FoldCase(uint8_t c);
 // Pattern word: marker bit, then one bit per element (1 dah); 1 is a pause, 0 no pattern.
 uint16_t CodeOf(uint8_t c);
+// The pattern as a learner reads it: "-.-" for k; empty for a character without one.
+std::string MorsePattern(uint8_t c);
 int ProsignIndex(std::string_view name); // 1..10, 0 when not a prosign name
 uint8_t ProsignCode(int index);          // code character of index 1..10, else 0
 int ProsignOfCode(uint8_t c);            // 1..10 for a code character, else 0

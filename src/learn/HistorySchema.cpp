@@ -59,7 +59,28 @@ INSERT INTO char_pairs(sent, copied, n) SELECT sent, copied, COUNT(*) FROM chars
     GROUP BY sent, copied;
 )sql";
 
-constexpr std::array<std::string_view, SchemaVersion> kMigrations = {kVersion1, kVersion2};
+// Version 3: extra characters are kept, the copy typed so far is saved beside a practice under
+// way (so that a practice the program never finished is checked on what was typed), and whether
+// a practice counts towards the course. The practices older files finished without stopping,
+// with something sent, count; their extra characters were never kept and stay 0. The copies of
+// each character in the practices that count are summed up like char_pairs.
+constexpr std::string_view kVersion3 = R"sql(
+ALTER TABLE items ADD COLUMN extra_chars INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE sessions ADD COLUMN extra_chars INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE sessions ADD COLUMN counts INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE sessions ADD COLUMN planned_items INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE sessions ADD COLUMN copy BLOB;
+ALTER TABLE sessions ADD COLUMN copy_from INTEGER;
+UPDATE sessions SET counts = 1 WHERE ended IS NOT NULL AND aborted = 0 AND sent_chars > 0;
+CREATE TABLE counted_chars(
+    sent TEXT NOT NULL PRIMARY KEY,
+    n INTEGER NOT NULL) WITHOUT ROWID;
+INSERT INTO counted_chars(sent, n) SELECT c.sent, COUNT(*) FROM sessions s
+    CROSS JOIN chars c ON c.session = s.id WHERE s.counts = 1 GROUP BY c.sent;
+)sql";
+
+constexpr std::array<std::string_view, SchemaVersion> kMigrations = {kVersion1, kVersion2,
+                                                                     kVersion3};
 
 } // namespace
 
@@ -75,9 +96,15 @@ const std::vector<std::string_view>& ObjectsOf(int version) {
     static const std::vector<std::string_view> v2 = {
         "sessions",       "sessions_started", "sessions_unfinished", "items",     "chars",
         "chars_reaction", "sessions_course",  "chars_sent",          "char_pairs"};
+    static const std::vector<std::string_view> v3 = [] {
+        std::vector<std::string_view> names = v2;
+        names.push_back("counted_chars");
+        return names;
+    }();
     switch (version) {
     case 1: return v1;
     case 2: return v2;
+    case 3: return v3;
     default: return none;
     }
 }

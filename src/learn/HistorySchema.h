@@ -8,7 +8,7 @@
 
 namespace brindle::history {
 
-inline constexpr int SchemaVersion = 2;
+inline constexpr int SchemaVersion = 3;
 
 // The SQL that brings a file from version k to k + 1 (k = 0: an empty file). A new file runs them
 // all, so a new file and a migrated one are the same.

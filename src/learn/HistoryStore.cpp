@@ -15,8 +15,10 @@
 #include <ctime>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 #include <unordered_map>
+#include <variant>
 
 namespace brindle {
 
@@ -28,40 +30,58 @@ namespace brindle {
 namespace {
 
 constexpr const char* kInsertSession =
-    "INSERT INTO sessions(started, kind, char_cpm, eff_cpm, lesson, course_order) "
-    "VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
-constexpr const char* kSessionExists = "SELECT 1 FROM sessions WHERE id = ?1";
-constexpr const char* kNextSeq = "SELECT COALESCE(MAX(seq), 0) + 1 FROM items WHERE session = ?1";
-constexpr const char* kInsertItem =
-    "INSERT INTO items(session, seq, sent, copied, sent_chars, correct_chars, reaction_ms) "
+    "INSERT INTO sessions(started, kind, char_cpm, eff_cpm, lesson, course_order, planned_items) "
     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+constexpr const char* kSessionCounts = "SELECT counts FROM sessions WHERE id = ?1";
+constexpr const char* kInsertItem =
+    "INSERT INTO items(session, seq, sent, copied, sent_chars, correct_chars, extra_chars, "
+    "reaction_ms) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)";
 constexpr const char* kInsertChar = "INSERT INTO chars(session, seq, pos, sent, copied, "
                                     "reaction_ms) VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
 constexpr const char* kCountPair = "INSERT INTO char_pairs(sent, copied, n) VALUES(?1, ?2, 1) "
                                    "ON CONFLICT(sent, copied) DO UPDATE SET n = n + 1";
+// ?2: +1 or -1; a row that falls to 0 is dropped with kDropEmptyCounted.
+constexpr const char* kCountCounted = "INSERT INTO counted_chars(sent, n) VALUES(?1, ?2) "
+                                      "ON CONFLICT(sent) DO UPDATE SET n = n + excluded.n";
+constexpr const char* kCountPractice =
+    "INSERT INTO counted_chars(sent, n) SELECT sent, COUNT(*) * ?2 FROM chars WHERE session = ?1 "
+    "GROUP BY sent ON CONFLICT(sent) DO UPDATE SET n = n + excluded.n";
 constexpr const char* kOldPairs = "SELECT sent, copied FROM chars WHERE session = ?1 AND seq = ?2";
 constexpr const char* kUncountPair =
     "UPDATE char_pairs SET n = n - 1 WHERE sent = ?1 AND copied = ?2";
 constexpr const char* kDropEmptyPairs = "DELETE FROM char_pairs WHERE n <= 0";
+constexpr const char* kDropEmptyCounted = "DELETE FROM counted_chars WHERE n <= 0";
 constexpr const char* kDeleteChars = "DELETE FROM chars WHERE session = ?1 AND seq = ?2";
 constexpr const char* kDeleteItem = "DELETE FROM items WHERE session = ?1 AND seq = ?2";
+constexpr const char* kSaveCopy = "UPDATE sessions SET copy = ?2, copy_from = ?3 WHERE id = ?1";
 constexpr const char* kFinish =
-    "UPDATE sessions SET ended = ?2, aborted = ?3, sent_chars = ?4, correct_chars = ?5 "
+    "UPDATE sessions SET ended = ?2, aborted = ?3, counts = ?4, sent_chars = ?5, "
+    "correct_chars = ?6, extra_chars = ?7 WHERE id = ?1";
+
+// Practices the program never finished and that were not scored since: checked again on the
+// copy saved beside them, then aborted, on the sums of their items. (Older versions left such
+// practices aborted with ended NULL; they are done.)
+constexpr const char* kAnyUnfinished =
+    "SELECT 1 FROM sessions WHERE ended IS NULL AND aborted = 0 LIMIT 1";
+constexpr const char* kUnfinished =
+    "SELECT id, copy, copy_from FROM sessions WHERE ended IS NULL AND aborted = 0";
+constexpr const char* kItemsFrom =
+    "SELECT seq, sent, reaction_ms FROM items WHERE session = ?1 AND seq >= ?2 ORDER BY seq";
+constexpr const char* kCharTimes =
+    "SELECT pos, reaction_ms FROM chars WHERE session = ?1 AND seq = ?2 ORDER BY pos";
+constexpr const char* kScoreAborted =
+    "UPDATE sessions SET aborted = 1, counts = 0, "
+    "sent_chars = (SELECT COALESCE(SUM(sent_chars), 0) FROM items WHERE session = ?1), "
+    "correct_chars = (SELECT COALESCE(SUM(correct_chars), 0) FROM items WHERE session = ?1), "
+    "extra_chars = (SELECT COALESCE(SUM(extra_chars), 0) FROM items WHERE session = ?1) "
     "WHERE id = ?1";
-// Practices the program never finished: aborted, and scored on the items it kept.
-constexpr const char* kScoreUnfinished =
-    "UPDATE sessions SET aborted = 1, "
-    "sent_chars = (SELECT COALESCE(SUM(sent_chars), 0) FROM items WHERE session = sessions.id), "
-    "correct_chars = (SELECT COALESCE(SUM(correct_chars), 0) FROM items "
-    "WHERE session = sessions.id) "
-    "WHERE ended IS NULL";
 
 constexpr const char* kPractices =
     "SELECT id, started, kind, char_cpm, eff_cpm, sent_chars, correct_chars, aborted, "
-    "ended IS NOT NULL, course_order, lesson FROM sessions "
+    "ended IS NOT NULL, course_order, lesson, extra_chars, counts FROM sessions "
     "WHERE started >= ?1 AND sent_chars > 0 ORDER BY started, id";
 constexpr const char* kItems =
-    "SELECT seq, sent, copied, sent_chars, correct_chars, reaction_ms FROM items "
+    "SELECT seq, sent, copied, sent_chars, correct_chars, extra_chars, reaction_ms FROM items "
     "WHERE session = ?1 ORDER BY seq";
 constexpr const char* kCharAccuracyAll =
     "SELECT sent, SUM(n), SUM(CASE WHEN copied = sent THEN n ELSE 0 END), "
@@ -83,26 +103,23 @@ constexpr const char* kReactionsAll =
 constexpr const char* kReactionsSince =
     "SELECT c.sent, c.reaction_ms FROM sessions s CROSS JOIN chars c ON c.session = s.id "
     "WHERE s.started >= ?1 AND c.reaction_ms IS NOT NULL";
-constexpr const char* kCopiesOf = "SELECT COALESCE(SUM(n), 0) FROM char_pairs WHERE sent = ?1";
+constexpr const char* kCopiesOf = "SELECT COALESCE(SUM(n), 0) FROM counted_chars WHERE sent = ?1";
+// Backwards through the character's index; the practice of each copy says whether it counts.
 constexpr const char* kLatestOf =
-    "SELECT COUNT(*), COALESCE(SUM(copied = sent), 0) FROM (SELECT sent, copied FROM chars "
-    "WHERE sent = ?1 ORDER BY session DESC, seq DESC, pos DESC LIMIT ?2)";
-constexpr const char* kPracticeCourse =
-    "SELECT started, course_order, lesson FROM sessions WHERE id = ?1";
-constexpr const char* kLessonDayTally =
-    "SELECT COUNT(*), COALESCE(SUM(c.copied = c.sent), 0) "
+    "SELECT COUNT(*), COALESCE(SUM(copied = sent), 0) FROM (SELECT c.sent, c.copied FROM chars c "
+    "CROSS JOIN sessions s ON s.id = c.session WHERE c.sent = ?1 AND s.counts = 1 "
+    "ORDER BY c.session DESC, c.seq DESC, c.pos DESC LIMIT ?2)";
+// Backwards through the lesson's practices (the course index), each one's characters backwards.
+constexpr const char* kNewestTally =
+    "SELECT COUNT(*), COALESCE(SUM(copied = sent), 0) FROM (SELECT c.sent, c.copied "
     "FROM sessions s CROSS JOIN chars c ON c.session = s.id "
-    "WHERE s.course_order = ?1 AND s.lesson = ?2 AND s.started >= ?3 AND s.started < ?4 "
-    "AND c.sent = ?5";
-constexpr const char* kPracticeTally =
-    "SELECT COUNT(*), COALESCE(SUM(copied = sent), 0) FROM chars WHERE session = ?1 AND sent = ?2";
-constexpr const char* kExportItems =
-    "SELECT s.id, s.started, s.kind, s.course_order, s.lesson, i.seq, i.sent, i.copied, "
-    "i.sent_chars, i.correct_chars, i.reaction_ms "
-    "FROM items i JOIN sessions s ON s.id = i.session ORDER BY i.session, i.seq";
-constexpr const char* kExportChars =
-    "SELECT s.id, s.started, c.seq, c.pos, c.sent, c.copied, c.reaction_ms "
-    "FROM chars c JOIN sessions s ON s.id = c.session ORDER BY c.session, c.seq, c.pos";
+    "WHERE s.course_order = ?1 AND s.lesson = ?2 AND s.counts = 1 AND c.sent = ?3 "
+    "ORDER BY s.started DESC, s.id DESC, c.seq DESC, c.pos DESC LIMIT ?4)";
+constexpr const char* kExport =
+    "SELECT s.started, s.kind, s.char_cpm, s.eff_cpm, s.aborted, s.counts, s.lesson, "
+    "s.course_order, i.seq, i.sent, i.copied, i.extra_chars, c.pos, c.sent, c.copied, "
+    "c.reaction_ms FROM chars c JOIN items i ON i.session = c.session AND i.seq = c.seq "
+    "JOIN sessions s ON s.id = c.session ORDER BY c.session, c.seq, c.pos";
 
 constexpr std::string_view kCourseOrderNames[CourseOrderCount] = {"lcwo", "g4fon", "cwops",
                                                                   "custom"};
@@ -110,6 +127,13 @@ constexpr std::string_view kCourseOrderNames[CourseOrderCount] = {"lcwo", "g4fon
 bool Good(int rc) {
     return rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
+
+bool Busy(int rc) {
+    return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+}
+
+constexpr const char* kBusyStatus = "The practice history is busy (another program has it open); "
+                                    "the practices are kept and written when it is free.";
 
 // ----------------------------------------------------------------------------------------------
 // Times: UTC in ISO 8601 with seconds, which sorts as text.
@@ -120,17 +144,6 @@ std::string IsoUtc(std::time_t t) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return text;
-}
-
-// The local calendar day around t, as a UTC range [from, to).
-std::pair<std::string, std::string> LocalDayOf(std::time_t t) {
-    std::tm day{};
-    localtime_r(&t, &day);
-    day.tm_hour = day.tm_min = day.tm_sec = 0;
-    day.tm_isdst = -1;
-    std::tm next = day;
-    next.tm_mday += 1;
-    return {IsoUtc(std::mktime(&day)), IsoUtc(std::mktime(&next))};
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -159,6 +172,21 @@ bool MakeFolders(const std::string& folder, std::string& error) {
         }
     }
     return true;
+}
+
+// The URI that opens path as a file nobody changes: SQLite then needs no -shm beside it.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+            uri += escaped;
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
 }
 
 // A field of RFC 4180: quoted when it holds a comma, a quote or a line end, or starts or ends
@@ -256,13 +284,22 @@ THistoryStore::THistoryStore(std::string path, THistoryOptions options)
     Live();
 }
 
-THistoryStore::~THistoryStore() = default;
+THistoryStore::~THistoryStore() {
+    if (!Live() || !Writable_ || Queue_.empty()) return;
+    // The last changes are worth the longer wait; no sink is called any more.
+    Quiet_ = true;
+    sqlite3_busy_timeout(Conn_->Db.get(), Options_.BusyTimeoutMs);
+    Flush();
+}
 
 void THistoryStore::Refuse(const std::string& reason, TSeverity severity) {
     if (Off_) return;
     Off_ = true;
+    Queue_.clear();
+    NextSeq_.clear();
     if (Conn_ && Conn_->Db && sqlite3_get_autocommit(Conn_->Db.get()) == 0)
         sql::Exec(Conn_->Db.get(), "ROLLBACK");
+    if (Quiet_) return;
     if (Path_.empty()) {
         ShowMessage(Options_.Messages, severity,
                     "No practice history can be kept: " + reason +
@@ -276,6 +313,12 @@ void THistoryStore::Refuse(const std::string& reason, TSeverity severity) {
                     "The practice history " + Path_ + " can no longer be used: " + reason +
                         ". Brindle keeps no history for the rest of this run.");
     }
+}
+
+void THistoryStore::SayBusy() {
+    if (BusySaid_ || Quiet_) return;
+    BusySaid_ = true;
+    if (Options_.Status) Options_.Status(kBusyStatus);
 }
 
 bool THistoryStore::Live() {
@@ -304,24 +347,25 @@ std::string THistoryStore::ReasonOf(int rc, sqlite3* db) const {
 
 bool THistoryStore::Check(int rc, TSeverity severity) {
     if (Good(rc)) return true;
+    if (Busy(rc) && !Opening_) {
+        SayBusy();
+        return false;
+    }
     Refuse(ReasonOf(rc, Conn_ ? Conn_->Db.get() : nullptr), severity);
     return false;
 }
 
-sql::TStatement* THistoryStore::Prepare(const char* text) {
+sql::TStatement* THistoryStore::Statement(const char* text, int& rc) {
+    rc = SQLITE_MISUSE;
     if (!Conn_ || Off_) return nullptr;
+    return Conn_->Get(text, rc);
+}
+
+sql::TStatement* THistoryStore::Prepare(const char* text) {
     int rc = SQLITE_OK;
-    sql::TStatement* s = Conn_->Get(text, rc);
-    if (!s) Check(rc);
+    sql::TStatement* s = Statement(text, rc);
+    if (!s && Conn_ && !Off_) Check(rc);
     return s;
-}
-
-bool THistoryStore::Begin() {
-    return Conn_ && !Off_ && Check(sql::Exec(Conn_->Db.get(), "BEGIN IMMEDIATE"));
-}
-
-bool THistoryStore::Commit() {
-    return Conn_ && !Off_ && Check(sql::Exec(Conn_->Db.get(), "COMMIT"));
 }
 
 std::string THistoryStore::Now() const {
@@ -335,31 +379,28 @@ std::string THistoryStore::Cutoff(std::optional<int> lastDays) const {
 }
 
 // ----------------------------------------------------------------------------------------------
-// Opening: look first, write only to a file that is ours.
+// Opening: look first, write only to a file that is ours, and only when something needs writing.
 
-bool THistoryStore::Inspect(sqlite3* db, int& version) {
-    auto refused = [&](int rc) {
-        Refuse(ReasonOf(rc, db));
-        return false;
-    };
+int THistoryStore::ReadVersion(sqlite3* db, int& version, std::vector<std::string>& names) {
     int rc = SQLITE_OK;
     {
         sql::TStatement s(db, "PRAGMA user_version", rc);
-        if (rc != SQLITE_OK) return refused(rc);
-        if ((rc = s.Step()) != SQLITE_ROW) return refused(rc);
+        if (rc != SQLITE_OK) return rc;
+        if ((rc = s.Step()) != SQLITE_ROW) return rc;
         version = static_cast<int>(s.Int(0));
     }
-    std::vector<std::string> names;
-    {
-        sql::TStatement s(db,
-                          "SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite!_%' "
-                          "ESCAPE '!' ORDER BY name",
-                          rc);
-        if (rc != SQLITE_OK) return refused(rc);
-        while ((rc = s.Step()) == SQLITE_ROW)
-            names.push_back(s.Text(0));
-        if (rc != SQLITE_DONE) return refused(rc);
-    }
+    names.clear();
+    sql::TStatement s(db,
+                      "SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite!_%' "
+                      "ESCAPE '!' ORDER BY name",
+                      rc);
+    if (rc != SQLITE_OK) return rc;
+    while ((rc = s.Step()) == SQLITE_ROW)
+        names.push_back(s.Text(0));
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+bool THistoryStore::Ours(int version, const std::vector<std::string>& names) {
     if (version > history::SchemaVersion || version < 0) {
         Refuse("it was written by a newer version of Brindle (history version " +
                std::to_string(version) + ")");
@@ -381,23 +422,55 @@ bool THistoryStore::Inspect(sqlite3* db, int& version) {
 
 void THistoryStore::Open() {
     if (Path_.empty()) return Refuse("no home folder is known");
+    std::string folder = FileFolder(Path_);
+    if (folder.empty()) folder = ".";
     struct stat st {};
     if (stat(Path_.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return Refuse("it is a folder");
         if (!S_ISREG(st.st_mode)) return Refuse("it is not a file");
+        // A write-ahead log needs the folder for its -wal and -shm files.
+        const bool writable = access(Path_.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK) == 0;
         // A look on a connection that cannot write: a file that is not ours is never touched,
         // not even by the checkpoint a closing writer makes.
-        sqlite3* raw = nullptr;
-        const int rc = sqlite3_open_v2(Path_.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        const sql::TDb look(raw);
-        if (rc != SQLITE_OK) return Refuse(ReasonOf(rc, raw));
-        sqlite3_busy_timeout(raw, Options_.BusyTimeoutMs);
+        auto look = [&](const std::string& name, int flags, sql::TDb& db, int& version,
+                        std::vector<std::string>& names) {
+            sqlite3* raw = nullptr;
+            int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
+            db.reset(raw);
+            if (rc != SQLITE_OK) return rc;
+            sqlite3_busy_timeout(raw, Options_.BusyTimeoutMs);
+            return ReadVersion(raw, version, names);
+        };
+        sql::TDb db;
         int version = 0;
-        if (!Inspect(raw, version)) return;
+        std::vector<std::string> names;
+        int rc = look(Path_, SQLITE_OPEN_READONLY, db, version, names);
+        if (rc != SQLITE_OK && !writable) {
+            // A log cannot be opened beside it: read it as a file nobody changes.
+            rc = look(ImmutableUri(Path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, db, version,
+                      names);
+        }
+        if (rc != SQLITE_OK) return Refuse(ReasonOf(rc, db.get()));
+        if (!Ours(version, names)) return;
+        if (!writable) {
+            if (version < history::SchemaVersion)
+                return Refuse(version == 0 ? std::string("it is empty and cannot be written")
+                                           : "it cannot be written, and it was written by an "
+                                             "older version of Brindle");
+            Conn_ = std::make_unique<TConnection>();
+            Conn_->Db = std::move(db);
+            ShowMessage(Options_.Messages, TSeverity::Warning,
+                        "The practice history " + Path_ +
+                            " is read-only: new practices are not kept.");
+            return;
+        }
     } else if (errno == ENOENT || errno == ENOTDIR) {
         std::string error;
         if (!MakeFolders(FileFolder(Path_), error))
             return Refuse("its folder cannot be made: " + error);
+        if (access(folder.c_str(), W_OK) != 0)
+            return Refuse("it cannot be made in the folder " + folder + " (" +
+                          std::strerror(errno) + ")");
     } else {
         return Refuse(std::strerror(errno));
     }
@@ -412,34 +485,135 @@ void THistoryStore::Open() {
     if (sqlite3_db_readonly(db, "main") == 1) return Refuse("it cannot be written");
     sqlite3_busy_timeout(db, Options_.BusyTimeoutMs);
     int version = 0;
-    if (!Inspect(db, version)) return; // again: it might have changed in between
-
-    // Ours (or empty): a write-ahead log, each commit on the disk before it returns.
-    int rc = SQLITE_OK;
+    std::vector<std::string> names;
+    // Again: it might have changed in between.
+    if (!Check(ReadVersion(db, version, names), TSeverity::Warning) || !Ours(version, names))
+        return;
+    std::string journal;
     {
+        int rc = SQLITE_OK;
+        sql::TStatement s(db, "PRAGMA journal_mode", rc);
+        if (!Check(rc, TSeverity::Warning) || !Check(rc = s.Step(), TSeverity::Warning)) return;
+        journal = Lower1252(s.Text(0));
+    }
+    bool unfinished = false;
+    if (version == history::SchemaVersion) {
+        int rc = SQLITE_OK;
+        sql::TStatement s(db, kAnyUnfinished, rc);
+        if (!Check(rc, TSeverity::Warning) || !Check(rc = s.Step(), TSeverity::Warning)) return;
+        unfinished = rc == SQLITE_ROW;
+    }
+
+    // The writes of opening in one transaction, before the file becomes a write-ahead log: a
+    // migration that fails leaves every byte of the file as it was.
+    if (version < history::SchemaVersion || unfinished) {
+        if (!Check(sql::Exec(db, "BEGIN IMMEDIATE"), TSeverity::Warning)) return;
+        if (!Check(ReadVersion(db, version, names), TSeverity::Warning) || !Ours(version, names))
+            return;
+        if (!Check(Migrate(db, version), TSeverity::Warning)) return;
+        if (!Check(ScoreUnfinished(), TSeverity::Warning)) return;
+        if (!Check(sql::Exec(db, "COMMIT"), TSeverity::Warning)) return;
+    }
+    if (journal != "wal") {
+        int rc = SQLITE_OK;
         sql::TStatement s(db, "PRAGMA journal_mode=WAL", rc);
-        if (!Check(rc, TSeverity::Warning)) return;
-        if (!Check(rc = s.Step(), TSeverity::Warning)) return;
+        if (!Check(rc, TSeverity::Warning) || !Check(rc = s.Step(), TSeverity::Warning)) return;
         if (rc != SQLITE_ROW || Lower1252(s.Text(0)) != "wal")
             return Refuse("it cannot keep a write-ahead log");
     }
-    if (!Check(sql::Exec(db, "PRAGMA synchronous=FULL"), TSeverity::Warning)) return;
-    if (!Check(sql::Exec(db, "BEGIN IMMEDIATE"), TSeverity::Warning)) return;
+    // In WAL mode a commit is safe from a crash of the program without waiting for the disk.
+    if (!Check(sql::Exec(db, "PRAGMA synchronous=NORMAL"), TSeverity::Warning)) return;
+    sqlite3_busy_timeout(db, Options_.FlushBusyTimeoutMs);
+    Writable_ = true;
+}
+
+int THistoryStore::Migrate(sqlite3* db, int version) {
     for (int v = version; v < history::SchemaVersion; ++v)
-        if (!Check(sql::Exec(db, std::string(history::Migration(v)).c_str()), TSeverity::Warning))
-            return;
+        if (const int rc = sql::Exec(db, std::string(history::Migration(v)).c_str());
+            rc != SQLITE_OK)
+            return rc;
+    if (version == history::SchemaVersion) return SQLITE_OK;
     const std::string setVersion =
         "PRAGMA user_version = " + std::to_string(history::SchemaVersion);
-    if (!Check(sql::Exec(db, setVersion.c_str()), TSeverity::Warning)) return;
-    if (!Check(sql::Exec(db, kScoreUnfinished), TSeverity::Warning)) return;
-    Check(sql::Exec(db, "COMMIT"), TSeverity::Warning);
+    return sql::Exec(db, setVersion.c_str());
+}
+
+int THistoryStore::ScoreUnfinished() {
+    struct TUnfinished {
+        TPracticeId Id = 0;
+        std::optional<std::string> Copy;
+        int FromSeq = 1;
+    };
+    std::vector<TUnfinished> practices;
+    int rc = SQLITE_OK;
+    {
+        sql::TStatement* s = Statement(kUnfinished, rc);
+        if (!s) return rc;
+        sql::TStatement::TUse use(*s);
+        while ((rc = s->Step()) == SQLITE_ROW) {
+            TUnfinished p;
+            p.Id = s->Int(0);
+            if (!s->IsNull(1)) p.Copy = s->Blob(1);
+            p.FromSeq = s->OptionalInt(2).value_or(1);
+            practices.push_back(std::move(p));
+        }
+        if (rc != SQLITE_DONE) return rc;
+    }
+    for (const TUnfinished& p : practices) {
+        if (p.Copy) {
+            // The items the copy covers, checked on it as the practice's check would have.
+            struct TKept {
+                int64_t Seq = 0;
+                TItemTiming Timing;
+            };
+            std::vector<TKept> kept;
+            std::vector<std::string> sent;
+            {
+                sql::TStatement* s = Statement(kItemsFrom, rc);
+                if (!s) return rc;
+                sql::TStatement::TUse use(*s);
+                s->Bind(1, p.Id).Bind(2, int64_t{p.FromSeq});
+                while ((rc = s->Step()) == SQLITE_ROW) {
+                    kept.push_back(TKept{s->Int(0), TItemTiming{s->OptionalInt(2), {}}});
+                    sent.push_back(ProsignsToCodes(Utf8To1252(s->TextView(1))));
+                }
+                if (rc != SQLITE_DONE) return rc;
+            }
+            for (TKept& k : kept) {
+                sql::TStatement* s = Statement(kCharTimes, rc);
+                if (!s) return rc;
+                sql::TStatement::TUse use(*s);
+                s->Bind(1, p.Id).Bind(2, k.Seq);
+                while ((rc = s->Step()) == SQLITE_ROW) {
+                    const auto pos = static_cast<std::size_t>(s->Int(0));
+                    if (pos >= k.Timing.CharMs.size()) k.Timing.CharMs.resize(pos + 1);
+                    k.Timing.CharMs[pos] = s->OptionalInt(1);
+                }
+                if (rc != SQLITE_DONE) return rc;
+            }
+            if (!kept.empty()) {
+                const TCopyCheck check = CheckCopy(sent, *p.Copy);
+                for (std::size_t i = 0; i < kept.size() && i < check.Items.size(); ++i) {
+                    if ((rc = RemoveItem(p.Id, kept[i].Seq, false)) != SQLITE_OK) return rc;
+                    rc = InsertItem(p.Id, kept[i].Seq, check.Items[i], kept[i].Timing, false);
+                    if (rc != SQLITE_OK) return rc;
+                }
+            }
+        }
+        sql::TStatement* s = Statement(kScoreAborted, rc);
+        if (!s) return rc;
+        sql::TStatement::TUse use(*s);
+        s->Bind(1, p.Id);
+        if ((rc = s->Step()) != SQLITE_DONE) return rc;
+    }
+    return SQLITE_OK;
 }
 
 // ----------------------------------------------------------------------------------------------
-// Writing
+// Writing: queued in memory, written by Flush.
 
 THistoryStore::TPracticeId THistoryStore::StartPractice(const TPracticeStart& start) {
-    if (!Live()) return 0;
+    if (!Live() || !Writable_) return 0;
     sql::TStatement* s = Prepare(kInsertSession);
     if (!s) return 0;
     sql::TStatement::TUse use(*s);
@@ -453,82 +627,205 @@ THistoryStore::TPracticeId THistoryStore::StartPractice(const TPracticeStart& st
     } else {
         s->BindNull(5).BindNull(6);
     }
-    if (!Check(s->Step())) return 0;
-    return sqlite3_last_insert_rowid(Conn_->Db.get());
-}
-
-bool THistoryStore::PracticeExistsElseRollBack(TPracticeId practice) {
-    sql::TStatement* exists = Prepare(kSessionExists);
-    if (!exists) return false;
-    sql::TStatement::TUse use(*exists);
-    exists->Bind(1, practice);
-    const int rc = exists->Step();
-    if (!Check(rc)) return false;
-    if (rc == SQLITE_DONE) { // no such practice: nothing to add to or to replace
-        Check(sql::Exec(Conn_->Db.get(), "ROLLBACK"));
-        return false;
-    }
-    return true;
+    s->Bind(7, int64_t{std::max(start.PlannedItems, 0)});
+    // Before the practice runs: worth the longer wait.
+    sqlite3* db = Conn_->Db.get();
+    sqlite3_busy_timeout(db, Options_.BusyTimeoutMs);
+    const int rc = s->Step();
+    sqlite3_busy_timeout(db, Options_.FlushBusyTimeoutMs);
+    if (!Check(rc)) return 0;
+    const TPracticeId id = sqlite3_last_insert_rowid(db);
+    NextSeq_[id] = 1;
+    BusySaid_ = false;
+    return id;
 }
 
 bool THistoryStore::AddItem(TPracticeId practice, const TCheckedItem& item,
                             const TItemTiming& timing) {
-    if (!Live() || practice == 0 || !Begin()) return false;
-    int64_t seq = 0;
-    if (!PracticeExistsElseRollBack(practice)) return false;
-    {
-        sql::TStatement* next = Prepare(kNextSeq);
-        if (!next) return false;
-        sql::TStatement::TUse use(*next);
-        next->Bind(1, practice);
-        if (!Check(next->Step())) return false;
-        seq = next->Int(0);
-    }
-    return InsertItem(practice, seq, item, timing) && Commit();
+    if (!Live() || !Writable_) return false;
+    const auto next = NextSeq_.find(practice);
+    if (next == NextSeq_.end()) return false;
+    Queue_.emplace_back(TItemWrite{practice, next->second++, false, item, timing});
+    return true;
 }
 
 bool THistoryStore::ReplaceItem(TPracticeId practice, int seq, const TCheckedItem& item,
                                 const TItemTiming& timing) {
-    if (!Live() || practice == 0 || seq < 1 || !Begin()) return false;
-    if (!PracticeExistsElseRollBack(practice)) return false;
-    {
-        // The old characters leave the summary of confusions before they go.
-        sql::TStatement* old = Prepare(kOldPairs);
-        sql::TStatement* uncount = Prepare(kUncountPair);
-        if (!old || !uncount) return false;
-        std::vector<std::pair<std::string, std::string>> pairs;
-        {
-            sql::TStatement::TUse use(*old);
-            old->Bind(1, practice).Bind(2, int64_t{seq});
-            for (;;) {
-                const int rc = old->Step();
-                if (!Check(rc)) return false;
-                if (rc != SQLITE_ROW) break;
-                pairs.emplace_back(old->Text(0), old->Text(1));
-            }
-        }
-        for (const auto& [sent, copied] : pairs) {
-            sql::TStatement::TUse use(*uncount);
-            uncount->Bind(1, sent).Bind(2, copied);
-            if (!Check(uncount->Step())) return false;
-        }
-        if (!Check(sql::Exec(Conn_->Db.get(), kDropEmptyPairs))) return false;
-    }
-    for (const char* remove : {kDeleteChars, kDeleteItem}) {
-        sql::TStatement* d = Prepare(remove);
-        if (!d) return false;
-        sql::TStatement::TUse use(*d);
-        d->Bind(1, practice).Bind(2, int64_t{seq});
-        if (!Check(d->Step())) return false;
-    }
-    return InsertItem(practice, seq, item, timing) && Commit();
+    if (!Live() || !Writable_ || seq < 1) return false;
+    const auto next = NextSeq_.find(practice);
+    if (next == NextSeq_.end()) return false;
+    next->second = std::max(next->second, seq + 1);
+    Queue_.emplace_back(TItemWrite{practice, seq, true, item, timing});
+    return true;
 }
 
-bool THistoryStore::InsertItem(TPracticeId practice, int64_t seq, const TCheckedItem& item,
-                               const TItemTiming& timing) {
+bool THistoryStore::SaveCopy(TPracticeId practice, int fromSeq, std::string copyEngineForm) {
+    if (!Live() || !Writable_ || fromSeq < 1 || !NextSeq_.contains(practice)) return false;
+    // Only the latest copy matters: one waits per practice.
+    for (TWrite& w : Queue_)
+        if (auto* copy = std::get_if<TCopyWrite>(&w); copy && copy->Practice == practice) {
+            copy->FromSeq = fromSeq;
+            copy->Copy = std::move(copyEngineForm);
+            return true;
+        }
+    Queue_.emplace_back(TCopyWrite{practice, fromSeq, std::move(copyEngineForm)});
+    return true;
+}
+
+bool THistoryStore::FinishPractice(TPracticeId practice, const TPracticeEnd& end) {
+    if (!Live() || !Writable_ || !NextSeq_.contains(practice)) return false;
+    Queue_.emplace_back(TEndWrite{practice, Now(), end});
+    return true;
+}
+
+bool THistoryStore::Flush() {
+    if (!Live() || !Writable_) return false;
+    if (Queue_.empty()) return true;
+    sqlite3* db = Conn_->Db.get();
+    int rc = sql::Exec(db, "BEGIN IMMEDIATE");
+    for (std::size_t i = 0; i < Queue_.size() && Good(rc); ++i)
+        rc = Apply(Queue_[i]);
+    if (Good(rc)) rc = sql::Exec(db, "COMMIT");
+    if (Good(rc)) {
+        Queue_.clear();
+        BusySaid_ = false;
+        return true;
+    }
+    // Nothing of it is written; the queue stays for the next flush unless the file failed.
+    if (sqlite3_get_autocommit(db) == 0) sql::Exec(db, "ROLLBACK");
+    Check(rc);
+    return false;
+}
+
+void THistoryStore::FlushForQuery() {
+    if (Live() && Writable_ && !Queue_.empty()) Flush();
+}
+
+int THistoryStore::Apply(const TWrite& write) {
+    return std::visit(
+        [this](const auto& w) {
+            using T = std::decay_t<decltype(w)>;
+            if constexpr (std::is_same_v<T, TItemWrite>)
+                return WriteItem(w);
+            else if constexpr (std::is_same_v<T, TCopyWrite>)
+                return WriteCopy(w);
+            else
+                return WriteEnd(w);
+        },
+        write);
+}
+
+int THistoryStore::PracticeCounts(TPracticeId practice, bool& found, bool& counts) {
+    int rc = SQLITE_OK;
+    sql::TStatement* s = Statement(kSessionCounts, rc);
+    if (!s) return rc;
+    sql::TStatement::TUse use(*s);
+    s->Bind(1, practice);
+    rc = s->Step();
+    found = rc == SQLITE_ROW;
+    counts = found && s->Int(0) != 0;
+    return Good(rc) ? SQLITE_OK : rc;
+}
+
+int THistoryStore::WriteItem(const TItemWrite& w) {
+    bool found = false, counts = false;
+    int rc = PracticeCounts(w.Practice, found, counts);
+    if (rc != SQLITE_OK || !found) return rc; // a practice gone from the file takes nothing
+    if (w.Replace && (rc = RemoveItem(w.Practice, w.Seq, counts)) != SQLITE_OK) return rc;
+    return InsertItem(w.Practice, w.Seq, w.Item, w.Timing, counts);
+}
+
+int THistoryStore::WriteCopy(const TCopyWrite& w) {
+    int rc = SQLITE_OK;
+    sql::TStatement* s = Statement(kSaveCopy, rc);
+    if (!s) return rc;
+    sql::TStatement::TUse use(*s);
+    s->Bind(1, w.Practice).BindBlob(2, w.Copy).Bind(3, int64_t{w.FromSeq});
+    rc = s->Step();
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int THistoryStore::WriteEnd(const TEndWrite& w) {
+    bool found = false, counted = false;
+    int rc = PracticeCounts(w.Practice, found, counted);
+    if (rc != SQLITE_OK || !found) return rc;
     {
-        sql::TStatement* s = Prepare(kInsertItem);
-        if (!s) return false;
+        sql::TStatement* s = Statement(kFinish, rc);
+        if (!s) return rc;
+        sql::TStatement::TUse use(*s);
+        s->Bind(1, w.Practice)
+            .Bind(2, w.Ended)
+            .Bind(3, int64_t{w.End.Aborted ? 1 : 0})
+            .Bind(4, int64_t{w.End.Counts ? 1 : 0})
+            .Bind(5, int64_t{w.End.SentChars})
+            .Bind(6, int64_t{w.End.CorrectChars})
+            .Bind(7, int64_t{w.End.ExtraChars});
+        if ((rc = s->Step()) != SQLITE_DONE) return rc;
+    }
+    if (counted == w.End.Counts) return SQLITE_OK;
+    return CountPractice(w.Practice, w.End.Counts ? 1 : -1);
+}
+
+int THistoryStore::CountPractice(TPracticeId practice, int sign) {
+    int rc = SQLITE_OK;
+    sql::TStatement* s = Statement(kCountPractice, rc);
+    if (!s) return rc;
+    {
+        sql::TStatement::TUse use(*s);
+        s->Bind(1, practice).Bind(2, int64_t{sign});
+        if ((rc = s->Step()) != SQLITE_DONE) return rc;
+    }
+    return sign < 0 ? sql::Exec(Conn_->Db.get(), kDropEmptyCounted) : SQLITE_OK;
+}
+
+int THistoryStore::RemoveItem(TPracticeId practice, int64_t seq, bool counts) {
+    // The old characters leave the summaries before they go.
+    int rc = SQLITE_OK;
+    sql::TStatement* old = Statement(kOldPairs, rc);
+    if (!old) return rc;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    {
+        sql::TStatement::TUse use(*old);
+        old->Bind(1, practice).Bind(2, seq);
+        while ((rc = old->Step()) == SQLITE_ROW)
+            pairs.emplace_back(old->Text(0), old->Text(1));
+        if (rc != SQLITE_DONE) return rc;
+    }
+    if (!pairs.empty()) {
+        sql::TStatement* uncount = Statement(kUncountPair, rc);
+        if (!uncount) return rc;
+        sql::TStatement* counted = Statement(kCountCounted, rc);
+        if (!counted) return rc;
+        for (const auto& [sent, copied] : pairs) {
+            {
+                sql::TStatement::TUse use(*uncount);
+                uncount->Bind(1, sent).Bind(2, copied);
+                if ((rc = uncount->Step()) != SQLITE_DONE) return rc;
+            }
+            if (!counts) continue;
+            sql::TStatement::TUse use(*counted);
+            counted->Bind(1, sent).Bind(2, int64_t{-1});
+            if ((rc = counted->Step()) != SQLITE_DONE) return rc;
+        }
+        if ((rc = sql::Exec(Conn_->Db.get(), kDropEmptyPairs)) != SQLITE_OK) return rc;
+        if (counts && (rc = sql::Exec(Conn_->Db.get(), kDropEmptyCounted)) != SQLITE_OK) return rc;
+    }
+    for (const char* remove : {kDeleteChars, kDeleteItem}) {
+        sql::TStatement* d = Statement(remove, rc);
+        if (!d) return rc;
+        sql::TStatement::TUse use(*d);
+        d->Bind(1, practice).Bind(2, seq);
+        if ((rc = d->Step()) != SQLITE_DONE) return rc;
+    }
+    return SQLITE_OK;
+}
+
+int THistoryStore::InsertItem(TPracticeId practice, int64_t seq, const TCheckedItem& item,
+                              const TItemTiming& timing, bool counts) {
+    int rc = SQLITE_OK;
+    {
+        sql::TStatement* s = Statement(kInsertItem, rc);
+        if (!s) return rc;
         sql::TStatement::TUse use(*s);
         s->Bind(1, practice)
             .Bind(2, seq)
@@ -536,12 +833,16 @@ bool THistoryStore::InsertItem(TPracticeId practice, int64_t seq, const TChecked
             .Bind(4, StoredText(item.Copied))
             .Bind(5, int64_t{item.SentChars()})
             .Bind(6, int64_t{item.CorrectChars})
-            .Bind(7, timing.ItemMs);
-        if (!Check(s->Step())) return false;
+            .Bind(7, int64_t{item.ExtraChars})
+            .Bind(8, timing.ItemMs);
+        if ((rc = s->Step()) != SQLITE_DONE) return rc;
     }
-    sql::TStatement* ch = Prepare(kInsertChar);
-    sql::TStatement* pair = Prepare(kCountPair);
-    if (!ch || !pair) return false;
+    sql::TStatement* ch = Statement(kInsertChar, rc);
+    if (!ch) return rc;
+    sql::TStatement* pair = Statement(kCountPair, rc);
+    if (!pair) return rc;
+    sql::TStatement* counted = Statement(kCountCounted, rc);
+    if (!counted) return rc;
     for (std::size_t pos = 0; pos < item.Chars.size(); ++pos) {
         const TCheckedChar& c = item.Chars[pos];
         const std::string sent = StoredChar(c.Sent);
@@ -554,33 +855,26 @@ bool THistoryStore::InsertItem(TPracticeId practice, int64_t seq, const TChecked
                 .Bind(4, sent)
                 .Bind(5, copied)
                 .Bind(6, pos < timing.CharMs.size() ? timing.CharMs[pos] : std::nullopt);
-            if (!Check(ch->Step())) return false;
+            if ((rc = ch->Step()) != SQLITE_DONE) return rc;
         }
-        sql::TStatement::TUse use(*pair);
-        pair->Bind(1, sent).Bind(2, copied);
-        if (!Check(pair->Step())) return false;
+        {
+            sql::TStatement::TUse use(*pair);
+            pair->Bind(1, sent).Bind(2, copied);
+            if ((rc = pair->Step()) != SQLITE_DONE) return rc;
+        }
+        if (!counts) continue;
+        sql::TStatement::TUse use(*counted);
+        counted->Bind(1, sent).Bind(2, int64_t{1});
+        if ((rc = counted->Step()) != SQLITE_DONE) return rc;
     }
-    return true;
-}
-
-bool THistoryStore::FinishPractice(TPracticeId practice, bool aborted, int sentChars,
-                                   int correctChars) {
-    if (!Live() || practice == 0) return false;
-    sql::TStatement* s = Prepare(kFinish);
-    if (!s) return false;
-    sql::TStatement::TUse use(*s);
-    s->Bind(1, practice)
-        .Bind(2, Now())
-        .Bind(3, int64_t{aborted ? 1 : 0})
-        .Bind(4, int64_t{sentChars})
-        .Bind(5, int64_t{correctChars});
-    return Check(s->Step()) && sqlite3_changes(Conn_->Db.get()) == 1;
+    return SQLITE_OK;
 }
 
 // ----------------------------------------------------------------------------------------------
 // The progress window
 
 std::vector<TPracticeRecord> THistoryStore::Practices(std::optional<int> lastDays) {
+    FlushForQuery();
     if (!Live()) return {};
     std::vector<TPracticeRecord> out;
     sql::TStatement* s = Prepare(kPractices);
@@ -603,6 +897,8 @@ std::vector<TPracticeRecord> THistoryStore::Practices(std::optional<int> lastDay
         if (order && *order >= 0 && *order < CourseOrderCount && !s->IsNull(10))
             r.Course =
                 TCourseLesson{static_cast<TCourseOrder>(*order), static_cast<int>(s->Int(10))};
+        r.ExtraChars = static_cast<int>(s->Int(11));
+        r.Counts = s->Int(12) != 0;
         out.push_back(std::move(r));
     }
     if (!Check(rc)) out.clear();
@@ -610,6 +906,7 @@ std::vector<TPracticeRecord> THistoryStore::Practices(std::optional<int> lastDay
 }
 
 std::vector<TStoredItem> THistoryStore::Items(TPracticeId practice) {
+    FlushForQuery();
     if (!Live()) return {};
     std::vector<TStoredItem> out;
     sql::TStatement* s = Prepare(kItems);
@@ -617,15 +914,23 @@ std::vector<TStoredItem> THistoryStore::Items(TPracticeId practice) {
     sql::TStatement::TUse use(*s);
     s->Bind(1, practice);
     int rc = SQLITE_OK;
-    while ((rc = s->Step()) == SQLITE_ROW)
-        out.push_back(TStoredItem{static_cast<int>(s->Int(0)), s->Text(1), s->Text(2),
-                                  static_cast<int>(s->Int(3)), static_cast<int>(s->Int(4)),
-                                  s->OptionalInt(5)});
+    while ((rc = s->Step()) == SQLITE_ROW) {
+        TStoredItem item;
+        item.Seq = static_cast<int>(s->Int(0));
+        item.Sent = s->Text(1);
+        item.Copied = s->Text(2);
+        item.SentChars = static_cast<int>(s->Int(3));
+        item.CorrectChars = static_cast<int>(s->Int(4));
+        item.ExtraChars = static_cast<int>(s->Int(5));
+        item.ReactionMs = s->OptionalInt(6);
+        out.push_back(std::move(item));
+    }
     if (!Check(rc)) out.clear();
     return out;
 }
 
 std::vector<TCharAccuracy> THistoryStore::CharAccuracy(std::optional<int> lastDays) {
+    FlushForQuery();
     if (!Live()) return {};
     std::vector<TCharAccuracy> out;
     sql::TStatement* s = Prepare(lastDays ? kCharAccuracySince : kCharAccuracyAll);
@@ -649,6 +954,7 @@ std::vector<TCharAccuracy> THistoryStore::CharAccuracy(std::optional<int> lastDa
 }
 
 std::vector<TConfusion> THistoryStore::Confusions(std::optional<int> lastDays, std::size_t limit) {
+    FlushForQuery();
     if (!Live()) return {};
     std::vector<TConfusion> out;
     sql::TStatement* s = Prepare(lastDays ? kConfusionsSince : kConfusionsAll);
@@ -669,6 +975,7 @@ std::vector<TConfusion> THistoryStore::Confusions(std::optional<int> lastDays, s
 
 std::vector<TCharReaction> THistoryStore::SlowestChars(std::optional<int> lastDays,
                                                        std::size_t limit) {
+    FlushForQuery();
     if (!Live()) return {};
     std::vector<TCharReaction> out;
     sql::TStatement* s = Prepare(lastDays ? kReactionsSince : kReactionsAll);
@@ -706,6 +1013,7 @@ std::vector<TCharReaction> THistoryStore::SlowestChars(std::optional<int> lastDa
 // The course
 
 std::vector<TCharStats> THistoryStore::CharStats(std::string_view chars) {
+    FlushForQuery();
     if (!Live()) return {};
     std::vector<TCharStats> out;
     sql::TStatement* copies = Prepare(kCopiesOf);
@@ -733,37 +1041,16 @@ std::vector<TCharStats> THistoryStore::CharStats(std::string_view chars) {
     return out;
 }
 
-TCharTally THistoryStore::LessonDayTally(TPracticeId practice, uint8_t c) {
-    if (!Live()) return {};
-    sql::TStatement* p = Prepare(kPracticeCourse);
-    if (!p) return {};
-    std::string started;
-    std::optional<int> order;
-    std::optional<int> lesson;
-    {
-        sql::TStatement::TUse use(*p);
-        p->Bind(1, practice);
-        const int rc = p->Step();
-        if (!Check(rc) || rc != SQLITE_ROW) return {};
-        started = p->Text(0);
-        order = p->OptionalInt(1);
-        lesson = p->OptionalInt(2);
-    }
-    const std::string stored = StoredChar(FoldCase(c));
-    const auto when = ParseStoredTime(started);
-    sql::TStatement* s = Prepare(order && lesson && when ? kLessonDayTally : kPracticeTally);
+TCharTally THistoryStore::NewestCharTally(const TCourseLesson& lesson, uint8_t c, int lastCopies) {
+    FlushForQuery();
+    if (!Live() || lastCopies <= 0) return {};
+    sql::TStatement* s = Prepare(kNewestTally);
     if (!s) return {};
     sql::TStatement::TUse use(*s);
-    if (order && lesson && when) {
-        const auto [from, to] = LocalDayOf(*when);
-        s->Bind(1, int64_t{*order})
-            .Bind(2, int64_t{*lesson})
-            .Bind(3, from)
-            .Bind(4, to)
-            .Bind(5, stored);
-    } else { // not a course practice: itself alone
-        s->Bind(1, practice).Bind(2, stored);
-    }
+    s->Bind(1, static_cast<int64_t>(lesson.Order))
+        .Bind(2, int64_t{lesson.Lesson})
+        .Bind(3, StoredChar(FoldCase(c)))
+        .Bind(4, int64_t{lastCopies});
     if (!Check(s->Step())) return {};
     return TCharTally{static_cast<int>(s->Int(0)), static_cast<int>(s->Int(1))};
 }
@@ -771,9 +1058,10 @@ TCharTally THistoryStore::LessonDayTally(TPracticeId practice, uint8_t c) {
 // ----------------------------------------------------------------------------------------------
 // Export
 
-bool THistoryStore::ExportCsv(TCsvTable table, const std::string& path) {
+bool THistoryStore::ExportCsv(const std::string& path) {
+    FlushForQuery();
     if (!Live()) return false;
-    sql::TStatement* s = Prepare(table == TCsvTable::Items ? kExportItems : kExportChars);
+    sql::TStatement* s = Prepare(kExport);
     if (!s) return false;
     sql::TStatement::TUse use(*s);
     TAtomicFileWriter file;
@@ -784,33 +1072,24 @@ bool THistoryStore::ExportCsv(TCsvTable table, const std::string& path) {
         return false;
     };
     if (!file.Open(path, error)) return failed();
-    std::string chunk = table == TCsvTable::Items
-                            ? "practice,started,kind,course,lesson,item,sent,copied,sent_chars,"
-                              "correct_chars,reaction_ms\r\n"
-                            : "practice,started,item,position,sent,copied,result,reaction_ms\r\n";
+    std::string chunk = "started,kind,char_cpm,eff_cpm,aborted,counts,lesson,course_order,seq,"
+                        "item_sent,item_copied,item_extra_chars,pos,sent,copied,result,"
+                        "reaction_ms\r\n";
     int rc = SQLITE_OK;
     while ((rc = s->Step()) == SQLITE_ROW) {
-        std::string line;
-        if (table == TCsvTable::Items) {
-            const auto order = s->OptionalInt(3);
-            const std::string course = order && *order >= 0 && *order < CourseOrderCount
-                                           ? std::string(kCourseOrderNames[*order])
-                                           : std::string();
-            line = CsvNumber(*s, 0) + ',' + CsvField(s->Text(1)) + ',' + CsvField(s->Text(2)) +
-                   ',' + course + ',' + CsvNumber(*s, 4) + ',' + CsvNumber(*s, 5) + ',' +
-                   CsvField(s->Text(6)) + ',' + CsvField(s->Text(7)) + ',' + CsvNumber(*s, 8) +
-                   ',' + CsvNumber(*s, 9) + ',' + CsvNumber(*s, 10);
-        } else {
-            const std::string sent = s->Text(4);
-            const std::string copied = s->Text(5);
-            const char* result = copied.empty()   ? "missed"
-                                 : copied == sent ? "correct"
-                                                  : "substituted";
-            line = CsvNumber(*s, 0) + ',' + CsvField(s->Text(1)) + ',' + CsvNumber(*s, 2) + ',' +
-                   CsvNumber(*s, 3) + ',' + CsvField(sent) + ',' + CsvField(copied) + ',' + result +
-                   ',' + CsvNumber(*s, 6);
-        }
-        chunk += line + "\r\n";
+        const auto order = s->OptionalInt(7);
+        const std::string course = order && *order >= 0 && *order < CourseOrderCount
+                                       ? std::string(kCourseOrderNames[*order])
+                                       : std::string();
+        const std::string_view sent = s->TextView(13);
+        const std::string_view copied = s->TextView(14);
+        const char* result = copied.empty() ? "missed" : copied == sent ? "correct" : "substituted";
+        chunk += CsvField(s->TextView(0)) + ',' + CsvField(s->TextView(1)) + ',' +
+                 CsvNumber(*s, 2) + ',' + CsvNumber(*s, 3) + ',' + CsvNumber(*s, 4) + ',' +
+                 CsvNumber(*s, 5) + ',' + CsvNumber(*s, 6) + ',' + course + ',' + CsvNumber(*s, 8) +
+                 ',' + CsvField(s->TextView(9)) + ',' + CsvField(s->TextView(10)) + ',' +
+                 CsvNumber(*s, 11) + ',' + CsvNumber(*s, 12) + ',' + CsvField(sent) + ',' +
+                 CsvField(copied) + ',' + result + ',' + CsvNumber(*s, 15) + "\r\n";
         if (chunk.size() >= 1 << 16) {
             if (!file.Write(chunk, error)) return failed();
             chunk.clear();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 namespace brindle {
 
@@ -136,7 +137,8 @@ std::vector<double> LessonShares(std::string_view lessonChars,
     std::vector<double> shares;
     for (std::size_t i = 0; i < lessonChars.size(); ++i) {
         if (i + 1 == lessonChars.size()) {
-            shares.push_back(3.0);
+            const double others = std::accumulate(shares.begin(), shares.end(), 0.0);
+            shares.push_back(std::max(NewestShare, others / 2));
             continue;
         }
         const uint8_t c = FoldCase(static_cast<uint8_t>(lessonChars[i]));
@@ -151,21 +153,23 @@ std::vector<double> LessonShares(std::string_view lessonChars,
         if (!IsWeak(record))
             shares.push_back(1.0 + 2.0 * (1.0 - accuracy));
         else if (record.RecentCopies > 0 && accuracy < limit)
-            shares.push_back(std::min(3.0, 2.0 + 5.0 * (limit - accuracy)));
+            shares.push_back(std::min(WeakShareMax, WeakShareMin + 5.0 * (limit - accuracy)));
         else
-            shares.push_back(2.0);
+            shares.push_back(WeakShareMin);
     }
     return shares;
 }
 
-TLessonVerdict JudgeLesson(int sentChars, int correctChars, TCharTally newest) {
+TLessonVerdict JudgeLesson(bool counts, int sentChars, int errors, TCharTally newest) {
     TLessonVerdict v;
-    if (sentChars <= 0) return v;
-    const bool overall = correctChars * 100 >= sentChars * PassPercent;
+    if (!counts || sentChars <= 0) return v;
+    const int64_t sent = sentChars;
+    const int64_t right = std::max<int64_t>(0, sent - std::max(errors, 0)); // extras included
+    const bool overall = right * 100 >= sent * PassPercent;
     const bool newChar =
         newest.Copies >= NewCharMinCopies && newest.Correct * 100 >= newest.Copies * PassPercent;
     v.Passed = overall && newChar;
-    v.OfferStepBack = correctChars * 100 < sentChars * StepBackBelowPercent;
+    v.OfferStepBack = right * 100 < sent * StepBackBelowPercent;
     return v;
 }
 

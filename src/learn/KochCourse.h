@@ -55,11 +55,16 @@ inline constexpr int WeakBelowPercent = 90;
 bool IsWeak(const TCharStats& stats);
 
 // The share of the draws each character of lessonChars should get, in the same order (for
-// TRandomChars::SetWeightedCharacters). The lesson's newest character (the last) gets 3; an
-// older one that is not weak 1 to 1.2 (more as its latest accuracy falls from 100 % to 90 %);
-// a weak one 2 to 3 (more the lower its latest accuracy). So the newest character comes at
-// least 2.5 times as often as any older one that is not weak, and a weak one at least twice as
+// TRandomChars::SetWeightedCharacters). The lesson's newest character (the last) gets
+// NewestShare, or half the others' shares together when that is more (so it comes in at least a
+// third of the draws once the others' shares add up to 6); an older one that is not weak 1 to 1.2
+// (more as its latest accuracy falls from 100 % to 90 %); a weak one WeakShareMin to WeakShareMax
+// (more the lower its latest accuracy). So the newest character is always drawn the most, at
+// least 2.5 times as often as any older one that is not weak, and a weak one at least 1.5 times as
 // often as one at 100 %. stats are looked up by character; one without stats is weak.
+inline constexpr double NewestShare = 3.0;
+inline constexpr double WeakShareMin = 1.8;
+inline constexpr double WeakShareMax = 2.4;
 std::vector<double> LessonShares(std::string_view lessonChars,
                                  const std::vector<TCharStats>& stats);
 
@@ -75,11 +80,13 @@ struct TLessonVerdict {
     bool operator==(const TLessonVerdict&) const = default;
 };
 
-// A practice of sentChars with correctChars right passes its lesson when it has PassPercent or
-// more, and newest (the newest character's copies in this practice and in the day's other
-// practices of the same lesson and order) has at least NewCharMinCopies copies with PassPercent
-// or more right.
-TLessonVerdict JudgeLesson(int sentChars, int correctChars, TCharTally newest);
+// A practice passes its lesson when it counts (it ran at least 90 % of its planned length and
+// something was copied), its score over its sentChars with errors (substituted, missed and extra
+// characters) is PassPercent or more, and newest (the newest character's latest copies in the
+// practices of the lesson that count, this one included) has at least NewCharMinCopies copies
+// with PassPercent or more right. A practice that does not count is never judged: neither a pass
+// nor a step back.
+TLessonVerdict JudgeLesson(bool counts, int sentChars, int errors, TCharTally newest);
 
 // --- Material
 

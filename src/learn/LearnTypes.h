@@ -10,10 +10,11 @@ namespace brindle {
 enum class TCourseOrder { Lcwo = 0, G4fon = 1, Cwops = 2, Custom = 3 };
 inline constexpr int CourseOrderCount = 4;
 
-// A character's record for the weighting of a lesson.
+// A character's record for the weighting of a lesson, from the practices that count (checked
+// after running their planned length).
 struct TCharStats {
     uint8_t Char = 0;      // engine form, lower case
-    int Copies = 0;        // times it was sent in a checked practice, ever
+    int Copies = 0;        // times it was sent in a practice that counts, ever
     int RecentCopies = 0;  // of its latest copies, at most RecentWindow
     int RecentCorrect = 0; // of those, copied right
     static constexpr int RecentWindow = 50;

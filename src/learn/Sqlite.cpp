@@ -44,6 +44,13 @@ TStatement& TStatement::Bind(int index, std::optional<int> value) {
     return value ? Bind(index, static_cast<int64_t>(*value)) : BindNull(index);
 }
 
+TStatement& TStatement::BindBlob(int index, std::string_view bytes) {
+    // A BLOB of no bytes is still a value, not NULL: SQLite binds a null pointer as NULL.
+    Keep(sqlite3_bind_blob64(Stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
+                             SQLITE_TRANSIENT));
+    return *this;
+}
+
 TStatement& TStatement::BindNull(int index) {
     Keep(sqlite3_bind_null(Stmt_, index));
     return *this;
@@ -72,6 +79,13 @@ std::string_view TStatement::TextView(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Stmt_, column));
     if (!text) return {};
     return std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(Stmt_, column)));
+}
+
+std::string TStatement::Blob(int column) const {
+    const void* bytes = sqlite3_column_blob(Stmt_, column);
+    if (!bytes) return {};
+    return std::string(static_cast<const char*>(bytes),
+                       static_cast<std::size_t>(sqlite3_column_bytes(Stmt_, column)));
 }
 
 bool TStatement::IsNull(int column) const {

@@ -37,6 +37,8 @@ public:
     TStatement& Bind(int index, int64_t value);
     TStatement& Bind(int index, std::string_view text);
     TStatement& Bind(int index, std::optional<int> value); // NULL when empty
+    // Bytes kept exactly as they are, whatever they hold.
+    TStatement& BindBlob(int index, std::string_view bytes);
     TStatement& BindNull(int index);
 
     // SQLITE_ROW, SQLITE_DONE or the error.
@@ -48,6 +50,8 @@ public:
     std::string Text(int column) const;
     // The text in SQLite's buffer: valid until the next Step or Reset.
     std::string_view TextView(int column) const;
+    // The column's bytes, as a BLOB or a text holds them.
+    std::string Blob(int column) const;
     bool IsNull(int column) const;
     std::optional<int> OptionalInt(int column) const;
 

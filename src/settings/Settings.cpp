@@ -129,8 +129,10 @@ TSettings ReadSettings(const TIniFile& ini, const std::string& folder,
     return s;
 }
 
-void WriteSettings(const TSettings& s, bool mainMaximised, TIniFile& ini) {
+void WriteSettings(const TSettings& s, bool mainMaximised, TIniFile& ini,
+                   std::string_view onlySection) {
     for (const TSettingEntry& e : SettingsTable) {
+        if (!onlySection.empty() && e.Section != onlySection) continue;
         if (mainMaximised && e.LeftOutWhenMaximised)
             ini.DeleteKey(e.Section, e.Key);
         else
@@ -168,7 +170,7 @@ bool EnsureDataFolder(const std::string& dataFolder, std::string& error) {
 }
 
 bool SaveIniSettings(const std::string& dataFolder, const TSettings& settings, bool mainMaximised,
-                     const TMessageSink& sink) {
+                     const TMessageSink& sink, std::string_view onlySection) {
     std::string error;
     if (!EnsureDataFolder(dataFolder, error)) {
         ShowMessage(sink, TSeverity::Error, "Error: cannot create directory " + dataFolder);
@@ -186,7 +188,7 @@ bool SaveIniSettings(const std::string& dataFolder, const TSettings& settings, b
         ShowMessage(sink, TSeverity::Error, "Cannot save to " + path);
         return false;
     }
-    WriteSettings(settings, mainMaximised, ini);
+    WriteSettings(settings, mainMaximised, ini, onlySection);
     if (!WriteFileAtomically(path, ini.ToText(), error)) {
         ShowMessage(sink, TSeverity::Error, "Cannot save to " + path);
         return false;

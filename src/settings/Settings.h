@@ -8,6 +8,7 @@
 #include "settings/IniFile.h"
 
 #include <string>
+#include <string_view>
 
 namespace brindle {
 
@@ -120,8 +121,10 @@ TSettings DefaultSettings(const std::string& dataFolder, const TScreenGeometry& 
 // Reads every key of the table with the rules that apply on reading.
 TSettings ReadSettings(const TIniFile& ini, const std::string& dataFolder,
                        const TScreenGeometry& screen);
-// Writes every key in the table's order. A maximised main window leaves out its geometry.
-void WriteSettings(const TSettings& settings, bool mainMaximised, TIniFile& ini);
+// Writes every key in the table's order (onlySection: only that section's). A maximised main
+// window leaves out its geometry.
+void WriteSettings(const TSettings& settings, bool mainMaximised, TIniFile& ini,
+                   std::string_view onlySection = {});
 
 // Reads "Brindle.ini" from dataFolder; a missing or unreadable file gives the defaults.
 TSettings LoadIniSettings(const std::string& dataFolder, const TScreenGeometry& screen);
@@ -129,7 +132,7 @@ TSettings LoadIniSettings(const std::string& dataFolder, const TScreenGeometry& 
 // the lines it does not know. Failures are shown through sink with their messages; false then,
 // and the old file is unchanged.
 bool SaveIniSettings(const std::string& dataFolder, const TSettings& settings, bool mainMaximised,
-                     const TMessageSink& sink);
+                     const TMessageSink& sink, std::string_view onlySection = {});
 // Creates the data folder when it is missing (its parent must exist); false with the system's
 // reason in error when that fails.
 bool EnsureDataFolder(const std::string& dataFolder, std::string& error);

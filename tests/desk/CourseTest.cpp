@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 using namespace brindle;
@@ -34,6 +35,10 @@ protected:
         Sent.clear();
         App->StartKochLesson();
         EXPECT_TRUE(App->Copy().Running());
+        if (App->Session().Introducing()) { // a new character: on to the lesson at once
+            EXPECT_TRUE(App->CopyReturn(true));
+            Sent.clear();
+        }
         for (int i = 0; i < 20 * 900 && !App->Session().Idle(); ++i)
             Play(50);
         std::vector<std::string> groups;
@@ -41,19 +46,23 @@ protected:
             groups.push_back(Sent.substr(i, 5));
         return groups;
     }
-    // The copy of groups with wrongNewest of the newest character's copies and wrongOther of the
-    // others copied as "x".
+    // The copy of groups with the last wrongNewest of the newest character's copies and the first
+    // wrongOther of the others copied as "x" (the newest is judged on its latest copies).
     static std::string Copied(std::vector<std::string> groups, uint8_t newest, int wrongNewest,
                               int wrongOther) {
+        for (auto g = groups.rbegin(); g != groups.rend(); ++g)
+            for (auto c = g->rbegin(); c != g->rend(); ++c)
+                if (static_cast<uint8_t>(*c) == newest && wrongNewest > 0) {
+                    *c = 'x';
+                    --wrongNewest;
+                }
         std::string copy;
         for (auto& g : groups) {
-            for (char& c : g) {
-                int& wrong = static_cast<uint8_t>(c) == newest ? wrongNewest : wrongOther;
-                if (wrong > 0) {
+            for (char& c : g)
+                if (static_cast<uint8_t>(c) != newest && c != 'x' && wrongOther > 0) {
                     c = 'x';
-                    --wrong;
+                    --wrongOther;
                 }
-            }
             copy += g + " ";
         }
         return copy;
@@ -82,6 +91,7 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     EXPECT_EQ(Dialogs[0].Lines[1], "k m u r");
     EXPECT_TRUE(Dialogs[0].CopyPractice);
     EXPECT_EQ(static_cast<int>(groups.size()), K().PracticeItems());
+    EXPECT_EQ(App->Copy().ItemsSent(), K().PracticeItems()); // the last one too
     for (const auto& g : groups)
         EXPECT_EQ(g.find_first_not_of("kmur"), std::string::npos) << g;
     // Nothing is known yet, so every older character is weak: the newest still comes most.
@@ -89,6 +99,71 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
         EXPECT_GT(Count(groups, 'r'), Count(groups, c)) << c;
     // The user's own speed is back after the lesson.
     EXPECT_EQ(App->CWout1().Speed(), Settings.Main.Speed);
+    // Run to its end and copied, every item is scored and the practice counts.
+    App->CopyChanged(Copied(groups, 'r', 0, 0));
+    App->CheckCopy();
+    ASSERT_TRUE(App->Copy().LastResult());
+    EXPECT_TRUE(App->Copy().LastResult()->Counts);
+    EXPECT_EQ(App->Copy().LastResult()->Check.SentChars, 5 * K().PracticeItems());
+}
+
+// The practice's length comes from the minutes at the effective speed, a word space after each
+// group; characters slower than the effective speed are sent at the effective speed.
+TEST_F(Course, ALessonsLengthAndCharacterSpeed) {
+    Start();
+    K().SetMinutes(5);
+    K().SetEffCpm(60);
+    K().SetGroupSize(5);
+    K().SetCharCpm(40);
+    EXPECT_EQ(K().PracticeItems(), 50);
+    App->StartKochLesson();
+    ASSERT_EQ(Dialogs.size(), 1u);
+    EXPECT_EQ(Dialogs[0].Lines[2], "50 groups of 5, about 5 minutes");
+    EXPECT_EQ(Dialogs[0].Lines[3], "Characters at 60 CpM");
+    EXPECT_EQ(App->Copy().Start().CharCpm, 60);
+    App->KeyPress(27);
+}
+
+// The verdict is the practice's own lesson's, also when the course has moved on; without a
+// history the practice's own copies of the newest character are its tally, counted as sent. The
+// last lesson offers no next one, lesson 1 no lesson before.
+TEST_F(Course, AVerdictWithoutAHistoryIsThePracticesOwnLessons) {
+    std::filesystem::create_directories(History.File("history.sqlite")); // a folder in its place
+    Settings.Koch.Lesson = 5;
+    Start();
+    ASSERT_FALSE(App->History().Available());
+    AnswerYes = false;
+    auto result = [](const std::vector<std::string>& sent, const std::string& copy) {
+        return TCopyResult{CheckCopy(sent, copy), false, true, 100, 100, 60000};
+    };
+    // Lesson 3 (k m u r): 25 copies of "r", all right.
+    const std::vector<std::string> lesson3{"rrrrr", "rrrrr", "rrrrr", "rrrrr", "rrrrr", "kmukm"};
+    K().PracticeChecked(7, TCourseLesson{TCourseOrder::Lcwo, 3},
+                        result(lesson3, "rrrrr rrrrr rrrrr rrrrr rrrrr kmukm"));
+    RunLater();
+    EXPECT_NE(Shown().find("lesson 3 passed"), std::string::npos) << Shown();
+    ASSERT_EQ(YesNoQuestions.size(), 1u);
+    EXPECT_EQ(YesNoQuestions[0], "Lesson 3 passed. Go on to lesson 4?");
+    EXPECT_EQ(K().Lesson(), 5);
+
+    // "r" sent 30 times, copied as "k" 5 times: 25 of 30.
+    K().PracticeChecked(8, TCourseLesson{TCourseOrder::Lcwo, 3},
+                        result({"rrrrr", "rrrrr", "rrrrr", "rrrrr", "rrrrr", "rrrrr"},
+                               "rrrrr rrrrr rrrrr rrrrr rrrrr kkkkk"));
+    RunLater();
+    EXPECT_NE(Shown().find("\"r\" 83 % over its last 30 copies"), std::string::npos) << Shown();
+
+    // The last lesson passed, and lesson 1 below 50 %: nothing to offer.
+    const std::string order = K().OrderChars();
+    const std::string last(5, static_cast<char>(NewestChar(order, 40)));
+    K().PracticeChecked(9, TCourseLesson{TCourseOrder::Lcwo, 40},
+                        result({last, last, last, last, last},
+                               last + " " + last + " " + last + " " + last + " " + last));
+    K().PracticeChecked(10, TCourseLesson{TCourseOrder::Lcwo, 1},
+                        result({"kmkmk", "mmkkm", "mmmmm", "kmmkm"}, "xxxxx xxxxx xxxxx xxxxx"));
+    RunLater();
+    EXPECT_NE(Shown().find("lesson 40 passed"), std::string::npos) << Shown();
+    EXPECT_EQ(YesNoQuestions.size(), 1u);
 }
 
 TEST_F(Course, NinetyPercentWithTheNewestAtEightyDoesNotPass) {
@@ -126,7 +201,9 @@ TEST_F(Course, NinetyPercentWithTheNewestAtNinetyFiveOverTwentyPassesAndYesMoves
     ASSERT_EQ(YesNoQuestions.size(), 1u);
     EXPECT_EQ(YesNoQuestions[0], "Lesson 2 passed. Go on to lesson 3?");
     EXPECT_EQ(K().Lesson(), 3);
-    EXPECT_EQ(App->Settings().Koch.Lesson, 3); // kept for the next start
+    EXPECT_EQ(App->Settings().Koch.Lesson, 3);
+    ASSERT_EQ(SavedCourses.size(), 1u); // written at once, not only at exit
+    EXPECT_EQ(SavedCourses[0].Lesson, 3);
     const auto practices = App->History().Practices();
     ASSERT_EQ(practices.size(), 1u);
     ASSERT_TRUE(practices[0].Course);
@@ -145,7 +222,10 @@ TEST_F(Course, NoStaysAndABadPracticeOffersTheLessonBefore) {
     ASSERT_EQ(YesNoQuestions.size(), 1u);
     EXPECT_EQ(K().Lesson(), 2);
     groups = PlayLesson();
-    App->CopyChanged(""); // nothing copied: below 50 %
+    std::string wrong; // every character copied wrong: below 50 %
+    for (const auto& g : groups)
+        wrong += std::string(g.size(), 'x') + " ";
+    App->CopyChanged(wrong);
     AnswerYes = true;
     App->CheckCopy();
     RunLater();
@@ -218,4 +298,115 @@ TEST_F(Course, WordsOfTheTrainingModeAreFilteredToTheLessonsCharacters) {
     EXPECT_EQ(Messages[0],
               "Only 2 words can be spelled with the characters of lesson 1: the lesson uses "
               "random groups.");
+}
+
+// The cheats a learner falls into without meaning to: the lesson's characters typed without
+// listening, random text, and one group checked early after a failed practice. None passes.
+TEST_F(Course, TypingWithoutListeningOrCheckingEarlyNeverPasses) {
+    Settings.Koch.Lesson = 4; // k m u r e
+    Start();
+    AnswerYes = false; // the lesson before, offered after the bad ones, is declined
+    auto groups = PlayLesson();
+    std::string blind; // "kmure" five times for each group
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        for (int k = 0; k < 5; ++k)
+            blind += "kmure ";
+    App->CopyChanged(blind);
+    App->CheckCopy();
+    RunLater();
+    ASSERT_TRUE(App->Copy().LastResult());
+    EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5);
+    EXPECT_EQ(Shown().find("passed ("), std::string::npos) << Shown();
+
+    groups = PlayLesson();
+    std::string random;
+    for (std::size_t i = 0; i < groups.size() * 6; ++i)
+        random += i % 6 == 5 ? ' ' : "kmure"[(i * 7 + i / 3) % 5];
+    App->CopyChanged(random);
+    App->CheckCopy();
+    RunLater();
+    EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5);
+
+    // One group, copied right, checked at once with Ctrl+Return.
+    App->KeyPress(27);
+    Sent.clear();
+    App->StartKochLesson();
+    if (App->Session().Introducing()) App->CopyReturn(true);
+    for (int i = 0; i < 20 * 60 && App->Copy().ItemsSent() < 1; ++i)
+        Play(50);
+    App->CopyChanged(Sent.substr(Sent.size() >= 5 ? Sent.size() - 5 : 0));
+    App->CheckCopy();
+    RunLater();
+    ASSERT_TRUE(App->Copy().LastResult());
+    EXPECT_FALSE(App->Copy().LastResult()->Counts);
+    EXPECT_NE(Shown().find("this practice does not count towards lesson 4"), std::string::npos)
+        << Shown();
+    for (const std::string& q : YesNoQuestions)
+        EXPECT_EQ(q.find("passed"), std::string::npos) << q;
+    EXPECT_EQ(YesNoQuestions.size(), 2u); // the two bad ones offered the lesson before
+    EXPECT_EQ(K().Lesson(), 4);
+}
+
+// The newest character is judged on its latest copies in practices that count, so a good
+// practice after a bad one passes; and the verdict is the practice's lesson's, since the course
+// cannot be changed while its lesson runs.
+TEST_F(Course, ALatePracticeIsJudgedOnItsOwnLatestCopies) {
+    Settings.Koch.Lesson = 2;
+    Start();
+    auto groups = PlayLesson();
+    App->CopyChanged(Copied(groups, 'u', Count(groups, 'u') / 4, 0)); // the newest at 75 %
+    App->CheckCopy();
+    RunLater();
+    EXPECT_NE(Shown().find("lesson 2 not yet passed"), std::string::npos) << Shown();
+    ASSERT_TRUE(YesNoQuestions.empty());
+
+    Sent.clear();
+    App->StartKochLesson();
+    if (App->Session().Introducing()) App->CopyReturn(true);
+    EXPECT_TRUE(K().Locked());
+    K().SetLesson(7); // the course window's fields wait
+    K().SetOrder(1);
+    EXPECT_EQ(K().Lesson(), 2);
+    EXPECT_EQ(K().Order(), TCourseOrder::Lcwo);
+    for (int i = 0; i < 20 * 900 && !App->Session().Idle(); ++i)
+        Play(50);
+    groups.clear();
+    for (std::size_t i = 0; i + 5 <= Sent.size(); i += 5)
+        groups.push_back(Sent.substr(i, 5));
+    ASSERT_GE(Count(groups, 'u'), 50); // the newest's last 50 copies are all from this practice
+    App->CopyChanged(Copied(groups, 'u', 0, 0));
+    App->CheckCopy();
+    RunLater();
+    EXPECT_NE(Shown().find("lesson 2 passed"), std::string::npos) << Shown();
+    ASSERT_EQ(YesNoQuestions.size(), 1u);
+    EXPECT_FALSE(K().Locked());
+}
+
+// A character never practised is played on its own first, with its name and pattern; Return
+// skips it, and it is not part of what is scored. Once practised it is not played again.
+TEST_F(Course, ANewCharacterIsHeardOnItsOwnFirst) {
+    Settings.Koch.Lesson = 1; // k m
+    Start();
+    Sent.clear();
+    App->StartKochLesson();
+    ASSERT_TRUE(App->Session().Introducing());
+    EXPECT_NE(Shown().find("new character m   --"), std::string::npos) << Shown();
+    for (int i = 0; i < 20 * 60 && App->Session().Introducing(); ++i)
+        Play(50);
+    EXPECT_EQ(Sent, std::string(IntroductionRepeats, 'm'));
+    Sent.clear();
+    for (int i = 0; i < 20 * 900 && !App->Session().Idle(); ++i)
+        Play(50);
+    std::vector<std::string> groups;
+    for (std::size_t i = 0; i + 5 <= Sent.size(); i += 5)
+        groups.push_back(Sent.substr(i, 5));
+    App->CopyChanged(Copied(groups, 'm', 0, 0));
+    AnswerYes = false; // staying in lesson 1
+    App->CheckCopy();
+    RunLater();
+    EXPECT_DOUBLE_EQ(App->Copy().LastResult()->Check.Accuracy(), 1.0);
+    App->KeyPress(27);
+    App->StartKochLesson();
+    EXPECT_FALSE(App->Session().Introducing()); // practised now
+    App->KeyPress(27);
 }

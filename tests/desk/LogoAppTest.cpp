@@ -422,6 +422,26 @@ TEST_F(Desk, ALostSoundOutputLeavesNoOutputAndComesBackByItself) {
     std::filesystem::remove_all(folder);
 }
 
+// A headset plugged in reorders the server's list: the tone stays on the output chosen, found
+// again by its name, and so does a practice under way.
+TEST_F(Desk, AnOutputPluggedInNeverTakesTheToneFromTheOneChosen) {
+    Sound.Outputs = {{"speakers", "Speakers"}, {"hdmi", "HDMI"}};
+    Settings.TX.TXAudioDevice = 1;
+    Settings.TX.TXAudioDeviceName = "hdmi";
+    Start();
+    ASSERT_EQ(Sound.LastDevice, 1);
+    Type("paris");
+    Play(300);
+    Sound.Outputs = {{"headset", "Headset"}, {"speakers", "Speakers"}, {"hdmi", "HDMI"}};
+    App->SoundOutputsChanged();
+    EXPECT_EQ(Sound.LastDevice, 2);
+    Sound.Outputs = {{"speakers", "Speakers"}, {"hdmi", "HDMI"}}; // and unplugged again
+    App->SoundOutputsChanged();
+    EXPECT_EQ(Sound.LastDevice, 1);
+    Play(10000);
+    EXPECT_EQ(Unsent(), ""); // heard to its end
+}
+
 TEST_F(Desk, APortIsNeverTakenUnlessTheUserChoseIt) {
     Ports.resize(5);
     Ports[2] = Port("ttyS2");

@@ -1,7 +1,7 @@
 // The progress window's logic on a real history file with a fixed clock: the sentence for an
 // empty or absent history, the points of the accuracy chart and their bunching, the character
 // figures of a period worst first, the confusions, the slowest characters, the texts, and the
-// CSV export with the files the test chooses.
+// CSV export to the file the test chooses.
 #include "desk/Progress.h"
 
 #include "engine/MorseTables.h"
@@ -28,14 +28,13 @@ protected:
              const std::vector<std::pair<std::string, std::string>>& items,
              const std::vector<TItemTiming>& timings = {}) {
         const auto id = Store->StartPractice(start);
-        int sent = 0, correct = 0;
+        std::vector<TCheckedItem> checked;
         for (std::size_t i = 0; i < items.size(); ++i) {
-            const TCheckedItem item = Item(items[i].first, items[i].second);
-            sent += item.SentChars();
-            correct += item.CorrectChars;
-            EXPECT_TRUE(Store->AddItem(id, item, i < timings.size() ? timings[i] : TItemTiming{}));
+            checked.push_back(Item(items[i].first, items[i].second));
+            EXPECT_TRUE(Store->AddItem(id, checked.back(),
+                                       i < timings.size() ? timings[i] : TItemTiming{}));
         }
-        EXPECT_TRUE(Store->FinishPractice(id, false, sent, correct));
+        EXPECT_TRUE(Store->FinishPractice(id, EndOf(checked)));
         return id;
     }
     static TPracticeStart Kind(const std::string& kind, int cpm) {
@@ -186,7 +185,7 @@ TEST_F(Progress, SpeedsInWpmWithoutReadingAgain) {
 TEST_F(Progress, AStoppedPracticeIsMarkedInTheTable) {
     const auto id = Store->StartPractice(Groups());
     Store->AddItem(id, Item("abcde", "abcde"));
-    Store->FinishPractice(id, true, 5, 5);
+    Store->FinishPractice(id, EndOf({Item("abcde", "abcde")}, false, true));
     TProgress p(*Store);
     EXPECT_EQ(p.View().Accuracy.Table.Rows.at(0).at(1), "Groups, stopped");
 }
@@ -225,6 +224,28 @@ TEST(ProgressBunch, ManyPracticesBecomeOnePointPerDay) {
 
     points = TProgress::Bunch(records, true, span, 5);
     EXPECT_DOUBLE_EQ(points[0].Speed, 76.0 / 5);
+
+    // A practice at local midnight starts the new day.
+    const std::time_t midday = 1741608000;
+    std::tm next{};
+    localtime_r(&midday, &next);
+    next.tm_mday += 1;
+    next.tm_hour = next.tm_min = next.tm_sec = 0;
+    next.tm_isdst = -1;
+    const std::time_t midnight = std::mktime(&next);
+    auto at = [](std::time_t t) {
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        return Record(text, 10, 10, 100);
+    };
+    points =
+        TProgress::Bunch({at(midnight - 3600), at(midnight), at(midnight + 3600)}, false, span, 2);
+    EXPECT_EQ(span, TPointSpan::Day);
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].Practices, 1);
+    EXPECT_EQ(points[1].Practices, 2);
 }
 
 TEST(ProgressBunch, YearsBecomeWeeksFromMondayThenMonths) {
@@ -384,85 +405,47 @@ TEST_F(Progress, SlowestCharactersByMedianOrASentenceWhenNoneWasMeasured) {
     EXPECT_EQ(c.ValueAxis, "Median reaction time (ms)");
 }
 
-TEST_F(Progress, ExportAsksForTheItemsThenTheCharactersBesideThem) {
+TEST_F(Progress, ExportAsksForOneFileAndWritesEverySentCharacter) {
     Practise(Kind("groups", 100), {{"abc", "abd"}});
     TProgress p(*Store);
-    const std::string items = Dir.File("june-items.csv");
-    const std::string chars = Dir.File("june-chars.csv");
-    Answers = {items, chars};
+    const std::string path = Dir.File("june.csv");
+    Answers = {path};
     EXPECT_TRUE(p.Export(Chooser()));
-    ASSERT_EQ(Requests.size(), 2u);
-    EXPECT_EQ(Requests[0].Title, "Export the practice items as CSV");
+    ASSERT_EQ(Requests.size(), 1u);
+    EXPECT_EQ(Requests[0].Title, "Export the practice history as CSV");
     EXPECT_EQ(Requests[0].Folder, "");
-    EXPECT_EQ(Requests[0].FileName, "brindle-items.csv");
-    EXPECT_EQ(Requests[1].Title, "Export the per-character results as CSV");
-    EXPECT_EQ(Requests[1].Folder, Dir.Path.string() + "/");
-    EXPECT_EQ(Requests[1].FileName, "june-chars.csv");
-    EXPECT_EQ(test::ReadWhole(items).rfind("practice,started,kind,", 0), 0u);
-    EXPECT_NE(test::ReadWhole(items).find(",abc,abd,3,2,"), std::string::npos);
-    EXPECT_EQ(test::ReadWhole(chars).rfind("practice,started,item,position,", 0), 0u);
-    EXPECT_NE(test::ReadWhole(chars).find(",c,d,substituted,"), std::string::npos);
-    EXPECT_EQ(p.View().ExportStatus, "Exported the items to " + items +
-                                         " and the per-character results to " + chars + ".");
+    EXPECT_EQ(Requests[0].FileName, "brindle-history.csv");
+    const std::string csv = test::ReadWhole(path);
+    EXPECT_EQ(csv.rfind("started,kind,char_cpm,", 0), 0u);
+    EXPECT_NE(csv.find(",abc,abd,0,2,c,d,substituted,"), std::string::npos);
+    EXPECT_EQ(p.View().ExportStatus, "Exported the practice history to " + path + ".");
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(Progress, ExportRequestsNameTheSecondFileAfterTheFirst) {
-    const TOpenRequest a = TProgress::ExportRequest(TCsvTable::Chars, "/home/me/march.csv");
-    EXPECT_EQ(a.Folder, "/home/me/");
-    EXPECT_EQ(a.FileName, "march-chars.csv");
-    const TOpenRequest b = TProgress::ExportRequest(TCsvTable::Chars, "/home/me/brindle-items.csv");
-    EXPECT_EQ(b.FileName, "brindle-chars.csv");
-    const TOpenRequest c = TProgress::ExportRequest(TCsvTable::Chars);
-    EXPECT_EQ(c.Folder, "");
-    EXPECT_EQ(c.FileName, "brindle-chars.csv");
-}
-
-TEST_F(Progress, ExportCancelledWritesNothingOrOnlyTheItems) {
+TEST_F(Progress, ExportCancelledWritesNothing) {
     Practise(Kind("groups", 100), {{"abc", "abc"}});
     TProgress p(*Store);
-    EXPECT_FALSE(p.Export(Chooser())); // the first dialog cancelled
+    EXPECT_FALSE(p.Export(Chooser()));
     EXPECT_EQ(Requests.size(), 1u);
     EXPECT_EQ(p.View().ExportStatus, "");
     for (const auto& entry : std::filesystem::directory_iterator(Dir.Path))
         EXPECT_EQ(entry.path().filename().string().rfind("history.sqlite", 0), 0u) << entry.path();
-
-    const std::string items = Dir.File("items.csv");
-    Answers = {items}; // the second cancelled
-    EXPECT_TRUE(p.Export(Chooser()));
-    EXPECT_TRUE(std::filesystem::exists(items));
-    EXPECT_EQ(p.View().ExportStatus,
-              "The items were exported to " + items + "; the per-character results were not.");
-
-    Answers = {items, items}; // the same file twice: the items are not overwritten
-    EXPECT_FALSE(p.Export(Chooser()));
-    EXPECT_EQ(test::ReadWhole(items).rfind("practice,started,kind,", 0), 0u);
-    EXPECT_NE(p.View().ExportStatus.find("they need a file of their own"), std::string::npos);
     EXPECT_TRUE(Messages.empty());
 }
 
 TEST_F(Progress, AnExportThatFailsIsAnErrorMessage) {
     Practise(Kind("groups", 100), {{"abc", "abc"}});
     TProgress p(*Store);
-    const std::string nowhere = Dir.File("no-such-folder/items.csv");
+    const std::string nowhere = Dir.File("no-such-folder/history.csv");
     Answers = {nowhere};
     EXPECT_FALSE(p.Export(Chooser()));
-    EXPECT_EQ(Requests.size(), 1u); // nothing more asked
+    EXPECT_EQ(Requests.size(), 1u);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].Severity, TSeverity::Error);
     EXPECT_NE(Messages[0].Text.find(nowhere), std::string::npos);
     EXPECT_EQ(p.View().ExportStatus,
-              "Nothing was exported: the items could not be written to " + nowhere + ".");
+              "Nothing was exported: the history could not be written to " + nowhere + ".");
     EXPECT_TRUE(p.View().ShowCharts); // the history itself is still there
-
-    Messages.clear();
-    const std::string items = Dir.File("items.csv");
-    Answers = {items, Dir.File("no-such-folder/chars.csv")};
-    EXPECT_FALSE(p.Export(Chooser()));
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].Severity, TSeverity::Error);
-    EXPECT_NE(p.View().ExportStatus.find("the per-character results could not be written"),
-              std::string::npos);
     // A later refresh keeps the status until the next export.
     p.Refresh();
     EXPECT_FALSE(p.View().ExportStatus.empty());

@@ -42,6 +42,12 @@ TEST(MorseTables, PatternsOfLettersDigitsAndProsigns) {
     EXPECT_EQ(TCWout::CodeOf(B(225)), TCWout::CodeOf(B(229))); // á and å share one pattern
     for (const int pause : std::initializer_list<int>{' ', 13, 254, 255, '^'})
         EXPECT_EQ(TCWout::CodeOf(B(pause)), 1);
+    // As a learner is shown a new character.
+    EXPECT_EQ(brindle::MorsePattern('K'), "-.-");
+    EXPECT_EQ(brindle::MorsePattern('e'), ".");
+    EXPECT_EQ(brindle::MorsePattern('+'), ".-.-.");
+    EXPECT_EQ(brindle::MorsePattern(' '), "");
+    EXPECT_EQ(brindle::MorsePattern(B(1)), "");
 }
 
 TEST(MorseTables, CaseFolding) {

@@ -1,6 +1,6 @@
-// What the history tests share: a temporary folder, a clock the test moves, a message recorder,
-// checked items made by the real copy check, and a plain SQLite connection to look into a file
-// (or prepare one) behind the store's back.
+// What the history tests share: a temporary folder, a clock the test moves, recorders of the
+// messages and of the status line, checked items made by the real copy check, and a plain SQLite
+// connection to look into a file (or prepare one) behind the store's back.
 #pragma once
 
 #include "learn/CopyCheck.h"
@@ -60,6 +60,7 @@ protected:
     THistoryOptions Options() {
         THistoryOptions o;
         o.Messages = [this](const TMessage& m) { Messages.push_back(m); };
+        o.Status = [this](const std::string& s) { Statuses.push_back(s); };
         o.Clock = [this] { return Now; };
         o.BusyTimeoutMs = 200;
         return o;
@@ -73,6 +74,17 @@ protected:
     static TCheckedItem Item(const std::string& sent, const std::string& copy) {
         return CheckCopy({sent}, copy).Items.at(0);
     }
+    // The end of a practice of these items, scored as the check scores it.
+    static TPracticeEnd EndOf(const std::vector<TCheckedItem>& items, bool counts = true,
+                              bool aborted = false) {
+        TPracticeEnd end{aborted, counts};
+        for (const TCheckedItem& item : items) {
+            end.SentChars += item.SentChars();
+            end.CorrectChars += item.CorrectChars;
+            end.ExtraChars += item.ExtraChars;
+        }
+        return end;
+    }
     static TPracticeStart Groups() { return TPracticeStart{"groups", 100, 80, std::nullopt}; }
     static TPracticeStart Course(TCourseOrder order, int lesson) {
         return TPracticeStart{"course", 100, 60, TCourseLesson{order, lesson}};
@@ -81,6 +93,7 @@ protected:
     TTempDir Dir;
     TTimePoint Now = Midday();
     std::vector<TMessage> Messages;
+    std::vector<std::string> Statuses;
 };
 
 } // namespace brindle::test

@@ -129,6 +129,9 @@ TEST(KochLessons, LessonsAndTheirCharacters) {
     EXPECT_EQ(LessonChars(lcwo, -3), "km");
     EXPECT_EQ(LessonCount("k"), 0);
     EXPECT_EQ(NewestChar("k", 1), 0);
+    // Material of several words is kept when its words are spelled with the lesson's characters.
+    EXPECT_EQ(LessonMaterial({"mur ek", "kmx", "  ", "Kum"}, "kmuer"),
+              (std::vector<std::string>{"mur ek", "Kum"}));
 }
 
 TEST(KochWeighting, WeakCharacters) {
@@ -203,38 +206,60 @@ TEST(KochWeighting, EveryLessonOfEveryPreset) {
     }
 }
 
-TEST(KochWeighting, SameRecordSameShares) {
-    const std::vector<TCharStats> stats = {Stats('k', 100, 50), Stats('m', 3, 1)};
-    const auto shares = LessonShares("kmu", stats);
-    EXPECT_EQ(shares, LessonShares("kmu", stats));
-    ASSERT_EQ(shares.size(), 3u);
+// The shares themselves: a weak character's grows with its errors up to its cap, the newest gets
+// at least NewestShare and half of the others together, so it is always drawn the most.
+TEST(KochWeighting, SharesOfEachKindOfRecord) {
+    const std::vector<TCharStats> stats = {
+        Stats('k', 100, 50), // 100 %: 1
+        Stats('m', 100, 47), // 94 %: 1 + 2 x 0.06
+        Stats('u', 100, 40), // 80 %: weak, 1.8 + 5 x 0.1
+        Stats('r', 100, 20), // 40 %: weak, at the cap
+        Stats('e', 3, 3),    // too few copies: weak, the least a weak one gets
+    };
+    const auto shares = LessonShares("kmures", stats);
+    EXPECT_EQ(shares, LessonShares("kmures", stats));
+    ASSERT_EQ(shares.size(), 6u);
     EXPECT_DOUBLE_EQ(shares[0], 1.0);
-    EXPECT_GE(shares[1], 2.0); // weak
-    EXPECT_DOUBLE_EQ(shares[2], 3.0);
-    // No record at all: weak.
-    EXPECT_EQ(LessonShares("kmu", {})[0], 2.0);
+    EXPECT_NEAR(shares[1], 1.12, 1e-9);
+    EXPECT_NEAR(shares[2], 2.3, 1e-9);
+    EXPECT_DOUBLE_EQ(shares[3], WeakShareMax);
+    EXPECT_DOUBLE_EQ(shares[4], WeakShareMin);
+    EXPECT_NEAR(shares[5], (1.0 + 1.12 + 2.3 + 2.4 + 1.8) / 2, 1e-9); // more than 3
+    EXPECT_DOUBLE_EQ(LessonShares("kmu", {})[0], WeakShareMin);       // no record at all: weak
+    EXPECT_DOUBLE_EQ(LessonShares("km", {})[1], NewestShare);
+
+    // Whatever the record, from a first practice to one where every older character is at its
+    // worst, no character is drawn as often as the newest.
+    const std::string_view lcwo = PresetOrder(TCourseOrder::Lcwo);
+    for (int lesson = 1; lesson <= LessonCount(lcwo); ++lesson)
+        for (const int right : {0, 25, 44, 50}) {
+            const std::string chars = LessonChars(lcwo, lesson);
+            std::vector<TCharStats> record;
+            for (const char c : chars)
+                record.push_back(Stats(static_cast<uint8_t>(c), 100, right));
+            const auto s = LessonShares(chars, record);
+            for (std::size_t i = 0; i + 1 < s.size(); ++i)
+                ASSERT_GT(s.back(), s[i]) << lesson << " " << right;
+        }
 }
 
+// A pass needs a practice that counts, 90 % with every error counted, extras too, and the newest
+// character at 90 % over at least 20 of its latest copies.
 TEST(KochPassing, OverallAndTheNewestCharacter) {
-    // 90 % overall, the newest character at 80 %: not passed.
-    EXPECT_EQ(JudgeLesson(100, 90, TCharTally{20, 16}), (TLessonVerdict{false, false}));
-    // 90 % overall, the newest at 95 % over 20 copies: passed.
-    EXPECT_EQ(JudgeLesson(100, 90, TCharTally{20, 19}), (TLessonVerdict{true, false}));
+    // 100 sent, 10 errors: 90 %; the newest character at 80 %: not passed.
+    EXPECT_EQ(JudgeLesson(true, 100, 10, TCharTally{20, 16}), (TLessonVerdict{false, false}));
+    // The newest at 95 % over 20 copies: passed.
+    EXPECT_EQ(JudgeLesson(true, 100, 10, TCharTally{20, 19}), (TLessonVerdict{true, false}));
     // 19 copies are too few, even all right.
-    EXPECT_EQ(JudgeLesson(100, 95, TCharTally{19, 19}), (TLessonVerdict{false, false}));
-    // Below 90 % overall.
-    EXPECT_EQ(JudgeLesson(100, 89, TCharTally{40, 40}), (TLessonVerdict{false, false}));
-    // Below 50 %: the lesson before is offered.
-    EXPECT_EQ(JudgeLesson(100, 49, TCharTally{40, 20}), (TLessonVerdict{false, true}));
-    EXPECT_EQ(JudgeLesson(100, 50, TCharTally{40, 20}), (TLessonVerdict{false, false}));
-    EXPECT_EQ(JudgeLesson(0, 0, TCharTally{40, 40}), (TLessonVerdict{false, false}));
-}
-
-TEST(KochMaterial, EntriesSpelledWithTheLessonsCharacters) {
-    const std::vector<std::string> words = {"km",    "KUM", "mum ku", "<ar>k", "<AR> mu", "kmx",
-                                            "paris", "",    "   ",    "k<bt>", "qrm"};
-    EXPECT_EQ(LessonMaterial(words, "kmu+"),
-              (std::vector<std::string>{"km", "KUM", "mum ku", "<ar>k", "<AR> mu"}));
-    EXPECT_TRUE(LessonMaterial(words, "").empty());
-    EXPECT_EQ(MinLessonMaterial, 10u);
+    EXPECT_EQ(JudgeLesson(true, 100, 5, TCharTally{19, 19}), (TLessonVerdict{false, false}));
+    // 11 errors (say 9 wrong and 2 extra): below 90 %.
+    EXPECT_EQ(JudgeLesson(true, 100, 11, TCharTally{40, 40}), (TLessonVerdict{false, false}));
+    // Below 50 %: the lesson before is offered; extras beyond the text floor the score at 0.
+    EXPECT_EQ(JudgeLesson(true, 100, 51, TCharTally{40, 20}), (TLessonVerdict{false, true}));
+    EXPECT_EQ(JudgeLesson(true, 100, 50, TCharTally{40, 20}), (TLessonVerdict{false, false}));
+    EXPECT_EQ(JudgeLesson(true, 100, 500, TCharTally{40, 40}), (TLessonVerdict{false, true}));
+    EXPECT_EQ(JudgeLesson(true, 0, 0, TCharTally{40, 40}), (TLessonVerdict{false, false}));
+    // A practice that does not count is never judged, however good or bad.
+    EXPECT_EQ(JudgeLesson(false, 100, 0, TCharTally{50, 50}), (TLessonVerdict{false, false}));
+    EXPECT_EQ(JudgeLesson(false, 100, 100, TCharTally{50, 0}), (TLessonVerdict{false, false}));
 }

@@ -221,6 +221,16 @@ TEST_F(SettingsFile, SaveKeepsUnknownLinesAndHandlesMaximisedWindow) {
     EXPECT_EQ(next.Form.Width, 660);
     EXPECT_EQ(next.Form.Height, 440);
     EXPECT_EQ(next.Form.Top, (800 - 440) / 2);
+
+    // One section alone (a Koch lesson accepted mid-run): the others' lines stay as they were.
+    TSettings changed = next;
+    changed.Main.Speed = 123;
+    changed.Koch.Lesson = 7;
+    ASSERT_TRUE(SaveIniSettings(Folder, changed, false, Sink, "Koch"));
+    const TSettings after = LoadIniSettings(Folder, Screen);
+    EXPECT_EQ(after.Koch.Lesson, 7);
+    EXPECT_EQ(after.Main.Speed, 70);
+    EXPECT_NE(Read(SettingsPath(Folder)).find("Mystery=42\n"), std::string::npos);
 }
 
 TEST_F(SettingsFile, SaveFailures) {

@@ -69,6 +69,8 @@ protected:
         p.Seed = [this] { return Seed; };
         p.SoundBufferMs = 20;
         p.HistoryPath = History.File("history.sqlite");
+        p.Status = [this](const std::string& line) { StatusLines.push_back(line); };
+        p.SaveCourse = [this](const TKochSettings& k) { SavedCourses.push_back(k); };
         App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
         Ready = App->OnReadyToClose.Connect([this] { ++ReadyToClose; });
         App->FormCreate();
@@ -150,6 +152,8 @@ protected:
     std::vector<TSeverity> Severities;
     std::vector<std::string> Questions;
     std::vector<std::string> YesNoQuestions;
+    std::vector<std::string> StatusLines;    // said in the status bar
+    std::vector<TKochSettings> SavedCourses; // the course's settings written at once
     bool AnswerYes = true;
     std::vector<std::function<void()>> Posted;
     bool AnswerOk = true;

@@ -63,7 +63,7 @@ inline bool MakeLearnerHistory(THistoryStore& store, TTimePoint& now, const TLea
         else if (p % 4 == 2)
             what.Kind = "words";
         const auto id = store.StartPractice(what);
-        int sent = 0, correct = 0;
+        int sent = 0, correct = 0, extra = 0;
         // A learner gets better: fewer slips as the months go by.
         const uint32_t slips = static_cast<uint32_t>(60 - 40 * progress);
         for (int i = 0; i < plan.Items; ++i) {
@@ -88,9 +88,11 @@ inline bool MakeLearnerHistory(THistoryStore& store, TTimePoint& now, const TLea
             const TCheckedItem checked = CheckCopy({item}, copy).Items.at(0);
             sent += checked.SentChars();
             correct += checked.CorrectChars;
+            extra += checked.ExtraChars;
             if (!store.AddItem(id, checked, timing)) return false;
         }
-        if (!store.FinishPractice(id, p % 37 == 36, sent, correct)) return false;
+        const bool aborted = p % 37 == 36;
+        if (!store.FinishPractice(id, {aborted, !aborted, sent, correct, extra})) return false;
     }
     now = end;
     return true;

@@ -79,7 +79,8 @@ protected:
         const auto id = Store->StartPractice(start);
         const TCheckedItem item = Item(sent, copy);
         Store->AddItem(id, item, timing);
-        Store->FinishPractice(id, false, item.SentChars(), item.CorrectChars);
+        Store->FinishPractice(id,
+                              {false, true, item.SentChars(), item.CorrectChars, item.ExtraChars});
     }
     // A few practices of the last days and one older.
     void SomePractices() {
@@ -256,26 +257,24 @@ TEST_F(ProgressWindow, TabReachesEveryControlAndEachHasAName) {
     }
 }
 
-TEST_F(ProgressWindow, ExportWritesTheTwoChosenFiles) {
+TEST_F(ProgressWindow, ExportWritesTheOneChosenFile) {
     SomePractices();
     Show();
-    const std::string items = Dir.File("mine-items.csv");
-    const std::string chars = Dir.File("mine-chars.csv");
-    Answers = {items, chars};
+    const std::string file = Dir.File("mine.csv");
+    Answers = {file};
     QTest::mouseClick(&Form->ExportButton(), Qt::LeftButton);
-    ASSERT_EQ(Requests.size(), 2u);
-    EXPECT_EQ(Requests[1].FileName, "mine-chars.csv");
-    EXPECT_TRUE(std::filesystem::exists(items));
-    EXPECT_TRUE(std::filesystem::exists(chars));
+    ASSERT_EQ(Requests.size(), 1u); // one question, one file
+    EXPECT_EQ(Requests[0].FileName, "brindle-history.csv");
+    EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_TRUE(Form->StatusLabel().isVisible());
-    EXPECT_TRUE(Form->StatusLabel().text().startsWith("Exported the items to "));
+    EXPECT_TRUE(Form->StatusLabel().text().startsWith("Exported the practice history to "));
     EXPECT_TRUE(Messages.empty());
 
     // Alt+E and a file that cannot be written: the history's error, and the window says so.
     Answers = {Dir.File("gone/items.csv")};
     // A button's mnemonic clicks it as an animation: after a short while.
     QTest::keyClick(Form.get(), Qt::Key_E, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Requests.size() == 3u; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Requests.size() == 2u; }));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].Severity, TSeverity::Error);
     EXPECT_TRUE(Form->StatusLabel().text().startsWith("Nothing was exported"));

@@ -10,6 +10,7 @@
 #include "ui/progress/ProgressForm.h"
 
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -316,6 +317,11 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
     EXPECT_EQ(Form->focusWidget(), &copy);
     QTest::keyClicks(&copy, "ab<ar>");
     EXPECT_EQ(App().Copy().Copy(), "ab<ar>");
+    // A flood pasted is refused before the field lays it out, and the field keeps its text.
+    QApplication::clipboard()->setText(QString(20000, QChar('e')));
+    QTest::keyClick(&copy, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(copy.toPlainText(), "ab<ar>");
+    EXPECT_EQ(App().Copy().Copy(), "ab<ar>");
     for (int i = 0; i < 600 && !App().Session().Idle(); ++i)
         Play(100);
     EXPECT_FALSE(Shown().contains("vvv")); // the text is hidden: marks only
@@ -323,9 +329,18 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
     Shot(*Form, "main-copy-practice-running");
     QTest::keyClick(&copy, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_FALSE(App().Copy().Running());
-    EXPECT_FALSE(copy.isVisible());
     EXPECT_TRUE(Shown().contains("copy practice checked:")) << Shown().toStdString();
     Shot(*Form, "main-copy-practice-result");
+    // The copy stays beside the result, read-only and with the keys: what is typed on is never
+    // sent. Esc puts it away.
+    EXPECT_TRUE(copy.isVisible());
+    EXPECT_TRUE(copy.isReadOnly());
+    ASSERT_EQ(Form->focusWidget(), &copy);
+    QTest::keyClicks(Form->focusWidget(), "+e");
+    EXPECT_FALSE(App().CWout1().HasChars());
+    EXPECT_EQ(copy.toPlainText(), "ab<ar>");
+    QTest::keyClick(&copy, Qt::Key_Escape);
+    EXPECT_FALSE(copy.isVisible());
 
     // Item by item: Return asks for the next item; Esc aborts.
     Activate();
@@ -410,6 +425,12 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
     QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11, Qt::ShiftModifier);
     EXPECT_EQ(lessonLine.toStdString(), "Koch lesson 1 of 40 (LCWO): 2 characters, the newest m");
     ASSERT_TRUE(App().Copy().Running());
+    // The new character is played on its own first; Return in the copy field skips it.
+    ASSERT_TRUE(App().Session().Introducing());
+    EXPECT_TRUE(Shown().contains("new character m", Qt::CaseInsensitive)) << Shown().toStdString();
+    QTest::keyClick(&Form->CopyEdit(), Qt::Key_Return);
+    EXPECT_FALSE(App().Session().Introducing());
+    sent.clear();
     for (int i = 0; i < 1200 && !App().Session().Idle(); ++i)
         Play(100);
     ASSERT_TRUE(App().Session().Idle());
@@ -421,7 +442,7 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
         if (i != 12) copy += ch;
         if (i % 5 == 4) copy += ' ';
     }
-    App().CopyChanged(copy);
+    Form->CopyEdit().setPlainText(QString::fromStdString(copy));
     QTest::keyClick(&Form->CopyEdit(), Qt::Key_Return, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !YesNo.empty(); }, 5000));
     EXPECT_EQ(YesNo[0], "Lesson 1 passed. Go on to lesson 2?");
@@ -441,4 +462,38 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
     Shot(*Form, "main-koch-lesson-verdict");
     Form->CWRichEdit1().verticalScrollBar()->setValue(0);
     Shot(*Form, "main-koch-lesson-result");
+}
+
+// Item by item, the result comes by itself after the last Return; a learner who types on finds
+// the keys in the copy field, read-only, and nothing is sent (a "+" once went out as <ar>).
+TEST_F(SessionWindow, KeysTypedAfterTheAutomaticCheckAreNeverSent) {
+    App().Params().ApplyEditField(TUpDown::NumGroups, "1");
+    App().Params().ApplyEditField(TUpDown::StartSpeed, "200");
+    Activate();
+    QTimer::singleShot(0, [] {
+        auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
+        if (!d) return;
+        QTest::mouseClick(d->findChild<QRadioButton*>("ItemByItem"), Qt::LeftButton);
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11);
+    ASSERT_TRUE(App().Copy().Running());
+    for (int i = 0; i < 600 && !App().Copy().WaitingForReturn(); ++i)
+        Play(100);
+    ASSERT_TRUE(App().Copy().WaitingForReturn());
+    auto& copy = Form->CopyEdit();
+    QTest::keyClicks(&copy, "abcde");
+    QTest::keyClick(&copy, Qt::Key_Return);
+    for (int i = 0; i < 100 && App().Copy().Running(); ++i)
+        Play(100);
+    ASSERT_FALSE(App().Copy().Running());
+    ASSERT_TRUE(App().Copy().LastResult());
+    ASSERT_NE(Form->focusWidget(), nullptr);
+    QTest::keyClicks(Form->focusWidget(), "fghij+");
+    Play(500);
+    EXPECT_FALSE(App().CWout1().HasChars());
+    EXPECT_FALSE(Shown().contains("fghij")) << Shown().toStdString();
+    EXPECT_TRUE(copy.isVisible());
+    QTest::keyClick(&copy, Qt::Key_Escape);
+    EXPECT_FALSE(copy.isVisible());
 }

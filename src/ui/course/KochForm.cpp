@@ -120,6 +120,10 @@ TKochForm::TKochForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Windo
     connect(Start_, &QPushButton::clicked, this, [this] { App_.StartKochLesson(); });
     connect(close, &QPushButton::clicked, this, &QWidget::hide);
     CourseChanged_ = course.OnChanged.Connect([this] { Redraw(); });
+    // The Start button follows the main window's state (a session starting or ending).
+    ViewChanged_ = App_.OnViewChanged.Connect([this] {
+        if (isVisible()) Redraw();
+    });
     Redraw();
 }
 
@@ -162,7 +166,13 @@ void TKochForm::Redraw() {
                           : "CpM (spacing stretched when lower)");
     Fixed_->setText(QString("&fixed, %1 characters").arg(k.GroupSize > 0 ? k.GroupSize : 5));
     (k.GroupSize > 0 ? Fixed_ : Random_)->setChecked(true);
-    Start_->setEnabled(lessons > 0 && App_.View().Button2Enabled);
+    Start_->setEnabled(lessons > 0 && App_.View().Button2Enabled && !App_.Copy().Running());
+    // A lesson under way keeps its settings: the fields wait until it is checked or aborted.
+    const bool locked = course.Locked();
+    for (QWidget* w : std::initializer_list<QWidget*>{Order_, Lesson_, Minutes_, CharSpeed_,
+                                                      EffSpeed_, Fixed_, Random_})
+        w->setEnabled(!locked);
+    Custom_->setEnabled(custom && !locked);
     Drawing_ = false;
 }
 

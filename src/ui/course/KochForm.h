@@ -50,6 +50,7 @@ private:
     QPushButton* Start_ = nullptr;
     bool Drawing_ = false;
     TConnection CourseChanged_; // ends with the window
+    TConnection ViewChanged_;   // ends with the window
 };
 
 } // namespace brindle

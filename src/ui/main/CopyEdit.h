@@ -20,10 +20,17 @@ public:
     std::function<void()> OnCheck;  // Ctrl+Return
     std::function<void()> OnEscape; // Esc
     std::function<void()> OnTyped;  // a key that types, before it changes the text
-    std::function<void(const std::string& utf8)> OnChanged;
+    // The text as changed; false: refused, and the field goes back to what it had.
+    std::function<bool(const std::string& utf8)> OnChanged;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // A paste is offered to the logic before it is laid out: a refused flood never costs the
+    // window (and the sound it feeds) the layout of a huge line.
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    QString Accepted_; // the text as the logic last took it
 };
 
 } // namespace brindle

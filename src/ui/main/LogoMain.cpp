@@ -168,6 +168,10 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     p.Clock = Options_.Clock;
     p.SoundBufferMs = Options_.SoundBufferMs;
     p.HistoryPath = Options_.HistoryPath;
+    p.Status = [this](const std::string& line) { statusBar()->showMessage(Q(line), 10000); };
+    p.SaveCourse = [this](const TKochSettings&) {
+        SaveIniSettings(Options_.DataFolder, App_->Settings(), false, Messages_->Sink(), "Koch");
+    };
     App_ = std::make_unique<TLogoApp>(std::move(p), CWRichEdit1_->Model(), settings);
     App_->SetProgramVersion(ProgramVersion());
     Hooks_.push_back(App_->OnViewChanged.Connect([this] { Redraw(); }));
@@ -303,8 +307,8 @@ void TLogoAppForm::BuildMenu() {
          QKeySequence(Qt::Key_F4), [this] { ToggleBuffers(); });
     SingleModeItem_ = item(work, "Set Single Word Mode", "Send one item at a time",
                            QKeySequence(Qt::Key_F9), [this] { App_->SetSingleWordModeClick(); });
-    item(work, "&Clear Screen                             DEL",
-         "Clear the screen and the type-ahead buffer", {}, [this] { App_->ClearScreenClick(); });
+    item(work, "&Clear Screen\tDel", "Clear the screen and the type-ahead buffer", {},
+         [this] { App_->ClearScreenClick(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     item(help, "&Help", "Show the help page in your browser", QKeySequence(Qt::Key_F1),
@@ -491,7 +495,7 @@ void TLogoAppForm::BuildBars() {
     copyRow->addWidget(CheckButton_, 0, Qt::AlignTop);
     column->addWidget(CopyRow_);
     CopyRow_->hide();
-    CopyEdit_->OnChanged = [this](const std::string& text) { App_->CopyChanged(text); };
+    CopyEdit_->OnChanged = [this](const std::string& text) { return App_->CopyChanged(text); };
     CopyEdit_->OnTyped = [this] { App_->CopyKeyTyped(); };
     CopyEdit_->OnReturn = [this](bool emptyLine) {
         const bool taken = App_->CopyReturn(emptyLine);
@@ -702,8 +706,13 @@ void TLogoAppForm::Redraw() {
     HideButton_->setText(Q(v.HideCaption));
     HideButton_->setStatusTip(Q(v.HideCaption));
     SetRed(*HideButton_, v.HideDown);
+    if (v.CopyPractice != ShownCopyPractice_) { // a new practice: an empty copy
+        ShownCopyPractice_ = v.CopyPractice;
+        CopyEdit_->clear();
+    }
+    CopyEdit_->setReadOnly(v.CopyFieldReadOnly);
+    CheckButton_->setEnabled(!v.CopyFieldReadOnly);
     if (CopyRow_->isVisibleTo(this) != v.CopyFieldShown) {
-        if (v.CopyFieldShown) CopyEdit_->clear(); // a new practice: an empty copy
         CopyRow_->setVisible(v.CopyFieldShown);
         if (v.CopyFieldShown)
             CopyEdit_->setFocus();

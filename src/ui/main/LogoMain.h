@@ -143,6 +143,7 @@ private:
     QPushButton* HideButton_ = nullptr;
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
+    int ShownCopyPractice_ = 0; // the copy practice whose copy the field holds
     std::string ShownBusy_;
     TParamForm* ParamForm_ = nullptr;
     TBufferForm* BufferForm_ = nullptr;
