@@ -12,7 +12,7 @@ JOBS    ?= 2
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON -DBRINDLE_BENCH=ON
 
 .PHONY: all deps build run demo screenshots test tsan bench bench-window bench-dropouts fuzz clean \
-	format package package-test package-install-test
+	format package package-test package-install-test mutants
 
 all: build
 
@@ -119,6 +119,10 @@ package-test: package
 # stays installed. For throwaway machines: CI runs it.
 package-install-test: package
 	tests/install/package-test --install $(PKG)
+
+# One-line faults in the learning layer, each built and run against test_learn and test_desk.
+mutants: deps
+	tools/mutants/run --jobs $(JOBS)
 
 format:
 	find src tools tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i
