@@ -39,6 +39,10 @@ protected:
             EXPECT_TRUE(App->CopyReturn(true));
             Sent.clear();
         }
+        return PlayToTheEnd();
+    }
+    // The lesson under way played to its end; its groups as sent since Sent was last cleared.
+    std::vector<std::string> PlayToTheEnd() {
         for (int i = 0; i < 20 * 900 && !App->Session().Idle(); ++i)
             Play(50);
         std::vector<std::string> groups;
@@ -368,11 +372,7 @@ TEST_F(Course, ALatePracticeIsJudgedOnItsOwnLatestCopies) {
     K().SetOrder(1);
     EXPECT_EQ(K().Lesson(), 2);
     EXPECT_EQ(K().Order(), TCourseOrder::Lcwo);
-    for (int i = 0; i < 20 * 900 && !App->Session().Idle(); ++i)
-        Play(50);
-    groups.clear();
-    for (std::size_t i = 0; i + 5 <= Sent.size(); i += 5)
-        groups.push_back(Sent.substr(i, 5));
+    groups = PlayToTheEnd();
     ASSERT_GE(Count(groups, 'u'), 50); // the newest's last 50 copies are all from this practice
     App->CopyChanged(Copied(groups, 'u', 0, 0));
     App->CheckCopy();
@@ -395,11 +395,7 @@ TEST_F(Course, ANewCharacterIsHeardOnItsOwnFirst) {
         Play(50);
     EXPECT_EQ(Sent, std::string(IntroductionRepeats, 'm'));
     Sent.clear();
-    for (int i = 0; i < 20 * 900 && !App->Session().Idle(); ++i)
-        Play(50);
-    std::vector<std::string> groups;
-    for (std::size_t i = 0; i + 5 <= Sent.size(); i += 5)
-        groups.push_back(Sent.substr(i, 5));
+    const std::vector<std::string> groups = PlayToTheEnd();
     App->CopyChanged(Copied(groups, 'm', 0, 0));
     AnswerYes = false; // staying in lesson 1
     App->CheckCopy();
