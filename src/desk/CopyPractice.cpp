@@ -116,6 +116,7 @@ void TCopyPractice::Begin(TCopyPacing pacing, const TPracticeStart& start) {
     Checker_ = TCopyChecker();
     Written_.clear();
     Checked_.clear();
+    CheckedExtra_.clear();
     ReactionMs_.clear();
     Copy_.clear();
     CopyUnsaved_ = false;
@@ -227,6 +228,10 @@ void TCopyPractice::CheckPendingItem() {
     // gets (exact for items of one character).
     TItemTiming timing{reaction, {}};
     if (!item.Chars.empty()) timing.CharMs = {reaction};
+    for (TExtraChar e : check.Extra) {
+        e.Item = Checked_.size();
+        CheckedExtra_.push_back(e);
+    }
     Checked_.push_back(item);
     ReactionMs_.push_back(reaction);
     Added_ = std::max(Added_, Heard_);
@@ -288,14 +293,7 @@ void TCopyPractice::Finish(bool aborted) {
                 if (c.Result == TCharResult::Missed) ++check.MissedChars;
             }
         }
-        // The extras of each item, for the result's colours.
-        for (std::size_t i = 0; i < check.Items.size(); ++i) {
-            const TCopyCheck one = CheckCopy({check.Items[i].Sent}, check.Items[i].Copied);
-            for (TExtraChar e : one.Extra) {
-                e.Item = i;
-                check.Extra.push_back(e);
-            }
-        }
+        check.Extra = CheckedExtra_; // for the result's colours
     } else {
         // Only what was heard is scored: the item on the air when it ended is left out.
         for (; Added_ < Heard_; ++Added_)

@@ -118,6 +118,7 @@ private:
     int64_t BeganAtMs_ = 0;
     std::vector<std::optional<TCheckedItem>> Written_; // as written to the history
     std::vector<TCheckedItem> Checked_;                // item by item: checked so far
+    std::vector<TExtraChar> CheckedExtra_;             // their extra characters
     std::string Copy_;
     std::size_t ItemCopyFrom_ = 0; // item by item: where the copy of the waiting item starts
     bool Waiting_ = false;
