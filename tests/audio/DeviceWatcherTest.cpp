@@ -23,32 +23,24 @@ struct TSound {
 
 } // namespace
 
-TEST(DeviceWatcher, ASecondListenerDoesNotUnhookTheWatcher) {
-    TSound sound;
-    TDeviceWatcher watcher;
-    ASSERT_TRUE(watcher.WatchSoundOutputs(*sound.Out));
-    int changes = 0;
-    watcher.OnSoundOutputsChanged = [&changes] { ++changes; };
-    int others = 0;
-    EXPECT_FALSE(sound.Out->HookOutputsChanged([&others] { ++others; }));
-    TDeviceWatcher second;
-    EXPECT_FALSE(second.WatchSoundOutputs(*sound.Out));
-    sound.Fake->OnOutputsChanged();
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(others, 0);
-}
-
-TEST(DeviceWatcher, AWatcherThatIsGoneIsNotCalled) {
+TEST(DeviceWatcher, ASecondListenerDoesNotUnhookTheWatcherAndAWatcherThatIsGoneIsNotCalled) {
     TSound sound;
     int changes = 0;
     {
-        auto watcher = std::make_unique<TDeviceWatcher>();
-        ASSERT_TRUE(watcher->WatchSoundOutputs(*sound.Out));
-        watcher->OnSoundOutputsChanged = [&changes] { ++changes; };
+        TDeviceWatcher watcher;
+        ASSERT_TRUE(watcher.WatchSoundOutputs(*sound.Out));
+        watcher.OnSoundOutputsChanged = [&changes] { ++changes; };
+        int others = 0;
+        EXPECT_FALSE(sound.Out->HookOutputsChanged([&others] { ++others; }));
+        TDeviceWatcher second;
+        EXPECT_FALSE(second.WatchSoundOutputs(*sound.Out));
+        sound.Fake->OnOutputsChanged();
+        EXPECT_EQ(changes, 1);
+        EXPECT_EQ(others, 0);
     }
     sound.State.Outputs.clear();
     sound.Fake->OnOutputsChanged();
-    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(changes, 1); // the watcher has gone
     EXPECT_FALSE(sound.Out->DevicePresent());
     TDeviceWatcher next; // the slot is free again
     EXPECT_TRUE(next.WatchSoundOutputs(*sound.Out));

@@ -83,23 +83,9 @@ TEST_F(Render, ElementsCharacterAndWordSpaces) {
     EXPECT_EQ(runs, expected);
 }
 
-TEST_F(Render, FixedPauseIgnoresSpacing) {
-    Engine.SetFWSpeed(100);
-    Engine.SetSpeed(50);
-    Engine.SetFarnswMode(1);
-    Engine.PutChar('e');
-    Engine.PutChar(255);
-    const Runs runs = RenderText("e");
-    // dot 480: dit 20 + 459 + 20, gap 461, char space 4749, fixed pause 4 dots = 1920
-    const Runs expected = {{false, 480 + 800},
-                           {true, 499},
-                           {false, 461 + 4749 + 1920},
-                           {true, 499},
-                           {false, 461 + 4749}};
-    EXPECT_EQ(runs, expected);
-}
-
-TEST_F(Render, FarnsworthAndWordsworthSpacing) {
+// Farnsworth (1) and Wordsworth (2) spacing stretch the character and word spaces; a fixed
+// pause (255) is 4 dots whatever the spacing.
+TEST_F(Render, FarnsworthAndWordsworthSpacingAndTheFixedPause) {
     for (const int mode : {1, 2}) {
         TCWout e;
         e.SetBlasterMode(true);
@@ -107,18 +93,20 @@ TEST_F(Render, FarnsworthAndWordsworthSpacing) {
         e.SetFWSpeed(100);
         e.SetSpeed(50);
         e.SetFarnswMode(mode);
-        for (const char c : std::string("ee e"))
+        for (const char c : std::string("e\xFF"
+                                        "e e"))
             e.PutChar(static_cast<uint8_t>(c));
         e.Start();
         std::vector<int16_t> s(60000);
         e.RenderBuffer(s.data(), static_cast<int>(s.size() * 2));
         const Runs runs = KeyRuns(s);
         ASSERT_GE(runs.size(), 6u);
+        // dot 480: dit 20 + 459 + 20, gap 461, fixed pause 1920
         const int charSpace = mode == 1 ? 4749 : 960;
         const int wordSpace = mode == 1 ? 6972 : 25923;
         const Runs expected = {{false, 1280},
                                {true, 499},
-                               {false, 461 + charSpace},
+                               {false, 461 + charSpace + 1920},
                                {true, 499},
                                {false, 461 + charSpace + wordSpace},
                                {true, 499}};
@@ -168,11 +156,15 @@ TEST_F(Render, StoredSlopeTooLongForTheSpeedStillRendersTwoDots) {
     Engine.SetSpeed(10);
     Engine.SetSlope(500);
     Engine.SetSpeed(300);
+    EXPECT_EQ(Engine.Slope(), 500); // the stored value is kept
+    EXPECT_EQ(Engine.Timing().SlopeLength, 159);
     const Runs runs = RenderText("ee");
     // dot 160: edges 159 each, no steady part, gap 2, char space 320
     const Runs expected = {
         {false, 160 + 800}, {true, 318}, {false, 2 + 320}, {true, 318}, {false, 2 + 320}};
     EXPECT_EQ(runs, expected);
+    Engine.SetSpeed(10);
+    EXPECT_EQ(Engine.Timing().SlopeLength, 500); // applies in full again
 }
 
 TEST_F(Render, StereoLayout) {

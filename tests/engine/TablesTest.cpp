@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 using brindle::TCWout;
@@ -27,18 +28,13 @@ uint8_t B(int c) {
 } // namespace
 
 TEST(MorseTables, PatternsOfLettersDigitsAndProsigns) {
-    EXPECT_EQ(Pattern(TCWout::CodeOf('a')), ".-");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('b')), "-...");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('q')), "--.-");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('0')), "-----");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('9')), "----.");
-    EXPECT_EQ(Pattern(TCWout::CodeOf(',')), "--..--");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('?')), "..--..");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('%')), "........");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('{')), "...---...");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('}')), "----");
-    EXPECT_EQ(Pattern(TCWout::CodeOf('$')), "...-..-");
-    EXPECT_EQ(Pattern(TCWout::CodeOf(')')), "-.--.-");
+    const std::string chars = "abq09,?%{}$)";
+    const char* const patterns[] = {".-",        "-...",   "--.-",    "-----",
+                                    "----.",     "--..--", "..--..",  "........",
+                                    "...---...", "----",   "...-..-", "-.--.-"};
+    ASSERT_EQ(chars.size(), std::size(patterns));
+    for (std::size_t i = 0; i < chars.size(); ++i)
+        EXPECT_EQ(Pattern(TCWout::CodeOf(B(chars[i]))), patterns[i]) << chars[i];
     EXPECT_EQ(TCWout::CodeOf(B(225)), TCWout::CodeOf(B(229))); // á and å share one pattern
     for (const int pause : std::initializer_list<int>{' ', 13, 254, 255, '^'})
         EXPECT_EQ(TCWout::CodeOf(B(pause)), 1);
@@ -98,16 +94,13 @@ TEST(MorseTables, BlipMarkOnlyWhileBlipOn) {
 }
 
 TEST(MorseTables, ProsignNames) {
-    EXPECT_EQ(TCWout::ProsignIndex("<ar>"), 1);
-    EXPECT_EQ(TCWout::ProsignIndex("<AR>"), 1);
-    EXPECT_EQ(TCWout::ProsignIndex("<Ar>"), 1);
-    EXPECT_EQ(TCWout::ProsignIndex("<SOS>"), 9);
-    EXPECT_EQ(TCWout::ProsignIndex("<sos>x"), 9); // cut to five characters
-    EXPECT_EQ(TCWout::ProsignIndex("<sosx>"), 0);
-    EXPECT_EQ(TCWout::ProsignIndex("<ar"), 0);
-    EXPECT_EQ(TCWout::ProsignIndex("<ar> "), 0);
-    EXPECT_EQ(TCWout::ProsignIndex("<ch>"), 10);
-    EXPECT_EQ(TCWout::ProsignIndex(""), 0);
+    // "<sos>x" is cut to five characters.
+    const char* const names[] = {"<ar>",   "<AR>", "<Ar>",  "<SOS>", "<sos>x",
+                                 "<sosx>", "<ar",  "<ar> ", "<ch>",  ""};
+    const int indexes[] = {1, 1, 1, 9, 9, 0, 0, 0, 10, 0};
+    ASSERT_EQ(std::size(names), std::size(indexes));
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        EXPECT_EQ(TCWout::ProsignIndex(names[i]), indexes[i]) << names[i];
     EXPECT_EQ(TCWout::ProsignCode(9), '{');
     EXPECT_EQ(TCWout::ProsignNameLength(9), 5);
     EXPECT_EQ(TCWout::ProsignOfCode('%'), 7);

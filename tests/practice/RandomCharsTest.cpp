@@ -12,15 +12,19 @@ namespace {
 TRandomChars::TSeedClock Fixed(uint32_t seed) {
     return [seed] { return seed; };
 }
+std::string Draws(TRandomChars& r, int count) {
+    std::string draws;
+    for (int i = 0; i < count; ++i)
+        draws += static_cast<char>(r.RandomChar());
+    return draws;
+}
 } // namespace
 
 TEST(RandomChars, NeverThreeInARow) {
     for (const std::string set : {"ab", "abc", "abcdefghijklmnopqrstuvwxyz0123456789"}) {
         TRandomChars r(Fixed(42));
         r.SetCharacters(set);
-        std::string draws;
-        for (int i = 0; i < 100000; ++i)
-            draws += static_cast<char>(r.RandomChar());
+        const std::string draws = Draws(r, 100000);
         for (std::size_t i = 2; i < draws.size(); ++i)
             ASSERT_FALSE(draws[i] == draws[i - 1] && draws[i] == draws[i - 2])
                 << set << " at " << i;
@@ -90,24 +94,10 @@ TEST(RandomChars, ResetRepeatsTheSequenceForTheSameSeed) {
     TRandomChars r(Fixed(99));
     r.SetCharacters("abcdefgh");
     r.Reset();
-    std::string first;
-    for (int i = 0; i < 50; ++i)
-        first += static_cast<char>(r.RandomChar());
+    const std::string first = Draws(r, 50);
     r.Reset();
-    std::string second;
-    for (int i = 0; i < 50; ++i)
-        second += static_cast<char>(r.RandomChar());
-    EXPECT_EQ(first, second);
+    EXPECT_EQ(Draws(r, 50), first);
 }
-
-namespace {
-std::string Draws(TRandomChars& r, int count) {
-    std::string draws;
-    for (int i = 0; i < count; ++i)
-        draws += static_cast<char>(r.RandomChar());
-    return draws;
-}
-} // namespace
 
 TEST(RandomCharsWeighted, SharesHoldAgainstTheNeverThreeRule) {
     struct TCase {

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -37,40 +38,48 @@ protected:
         Com.SetPortNumber(5);
         Com.SetReconnectWait([](int) {});
     }
+    // Another keyer on the same port.
+    std::unique_ptr<TComRTSDTRX> OnThePty(TMessageSink sink) {
+        auto com = std::make_unique<TComRTSDTRX>(std::move(sink), PostToGuiThread);
+        com->SetPortPath([this](int) { return Pty.SlavePath; });
+        com->SetPortNumber(5);
+        return com;
+    }
+    TMessageSink Sink() {
+        return [this](const TMessage& m) { Messages.push_back(m.Text); };
+    }
     TSerialShim Shim;
     TPty Pty;
     std::string Other = "/nonexistent/ttyUSB9";
     std::vector<std::string> Messages;
-    TComRTSDTRX Com{[this](const TMessage& m) { Messages.push_back(m.Text); }, PostToGuiThread};
+    TComRTSDTRX Com{Sink(), PostToGuiThread};
 };
 
 } // namespace
 
-TEST_F(Keyer, ConnectLeavesBothLinesOff) {
+TEST_F(Keyer, ConnectLeavesBothLinesOffAndKeysRtsAndDtr) {
     EXPECT_FALSE(Com.SetRTS(true)); // not connected: nothing happens
     ASSERT_TRUE(Com.Connect()) << (Messages.empty() ? "" : Messages[0]);
     EXPECT_TRUE(Com.Connected());
-    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
+    const auto lines = [this] { return Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR); };
+    EXPECT_EQ(lines(), 0);
     // The shim raised both lines on open, as a serial driver does; they were dropped at once.
     const auto log = Shim.Log();
     ASSERT_GE(log.size(), 2u);
     EXPECT_TRUE(log[0].Rts && log[0].Dtr);
     EXPECT_FALSE(log[1].Rts || log[1].Dtr);
     EXPECT_TRUE(Com.Connect()); // already connected
-    EXPECT_TRUE(Messages.empty());
-}
 
-TEST_F(Keyer, KeysRtsAndDtr) {
-    ASSERT_TRUE(Com.Connect());
     EXPECT_TRUE(Com.SetDTR(true));
     EXPECT_TRUE(Com.SetRTS(true));
-    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), TIOCM_RTS | TIOCM_DTR);
+    EXPECT_EQ(lines(), TIOCM_RTS | TIOCM_DTR);
     EXPECT_TRUE(Com.SetRTS(false));
-    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), TIOCM_DTR);
+    EXPECT_EQ(lines(), TIOCM_DTR);
     Com.Disconnect(); // never leaves the transmitter keyed
-    EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
+    EXPECT_EQ(lines(), 0);
     EXPECT_FALSE(Com.IsOpen());
     EXPECT_FALSE(Com.SetDTR(true));
+    EXPECT_TRUE(Messages.empty());
 }
 
 TEST_F(Keyer, CtsChangeReachesOnCtsOnTheGuiThread) {
@@ -142,10 +151,7 @@ TEST_F(Keyer, RegularFileIsRejected) {
 
 TEST_F(Keyer, PortInUseIsRefused) {
     ASSERT_TRUE(Com.Connect());
-    TComRTSDTRX second([this](const TMessage& m) { Messages.push_back(m.Text); }, PostToGuiThread);
-    second.SetPortPath([this](int) { return Pty.SlavePath; });
-    second.SetPortNumber(5);
-    EXPECT_FALSE(second.Connect());
+    EXPECT_FALSE(OnThePty(Sink())->Connect());
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].rfind("Error: cannot open ComPort COM5 (" + Pty.SlavePath + ": ", 0), 0u)
         << Messages[0];
@@ -167,17 +173,6 @@ TEST_F(Keyer, VanishedPortGivesAMessageAndDisconnects) {
     Shim.Fail(Pty.SlavePath, 0);
 }
 
-TEST_F(Keyer, VanishedPortSeenByTheWatcher) {
-    Com.SetMonitorEvents({TCommEventType::evCts});
-    ASSERT_TRUE(Com.Connect());
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Shim.Fail(Pty.SlavePath, EIO);
-    ASSERT_TRUE(RunUntil([&] { return !Com.Connected(); }, 5000));
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_NE(Messages[0].find("is no longer available"), std::string::npos);
-    Shim.Fail(Pty.SlavePath, 0);
-}
-
 TEST_F(Keyer, FailedConnectReleasesThePort) {
     Shim.FailSettings(Pty.SlavePath, EINVAL);
     try {
@@ -191,14 +186,8 @@ TEST_F(Keyer, FailedConnectReleasesThePort) {
     EXPECT_FALSE(Com.IsOpen()); // descriptor closed: no exclusive flag, no lock left behind
     EXPECT_EQ(Shim.Lines(Pty.SlavePath) & (TIOCM_RTS | TIOCM_DTR), 0);
     // Another keyer can take the port at once, so nothing still holds it.
-    {
-        TComRTSDTRX other([this](const TMessage& m) { Messages.push_back(m.Text); },
-                          PostToGuiThread);
-        other.SetPortPath([this](int) { return Pty.SlavePath; });
-        other.SetPortNumber(5);
-        Shim.FailSettings(Pty.SlavePath, 0);
-        EXPECT_TRUE(other.Connect()) << (Messages.empty() ? "" : Messages.back());
-    }
+    Shim.FailSettings(Pty.SlavePath, 0);
+    EXPECT_TRUE(OnThePty(Sink())->Connect()) << (Messages.empty() ? "" : Messages.back());
     EXPECT_TRUE(Com.Connect()) << (Messages.empty() ? "" : Messages.back());
     EXPECT_TRUE(Messages.empty());
 }
@@ -231,9 +220,7 @@ TEST_F(Keyer, PortLossWithLineChangesQueued) {
 }
 
 TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
-    auto com = std::make_unique<TComRTSDTRX>([](const TMessage&) {}, PostToGuiThread);
-    com->SetPortPath([this](int) { return Pty.SlavePath; });
-    com->SetPortNumber(5);
+    auto com = OnThePty({});
     com->SetMonitorEvents({TCommEventType::evCts});
     Com.Disconnect();
     ASSERT_TRUE(com->Connect());
