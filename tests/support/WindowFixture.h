@@ -1,5 +1,5 @@
 // The main window as the program makes it, shown, on a sound backend in memory that the test
-// feeds; messages and the files chosen in open dialogs are the test's.
+// feeds; messages, ports and the files chosen in open dialogs are the test's.
 #pragma once
 
 #include "support/FakeSoundBackend.h"
@@ -10,8 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -26,9 +29,17 @@ inline void FeedSound(const TLogoApp& app) {
     const_cast<TSoundOut&>(app.SoundOut1()).Feed();
 }
 
+// Shortcuts and focus reach only the active window; a closed dialog leaves none active offscreen.
+inline void Activate(QWidget& w) {
+    w.activateWindow();
+    QApplication::setActiveWindow(&w);
+    QApplication::processEvents();
+}
+
 class TWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { Open(); }
+    void Open() {
         TLogoAppForm::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
         o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
@@ -38,7 +49,8 @@ protected:
             YesNo.push_back(q);
             return true;
         };
-        o.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
+        o.DetectPorts = [this] { return Ports; };
+        o.PortPath = [](int) { return std::string(); }; // no port can be opened
         o.WatchDevices = false;
         o.Clock = [this] { return NowMs; };
         o.ChooseSaveFile = [this](const TOpenRequest& r) {
@@ -60,8 +72,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
         Form->CWRichEdit1().setFocus();
     }
+    // Closes the window (saving what it saves) and starts it again on the same folder.
+    void Restart() {
+        Form->close();
+        Form.reset();
+        Open();
+    }
     void TearDown() override {
-        if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS")) {
+        if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"); dir && Form) {
             const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
             Form->CWRichEdit1().Flush();
             Form->grab().save(QString(dir) + "/main-" + info->name() + ".png");
@@ -72,6 +90,32 @@ protected:
     void Shot(QWidget& w, const char* name) {
         if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"))
             w.grab().save(QString(dir) + "/" + name + ".png");
+    }
+    // A key on the display of the main window, made active (where shortcuts are heard).
+    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        Activate(*Form);
+        QTest::keyClick(&Form->CWRichEdit1(), key, mods);
+    }
+    // Presses key on the display of the active main window; the modal dialog of type D that it
+    // opens is handed to answer, which closes it. False when no such dialog came.
+    template <class D, class F> bool WithDialog(Qt::Key key, Qt::KeyboardModifiers mods, F answer) {
+        Activate(*Form); // before the answer is due: activating runs the event loop
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* d = dynamic_cast<D*>(QApplication::activeModalWidget())) {
+                seen = true;
+                answer(*d);
+            }
+        });
+        QTest::keyClick(&Form->CWRichEdit1(), key, mods);
+        return seen;
+    }
+    // The item of the menu bar with this caption; null when there is none.
+    QAction* MenuItem(const QString& caption) {
+        for (QAction* menu : Form->menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == caption) return a;
+        return nullptr;
     }
     // Plays ms of sound: the engine renders what the device takes.
     void Play(int ms) {
@@ -92,11 +136,13 @@ protected:
         c.setPosition(docPos + 1);
         return c.charFormat().foreground().color();
     }
+    TLogoApp& App() { return Form->App(); }
 
     brindle::test::TTempDir Folder;
     TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
     std::vector<std::string> Messages;
     std::vector<std::string> YesNo; // the Yes/No questions asked (answered Yes)
+    std::vector<TDetectedPort> Ports;
     std::unique_ptr<TLogoAppForm> Form;
     std::vector<TOpenRequest> OpenRequests;
     int64_t NowMs = 0; // the session clock [ms], moved on by Play

@@ -34,6 +34,7 @@
 #include <vector>
 
 using namespace brindle;
+using brindle::test::Activate;
 
 namespace {
 
@@ -134,13 +135,23 @@ TCount CheckNames(QWidget& window) {
     return count;
 }
 
+// The controls Tab reaches from start, by their names, until it is back at start.
+QStringList TabWalk(QWidget& start) {
+    QWidget& window = *start.window();
+    start.setFocus(Qt::TabFocusReason);
+    QStringList names;
+    QWidget* at = &start;
+    for (int i = 0; i < 200; ++i) {
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = window.focusWidget();
+        if (!at || at == &start) break;
+        names << AccessibleName(*at);
+    }
+    return names;
+}
+
 class Accessibility : public brindle::test::TWindowTest {
 protected:
-    void Activate(QWidget& w) {
-        w.activateWindow();
-        QApplication::setActiveWindow(&w);
-        QApplication::processEvents();
-    }
     void Add(const TCount& c) {
         Total.Controls += c.Controls;
         Total.Unnamed += c.Unnamed;
@@ -152,49 +163,31 @@ protected:
 } // namespace
 
 TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
-    Add(CheckNames(*Form));
-
     Form->ToggleParameters();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->ParamForm()));
-    Add(CheckNames(Form->ParamForm()));
-
     Form->ToggleBuffers();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->BufferForm()));
-    Add(CheckNames(Form->BufferForm()));
-
     Form->ShowAbout();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->AboutBox()));
-    Add(CheckNames(Form->AboutBox()));
-
     Form->ShowShortCuts();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->Shorts()));
-    Add(CheckNames(Form->Shorts()));
+    for (QWidget* window : QList<QWidget*>{Form.get(), &Form->ParamForm(), &Form->BufferForm(),
+                                           &Form->AboutBox(), &Form->Shorts()}) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        Add(CheckNames(*window));
+    }
 
-    // The session dialog, as F3 opens it; it is walked while it is up, then cancelled.
-    Activate(*Form);
-    bool dialogSeen = false;
-    QTimer::singleShot(0, [&] {
-        auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
-        if (!d) return;
-        dialogSeen = true;
-        Add(CheckNames(*d));
-        QTest::keyClick(d, Qt::Key_Escape);
-    });
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
-    EXPECT_TRUE(dialogSeen);
+    // The session dialog, as F3 opens it; it is walked while it is up, Tab goes between OK and
+    // Cancel, then it is cancelled.
+    QStringList walk;
+    EXPECT_TRUE(WithDialog<TRandomDlg>(Qt::Key_F3, {}, [&](TRandomDlg& d) {
+        Add(CheckNames(d));
+        walk = TabWalk(d.OKButton());
+        QTest::keyClick(&d, Qt::Key_Escape);
+    }));
+    EXPECT_EQ(walk, QStringList({"Cancel"}));
 
     // Copy practice: its dialog with the pacing, and the copy field with its Check button.
-    Activate(*Form);
-    dialogSeen = false;
-    QTimer::singleShot(0, [&] {
-        auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
-        if (!d) return;
-        dialogSeen = true;
-        Add(CheckNames(*d));
-        QTest::keyClick(d, Qt::Key_Return);
-    });
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F11);
-    EXPECT_TRUE(dialogSeen);
+    EXPECT_TRUE(WithDialog<TRandomDlg>(Qt::Key_F11, {}, [&](TRandomDlg& d) {
+        Add(CheckNames(d));
+        QTest::keyClick(&d, Qt::Key_Return);
+    }));
     ASSERT_TRUE(Form->CopyEdit().isVisible());
     Add(CheckNames(*Form));
     QTest::keyClick(&Form->CopyEdit(), Qt::Key_Escape);
@@ -214,32 +207,22 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
         Add(CheckNames(progress));
     }
 
+    // Waiting for a single item to end, the pause button has a blank caption; it keeps its name.
+    Activate(*Form);
+    EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
+    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F9);
+    ASSERT_EQ(Form->PauseButton().text(), " ");
+    EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
+    Add(CheckNames(*Form));
+
     std::printf("%d of %d controls have no accessible name, %d share theirs with a neighbour\n",
                 Total.Unnamed, Total.Controls, Total.Twins);
     EXPECT_EQ(Total.Unnamed, 0);
     EXPECT_EQ(Total.Twins, 0);
 }
 
-namespace {
-
-// The controls Tab reaches from start, by their names, until it is back at start.
-QStringList TabWalk(QWidget& start) {
-    QWidget& window = *start.window();
-    start.setFocus(Qt::TabFocusReason);
-    QStringList names;
-    QWidget* at = &start;
-    for (int i = 0; i < 200; ++i) {
-        QTest::keyClick(at, Qt::Key_Tab);
-        at = window.focusWidget();
-        if (!at || at == &start) break;
-        names << AccessibleName(*at);
-    }
-    return names;
-}
-
-} // namespace
-
-TEST_F(Accessibility, TabGoesThroughTheMainWindowInReadingOrder) {
+// Typing goes to the display also while a button of the main window has the focus.
+TEST_F(Accessibility, TabGoesThroughTheMainWindowInReadingOrderAndTypingStillSends) {
     Activate(*Form);
     // The pause button is disabled while nothing is sent; the speed box is named by its label,
     // which says the spacing method.
@@ -248,6 +231,9 @@ TEST_F(Accessibility, TabGoesThroughTheMainWindowInReadingOrder) {
                            "Show Text Buffers", "Set Single Mode", "Hide Text", "AutoStart",
                            "Farnsworth"}));
     EXPECT_EQ(AccessibleName(Form->CWRichEdit1()), "Sent text");
+    Form->TXButton().setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(&Form->TXButton(), "cq");
+    EXPECT_EQ(Shown(), "cq");
 }
 
 TEST_F(Accessibility, TabGoesThroughTheParametersWindowInReadingOrder) {
@@ -258,40 +244,16 @@ TEST_F(Accessibility, TabGoesThroughTheParametersWindowInReadingOrder) {
     // Shown, the window itself has the focus. A group of items is entered at its checked one;
     // disabled controls (the end speed, the minimum group size, the speed increment, the PTT
     // items without a port) are passed over.
-    EXPECT_EQ(TabWalk(params), QStringList({"Show first, then sound",
-                                            "Random Characters",
-                                            "Use characters 1",
-                                            "Characters 1",
-                                            "Characters 2",
-                                            "All Letters",
-                                            "All Numerals",
-                                            "All Characters",
-                                            "Start Speed",
-                                            "Variable Speed On",
-                                            "Number of Items",
-                                            "Variable Group Size",
-                                            "Size of Groups",
-                                            "Repeat",
-                                            "Start Text",
-                                            "End Text",
-                                            "on - Characters (Farnsworth)",
-                                            "Farnsworth Speed for Characters",
-                                            "Sound Output",
-                                            "Available COM Ports",
-                                            "ON",
-                                            "Get Output Mixer",
-                                            "Extended",
-                                            "Frequency Hz",
-                                            "Slope (samples)",
-                                            "Optimization for = Key",
-                                            "Output Level",
-                                            "Noise Level",
-                                            "Mute",
-                                            "Noise ON",
-                                            "Character Size",
-                                            "All CAPS Display",
-                                            "CpM",
-                                            "Test Sound and Speed"}));
+    EXPECT_EQ(TabWalk(params),
+              QString("Show first, then sound|Random Characters|Use characters 1|Characters 1|"
+                      "Characters 2|All Letters|All Numerals|All Characters|Start Speed|"
+                      "Variable Speed On|Number of Items|Variable Group Size|Size of Groups|Repeat|"
+                      "Start Text|End Text|on - Characters (Farnsworth)|"
+                      "Farnsworth Speed for Characters|Sound Output|Available COM Ports|ON|"
+                      "Get Output Mixer|Extended|Frequency Hz|Slope (samples)|"
+                      "Optimization for = Key|Output Level|Noise Level|Mute|Noise ON|"
+                      "Character Size|All CAPS Display|CpM|Test Sound and Speed")
+                  .split('|'));
 
     // The items follow the choice: after a click on "Words", Tab enters the group there.
     QAbstractButton& words = *params.Group("MorseMode").button(1);
@@ -299,6 +261,20 @@ TEST_F(Accessibility, TabGoesThroughTheParametersWindowInReadingOrder) {
     const QStringList walk = TabWalk(*params.Group("DispModeGroup").button(0));
     ASSERT_FALSE(walk.isEmpty());
     EXPECT_EQ(walk.front(), "Random Words");
+
+    // The level sliders are controls of their own: Tab reaches them, the keys move them.
+    auto* level = params.findChild<QScrollBar*>("LevelBar");
+    ASSERT_NE(level, nullptr);
+    params.UpDown(TUpDown::Slope).Edit().setFocus();
+    QTest::keyClick(&params.UpDown(TUpDown::Slope).Edit(), Qt::Key_Tab);
+    QTest::keyClick(params.focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(params.focusWidget(), level);
+    const int before = level->value();
+    QTest::keyClick(level, Qt::Key_PageDown);
+    EXPECT_EQ(level->value(), before + 10);
+    EXPECT_EQ(App().Params().View().LevelPosition, before + 10);
+    QTest::keyClick(level, Qt::Key_Up);
+    EXPECT_EQ(level->value(), before + 9);
 }
 
 TEST_F(Accessibility, TabGoesThroughTheBuffersRowByRow) {
@@ -313,58 +289,4 @@ TEST_F(Accessibility, TabGoesThroughTheBuffersRowByRow) {
         if (n != 1) expected << QString("Buffer %1").arg(n);
     }
     EXPECT_EQ(TabWalk(buffers.BufferEdit(0)), expected);
-}
-
-TEST_F(Accessibility, TabGoesBetweenOKAndCancelOfTheSessionDialog) {
-    Activate(*Form);
-    QStringList walk;
-    bool dialogSeen = false;
-    QTimer::singleShot(0, [&] {
-        auto* d = dynamic_cast<TRandomDlg*>(QApplication::activeModalWidget());
-        if (!d) return;
-        dialogSeen = true;
-        walk = TabWalk(d->OKButton());
-        QTest::keyClick(d, Qt::Key_Escape);
-    });
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
-    ASSERT_TRUE(dialogSeen);
-    EXPECT_EQ(walk, QStringList({"Cancel"}));
-}
-
-// Waiting for a single item to end, the pause button has a blank caption; it keeps its name.
-TEST_F(Accessibility, TheBlankPauseButtonIsStillNamed) {
-    Activate(*Form);
-    EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F9);
-    ASSERT_EQ(Form->PauseButton().text(), " ");
-    EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
-    Add(CheckNames(*Form));
-    EXPECT_EQ(Total.Unnamed, 0);
-}
-
-// The level sliders are controls of their own: Tab reaches them, the keys move them.
-TEST_F(Accessibility, TheLevelSlidersTakeTheKeys) {
-    Form->ToggleParameters();
-    TParamForm& params = Form->ParamForm();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&params));
-    Activate(params);
-    auto& level = *params.findChild<QScrollBar*>("LevelBar");
-    params.UpDown(TUpDown::Slope).Edit().setFocus();
-    QTest::keyClick(&params.UpDown(TUpDown::Slope).Edit(), Qt::Key_Tab);
-    QTest::keyClick(params.focusWidget(), Qt::Key_Tab);
-    ASSERT_EQ(params.focusWidget(), &level);
-    const int before = level.value();
-    QTest::keyClick(&level, Qt::Key_PageDown);
-    EXPECT_EQ(level.value(), before + 10);
-    EXPECT_EQ(Form->App().Params().View().LevelPosition, before + 10);
-    QTest::keyClick(&level, Qt::Key_Up);
-    EXPECT_EQ(level.value(), before + 9);
-}
-
-// Typing goes to the display also while a button of the main window has the focus.
-TEST_F(Accessibility, TypingSendsWhileAButtonHasTheFocus) {
-    Activate(*Form);
-    Form->TXButton().setFocus(Qt::TabFocusReason);
-    QTest::keyClicks(&Form->TXButton(), "cq");
-    EXPECT_EQ(Shown(), "cq");
 }

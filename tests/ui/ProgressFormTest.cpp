@@ -25,7 +25,6 @@
 #include <QTest>
 #include <QValueAxis>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -133,21 +132,9 @@ TEST_F(ProgressWindow, AnEmptyHistoryShowsASentenceInsteadOfCharts) {
     EXPECT_EQ(Rows(TProgressTab::Accuracy), 1);
 }
 
-TEST_F(ProgressWindow, AHistoryThatIsOffSaysSo) {
-    Store.reset();
-    std::filesystem::remove(DbPath());
-    std::ofstream(DbPath()) << "these bytes are not a database, not even a little bit of one";
-    Store = Open(DbPath());
-    ASSERT_FALSE(Store->Available());
-    Show();
-    EXPECT_FALSE(Form->ChartsShown());
-    EXPECT_TRUE(Form->MessageLabel().text().contains("no practice history"));
-    EXPECT_FALSE(Form->ExportButton().isEnabled());
-}
-
 TEST_F(ProgressWindow, ChartsAndTheirTablesShowTheHistory) {
     SomePractices();
-    Show();
+    Show(true);
     ASSERT_TRUE(Form->ChartsShown());
     EXPECT_TRUE(Form->SummaryLabel().text().startsWith("3 practices from "));
 
@@ -161,13 +148,19 @@ TEST_F(ProgressWindow, ChartsAndTheirTablesShowTheHistory) {
     EXPECT_EQ(accuracy->count(), 3);
     EXPECT_DOUBLE_EQ(accuracy->at(0).y(), 60.0);
     EXPECT_DOUBLE_EQ(accuracy->at(2).y(), 200.0 / 3);
-    EXPECT_DOUBLE_EQ(speed->at(0).y(), 100.0);
+    EXPECT_DOUBLE_EQ(speed->at(0).y(), 20.0); // 100 CpM
     ASSERT_EQ(lesson->count(), 1);
     EXPECT_DOUBLE_EQ(lesson->at(0).y(), 3.0);
     QStringList titles;
     for (QAbstractAxis* axis : time.axes(Qt::Vertical))
         titles << axis->titleText();
-    EXPECT_EQ(titles, (QStringList{"Accuracy (%)", "Character speed (CpM)", "Course lesson"}));
+    EXPECT_EQ(titles, (QStringList{"Accuracy (%)", "Character speed (WpM)", "Course lesson"}));
+    Form->SetShowWpM(false);
+    EXPECT_EQ(ChartOf(TProgressTab::Accuracy).axes(Qt::Vertical)[1]->titleText(),
+              "Character speed (CpM)");
+    speed = qobject_cast<QLineSeries*>(ChartOf(TProgressTab::Accuracy).series()[1]);
+    ASSERT_TRUE(speed);
+    EXPECT_DOUBLE_EQ(speed->at(0).y(), 100.0);
     EXPECT_EQ(Rows(TProgressTab::Accuracy), 3);
     EXPECT_EQ(Cell(TProgressTab::Accuracy, 0, 1), "Single");
     EXPECT_EQ(Cell(TProgressTab::Accuracy, 1, 4), "3");
@@ -200,9 +193,16 @@ TEST_F(ProgressWindow, ChartsAndTheirTablesShowTheHistory) {
         EXPECT_FALSE(Form->Table(tab).accessibleDescription().isEmpty());
     }
     EXPECT_TRUE(Form->Table(TProgressTab::Confusions).accessibleDescription().contains("c → d"));
+
+    // A practice checked meanwhile appears at F5.
+    Now += 1h;
+    Practise(Groups(), "xyz", "xyz");
+    EXPECT_EQ(Rows(TProgressTab::Accuracy), 3);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_EQ(Rows(TProgressTab::Accuracy), 4);
 }
 
-TEST_F(ProgressWindow, ThePeriodIsChosenWithTheKeyboard) {
+TEST_F(ProgressWindow, ThePeriodIsChosenWithTheKeyboardAndEscCloses) {
     SomePractices();
     Show();
     EXPECT_EQ(Rows(TProgressTab::Confusions), 1);
@@ -219,6 +219,13 @@ TEST_F(ProgressWindow, ThePeriodIsChosenWithTheKeyboard) {
     QTest::keyClick(&Form->PeriodBox(), Qt::Key_Up);
     EXPECT_EQ(Form->Logic().Period(), TProgressPeriod::Last30Days);
     EXPECT_EQ(Rows(TProgressTab::Confusions), 1);
+
+    QTest::keyClick(&Form->Table(TProgressTab::Accuracy), Qt::Key_Escape);
+    EXPECT_FALSE(Form->isVisible());
+    Form->show(); // as its owner shows it again
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    QTest::mouseClick(&Form->CloseButton(), Qt::LeftButton);
+    EXPECT_FALSE(Form->isVisible());
 }
 
 TEST_F(ProgressWindow, TabReachesEveryControlAndEachHasAName) {
@@ -281,32 +288,7 @@ TEST_F(ProgressWindow, ExportWritesTheOneChosenFile) {
     EXPECT_TRUE(Form->ChartsShown());
 }
 
-TEST_F(ProgressWindow, SpeedsInWpmAndF5ReadsAgain) {
-    SomePractices();
-    Show(true);
-    EXPECT_EQ(ChartOf(TProgressTab::Accuracy).axes(Qt::Vertical)[1]->titleText(),
-              "Character speed (WpM)");
-    Form->SetShowWpM(false);
-    EXPECT_EQ(ChartOf(TProgressTab::Accuracy).axes(Qt::Vertical)[1]->titleText(),
-              "Character speed (CpM)");
-    Now += 1h;
-    Practise(Groups(), "xyz", "xyz");
-    EXPECT_EQ(Rows(TProgressTab::Accuracy), 3);
-    QTest::keyClick(Form.get(), Qt::Key_F5);
-    EXPECT_EQ(Rows(TProgressTab::Accuracy), 4);
-}
-
-TEST_F(ProgressWindow, EscClosesTheWindow) {
-    SomePractices();
-    Show();
-    QTest::keyClick(&Form->Table(TProgressTab::Accuracy), Qt::Key_Escape);
-    EXPECT_FALSE(Form->isVisible());
-    Form->show(); // as its owner shows it again
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    QTest::mouseClick(&Form->CloseButton(), Qt::LeftButton);
-    EXPECT_FALSE(Form->isVisible());
-}
-
+// The bar charts show the worst characters only; their tables list every one.
 TEST_F(ProgressWindow, AHistoryOfMonths) {
     test::TLearnerPlan plan;
     plan.Practices = 240;
@@ -315,22 +297,10 @@ TEST_F(ProgressWindow, AHistoryOfMonths) {
     Show();
     ASSERT_TRUE(Form->ChartsShown());
     EXPECT_EQ(Rows(TProgressTab::Accuracy), 240);
-    EXPECT_GE(Rows(TProgressTab::Confusions), 5); // the look-alikes
-    EXPECT_GT(Rows(TProgressTab::Slowest), 0);
     auto* bars = qobject_cast<QHorizontalBarSeries*>(ChartOf(TProgressTab::Chars).series()[0]);
     ASSERT_TRUE(bars);
     EXPECT_EQ(bars->barSets()[0]->count(), static_cast<int>(TProgress::MaxBars));
-    // A look-alike is on top of the all-time chart and of the confusions.
-    QTest::keyClick(Form.get(), Qt::Key_O, Qt::AltModifier);
-    QTest::keyClick(&Form->PeriodBox(), Qt::Key_Down);
-    const QStringList weak = {"b6", "h5", "pw", "yq", "v4", "fl"};
-    const QString worst = Cell(TProgressTab::Chars, 0, 0);
-    EXPECT_TRUE(std::any_of(weak.begin(), weak.end(), [&](const QString& w) {
-        return w.startsWith(worst);
-    })) << worst.toStdString();
-    const QString pair =
-        Cell(TProgressTab::Confusions, 0, 0) + Cell(TProgressTab::Confusions, 0, 1);
-    EXPECT_TRUE(weak.contains(pair)) << pair.toStdString();
+    EXPECT_GT(Rows(TProgressTab::Chars), static_cast<int>(TProgress::MaxBars));
 }
 
 TEST_F(ProgressWindow, ProsignsAreTextOnTheAxisAndConfusionsAGrid) {
