@@ -174,7 +174,7 @@ void TTextBuffers::RepeatClick(int n, bool down) {
     View_.Repeating = set ? n : -1;
     // Repeat alone starts the buffer when nothing is being sent.
     const auto& cw = Core_.CW;
-    if (set && Core_.Session->Idle() && !cw.HasChars() && cw.SendState() <= 3) Transmit(n);
+    if (set && Core_.Session->Idle() && !cw.HasChars() && !cw.CharOnAir()) Transmit(n);
     Changed();
 }
 

@@ -77,9 +77,10 @@ uint8_t TCourse::NewestChar() const {
 
 int TCourse::PracticeItems() const {
     // A group and its word space take about as long as its characters and one more at the
-    // effective speed; random sizes from 2 to 7 are 4.5 on the average.
+    // effective speed; random sizes are their middle on the average.
     const auto& k = Settings();
-    const double length = k.GroupSize > 0 ? k.GroupSize : 4.5;
+    const double length =
+        k.GroupSize > 0 ? k.GroupSize : (RandomGroupSizes.Min + RandomGroupSizes.Max) / 2.0;
     const double items = k.Minutes * static_cast<double>(k.EffCpm) / (length + 1.0);
     return std::max(1, static_cast<int>(std::lround(items)));
 }
@@ -114,25 +115,25 @@ void TCourse::SetLesson(int lesson) {
 
 void TCourse::SetMinutes(int minutes) {
     if (Locked()) return;
-    S().Minutes = SettingEntry("Koch", "Minutes").Range.Clamp(minutes);
+    S().Minutes = SettingOf<&TSettings::Koch, &TKochSettings::Minutes>().Range.Clamp(minutes);
     Changed();
 }
 
 void TCourse::SetCharCpm(int cpm) {
     if (Locked()) return;
-    S().CharCpm = SettingEntry("Koch", "CharCpm").Range.Clamp(cpm);
+    S().CharCpm = SettingOf<&TSettings::Koch, &TKochSettings::CharCpm>().Range.Clamp(cpm);
     Changed();
 }
 
 void TCourse::SetEffCpm(int cpm) {
     if (Locked()) return;
-    S().EffCpm = SettingEntry("Koch", "EffCpm").Range.Clamp(cpm);
+    S().EffCpm = SettingOf<&TSettings::Koch, &TKochSettings::EffCpm>().Range.Clamp(cpm);
     Changed();
 }
 
 void TCourse::SetGroupSize(int size) {
     if (Locked()) return;
-    S().GroupSize = SettingEntry("Koch", "GroupSize").Range.Clamp(size);
+    S().GroupSize = SettingOf<&TSettings::Koch, &TKochSettings::GroupSize>().Range.Clamp(size);
     Changed();
 }
 
@@ -159,7 +160,7 @@ void TCourse::StartLesson() {
     plan.Items = PracticeItems();
     plan.Course = TCourseLesson{Order(), Lesson()};
     // The words, Q-codes or phrases of the training mode, as far as the lesson spells them.
-    const TItemKind mode = ItemKindOfMode(Core_.Settings.Tutor.Mode);
+    const TItemKind mode = ItemKindOfMode(Core_.Settings.Tutor.TrainingMode());
     const auto& material = Core_.Session->Material();
     std::vector<std::string> entries;
     const char* what = nullptr;
@@ -202,7 +203,8 @@ void TCourse::StartLesson() {
     plan.Lines[2] = std::to_string(plan.Items) + " " +
                     (plan.Kind == TItemKind::Groups
                          ? (k.GroupSize > 0 ? "groups of " + std::to_string(k.GroupSize)
-                                            : std::string("groups of 2 to 7"))
+                                            : "groups of " + std::to_string(RandomGroupSizes.Min) +
+                                                  " to " + std::to_string(RandomGroupSizes.Max))
                          : std::string(what)) +
                     ", about " + std::to_string(k.Minutes) +
                     (k.Minutes == 1 ? " minute" : " minutes");

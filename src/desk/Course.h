@@ -44,7 +44,7 @@ public:
     void SetMinutes(int minutes);
     void SetCharCpm(int cpm);
     void SetEffCpm(int cpm);
-    void SetGroupSize(int size); // 0: random from 2 to 7
+    void SetGroupSize(int size); // 0: random, RandomGroupSizes
 
     // --- Practice ---------------------------------------------------------------------------
     // Shift+F11 and the course window: the lesson as copy practice.

@@ -37,15 +37,24 @@ const char* NameOf(TSessionState state) {
     return "?";
 }
 
-TItemKind ItemKindOfMode(int trainingMode) {
-    switch (trainingMode) {
-    case 0: return TItemKind::Groups;
-    case 1: return TItemKind::Words;
-    case 2: return TItemKind::QCodes;
-    case 3: return TItemKind::Phrases;
-    case 4: return TItemKind::TextWords;
-    default: return TItemKind::None;
+TItemKind ItemKindOfMode(TTrainingMode mode) {
+    switch (mode) {
+    case TTrainingMode::RandomChars: return TItemKind::Groups;
+    case TTrainingMode::Words: return TItemKind::Words;
+    case TTrainingMode::QCodes: return TItemKind::QCodes;
+    case TTrainingMode::Phrases: return TItemKind::Phrases;
+    case TTrainingMode::Text: return TItemKind::TextWords;
     }
+    return TItemKind::None;
+}
+
+TTrainingMode TrainingModeOf(TMaterialKind kind) {
+    switch (kind) {
+    case TMaterialKind::Words: return TTrainingMode::Words;
+    case TMaterialKind::Phrases: return TTrainingMode::Phrases;
+    case TMaterialKind::Text: return TTrainingMode::Text;
+    }
+    return TTrainingMode::Text;
 }
 
 TPauseLook PauseLook(TPauseState state) {

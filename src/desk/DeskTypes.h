@@ -4,6 +4,9 @@
 // the functions below are the only places that convert.
 #pragma once
 
+#include "practice/PracticeMaterial.h"
+#include "settings/Choices.h"
+
 #include <string>
 
 namespace brindle {
@@ -40,9 +43,11 @@ enum class TSessionState {
 };
 const char* NameOf(TSessionState state);
 
-// The kind of item a session sends, by the training mode of the settings (0..4).
-enum class TItemKind { None = -1, Groups = 0, Words = 1, QCodes = 2, Phrases = 3, TextWords = 4 };
-TItemKind ItemKindOfMode(int trainingMode);
+// The kind of item a session sends: one for each training mode.
+enum class TItemKind { None, Groups, Words, QCodes, Phrases, TextWords };
+TItemKind ItemKindOfMode(TTrainingMode mode);
+// The training mode that a loaded list or text is sent in.
+TTrainingMode TrainingModeOf(TMaterialKind kind);
 
 // The pause button: enabled, down, caption and red font of its five looks.
 enum class TPauseState {

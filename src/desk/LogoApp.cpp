@@ -19,15 +19,6 @@
 
 namespace brindle {
 
-namespace {
-
-// A character is on the air: the engine is past its PTT lead and between two element edges.
-bool CharInProgress(const TCWout& cw) {
-    return cw.SendState() > 3;
-}
-
-} // namespace
-
 TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings)
     : Platform_(std::move(platform)), Display_(display), Settings_(settings),
       CWout1_(std::make_unique<TCWout>(Platform_.Timer, Platform_.Messages)),
@@ -137,7 +128,7 @@ void TLogoApp::ComposeView() {
     v.SingleModeShown = single;
     v.Button3Caption = captions::SingleMode[single ? 1 : 0];
     static_assert(captions::Start.size() == choices::Mode.size());
-    const auto mode = static_cast<std::size_t>(choices::Clamp(s.Tutor.Mode, choices::Mode));
+    const auto mode = static_cast<std::size_t>(choices::Stored(s.Tutor.TrainingMode()));
     v.Button2Caption = captions::Start[mode][0];
     v.Button2Hint = captions::Start[mode][1];
     const bool devices = Output_->DevicesPresent() && active && !busy;
@@ -153,7 +144,7 @@ void TLogoApp::ComposeView() {
     v.SpeedEnabled = !Session_->LocksSpeedBox() && !busy;
     v.SpeedUpDownEnabled = !Session_->LocksSpeedArrows();
     static const char* const method[] = {"Speed", "Farnsworth", "Wordsworth"};
-    v.SpeedLabel = method[choices::Clamp(s.Tutor.Farnsworth, choices::Farnsworth)];
+    v.SpeedLabel = method[choices::Stored(s.Tutor.Spacing())];
     v.ParameterControlsEnabled = !Session_->LocksParameters();
     v.DisplayFontPoints = choices::At(s.Main.CharSizeItem, choices::FontPoints);
     v.LoadingNoticeShown = Sender_->Loading();
@@ -219,7 +210,7 @@ void TLogoApp::RequestClose(bool withoutQuestion) {
     Sender_->CancelLoading();
     Copy_->Interrupted(); // a copy practice under way is kept, as aborted
     Changed();
-    if (cw.Running() && CharInProgress(cw)) {
+    if (cw.Running() && cw.CharOnAir()) {
         // The character on the air is finished; the engine's stop event goes on from there.
         cw.StopAfterChar();
         Later(TOutputSwitch::StopLimitMs, [this, serial = ++CloseSerial_] {
@@ -349,20 +340,17 @@ void TLogoApp::SoundOut1BufferPlayed(int16_t* buffer, int bytes) {
 
 // --- Keys and text -------------------------------------------------------------------------------
 
-void TLogoApp::KeyPress(uint8_t ch) {
+void TLogoApp::Enter() {
     if (Close_ != TCloseState::Open) return;
+    if (Controls_->SingleMode())
+        Controls_->Next();
+    else if (Session_->Idle())
+        Sender_->SendTypedChar(NewLineCode);
+}
+
+void TLogoApp::KeyPress(uint8_t ch) {
+    if (Close_ != TCloseState::Open || ch < ' ') return;
     const bool single = Controls_->SingleMode();
-    switch (ch) {
-    case 27: Escape(); return;
-    case 8: Backspace(); return;
-    case NewLineCode:
-        if (single)
-            Controls_->Next();
-        else if (Session_->Idle())
-            Sender_->SendTypedChar(NewLineCode);
-        return;
-    default: break;
-    }
     if (!Session_->Idle()) {
         if (single && ch == ' ') Controls_->PauseButtonClick(false);
         return;
@@ -444,6 +432,7 @@ void TLogoApp::Escape() {
 }
 
 void TLogoApp::Backspace() {
+    if (Close_ != TCloseState::Open) return;
     if (Controls_->SingleMode()) {
         Controls_->RepeatSingleItem();
         return;

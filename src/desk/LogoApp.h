@@ -78,9 +78,11 @@ public:
     bool NoiseAdded() const;
 
     // --- Keys and text ---------------------------------------------------------------------------
-    void KeyPress(uint8_t ch); // a typed Windows-1252 character (8 Backspace, 13 Enter, 27 Esc)
+    void KeyPress(uint8_t ch); // a typed Windows-1252 character; control codes are ignored
     void KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused = false);
-    void Escape();
+    void Backspace(); // takes back what waits, or repeats the item in single mode
+    void Enter();     // a new line, or the next item in single mode
+    void Escape();    // stops what is sent, aborts a copy practice
     void Paste(const std::string& clipboardUtf8);
     const TSender& Sender() const { return *Sender_; }
 
@@ -185,7 +187,6 @@ private:
     void SoundOut1BufferPlayed(int16_t* buffer, int bytes);
     void Later(int ms, std::function<void()> call);
     void FinishStopping();
-    void Backspace();
     void ComposeView();
 
     TDeskPlatform Platform_;

@@ -23,11 +23,6 @@ bool MentionsBluetooth(const std::string& name) {
     return lower.find("bluet") != std::string::npos;
 }
 
-// A character is on the air: the engine is past its PTT lead and between two element edges.
-bool CharInProgress(const TCWout& cw) {
-    return cw.SendState() > 3;
-}
-
 } // namespace
 
 int PortNumberOfEntry(const std::string& entry) {
@@ -248,7 +243,7 @@ void TOutputSwitch::Request(TOutputDevice device) {
     Core_.App.StopAllSending();
     auto& cw = Core_.CW;
     cw.SetHold(true);
-    if (IsActive(Device_) && cw.Running() && CharInProgress(cw)) {
+    if (IsActive(Device_) && cw.Running() && cw.CharOnAir()) {
         // The character on the air is finished; the engine's stop event goes on from there.
         cw.StopAfterChar();
         Core_.Later(StopLimitMs, [this, serial = SwitchSerial_] {
@@ -323,7 +318,7 @@ void TOutputSwitch::FinishSwitch(bool) {
     auto& cw = Core_.CW;
     switch (Device_) {
     case TOutputDevice::Sound:
-        Choice_.BlipEnabled = tutor.Mode == 3;
+        Choice_.BlipEnabled = tutor.TrainingMode() == TTrainingMode::Phrases;
         // The tick comes back from before COM output; at start it is the one of the settings.
         if (Previous_ == TOutputDevice::Com) tutor.Blip = BlipTicked_;
         cw.SetBlipOn(tutor.Blip);

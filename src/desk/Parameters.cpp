@@ -19,8 +19,13 @@ namespace brindle {
 
 namespace {
 
+// The Farnsworth up-down moves over more than the speeds the engine takes: its position is
+// clamped into the setting's range where it is used.
 constexpr TRange kFarnswPosition{0, 1000};
-constexpr TRange kMinSizePosition{1, 14};
+// The window never offers a smallest size of 0: that is only read for groups of one character,
+// which have no size to vary.
+constexpr TRange kMinSizePosition{
+    1, SettingOf<&TSettings::Tutor, &TTutorSettings::GrMinSize>().Range.Max};
 constexpr TRange kLevelBar{0, 60};
 constexpr const char* kLetters = "abcdefghijklmnopqrstuvwxyz";
 constexpr const char* kNumerals = "0123456789";
@@ -133,13 +138,19 @@ TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
         n.MaxLength = length;
         n.Caption = caption;
     };
-    set(TUpDown::Freq, SettingEntry("TX", "Frequency").Range, 4, "Frequency Hz");
-    set(TUpDown::Slope, SettingEntry("TX", "Slope").Range, 3, "Slope (samples)");
-    set(TUpDown::StartSpeed, SettingEntry("Tutor", "StartSpeed").Range, 4, "Start Speed");
-    set(TUpDown::EndSpeed, SettingEntry("Tutor", "EndSpeed").Range, 4, "End Speed");
+    set(TUpDown::Freq, SettingOf<&TSettings::TX, &TTxSettings::Frequency>().Range, 4,
+        "Frequency Hz");
+    set(TUpDown::Slope, SettingOf<&TSettings::TX, &TTxSettings::Slope>().Range, 3,
+        "Slope (samples)");
+    set(TUpDown::StartSpeed, SettingOf<&TSettings::Tutor, &TTutorSettings::StartSpeed>().Range, 4,
+        "Start Speed");
+    set(TUpDown::EndSpeed, SettingOf<&TSettings::Tutor, &TTutorSettings::EndSpeed>().Range, 4,
+        "End Speed");
     set(TUpDown::FarnswSpeed, kFarnswPosition, 4, "Speed");
-    set(TUpDown::NumGroups, SettingEntry("Tutor", "Groups").Range, 3, "Number of Items");
-    set(TUpDown::SizeGroups, SettingEntry("Tutor", "GrSize").Range, 2, "Size of Groups");
+    set(TUpDown::NumGroups, SettingOf<&TSettings::Tutor, &TTutorSettings::Groups>().Range, 3,
+        "Number of Items");
+    set(TUpDown::SizeGroups, SettingOf<&TSettings::Tutor, &TTutorSettings::GrSize>().Range, 2,
+        "Size of Groups");
     set(TUpDown::SizeMin, kMinSizePosition, 2, "Min Size of Groups");
     for (int i = 0; i < CharFieldCount; ++i)
         View_.Texts[static_cast<std::size_t>(i)].MaxLength = i < 2 ? 80 : 10;
@@ -160,15 +171,14 @@ void TParameters::SetFieldText(TCharField which, const std::string& text) {
     f.Text = FitToLength(text, static_cast<std::size_t>(f.MaxLength));
 }
 
-// --- Creation
-// --------------------------------------------------------------------------------------
+// --- Creation ------------------------------------------------------------------------------------
 
 void TParameters::Create() {
     auto& cw = Core_.CW;
     const TSettings read = S_; // as read from the file; the effects below change S_
     View_.SoundMutedShown = false;
-    SetMorseMode(read.Tutor.Mode);
-    SetDispMode(read.Tutor.DispMode);
+    SetMorseMode(read.Tutor.TrainingMode());
+    SetDispMode(read.Tutor.Display());
     S_.TX.Muted = read.TX.Muted;
     S_.TX.Noise = read.TX.Noise;
 
@@ -187,7 +197,7 @@ void TParameters::Create() {
     SetPosition(TUpDown::EndSpeed, read.Tutor.EndSpeed);
     WorkEndSpeed = ranges::Speed.Clamp(Number(TUpDown::EndSpeed).Position);
 
-    SetFarnsworth(read.Tutor.Farnsworth);
+    SetFarnsworth(read.Tutor.Spacing());
     cw.SetFWSpeed(read.Tutor.FarnsworthSpeed);
     WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
     SetPosition(TUpDown::FarnswSpeed, WorkFarnsworthSpeed);
@@ -249,8 +259,7 @@ void TParameters::StoreSettings() {
     x.NoiseLevel = Core_.Noise.LeveldB();
 }
 
-// --- Up-downs and numeric fields
-// -------------------------------------------------------------------
+// --- Up-downs and numeric fields -----------------------------------------------------------------
 
 void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
     auto& n = Num(which);
@@ -407,8 +416,7 @@ void TParameters::GroupSizeRule() {
     }
 }
 
-// --- Character fields and texts
-// ----------------------------------------------------------------------
+// --- Character fields and texts ------------------------------------------------------------------
 
 void TParameters::EnterCharField(int field) {
     if (field != 1 && field != 2) return;
@@ -474,20 +482,20 @@ void TParameters::Deactivate(const std::array<std::string, UpDownCount>& numbers
         CommitText(f, texts[Index(f)]);
 }
 
-// --- Choices
-// -----------------------------------------------------------------------------------------
+// --- Choices -------------------------------------------------------------------------------------
 
-void TParameters::SetDispMode(int item) {
-    item = choices::Clamp(item, choices::DispMode);
-    S_.Tutor.DispMode = item;
+void TParameters::SetDispMode(TDisplayMode mode) {
+    S_.Tutor.DispMode = choices::Stored(mode);
     auto& d = Core_.Display;
-    d.SetColorInText(item == 0 ? 0xFF0000 : item == 1 ? d.BackgroundColor() : d.FontColor());
+    d.SetColorInText(mode == TDisplayMode::ShowFirst    ? 0xFF0000
+                     : mode == TDisplayMode::SoundFirst ? d.BackgroundColor()
+                                                        : d.FontColor());
     Core_.App.StopAllSending();
     Changed();
 }
 
-void TParameters::SetMorseMode(int item) {
-    S_.Tutor.Mode = choices::Clamp(item, choices::Mode);
+void TParameters::SetMorseMode(TTrainingMode mode) {
+    S_.Tutor.Mode = choices::Stored(mode);
     Core_.App.Changed(); // the start button's caption
     Changed();
 }
@@ -618,20 +626,19 @@ void TParameters::SetVariSize(bool on) {
     Changed();
 }
 
-void TParameters::SetFarnsworth(int item) {
-    item = choices::Clamp(item, choices::Farnsworth);
-    S_.Tutor.Farnsworth = item;
+void TParameters::SetFarnsworth(TSpacing spacing) {
+    S_.Tutor.Farnsworth = choices::Stored(spacing);
     auto& cw = Core_.CW;
     auto& n = Num(TUpDown::FarnswSpeed);
-    if (item == 0) {
+    if (spacing == TSpacing::Plain) {
         n.Caption = "Speed";
-        cw.SetFWSpeed(0); // the engine keeps its lowest speed; mode 0 ignores it
-        cw.SetFarnswMode(0);
+        cw.SetFWSpeed(0); // the engine keeps its lowest speed; plain spacing ignores it
     } else {
-        n.Caption = item == 1 ? "Farnsworth Speed for Characters" : "Wordsworth Speed for Words";
+        n.Caption = spacing == TSpacing::Farnsworth ? "Farnsworth Speed for Characters"
+                                                    : "Wordsworth Speed for Words";
         cw.SetFWSpeed(n.Position);
-        cw.SetFarnswMode(item);
     }
+    cw.SetSpacing(spacing);
     Core_.App.Changed();
     Changed();
 }
@@ -640,8 +647,7 @@ void TParameters::TestButtonClick() {
     Core_.App.ToggleSoundTest();
 }
 
-// --- Enabling
-// ----------------------------------------------------------------------------------------
+// --- Enabling ------------------------------------------------------------------------------------
 
 void TParameters::EnableControls() {
     // The mute follows the output: a box ticked while keying a port takes effect here.
@@ -664,7 +670,8 @@ void TParameters::UpdateEnables() {
     // The speed test runs without extra spacing: the choice is locked meanwhile.
     View_.FarnsworthEnabled =
         state != TSessionState::SpeedTest && state != TSessionState::SpeedTestAborted;
-    const int mode = S_.Tutor.Mode;
+    const TTrainingMode mode = S_.Tutor.TrainingMode();
+    const bool groups = mode == TTrainingMode::RandomChars;
     const bool switching = Core_.Output->Switching();
     View_.OutputSoundEnabled = open && !switching && choice.SoundEnabled;
     View_.OutputComEnabled = open && !switching && choice.ComEnabled;
@@ -679,13 +686,13 @@ void TParameters::UpdateEnables() {
     };
     enable(TUpDown::StartSpeed, open);
     enable(TUpDown::EndSpeed, open && S_.Tutor.Varispeed);
-    enable(TUpDown::NumGroups, open && mode != 4);
-    enable(TUpDown::SizeGroups, open && mode == 0);
-    enable(TUpDown::SizeMin, open && mode == 0 && S_.Tutor.VariSize);
-    View_.VariSizeEnabled = open && mode == 0 && WorkGroupSize > 1;
+    enable(TUpDown::NumGroups, open && mode != TTrainingMode::Text);
+    enable(TUpDown::SizeGroups, open && groups);
+    enable(TUpDown::SizeMin, open && groups && S_.Tutor.VariSize);
+    View_.VariSizeEnabled = open && groups && WorkGroupSize > 1;
     View_.FasterEnabled = open && S_.Tutor.Repeat != 0;
-    View_.BlipEnabled = (mode == 3 || soundTest) && sound;
-    enable(TUpDown::FarnswSpeed, S_.Tutor.Farnsworth != 0);
+    View_.BlipEnabled = (mode == TTrainingMode::Phrases || soundTest) && sound;
+    enable(TUpDown::FarnswSpeed, S_.Tutor.Spacing() != TSpacing::Plain);
     enable(TUpDown::Freq, sound);
     enable(TUpDown::Slope, sound);
     View_.SoundControlsEnabled = sound;

@@ -143,8 +143,8 @@ public:
                     const std::array<std::string, CharFieldCount>& texts);
 
     // --- Choices ---------------------------------------------------------------------------
-    void SetDispMode(int item);
-    void SetMorseMode(int item);
+    void SetDispMode(TDisplayMode mode);
+    void SetMorseMode(TTrainingMode mode);
     void SetAutoStart(bool on);
     void SetPtt(bool on);
     void SetExtended(bool on);
@@ -161,7 +161,7 @@ public:
     void SetShowWpM(bool on);
     void SetVariSpeed(bool on);
     void SetVariSize(bool on);
-    void SetFarnsworth(int item);
+    void SetFarnsworth(TSpacing spacing);
     void TestButtonClick();
 
     // What the device check runs after a switch and at its end.

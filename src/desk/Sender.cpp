@@ -57,20 +57,18 @@ bool TSender::SendTypedChar(uint8_t ch) {
         return true;
     case TEntry::Letter: break;
     }
-    std::string name = PendingProsign_ + static_cast<char>(ch);
-    if ((PendingProsign_ == "<s" || PendingProsign_ == "<S") && (ch == 'o' || ch == 'O'))
-        name += ch == 'O' ? "S>" : "s>";
-    else
-        name += '>';
+    const std::string typed = PendingProsign_ + static_cast<char>(ch);
     Entry_ = TEntry::None;
     PendingProsign_.clear();
-    if (const int index = ProsignIndex(name); index > 0) {
+    if (const int index = ProsignOfTyped(typed); index > 0) {
         if (!cw.PutCode(ProsignCode(index))) {
             display.DeleteLast(2);
             ShowBufferFull();
             return false;
         }
-        display.AddText(name.substr(2));
+        // The rest of the name after the two characters shown: the letter typed last, then
+        // what the name has beyond it.
+        display.AddText(typed.substr(2) + std::string(ProsignName(index).substr(typed.size())));
         return true;
     }
     // Unknown: shown as "<?>" and sent as three pauses, so one Backspace takes it back.

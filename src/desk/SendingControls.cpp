@@ -11,7 +11,7 @@
 namespace brindle {
 
 bool TSendingControls::ShowFirst() const {
-    return Core_.Settings.Tutor.DispMode != 1;
+    return Core_.Settings.Tutor.Display() != TDisplayMode::SoundFirst;
 }
 
 void TSendingControls::SetPauseState(TPauseState state) {

@@ -9,6 +9,7 @@
 #include "desk/Parameters.h"
 #include "desk/Sender.h"
 #include "desk/SendingControls.h"
+#include "learn/KochCourse.h"
 #include "practice/TextFilters.h"
 #include "settings/Choices.h"
 
@@ -152,7 +153,8 @@ bool TSession::ComposeDialog(std::string& chars) {
         lines[2] = how;
         return false;
     };
-    switch (ItemKindOfMode(choices::Clamp(t.Mode, choices::Mode))) {
+    const TTrainingMode mode = t.TrainingMode();
+    switch (ItemKindOfMode(mode)) {
     case TItemKind::Groups: {
         Dialog_.Caption = "Start Random Characters";
         ItemKind_ = TItemKind::Groups;
@@ -207,7 +209,8 @@ bool TSession::ComposeDialog(std::string& chars) {
         lines[1] = Material_.TextPath;
         break;
     }
-    if (t.Mode == 1 || t.Mode == 3 || t.Mode == 4)
+    if (mode == TTrainingMode::Words || mode == TTrainingMode::Phrases ||
+        mode == TTrainingMode::Text)
         lines[2] =
             s.TX.Extended ? "- using extended character set -" : "- using standard character set -";
     const std::string unit = s.Main.ShowWpM ? "WpM" : "CpM";
@@ -219,10 +222,11 @@ bool TSession::ComposeDialog(std::string& chars) {
                    unit;
     else
         lines[3] = "Speed will be " + start + "  " + unit;
-    if (p.WorkFarnsworthSpeed > p.WorkStartSpeed && t.Farnsworth != 0)
-        lines[4] = (t.Farnsworth == 1 ? "Farnsworth speed for characters will be: "
-                                      : "Wordsworth speed for words will be: ") +
-                   p.Number(TUpDown::FarnswSpeed).Text + "  " + unit;
+    if (p.WorkFarnsworthSpeed > p.WorkStartSpeed && t.Spacing() != TSpacing::Plain)
+        lines[4] =
+            (t.Spacing() == TSpacing::Farnsworth ? "Farnsworth speed for characters will be: "
+                                                 : "Wordsworth speed for words will be: ") +
+            p.Number(TUpDown::FarnswSpeed).Text + "  " + unit;
     const int repeat = choices::Clamp(t.Repeat, choices::Repeat);
     if (repeat == 1)
         lines[5] = "Send each item twice";
@@ -303,7 +307,9 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     if (Plan_ && !Plan_->Shares.empty())
         Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
     else
-        Random_.SetCharacters(Plan_ ? Plan_->Chars : t.Mode == 0 ? chars : std::string());
+        Random_.SetCharacters(Plan_                                            ? Plan_->Chars
+                              : t.TrainingMode() == TTrainingMode::RandomChars ? chars
+                                                                               : std::string());
     cw.ClearBuffer();
     Core_.Display.ClearAll();
     TextWordsFetched_ = 0;
@@ -323,10 +329,10 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     CurrentSpeed_ = StartSpeed_;
     if (Plan_) {
         // The lesson's speeds are its own: the user's come back when it ends.
-        SpeedsBefore_ = TEngineSpeeds{cw.Speed(), cw.FWSpeed(), cw.FarnswMode()};
+        SpeedsBefore_ = TEngineSpeeds{cw.Speed(), cw.FWSpeed(), cw.Spacing()};
         const bool stretched = Plan_->CharCpm > Plan_->EffCpm;
         cw.SetFWSpeed(stretched ? Plan_->CharCpm : 0);
-        cw.SetFarnswMode(stretched ? 1 : 0);
+        cw.SetSpacing(stretched ? TSpacing::Farnsworth : TSpacing::Plain);
     }
     cw.SetSpeed(StartSpeed_);
     // The texts are written back in the display's case, as they are sent.
@@ -341,7 +347,7 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
         if (Plan_) {
             start.CharCpm = std::max(Plan_->CharCpm, Plan_->EffCpm);
             start.Course = Plan_->Course;
-        } else if (t.Farnsworth != 0 && p.WorkFarnsworthSpeed > p.WorkStartSpeed) {
+        } else if (t.Spacing() != TSpacing::Plain && p.WorkFarnsworthSpeed > p.WorkStartSpeed) {
             // The characters go at the Farnsworth speed when it is the higher one.
             start.CharCpm = p.WorkFarnsworthSpeed;
         }
@@ -429,7 +435,7 @@ void TSession::RestoreSpeeds() {
     if (!SpeedsBefore_) return;
     auto& cw = Core_.CW;
     cw.SetFWSpeed(SpeedsBefore_->FWSpeed);
-    cw.SetFarnswMode(SpeedsBefore_->FarnswMode);
+    cw.SetSpacing(SpeedsBefore_->Spacing);
     cw.SetSpeed(SpeedsBefore_->Speed);
     SpeedsBefore_.reset();
 }
@@ -451,10 +457,12 @@ std::string TSession::NewItem() {
     }
     switch (ItemKind_) {
     case TItemKind::Groups: {
-        const int size = Plan_
-                             ? (Plan_->GroupSize > 0 ? Plan_->GroupSize : Random_.RandomIndex(2, 8))
-                         : t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
-                                      : p.WorkGroupSize;
+        const int size =
+            Plan_        ? (Plan_->GroupSize > 0
+                                ? Plan_->GroupSize
+                                : Random_.RandomIndex(RandomGroupSizes.Min, RandomGroupSizes.Max + 1))
+            : t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
+                         : p.WorkGroupSize;
         for (int i = 0; i < size; ++i)
             if (const uint8_t c = Random_.RandomChar(); c != 0) item += static_cast<char>(c);
         break;
@@ -484,7 +492,7 @@ std::string TSession::NewItem() {
 
 void TSession::ProduceItem() {
     const bool single = Core_.Controls->SingleMode();
-    if (Core_.Settings.Tutor.DispMode == 2) Core_.Display.ClearAll();
+    if (Core_.Settings.Tutor.Display() == TDisplayMode::SingleItems) Core_.Display.ClearAll();
     const std::string separator(1, single ? PauseChar : ' ');
     const bool withSeparator = ItemKind_ == TItemKind::Groups || ItemKind_ == TItemKind::Words ||
                                ItemKind_ == TItemKind::QCodes;
@@ -620,7 +628,7 @@ void TSession::AdvanceSession() {
         if (single) controls.StopSingleMode();
         if (Rules_.Varispeed) cw.SetSpeed(EndSpeed_);
         Unlock();
-        if (t.DispMode == 2) Core_.Display.ClearAll();
+        if (t.Display() == TDisplayMode::SingleItems) Core_.Display.ClearAll();
         Queue(Core_.Params->Text(TCharField::StopText).Text + ItemEndChar);
         break;
     default: break;
@@ -724,7 +732,7 @@ void TSession::Stop() {
 void TSession::FinishAbortWhenNothingIsSent() {
     // An abort waits for the character being sent; with none, no last character will come.
     const auto& cw = Core_.CW;
-    if (State_ == TSessionState::SpeedTestAborted && !cw.HasChars() && cw.SendState() <= 3)
+    if (State_ == TSessionState::SpeedTestAborted && !cw.HasChars() && !cw.CharOnAir())
         SpeedTestAborted();
 }
 
@@ -762,7 +770,7 @@ void TSession::SessionDone() {
         Changed();
         return;
     }
-    if (s.Tutor.DispMode == 2) Core_.Display.ClearAll();
+    if (s.Tutor.Display() == TDisplayMode::SingleItems) Core_.Display.ClearAll();
     if (!s.TX.AutoStart) {
         Core_.Controls->SetTXDown(false);
         Core_.CW.StopAtEndNow();
@@ -816,8 +824,8 @@ void TSession::StartSpeedTest() {
     Core_.Controls->ResetItem();
     Core_.Controls->SetPauseState(TPauseState::Waiting);
     // The test runs without extra spacing; the user's spacing comes back when it ends.
-    SpacingBeforeTest_ = Core_.Settings.Tutor.Farnsworth;
-    Core_.Params->SetFarnsworth(0);
+    SpacingBeforeTest_ = Core_.Settings.Tutor.Spacing();
+    Core_.Params->SetFarnsworth(TSpacing::Plain);
     State_ = TSessionState::SpeedTest;
     LocksParameters_ = LocksSpeedArrows_ = true;
     Core_.Params->Refresh();
@@ -932,7 +940,7 @@ bool TSession::LoadMaterial(TMaterialKind kind, const std::string& path) {
     if (kind == TMaterialKind::Words) m.WordFile = Material_.WordFile;
     if (kind == TMaterialKind::Phrases) m.PhrasesFile = Material_.PhrasesFile;
     if (kind == TMaterialKind::Text) m.InFile = Material_.TextFile;
-    Core_.Params->SetMorseMode(r.TrainingMode);
+    Core_.Params->SetMorseMode(TrainingModeOf(kind));
     Info(r.Headline + "\r");
     Info(Utf8To1252(r.Path) + "\r");
     Changed();

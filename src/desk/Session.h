@@ -6,17 +6,16 @@
 // from an injected monotonic clock and the random groups from an injected seed, so tests run a
 // session exactly.
 //
+// clang-format off
 // The session state, and what moves it (every "last char" is the engine's last-character event,
 // which finds the type-ahead buffer empty):
 //
-//   Idle ──StartSession, OK──▶ StartText ──last char──▶ Items ──last char, repeats left──▶
-//   Repeating
-//                                  │                     │  ▲                                │
-//                                  │                     │  └──last char, repeats done───────┘
-//                                  │ Esc, TX up          │ last char, all items produced; Esc, TX
-//                                  up ▼                     ▼
-//                              ItemsDone ◀───────────────┘   (Repeating also goes here on Esc, TX
-//                              up)
+//   Idle ──StartSession, OK──▶ StartText ──last char──▶ Items ──last char, repeats left──▶ Repeating
+//                                  │                     │  ▲                                 │
+//                                  │                     │  └──last char, repeats done────────┘
+//                                  │ Esc, TX up          │ last char, all items produced;
+//                                  ▼                     ▼ Esc, TX up
+//                              ItemsDone ◀───────────────┘   (Repeating too, on Esc or TX up)
 //                                  │ last char: the end-of-item code has been sent
 //                                  ▼
 //                               EndText ──last char──▶ Idle, with the summary
@@ -35,6 +34,7 @@
 //
 // In single mode the user's "next" (pause release, Enter, Space) steps from StartText and Items
 // instead of the last-character event.
+// clang-format on
 #pragma once
 
 #include "desk/CopyPractice.h"
@@ -240,7 +240,7 @@ private:
     bool LocksSpeedArrows_ = false;
     std::optional<std::string> DialogSpeedText_;
     bool PauseRequested_ = false;
-    int SpacingBeforeTest_ = 0; // the Farnsworth choice the speed test puts back
+    TSpacing SpacingBeforeTest_ = TSpacing::Plain; // the spacing the speed test puts back
     bool RepeatsInSession_ = false;
     bool Copy_ = false; // this session is copy practice
     // The rules of the session under way: the parameters', or a plan's.
@@ -254,7 +254,8 @@ private:
     std::optional<TSessionPlan> Plan_;
     // The engine's speeds as the user had them, given back after a planned session.
     struct TEngineSpeeds {
-        int Speed = 0, FWSpeed = 0, FarnswMode = 0;
+        int Speed = 0, FWSpeed = 0;
+        TSpacing Spacing = TSpacing::Plain;
     };
     std::optional<TEngineSpeeds> SpeedsBefore_;
     void RestoreSpeeds();

@@ -267,7 +267,7 @@ TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
     Start();
     Type("paris paris");
     Play(300); // "p" is being keyed
-    ASSERT_GT(App->CWout1().SendState(), 3);
+    ASSERT_TRUE(App->CWout1().CharOnAir());
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Stopping);
     EXPECT_EQ(App->View().Busy, "Closing Brindle ...");
@@ -528,7 +528,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
 
     Type("eeeee");
     Tick(150); // an "e" is on the air
-    ASSERT_GT(App->CWout1().SendState(), 3);
+    ASSERT_TRUE(App->CWout1().CharOnAir());
     App->ChooseOutput(0);
     App->ChooseOutput(1); // asked for while the first switch waits ...
     App->ChooseOutput(0); // ... and changed again: the last request wins
