@@ -5,7 +5,6 @@
 #include "base/Text1252.h"
 #include "desk/Course.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/Session.h"
 #include "practice/TextFilters.h"
 
@@ -127,7 +126,7 @@ void TCopyPractice::Begin(TCopyPacing pacing, const TPracticeStart& start) {
     SpanMs_ = 0;
     BeganAtMs_ = Now();
     Start_ = start;
-    Practice_ = Core_.App.History().StartPractice(start);
+    Practice_ = Core_.Requests.History().StartPractice(start);
 }
 
 void TCopyPractice::ItemQueued(const std::string& item) {
@@ -173,7 +172,7 @@ void TCopyPractice::WriteItem(std::size_t index, const TCheckedItem& item,
                               const TItemTiming& timing) {
     if (Written_.size() <= index) Written_.resize(index + 1);
     if (Written_[index] && SameCheck(*Written_[index], item) && !timing.ItemMs) return;
-    auto& history = Core_.App.History();
+    auto& history = Core_.Requests.History();
     const int seq = static_cast<int>(index) + 1;
     const bool ok = Written_[index] ? history.ReplaceItem(Practice_, seq, item, timing)
                                     : history.AddItem(Practice_, item, timing);
@@ -188,7 +187,7 @@ void TCopyPractice::SaveCopy() {
     const std::string copy =
         CopyInEngineForm(Pacing_ == TCopyPacing::ItemByItem ? Copy_.substr(ItemCopyFrom_) : Copy_);
     if (Pacing_ == TCopyPacing::Continuous) Checker_.SetCopy(copy);
-    Core_.App.History().SaveCopy(Practice_, static_cast<int>(from) + 1, copy);
+    Core_.Requests.History().SaveCopy(Practice_, static_cast<int>(from) + 1, copy);
 }
 
 void TCopyPractice::FlushSoon() {
@@ -198,7 +197,7 @@ void TCopyPractice::FlushSoon() {
         FlushQueued_ = false;
         if (!Running_) return;
         SaveCopy();
-        Core_.App.History().Flush();
+        Core_.Requests.History().Flush();
     });
 }
 
@@ -261,7 +260,7 @@ void TCopyPractice::Check() {
     // A check before anything was heard scores nothing: it is kept as aborted.
     ResultOnView_ = true;
     Finish(Heard_ == 0);
-    if (!Core_.Session->Idle()) Core_.App.StopAllSending();
+    if (!Core_.Session->Idle()) Core_.Requests.StopAllSending();
     ShowResult();
     if (Start_.Course && !Result_->Aborted)
         Core_.Course->PracticeChecked(Practice_, *Start_.Course, *Result_);
@@ -271,7 +270,7 @@ void TCopyPractice::Abort() {
     if (!Running_) return;
     ResultOnView_ = true;
     Finish(true);
-    if (!Core_.Session->Idle()) Core_.App.StopAllSending();
+    if (!Core_.Session->Idle()) Core_.Requests.StopAllSending();
     ShowResult();
 }
 
@@ -314,12 +313,12 @@ void TCopyPractice::Finish(bool aborted) {
     end.SentChars = check.SentChars;
     end.CorrectChars = check.CorrectChars;
     end.ExtraChars = check.ExtraChars;
-    auto& history = Core_.App.History();
+    auto& history = Core_.Requests.History();
     history.FinishPractice(Practice_, end);
     history.Flush();
     Result_ =
         TCopyResult{std::move(check), aborted, end.Counts, Start_.CharCpm, Start_.EffCpm, SpanMs_};
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TCopyPractice::ShowResult() {
@@ -393,7 +392,7 @@ void TCopyPractice::ShowResult() {
     std::string speed = "Speed " + FormatSpeed(r.CharCpm, wpm) + unit;
     if (r.EffCpm != r.CharCpm) speed += ", effective " + FormatSpeed(r.EffCpm, wpm) + unit;
     d.AddInfoText(speed + "; time " + FormatSessionTime(r.SpanMs) + "\r");
-    Core_.App.ScrollToEnd();
+    Core_.Requests.ScrollToEnd();
 }
 
 } // namespace brindle

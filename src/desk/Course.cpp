@@ -3,7 +3,6 @@
 #include "base/Speed.h"
 #include "base/Text1252.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/Session.h"
 #include "learn/KochCourse.h"
 #include "practice/RandomChars.h"
@@ -43,7 +42,7 @@ TKochSettings& TCourse::S() {
 
 void TCourse::Changed() {
     OnChanged();
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 TCourseOrder TCourse::Order() const {
@@ -187,14 +186,14 @@ void TCourse::StartLesson() {
                               std::to_string(Lesson()) + ": the lesson uses random groups.");
         }
     }
-    const std::vector<TCharStats> stats = Core_.App.History().CharStats(chars);
+    const std::vector<TCharStats> stats = Core_.Requests.History().CharStats(chars);
     if (plan.Kind == TItemKind::Groups) plan.Shares = LessonShares(chars, stats);
     // A character never practised is heard on its own first.
     const uint8_t newest = NewestChar();
     const bool practised = std::any_of(stats.begin(), stats.end(), [newest](const TCharStats& s) {
         return s.Char == newest && s.Copies > 0;
     });
-    if (!practised && Core_.App.History().Available()) plan.Introduce = newest;
+    if (!practised && Core_.Requests.History().Available()) plan.Introduce = newest;
     plan.Lines[0] = "Koch lesson " + std::to_string(Lesson()) + " of " +
                     std::to_string(LessonCount()) + " (" + std::string(CourseOrderName(Order())) +
                     "): " + std::to_string(chars.size()) + " characters, the newest " +
@@ -224,7 +223,7 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourse
     // The newest character's latest copies in practices of this lesson that count; without a
     // history, this practice's.
     TCharTally tally;
-    auto& history = Core_.App.History();
+    auto& history = Core_.Requests.History();
     if (history.Available() && practice != 0) {
         tally = history.NewestCharTally(course, newest, NewCharTallyCopies);
     } else if (result.Counts) {
@@ -257,7 +256,7 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourse
                       "; " + std::to_string(PassPercent) + " % of both, over at least " +
                       std::to_string(NewCharMinCopies) + " copies, pass it\r");
     }
-    Core_.App.ScrollToEnd();
+    Core_.Requests.ScrollToEnd();
     // The question comes from the event loop, never from inside the engine's event.
     const bool next = verdict.Passed && lesson < brindle::LessonCount(order);
     const bool back = !verdict.Passed && verdict.OfferStepBack && lesson > 1;

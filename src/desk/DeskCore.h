@@ -1,6 +1,7 @@
 // What the parts of the main window's logic share: the engine and the devices, the display, the
-// settings, the platform, and the parts themselves, so that one part asks another through its
-// methods. TLogoApp owns all of it and gives each part this one reference; windows never see it.
+// settings, the platform, the parts themselves (so that one part asks another through its
+// methods), and the requests a part makes of the whole. TLogoApp owns all of it, wires the
+// requests to its own intents, and gives each part this one reference; windows never see it.
 #pragma once
 
 #include "audio/NoiseGen.h"
@@ -16,7 +17,7 @@
 
 namespace brindle {
 
-class TLogoApp;
+class THistoryStore;
 class TOutputSwitch;
 class TSender;
 class TSendingControls;
@@ -25,6 +26,19 @@ class TParameters;
 class TTextBuffers;
 class TCopyPractice;
 class TCourse;
+
+// What a part asks of the main window's logic as a whole. The facade answers each of them, so
+// that no part needs to know the facade.
+struct TDeskRequests {
+    std::function<void()> ViewChanged;    // the view may have changed: compose and redraw it
+    std::function<void()> ScrollToEnd;    // a summary or a result was written to the display
+    std::function<void()> ScrollToStart;  // a file was loaded to the display
+    std::function<void()> StopAllSending; // as Delete does
+    std::function<void()> ToggleSoundTest;
+    std::function<void(bool down)> TXButton; // as the TX button does
+    std::function<bool()> Closing;           // the program is closing (or closed)
+    std::function<THistoryStore&()> History; // the practice history, opened at its first use
+};
 
 struct TDeskCore {
     TDeskPlatform& Platform;
@@ -35,7 +49,7 @@ struct TDeskCore {
     TNoiseGen& Noise;
     TComRTSDTRX& Com;
     TComKeying& Keying;
-    TLogoApp& App; // the facade: its intents and Changed()
+    TDeskRequests Requests; // answered by the facade
     TOutputSwitch* Output = nullptr;
     TSender* Sender = nullptr;
     TSendingControls* Controls = nullptr;

@@ -35,10 +35,20 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
                                     .Noise = NoiseGen1_,
                                     .Com = *ComRTSDTRX1_,
                                     .Keying = Keying_,
-                                    .App = *this,
+                                    .Requests = {},
                                     .Later = {}} {
     if (!Platform_.Later) Platform_.Later = RunLaterOnGuiThread;
     Core_.Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); };
+    Core_.Requests = TDeskRequests{
+        .ViewChanged = [this] { Changed(); },
+        .ScrollToEnd = [this] { OnScrollToEnd(); },
+        .ScrollToStart = [this] { OnScrollToStart(); },
+        .StopAllSending = [this] { StopAllSending(); },
+        .ToggleSoundTest = [this] { ToggleSoundTest(); },
+        .TXButton = [this](bool down) { TXButtonClick(down); },
+        .Closing = [this] { return Close_ != TCloseState::Open; },
+        .History = [this]() -> THistoryStore& { return History(); },
+    };
     if (Platform_.PortPath) ComRTSDTRX1_->SetPortPath(Platform_.PortPath);
     // Linux needs no pause between closing a tty and opening it again.
     ComRTSDTRX1_->SetReconnectWait([](int) {});

@@ -172,12 +172,8 @@ public:
     TSignal<uint8_t> OnCharStart;
     TSignal<uint8_t> OnCharSent;
 
-    // --- For the parts (not for windows) --------------------------------------------------------
-    void Changed();
-    void ScrollToEnd() { OnScrollToEnd(); }
-    void ScrollToStart() { OnScrollToStart(); }
-
 private:
+    void Changed();
     void CWout1PttChanged(bool ptt);
     void CWout1SignalChanged(bool signal);
     void CWout1CharStart(uint8_t ch);

@@ -3,7 +3,6 @@
 #include "base/Ranges.h"
 #include "desk/Buffers.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/Parameters.h"
 #include "desk/SendingControls.h"
 #include "desk/Session.h"
@@ -33,7 +32,7 @@ int PortNumberOfEntry(const std::string& entry) {
 TOutputSwitch::TOutputSwitch(TDeskCore& core) : Core_(core) {}
 
 void TOutputSwitch::Changed() {
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 bool TOutputSwitch::ComKeyingActive() const {
@@ -239,8 +238,8 @@ void TOutputSwitch::Request(TOutputDevice device) {
     Switching_ = true;
     Target_ = device;
     ++SwitchSerial_;
-    if (!Core_.Settings.TX.AutoStart) Core_.App.TXButtonClick(false);
-    Core_.App.StopAllSending();
+    if (!Core_.Settings.TX.AutoStart) Core_.Requests.TXButton(false);
+    Core_.Requests.StopAllSending();
     auto& cw = Core_.CW;
     cw.SetHold(true);
     if (IsActive(Device_) && cw.Running() && cw.CharOnAir()) {
@@ -374,7 +373,7 @@ void TOutputSwitch::SerialPortsChanged() {
 void TOutputSwitch::OutputLost() {
     // A session or test cannot go on without its sound; it stops cleanly and says why.
     if (!Core_.Session->Idle() && Device_ == TOutputDevice::Sound) {
-        Core_.App.StopAllSending();
+        Core_.Requests.StopAllSending();
         Core_.Message(TSeverity::Warning, "The sound output was lost: the session was stopped.");
     }
     Changed();

@@ -5,7 +5,6 @@
 #include "base/Text1252.h"
 #include "desk/Buffers.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/OutputSwitch.h"
 #include "desk/SendingControls.h"
 #include "desk/Session.h"
@@ -490,13 +489,13 @@ void TParameters::SetDispMode(TDisplayMode mode) {
     d.SetColorInText(mode == TDisplayMode::ShowFirst    ? 0xFF0000
                      : mode == TDisplayMode::SoundFirst ? d.BackgroundColor()
                                                         : d.FontColor());
-    Core_.App.StopAllSending();
+    Core_.Requests.StopAllSending();
     Changed();
 }
 
 void TParameters::SetMorseMode(TTrainingMode mode) {
     S_.Tutor.Mode = choices::Stored(mode);
-    Core_.App.Changed(); // the start button's caption
+    Core_.Requests.ViewChanged(); // the start button's caption
     Changed();
 }
 
@@ -550,7 +549,7 @@ void TParameters::MuteCheckBoxClick() {
     // The mute is the playback stream's own volume; it takes effect on the sound output only.
     if (Core_.Output->Device() == TOutputDevice::Sound)
         Core_.Sound.SetVolume(S_.TX.Muted ? 0.0 : 1.0);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
     Changed();
 }
 
@@ -577,7 +576,7 @@ void TParameters::SetFaster(int item) {
 
 void TParameters::SetCharSize(int item) {
     S_.Main.CharSizeItem = choices::Clamp(item, choices::FontPoints);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
     Changed();
 }
 
@@ -591,7 +590,7 @@ void TParameters::SetAllCaps(bool on) {
     Core_.Display.SetAllCaps(on);
     CaseFields();
     Core_.Buffers->SetAllCaps(on);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
     Changed();
 }
 
@@ -602,7 +601,7 @@ void TParameters::WriteSpeedFields() {
 
 void TParameters::SetShowWpM(bool on) {
     S_.Main.ShowWpM = on;
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
     View_.Unit = on ? "WpM" : "CpM";
     WriteSpeedFields();
     Changed();
@@ -639,12 +638,12 @@ void TParameters::SetFarnsworth(TSpacing spacing) {
         cw.SetFWSpeed(n.Position);
     }
     cw.SetSpacing(spacing);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
     Changed();
 }
 
 void TParameters::TestButtonClick() {
-    Core_.App.ToggleSoundTest();
+    Core_.Requests.ToggleSoundTest();
 }
 
 // --- Enabling ------------------------------------------------------------------------------------

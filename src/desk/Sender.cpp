@@ -4,7 +4,6 @@
 #include "base/FileIO.h"
 #include "base/Text1252.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/SendingControls.h"
 #include "desk/Session.h"
 #include "practice/TextFilters.h"
@@ -158,7 +157,7 @@ bool TSender::Queue(const std::string& text) {
         }
     }
     if (full) ShowBufferFull();
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
     return !full;
 }
 
@@ -209,7 +208,7 @@ bool TSender::LoadScreenText(const std::string& path) {
     Load_.Path = path;
     cw.SetHold(true); // nothing is sent until the whole text is loaded
     TakePart(std::move(part));
-    Core_.App.Changed(); // the notice is drawn
+    Core_.Requests.ViewChanged(); // the notice is drawn
     Core_.Later(0, [this] { LoadStep(); });
     return true;
 }
@@ -290,9 +289,9 @@ void TSender::LoadStep() {
 void TSender::FinishLoad() {
     Load_.Active = Load_.Interrupt = false;
     Load_.Text.clear();
-    Core_.App.ScrollToStart();
+    Core_.Requests.ScrollToStart();
     if (!PauseLook(Core_.Controls->PauseState()).Down) Core_.CW.SetHold(false);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 bool TSender::SaveScreenText(const std::string& path) {

@@ -3,7 +3,6 @@
 #include "base/ControlCodes.h"
 #include "desk/Buffers.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/OutputSwitch.h"
 #include "desk/Sender.h"
 #include "desk/Session.h"
@@ -32,7 +31,7 @@ void TSendingControls::UpdateTXButton(bool down) {
         TXDown_ = false;
         SetPauseState(TPauseState::Pause);
     }
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSendingControls::ResetItem() {
@@ -83,7 +82,7 @@ void TSendingControls::PauseButtonClick(bool down) {
     }
     // A release ends the hold unless the sound-first mode waits for the next press.
     if (!down && Step_ == TStep::Heard) cw.SetHold(false);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSendingControls::Next() {
@@ -102,7 +101,7 @@ void TSendingControls::SetSingleMode() {
     SetPauseState(TPauseState::Waiting);
     ResetItem();
     if (cw.HasChars() && !cw.Hold() && cw.AutoStartStop()) cw.StartSending();
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSendingControls::StopSingleMode() {
@@ -115,7 +114,7 @@ void TSendingControls::StopSingleMode() {
     }
     Single_ = false;
     Core_.CW.SetHold(false);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSendingControls::DropSingleMode() {
@@ -142,7 +141,7 @@ void TSendingControls::RepeatSingleItem() {
     SetPauseState(TPauseState::Waiting);
     RepeatingItem_ = true;
     cw.SetHold(false);
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSendingControls::ShowHeardItem() {
@@ -168,7 +167,7 @@ void TSendingControls::CharSent(uint8_t ch) {
     if (showAsSent) Core_.Display.MarkSent(width);
     if (Core_.Session->ItemKind() == TItemKind::Phrases) {
         if (ch == NewLineCode || IsFixedPause(ch)) EndItem(showAsSent);
-        Core_.App.Changed();
+        Core_.Requests.ViewChanged();
         return;
     }
     if (IsSeparatorCode(ch)) {
@@ -185,7 +184,7 @@ void TSendingControls::CharSent(uint8_t ch) {
         // The last item also ends with a pause.
         if (cw.PutChar(PauseCode)) Core_.Display.AddChar(' ');
     }
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSendingControls::LastChar() {

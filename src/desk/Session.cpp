@@ -4,7 +4,6 @@
 #include "base/Speed.h"
 #include "base/Text1252.h"
 #include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/OutputSwitch.h"
 #include "desk/Parameters.h"
 #include "desk/Sender.h"
@@ -93,7 +92,7 @@ TSession::TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed)
       Random_(seed ? std::move(seed) : TRandomChars::TSeedClock(ClockSeed)) {}
 
 void TSession::Changed() {
-    Core_.App.Changed();
+    Core_.Requests.ViewChanged();
 }
 
 void TSession::Info(const std::string& text) {
@@ -288,7 +287,7 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     DialogSpeedText_.reset();
     // The dialog is modal: whatever came meanwhile (a lost output, the close) is respected.
     if (!ok || !Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
-        Core_.App.CloseState() != TCloseState::Open) {
+        Core_.Requests.Closing()) {
         ItemKind_ = kindBefore;
         Plan_.reset();
         Changed();
@@ -794,7 +793,7 @@ void TSession::SessionDone() {
         }
     }
     Info("Session Time was: " + FormatSessionTime(Times_.SessionEnd - Times_.SessionStart) + "\r");
-    Core_.App.ScrollToEnd();
+    Core_.Requests.ScrollToEnd();
     RepeatsInSession_ = false;
     ItemKind_ = TItemKind::None;
     Changed();
@@ -815,7 +814,7 @@ void TSession::StartSpeedTest() {
     const auto& ask = Core_.Platform.AskSession;
     if (!ask || !ask(Dialog_)) return;
     if (!Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
-        Core_.App.CloseState() != TCloseState::Open)
+        Core_.Requests.Closing())
         return;
     Core_.Controls->StopSingleMode();
     RepeatsInSession_ = PauseRequested_ = false;
@@ -853,14 +852,14 @@ void TSession::SpeedTestDone() {
              FormatOverallSpeed(OverallSpeed_, Core_.Settings.Main.ShowWpM));
         if (PauseRequested_) Info("but <pause> had been pressed\r");
     }
-    Core_.App.ScrollToEnd();
+    Core_.Requests.ScrollToEnd();
     Changed();
 }
 
 void TSession::SpeedTestAborted() {
     EndSpeedTest();
     Info("\r\rSpeed test aborted\r");
-    Core_.App.ScrollToEnd();
+    Core_.Requests.ScrollToEnd();
     Changed();
 }
 
