@@ -69,6 +69,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Core_.Copy = Copy_.get();
     Course_ = std::make_unique<TCourse>(Core_);
     Core_.Course = Course_.get();
+    Connect();
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -86,6 +87,22 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     so.OwnerWantsSound = [this] { return Output_->Device() == TOutputDevice::Sound; };
     so.OnOutputLost = [this] { Output_->OutputLost(); };
     so.OnOutputBack = [this] { Changed(); };
+}
+
+// Who hears whom: the events of the parts, connected to the parts that act on them.
+void TLogoApp::Connect() {
+    auto& copy = *Copy_;
+    auto& session = *Session_;
+    Links_.push_back(session.OnPracticeBegins.Connect(
+        [&copy](TCopyPacing pacing, const TPracticeStart& start) { copy.Begin(pacing, start); }));
+    Links_.push_back(
+        session.OnItemQueued.Connect([&copy](const std::string& item) { copy.ItemQueued(item); }));
+    Links_.push_back(session.OnItemHeard.Connect([&copy] { copy.ItemHeard(); }));
+    Links_.push_back(session.OnItemsDone.Connect([&copy] { copy.ItemsDone(); }));
+    Links_.push_back(session.OnPracticeStopped.Connect([&copy](int64_t spanMs) {
+        copy.SetSpan(spanMs);
+        copy.Interrupted();
+    }));
 }
 
 TLogoApp::~TLogoApp() {

@@ -30,6 +30,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace brindle {
 
@@ -184,6 +185,7 @@ private:
     void Later(int ms, std::function<void()> call);
     void FinishStopping();
     void ComposeView();
+    void Connect();
 
     TDeskPlatform Platform_;
     TDisplayModel& Display_;
@@ -203,6 +205,7 @@ private:
     std::unique_ptr<TCopyPractice> Copy_;
     std::unique_ptr<TCourse> Course_;
     std::unique_ptr<THistoryStore> History_;
+    std::vector<TConnection> Links_; // the parts' events to the parts (Connect)
     TMainView View_;
     bool Hidden_ = false; // Hide Text
     TCloseState Close_ = TCloseState::Open;

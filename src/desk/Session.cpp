@@ -350,7 +350,7 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
             // The characters go at the Farnsworth speed when it is the higher one.
             start.CharCpm = p.WorkFarnsworthSpeed;
         }
-        Core_.Copy->Begin(Dialog_.Pacing, start);
+        OnPracticeBegins(Dialog_.Pacing, start);
     }
     ItemsProduced_ = 0;
     SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
@@ -508,7 +508,7 @@ void TSession::ProduceItem() {
         }
         ++ItemsProduced_;
         LastItem_ = item;
-        Core_.Copy->ItemQueued(item);
+        OnItemQueued(item);
         if (ItemKind_ == TItemKind::TextWords && RepeatsLeft_ > 0) item = KeepOnLine(item);
         if (withSeparator) item += separator;
         Queue(item);
@@ -586,7 +586,7 @@ void TSession::AdvanceSession() {
         }
         break;
     case TSessionState::Items:
-        Core_.Copy->ItemHeard(); // the item and its repetitions have been sent
+        OnItemHeard(); // the item and its repetitions have been sent
         controls.NoteItemSpeed(cw.Speed());
         if (Rules_.Varispeed) {
             if (SpeedStep_ > 0) {
@@ -621,8 +621,8 @@ void TSession::AdvanceSession() {
     case TSessionState::ItemsDone:
         Times_.ItemsEnd = Now();
         State_ = TSessionState::EndText;
-        Core_.Copy->ItemHeard(); // the last item, when it ended the items
-        Core_.Copy->ItemsDone();
+        OnItemHeard(); // the last item, when it ended the items
+        OnItemsDone();
         Core_.Display.MarkSent(100);
         if (single) controls.StopSingleMode();
         if (Rules_.Varispeed) cw.SetSpeed(EndSpeed_);
@@ -715,8 +715,7 @@ void TSession::TXReleased() {
 void TSession::Stop() {
     if (Copy_) {
         Copy_ = false;
-        Core_.Copy->SetSpan(Now() - Times_.SessionStart);
-        Core_.Copy->Interrupted(); // what was heard so far is kept, as aborted
+        OnPracticeStopped(Now() - Times_.SessionStart); // kept so far, as aborted
     }
     if (State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted)
         Core_.Params->SetFarnsworth(SpacingBeforeTest_);

@@ -37,6 +37,7 @@
 // clang-format on
 #pragma once
 
+#include "base/Signal.h"
 #include "desk/CopyPractice.h"
 #include "desk/DeskTypes.h"
 #include "practice/PracticeMaterial.h"
@@ -76,7 +77,7 @@ struct TSessionPlan {
     std::vector<double> Shares;       // one per character of Chars; empty: all alike
     std::vector<std::string> Entries; // the words, Q-codes or phrases of the lesson
     int Items = 1;
-    int GroupSize = 5; // 0: random from 2 to 7
+    int GroupSize = 5; // 0: random, RandomGroupSizes of the course
     int CharCpm = 0;   // [CpM] character speed
     int EffCpm = 0;    // [CpM] effective speed
     std::optional<TCourseLesson> Course;
@@ -113,6 +114,14 @@ public:
     using TClock = std::function<int64_t()>; // monotonic [ms]
 
     TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed);
+
+    // --- What happens to a copy practice's items ----------------------------------------------
+    // The facade connects these to the copy practice.
+    TSignal<TCopyPacing, const TPracticeStart&> OnPracticeBegins;
+    TSignal<const std::string&> OnItemQueued; // an item produced, before its repetitions
+    TSignal<> OnItemHeard;                    // an item and its repetitions have been sent
+    TSignal<> OnItemsDone;                    // the last item has been sent
+    TSignal<int64_t> OnPracticeStopped;       // stopped before its end, after spanMs
 
     // --- State ------------------------------------------------------------------------------
     TSessionState State() const { return State_; }
