@@ -25,7 +25,6 @@ class TSession;
 class TParameters;
 class TTextBuffers;
 class TCopyPractice;
-class TCourse;
 
 // What a part asks of the main window's logic as a whole. The facade answers each of them, so
 // that no part needs to know the facade.
@@ -57,7 +56,6 @@ struct TDeskCore {
     TParameters* Params = nullptr;
     TTextBuffers* Buffers = nullptr;
     TCopyPractice* Copy = nullptr;
-    TCourse* Course = nullptr;
 
     void Message(TSeverity severity, const std::string& text) const {
         ShowMessage(Platform.Messages, severity, text);

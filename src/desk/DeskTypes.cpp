@@ -1,5 +1,8 @@
 #include "desk/DeskTypes.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace brindle {
 
 int SettingOf(TOutputDevice device) {
@@ -66,6 +69,15 @@ TPauseLook PauseLook(TPauseState state) {
     case TPauseState::Off: break;
     }
     return {false, false, "Pause", false};
+}
+
+std::string FormatSessionTime(int64_t spanMs) {
+    const int64_t seconds = std::llabs(spanMs) / 1000;
+    const int64_t hours = seconds / 3600;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(hours),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
 }
 
 } // namespace brindle

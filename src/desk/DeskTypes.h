@@ -7,6 +7,7 @@
 #include "practice/PracticeMaterial.h"
 #include "settings/Choices.h"
 
+#include <cstdint>
 #include <string>
 
 namespace brindle {
@@ -42,6 +43,9 @@ enum class TSessionState {
     SoundTest,        // the sound test loops "test"
 };
 const char* NameOf(TSessionState state);
+
+// A span as whole hours (at least two digits), minutes and seconds: "01:05:07".
+std::string FormatSessionTime(int64_t spanMs);
 
 // The kind of item a session sends: one for each training mode.
 enum class TItemKind { None, Groups, Words, QCodes, Phrases, TextWords };

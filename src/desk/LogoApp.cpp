@@ -65,10 +65,27 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Core_.Params = Params_.get();
     Buffers_ = std::make_unique<TTextBuffers>(Core_);
     Core_.Buffers = Buffers_.get();
-    Copy_ = std::make_unique<TCopyPractice>(Core_);
+    Copy_ = std::make_unique<TCopyPractice>(TCopyPracticeNeeds{
+        .Engine = *CWout1_,
+        .Sound = *SoundOut1_,
+        .Display = Display_,
+        .Settings = Settings_,
+        .History = [this]() -> THistoryStore& { return History(); },
+        .NowMs = [this] { return Session_->NowMs(); },
+        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+    });
     Core_.Copy = Copy_.get();
-    Course_ = std::make_unique<TCourse>(Core_);
-    Core_.Course = Course_.get();
+    Course_ = std::make_unique<TCourse>(TCourseNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .Copy = *Copy_,
+        .Messages = Platform_.Messages,
+        .AskYesNo = Platform_.AskYesNo,
+        .SaveCourse = Platform_.SaveCourse,
+        .History = [this]() -> THistoryStore& { return History(); },
+        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+    });
     Connect();
 
     auto& cw = *CWout1_;
@@ -103,6 +120,19 @@ void TLogoApp::Connect() {
         copy.SetSpan(spanMs);
         copy.Interrupted();
     }));
+    Links_.push_back(
+        session.OnPracticeSent.Connect([&copy](int64_t spanMs) { copy.SessionEnded(spanMs); }));
+    Links_.push_back(copy.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(copy.OnNextItemWanted.Connect([&session] { session.StepToNextItem(); }));
+    Links_.push_back(copy.OnStopSending.Connect([this] {
+        if (!Session_->Idle()) StopAllSending();
+    }));
+    Links_.push_back(copy.OnResultShown.Connect([this] { OnScrollToEnd(); }));
+    Links_.push_back(Course_->OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(Course_->OnVerdictShown.Connect([this] { OnScrollToEnd(); }));
+    Links_.push_back(copy.OnCourseChecked.Connect(
+        [this](THistoryStore::TPracticeId practice, const TCourseLesson& lesson,
+               const TCopyResult& result) { Course_->PracticeChecked(practice, lesson, result); }));
 }
 
 TLogoApp::~TLogoApp() {
@@ -627,7 +657,7 @@ void TLogoApp::StartCopyPractice() {
 
 void TLogoApp::StartKochLesson() {
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
-    Course_->StartLesson();
+    if (auto plan = Course_->LessonPlan(Session_->Material())) Session_->StartSession(true, &*plan);
 }
 
 bool TLogoApp::CopyChanged(const std::string& utf8) {

@@ -58,15 +58,6 @@ std::string FormatOverallSpeed(double cpm, bool showWpM) {
     return std::string(text, r.ptr) + (showWpM ? " WpM\r" : " CpM\r");
 }
 
-std::string FormatSessionTime(int64_t spanMs) {
-    const int64_t seconds = std::llabs(spanMs) / 1000;
-    const int64_t hours = seconds / 3600;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(hours),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return text;
-}
-
 void CutCharacterLines(const std::string& shown, std::string& line2, std::string& line3) {
     line3.clear();
     if (shown.size() < 45) {
@@ -749,16 +740,7 @@ void TSession::SessionDone() {
     RestoreSpeeds();
     if (Copy_) {
         Copy_ = false;
-        auto& copy = *Core_.Copy;
-        copy.SetSpan(Times_.SessionEnd - Times_.SessionStart);
-        // Item by item every item has been checked: the result is there, shown from the event
-        // loop rather than inside the engine's event. A copy typed on the run is checked by the
-        // learner (Ctrl+Return, the Check button, Return on an empty line).
-        if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem)
-            Core_.Later(0, [this] {
-                auto& copy = *Core_.Copy;
-                if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem) copy.Check();
-            });
+        OnPracticeSent(Times_.SessionEnd - Times_.SessionStart);
         if (!s.TX.AutoStart) {
             Core_.Controls->SetTXDown(false);
             Core_.CW.StopAtEndNow();

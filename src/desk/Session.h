@@ -103,8 +103,6 @@ double FasterFactor(int fasterIndex);
 std::string FormatOverallSpeed(double cpm, bool showWpM);
 // How long a practice takes, in the session dialog's words: "it takes about 12 minutes".
 std::string AboutHowLong(int64_t ms);
-// A span as whole hours (at least two digits), minutes and seconds: "01:05:07".
-std::string FormatSessionTime(int64_t spanMs);
 // The shown character set cut for the dialog's lines 2 and 3: at 45 characters, or just before a
 // "<" among the characters 41 to 45, so that no prosign is cut; line 3 takes 90 at most.
 void CutCharacterLines(const std::string& shown, std::string& line2, std::string& line3);
@@ -121,6 +119,7 @@ public:
     TSignal<const std::string&> OnItemQueued; // an item produced, before its repetitions
     TSignal<> OnItemHeard;                    // an item and its repetitions have been sent
     TSignal<> OnItemsDone;                    // the last item has been sent
+    TSignal<int64_t> OnPracticeSent;          // the end text too, after spanMs
     TSignal<int64_t> OnPracticeStopped;       // stopped before its end, after spanMs
 
     // --- State ------------------------------------------------------------------------------
