@@ -44,6 +44,14 @@ enum class TSessionState {
 };
 const char* NameOf(TSessionState state);
 
+// What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
+// the data folder). Its filter is "Text files (*.txt)" and "all files (*)".
+struct TOpenRequest {
+    std::string Title;
+    std::string Folder;
+    std::string FileName;
+};
+
 // A span as whole hours (at least two digits), minutes and seconds: "01:05:07".
 std::string FormatSessionTime(int64_t spanMs);
 

@@ -55,7 +55,15 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
 
     Output_ = std::make_unique<TOutputSwitch>(Core_);
     Core_.Output = Output_.get();
-    Sender_ = std::make_unique<TSender>(Core_);
+    Sender_ = std::make_unique<TSender>(TSenderNeeds{
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .Settings = Settings_,
+        .Messages = Platform_.Messages,
+        .QueueStyle = [this] { return Session_->QueueStyle(); },
+        .PauseDown = [this] { return PauseLook(Controls_->PauseState()).Down; },
+        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+    });
     Core_.Sender = Sender_.get();
     Controls_ = std::make_unique<TSendingControls>(Core_);
     Core_.Controls = Controls_.get();
@@ -63,7 +71,12 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Core_.Session = Session_.get();
     Params_ = std::make_unique<TParameters>(Core_);
     Core_.Params = Params_.get();
-    Buffers_ = std::make_unique<TTextBuffers>(Core_);
+    Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .SessionIdle = [this] { return Session_->Idle(); },
+        .Messages = Platform_.Messages,
+    });
     Core_.Buffers = Buffers_.get();
     Copy_ = std::make_unique<TCopyPractice>(TCopyPracticeNeeds{
         .Engine = *CWout1_,
@@ -129,6 +142,11 @@ void TLogoApp::Connect() {
     }));
     Links_.push_back(copy.OnResultShown.Connect([this] { OnScrollToEnd(); }));
     Links_.push_back(Course_->OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(Sender_->OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(Sender_->OnScreenCleared.Connect([this] { Session_->ResetCounts(); }));
+    Links_.push_back(Sender_->OnScreenLoaded.Connect([this] { OnScrollToStart(); }));
+    Links_.push_back(
+        Buffers_->OnSend.Connect([this](const std::string& text) { Sender_->Queue(text); }));
     Links_.push_back(Course_->OnVerdictShown.Connect([this] { OnScrollToEnd(); }));
     Links_.push_back(copy.OnCourseChecked.Connect(
         [this](THistoryStore::TPracticeId practice, const TCourseLesson& lesson,

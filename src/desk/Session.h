@@ -88,14 +88,6 @@ struct TSessionPlan {
 // How often a new character is played on its own before its first lesson.
 inline constexpr int IntroductionRepeats = 6;
 
-// What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
-// the data folder). Its filter is "Text files (*.txt)" and "all files (*)".
-struct TOpenRequest {
-    std::string Title;
-    std::string Folder;
-    std::string FileName;
-};
-
 // The factor of an "Increment Speed" entry: the number its last four characters form.
 double FasterFactor(int fasterIndex);
 // A speed in CpM (WpM: divided by 5) rounded to 3 significant digits, with 2 decimals and a
