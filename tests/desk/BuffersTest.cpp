@@ -154,7 +154,7 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     for (int i = 0; i < 400 && sent.size() < 11; ++i)
         Play(50);
     EXPECT_EQ(sent.substr(0, 11), "vvv vvv vvv");
-    App->KeyPress(27); // Esc releases it
+    App->Escape(); // Esc releases it
     EXPECT_EQ(B().View().Repeating, -1);
     B().RepeatClick(1, true);
     B().Edited(1, "x");
@@ -172,7 +172,7 @@ TEST_F(Buffers, RepeatAloneStartsAndTheRepetitionsAreWordsApart) {
     for (int i = 0; i < 2000 && Shown().size() < 30; ++i)
         Play(50);
     EXPECT_EQ(Shown().substr(0, 27), "ur rst 5nn tu ur rst 5nn tu");
-    App->KeyPress(27);
+    App->Escape();
     Play(3000);
     // While something is being sent, Repeat waits for it.
     Type("eee");
@@ -242,7 +242,7 @@ TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
     for (int step = 0; step < 3; ++step)
         ASSERT_TRUE(RunNextLater());
     const int queuedAtEsc = App->CWout1().BufferCount();
-    App->KeyPress(27);
+    App->Escape();
     RunLater();
     ASSERT_EQ(Messages.size(), 1u);
     ASSERT_GT(queuedAtEsc, 1000);
