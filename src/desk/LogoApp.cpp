@@ -53,7 +53,17 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     // Linux needs no pause between closing a tty and opening it again.
     ComRTSDTRX1_->SetReconnectWait([](int) {});
 
-    Output_ = std::make_unique<TOutputSwitch>(Core_);
+    Output_ = std::make_unique<TOutputSwitch>(TOutputSwitchNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Sound = *SoundOut1_,
+        .Com = *ComRTSDTRX1_,
+        .Keying = Keying_,
+        .DetectPorts = Platform_.DetectPorts,
+        .SessionIdle = [this] { return Session_->Idle(); },
+        .Messages = Platform_.Messages,
+        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+    });
     Core_.Output = Output_.get();
     Sender_ = std::make_unique<TSender>(TSenderNeeds{
         .Engine = *CWout1_,
@@ -69,7 +79,16 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Core_.Controls = Controls_.get();
     Session_ = std::make_unique<TSession>(Core_, Platform_.Clock, Platform_.Seed);
     Core_.Session = Session_.get();
-    Params_ = std::make_unique<TParameters>(Core_);
+    Params_ = std::make_unique<TParameters>(TParametersNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .Noise = NoiseGen1_,
+        .Sound = *SoundOut1_,
+        .Output = *Output_,
+        .SessionState = [this] { return Session_->State(); },
+        .SessionLocksParameters = [this] { return Session_->LocksParameters(); },
+    });
     Core_.Params = Params_.get();
     Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
         .Settings = Settings_,
@@ -142,6 +161,23 @@ void TLogoApp::Connect() {
     }));
     Links_.push_back(copy.OnResultShown.Connect([this] { OnScrollToEnd(); }));
     Links_.push_back(Course_->OnChanged.Connect([this] { Changed(); }));
+    auto& output = *Output_;
+    Links_.push_back(output.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(output.OnDevicesChecked.Connect([this] { Params_->AfterDeviceCheck(); }));
+    Links_.push_back(output.OnDeviceSet.Connect([this] {
+        Controls_->SetTXDown(false);
+        if (IsActive(Output_->Device())) Params_->EnableControls();
+    }));
+    Links_.push_back(output.OnStopSending.Connect([this](bool releaseTX) {
+        if (releaseTX) TXButtonClick(false);
+        StopAllSending();
+    }));
+    auto& params = *Params_;
+    Links_.push_back(params.OnMainViewChanged.Connect([this] { Changed(); }));
+    Links_.push_back(params.OnStopSending.Connect([this] { StopAllSending(); }));
+    Links_.push_back(params.OnAutoStartSet.Connect([this] { Controls_->UpdateTXButton(false); }));
+    Links_.push_back(params.OnAllCapsSet.Connect([this](bool on) { Buffers_->SetAllCaps(on); }));
+    Links_.push_back(params.OnSoundTestClicked.Connect([this] { ToggleSoundTest(); }));
     Links_.push_back(Sender_->OnChanged.Connect([this] { Changed(); }));
     Links_.push_back(Sender_->OnScreenCleared.Connect([this] { Session_->ResetCounts(); }));
     Links_.push_back(Sender_->OnScreenLoaded.Connect([this] { OnScrollToStart(); }));

@@ -1,13 +1,13 @@
 #include "desk/Parameters.h"
 
+#include "audio/NoiseGen.h"
+#include "audio/SoundOut.h"
 #include "base/Ranges.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "desk/Buffers.h"
-#include "desk/DeskCore.h"
 #include "desk/OutputSwitch.h"
-#include "desk/SendingControls.h"
-#include "desk/Session.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
 #include "practice/TextFilters.h"
 #include "settings/SettingsTable.h"
 
@@ -129,7 +129,7 @@ TRect FitFramedOnScreens(TRect window, int frameWidth, int frameHeight,
 // --- The window's state --------------------------------------------------------------------------
 
 // The fields' limits are the settings table's: what the window takes is what the file keeps.
-TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
+TParameters::TParameters(TParametersNeeds needs) : N_(std::move(needs)), S_(N_.Settings) {
     auto set = [&](TUpDown u, TRange r, int length, const char* caption) {
         auto& n = Num(u);
         n.Min = r.Min;
@@ -173,7 +173,7 @@ void TParameters::SetFieldText(TCharField which, const std::string& text) {
 // --- Creation ------------------------------------------------------------------------------------
 
 void TParameters::Create() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const TSettings read = S_; // as read from the file; the effects below change S_
     View_.SoundMutedShown = false;
     SetMorseMode(read.Tutor.TrainingMode());
@@ -228,13 +228,13 @@ void TParameters::Create() {
     ApplyPosition(TUpDown::Freq, cw.Frequency());
     ApplyPosition(TUpDown::Slope, cw.Slope());
     SetLevel(-cw.LogAmplitude());
-    SetNoiseLevel(-Core_.Noise.LeveldB());
+    SetNoiseLevel(-N_.Noise.LeveldB());
 
     Num(TUpDown::NumGroups).Text = std::to_string(WorkGroupCount);
     Num(TUpDown::SizeGroups).Text = std::to_string(WorkGroupSize);
     Num(TUpDown::SizeMin).Text = S_.Tutor.VariSize ? std::to_string(WorkMinGroupSize) : "";
     SetEqKeyOpt(read.TX.EqKeyOpt);
-    Core_.Output->CheckDevices();
+    N_.Output.CheckDevices();
     Changed();
 }
 
@@ -252,10 +252,10 @@ void TParameters::StoreSettings() {
     t.GrSize = Number(TUpDown::SizeGroups).Position;
     t.GrMinSize = Number(TUpDown::SizeMin).Position;
     auto& x = S_.TX;
-    x.Frequency = Core_.CW.Frequency();
-    x.Slope = Core_.CW.Slope();
-    x.OutputLevel = Core_.CW.LogAmplitude();
-    x.NoiseLevel = Core_.Noise.LeveldB();
+    x.Frequency = N_.Engine.Frequency();
+    x.Slope = N_.Engine.Slope();
+    x.OutputLevel = N_.Engine.LogAmplitude();
+    x.NoiseLevel = N_.Noise.LeveldB();
 }
 
 // --- Up-downs and numeric fields -----------------------------------------------------------------
@@ -264,7 +264,7 @@ void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
     auto& n = Num(which);
     const int moved = std::clamp(n.Position + Sign(button), n.Min, n.Max); // the control's own step
     int d = 0;
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     switch (which) {
     case TUpDown::Freq: d = Sign(moved - cw.Frequency()); break;
     case TUpDown::Slope: d = Sign(moved - cw.Slope()); break;
@@ -286,7 +286,7 @@ void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
 }
 
 void TParameters::ApplyPosition(TUpDown which, int value) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const bool wpm = S_.Main.ShowWpM;
     auto& n = Num(which);
     switch (which) {
@@ -339,7 +339,7 @@ void TParameters::ApplyPosition(TUpDown which, int value) {
 }
 
 void TParameters::ApplyEditField(TUpDown which, const std::string& text) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const bool wpm = S_.Main.ShowWpM;
     auto& n = Num(which);
     int v = 0;
@@ -433,7 +433,7 @@ void TParameters::CommitText(TCharField which, const std::string& input) {
     // No more than the field holds, as the field itself would take.
     const std::string text1252 =
         FitToLength(input, static_cast<std::size_t>(View_.Texts[Index(which)].MaxLength));
-    const bool extended = Core_.CW.ExtraChars();
+    const bool extended = N_.Engine.ExtraChars();
     const bool caps = S_.Main.AllCaps;
     if (which == TCharField::Chars1 || which == TCharField::Chars2) {
         const std::string set = CharSetOfField(text1252, extended);
@@ -485,24 +485,24 @@ void TParameters::Deactivate(const std::array<std::string, UpDownCount>& numbers
 
 void TParameters::SetDispMode(TDisplayMode mode) {
     S_.Tutor.DispMode = choices::Stored(mode);
-    auto& d = Core_.Display;
+    auto& d = N_.Display;
     d.SetColorInText(mode == TDisplayMode::ShowFirst    ? 0xFF0000
                      : mode == TDisplayMode::SoundFirst ? d.BackgroundColor()
                                                         : d.FontColor());
-    Core_.Requests.StopAllSending();
+    OnStopSending();
     Changed();
 }
 
 void TParameters::SetMorseMode(TTrainingMode mode) {
     S_.Tutor.Mode = choices::Stored(mode);
-    Core_.Requests.ViewChanged(); // the start button's caption
+    OnMainViewChanged(); // the start button's caption
     Changed();
 }
 
 void TParameters::SetAutoStart(bool on) {
     S_.TX.AutoStart = on;
-    Core_.CW.SetAutoStartStop(on);
-    Core_.Controls->UpdateTXButton(false);
+    N_.Engine.SetAutoStartStop(on);
+    OnAutoStartSet();
     Changed();
 }
 
@@ -513,7 +513,7 @@ void TParameters::SetPtt(bool on) {
 
 void TParameters::SetExtended(bool on) {
     S_.TX.Extended = on ? 1 : 0;
-    Core_.CW.SetExtraChars(on);
+    N_.Engine.SetExtraChars(on);
     // Characters no longer allowed drop out of every field at once.
     CommitText(TCharField::Chars1, Text(TCharField::Chars1).Text);
     CommitText(TCharField::Chars2, Text(TCharField::Chars2).Text);
@@ -523,14 +523,14 @@ void TParameters::SetExtended(bool on) {
 
 void TParameters::SetLevel(int position) {
     View_.LevelPosition = kLevelBar.Clamp(position);
-    Core_.CW.SetLogAmplitude(-View_.LevelPosition);
+    N_.Engine.SetLogAmplitude(-View_.LevelPosition);
     View_.LevelLabel = LevelText(-View_.LevelPosition);
     Changed();
 }
 
 void TParameters::SetNoiseLevel(int position) {
     View_.NoisePosition = kLevelBar.Clamp(position);
-    Core_.Noise.SetLeveldB(-View_.NoisePosition);
+    N_.Noise.SetLeveldB(-View_.NoisePosition);
     View_.NoiseLabel = LevelText(-View_.NoisePosition);
     Changed();
 }
@@ -547,9 +547,8 @@ void TParameters::SetMute(bool on) {
 
 void TParameters::MuteCheckBoxClick() {
     // The mute is the playback stream's own volume; it takes effect on the sound output only.
-    if (Core_.Output->Device() == TOutputDevice::Sound)
-        Core_.Sound.SetVolume(S_.TX.Muted ? 0.0 : 1.0);
-    Core_.Requests.ViewChanged();
+    if (N_.Output.Device() == TOutputDevice::Sound) N_.Sound.SetVolume(S_.TX.Muted ? 0.0 : 1.0);
+    OnMainViewChanged();
     Changed();
 }
 
@@ -560,7 +559,7 @@ void TParameters::SetEqKeyOpt(bool on) {
 
 void TParameters::SetBlip(bool on) {
     S_.Tutor.Blip = on;
-    Core_.CW.SetBlipOn(on);
+    N_.Engine.SetBlipOn(on);
     Changed();
 }
 
@@ -576,7 +575,7 @@ void TParameters::SetFaster(int item) {
 
 void TParameters::SetCharSize(int item) {
     S_.Main.CharSizeItem = choices::Clamp(item, choices::FontPoints);
-    Core_.Requests.ViewChanged();
+    OnMainViewChanged();
     Changed();
 }
 
@@ -587,10 +586,10 @@ void TParameters::CaseFields() {
 
 void TParameters::SetAllCaps(bool on) {
     S_.Main.AllCaps = on;
-    Core_.Display.SetAllCaps(on);
+    N_.Display.SetAllCaps(on);
     CaseFields();
-    Core_.Buffers->SetAllCaps(on);
-    Core_.Requests.ViewChanged();
+    OnAllCapsSet(on);
+    OnMainViewChanged();
     Changed();
 }
 
@@ -601,7 +600,7 @@ void TParameters::WriteSpeedFields() {
 
 void TParameters::SetShowWpM(bool on) {
     S_.Main.ShowWpM = on;
-    Core_.Requests.ViewChanged();
+    OnMainViewChanged();
     View_.Unit = on ? "WpM" : "CpM";
     WriteSpeedFields();
     Changed();
@@ -627,7 +626,7 @@ void TParameters::SetVariSize(bool on) {
 
 void TParameters::SetFarnsworth(TSpacing spacing) {
     S_.Tutor.Farnsworth = choices::Stored(spacing);
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     auto& n = Num(TUpDown::FarnswSpeed);
     if (spacing == TSpacing::Plain) {
         n.Caption = "Speed";
@@ -638,19 +637,19 @@ void TParameters::SetFarnsworth(TSpacing spacing) {
         cw.SetFWSpeed(n.Position);
     }
     cw.SetSpacing(spacing);
-    Core_.Requests.ViewChanged();
+    OnMainViewChanged();
     Changed();
 }
 
 void TParameters::TestButtonClick() {
-    Core_.Requests.ToggleSoundTest();
+    OnSoundTestClicked();
 }
 
 // --- Enabling ------------------------------------------------------------------------------------
 
 void TParameters::EnableControls() {
     // The mute follows the output: a box ticked while keying a port takes effect here.
-    if (Core_.Output->Device() == TOutputDevice::Sound) MuteCheckBoxClick();
+    if (N_.Output.Device() == TOutputDevice::Sound) MuteCheckBoxClick();
     Changed();
 }
 
@@ -659,19 +658,19 @@ void TParameters::AfterDeviceCheck() {
 }
 
 void TParameters::UpdateEnables() {
-    const TSessionState state = Core_.Session->State();
-    const bool locked = View_.Locked = Core_.Session->LocksParameters();
+    const TSessionState state = N_.SessionState();
+    const bool locked = View_.Locked = N_.SessionLocksParameters();
     const bool open = !locked;
-    const bool sound = Core_.Output->Device() == TOutputDevice::Sound;
+    const bool sound = N_.Output.Device() == TOutputDevice::Sound;
     const bool soundTest = state == TSessionState::SoundTest;
-    const auto& choice = Core_.Output->Choice();
+    const auto& choice = N_.Output.Choice();
     View_.TestCaption = soundTest ? "Stop Test" : "Test Sound and Speed";
     // The speed test runs without extra spacing: the choice is locked meanwhile.
     View_.FarnsworthEnabled =
         state != TSessionState::SpeedTest && state != TSessionState::SpeedTestAborted;
     const TTrainingMode mode = S_.Tutor.TrainingMode();
     const bool groups = mode == TTrainingMode::RandomChars;
-    const bool switching = Core_.Output->Switching();
+    const bool switching = N_.Output.Switching();
     View_.OutputSoundEnabled = open && !switching && choice.SoundEnabled;
     View_.OutputComEnabled = open && !switching && choice.ComEnabled;
     View_.PortBoxEnabled = open && choice.PortBoxEnabled;
@@ -697,7 +696,7 @@ void TParameters::UpdateEnables() {
     View_.SoundControlsEnabled = sound;
     View_.NoiseEnabled = sound && !S_.TX.Muted;
     View_.SoundMutedShown = sound && S_.TX.Muted;
-    View_.PttEnabled = Core_.Output->Device() == TOutputDevice::Com;
+    View_.PttEnabled = N_.Output.Device() == TOutputDevice::Com;
     View_.AutoStartEnabled = choice.AutoStartEnabled;
     View_.TestEnabled = choice.TestButtonEnabled;
 }
