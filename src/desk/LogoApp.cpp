@@ -27,32 +27,16 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
       ComRTSDTRX1_(std::make_unique<TComRTSDTRX>(
           Platform_.Messages,
           Platform_.Post ? Platform_.Post : TCommEventThread::TPost(PostToGuiThread))),
-      Keying_(*ComRTSDTRX1_), Core_{.Platform = Platform_,
-                                    .Settings = Settings_,
-                                    .Display = Display_,
-                                    .CW = *CWout1_,
-                                    .Sound = *SoundOut1_,
-                                    .Noise = NoiseGen1_,
-                                    .Com = *ComRTSDTRX1_,
-                                    .Keying = Keying_,
-                                    .Requests = {},
-                                    .Later = {}} {
+      Keying_(*ComRTSDTRX1_) {
     if (!Platform_.Later) Platform_.Later = RunLaterOnGuiThread;
-    Core_.Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); };
-    Core_.Requests = TDeskRequests{
-        .ViewChanged = [this] { Changed(); },
-        .ScrollToEnd = [this] { OnScrollToEnd(); },
-        .ScrollToStart = [this] { OnScrollToStart(); },
-        .StopAllSending = [this] { StopAllSending(); },
-        .ToggleSoundTest = [this] { ToggleSoundTest(); },
-        .TXButton = [this](bool down) { TXButtonClick(down); },
-        .Closing = [this] { return Close_ != TCloseState::Open; },
-        .History = [this]() -> THistoryStore& { return History(); },
-    };
     if (Platform_.PortPath) ComRTSDTRX1_->SetPortPath(Platform_.PortPath);
     // Linux needs no pause between closing a tty and opening it again.
     ComRTSDTRX1_->SetReconnectWait([](int) {});
 
+    // Each part gets what it uses; a part built later is only asked through a function that
+    // runs after all are built. What they tell each other is connected in Connect().
+    const auto later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); };
+    const auto history = [this]() -> THistoryStore& { return History(); };
     Output_ = std::make_unique<TOutputSwitch>(TOutputSwitchNeeds{
         .Settings = Settings_,
         .Engine = *CWout1_,
@@ -62,9 +46,8 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         .DetectPorts = Platform_.DetectPorts,
         .SessionIdle = [this] { return Session_->Idle(); },
         .Messages = Platform_.Messages,
-        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+        .Later = later,
     });
-    Core_.Output = Output_.get();
     Sender_ = std::make_unique<TSender>(TSenderNeeds{
         .Engine = *CWout1_,
         .Display = Display_,
@@ -72,13 +55,18 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         .Messages = Platform_.Messages,
         .QueueStyle = [this] { return Session_->QueueStyle(); },
         .PauseDown = [this] { return PauseLook(Controls_->PauseState()).Down; },
-        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+        .Later = later,
     });
-    Core_.Sender = Sender_.get();
-    Controls_ = std::make_unique<TSendingControls>(Core_);
-    Core_.Controls = Controls_.get();
-    Session_ = std::make_unique<TSession>(Core_, Platform_.Clock, Platform_.Seed);
-    Core_.Session = Session_.get();
+    Controls_ = std::make_unique<TSendingControls>(TSendingControlsNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .OutputActive = [this] { return IsActive(Output_->Device()); },
+        .SessionState = [this] { return Session_->State(); },
+        .SessionAllowsSingleMode = [this] { return Session_->AllowsSingleMode(); },
+        .SessionVariesSpeed = [this] { return Session_->VariesSpeed(); },
+        .SessionItemKind = [this] { return Session_->ItemKind(); },
+    });
     Params_ = std::make_unique<TParameters>(TParametersNeeds{
         .Settings = Settings_,
         .Engine = *CWout1_,
@@ -89,24 +77,39 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         .SessionState = [this] { return Session_->State(); },
         .SessionLocksParameters = [this] { return Session_->LocksParameters(); },
     });
-    Core_.Params = Params_.get();
     Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
         .Settings = Settings_,
         .Engine = *CWout1_,
         .SessionIdle = [this] { return Session_->Idle(); },
         .Messages = Platform_.Messages,
     });
-    Core_.Buffers = Buffers_.get();
     Copy_ = std::make_unique<TCopyPractice>(TCopyPracticeNeeds{
         .Engine = *CWout1_,
         .Sound = *SoundOut1_,
         .Display = Display_,
         .Settings = Settings_,
-        .History = [this]() -> THistoryStore& { return History(); },
+        .History = history,
         .NowMs = [this] { return Session_->NowMs(); },
-        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+        .Later = later,
     });
-    Core_.Copy = Copy_.get();
+    Session_ = std::make_unique<TSession>(
+        TSession::TNeeds{
+            .Settings = Settings_,
+            .Engine = *CWout1_,
+            .Display = Display_,
+            .Sound = *SoundOut1_,
+            .Sender = *Sender_,
+            .Controls = *Controls_,
+            .Params = *Params_,
+            .Output = *Output_,
+            .Copy = *Copy_,
+            .Messages = Platform_.Messages,
+            .Status = Platform_.Status,
+            .AskSession = Platform_.AskSession,
+            .Later = later,
+            .Closing = [this] { return Close_ != TCloseState::Open; },
+        },
+        Platform_.Clock, Platform_.Seed);
     Course_ = std::make_unique<TCourse>(TCourseNeeds{
         .Settings = Settings_,
         .Engine = *CWout1_,
@@ -115,8 +118,8 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         .Messages = Platform_.Messages,
         .AskYesNo = Platform_.AskYesNo,
         .SaveCourse = Platform_.SaveCourse,
-        .History = [this]() -> THistoryStore& { return History(); },
-        .Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); },
+        .History = history,
+        .Later = later,
     });
     Connect();
 
@@ -161,6 +164,8 @@ void TLogoApp::Connect() {
     }));
     Links_.push_back(copy.OnResultShown.Connect([this] { OnScrollToEnd(); }));
     Links_.push_back(Course_->OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(session.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(session.OnSummaryShown.Connect([this] { OnScrollToEnd(); }));
     auto& output = *Output_;
     Links_.push_back(output.OnChanged.Connect([this] { Changed(); }));
     Links_.push_back(output.OnDevicesChecked.Connect([this] { Params_->AfterDeviceCheck(); }));
@@ -172,6 +177,14 @@ void TLogoApp::Connect() {
         if (releaseTX) TXButtonClick(false);
         StopAllSending();
     }));
+    auto& controls = *Controls_;
+    Links_.push_back(controls.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(controls.OnPaused.Connect([&session] { session.NotePause(); }));
+    Links_.push_back(controls.OnNextItemWanted.Connect([&session] { session.StepToNextItem(); }));
+    Links_.push_back(controls.OnSingleModeSet.Connect([&session] { session.NoteRepeats(); }));
+    Links_.push_back(controls.OnRepeatBack.Connect([&session] { session.StepBackSpeedPlan(); }));
+    Links_.push_back(
+        controls.OnRepeatsReleased.Connect([this] { Buffers_->ReleaseRepeatButtons(); }));
     auto& params = *Params_;
     Links_.push_back(params.OnMainViewChanged.Connect([this] { Changed(); }));
     Links_.push_back(params.OnStopSending.Connect([this] { StopAllSending(); }));
@@ -716,8 +729,9 @@ void TLogoApp::StartKochLesson() {
 
 bool TLogoApp::CopyChanged(const std::string& utf8) {
     if (Copy_->SetCopy(utf8)) return true;
-    Core_.Status("The copy field takes at most " + std::to_string(Copy_->CopyLimit()) +
-                 " characters in this practice: what went beyond was not taken.");
+    if (Platform_.Status)
+        Platform_.Status("The copy field takes at most " + std::to_string(Copy_->CopyLimit()) +
+                         " characters in this practice: what went beyond was not taken.");
     return false;
 }
 

@@ -13,7 +13,6 @@
 #include "base/Signal.h"
 #include "desk/CopyPractice.h"
 #include "desk/Course.h"
-#include "desk/DeskCore.h"
 #include "desk/DeskPlatform.h"
 #include "desk/DeskTypes.h"
 #include "desk/MainView.h"
@@ -195,7 +194,6 @@ private:
     TNoiseGen NoiseGen1_;
     std::unique_ptr<TComRTSDTRX> ComRTSDTRX1_;
     TComKeying Keying_;
-    TDeskCore Core_;
     std::unique_ptr<TOutputSwitch> Output_;
     std::unique_ptr<TSender> Sender_;
     std::unique_ptr<TSendingControls> Controls_;

@@ -52,7 +52,14 @@
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
+class TOutputSwitch;
+class TParameters;
+class TSender;
+class TSendingControls;
+class TSoundOut;
+struct TSettings;
 struct TQueueStyle;
 
 // What the session dialog shows: its caption and its six lines, from the top; for copy practice
@@ -103,7 +110,31 @@ class TSession {
 public:
     using TClock = std::function<int64_t()>; // monotonic [ms]
 
-    TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed);
+    // What a session works with: the settings and the parameters window's fields it composes
+    // from, the engine it feeds through the sender, the display its summary goes to, the
+    // sending controls of single mode, the output and the copy practice it asks, the sound
+    // output it checks, the questions and lines it puts to the user, and the calls for later.
+    struct TNeeds {
+        TSettings& Settings;
+        TCWout& Engine;
+        TDisplayModel& Display;
+        const TSoundOut& Sound;
+        TSender& Sender;
+        TSendingControls& Controls;
+        TParameters& Params;
+        const TOutputSwitch& Output;
+        const TCopyPractice& Copy;
+        TMessageSink Messages;
+        std::function<void(const std::string&)> Status;
+        std::function<bool(TSessionDialog&)> AskSession;
+        std::function<void(int ms, std::function<void()> call)> Later;
+        std::function<bool()> Closing; // the program is closing: nothing starts
+    };
+
+    TSession(TNeeds needs, TClock clock, TRandomChars::TSeedClock seed);
+
+    TSignal<> OnChanged;      // the main window's view may have changed
+    TSignal<> OnSummaryShown; // a summary was written at the display's end
 
     // --- What happens to a copy practice's items ----------------------------------------------
     // The facade connects these to the copy practice.
@@ -228,7 +259,7 @@ private:
     void Info(const std::string& text);
     void Changed();
 
-    TDeskCore& Core_;
+    TNeeds N_;
     TClock Clock_;
     TRandomChars Random_;
     TSessionDialog Dialog_;
