@@ -86,7 +86,7 @@ TEST_F(Render, ElementsCharacterAndWordSpaces) {
 TEST_F(Render, FixedPauseIgnoresSpacing) {
     Engine.SetFWSpeed(100);
     Engine.SetSpeed(50);
-    Engine.SetSpacing(TSpacing::Farnsworth);
+    Engine.SetFarnswMode(1);
     Engine.PutChar('e');
     Engine.PutChar(255);
     const Runs runs = RenderText("e");
@@ -203,7 +203,7 @@ TEST_F(Render, OddAndTinyBuffers) {
     Engine.RenderBuffer(s.data(), 1);
     Engine.RenderBuffer(nullptr, 1600);
     EXPECT_EQ(s, std::vector<int16_t>(8, 1234));
-    EXPECT_EQ(Engine.Phase(), TEnginePhase::Idle);
+    EXPECT_EQ(Engine.SendState(), 0);
     EXPECT_EQ(Log.Lines, Lines{"0 start"});
     Engine.RenderBuffer(s.data(), 5); // two samples; the odd byte is ignored
     EXPECT_EQ(s[0], 0);

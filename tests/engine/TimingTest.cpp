@@ -126,9 +126,9 @@ TEST(Timing, SettersCompareClampStoreAndNotify) {
     EXPECT_EQ(events, expected);
 
     e.SetFarnswMode(5);
-    EXPECT_EQ(e.Spacing(), TSpacing::Wordsworth);
+    EXPECT_EQ(e.FarnswMode(), 2);
     e.SetFarnswMode(-1);
-    EXPECT_EQ(e.Spacing(), TSpacing::Plain);
+    EXPECT_EQ(e.FarnswMode(), 0);
     e.SetTimePttStart(-5);
     EXPECT_EQ(e.TimePttStart(), 0);
     e.SetTimePttHold(0);
@@ -206,7 +206,7 @@ TEST(Timing, SpacingUnitNeedsExtendedPrecision) {
                                                                 {225, 288, 2, false}};
     EXPECT_EQ(differ, expected);
     e.SetFWSpeed(288);
-    e.SetSpacing(TSpacing::Wordsworth);
+    e.SetFarnswMode(2);
     e.SetSpeed(36);
     EXPECT_EQ(e.Timing().FwUnitMs, 1062); // a tie of the exact value, to even
     e.SetSpeed(225);

@@ -81,7 +81,7 @@ TEST_F(RenderTool, SpacingWpmAndStereo) {
     TCWout engine;
     engine.SetFWSpeed(100);
     engine.SetSpeed(50);
-    engine.SetSpacing(TSpacing::Farnsworth);
+    engine.SetFarnswMode(1);
     EXPECT_EQ(KeyRuns(right, &unknown), ExpectedRuns("ee", engine));
 }
 

@@ -97,7 +97,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndEscCancels) {
     EXPECT_EQ(lines[1], Lists.File("words.txt"));
     EXPECT_EQ(lines[2], "- using extended character set -");
 
-    App().Params().SetMorseMode(TTrainingMode::QCodes);
+    App().Params().SetMorseMode(2);
     App().Params().SetRepeat(1);
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
     EXPECT_EQ(caption, "Start Random Q-Codes");
@@ -150,7 +150,7 @@ TEST_F(SessionWindow, EmptyListsGetTheRequestLinesAndNoSession) {
         EXPECT_EQ(lines, (TLines{c.Please, "", c.How, "", "", ""}));
         EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     }
-    App().Params().SetMorseMode(TTrainingMode::RandomChars);
+    App().Params().SetMorseMode(0);
     App().Params().CommitText(TCharField::Chars1, "");
     const auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Return);
     EXPECT_EQ(lines,

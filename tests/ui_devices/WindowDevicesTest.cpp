@@ -83,8 +83,8 @@ protected:
     // A session of three random groups of five of `chars`, without Farnsworth spacing.
     TParameters& ThreeGroupsOfFive(const char* chars) {
         auto& p = App().Params();
-        p.SetFarnsworth(TSpacing::Plain);
-        p.SetMorseMode(TTrainingMode::RandomChars);
+        p.SetFarnsworth(0);
+        p.SetMorseMode(0);
         p.CommitText(TCharField::Chars1, chars);
         p.ChooseCharField(1);
         p.ApplyEditField(TUpDown::NumGroups, "3");
@@ -434,7 +434,7 @@ TEST_F(WindowDevices, ARepeatingBufferIsHeardAgainAndAgain) {
     Open();
     ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
     App().SetNewSpeedVal("150");
-    App().Params().SetFarnsworth(TSpacing::Plain);
+    App().Params().SetFarnsworth(0);
     auto& buffers = App().Buffers();
     buffers.Edited(0, "vvv ");
     const TDisplayModel& d = App().Display();
