@@ -29,6 +29,19 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
           Platform_.Post ? Platform_.Post : TCommEventThread::TPost(PostToGuiThread))),
       Keying_(*ComRTSDTRX1_) {
     if (!Platform_.Later) Platform_.Later = RunLaterOnGuiThread;
+    // A question or the session dialog shows the view as it is now, not as it was when the
+    // intent that asks began.
+    for (auto* ask : {&Platform_.AskOkCancel, &Platform_.AskYesNo})
+        if (*ask)
+            *ask = [this, inner = std::move(*ask)](const std::string& question) {
+                FlushView();
+                return inner(question);
+            };
+    if (Platform_.AskSession)
+        Platform_.AskSession = [this, inner = std::move(Platform_.AskSession)](TSessionDialog& d) {
+            FlushView();
+            return inner(d);
+        };
     if (Platform_.PortPath) ComRTSDTRX1_->SetPortPath(Platform_.PortPath);
     // Linux needs no pause between closing a tty and opening it again.
     ComRTSDTRX1_->SetReconnectWait([](int) {});
@@ -227,6 +240,13 @@ void TLogoApp::Later(int ms, std::function<void()> call) {
 }
 
 void TLogoApp::Changed() {
+    ViewDirty_ = true;
+    if (Handling_ == 0) FlushView();
+}
+
+void TLogoApp::FlushView() {
+    if (!ViewDirty_) return;
+    ViewDirty_ = false;
     ComposeView();
     OnViewChanged();
 }
@@ -283,6 +303,7 @@ void TLogoApp::ComposeView() {
 // --- Start and close ---------------------------------------------------------------------------
 
 void TLogoApp::FormCreate() {
+    const TViewBatch batch(*this);
     if (Platform_.Timer) Platform_.Timer->BeginPeriod(1);
     ApplyEngineSettings(Settings_, *CWout1_);
     Display_.SetAllCaps(Settings_.Main.AllCaps);
@@ -301,6 +322,7 @@ void TLogoApp::FormCreate() {
 }
 
 void TLogoApp::RequestClose(bool withoutQuestion) {
+    const TViewBatch batch(*this);
     if (Close_ == TCloseState::Asking) { // a second close, or a signal, during the question
         if (withoutQuestion) CloseForced_ = true;
         return;
@@ -346,6 +368,7 @@ void TLogoApp::RequestClose(bool withoutQuestion) {
 }
 
 void TLogoApp::FinishStopping() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Stopping) return;
     if (CWout1_->Running()) CWout1_->StopNow();
     SoundOut1_->StopOutput();
@@ -355,6 +378,7 @@ void TLogoApp::FinishStopping() {
 }
 
 bool TLogoApp::FormClose(const std::string& dataFolder, bool maximised) {
+    const TViewBatch batch(*this);
     if (Platform_.Timer) Platform_.Timer->EndPeriod(1);
     Output_->CloseAll();
     Params_->StoreSettings();
@@ -377,24 +401,29 @@ const TOutputChoice& TLogoApp::OutputChoice() const {
 }
 
 void TLogoApp::ChooseOutput(int item) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Output_->ChooseOutput(item);
 }
 
 void TLogoApp::ChoosePort(int entry) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Output_->ChoosePort(entry);
 }
 
 void TLogoApp::PowerChanged(bool) {
+    const TViewBatch batch(*this);
     StopAllSending();
 }
 
 void TLogoApp::SoundOutputsChanged() {
+    const TViewBatch batch(*this);
     Output_->SoundOutputsChanged();
 }
 
 void TLogoApp::SerialPortsChanged() {
+    const TViewBatch batch(*this);
     Output_->SerialPortsChanged();
 }
 
@@ -410,20 +439,24 @@ bool TLogoApp::NoiseAdded() const {
 // --- Engine and sound events ---------------------------------------------------------------------
 
 void TLogoApp::CWout1PttChanged(bool ptt) {
+    const TViewBatch batch(*this);
     if (Output_->Device() == TOutputDevice::Com) Keying_.PttChanged(ptt, Settings_.TX.PTT);
     Controls_->UpdateTXButton(ptt);
 }
 
 void TLogoApp::CWout1SignalChanged(bool signal) {
+    const TViewBatch batch(*this);
     Keying_.SignalChanged(signal);
 }
 
 void TLogoApp::CWout1CharStart(uint8_t ch) {
+    const TViewBatch batch(*this);
     OnCharStart(ch);
     Session_->CharStarted(ch);
 }
 
 void TLogoApp::CWout1CharSent(uint8_t ch) {
+    const TViewBatch batch(*this);
     OnCharSent(ch);
     if (Copy_->Running()) { // nothing of the text is shown, so nothing is marked
         Copy_->CharSent(ch);
@@ -442,6 +475,7 @@ void TLogoApp::CWout1CharSent(uint8_t ch) {
 }
 
 void TLogoApp::CWout1LastChar() {
+    const TViewBatch batch(*this);
     if (Session_->LastChar()) return;
     Controls_->LastChar();
     Buffers_->RepeatIfSet(); // a repeating buffer loops
@@ -449,6 +483,7 @@ void TLogoApp::CWout1LastChar() {
 }
 
 void TLogoApp::CWout1Stopped() {
+    const TViewBatch batch(*this);
     // The stop may come from inside a rendering or a timer step: the switch and the close go on
     // from the event loop, outside the engine.
     Later(0, [this] {
@@ -465,6 +500,7 @@ void TLogoApp::SoundOut1BufferPlayed(int16_t* buffer, int bytes) {
 // --- Keys and text -------------------------------------------------------------------------------
 
 void TLogoApp::Enter() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Controls_->SingleMode())
         Controls_->Next();
@@ -473,6 +509,7 @@ void TLogoApp::Enter() {
 }
 
 void TLogoApp::KeyPress(uint8_t ch) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || ch < ' ') return;
     const bool single = Controls_->SingleMode();
     if (!Session_->Idle()) {
@@ -492,6 +529,7 @@ void TLogoApp::KeyPress(uint8_t ch) {
 }
 
 void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     switch (key) {
     case TDeskKey::F5: Buffers_->Transmit(0); break;
@@ -522,6 +560,7 @@ void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
 }
 
 void TLogoApp::Escape() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Copy_->Running()) { // the copy practice is aborted, kept and shown
         Copy_->Abort();
@@ -556,6 +595,7 @@ void TLogoApp::Escape() {
 }
 
 void TLogoApp::Backspace() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Controls_->SingleMode()) {
         Controls_->RepeatSingleItem();
@@ -566,6 +606,7 @@ void TLogoApp::Backspace() {
 }
 
 void TLogoApp::Paste(const std::string& clipboardUtf8) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Sender_->Paste(clipboardUtf8);
 }
@@ -579,6 +620,7 @@ TOpenRequest TLogoApp::ScreenSaveRequest() const {
 }
 
 bool TLogoApp::LoadScreenText(const std::string& path) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return false;
     return Sender_->LoadScreenText(path);
 }
@@ -590,6 +632,7 @@ bool TLogoApp::SaveScreenText(const std::string& path) {
 // --- Sending controls ----------------------------------------------------------------------------
 
 void TLogoApp::TXButtonClick(bool down) {
+    const TViewBatch batch(*this);
     auto& cw = *CWout1_;
     Controls_->SetTXDown(down);
     if (!down && Copy_->Running() && !Session_->Idle()) {
@@ -617,10 +660,12 @@ void TLogoApp::TXButtonClick(bool down) {
 }
 
 void TLogoApp::PauseButtonClick(bool down) {
+    const TViewBatch batch(*this);
     Controls_->PauseButtonClick(down);
 }
 
 void TLogoApp::Button3Click() {
+    const TViewBatch batch(*this);
     if (Controls_->SingleMode())
         StopSingleMode();
     else
@@ -628,27 +673,33 @@ void TLogoApp::Button3Click() {
 }
 
 void TLogoApp::SetSingleWordModeClick() {
+    const TViewBatch batch(*this);
     if (IsActive(Output_->Device())) SetSingleMode();
 }
 
 void TLogoApp::SetSingleMode() {
+    const TViewBatch batch(*this);
     Controls_->SetSingleMode();
 }
 
 void TLogoApp::StopSingleMode() {
+    const TViewBatch batch(*this);
     Controls_->StopSingleMode();
 }
 
 void TLogoApp::RepeatSingleItem() {
+    const TViewBatch batch(*this);
     Controls_->RepeatSingleItem();
 }
 
 void TLogoApp::HideButtonClick(bool down) {
+    const TViewBatch batch(*this);
     Hidden_ = down;
     Changed();
 }
 
 void TLogoApp::ClearScreenClick() {
+    const TViewBatch batch(*this);
     Display_.ClearAll();
     Controls_->ResetItem();
     CWout1_->ClearBuffer();
@@ -656,6 +707,7 @@ void TLogoApp::ClearScreenClick() {
 }
 
 void TLogoApp::StopAllSending() {
+    const TViewBatch batch(*this);
     auto& cw = *CWout1_;
     // The session goes idle first, so that ending single mode queues no further item.
     Session_->Stop();
@@ -670,11 +722,13 @@ void TLogoApp::StopAllSending() {
 }
 
 void TLogoApp::ChangeSpeedBy(int step) {
+    const TViewBatch batch(*this);
     CWout1_->SetSpeed(CWout1_->Speed() + step);
     Changed();
 }
 
 void TLogoApp::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
+    const TViewBatch batch(*this);
     const int speed = CWout1_->Speed();
     const int direction = newPosition > speed ? 1 : newPosition < speed ? -1 : 0;
     const int position = newPosition - direction; // the up-down's own step undone
@@ -683,12 +737,14 @@ void TLogoApp::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
 }
 
 bool TLogoApp::CWSpeedArrow(bool up, TShiftState shift) {
+    const TViewBatch batch(*this);
     if (Session_->VariesSpeed()) return false;
     ChangeSpeedBy((up ? 1 : -1) * UpDownStep(shift.Shift, shift.Ctrl));
     return true;
 }
 
 void TLogoApp::SetNewSpeedVal(const std::string& boxText) {
+    const TViewBatch batch(*this);
     int speed = CWout1_->Speed();
     if (View_.SpeedUpDownEnabled) {
         int typed = 0;
@@ -701,16 +757,19 @@ void TLogoApp::SetNewSpeedVal(const std::string& boxText) {
 // --- Sessions ------------------------------------------------------------------------------------
 
 void TLogoApp::StartSession() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession();
 }
 
 void TLogoApp::StartSpeedTest() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSpeedTest();
 }
 
 void TLogoApp::ToggleSoundTest() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     // Without an output nothing would ever be heard, and the test would never end by itself.
     if (Session_->Idle() && !IsActive(Output_->Device())) return;
@@ -718,16 +777,19 @@ void TLogoApp::ToggleSoundTest() {
 }
 
 void TLogoApp::StartCopyPractice() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession(true);
 }
 
 void TLogoApp::StartKochLesson() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     if (auto plan = Course_->LessonPlan(Session_->Material())) Session_->StartSession(true, &*plan);
 }
 
 bool TLogoApp::CopyChanged(const std::string& utf8) {
+    const TViewBatch batch(*this);
     if (Copy_->SetCopy(utf8)) return true;
     if (Platform_.Status)
         Platform_.Status("The copy field takes at most " + std::to_string(Copy_->CopyLimit()) +
@@ -736,10 +798,12 @@ bool TLogoApp::CopyChanged(const std::string& utf8) {
 }
 
 void TLogoApp::CopyKeyTyped() {
+    const TViewBatch batch(*this);
     Copy_->KeyTyped();
 }
 
 bool TLogoApp::CopyReturn(bool onEmptyLine) {
+    const TViewBatch batch(*this);
     if (Copy_->Running() && Session_->Introducing()) {
         Session_->SkipIntroduction();
         return true;
@@ -748,6 +812,7 @@ bool TLogoApp::CopyReturn(bool onEmptyLine) {
 }
 
 void TLogoApp::CheckCopy() {
+    const TViewBatch batch(*this);
     Copy_->Check();
 }
 
@@ -764,6 +829,7 @@ THistoryStore& TLogoApp::History() {
 }
 
 bool TLogoApp::LoadMaterial(TMaterialKind kind, const std::string& path) {
+    const TViewBatch batch(*this);
     return Session_->LoadMaterial(kind, path);
 }
 

@@ -173,7 +173,22 @@ public:
     TSignal<uint8_t> OnCharSent;
 
 private:
+    // The view is composed once for each intent or event the facade handles, when the outermost
+    // one returns: Changed() marks it, a TViewBatch around the handling flushes it.
+    class TViewBatch {
+    public:
+        explicit TViewBatch(TLogoApp& app) : App_(app) { ++App_.Handling_; }
+        ~TViewBatch() {
+            if (--App_.Handling_ == 0) App_.FlushView();
+        }
+        TViewBatch(const TViewBatch&) = delete;
+        TViewBatch& operator=(const TViewBatch&) = delete;
+
+    private:
+        TLogoApp& App_;
+    };
     void Changed();
+    void FlushView();
     void CWout1PttChanged(bool ptt);
     void CWout1SignalChanged(bool signal);
     void CWout1CharStart(uint8_t ch);
@@ -209,7 +224,8 @@ private:
     TCloseState Close_ = TCloseState::Open;
     bool CloseForced_ = false; // a signal came during the exit question
     int CloseSerial_ = 0;
-    bool Composing_ = false;
+    int Handling_ = 0;       // intents and events under way (TViewBatch)
+    bool ViewDirty_ = false; // Changed() since the view was last composed
     // Calls the platform runs later check this, so none reaches a logic that is gone.
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 };
