@@ -42,7 +42,7 @@ struct TDesk {
         App =
             std::make_unique<TLogoApp>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
         App->FormCreate();
-        App->Params().SetFarnsworth(0);
+        App->Params().SetFarnsworth(TSpacing::Plain);
     }
     void Play(int ms) {
         Sound.Budget = ms * 16;

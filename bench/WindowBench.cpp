@@ -190,7 +190,7 @@ int CopyGaps(int seconds) {
     TBenchWindow w(1, 300, TLogoApp::SoundBufferMs);
     w.App().Params().ApplyEditField(TUpDown::NumGroups, "1000");
     w.App().Params().ApplyEditField(TUpDown::StartSpeed, "300");
-    w.App().Params().SetFarnsworth(0);
+    w.App().Params().SetFarnsworth(TSpacing::Plain);
     std::string sent;
     const TConnection heard = w.App().OnCharStart.Connect([&](uint8_t ch) {
         if (ch > ' ' && ch < 254) sent += static_cast<char>(ch);

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             case 4: p.SetAllCaps(arg & 1); break;
             case 5: p.SetShowWpM(arg & 1); break;
             case 6: p.SetVariSize(arg & 1); break;
-            case 7: p.SetFarnsworth(arg % 4); break;
+            case 7: p.SetFarnsworth(choices::SpacingOf(arg % 4)); break;
             case 8: p.ChooseCharField(arg % 3); break;
             case 9:
                 if (arg % 3 == 0) p.AllLetters();
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 if (arg % 3 == 2) p.AllCharacters();
                 break;
             case 10: p.SetLevel(arg - 100); break;
-            default: p.SetMorseMode(arg % 6); break;
+            default: p.SetMorseMode(choices::TrainingModeOf(arg % 6)); break;
             }
             CheckInvariants(*rig.App);
         }

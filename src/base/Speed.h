@@ -11,6 +11,10 @@ namespace brindle {
 constexpr double CpmToWpm(double cpm) {
     return cpm / 5.0;
 }
+// CpM as whole WpM, for fields that step in whole words (a fifth never falls on a half).
+constexpr int WholeWpm(int cpm) {
+    return (cpm + 2) / 5;
+}
 // WpM to CpM, rounded with halves to the even neighbour.
 int WpmToCpm(double wpm);
 

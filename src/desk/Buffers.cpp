@@ -2,11 +2,10 @@
 
 #include "base/FileIO.h"
 #include "base/Text1252.h"
-#include "desk/DeskCore.h"
-#include "desk/Sender.h"
-#include "desk/Session.h"
+#include "engine/CWout.h"
 #include "engine/MorseTables.h"
 #include "practice/TextFilters.h"
+#include "settings/Settings.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -62,7 +61,7 @@ bool WriteBufferFile(const std::string& path, const std::string& text, std::stri
     return WriteFileAtomically(path, Cp1252ToUtf8(NormalizeText(text)), error);
 }
 
-TTextBuffers::TTextBuffers(TDeskCore& core) : Core_(core) {}
+TTextBuffers::TTextBuffers(TTextBuffersNeeds needs) : N_(std::move(needs)) {}
 
 void TTextBuffers::Changed() {
     OnChanged();
@@ -76,8 +75,7 @@ bool TTextBuffers::Create(const std::string& dataFolder, bool allCaps) {
     DataFolder_ = dataFolder;
     if (!DataFolder_.empty() && DataFolder_.back() != '/') DataFolder_ += '/';
     if (!Exists(DataFolder_) && ::mkdir(DataFolder_.c_str(), 0700) != 0 && errno != EEXIST) {
-        ShowMessage(Core_.Platform.Messages, TSeverity::Error,
-                    "Cannot create directory " + DataFolder_);
+        ShowMessage(N_.Messages, TSeverity::Error, "Cannot create directory " + DataFolder_);
         return false;
     }
     for (int n = 0; n < BufferCount; ++n) {
@@ -86,11 +84,10 @@ bool TTextBuffers::Create(const std::string& dataFolder, bool allCaps) {
         std::string error;
         if (Exists(b.FileName)) {
             if (!ReadBufferFile(b.FileName, b.Text, error))
-                ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+                ShowMessage(N_.Messages, TSeverity::Error,
                             "Cannot read file " + b.FileName + " (" + error + ")");
         } else if (!WriteFileAtomically(b.FileName, "", error)) {
-            ShowMessage(Core_.Platform.Messages, TSeverity::Error,
-                        "Cannot create file " + b.FileName);
+            ShowMessage(N_.Messages, TSeverity::Error, "Cannot create file " + b.FileName);
             break;
         }
     }
@@ -107,7 +104,7 @@ void TTextBuffers::SaveChanged() {
         if (WriteBufferFile(b.FileName, b.Text, error))
             b.Modified = false;
         else
-            ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+            ShowMessage(N_.Messages, TSeverity::Error,
                         "Cannot write file " + b.FileName + " (" + error + ")");
     }
 }
@@ -131,13 +128,12 @@ TBufferFileRequest TTextBuffers::SaveRequest(int n) const {
 
 bool TTextBuffers::Load(int n, const std::string& path) {
     if (!Exists(path)) {
-        ShowMessage(Core_.Platform.Messages, TSeverity::Error, "Cannot find file " + path);
+        ShowMessage(N_.Messages, TSeverity::Error, "Cannot find file " + path);
         return false;
     }
     std::string text, error;
     if (!ReadBufferFile(path, text, error)) {
-        ShowMessage(Core_.Platform.Messages, TSeverity::Error,
-                    "Cannot read file " + path + " (" + error + ")");
+        ShowMessage(N_.Messages, TSeverity::Error, "Cannot read file " + path + " (" + error + ")");
         return false;
     }
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
@@ -153,7 +149,7 @@ bool TTextBuffers::Save(int n, const std::string& path) {
     std::string error;
     if (!WriteBufferFile(path, b.Text, error)) {
         // A save that did not happen is said, never passed over.
-        ShowMessage(Core_.Platform.Messages, TSeverity::Error,
+        ShowMessage(N_.Messages, TSeverity::Error,
                     "Cannot write file " + path + " (" + error + ")");
         return false;
     }
@@ -164,8 +160,8 @@ bool TTextBuffers::Save(int n, const std::string& path) {
 
 void TTextBuffers::Transmit(int n) {
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
-    b.Text = ShownCase(NormalizeText(b.Text), Core_.Settings.Main.AllCaps);
-    if (Core_.Session->Idle() && !b.Text.empty()) Core_.Sender->Queue(b.Text);
+    b.Text = ShownCase(NormalizeText(b.Text), N_.Settings.Main.AllCaps);
+    if (N_.SessionIdle() && !b.Text.empty()) OnSend(b.Text);
     Changed();
 }
 
@@ -173,8 +169,8 @@ void TTextBuffers::RepeatClick(int n, bool down) {
     const bool set = down && !View_.Buffers[static_cast<std::size_t>(n)].Text.empty();
     View_.Repeating = set ? n : -1;
     // Repeat alone starts the buffer when nothing is being sent.
-    const auto& cw = Core_.CW;
-    if (set && Core_.Session->Idle() && !cw.HasChars() && cw.SendState() <= 3) Transmit(n);
+    const auto& cw = N_.Engine;
+    if (set && N_.SessionIdle() && !cw.HasChars() && !cw.CharOnAir()) Transmit(n);
     Changed();
 }
 
@@ -194,7 +190,7 @@ void TTextBuffers::Edited(int n, const std::string& text) {
 
 void TTextBuffers::Normalize(int n) {
     auto& b = View_.Buffers[static_cast<std::size_t>(n)];
-    b.Text = ShownCase(NormalizeText(b.Text), Core_.Settings.Main.AllCaps);
+    b.Text = ShownCase(NormalizeText(b.Text), N_.Settings.Main.AllCaps);
     Changed();
 }
 
@@ -208,8 +204,8 @@ void TTextBuffers::RepeatIfSet() {
     if (View_.Repeating < 0) return;
     // A word space between two repetitions, so that the last word and the first stay apart.
     auto& b = View_.Buffers[static_cast<std::size_t>(View_.Repeating)];
-    b.Text = ShownCase(NormalizeText(b.Text), Core_.Settings.Main.AllCaps);
-    if (Core_.Session->Idle() && !b.Text.empty()) Core_.Sender->Queue(" " + b.Text);
+    b.Text = ShownCase(NormalizeText(b.Text), N_.Settings.Main.AllCaps);
+    if (N_.SessionIdle() && !b.Text.empty()) OnSend(" " + b.Text);
     Changed();
 }
 

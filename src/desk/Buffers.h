@@ -14,7 +14,17 @@
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+struct TSettings;
+
+// What the text buffers work with: the settings (the case shown), the engine (whether something
+// is being sent), whether a session runs, and the messages.
+struct TTextBuffersNeeds {
+    const TSettings& Settings;
+    const TCWout& Engine;
+    std::function<bool()> SessionIdle;
+    TMessageSink Messages;
+};
 
 inline constexpr int BufferCount = 4;
 inline constexpr std::size_t BufferMaxLength = 60; // [characters]
@@ -47,7 +57,7 @@ struct TBufferFileRequest {
 
 class TTextBuffers {
 public:
-    explicit TTextBuffers(TDeskCore& core);
+    explicit TTextBuffers(TTextBuffersNeeds needs);
 
     // At start: the data folder (ending in "/") is made when missing and the buffer files read;
     // a missing one is created empty. The fields follow the all-caps flag.
@@ -56,7 +66,8 @@ public:
     void SaveChanged();
 
     const TBufferView& View() const { return View_; }
-    TSignal<> OnChanged; // View() may have changed
+    TSignal<> OnChanged;                // View() may have changed
+    TSignal<const std::string&> OnSend; // a buffer's text (Windows-1252) to send
 
     // Row n = 0..3.
     void New(int n);
@@ -80,7 +91,7 @@ private:
     void Changed();
     std::string OwnFile(int n) const;
 
-    TDeskCore& Core_;
+    TTextBuffersNeeds N_;
     TBufferView View_;
     std::string DataFolder_;
 };

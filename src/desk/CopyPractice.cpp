@@ -1,13 +1,13 @@
 #include "desk/CopyPractice.h"
 
+#include "audio/SoundOut.h"
 #include "base/ControlCodes.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "desk/Course.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
-#include "desk/Session.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
 #include "practice/TextFilters.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,7 +82,7 @@ std::string CopyKindName(TItemKind kind) {
 }
 
 int64_t TCopyPractice::Now() const {
-    return Core_.Session->NowMs();
+    return N_.NowMs();
 }
 
 std::string TCopyPractice::CopyInEngineForm(const std::string& utf8) const {
@@ -127,7 +127,7 @@ void TCopyPractice::Begin(TCopyPacing pacing, const TPracticeStart& start) {
     SpanMs_ = 0;
     BeganAtMs_ = Now();
     Start_ = start;
-    Practice_ = Core_.App.History().StartPractice(start);
+    Practice_ = N_.History().StartPractice(start);
 }
 
 void TCopyPractice::ItemQueued(const std::string& item) {
@@ -139,24 +139,32 @@ void TCopyPractice::CharSent(uint8_t ch) {
     // The character's last element ended a gap and a character gap before this event. With the
     // sound output the event comes as the samples are rendered, about one buffer before they are
     // heard; keying a port it comes as it happens.
-    const auto& cw = Core_.CW;
+    const auto& cw = N_.Engine;
     const auto& t = cw.Timing();
     if (cw.BlasterMode())
-        LastCharHeardAtMs_ = Now() + Core_.Sound.BufferTime() +
+        LastCharHeardAtMs_ = Now() + N_.Sound.BufferTime() +
                              (cw.RenderedInCall() - t.GapSamples - t.CharGapExtraSamples) / 8;
     else
         LastCharHeardAtMs_ = Now() - t.GapMs;
+}
+
+void TCopyPractice::SessionEnded(int64_t spanMs) {
+    SetSpan(spanMs);
+    if (Running_ && Pacing_ == TCopyPacing::ItemByItem)
+        N_.Later(0, [this] {
+            if (Running_ && Pacing_ == TCopyPacing::ItemByItem) Check();
+        });
 }
 
 void TCopyPractice::ItemHeard() {
     if (!Running_ || Heard_ >= Items_.size()) return;
     ++Heard_;
     HeardAtMs_ = LastCharHeardAtMs_;
-    Core_.Display.AddColouredText("\x95 ", Core_.Display.FontColor()); // one mark per item
+    N_.Display.AddColouredText("\x95 ", N_.Display.FontColor()); // one mark per item
     if (Pacing_ == TCopyPacing::ItemByItem) Waiting_ = true;
     // This runs inside the engine's event: the item goes to the check and the history from the
     // event loop.
-    Core_.Later(0, [this, practice = Practice_] {
+    N_.Later(0, [this, practice = Practice_] {
         if (!Running_ || practice != Practice_) return;
         for (; Added_ < Heard_; ++Added_) {
             const std::string& sent = Items_[Added_];
@@ -173,7 +181,7 @@ void TCopyPractice::WriteItem(std::size_t index, const TCheckedItem& item,
                               const TItemTiming& timing) {
     if (Written_.size() <= index) Written_.resize(index + 1);
     if (Written_[index] && SameCheck(*Written_[index], item) && !timing.ItemMs) return;
-    auto& history = Core_.App.History();
+    auto& history = N_.History();
     const int seq = static_cast<int>(index) + 1;
     const bool ok = Written_[index] ? history.ReplaceItem(Practice_, seq, item, timing)
                                     : history.AddItem(Practice_, item, timing);
@@ -188,17 +196,17 @@ void TCopyPractice::SaveCopy() {
     const std::string copy =
         CopyInEngineForm(Pacing_ == TCopyPacing::ItemByItem ? Copy_.substr(ItemCopyFrom_) : Copy_);
     if (Pacing_ == TCopyPacing::Continuous) Checker_.SetCopy(copy);
-    Core_.App.History().SaveCopy(Practice_, static_cast<int>(from) + 1, copy);
+    N_.History().SaveCopy(Practice_, static_cast<int>(from) + 1, copy);
 }
 
 void TCopyPractice::FlushSoon() {
     if (FlushQueued_) return;
     FlushQueued_ = true;
-    Core_.Later(FlushMs, [this] {
+    N_.Later(FlushMs, [this] {
         FlushQueued_ = false;
         if (!Running_) return;
         SaveCopy();
-        Core_.App.History().Flush();
+        N_.History().Flush();
     });
 }
 
@@ -246,7 +254,7 @@ bool TCopyPractice::Return(bool onEmptyLine) {
     if (!Running_) return false;
     if (Pacing_ == TCopyPacing::ItemByItem && Waiting_) {
         CheckPendingItem();
-        Core_.Session->StepToNextItem();
+        OnNextItemWanted();
         return true;
     }
     if (AllSent_ && onEmptyLine && !Waiting_) {
@@ -261,17 +269,16 @@ void TCopyPractice::Check() {
     // A check before anything was heard scores nothing: it is kept as aborted.
     ResultOnView_ = true;
     Finish(Heard_ == 0);
-    if (!Core_.Session->Idle()) Core_.App.StopAllSending();
+    OnStopSending();
     ShowResult();
-    if (Start_.Course && !Result_->Aborted)
-        Core_.Course->PracticeChecked(Practice_, *Start_.Course, *Result_);
+    if (Start_.Course && !Result_->Aborted) OnCourseChecked(Practice_, *Start_.Course, *Result_);
 }
 
 void TCopyPractice::Abort() {
     if (!Running_) return;
     ResultOnView_ = true;
     Finish(true);
-    if (!Core_.Session->Idle()) Core_.App.StopAllSending();
+    OnStopSending();
     ShowResult();
 }
 
@@ -314,17 +321,17 @@ void TCopyPractice::Finish(bool aborted) {
     end.SentChars = check.SentChars;
     end.CorrectChars = check.CorrectChars;
     end.ExtraChars = check.ExtraChars;
-    auto& history = Core_.App.History();
+    auto& history = N_.History();
     history.FinishPractice(Practice_, end);
     history.Flush();
     Result_ =
         TCopyResult{std::move(check), aborted, end.Counts, Start_.CharCpm, Start_.EffCpm, SpanMs_};
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TCopyPractice::ShowResult() {
     if (!Result_) return;
-    auto& d = Core_.Display;
+    auto& d = N_.Display;
     const TRgb plain = d.FontColor();
     const TCopyResult& r = *Result_;
     const TCopyCheck& c = r.Check;
@@ -388,12 +395,12 @@ void TCopyPractice::ShowResult() {
         }
         d.AddInfoText(text + "\r");
     }
-    const bool wpm = Core_.Settings.Main.ShowWpM;
+    const bool wpm = N_.Settings.Main.ShowWpM;
     const std::string unit = wpm ? " WpM" : " CpM";
     std::string speed = "Speed " + FormatSpeed(r.CharCpm, wpm) + unit;
     if (r.EffCpm != r.CharCpm) speed += ", effective " + FormatSpeed(r.EffCpm, wpm) + unit;
     d.AddInfoText(speed + "; time " + FormatSessionTime(r.SpanMs) + "\r");
-    Core_.App.ScrollToEnd();
+    OnResultShown();
 }
 
 } // namespace brindle

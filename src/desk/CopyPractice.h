@@ -6,18 +6,23 @@
 // typed. Only what was heard is scored. No widgets; nothing here runs inside the engine's events.
 #pragma once
 
+#include "base/Signal.h"
 #include "desk/DeskTypes.h"
 #include "learn/CopyCheck.h"
 #include "learn/HistoryStore.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
+class TSoundOut;
+struct TSettings;
 
 enum class TCopyPacing { Continuous, ItemByItem };
 
@@ -34,9 +39,30 @@ struct TCopyResult {
     int64_t SpanMs = 0;
 };
 
+// What the copy practice works with: the engine and the sound output it reads the time a
+// character is heard from, the display it writes marks and results into, the settings (the
+// speed unit), the history, the session's clock and the calls for later.
+struct TCopyPracticeNeeds {
+    const TCWout& Engine;
+    const TSoundOut& Sound;
+    TDisplayModel& Display;
+    const TSettings& Settings;
+    std::function<THistoryStore&()> History;
+    std::function<int64_t()> NowMs;
+    std::function<void(int ms, std::function<void()> call)> Later;
+};
+
 class TCopyPractice {
 public:
-    explicit TCopyPractice(TDeskCore& core) : Core_(core) {}
+    explicit TCopyPractice(TCopyPracticeNeeds needs) : N_(std::move(needs)) {}
+
+    // --- What it tells ---------------------------------------------------------------------------
+    TSignal<> OnChanged;        // the main window's view may have changed
+    TSignal<> OnNextItemWanted; // item by item: the item is checked, the session goes on
+    TSignal<> OnStopSending;    // checked or aborted while the session still sends
+    TSignal<> OnResultShown;    // the result was written at the display's end
+    // A course practice that counts or not, checked (not aborted).
+    TSignal<THistoryStore::TPracticeId, const TCourseLesson&, const TCopyResult&> OnCourseChecked;
 
     // --- State ------------------------------------------------------------------------------
     // From the session's start until the copy is checked or the practice aborted.
@@ -75,6 +101,11 @@ public:
     // The engine sent a character: the moment the item's last element was heard is kept.
     void CharSent(uint8_t ch);
     void SetSpan(int64_t spanMs) { SpanMs_ = spanMs; }
+    // The session has sent everything, after spanMs. Item by item every item has been checked:
+    // the result is shown from the event loop rather than inside the engine's event. A copy
+    // typed on the run is checked by the learner (Ctrl+Return, the Check button, Return on an
+    // empty line).
+    void SessionEnded(int64_t spanMs);
 
     // --- The learner -----------------------------------------------------------------------------
     // The copy field's whole text as typed; false (and nothing kept) when it is over the limit.
@@ -104,7 +135,7 @@ private:
     void SaveCopy();
     void FlushSoon();
 
-    TDeskCore& Core_;
+    TCopyPracticeNeeds N_;
     bool Running_ = false;
     TCopyPacing Pacing_ = TCopyPacing::Continuous;
     std::vector<std::string> Items_; // queued so far (engine form)

@@ -2,9 +2,8 @@
 
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
-#include "desk/Session.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
 #include "learn/KochCourse.h"
 #include "practice/RandomChars.h"
 #include "practice/TextFilters.h"
@@ -34,16 +33,15 @@ int Percent(int part, int whole) {
 } // namespace
 
 const TKochSettings& TCourse::Settings() const {
-    return Core_.Settings.Koch;
+    return N_.Settings.Koch;
 }
 
 TKochSettings& TCourse::S() {
-    return Core_.Settings.Koch;
+    return N_.Settings.Koch;
 }
 
 void TCourse::Changed() {
     OnChanged();
-    Core_.App.Changed();
 }
 
 TCourseOrder TCourse::Order() const {
@@ -56,7 +54,7 @@ std::string TCourse::OrderChars() const {
 
 std::string TCourse::OrderCharsOf(TCourseOrder order) const {
     if (order != TCourseOrder::Custom) return std::string(PresetOrder(order));
-    return ParseCustomOrder(Settings().Custom, Core_.CW.CharSet()).Order;
+    return ParseCustomOrder(Settings().Custom, N_.Engine.CharSet()).Order;
 }
 
 int TCourse::LessonCount() const {
@@ -77,9 +75,10 @@ uint8_t TCourse::NewestChar() const {
 
 int TCourse::PracticeItems() const {
     // A group and its word space take about as long as its characters and one more at the
-    // effective speed; random sizes from 2 to 7 are 4.5 on the average.
+    // effective speed; random sizes are their middle on the average.
     const auto& k = Settings();
-    const double length = k.GroupSize > 0 ? k.GroupSize : 4.5;
+    const double length =
+        k.GroupSize > 0 ? k.GroupSize : (RandomGroupSizes.Min + RandomGroupSizes.Max) / 2.0;
     const double items = k.Minutes * static_cast<double>(k.EffCpm) / (length + 1.0);
     return std::max(1, static_cast<int>(std::lround(items)));
 }
@@ -94,7 +93,7 @@ void TCourse::SetOrder(int order) {
 
 bool TCourse::SetCustom(const std::string& text) {
     if (Locked()) return false;
-    const TCustomOrder order = ParseCustomOrder(text, Core_.CW.CharSet(), Core_.Platform.Messages);
+    const TCustomOrder order = ParseCustomOrder(text, N_.Engine.CharSet(), N_.Messages);
     if (!order.Accepted) {
         Changed();
         return false;
@@ -114,41 +113,41 @@ void TCourse::SetLesson(int lesson) {
 
 void TCourse::SetMinutes(int minutes) {
     if (Locked()) return;
-    S().Minutes = SettingEntry("Koch", "Minutes").Range.Clamp(minutes);
+    S().Minutes = SettingOf<&TSettings::Koch, &TKochSettings::Minutes>().Range.Clamp(minutes);
     Changed();
 }
 
 void TCourse::SetCharCpm(int cpm) {
     if (Locked()) return;
-    S().CharCpm = SettingEntry("Koch", "CharCpm").Range.Clamp(cpm);
+    S().CharCpm = SettingOf<&TSettings::Koch, &TKochSettings::CharCpm>().Range.Clamp(cpm);
     Changed();
 }
 
 void TCourse::SetEffCpm(int cpm) {
     if (Locked()) return;
-    S().EffCpm = SettingEntry("Koch", "EffCpm").Range.Clamp(cpm);
+    S().EffCpm = SettingOf<&TSettings::Koch, &TKochSettings::EffCpm>().Range.Clamp(cpm);
     Changed();
 }
 
 void TCourse::SetGroupSize(int size) {
     if (Locked()) return;
-    S().GroupSize = SettingEntry("Koch", "GroupSize").Range.Clamp(size);
+    S().GroupSize = SettingOf<&TSettings::Koch, &TKochSettings::GroupSize>().Range.Clamp(size);
     Changed();
 }
 
 bool TCourse::Locked() const {
-    return Core_.Copy->Running() && Core_.Copy->Start().Course.has_value();
+    return N_.Copy.Running() && N_.Copy.Start().Course.has_value();
 }
 
-void TCourse::StartLesson() {
+std::optional<TSessionPlan> TCourse::LessonPlan(const TPracticeMaterial& material) {
     const std::string chars = LessonChars();
     if (chars.size() < 2) {
-        Core_.Message(TSeverity::Warning,
-                      "The custom order of the Koch course needs at least 2 characters.");
-        return;
+        ShowMessage(N_.Messages, TSeverity::Warning,
+                    "The custom order of the Koch course needs at least 2 characters.");
+        return std::nullopt;
     }
     const auto& k = Settings();
-    const bool wpm = Core_.Settings.Main.ShowWpM;
+    const bool wpm = N_.Settings.Main.ShowWpM;
     const std::string unit = wpm ? " WpM" : " CpM";
     TSessionPlan plan;
     plan.Caption = "Koch Lesson";
@@ -159,8 +158,7 @@ void TCourse::StartLesson() {
     plan.Items = PracticeItems();
     plan.Course = TCourseLesson{Order(), Lesson()};
     // The words, Q-codes or phrases of the training mode, as far as the lesson spells them.
-    const TItemKind mode = ItemKindOfMode(Core_.Settings.Tutor.Mode);
-    const auto& material = Core_.Session->Material();
+    const TItemKind mode = ItemKindOfMode(N_.Settings.Tutor.TrainingMode());
     std::vector<std::string> entries;
     const char* what = nullptr;
     if (mode == TItemKind::Words) {
@@ -180,20 +178,20 @@ void TCourse::StartLesson() {
             plan.Kind = mode;
             plan.Entries = std::move(entries);
         } else {
-            Core_.Message(TSeverity::Information,
-                          "Only " + std::to_string(entries.size()) + " " + what +
-                              " can be spelled with the characters of lesson " +
-                              std::to_string(Lesson()) + ": the lesson uses random groups.");
+            ShowMessage(N_.Messages, TSeverity::Information,
+                        "Only " + std::to_string(entries.size()) + " " + what +
+                            " can be spelled with the characters of lesson " +
+                            std::to_string(Lesson()) + ": the lesson uses random groups.");
         }
     }
-    const std::vector<TCharStats> stats = Core_.App.History().CharStats(chars);
+    const std::vector<TCharStats> stats = N_.History().CharStats(chars);
     if (plan.Kind == TItemKind::Groups) plan.Shares = LessonShares(chars, stats);
     // A character never practised is heard on its own first.
     const uint8_t newest = NewestChar();
     const bool practised = std::any_of(stats.begin(), stats.end(), [newest](const TCharStats& s) {
         return s.Char == newest && s.Copies > 0;
     });
-    if (!practised && Core_.App.History().Available()) plan.Introduce = newest;
+    if (!practised && N_.History().Available()) plan.Introduce = newest;
     plan.Lines[0] = "Koch lesson " + std::to_string(Lesson()) + " of " +
                     std::to_string(LessonCount()) + " (" + std::string(CourseOrderName(Order())) +
                     "): " + std::to_string(chars.size()) + " characters, the newest " +
@@ -202,7 +200,8 @@ void TCourse::StartLesson() {
     plan.Lines[2] = std::to_string(plan.Items) + " " +
                     (plan.Kind == TItemKind::Groups
                          ? (k.GroupSize > 0 ? "groups of " + std::to_string(k.GroupSize)
-                                            : std::string("groups of 2 to 7"))
+                                            : "groups of " + std::to_string(RandomGroupSizes.Min) +
+                                                  " to " + std::to_string(RandomGroupSizes.Max))
                          : std::string(what)) +
                     ", about " + std::to_string(k.Minutes) +
                     (k.Minutes == 1 ? " minute" : " minutes");
@@ -210,7 +209,7 @@ void TCourse::StartLesson() {
         "Characters at " + FormatSpeed(plan.CharCpm, wpm) + unit +
         (plan.CharCpm > plan.EffCpm ? ", overall " + FormatSpeed(plan.EffCpm, wpm) + unit
                                     : std::string());
-    Core_.Session->StartSession(true, &plan);
+    return plan;
 }
 
 void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourseLesson& course,
@@ -222,7 +221,7 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourse
     // The newest character's latest copies in practices of this lesson that count; without a
     // history, this practice's.
     TCharTally tally;
-    auto& history = Core_.App.History();
+    auto& history = N_.History();
     if (history.Available() && practice != 0) {
         tally = history.NewestCharTally(course, newest, NewCharTallyCopies);
     } else if (result.Counts) {
@@ -241,7 +240,7 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourse
     const std::string newestLine = "\"" + name + "\" " +
                                    std::to_string(Percent(tally.Correct, tally.Copies)) +
                                    " % over its last " + std::to_string(tally.Copies) + " copies";
-    auto& d = Core_.Display;
+    auto& d = N_.Display;
     if (verdict.Passed) {
         d.AddInfoText("Lesson " + std::to_string(lesson) + " passed (" + newestLine + ")\r");
     } else if (!result.Counts) {
@@ -255,13 +254,13 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourse
                       "; " + std::to_string(PassPercent) + " % of both, over at least " +
                       std::to_string(NewCharMinCopies) + " copies, pass it\r");
     }
-    Core_.App.ScrollToEnd();
+    OnVerdictShown();
     // The question comes from the event loop, never from inside the engine's event.
     const bool next = verdict.Passed && lesson < brindle::LessonCount(order);
     const bool back = !verdict.Passed && verdict.OfferStepBack && lesson > 1;
     if (!next && !back) return;
-    Core_.Later(0, [this, next, lesson] {
-        const auto& ask = Core_.Platform.AskYesNo;
+    N_.Later(0, [this, next, lesson] {
+        const auto& ask = N_.AskYesNo;
         if (next) {
             if (ask && ask("Lesson " + std::to_string(lesson) + " passed. Go on to lesson " +
                            std::to_string(lesson + 1) + "?"))
@@ -277,7 +276,7 @@ void TCourse::PracticeChecked(THistoryStore::TPracticeId practice, const TCourse
 void TCourse::AcceptLesson(int lesson) {
     SetLesson(lesson);
     // Kept at once: a crash before the exit must not take the learner back a lesson.
-    if (Core_.Platform.SaveCourse) Core_.Platform.SaveCourse(Settings());
+    if (N_.SaveCourse) N_.SaveCourse(Settings());
 }
 
 } // namespace brindle

@@ -5,21 +5,41 @@
 // taken without asking, and after a bad practice the lesson before is. No widgets.
 #pragma once
 
+#include "base/MessageSink.h"
 #include "base/Signal.h"
 #include "desk/CopyPractice.h"
+#include "desk/Session.h"
 #include "learn/LearnTypes.h"
 #include "settings/Settings.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
+
+// What the course works with: its settings (and the training mode and speed unit), the engine's
+// character set, the display its verdicts go to, the copy practice it may be running in, the
+// history, the user's answers, and the calls for later.
+struct TCourseNeeds {
+    TSettings& Settings;
+    const TCWout& Engine;
+    TDisplayModel& Display;
+    const TCopyPractice& Copy;
+    TMessageSink Messages;
+    std::function<bool(const std::string& question)> AskYesNo;
+    std::function<void(const TKochSettings&)> SaveCourse; // written at once
+    std::function<THistoryStore&()> History;
+    std::function<void(int ms, std::function<void()> call)> Later;
+};
 
 class TCourse {
 public:
-    explicit TCourse(TDeskCore& core) : Core_(core) {}
+    explicit TCourse(TCourseNeeds needs) : N_(std::move(needs)) {}
 
     // --- State ------------------------------------------------------------------------------
     const TKochSettings& Settings() const;
@@ -33,6 +53,7 @@ public:
     // The items a practice of the set length has, at the effective speed.
     int PracticeItems() const;
     TSignal<> OnChanged;
+    TSignal<> OnVerdictShown; // a verdict was written at the display's end
 
     // --- The course window ------------------------------------------------------------------
     void SetOrder(int order);
@@ -44,11 +65,12 @@ public:
     void SetMinutes(int minutes);
     void SetCharCpm(int cpm);
     void SetEffCpm(int cpm);
-    void SetGroupSize(int size); // 0: random from 2 to 7
+    void SetGroupSize(int size); // 0: random, RandomGroupSizes
 
     // --- Practice ---------------------------------------------------------------------------
-    // Shift+F11 and the course window: the lesson as copy practice.
-    void StartLesson();
+    // Shift+F11 and the course window: the lesson's session, drawn from the material loaded for
+    // the training mode; none (after a message) when the order has no lesson.
+    std::optional<TSessionPlan> LessonPlan(const TPracticeMaterial& material);
     // A course practice of lesson was checked: the verdict, and the next (or the earlier) lesson
     // offered. The verdict is the practice's own lesson's, whatever the course shows now.
     void PracticeChecked(THistoryStore::TPracticeId practice, const TCourseLesson& lesson,
@@ -64,7 +86,7 @@ private:
     std::string OrderCharsOf(TCourseOrder order) const;
     void Changed();
 
-    TDeskCore& Core_;
+    TCourseNeeds N_;
 };
 
 } // namespace brindle

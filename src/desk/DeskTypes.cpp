@@ -1,5 +1,8 @@
 #include "desk/DeskTypes.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace brindle {
 
 int SettingOf(TOutputDevice device) {
@@ -37,15 +40,24 @@ const char* NameOf(TSessionState state) {
     return "?";
 }
 
-TItemKind ItemKindOfMode(int trainingMode) {
-    switch (trainingMode) {
-    case 0: return TItemKind::Groups;
-    case 1: return TItemKind::Words;
-    case 2: return TItemKind::QCodes;
-    case 3: return TItemKind::Phrases;
-    case 4: return TItemKind::TextWords;
-    default: return TItemKind::None;
+TItemKind ItemKindOfMode(TTrainingMode mode) {
+    switch (mode) {
+    case TTrainingMode::RandomChars: return TItemKind::Groups;
+    case TTrainingMode::Words: return TItemKind::Words;
+    case TTrainingMode::QCodes: return TItemKind::QCodes;
+    case TTrainingMode::Phrases: return TItemKind::Phrases;
+    case TTrainingMode::Text: return TItemKind::TextWords;
     }
+    return TItemKind::None;
+}
+
+TTrainingMode TrainingModeOf(TMaterialKind kind) {
+    switch (kind) {
+    case TMaterialKind::Words: return TTrainingMode::Words;
+    case TMaterialKind::Phrases: return TTrainingMode::Phrases;
+    case TMaterialKind::Text: return TTrainingMode::Text;
+    }
+    return TTrainingMode::Text;
 }
 
 TPauseLook PauseLook(TPauseState state) {
@@ -57,6 +69,15 @@ TPauseLook PauseLook(TPauseState state) {
     case TPauseState::Off: break;
     }
     return {false, false, "Pause", false};
+}
+
+std::string FormatSessionTime(int64_t spanMs) {
+    const int64_t seconds = std::llabs(spanMs) / 1000;
+    const int64_t hours = seconds / 3600;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(hours),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
 }
 
 } // namespace brindle

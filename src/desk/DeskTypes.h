@@ -4,6 +4,10 @@
 // the functions below are the only places that convert.
 #pragma once
 
+#include "practice/PracticeMaterial.h"
+#include "settings/Choices.h"
+
+#include <cstdint>
 #include <string>
 
 namespace brindle {
@@ -40,9 +44,22 @@ enum class TSessionState {
 };
 const char* NameOf(TSessionState state);
 
-// The kind of item a session sends, by the training mode of the settings (0..4).
-enum class TItemKind { None = -1, Groups = 0, Words = 1, QCodes = 2, Phrases = 3, TextWords = 4 };
-TItemKind ItemKindOfMode(int trainingMode);
+// What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
+// the data folder). Its filter is "Text files (*.txt)" and "all files (*)".
+struct TOpenRequest {
+    std::string Title;
+    std::string Folder;
+    std::string FileName;
+};
+
+// A span as whole hours (at least two digits), minutes and seconds: "01:05:07".
+std::string FormatSessionTime(int64_t spanMs);
+
+// The kind of item a session sends: one for each training mode.
+enum class TItemKind { None, Groups, Words, QCodes, Phrases, TextWords };
+TItemKind ItemKindOfMode(TTrainingMode mode);
+// The training mode that a loaded list or text is sent in.
+TTrainingMode TrainingModeOf(TMaterialKind kind);
 
 // The pause button: enabled, down, caption and red font of its five looks.
 enum class TPauseState {

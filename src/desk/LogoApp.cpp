@@ -19,15 +19,6 @@
 
 namespace brindle {
 
-namespace {
-
-// A character is on the air: the engine is past its PTT lead and between two element edges.
-bool CharInProgress(const TCWout& cw) {
-    return cw.SendState() > 3;
-}
-
-} // namespace
-
 TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings)
     : Platform_(std::move(platform)), Display_(display), Settings_(settings),
       CWout1_(std::make_unique<TCWout>(Platform_.Timer, Platform_.Messages)),
@@ -36,38 +27,114 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
       ComRTSDTRX1_(std::make_unique<TComRTSDTRX>(
           Platform_.Messages,
           Platform_.Post ? Platform_.Post : TCommEventThread::TPost(PostToGuiThread))),
-      Keying_(*ComRTSDTRX1_), Core_{.Platform = Platform_,
-                                    .Settings = Settings_,
-                                    .Display = Display_,
-                                    .CW = *CWout1_,
-                                    .Sound = *SoundOut1_,
-                                    .Noise = NoiseGen1_,
-                                    .Com = *ComRTSDTRX1_,
-                                    .Keying = Keying_,
-                                    .App = *this,
-                                    .Later = {}} {
+      Keying_(*ComRTSDTRX1_) {
     if (!Platform_.Later) Platform_.Later = RunLaterOnGuiThread;
-    Core_.Later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); };
+    // A question or the session dialog shows the view as it is now, not as it was when the
+    // intent that asks began.
+    for (auto* ask : {&Platform_.AskOkCancel, &Platform_.AskYesNo})
+        if (*ask)
+            *ask = [this, inner = std::move(*ask)](const std::string& question) {
+                FlushView();
+                return inner(question);
+            };
+    if (Platform_.AskSession)
+        Platform_.AskSession = [this, inner = std::move(Platform_.AskSession)](TSessionDialog& d) {
+            FlushView();
+            return inner(d);
+        };
     if (Platform_.PortPath) ComRTSDTRX1_->SetPortPath(Platform_.PortPath);
     // Linux needs no pause between closing a tty and opening it again.
     ComRTSDTRX1_->SetReconnectWait([](int) {});
 
-    Output_ = std::make_unique<TOutputSwitch>(Core_);
-    Core_.Output = Output_.get();
-    Sender_ = std::make_unique<TSender>(Core_);
-    Core_.Sender = Sender_.get();
-    Controls_ = std::make_unique<TSendingControls>(Core_);
-    Core_.Controls = Controls_.get();
-    Session_ = std::make_unique<TSession>(Core_, Platform_.Clock, Platform_.Seed);
-    Core_.Session = Session_.get();
-    Params_ = std::make_unique<TParameters>(Core_);
-    Core_.Params = Params_.get();
-    Buffers_ = std::make_unique<TTextBuffers>(Core_);
-    Core_.Buffers = Buffers_.get();
-    Copy_ = std::make_unique<TCopyPractice>(Core_);
-    Core_.Copy = Copy_.get();
-    Course_ = std::make_unique<TCourse>(Core_);
-    Core_.Course = Course_.get();
+    // Each part gets what it uses; a part built later is only asked through a function that
+    // runs after all are built. What they tell each other is connected in Connect().
+    const auto later = [this](int ms, std::function<void()> call) { Later(ms, std::move(call)); };
+    const auto history = [this]() -> THistoryStore& { return History(); };
+    Output_ = std::make_unique<TOutputSwitch>(TOutputSwitchNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Sound = *SoundOut1_,
+        .Com = *ComRTSDTRX1_,
+        .Keying = Keying_,
+        .DetectPorts = Platform_.DetectPorts,
+        .SessionIdle = [this] { return Session_->Idle(); },
+        .Messages = Platform_.Messages,
+        .Later = later,
+    });
+    Sender_ = std::make_unique<TSender>(TSenderNeeds{
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .Settings = Settings_,
+        .Messages = Platform_.Messages,
+        .QueueStyle = [this] { return Session_->QueueStyle(); },
+        .PauseDown = [this] { return PauseLook(Controls_->PauseState()).Down; },
+        .Later = later,
+    });
+    Controls_ = std::make_unique<TSendingControls>(TSendingControlsNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .OutputActive = [this] { return IsActive(Output_->Device()); },
+        .SessionState = [this] { return Session_->State(); },
+        .SessionAllowsSingleMode = [this] { return Session_->AllowsSingleMode(); },
+        .SessionVariesSpeed = [this] { return Session_->VariesSpeed(); },
+        .SessionItemKind = [this] { return Session_->ItemKind(); },
+    });
+    Params_ = std::make_unique<TParameters>(TParametersNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .Noise = NoiseGen1_,
+        .Sound = *SoundOut1_,
+        .Output = *Output_,
+        .SessionState = [this] { return Session_->State(); },
+        .SessionLocksParameters = [this] { return Session_->LocksParameters(); },
+    });
+    Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .SessionIdle = [this] { return Session_->Idle(); },
+        .Messages = Platform_.Messages,
+    });
+    Copy_ = std::make_unique<TCopyPractice>(TCopyPracticeNeeds{
+        .Engine = *CWout1_,
+        .Sound = *SoundOut1_,
+        .Display = Display_,
+        .Settings = Settings_,
+        .History = history,
+        .NowMs = [this] { return Session_->NowMs(); },
+        .Later = later,
+    });
+    Session_ = std::make_unique<TSession>(
+        TSession::TNeeds{
+            .Settings = Settings_,
+            .Engine = *CWout1_,
+            .Display = Display_,
+            .Sound = *SoundOut1_,
+            .Sender = *Sender_,
+            .Controls = *Controls_,
+            .Params = *Params_,
+            .Output = *Output_,
+            .Copy = *Copy_,
+            .Messages = Platform_.Messages,
+            .Status = Platform_.Status,
+            .AskSession = Platform_.AskSession,
+            .Later = later,
+            .Closing = [this] { return Close_ != TCloseState::Open; },
+        },
+        Platform_.Clock, Platform_.Seed);
+    Course_ = std::make_unique<TCourse>(TCourseNeeds{
+        .Settings = Settings_,
+        .Engine = *CWout1_,
+        .Display = Display_,
+        .Copy = *Copy_,
+        .Messages = Platform_.Messages,
+        .AskYesNo = Platform_.AskYesNo,
+        .SaveCourse = Platform_.SaveCourse,
+        .History = history,
+        .Later = later,
+    });
+    Connect();
 
     auto& cw = *CWout1_;
     cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
@@ -85,6 +152,67 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     so.OwnerWantsSound = [this] { return Output_->Device() == TOutputDevice::Sound; };
     so.OnOutputLost = [this] { Output_->OutputLost(); };
     so.OnOutputBack = [this] { Changed(); };
+}
+
+// Who hears whom: the events of the parts, connected to the parts that act on them.
+void TLogoApp::Connect() {
+    auto& copy = *Copy_;
+    auto& session = *Session_;
+    Links_.push_back(session.OnPracticeBegins.Connect(
+        [&copy](TCopyPacing pacing, const TPracticeStart& start) { copy.Begin(pacing, start); }));
+    Links_.push_back(
+        session.OnItemQueued.Connect([&copy](const std::string& item) { copy.ItemQueued(item); }));
+    Links_.push_back(session.OnItemHeard.Connect([&copy] { copy.ItemHeard(); }));
+    Links_.push_back(session.OnItemsDone.Connect([&copy] { copy.ItemsDone(); }));
+    Links_.push_back(session.OnPracticeStopped.Connect([&copy](int64_t spanMs) {
+        copy.SetSpan(spanMs);
+        copy.Interrupted();
+    }));
+    Links_.push_back(
+        session.OnPracticeSent.Connect([&copy](int64_t spanMs) { copy.SessionEnded(spanMs); }));
+    Links_.push_back(copy.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(copy.OnNextItemWanted.Connect([&session] { session.StepToNextItem(); }));
+    Links_.push_back(copy.OnStopSending.Connect([this] {
+        if (!Session_->Idle()) StopAllSending();
+    }));
+    Links_.push_back(copy.OnResultShown.Connect([this] { OnScrollToEnd(); }));
+    Links_.push_back(Course_->OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(session.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(session.OnSummaryShown.Connect([this] { OnScrollToEnd(); }));
+    auto& output = *Output_;
+    Links_.push_back(output.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(output.OnDevicesChecked.Connect([this] { Params_->AfterDeviceCheck(); }));
+    Links_.push_back(output.OnDeviceSet.Connect([this] {
+        Controls_->SetTXDown(false);
+        if (IsActive(Output_->Device())) Params_->EnableControls();
+    }));
+    Links_.push_back(output.OnStopSending.Connect([this](bool releaseTX) {
+        if (releaseTX) TXButtonClick(false);
+        StopAllSending();
+    }));
+    auto& controls = *Controls_;
+    Links_.push_back(controls.OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(controls.OnPaused.Connect([&session] { session.NotePause(); }));
+    Links_.push_back(controls.OnNextItemWanted.Connect([&session] { session.StepToNextItem(); }));
+    Links_.push_back(controls.OnSingleModeSet.Connect([&session] { session.NoteRepeats(); }));
+    Links_.push_back(controls.OnRepeatBack.Connect([&session] { session.StepBackSpeedPlan(); }));
+    Links_.push_back(
+        controls.OnRepeatsReleased.Connect([this] { Buffers_->ReleaseRepeatButtons(); }));
+    auto& params = *Params_;
+    Links_.push_back(params.OnMainViewChanged.Connect([this] { Changed(); }));
+    Links_.push_back(params.OnStopSending.Connect([this] { StopAllSending(); }));
+    Links_.push_back(params.OnAutoStartSet.Connect([this] { Controls_->UpdateTXButton(false); }));
+    Links_.push_back(params.OnAllCapsSet.Connect([this](bool on) { Buffers_->SetAllCaps(on); }));
+    Links_.push_back(params.OnSoundTestClicked.Connect([this] { ToggleSoundTest(); }));
+    Links_.push_back(Sender_->OnChanged.Connect([this] { Changed(); }));
+    Links_.push_back(Sender_->OnScreenCleared.Connect([this] { Session_->ResetCounts(); }));
+    Links_.push_back(Sender_->OnScreenLoaded.Connect([this] { OnScrollToStart(); }));
+    Links_.push_back(
+        Buffers_->OnSend.Connect([this](const std::string& text) { Sender_->Queue(text); }));
+    Links_.push_back(Course_->OnVerdictShown.Connect([this] { OnScrollToEnd(); }));
+    Links_.push_back(copy.OnCourseChecked.Connect(
+        [this](THistoryStore::TPracticeId practice, const TCourseLesson& lesson,
+               const TCopyResult& result) { Course_->PracticeChecked(practice, lesson, result); }));
 }
 
 TLogoApp::~TLogoApp() {
@@ -112,6 +240,13 @@ void TLogoApp::Later(int ms, std::function<void()> call) {
 }
 
 void TLogoApp::Changed() {
+    ViewDirty_ = true;
+    if (Handling_ == 0) FlushView();
+}
+
+void TLogoApp::FlushView() {
+    if (!ViewDirty_) return;
+    ViewDirty_ = false;
     ComposeView();
     OnViewChanged();
 }
@@ -137,7 +272,7 @@ void TLogoApp::ComposeView() {
     v.SingleModeShown = single;
     v.Button3Caption = captions::SingleMode[single ? 1 : 0];
     static_assert(captions::Start.size() == choices::Mode.size());
-    const auto mode = static_cast<std::size_t>(choices::Clamp(s.Tutor.Mode, choices::Mode));
+    const auto mode = static_cast<std::size_t>(choices::Stored(s.Tutor.TrainingMode()));
     v.Button2Caption = captions::Start[mode][0];
     v.Button2Hint = captions::Start[mode][1];
     const bool devices = Output_->DevicesPresent() && active && !busy;
@@ -153,7 +288,7 @@ void TLogoApp::ComposeView() {
     v.SpeedEnabled = !Session_->LocksSpeedBox() && !busy;
     v.SpeedUpDownEnabled = !Session_->LocksSpeedArrows();
     static const char* const method[] = {"Speed", "Farnsworth", "Wordsworth"};
-    v.SpeedLabel = method[choices::Clamp(s.Tutor.Farnsworth, choices::Farnsworth)];
+    v.SpeedLabel = method[choices::Stored(s.Tutor.Spacing())];
     v.ParameterControlsEnabled = !Session_->LocksParameters();
     v.DisplayFontPoints = choices::At(s.Main.CharSizeItem, choices::FontPoints);
     v.LoadingNoticeShown = Sender_->Loading();
@@ -168,6 +303,7 @@ void TLogoApp::ComposeView() {
 // --- Start and close ---------------------------------------------------------------------------
 
 void TLogoApp::FormCreate() {
+    const TViewBatch batch(*this);
     if (Platform_.Timer) Platform_.Timer->BeginPeriod(1);
     ApplyEngineSettings(Settings_, *CWout1_);
     Display_.SetAllCaps(Settings_.Main.AllCaps);
@@ -186,6 +322,7 @@ void TLogoApp::FormCreate() {
 }
 
 void TLogoApp::RequestClose(bool withoutQuestion) {
+    const TViewBatch batch(*this);
     if (Close_ == TCloseState::Asking) { // a second close, or a signal, during the question
         if (withoutQuestion) CloseForced_ = true;
         return;
@@ -219,7 +356,7 @@ void TLogoApp::RequestClose(bool withoutQuestion) {
     Sender_->CancelLoading();
     Copy_->Interrupted(); // a copy practice under way is kept, as aborted
     Changed();
-    if (cw.Running() && CharInProgress(cw)) {
+    if (cw.Running() && cw.CharOnAir()) {
         // The character on the air is finished; the engine's stop event goes on from there.
         cw.StopAfterChar();
         Later(TOutputSwitch::StopLimitMs, [this, serial = ++CloseSerial_] {
@@ -231,6 +368,7 @@ void TLogoApp::RequestClose(bool withoutQuestion) {
 }
 
 void TLogoApp::FinishStopping() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Stopping) return;
     if (CWout1_->Running()) CWout1_->StopNow();
     SoundOut1_->StopOutput();
@@ -240,6 +378,7 @@ void TLogoApp::FinishStopping() {
 }
 
 bool TLogoApp::FormClose(const std::string& dataFolder, bool maximised) {
+    const TViewBatch batch(*this);
     if (Platform_.Timer) Platform_.Timer->EndPeriod(1);
     Output_->CloseAll();
     Params_->StoreSettings();
@@ -262,24 +401,29 @@ const TOutputChoice& TLogoApp::OutputChoice() const {
 }
 
 void TLogoApp::ChooseOutput(int item) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Output_->ChooseOutput(item);
 }
 
 void TLogoApp::ChoosePort(int entry) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Output_->ChoosePort(entry);
 }
 
 void TLogoApp::PowerChanged(bool) {
+    const TViewBatch batch(*this);
     StopAllSending();
 }
 
 void TLogoApp::SoundOutputsChanged() {
+    const TViewBatch batch(*this);
     Output_->SoundOutputsChanged();
 }
 
 void TLogoApp::SerialPortsChanged() {
+    const TViewBatch batch(*this);
     Output_->SerialPortsChanged();
 }
 
@@ -295,20 +439,24 @@ bool TLogoApp::NoiseAdded() const {
 // --- Engine and sound events ---------------------------------------------------------------------
 
 void TLogoApp::CWout1PttChanged(bool ptt) {
+    const TViewBatch batch(*this);
     if (Output_->Device() == TOutputDevice::Com) Keying_.PttChanged(ptt, Settings_.TX.PTT);
     Controls_->UpdateTXButton(ptt);
 }
 
 void TLogoApp::CWout1SignalChanged(bool signal) {
+    const TViewBatch batch(*this);
     Keying_.SignalChanged(signal);
 }
 
 void TLogoApp::CWout1CharStart(uint8_t ch) {
+    const TViewBatch batch(*this);
     OnCharStart(ch);
     Session_->CharStarted(ch);
 }
 
 void TLogoApp::CWout1CharSent(uint8_t ch) {
+    const TViewBatch batch(*this);
     OnCharSent(ch);
     if (Copy_->Running()) { // nothing of the text is shown, so nothing is marked
         Copy_->CharSent(ch);
@@ -327,6 +475,7 @@ void TLogoApp::CWout1CharSent(uint8_t ch) {
 }
 
 void TLogoApp::CWout1LastChar() {
+    const TViewBatch batch(*this);
     if (Session_->LastChar()) return;
     Controls_->LastChar();
     Buffers_->RepeatIfSet(); // a repeating buffer loops
@@ -334,6 +483,7 @@ void TLogoApp::CWout1LastChar() {
 }
 
 void TLogoApp::CWout1Stopped() {
+    const TViewBatch batch(*this);
     // The stop may come from inside a rendering or a timer step: the switch and the close go on
     // from the event loop, outside the engine.
     Later(0, [this] {
@@ -349,20 +499,19 @@ void TLogoApp::SoundOut1BufferPlayed(int16_t* buffer, int bytes) {
 
 // --- Keys and text -------------------------------------------------------------------------------
 
-void TLogoApp::KeyPress(uint8_t ch) {
+void TLogoApp::Enter() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
+    if (Controls_->SingleMode())
+        Controls_->Next();
+    else if (Session_->Idle())
+        Sender_->SendTypedChar(NewLineCode);
+}
+
+void TLogoApp::KeyPress(uint8_t ch) {
+    const TViewBatch batch(*this);
+    if (Close_ != TCloseState::Open || ch < ' ') return;
     const bool single = Controls_->SingleMode();
-    switch (ch) {
-    case 27: Escape(); return;
-    case 8: Backspace(); return;
-    case NewLineCode:
-        if (single)
-            Controls_->Next();
-        else if (Session_->Idle())
-            Sender_->SendTypedChar(NewLineCode);
-        return;
-    default: break;
-    }
     if (!Session_->Idle()) {
         if (single && ch == ' ') Controls_->PauseButtonClick(false);
         return;
@@ -380,6 +529,7 @@ void TLogoApp::KeyPress(uint8_t ch) {
 }
 
 void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     switch (key) {
     case TDeskKey::F5: Buffers_->Transmit(0); break;
@@ -410,6 +560,7 @@ void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
 }
 
 void TLogoApp::Escape() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Copy_->Running()) { // the copy practice is aborted, kept and shown
         Copy_->Abort();
@@ -444,6 +595,8 @@ void TLogoApp::Escape() {
 }
 
 void TLogoApp::Backspace() {
+    const TViewBatch batch(*this);
+    if (Close_ != TCloseState::Open) return;
     if (Controls_->SingleMode()) {
         Controls_->RepeatSingleItem();
         return;
@@ -453,6 +606,7 @@ void TLogoApp::Backspace() {
 }
 
 void TLogoApp::Paste(const std::string& clipboardUtf8) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Sender_->Paste(clipboardUtf8);
 }
@@ -466,6 +620,7 @@ TOpenRequest TLogoApp::ScreenSaveRequest() const {
 }
 
 bool TLogoApp::LoadScreenText(const std::string& path) {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return false;
     return Sender_->LoadScreenText(path);
 }
@@ -477,6 +632,7 @@ bool TLogoApp::SaveScreenText(const std::string& path) {
 // --- Sending controls ----------------------------------------------------------------------------
 
 void TLogoApp::TXButtonClick(bool down) {
+    const TViewBatch batch(*this);
     auto& cw = *CWout1_;
     Controls_->SetTXDown(down);
     if (!down && Copy_->Running() && !Session_->Idle()) {
@@ -504,10 +660,12 @@ void TLogoApp::TXButtonClick(bool down) {
 }
 
 void TLogoApp::PauseButtonClick(bool down) {
+    const TViewBatch batch(*this);
     Controls_->PauseButtonClick(down);
 }
 
 void TLogoApp::Button3Click() {
+    const TViewBatch batch(*this);
     if (Controls_->SingleMode())
         StopSingleMode();
     else
@@ -515,27 +673,33 @@ void TLogoApp::Button3Click() {
 }
 
 void TLogoApp::SetSingleWordModeClick() {
+    const TViewBatch batch(*this);
     if (IsActive(Output_->Device())) SetSingleMode();
 }
 
 void TLogoApp::SetSingleMode() {
+    const TViewBatch batch(*this);
     Controls_->SetSingleMode();
 }
 
 void TLogoApp::StopSingleMode() {
+    const TViewBatch batch(*this);
     Controls_->StopSingleMode();
 }
 
 void TLogoApp::RepeatSingleItem() {
+    const TViewBatch batch(*this);
     Controls_->RepeatSingleItem();
 }
 
 void TLogoApp::HideButtonClick(bool down) {
+    const TViewBatch batch(*this);
     Hidden_ = down;
     Changed();
 }
 
 void TLogoApp::ClearScreenClick() {
+    const TViewBatch batch(*this);
     Display_.ClearAll();
     Controls_->ResetItem();
     CWout1_->ClearBuffer();
@@ -543,6 +707,7 @@ void TLogoApp::ClearScreenClick() {
 }
 
 void TLogoApp::StopAllSending() {
+    const TViewBatch batch(*this);
     auto& cw = *CWout1_;
     // The session goes idle first, so that ending single mode queues no further item.
     Session_->Stop();
@@ -557,11 +722,13 @@ void TLogoApp::StopAllSending() {
 }
 
 void TLogoApp::ChangeSpeedBy(int step) {
+    const TViewBatch batch(*this);
     CWout1_->SetSpeed(CWout1_->Speed() + step);
     Changed();
 }
 
 void TLogoApp::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
+    const TViewBatch batch(*this);
     const int speed = CWout1_->Speed();
     const int direction = newPosition > speed ? 1 : newPosition < speed ? -1 : 0;
     const int position = newPosition - direction; // the up-down's own step undone
@@ -570,12 +737,14 @@ void TLogoApp::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
 }
 
 bool TLogoApp::CWSpeedArrow(bool up, TShiftState shift) {
+    const TViewBatch batch(*this);
     if (Session_->VariesSpeed()) return false;
     ChangeSpeedBy((up ? 1 : -1) * UpDownStep(shift.Shift, shift.Ctrl));
     return true;
 }
 
 void TLogoApp::SetNewSpeedVal(const std::string& boxText) {
+    const TViewBatch batch(*this);
     int speed = CWout1_->Speed();
     if (View_.SpeedUpDownEnabled) {
         int typed = 0;
@@ -588,16 +757,19 @@ void TLogoApp::SetNewSpeedVal(const std::string& boxText) {
 // --- Sessions ------------------------------------------------------------------------------------
 
 void TLogoApp::StartSession() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession();
 }
 
 void TLogoApp::StartSpeedTest() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSpeedTest();
 }
 
 void TLogoApp::ToggleSoundTest() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     // Without an output nothing would ever be heard, and the test would never end by itself.
     if (Session_->Idle() && !IsActive(Output_->Device())) return;
@@ -605,27 +777,33 @@ void TLogoApp::ToggleSoundTest() {
 }
 
 void TLogoApp::StartCopyPractice() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession(true);
 }
 
 void TLogoApp::StartKochLesson() {
+    const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
-    Course_->StartLesson();
+    if (auto plan = Course_->LessonPlan(Session_->Material())) Session_->StartSession(true, &*plan);
 }
 
 bool TLogoApp::CopyChanged(const std::string& utf8) {
+    const TViewBatch batch(*this);
     if (Copy_->SetCopy(utf8)) return true;
-    Core_.Status("The copy field takes at most " + std::to_string(Copy_->CopyLimit()) +
-                 " characters in this practice: what went beyond was not taken.");
+    if (Platform_.Status)
+        Platform_.Status("The copy field takes at most " + std::to_string(Copy_->CopyLimit()) +
+                         " characters in this practice: what went beyond was not taken.");
     return false;
 }
 
 void TLogoApp::CopyKeyTyped() {
+    const TViewBatch batch(*this);
     Copy_->KeyTyped();
 }
 
 bool TLogoApp::CopyReturn(bool onEmptyLine) {
+    const TViewBatch batch(*this);
     if (Copy_->Running() && Session_->Introducing()) {
         Session_->SkipIntroduction();
         return true;
@@ -634,6 +812,7 @@ bool TLogoApp::CopyReturn(bool onEmptyLine) {
 }
 
 void TLogoApp::CheckCopy() {
+    const TViewBatch batch(*this);
     Copy_->Check();
 }
 
@@ -650,6 +829,7 @@ THistoryStore& TLogoApp::History() {
 }
 
 bool TLogoApp::LoadMaterial(TMaterialKind kind, const std::string& path) {
+    const TViewBatch batch(*this);
     return Session_->LoadMaterial(kind, path);
 }
 

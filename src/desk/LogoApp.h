@@ -13,7 +13,6 @@
 #include "base/Signal.h"
 #include "desk/CopyPractice.h"
 #include "desk/Course.h"
-#include "desk/DeskCore.h"
 #include "desk/DeskPlatform.h"
 #include "desk/DeskTypes.h"
 #include "desk/MainView.h"
@@ -30,6 +29,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace brindle {
 
@@ -78,9 +78,11 @@ public:
     bool NoiseAdded() const;
 
     // --- Keys and text ---------------------------------------------------------------------------
-    void KeyPress(uint8_t ch); // a typed Windows-1252 character (8 Backspace, 13 Enter, 27 Esc)
+    void KeyPress(uint8_t ch); // a typed Windows-1252 character; control codes are ignored
     void KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused = false);
-    void Escape();
+    void Backspace(); // takes back what waits, or repeats the item in single mode
+    void Enter();     // a new line, or the next item in single mode
+    void Escape();    // stops what is sent, aborts a copy practice
     void Paste(const std::string& clipboardUtf8);
     const TSender& Sender() const { return *Sender_; }
 
@@ -170,12 +172,23 @@ public:
     TSignal<uint8_t> OnCharStart;
     TSignal<uint8_t> OnCharSent;
 
-    // --- For the parts (not for windows) --------------------------------------------------------
-    void Changed();
-    void ScrollToEnd() { OnScrollToEnd(); }
-    void ScrollToStart() { OnScrollToStart(); }
-
 private:
+    // The view is composed once for each intent or event the facade handles, when the outermost
+    // one returns: Changed() marks it, a TViewBatch around the handling flushes it.
+    class TViewBatch {
+    public:
+        explicit TViewBatch(TLogoApp& app) : App_(app) { ++App_.Handling_; }
+        ~TViewBatch() {
+            if (--App_.Handling_ == 0) App_.FlushView();
+        }
+        TViewBatch(const TViewBatch&) = delete;
+        TViewBatch& operator=(const TViewBatch&) = delete;
+
+    private:
+        TLogoApp& App_;
+    };
+    void Changed();
+    void FlushView();
     void CWout1PttChanged(bool ptt);
     void CWout1SignalChanged(bool signal);
     void CWout1CharStart(uint8_t ch);
@@ -185,8 +198,8 @@ private:
     void SoundOut1BufferPlayed(int16_t* buffer, int bytes);
     void Later(int ms, std::function<void()> call);
     void FinishStopping();
-    void Backspace();
     void ComposeView();
+    void Connect();
 
     TDeskPlatform Platform_;
     TDisplayModel& Display_;
@@ -196,7 +209,6 @@ private:
     TNoiseGen NoiseGen1_;
     std::unique_ptr<TComRTSDTRX> ComRTSDTRX1_;
     TComKeying Keying_;
-    TDeskCore Core_;
     std::unique_ptr<TOutputSwitch> Output_;
     std::unique_ptr<TSender> Sender_;
     std::unique_ptr<TSendingControls> Controls_;
@@ -206,12 +218,14 @@ private:
     std::unique_ptr<TCopyPractice> Copy_;
     std::unique_ptr<TCourse> Course_;
     std::unique_ptr<THistoryStore> History_;
+    std::vector<TConnection> Links_; // the parts' events to the parts (Connect)
     TMainView View_;
     bool Hidden_ = false; // Hide Text
     TCloseState Close_ = TCloseState::Open;
     bool CloseForced_ = false; // a signal came during the exit question
     int CloseSerial_ = 0;
-    bool Composing_ = false;
+    int Handling_ = 0;       // intents and events under way (TViewBatch)
+    bool ViewDirty_ = false; // Changed() since the view was last composed
     // Calls the platform runs later check this, so none reaches a logic that is gone.
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 };

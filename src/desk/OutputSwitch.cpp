@@ -1,12 +1,12 @@
 #include "desk/OutputSwitch.h"
 
+#include "audio/SoundOut.h"
 #include "base/Ranges.h"
-#include "desk/Buffers.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
-#include "desk/Parameters.h"
-#include "desk/SendingControls.h"
-#include "desk/Session.h"
+#include "engine/CWout.h"
+#include "serial/ComKeying.h"
+#include "serial/ComRtsDtrX.h"
+#include "serial/unitportdetect.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,11 +23,6 @@ bool MentionsBluetooth(const std::string& name) {
     return lower.find("bluet") != std::string::npos;
 }
 
-// A character is on the air: the engine is past its PTT lead and between two element edges.
-bool CharInProgress(const TCWout& cw) {
-    return cw.SendState() > 3;
-}
-
 } // namespace
 
 int PortNumberOfEntry(const std::string& entry) {
@@ -35,28 +30,28 @@ int PortNumberOfEntry(const std::string& entry) {
     return std::atoi(entry.substr(3, 3).c_str());
 }
 
-TOutputSwitch::TOutputSwitch(TDeskCore& core) : Core_(core) {}
+TOutputSwitch::TOutputSwitch(TOutputSwitchNeeds needs) : N_(std::move(needs)) {}
 
 void TOutputSwitch::Changed() {
-    Core_.App.Changed();
+    OnChanged();
 }
 
 bool TOutputSwitch::ComKeyingActive() const {
-    return Core_.Keying.Active();
+    return N_.Keying.Active();
 }
 
 void TOutputSwitch::Start() {
-    const auto& x = Core_.Settings.TX;
+    const auto& x = N_.Settings.TX;
     // "none" in the file is no choice of the user's: the sound output is the default.
     Requested_ = OutputDeviceOfSetting(x.Output) == TOutputDevice::Com ? TOutputDevice::Com
                                                                        : TOutputDevice::Sound;
     ComPortNumber_ = x.TXComPort;
     SoundDeviceNumber_ = x.TXAudioDevice;
-    Core_.Com.SetPortNumber(ComPortNumber_);
-    Core_.Com.SetMonitorEvents({});
+    N_.Com.SetPortNumber(ComPortNumber_);
+    N_.Com.SetMonitorEvents({});
     Device_ = TOutputDevice::NotChosen;
     PortListChanged_ = SoundListChanged_ = true;
-    Core_.Keying.SetActive(false);
+    N_.Keying.SetActive(false);
 }
 
 // --- The device check ----------------------------------------------------------------------------
@@ -96,32 +91,32 @@ void TOutputSwitch::CheckDevices() {
 
     const char* const none = "There are no devices for Sound or COM Output";
     if (ComOutputLost_ && !SoundOutputLost_)
-        Core_.Message(TSeverity::Warning,
-                      SoundDeviceCount_ != 0 ? "There is no device for COM Output: RESET" : none);
+        ShowMessage(N_.Messages, TSeverity::Warning,
+                    SoundDeviceCount_ != 0 ? "There is no device for COM Output: RESET" : none);
     else if (SoundOutputLost_ && !ComOutputLost_)
-        Core_.Message(TSeverity::Warning,
-                      ComPortCount_ != 0 ? "There is no device for Sound Output: RESET" : none);
+        ShowMessage(N_.Messages, TSeverity::Warning,
+                    ComPortCount_ != 0 ? "There is no device for Sound Output: RESET" : none);
     else if (!ComPortFound_ && !SoundDeviceFound_)
-        Core_.Message(TSeverity::Warning, none);
+        ShowMessage(N_.Messages, TSeverity::Warning, none);
 
     ComOutputLost_ = SoundOutputLost_ = false;
     PortListChanged_ = SoundListChanged_ = false;
-    if (Core_.Params) Core_.Params->AfterDeviceCheck(); // mute and blip follow the new device
+    OnDevicesChecked();
     Changed();
 }
 
 void TOutputSwitch::DropLines() {
-    Core_.Com.SetRTS(false);
-    Core_.Com.SetDTR(false);
+    N_.Com.SetRTS(false);
+    N_.Com.SetDTR(false);
 }
 
 bool TOutputSwitch::FillComPortList() {
     Choice_.PortEntries.clear();
     Choice_.PortDevices.clear();
-    auto& com = Core_.Com;
+    auto& com = N_.Com;
     const bool wasOpen = com.IsOpen();
     if (wasOpen) com.Disconnect();
-    const auto& detect = Core_.Platform.DetectPorts;
+    const auto& detect = N_.DetectPorts;
     const std::vector<TDetectedPort> ports = detect ? detect() : std::vector<TDetectedPort>{};
     for (int n = 1; n <= ranges::ComPort.Max && n <= static_cast<int>(ports.size()); ++n) {
         const TDetectedPort& p = ports[static_cast<std::size_t>(n - 1)];
@@ -159,7 +154,7 @@ bool TOutputSwitch::FillComPortList() {
 }
 
 bool TOutputSwitch::CheckSoundDevices() {
-    auto& sound = Core_.Sound;
+    auto& sound = N_.Sound;
     const bool wasOpen = sound.IsOpen();
     if (wasOpen) sound.Close();
     const int count = static_cast<int>(sound.Outputs().size());
@@ -167,7 +162,7 @@ bool TOutputSwitch::CheckSoundDevices() {
     sound.SetDevicePresent(count > 0);
     if (count > 0) {
         SoundDeviceNumber_ =
-            sound.ChooseOutput(SoundDeviceNumber_, Core_.Settings.TX.TXAudioDeviceName);
+            sound.ChooseOutput(SoundDeviceNumber_, N_.Settings.TX.TXAudioDeviceName);
         sound.SetDeviceID(SoundDeviceNumber_);
         if (wasOpen) sound.Open();
         Choice_.SoundEnabled = true;
@@ -197,13 +192,13 @@ void TOutputSwitch::ChoosePort(int selected) {
     SetPortNumberSafely(number);
     DropLines();
     if (Device_ == TOutputDevice::Com) {
-        if (Core_.Com.IsOpen()) {
+        if (N_.Com.IsOpen()) {
             ComPortIndex_ = selected;
             ComPortNumber_ = number;
             DropLines();
         } else {
-            Core_.Message(TSeverity::Error,
-                          "Error: cannot use ComPort COM" + std::to_string(number));
+            ShowMessage(N_.Messages, TSeverity::Error,
+                        "Error: cannot use ComPort COM" + std::to_string(number));
             SetPortNumberSafely(ComPortNumber_);
             Choice_.PortSelected = ComPortIndex_;
         }
@@ -213,18 +208,18 @@ void TOutputSwitch::ChoosePort(int selected) {
 
 bool TOutputSwitch::ConnectPort() {
     try {
-        return Core_.Com.Connect();
+        return N_.Com.Connect();
     } catch (const ECommError& e) {
-        Core_.Message(TSeverity::Error, e.what());
+        ShowMessage(N_.Messages, TSeverity::Error, e.what());
         return false;
     }
 }
 
 void TOutputSwitch::SetPortNumberSafely(int number) {
     try {
-        Core_.Com.SetPortNumber(number);
+        N_.Com.SetPortNumber(number);
     } catch (const ECommError& e) {
-        Core_.Message(TSeverity::Error, e.what());
+        ShowMessage(N_.Messages, TSeverity::Error, e.what());
     }
 }
 
@@ -244,14 +239,13 @@ void TOutputSwitch::Request(TOutputDevice device) {
     Switching_ = true;
     Target_ = device;
     ++SwitchSerial_;
-    if (!Core_.Settings.TX.AutoStart) Core_.App.TXButtonClick(false);
-    Core_.App.StopAllSending();
-    auto& cw = Core_.CW;
+    OnStopSending(!N_.Settings.TX.AutoStart);
+    auto& cw = N_.Engine;
     cw.SetHold(true);
-    if (IsActive(Device_) && cw.Running() && CharInProgress(cw)) {
+    if (IsActive(Device_) && cw.Running() && cw.CharOnAir()) {
         // The character on the air is finished; the engine's stop event goes on from there.
         cw.StopAfterChar();
-        Core_.Later(StopLimitMs, [this, serial = SwitchSerial_] {
+        N_.Later(StopLimitMs, [this, serial = SwitchSerial_] {
             if (Switching_ && serial == SwitchSerial_) ContinueSwitch();
         });
         Changed();
@@ -261,39 +255,39 @@ void TOutputSwitch::Request(TOutputDevice device) {
 }
 
 void TOutputSwitch::EngineStopped() {
-    if (Switching_ && !Core_.CW.Running()) ContinueSwitch();
+    if (Switching_ && !N_.Engine.Running()) ContinueSwitch();
 }
 
 void TOutputSwitch::StopCurrentDevice() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     if (Device_ == TOutputDevice::Sound) {
         cw.Abort(); // PTT off and the engine's state back to idle
         if (cw.Running()) cw.StopNow();
-        Core_.Sound.StopOutput();
-        Core_.Sound.Close();
+        N_.Sound.StopOutput();
+        N_.Sound.Close();
         cw.SetBlasterMode(false);
     } else if (Device_ == TOutputDevice::Com) {
         if (cw.Running()) cw.StopNow();
         DropLines();
-        Core_.Com.Disconnect();
-        Core_.Keying.SetActive(false);
+        N_.Com.Disconnect();
+        N_.Keying.SetActive(false);
     }
     cw.SetHold(false);
 }
 
 void TOutputSwitch::ContinueSwitch() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     StopCurrentDevice();
     const TOutputDevice device = Target_;
-    if (device == TOutputDevice::Sound && Core_.Sound.Open()) {
+    if (device == TOutputDevice::Sound && N_.Sound.Open()) {
         cw.SetBlasterMode(true);
         cw.Start();
-        Core_.Sound.StartOutput();
+        N_.Sound.StartOutput();
     }
     if (device == TOutputDevice::Com) {
         if (ConnectPort()) {
             DropLines();
-            Core_.Keying.SetActive(true);
+            N_.Keying.SetActive(true);
             cw.SetBlasterMode(false);
             cw.Start();
         } else {
@@ -319,11 +313,11 @@ void TOutputSwitch::ContinueSwitch() {
 }
 
 void TOutputSwitch::FinishSwitch(bool) {
-    auto& tutor = Core_.Settings.Tutor;
-    auto& cw = Core_.CW;
+    auto& tutor = N_.Settings.Tutor;
+    auto& cw = N_.Engine;
     switch (Device_) {
     case TOutputDevice::Sound:
-        Choice_.BlipEnabled = tutor.Mode == 3;
+        Choice_.BlipEnabled = tutor.TrainingMode() == TTrainingMode::Phrases;
         // The tick comes back from before COM output; at start it is the one of the settings.
         if (Previous_ == TOutputDevice::Com) tutor.Blip = BlipTicked_;
         cw.SetBlipOn(tutor.Blip);
@@ -336,27 +330,26 @@ void TOutputSwitch::FinishSwitch(bool) {
         break;
     default: break;
     }
-    Core_.Controls->SetTXDown(false);
-    if (IsActive(Device_) && Core_.Params) Core_.Params->EnableControls();
+    OnDeviceSet();
     Changed();
 }
 
 // --- Devices that come and go --------------------------------------------------------------------
 
 void TOutputSwitch::SoundOutputsChanged() {
-    auto& sound = Core_.Sound;
+    auto& sound = N_.Sound;
     if (sound.IsOpen()) sound.Close();
     const int count = static_cast<int>(sound.Outputs().size());
     if (count >= 1) {
         // The list reorders when a device comes or goes: the output is found again by its name,
         // so that a headset plugged in never takes the tone from the output chosen.
         SoundDeviceNumber_ =
-            sound.ChooseOutput(SoundDeviceNumber_, Core_.Settings.TX.TXAudioDeviceName);
+            sound.ChooseOutput(SoundDeviceNumber_, N_.Settings.TX.TXAudioDeviceName);
         sound.SetDeviceID(SoundDeviceNumber_);
     }
     if (count >= 1 && Device_ == TOutputDevice::Sound) {
         // The output may never have opened (no server at start): the engine starts with it.
-        auto& cw = Core_.CW;
+        auto& cw = N_.Engine;
         if (!cw.BlasterMode() || !cw.Running()) {
             cw.SetBlasterMode(true);
             cw.Start();
@@ -378,18 +371,19 @@ void TOutputSwitch::SerialPortsChanged() {
 
 void TOutputSwitch::OutputLost() {
     // A session or test cannot go on without its sound; it stops cleanly and says why.
-    if (!Core_.Session->Idle() && Device_ == TOutputDevice::Sound) {
-        Core_.App.StopAllSending();
-        Core_.Message(TSeverity::Warning, "The sound output was lost: the session was stopped.");
+    if (!N_.SessionIdle() && Device_ == TOutputDevice::Sound) {
+        OnStopSending(false);
+        ShowMessage(N_.Messages, TSeverity::Warning,
+                    "The sound output was lost: the session was stopped.");
     }
     Changed();
 }
 
 void TOutputSwitch::CloseAll() {
-    Core_.Sound.Close();
+    N_.Sound.Close();
     DropLines();
-    Core_.Com.Disconnect();
-    Core_.Keying.SetActive(false);
+    N_.Com.Disconnect();
+    N_.Keying.SetActive(false);
 }
 
 } // namespace brindle

@@ -8,15 +8,39 @@
 // the parameters window's output choice (TOutputChoice), which the window only draws.
 #pragma once
 
+#include "base/MessageSink.h"
+#include "base/Signal.h"
 #include "desk/DeskTypes.h"
 #include "desk/MainView.h"
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TComKeying;
+class TComRTSDTRX;
+class TSoundOut;
+struct TDetectedPort;
+struct TSettings;
+
+// What the output switch works with: the settings of the output, the engine, the sound output,
+// the serial lines and the keyer on them, the ports present, whether a session runs, the
+// messages, and the calls for later.
+struct TOutputSwitchNeeds {
+    TSettings& Settings;
+    TCWout& Engine;
+    TSoundOut& Sound;
+    TComRTSDTRX& Com;
+    TComKeying& Keying;
+    std::function<std::vector<TDetectedPort>()> DetectPorts;
+    std::function<bool()> SessionIdle;
+    TMessageSink Messages;
+    std::function<void(int ms, std::function<void()> call)> Later;
+};
 
 class TOutputSwitch {
 public:
@@ -24,7 +48,13 @@ public:
     // stops it anyway (a sound output that no longer asks for samples never finishes it). [ms]
     static constexpr int StopLimitMs = 1000;
 
-    explicit TOutputSwitch(TDeskCore& core);
+    explicit TOutputSwitch(TOutputSwitchNeeds needs);
+
+    // --- What it tells ---------------------------------------------------------------------------
+    TSignal<> OnChanged;         // the main window's view may have changed
+    TSignal<> OnDevicesChecked;  // the choice may have changed: mute and blip follow the device
+    TSignal<> OnDeviceSet;       // a switch (or a check) has ended on Device()
+    TSignal<bool> OnStopSending; // everything sent must stop; true: let the TX button up too
 
     // --- State ------------------------------------------------------------------------------
     TOutputDevice Device() const { return Device_; }
@@ -69,7 +99,7 @@ private:
     void DropLines();
     void Changed();
 
-    TDeskCore& Core_;
+    TOutputSwitchNeeds N_;
     TOutputChoice Choice_;
     TOutputDevice Device_ = TOutputDevice::NotChosen;
     TOutputDevice Previous_ = TOutputDevice::NotChosen;

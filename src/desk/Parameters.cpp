@@ -1,14 +1,13 @@
 #include "desk/Parameters.h"
 
+#include "audio/NoiseGen.h"
+#include "audio/SoundOut.h"
 #include "base/Ranges.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "desk/Buffers.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/OutputSwitch.h"
-#include "desk/SendingControls.h"
-#include "desk/Session.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
 #include "practice/TextFilters.h"
 #include "settings/SettingsTable.h"
 
@@ -19,8 +18,13 @@ namespace brindle {
 
 namespace {
 
+// The Farnsworth up-down moves over more than the speeds the engine takes: its position is
+// clamped into the setting's range where it is used.
 constexpr TRange kFarnswPosition{0, 1000};
-constexpr TRange kMinSizePosition{1, 14};
+// The window never offers a smallest size of 0: that is only read for groups of one character,
+// which have no size to vary.
+constexpr TRange kMinSizePosition{
+    1, SettingOf<&TSettings::Tutor, &TTutorSettings::GrMinSize>().Range.Max};
 constexpr TRange kLevelBar{0, 60};
 constexpr const char* kLetters = "abcdefghijklmnopqrstuvwxyz";
 constexpr const char* kNumerals = "0123456789";
@@ -125,7 +129,7 @@ TRect FitFramedOnScreens(TRect window, int frameWidth, int frameHeight,
 // --- The window's state --------------------------------------------------------------------------
 
 // The fields' limits are the settings table's: what the window takes is what the file keeps.
-TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
+TParameters::TParameters(TParametersNeeds needs) : N_(std::move(needs)), S_(N_.Settings) {
     auto set = [&](TUpDown u, TRange r, int length, const char* caption) {
         auto& n = Num(u);
         n.Min = r.Min;
@@ -133,13 +137,19 @@ TParameters::TParameters(TDeskCore& core) : Core_(core), S_(core.Settings) {
         n.MaxLength = length;
         n.Caption = caption;
     };
-    set(TUpDown::Freq, SettingEntry("TX", "Frequency").Range, 4, "Frequency Hz");
-    set(TUpDown::Slope, SettingEntry("TX", "Slope").Range, 3, "Slope (samples)");
-    set(TUpDown::StartSpeed, SettingEntry("Tutor", "StartSpeed").Range, 4, "Start Speed");
-    set(TUpDown::EndSpeed, SettingEntry("Tutor", "EndSpeed").Range, 4, "End Speed");
+    set(TUpDown::Freq, SettingOf<&TSettings::TX, &TTxSettings::Frequency>().Range, 4,
+        "Frequency Hz");
+    set(TUpDown::Slope, SettingOf<&TSettings::TX, &TTxSettings::Slope>().Range, 3,
+        "Slope (samples)");
+    set(TUpDown::StartSpeed, SettingOf<&TSettings::Tutor, &TTutorSettings::StartSpeed>().Range, 4,
+        "Start Speed");
+    set(TUpDown::EndSpeed, SettingOf<&TSettings::Tutor, &TTutorSettings::EndSpeed>().Range, 4,
+        "End Speed");
     set(TUpDown::FarnswSpeed, kFarnswPosition, 4, "Speed");
-    set(TUpDown::NumGroups, SettingEntry("Tutor", "Groups").Range, 3, "Number of Items");
-    set(TUpDown::SizeGroups, SettingEntry("Tutor", "GrSize").Range, 2, "Size of Groups");
+    set(TUpDown::NumGroups, SettingOf<&TSettings::Tutor, &TTutorSettings::Groups>().Range, 3,
+        "Number of Items");
+    set(TUpDown::SizeGroups, SettingOf<&TSettings::Tutor, &TTutorSettings::GrSize>().Range, 2,
+        "Size of Groups");
     set(TUpDown::SizeMin, kMinSizePosition, 2, "Min Size of Groups");
     for (int i = 0; i < CharFieldCount; ++i)
         View_.Texts[static_cast<std::size_t>(i)].MaxLength = i < 2 ? 80 : 10;
@@ -160,15 +170,14 @@ void TParameters::SetFieldText(TCharField which, const std::string& text) {
     f.Text = FitToLength(text, static_cast<std::size_t>(f.MaxLength));
 }
 
-// --- Creation
-// --------------------------------------------------------------------------------------
+// --- Creation ------------------------------------------------------------------------------------
 
 void TParameters::Create() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const TSettings read = S_; // as read from the file; the effects below change S_
     View_.SoundMutedShown = false;
-    SetMorseMode(read.Tutor.Mode);
-    SetDispMode(read.Tutor.DispMode);
+    SetMorseMode(read.Tutor.TrainingMode());
+    SetDispMode(read.Tutor.Display());
     S_.TX.Muted = read.TX.Muted;
     S_.TX.Noise = read.TX.Noise;
 
@@ -187,7 +196,7 @@ void TParameters::Create() {
     SetPosition(TUpDown::EndSpeed, read.Tutor.EndSpeed);
     WorkEndSpeed = ranges::Speed.Clamp(Number(TUpDown::EndSpeed).Position);
 
-    SetFarnsworth(read.Tutor.Farnsworth);
+    SetFarnsworth(read.Tutor.Spacing());
     cw.SetFWSpeed(read.Tutor.FarnsworthSpeed);
     WorkFarnsworthSpeed = ranges::Speed.Clamp(cw.FWSpeed());
     SetPosition(TUpDown::FarnswSpeed, WorkFarnsworthSpeed);
@@ -219,13 +228,13 @@ void TParameters::Create() {
     ApplyPosition(TUpDown::Freq, cw.Frequency());
     ApplyPosition(TUpDown::Slope, cw.Slope());
     SetLevel(-cw.LogAmplitude());
-    SetNoiseLevel(-Core_.Noise.LeveldB());
+    SetNoiseLevel(-N_.Noise.LeveldB());
 
     Num(TUpDown::NumGroups).Text = std::to_string(WorkGroupCount);
     Num(TUpDown::SizeGroups).Text = std::to_string(WorkGroupSize);
     Num(TUpDown::SizeMin).Text = S_.Tutor.VariSize ? std::to_string(WorkMinGroupSize) : "";
     SetEqKeyOpt(read.TX.EqKeyOpt);
-    Core_.Output->CheckDevices();
+    N_.Output.CheckDevices();
     Changed();
 }
 
@@ -243,20 +252,19 @@ void TParameters::StoreSettings() {
     t.GrSize = Number(TUpDown::SizeGroups).Position;
     t.GrMinSize = Number(TUpDown::SizeMin).Position;
     auto& x = S_.TX;
-    x.Frequency = Core_.CW.Frequency();
-    x.Slope = Core_.CW.Slope();
-    x.OutputLevel = Core_.CW.LogAmplitude();
-    x.NoiseLevel = Core_.Noise.LeveldB();
+    x.Frequency = N_.Engine.Frequency();
+    x.Slope = N_.Engine.Slope();
+    x.OutputLevel = N_.Engine.LogAmplitude();
+    x.NoiseLevel = N_.Noise.LeveldB();
 }
 
-// --- Up-downs and numeric fields
-// -------------------------------------------------------------------
+// --- Up-downs and numeric fields -----------------------------------------------------------------
 
 void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
     auto& n = Num(which);
     const int moved = std::clamp(n.Position + Sign(button), n.Min, n.Max); // the control's own step
     int d = 0;
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     switch (which) {
     case TUpDown::Freq: d = Sign(moved - cw.Frequency()); break;
     case TUpDown::Slope: d = Sign(moved - cw.Slope()); break;
@@ -278,7 +286,7 @@ void TParameters::StepUpDown(TUpDown which, int button, bool shift, bool ctrl) {
 }
 
 void TParameters::ApplyPosition(TUpDown which, int value) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const bool wpm = S_.Main.ShowWpM;
     auto& n = Num(which);
     switch (which) {
@@ -331,7 +339,7 @@ void TParameters::ApplyPosition(TUpDown which, int value) {
 }
 
 void TParameters::ApplyEditField(TUpDown which, const std::string& text) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const bool wpm = S_.Main.ShowWpM;
     auto& n = Num(which);
     int v = 0;
@@ -407,8 +415,7 @@ void TParameters::GroupSizeRule() {
     }
 }
 
-// --- Character fields and texts
-// ----------------------------------------------------------------------
+// --- Character fields and texts ------------------------------------------------------------------
 
 void TParameters::EnterCharField(int field) {
     if (field != 1 && field != 2) return;
@@ -426,7 +433,7 @@ void TParameters::CommitText(TCharField which, const std::string& input) {
     // No more than the field holds, as the field itself would take.
     const std::string text1252 =
         FitToLength(input, static_cast<std::size_t>(View_.Texts[Index(which)].MaxLength));
-    const bool extended = Core_.CW.ExtraChars();
+    const bool extended = N_.Engine.ExtraChars();
     const bool caps = S_.Main.AllCaps;
     if (which == TCharField::Chars1 || which == TCharField::Chars2) {
         const std::string set = CharSetOfField(text1252, extended);
@@ -474,28 +481,28 @@ void TParameters::Deactivate(const std::array<std::string, UpDownCount>& numbers
         CommitText(f, texts[Index(f)]);
 }
 
-// --- Choices
-// -----------------------------------------------------------------------------------------
+// --- Choices -------------------------------------------------------------------------------------
 
-void TParameters::SetDispMode(int item) {
-    item = choices::Clamp(item, choices::DispMode);
-    S_.Tutor.DispMode = item;
-    auto& d = Core_.Display;
-    d.SetColorInText(item == 0 ? 0xFF0000 : item == 1 ? d.BackgroundColor() : d.FontColor());
-    Core_.App.StopAllSending();
+void TParameters::SetDispMode(TDisplayMode mode) {
+    S_.Tutor.DispMode = choices::Stored(mode);
+    auto& d = N_.Display;
+    d.SetColorInText(mode == TDisplayMode::ShowFirst    ? 0xFF0000
+                     : mode == TDisplayMode::SoundFirst ? d.BackgroundColor()
+                                                        : d.FontColor());
+    OnStopSending();
     Changed();
 }
 
-void TParameters::SetMorseMode(int item) {
-    S_.Tutor.Mode = choices::Clamp(item, choices::Mode);
-    Core_.App.Changed(); // the start button's caption
+void TParameters::SetMorseMode(TTrainingMode mode) {
+    S_.Tutor.Mode = choices::Stored(mode);
+    OnMainViewChanged(); // the start button's caption
     Changed();
 }
 
 void TParameters::SetAutoStart(bool on) {
     S_.TX.AutoStart = on;
-    Core_.CW.SetAutoStartStop(on);
-    Core_.Controls->UpdateTXButton(false);
+    N_.Engine.SetAutoStartStop(on);
+    OnAutoStartSet();
     Changed();
 }
 
@@ -506,7 +513,7 @@ void TParameters::SetPtt(bool on) {
 
 void TParameters::SetExtended(bool on) {
     S_.TX.Extended = on ? 1 : 0;
-    Core_.CW.SetExtraChars(on);
+    N_.Engine.SetExtraChars(on);
     // Characters no longer allowed drop out of every field at once.
     CommitText(TCharField::Chars1, Text(TCharField::Chars1).Text);
     CommitText(TCharField::Chars2, Text(TCharField::Chars2).Text);
@@ -516,14 +523,14 @@ void TParameters::SetExtended(bool on) {
 
 void TParameters::SetLevel(int position) {
     View_.LevelPosition = kLevelBar.Clamp(position);
-    Core_.CW.SetLogAmplitude(-View_.LevelPosition);
+    N_.Engine.SetLogAmplitude(-View_.LevelPosition);
     View_.LevelLabel = LevelText(-View_.LevelPosition);
     Changed();
 }
 
 void TParameters::SetNoiseLevel(int position) {
     View_.NoisePosition = kLevelBar.Clamp(position);
-    Core_.Noise.SetLeveldB(-View_.NoisePosition);
+    N_.Noise.SetLeveldB(-View_.NoisePosition);
     View_.NoiseLabel = LevelText(-View_.NoisePosition);
     Changed();
 }
@@ -540,9 +547,8 @@ void TParameters::SetMute(bool on) {
 
 void TParameters::MuteCheckBoxClick() {
     // The mute is the playback stream's own volume; it takes effect on the sound output only.
-    if (Core_.Output->Device() == TOutputDevice::Sound)
-        Core_.Sound.SetVolume(S_.TX.Muted ? 0.0 : 1.0);
-    Core_.App.Changed();
+    if (N_.Output.Device() == TOutputDevice::Sound) N_.Sound.SetVolume(S_.TX.Muted ? 0.0 : 1.0);
+    OnMainViewChanged();
     Changed();
 }
 
@@ -553,7 +559,7 @@ void TParameters::SetEqKeyOpt(bool on) {
 
 void TParameters::SetBlip(bool on) {
     S_.Tutor.Blip = on;
-    Core_.CW.SetBlipOn(on);
+    N_.Engine.SetBlipOn(on);
     Changed();
 }
 
@@ -569,7 +575,7 @@ void TParameters::SetFaster(int item) {
 
 void TParameters::SetCharSize(int item) {
     S_.Main.CharSizeItem = choices::Clamp(item, choices::FontPoints);
-    Core_.App.Changed();
+    OnMainViewChanged();
     Changed();
 }
 
@@ -580,10 +586,10 @@ void TParameters::CaseFields() {
 
 void TParameters::SetAllCaps(bool on) {
     S_.Main.AllCaps = on;
-    Core_.Display.SetAllCaps(on);
+    N_.Display.SetAllCaps(on);
     CaseFields();
-    Core_.Buffers->SetAllCaps(on);
-    Core_.App.Changed();
+    OnAllCapsSet(on);
+    OnMainViewChanged();
     Changed();
 }
 
@@ -594,7 +600,7 @@ void TParameters::WriteSpeedFields() {
 
 void TParameters::SetShowWpM(bool on) {
     S_.Main.ShowWpM = on;
-    Core_.App.Changed();
+    OnMainViewChanged();
     View_.Unit = on ? "WpM" : "CpM";
     WriteSpeedFields();
     Changed();
@@ -618,34 +624,32 @@ void TParameters::SetVariSize(bool on) {
     Changed();
 }
 
-void TParameters::SetFarnsworth(int item) {
-    item = choices::Clamp(item, choices::Farnsworth);
-    S_.Tutor.Farnsworth = item;
-    auto& cw = Core_.CW;
+void TParameters::SetFarnsworth(TSpacing spacing) {
+    S_.Tutor.Farnsworth = choices::Stored(spacing);
+    auto& cw = N_.Engine;
     auto& n = Num(TUpDown::FarnswSpeed);
-    if (item == 0) {
+    if (spacing == TSpacing::Plain) {
         n.Caption = "Speed";
-        cw.SetFWSpeed(0); // the engine keeps its lowest speed; mode 0 ignores it
-        cw.SetFarnswMode(0);
+        cw.SetFWSpeed(0); // the engine keeps its lowest speed; plain spacing ignores it
     } else {
-        n.Caption = item == 1 ? "Farnsworth Speed for Characters" : "Wordsworth Speed for Words";
+        n.Caption = spacing == TSpacing::Farnsworth ? "Farnsworth Speed for Characters"
+                                                    : "Wordsworth Speed for Words";
         cw.SetFWSpeed(n.Position);
-        cw.SetFarnswMode(item);
     }
-    Core_.App.Changed();
+    cw.SetSpacing(spacing);
+    OnMainViewChanged();
     Changed();
 }
 
 void TParameters::TestButtonClick() {
-    Core_.App.ToggleSoundTest();
+    OnSoundTestClicked();
 }
 
-// --- Enabling
-// ----------------------------------------------------------------------------------------
+// --- Enabling ------------------------------------------------------------------------------------
 
 void TParameters::EnableControls() {
     // The mute follows the output: a box ticked while keying a port takes effect here.
-    if (Core_.Output->Device() == TOutputDevice::Sound) MuteCheckBoxClick();
+    if (N_.Output.Device() == TOutputDevice::Sound) MuteCheckBoxClick();
     Changed();
 }
 
@@ -654,18 +658,19 @@ void TParameters::AfterDeviceCheck() {
 }
 
 void TParameters::UpdateEnables() {
-    const TSessionState state = Core_.Session->State();
-    const bool locked = View_.Locked = Core_.Session->LocksParameters();
+    const TSessionState state = N_.SessionState();
+    const bool locked = View_.Locked = N_.SessionLocksParameters();
     const bool open = !locked;
-    const bool sound = Core_.Output->Device() == TOutputDevice::Sound;
+    const bool sound = N_.Output.Device() == TOutputDevice::Sound;
     const bool soundTest = state == TSessionState::SoundTest;
-    const auto& choice = Core_.Output->Choice();
+    const auto& choice = N_.Output.Choice();
     View_.TestCaption = soundTest ? "Stop Test" : "Test Sound and Speed";
     // The speed test runs without extra spacing: the choice is locked meanwhile.
     View_.FarnsworthEnabled =
         state != TSessionState::SpeedTest && state != TSessionState::SpeedTestAborted;
-    const int mode = S_.Tutor.Mode;
-    const bool switching = Core_.Output->Switching();
+    const TTrainingMode mode = S_.Tutor.TrainingMode();
+    const bool groups = mode == TTrainingMode::RandomChars;
+    const bool switching = N_.Output.Switching();
     View_.OutputSoundEnabled = open && !switching && choice.SoundEnabled;
     View_.OutputComEnabled = open && !switching && choice.ComEnabled;
     View_.PortBoxEnabled = open && choice.PortBoxEnabled;
@@ -679,19 +684,19 @@ void TParameters::UpdateEnables() {
     };
     enable(TUpDown::StartSpeed, open);
     enable(TUpDown::EndSpeed, open && S_.Tutor.Varispeed);
-    enable(TUpDown::NumGroups, open && mode != 4);
-    enable(TUpDown::SizeGroups, open && mode == 0);
-    enable(TUpDown::SizeMin, open && mode == 0 && S_.Tutor.VariSize);
-    View_.VariSizeEnabled = open && mode == 0 && WorkGroupSize > 1;
+    enable(TUpDown::NumGroups, open && mode != TTrainingMode::Text);
+    enable(TUpDown::SizeGroups, open && groups);
+    enable(TUpDown::SizeMin, open && groups && S_.Tutor.VariSize);
+    View_.VariSizeEnabled = open && groups && WorkGroupSize > 1;
     View_.FasterEnabled = open && S_.Tutor.Repeat != 0;
-    View_.BlipEnabled = (mode == 3 || soundTest) && sound;
-    enable(TUpDown::FarnswSpeed, S_.Tutor.Farnsworth != 0);
+    View_.BlipEnabled = (mode == TTrainingMode::Phrases || soundTest) && sound;
+    enable(TUpDown::FarnswSpeed, S_.Tutor.Spacing() != TSpacing::Plain);
     enable(TUpDown::Freq, sound);
     enable(TUpDown::Slope, sound);
     View_.SoundControlsEnabled = sound;
     View_.NoiseEnabled = sound && !S_.TX.Muted;
     View_.SoundMutedShown = sound && S_.TX.Muted;
-    View_.PttEnabled = Core_.Output->Device() == TOutputDevice::Com;
+    View_.PttEnabled = N_.Output.Device() == TOutputDevice::Com;
     View_.AutoStartEnabled = choice.AutoStartEnabled;
     View_.TestEnabled = choice.TestButtonEnabled;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "base/Signal.h"
+#include "desk/DeskTypes.h"
 #include "settings/Choices.h"
 #include "settings/Settings.h"
 
@@ -18,7 +19,25 @@
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
+class TNoiseGen;
+class TOutputSwitch;
+class TSoundOut;
+
+// What the parameters window's logic works with: the settings it edits, the engine, the display,
+// the noise and the sound output it sets, the output switch (its choice, and the device check it
+// runs at creation), and the session's state that locks it.
+struct TParametersNeeds {
+    TSettings& Settings;
+    TCWout& Engine;
+    TDisplayModel& Display;
+    TNoiseGen& Noise;
+    TSoundOut& Sound;
+    TOutputSwitch& Output;
+    std::function<TSessionState()> SessionState;
+    std::function<bool()> SessionLocksParameters;
+};
 
 // The eight edit + up-down pairs.
 enum class TUpDown {
@@ -110,7 +129,7 @@ TRect FitFramedOnScreens(TRect window, int frameWidth, int frameHeight,
 
 class TParameters {
 public:
-    explicit TParameters(TDeskCore& core);
+    explicit TParameters(TParametersNeeds needs);
 
     // The window's creation: fills everything from the settings as they were read at start,
     // applies every effect and runs the output device check.
@@ -124,6 +143,13 @@ public:
     void Refresh() { Changed(); }
     // Told whenever View() may have changed.
     TSignal<> OnChanged;
+    // What the main window shows may have changed too (the start button's caption, the speed's
+    // label, the muted label).
+    TSignal<> OnMainViewChanged;
+    TSignal<> OnStopSending;      // a new display mode: everything sent stops
+    TSignal<> OnAutoStartSet;     // the TX button follows
+    TSignal<bool> OnAllCapsSet;   // the text buffers follow
+    TSignal<> OnSoundTestClicked; // the test button
 
     // --- Numeric fields and up-downs ------------------------------------------------------
     // A click on an up-down button (up: +1, down: -1) with the keys held.
@@ -143,8 +169,8 @@ public:
                     const std::array<std::string, CharFieldCount>& texts);
 
     // --- Choices ---------------------------------------------------------------------------
-    void SetDispMode(int item);
-    void SetMorseMode(int item);
+    void SetDispMode(TDisplayMode mode);
+    void SetMorseMode(TTrainingMode mode);
     void SetAutoStart(bool on);
     void SetPtt(bool on);
     void SetExtended(bool on);
@@ -161,7 +187,7 @@ public:
     void SetShowWpM(bool on);
     void SetVariSpeed(bool on);
     void SetVariSize(bool on);
-    void SetFarnsworth(int item);
+    void SetFarnsworth(TSpacing spacing);
     void TestButtonClick();
 
     // What the device check runs after a switch and at its end.
@@ -197,7 +223,7 @@ private:
     void UpdateEnables();
     void Changed();
 
-    TDeskCore& Core_;
+    TParametersNeeds N_;
     TSettings& S_;
     TParamView View_;
 };

@@ -3,7 +3,7 @@
 // every table, every text the window shows, and the file of the CSV export.
 #pragma once
 
-#include "desk/Session.h"
+#include "desk/DeskTypes.h"
 #include "learn/HistoryStore.h"
 
 #include <cstddef>

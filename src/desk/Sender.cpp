@@ -3,11 +3,11 @@
 #include "base/ControlCodes.h"
 #include "base/FileIO.h"
 #include "base/Text1252.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
-#include "desk/SendingControls.h"
-#include "desk/Session.h"
+#include "desk/DeskTypes.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
 #include "practice/TextFilters.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 
@@ -19,15 +19,15 @@ int TSender::DisplayWidth(uint8_t ch) {
 }
 
 void TSender::ShowBufferFull() {
-    Core_.Message(TSeverity::Warning,
-                  "Warning: Type-ahead buffer is full: " + std::to_string(Core_.CW.Buffersize()));
+    ShowMessage(N_.Messages, TSeverity::Warning,
+                "Warning: Type-ahead buffer is full: " + std::to_string(N_.Engine.Buffersize()));
 }
 
 // --- Typing --------------------------------------------------------------------------------------
 
 bool TSender::SendTypedChar(uint8_t ch) {
-    auto& cw = Core_.CW;
-    auto& display = Core_.Display;
+    auto& cw = N_.Engine;
+    auto& display = N_.Display;
     switch (Entry_) {
     case TEntry::None:
         if (ch == '<') {
@@ -57,20 +57,18 @@ bool TSender::SendTypedChar(uint8_t ch) {
         return true;
     case TEntry::Letter: break;
     }
-    std::string name = PendingProsign_ + static_cast<char>(ch);
-    if ((PendingProsign_ == "<s" || PendingProsign_ == "<S") && (ch == 'o' || ch == 'O'))
-        name += ch == 'O' ? "S>" : "s>";
-    else
-        name += '>';
+    const std::string typed = PendingProsign_ + static_cast<char>(ch);
     Entry_ = TEntry::None;
     PendingProsign_.clear();
-    if (const int index = ProsignIndex(name); index > 0) {
+    if (const int index = ProsignOfTyped(typed); index > 0) {
         if (!cw.PutCode(ProsignCode(index))) {
             display.DeleteLast(2);
             ShowBufferFull();
             return false;
         }
-        display.AddText(name.substr(2));
+        // The rest of the name after the two characters shown: the letter typed last, then
+        // what the name has beyond it.
+        display.AddText(typed.substr(2) + std::string(ProsignName(index).substr(typed.size())));
         return true;
     }
     // Unknown: shown as "<?>" and sent as three pauses, so one Backspace takes it back.
@@ -84,8 +82,8 @@ bool TSender::SendTypedChar(uint8_t ch) {
 }
 
 void TSender::Backspace() {
-    auto& cw = Core_.CW;
-    auto& display = Core_.Display;
+    auto& cw = N_.Engine;
+    auto& display = N_.Display;
     if (Entry_ != TEntry::None) {
         display.DeleteLast(Entry_ == TEntry::Open ? 1 : 2);
         Entry_ = TEntry::None;
@@ -114,9 +112,9 @@ void TSender::Backspace() {
 // --- Texts ---------------------------------------------------------------------------------------
 
 bool TSender::Queue(const std::string& text) {
-    auto& cw = Core_.CW;
-    auto& display = Core_.Display;
-    const TQueueStyle style = Core_.Session->QueueStyle();
+    auto& cw = N_.Engine;
+    auto& display = N_.Display;
+    const TQueueStyle style = N_.QueueStyle();
     const bool onlyNewLine = text == "\r" || text == "\r\n" || text == "\n";
     const bool shown = style.Shown && !onlyNewLine;
     bool full = false;
@@ -160,7 +158,7 @@ bool TSender::Queue(const std::string& text) {
         }
     }
     if (full) ShowBufferFull();
-    Core_.App.Changed();
+    OnChanged();
     return !full;
 }
 
@@ -177,33 +175,34 @@ std::string PasteChain(const std::string& clipboardUtf8, const TCharSet& chars) 
 }
 
 void TSender::Paste(const std::string& clipboardUtf8) {
-    Queue(PasteChain(clipboardUtf8, Core_.CW.CharSet()));
+    Queue(PasteChain(clipboardUtf8, N_.Engine.CharSet()));
 }
 
 // --- Screen files --------------------------------------------------------------------------------
 
 TOpenRequest TSender::ScreenOpenRequest() const {
-    const auto& m = Core_.Settings.Main;
+    const auto& m = N_.Settings.Main;
     return {"Load text from file to screen, like typing:", m.InDir, m.InFile};
 }
 
 TOpenRequest TSender::ScreenSaveRequest() const {
-    const auto& m = Core_.Settings.Main;
+    const auto& m = N_.Settings.Main;
     return {"Save text from screen to file:", m.OutDir, m.OutFile};
 }
 
 bool TSender::LoadScreenText(const std::string& path) {
     std::string part, error;
     if (!ReadFilePart(path, 0, PartBytes, part, error)) {
-        Core_.Message(TSeverity::Error, "Error: cannot read file " + path + " (" + error + ")");
+        ShowMessage(N_.Messages, TSeverity::Error,
+                    "Error: cannot read file " + path + " (" + error + ")");
         return false;
     }
-    auto& cw = Core_.CW;
-    auto& main = Core_.Settings.Main;
+    auto& cw = N_.Engine;
+    auto& main = N_.Settings.Main;
     main.InDir = FileFolder(path);
-    Core_.Display.ClearAll();
+    N_.Display.ClearAll();
     cw.ClearBuffer();
-    Core_.Session->ResetCounts();
+    OnScreenCleared();
     ScreenTextPath_ = path;
     main.InFile = FileBaseName(path);
     Load_ = TLoad{};
@@ -211,8 +210,8 @@ bool TSender::LoadScreenText(const std::string& path) {
     Load_.Path = path;
     cw.SetHold(true); // nothing is sent until the whole text is loaded
     TakePart(std::move(part));
-    Core_.App.Changed(); // the notice is drawn
-    Core_.Later(0, [this] { LoadStep(); });
+    OnChanged(); // the notice is drawn
+    N_.Later(0, [this] { LoadStep(); });
     return true;
 }
 
@@ -227,15 +226,15 @@ void TSender::TakePart(std::string part) {
         if (end != std::string::npos && end > 0) part.resize(end + 1);
     }
     Load_.Offset += static_cast<long long>(part.size());
-    Load_.Text = PasteChain(part, Core_.CW.CharSet());
+    Load_.Text = PasteChain(part, N_.Engine.CharSet());
     Load_.Pos = 0;
 }
 
 void TSender::LoadStep() {
     if (!Load_.Active) return;
     if (Load_.Interrupt) {
-        Core_.Message(TSeverity::Information,
-                      "Loading from file interrupted. Read: " + std::to_string(Load_.Queued));
+        ShowMessage(N_.Messages, TSeverity::Information,
+                    "Loading from file interrupted. Read: " + std::to_string(Load_.Queued));
         FinishLoad();
         return;
     }
@@ -265,9 +264,9 @@ void TSender::LoadStep() {
         if (Load_.LastPart) {
             if (Load_.OverLimit) {
                 const std::string most = std::to_string(LoadMaxBytes >> 20) + " MB";
-                Core_.Message(TSeverity::Warning, "Warning: " + Load_.Path + " is larger than " +
-                                                      most + ": only the first " + most +
-                                                      " are read");
+                ShowMessage(N_.Messages, TSeverity::Warning,
+                            "Warning: " + Load_.Path + " is larger than " + most +
+                                ": only the first " + most + " are read");
             }
             FinishLoad();
             return;
@@ -275,8 +274,8 @@ void TSender::LoadStep() {
         const std::size_t room = LoadMaxBytes - static_cast<std::size_t>(Load_.Offset);
         std::string part, error;
         if (!ReadFilePart(Load_.Path, Load_.Offset, std::min(PartBytes, room + 1), part, error)) {
-            Core_.Message(TSeverity::Error,
-                          "Error: cannot read file " + Load_.Path + " (" + error + ")");
+            ShowMessage(N_.Messages, TSeverity::Error,
+                        "Error: cannot read file " + Load_.Path + " (" + error + ")");
             FinishLoad();
             return;
         }
@@ -286,31 +285,32 @@ void TSender::LoadStep() {
         }
         TakePart(std::move(part));
     }
-    Core_.Later(0, [this] { LoadStep(); });
+    N_.Later(0, [this] { LoadStep(); });
 }
 
 void TSender::FinishLoad() {
     Load_.Active = Load_.Interrupt = false;
     Load_.Text.clear();
-    Core_.App.ScrollToStart();
-    if (!PauseLook(Core_.Controls->PauseState()).Down) Core_.CW.SetHold(false);
-    Core_.App.Changed();
+    OnScreenLoaded();
+    if (!N_.PauseDown()) N_.Engine.SetHold(false);
+    OnChanged();
 }
 
 bool TSender::SaveScreenText(const std::string& path) {
-    std::string text = Core_.Display.Text();
-    if (Core_.Settings.Main.AllCaps) text = Upper1252(text);
+    std::string text = N_.Display.Text();
+    if (N_.Settings.Main.AllCaps) text = Upper1252(text);
     // The platform's line ends: one LF for each of the display's line breaks.
     std::string lines = LineEndsToCr(text);
     std::replace(lines.begin(), lines.end(), '\r', '\n');
     if (!lines.empty() && lines.back() != '\n') lines += '\n'; // the last line is ended too
     std::string error;
     if (!WriteFileAtomically(path, Cp1252ToUtf8(lines), error)) {
-        Core_.Message(TSeverity::Error, "Error: cannot write file " + path + " (" + error + ")");
+        ShowMessage(N_.Messages, TSeverity::Error,
+                    "Error: cannot write file " + path + " (" + error + ")");
         return false;
     }
-    Core_.Settings.Main.OutFile = FileBaseName(path);
-    Core_.Settings.Main.OutDir = FileFolder(path);
+    N_.Settings.Main.OutFile = FileBaseName(path);
+    N_.Settings.Main.OutDir = FileFolder(path);
     return true;
 }
 

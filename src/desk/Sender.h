@@ -5,15 +5,35 @@
 // nothing is sent until all is loaded) and the display's text saved to a file.
 #pragma once
 
+#include "base/MessageSink.h"
+#include "base/Signal.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
 struct TOpenRequest;
 struct TCharSet;
+struct TSettings;
+struct TQueueStyle;
+
+// What the sender works with: the engine's type-ahead buffer, the display, the settings (the
+// case shown and the screen file's place), the messages, the style the session queues in, whether
+// the pause button is down, and the calls for later.
+struct TSenderNeeds {
+    TCWout& Engine;
+    TDisplayModel& Display;
+    TSettings& Settings;
+    TMessageSink Messages;
+    std::function<TQueueStyle()> QueueStyle;
+    std::function<bool()> PauseDown;
+    std::function<void(int ms, std::function<void()> call)> Later;
+};
 
 // How a queued text is coded and shown.
 struct TQueueStyle {
@@ -36,7 +56,11 @@ public:
     // [bytes]
     static constexpr std::size_t LoadMaxBytes = std::size_t{4} << 20;
 
-    explicit TSender(TDeskCore& core) : Core_(core) {}
+    explicit TSender(TSenderNeeds needs) : N_(std::move(needs)) {}
+
+    TSignal<> OnChanged;       // what the main window shows may have changed
+    TSignal<> OnScreenCleared; // a file is loaded to the screen: what was there is gone
+    TSignal<> OnScreenLoaded;  // the file is on the screen, its start to be shown
 
     // --- Typing --------------------------------------------------------------------------------
     // A typed character (Windows-1252); false (after the message) when the buffer is full.
@@ -87,7 +111,7 @@ private:
     void LoadStep();
     void FinishLoad();
 
-    TDeskCore& Core_;
+    TSenderNeeds N_;
     TEntry Entry_ = TEntry::None;
     std::string PendingProsign_;
     TLoad Load_;

@@ -1,29 +1,27 @@
 #include "desk/SendingControls.h"
 
 #include "base/ControlCodes.h"
-#include "desk/Buffers.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
-#include "desk/OutputSwitch.h"
 #include "desk/Sender.h"
-#include "desk/Session.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
+#include "settings/Settings.h"
 
 namespace brindle {
 
 bool TSendingControls::ShowFirst() const {
-    return Core_.Settings.Tutor.DispMode != 1;
+    return N_.Settings.Tutor.Display() != TDisplayMode::SoundFirst;
 }
 
 void TSendingControls::SetPauseState(TPauseState state) {
-    if (!IsActive(Core_.Output->Device())) return;
+    if (!N_.OutputActive()) return;
     PauseState_ = state;
 }
 
 void TSendingControls::UpdateTXButton(bool down) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     if (down) {
         TXDown_ = true;
-        const bool locked = Core_.Session->State() == TSessionState::SpeedTest || Single_;
+        const bool locked = N_.SessionState() == TSessionState::SpeedTest || Single_;
         SetPauseState(locked ? TPauseState::Waiting : TPauseState::Pause);
     } else if (!cw.AutoStartStop()) {
         TXDown_ = false;
@@ -32,7 +30,7 @@ void TSendingControls::UpdateTXButton(bool down) {
         TXDown_ = false;
         SetPauseState(TPauseState::Pause);
     }
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TSendingControls::ResetItem() {
@@ -41,12 +39,12 @@ void TSendingControls::ResetItem() {
 }
 
 void TSendingControls::PauseButtonClick(bool down) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     if (down) {
         if (!Single_) {
             cw.SetHold(true);
             SetPauseState(TPauseState::Resume);
-            Core_.Session->NotePause();
+            OnPaused();
         } else {
             SetPauseState(TPauseState::Off);
         }
@@ -54,7 +52,7 @@ void TSendingControls::PauseButtonClick(bool down) {
         if (ShowFirst()) {
             if (Single_) {
                 SetPauseState(TPauseState::Waiting);
-                Core_.Session->StepToNextItem();
+                OnNextItemWanted();
             } else {
                 SetPauseState(TPauseState::Pause);
             }
@@ -62,13 +60,13 @@ void TSendingControls::PauseButtonClick(bool down) {
             cw.SetHold(false);
         } else if (Single_) {
             // Sound first: the first release shows the item heard, the second sends the next.
-            if (Step_ != TStep::Shown) Core_.Display.MarkSent(ItemDisplayCount_);
+            if (Step_ != TStep::Shown) N_.Display.MarkSent(ItemDisplayCount_);
             if (Step_ == TStep::Heard) {
                 SetPauseState(TPauseState::Resume);
                 Step_ = TStep::Shown;
             } else {
                 SetPauseState(TPauseState::Waiting);
-                Core_.Session->StepToNextItem();
+                OnNextItemWanted();
                 ResetItem();
                 Step_ = TStep::Heard;
                 cw.SetHold(false);
@@ -79,11 +77,11 @@ void TSendingControls::PauseButtonClick(bool down) {
     } else if (!Single_) {
         SetPauseState(TPauseState::Pause);
     } else if (Step_ == TStep::Releasing) {
-        Core_.Display.MarkSent(ItemDisplayCount_);
+        N_.Display.MarkSent(ItemDisplayCount_);
     }
     // A release ends the hold unless the sound-first mode waits for the next press.
     if (!down && Step_ == TStep::Heard) cw.SetHold(false);
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TSendingControls::Next() {
@@ -93,20 +91,20 @@ void TSendingControls::Next() {
 }
 
 void TSendingControls::SetSingleMode() {
-    if (Single_ || !Core_.Session->AllowsSingleMode()) return;
-    auto& cw = Core_.CW;
+    if (Single_ || !N_.SessionAllowsSingleMode()) return;
+    auto& cw = N_.Engine;
     Single_ = true;
     Step_ = TStep::Heard;
-    Core_.Session->NoteRepeats();
+    OnSingleModeSet();
     cw.SetHold(false);
     SetPauseState(TPauseState::Waiting);
     ResetItem();
     if (cw.HasChars() && !cw.Hold() && cw.AutoStartStop()) cw.StartSending();
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TSendingControls::StopSingleMode() {
-    const TSessionState state = Core_.Session->State();
+    const TSessionState state = N_.SessionState();
     if (Single_ && (state == TSessionState::StartText || state == TSessionState::Items ||
                     state == TSessionState::Repeating)) {
         Step_ = TStep::Releasing;
@@ -114,8 +112,8 @@ void TSendingControls::StopSingleMode() {
         SetPauseState(TPauseState::Pause);
     }
     Single_ = false;
-    Core_.CW.SetHold(false);
-    Core_.App.Changed();
+    N_.Engine.SetHold(false);
+    OnChanged();
 }
 
 void TSendingControls::DropSingleMode() {
@@ -125,50 +123,50 @@ void TSendingControls::DropSingleMode() {
 }
 
 void TSendingControls::RepeatSingleItem() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     // Only while the engine holds between two items, and only once per item.
     if (!cw.Hold() || RepeatingItem_) return;
-    const TSessionState state = Core_.Session->State();
+    const TSessionState state = N_.SessionState();
     if (state != TSessionState::Idle && state != TSessionState::Items &&
         state != TSessionState::ItemsDone && state != TSessionState::Repeating)
         return;
     cw.RewindBuffer(ItemCharCount_);
-    if (ShowFirst()) Core_.Display.UnmarkSent(ItemDisplayCount_);
+    if (ShowFirst()) N_.Display.UnmarkSent(ItemDisplayCount_);
     ResetItem();
-    if (Core_.Session->VariesSpeed() && state != TSessionState::Idle &&
+    if (N_.SessionVariesSpeed() && state != TSessionState::Idle &&
         state != TSessionState::Repeating)
-        Core_.Session->StepBackSpeedPlan();
+        OnRepeatBack();
     if (state != TSessionState::Idle) cw.SetSpeed(ItemSpeed_);
     SetPauseState(TPauseState::Waiting);
     RepeatingItem_ = true;
     cw.SetHold(false);
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TSendingControls::ShowHeardItem() {
     if (ShowFirst() || Step_ != TStep::Heard) return;
-    Core_.Display.MarkSent(ItemDisplayCount_);
+    N_.Display.MarkSent(ItemDisplayCount_);
     ResetItem();
 }
 
 // --- The engine's events -------------------------------------------------------------------------
 
 void TSendingControls::EndItem(bool showAsSent) {
-    Core_.CW.SetHold(true);
+    N_.Engine.SetHold(true);
     SetPauseState(showAsSent || Step_ == TStep::Shown ? TPauseState::Resume : TPauseState::Show);
     RepeatingItem_ = false;
 }
 
 void TSendingControls::CharSent(uint8_t ch) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     const int width = TSender::DisplayWidth(ch) + (ch == NewLineCode || ch == ItemEndCode ? 1 : 0);
     ++ItemCharCount_;
     ItemDisplayCount_ += width;
     const bool showAsSent = ShowFirst();
-    if (showAsSent) Core_.Display.MarkSent(width);
-    if (Core_.Session->ItemKind() == TItemKind::Phrases) {
+    if (showAsSent) N_.Display.MarkSent(width);
+    if (N_.SessionItemKind() == TItemKind::Phrases) {
         if (ch == NewLineCode || IsFixedPause(ch)) EndItem(showAsSent);
-        Core_.App.Changed();
+        OnChanged();
         return;
     }
     if (IsSeparatorCode(ch)) {
@@ -179,17 +177,17 @@ void TSendingControls::CharSent(uint8_t ch) {
             const int w = next == NewLineCode || next == ItemEndCode ? 2 : 1;
             ++ItemCharCount_;
             ItemDisplayCount_ += w;
-            Core_.Display.MarkSent(w);
+            N_.Display.MarkSent(w);
         }
     } else if (!cw.HasChars()) {
         // The last item also ends with a pause.
-        if (cw.PutChar(PauseCode)) Core_.Display.AddChar(' ');
+        if (cw.PutChar(PauseCode)) N_.Display.AddChar(' ');
     }
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TSendingControls::LastChar() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     ItemSpeed_ = cw.Speed();
     if (!Single_) return;
     if (!ShowFirst()) {
@@ -204,7 +202,7 @@ void TSendingControls::LastChar() {
         cw.SetHold(false);
         Step_ = TStep::Heard;
         cw.StopAtEnd();
-        Core_.Buffers->ReleaseRepeatButtons();
+        OnRepeatsReleased();
         TXDown_ = false;
     }
 }

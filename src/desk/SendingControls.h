@@ -4,17 +4,42 @@
 // main window draws the state through TLogoApp's view.
 #pragma once
 
+#include "base/Signal.h"
 #include "desk/DeskTypes.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
+struct TSettings;
+
+// What the sending controls work with: the settings (the display mode), the engine they hold and
+// release, the display they mark, whether an output is active, and the session's state.
+struct TSendingControlsNeeds {
+    const TSettings& Settings;
+    TCWout& Engine;
+    TDisplayModel& Display;
+    std::function<bool()> OutputActive;
+    std::function<TSessionState()> SessionState;
+    std::function<bool()> SessionAllowsSingleMode;
+    std::function<bool()> SessionVariesSpeed;
+    std::function<TItemKind()> SessionItemKind;
+};
 
 class TSendingControls {
 public:
-    explicit TSendingControls(TDeskCore& core) : Core_(core) {}
+    explicit TSendingControls(TSendingControlsNeeds needs) : N_(std::move(needs)) {}
+
+    // --- What they tell --------------------------------------------------------------------------
+    TSignal<> OnChanged;         // the main window's view may have changed
+    TSignal<> OnPaused;          // the pause button went down outside single mode
+    TSignal<> OnNextItemWanted;  // single mode: the user asks for the next item
+    TSignal<> OnSingleModeSet;   // single mode began
+    TSignal<> OnRepeatBack;      // an item repeated: the speed plan steps back to it
+    TSignal<> OnRepeatsReleased; // single mode's last release: a repeating buffer stops
 
     // --- What the buttons and labels show ------------------------------------------------
     bool TXDown() const { return TXDown_; }
@@ -58,7 +83,7 @@ private:
     void EndItem(bool showAsSent);
     bool ShowFirst() const; // display modes 0 and 2 show an item as it is sent
 
-    TDeskCore& Core_;
+    TSendingControlsNeeds N_;
     bool TXDown_ = false;
     TPauseState PauseState_ = TPauseState::Off;
     bool Single_ = false;

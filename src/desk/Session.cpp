@@ -1,14 +1,16 @@
 #include "desk/Session.h"
 
+#include "audio/SoundOut.h"
 #include "base/ControlCodes.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "desk/DeskCore.h"
-#include "desk/LogoApp.h"
 #include "desk/OutputSwitch.h"
 #include "desk/Parameters.h"
 #include "desk/Sender.h"
 #include "desk/SendingControls.h"
+#include "display/DisplayModel.h"
+#include "engine/CWout.h"
+#include "learn/KochCourse.h"
 #include "practice/TextFilters.h"
 #include "settings/Choices.h"
 
@@ -58,15 +60,6 @@ std::string FormatOverallSpeed(double cpm, bool showWpM) {
     return std::string(text, r.ptr) + (showWpM ? " WpM\r" : " CpM\r");
 }
 
-std::string FormatSessionTime(int64_t spanMs) {
-    const int64_t seconds = std::llabs(spanMs) / 1000;
-    const int64_t hours = seconds / 3600;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(hours),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return text;
-}
-
 void CutCharacterLines(const std::string& shown, std::string& line2, std::string& line3) {
     line3.clear();
     if (shown.size() < 45) {
@@ -83,8 +76,8 @@ void CutCharacterLines(const std::string& shown, std::string& line2, std::string
     line3 = shown.substr(k, 90);
 }
 
-TSession::TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed)
-    : Core_(core), Clock_(clock ? std::move(clock) : TClock([] {
+TSession::TSession(TNeeds needs, TClock clock, TRandomChars::TSeedClock seed)
+    : N_(std::move(needs)), Clock_(clock ? std::move(clock) : TClock([] {
           using namespace std::chrono;
           return static_cast<int64_t>(
               duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
@@ -92,36 +85,36 @@ TSession::TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed)
       Random_(seed ? std::move(seed) : TRandomChars::TSeedClock(ClockSeed)) {}
 
 void TSession::Changed() {
-    Core_.App.Changed();
+    OnChanged();
 }
 
 void TSession::Info(const std::string& text) {
-    Core_.Display.AddInfoText(text);
+    N_.Display.AddInfoText(text);
 }
 
 void TSession::Queue(const std::string& text) {
-    Core_.Sender->Queue(text);
-    MaxBufferFill_ = std::max(MaxBufferFill_, Core_.CW.BufferCount());
+    N_.Sender.Queue(text);
+    MaxBufferFill_ = std::max(MaxBufferFill_, N_.Engine.BufferCount());
 }
 
 bool TSession::AllowsSingleMode() const {
-    if (Core_.Copy->Running()) return false; // copy practice paces itself
+    if (N_.Copy.Running()) return false; // copy practice paces itself
     return State_ == TSessionState::Idle || State_ == TSessionState::StartText ||
            State_ == TSessionState::Items || State_ == TSessionState::Repeating;
 }
 
 bool TSession::StepsByUser() const {
-    return Core_.Controls->SingleMode() ||
-           (Core_.Copy->Running() && Core_.Copy->Pacing() == TCopyPacing::ItemByItem);
+    return N_.Controls.SingleMode() ||
+           (N_.Copy.Running() && N_.Copy.Pacing() == TCopyPacing::ItemByItem);
 }
 
 TQueueStyle TSession::QueueStyle() const {
     TQueueStyle s;
-    s.SingleMode = Core_.Controls->SingleMode();
+    s.SingleMode = N_.Controls.SingleMode();
     s.SpacesArePauses = ItemKind_ != TItemKind::Phrases;
     // Copy practice hides what is sent: the display shows a mark per item instead.
-    s.Shown = !Core_.Copy->Running() && !((State_ == TSessionState::StartText && StartTextEmpty_) ||
-                                          (State_ == TSessionState::EndText && EndTextEmpty_));
+    s.Shown = !N_.Copy.Running() && !((State_ == TSessionState::StartText && StartTextEmpty_) ||
+                                      (State_ == TSessionState::EndText && EndTextEmpty_));
     s.ItemEndShown = !(ItemKind_ == TItemKind::Phrases && State_ == TSessionState::ItemsDone);
     return s;
 }
@@ -129,7 +122,7 @@ TQueueStyle TSession::QueueStyle() const {
 void TSession::Unlock() {
     LocksParameters_ = false;
     LocksSpeedArrows_ = false;
-    Core_.Params->Refresh();
+    N_.Params.Refresh();
 }
 
 void TSession::ResetCounts() {
@@ -141,8 +134,8 @@ void TSession::ResetCounts() {
 // Fills the dialog for the training mode; false when its list or set is empty (the dialog then
 // asks for material). chars receives the set of random characters in engine form.
 bool TSession::ComposeDialog(std::string& chars) {
-    const auto& p = *Core_.Params;
-    const auto& s = Core_.Settings;
+    const auto& p = N_.Params;
+    const auto& s = N_.Settings;
     const auto& t = s.Tutor;
     auto& lines = Dialog_.Lines;
     lines = {};
@@ -152,13 +145,14 @@ bool TSession::ComposeDialog(std::string& chars) {
         lines[2] = how;
         return false;
     };
-    switch (ItemKindOfMode(choices::Clamp(t.Mode, choices::Mode))) {
+    const TTrainingMode mode = t.TrainingMode();
+    switch (ItemKindOfMode(mode)) {
     case TItemKind::Groups: {
         Dialog_.Caption = "Start Random Characters";
         ItemKind_ = TItemKind::Groups;
         const auto field = p.LastCharField == 2 ? TCharField::Chars2 : TCharField::Chars1;
         chars = Lower1252(KeepSendable(ProsignsToCodes(RemoveUnknownProsigns(p.Text(field).Text)),
-                                       Core_.CW.CharSet()));
+                                       N_.Engine.CharSet()));
         if (chars.empty()) {
             lines[1] = "Please define at least 1 character to be used!";
             return false;
@@ -207,7 +201,8 @@ bool TSession::ComposeDialog(std::string& chars) {
         lines[1] = Material_.TextPath;
         break;
     }
-    if (t.Mode == 1 || t.Mode == 3 || t.Mode == 4)
+    if (mode == TTrainingMode::Words || mode == TTrainingMode::Phrases ||
+        mode == TTrainingMode::Text)
         lines[2] =
             s.TX.Extended ? "- using extended character set -" : "- using standard character set -";
     const std::string unit = s.Main.ShowWpM ? "WpM" : "CpM";
@@ -219,10 +214,11 @@ bool TSession::ComposeDialog(std::string& chars) {
                    unit;
     else
         lines[3] = "Speed will be " + start + "  " + unit;
-    if (p.WorkFarnsworthSpeed > p.WorkStartSpeed && t.Farnsworth != 0)
-        lines[4] = (t.Farnsworth == 1 ? "Farnsworth speed for characters will be: "
-                                      : "Wordsworth speed for words will be: ") +
-                   p.Number(TUpDown::FarnswSpeed).Text + "  " + unit;
+    if (p.WorkFarnsworthSpeed > p.WorkStartSpeed && t.Spacing() != TSpacing::Plain)
+        lines[4] =
+            (t.Spacing() == TSpacing::Farnsworth ? "Farnsworth speed for characters will be: "
+                                                 : "Wordsworth speed for words will be: ") +
+            p.Number(TUpDown::FarnswSpeed).Text + "  " + unit;
     const int repeat = choices::Clamp(t.Repeat, choices::Repeat);
     if (repeat == 1)
         lines[5] = "Send each item twice";
@@ -244,21 +240,21 @@ bool TSession::ComposePlanDialog() {
 }
 
 void TSession::StartSession(bool copy, const TSessionPlan* plan) {
-    const TOutputDevice output = Core_.Output->Device();
+    const TOutputDevice output = N_.Output.Device();
     // A copy practice not yet checked is checked (or aborted) before anything new starts.
-    if (Core_.Copy->Running() && Idle()) {
-        Core_.Status("Check the copy first (Ctrl+Return), or abort it with Esc.");
+    if (N_.Copy.Running() && Idle()) {
+        if (N_.Status) N_.Status("Check the copy first (Ctrl+Return), or abort it with Esc.");
         return;
     }
-    if (!IsActive(output) || !Idle() || Core_.Copy->Running()) return;
-    if (output == TOutputDevice::Sound && !Core_.Sound.IsOpen()) {
-        Core_.Message(TSeverity::Warning,
-                      "The sound output is not available: no session can start until it is back.");
+    if (!IsActive(output) || !Idle() || N_.Copy.Running()) return;
+    if (output == TOutputDevice::Sound && !N_.Sound.IsOpen()) {
+        ShowMessage(N_.Messages, TSeverity::Warning,
+                    "The sound output is not available: no session can start until it is back.");
         return;
     }
-    auto& p = *Core_.Params;
-    const auto& t = Core_.Settings.Tutor;
-    const auto& ask = Core_.Platform.AskSession;
+    auto& p = N_.Params;
+    const auto& t = N_.Settings.Tutor;
+    const auto& ask = N_.AskSession;
     std::string chars;
     const TItemKind kindBefore = ItemKind_;
     if (plan)
@@ -277,22 +273,21 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     }
     if (copy && !Plan_) Dialog_.CopyLine += "; " + AboutHowLong(EstimatedPracticeMs());
     const int startSpeed = Plan_ ? Plan_->EffCpm : p.WorkStartSpeed;
-    DialogSpeedText_ = Plan_ ? FormatSpeed(startSpeed, Core_.Settings.Main.ShowWpM)
+    DialogSpeedText_ = Plan_ ? FormatSpeed(startSpeed, N_.Settings.Main.ShowWpM)
                              : p.Number(TUpDown::StartSpeed).Text;
     Changed();
     const bool ok = ask && ask(Dialog_); // the dialog gives back the pacing chosen
     DialogSpeedText_.reset();
     // The dialog is modal: whatever came meanwhile (a lost output, the close) is respected.
-    if (!ok || !Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
-        Core_.App.CloseState() != TCloseState::Open) {
+    if (!ok || !Idle() || !IsActive(N_.Output.Device()) || N_.Output.Switching() || N_.Closing()) {
         ItemKind_ = kindBefore;
         Plan_.reset();
         Changed();
         return;
     }
-    auto& cw = Core_.CW;
-    if (copy && Core_.Controls->SingleMode()) Core_.Controls->StopSingleMode();
-    const bool single = Core_.Controls->SingleMode();
+    auto& cw = N_.Engine;
+    if (copy && N_.Controls.SingleMode()) N_.Controls.StopSingleMode();
+    const bool single = N_.Controls.SingleMode();
     Copy_ = copy;
     Rules_ = Plan_ ? TRules{}
                    : TRules{t.Varispeed, choices::Clamp(t.Repeat, choices::Repeat),
@@ -303,11 +298,13 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     if (Plan_ && !Plan_->Shares.empty())
         Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
     else
-        Random_.SetCharacters(Plan_ ? Plan_->Chars : t.Mode == 0 ? chars : std::string());
+        Random_.SetCharacters(Plan_                                            ? Plan_->Chars
+                              : t.TrainingMode() == TTrainingMode::RandomChars ? chars
+                                                                               : std::string());
     cw.ClearBuffer();
-    Core_.Display.ClearAll();
+    N_.Display.ClearAll();
     TextWordsFetched_ = 0;
-    Core_.Controls->ResetItem();
+    N_.Controls.ResetItem();
     TextPos_ = 0;
     MaxBufferFill_ = 0;
     LocksSpeedArrows_ = Rules_.Varispeed || Rules_.Repeat != 0 || single;
@@ -323,10 +320,10 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     CurrentSpeed_ = StartSpeed_;
     if (Plan_) {
         // The lesson's speeds are its own: the user's come back when it ends.
-        SpeedsBefore_ = TEngineSpeeds{cw.Speed(), cw.FWSpeed(), cw.FarnswMode()};
+        SpeedsBefore_ = TEngineSpeeds{cw.Speed(), cw.FWSpeed(), cw.Spacing()};
         const bool stretched = Plan_->CharCpm > Plan_->EffCpm;
         cw.SetFWSpeed(stretched ? Plan_->CharCpm : 0);
-        cw.SetFarnswMode(stretched ? 1 : 0);
+        cw.SetSpacing(stretched ? TSpacing::Farnsworth : TSpacing::Plain);
     }
     cw.SetSpeed(StartSpeed_);
     // The texts are written back in the display's case, as they are sent.
@@ -341,11 +338,11 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
         if (Plan_) {
             start.CharCpm = std::max(Plan_->CharCpm, Plan_->EffCpm);
             start.Course = Plan_->Course;
-        } else if (t.Farnsworth != 0 && p.WorkFarnsworthSpeed > p.WorkStartSpeed) {
+        } else if (t.Spacing() != TSpacing::Plain && p.WorkFarnsworthSpeed > p.WorkStartSpeed) {
             // The characters go at the Farnsworth speed when it is the higher one.
             start.CharCpm = p.WorkFarnsworthSpeed;
         }
-        Core_.Copy->Begin(Dialog_.Pacing, start);
+        OnPracticeBegins(Dialog_.Pacing, start);
     }
     ItemsProduced_ = 0;
     SessionCharCount_ = RepeatedCharCount_ = SentCharCount_ = 0;
@@ -370,8 +367,8 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
 }
 
 int64_t TSession::EstimatedPracticeMs() const {
-    const auto& t = Core_.Settings.Tutor;
-    const auto& p = *Core_.Params;
+    const auto& t = N_.Settings.Tutor;
+    const auto& p = N_.Params;
     auto meanLength = [](const std::vector<std::string>& list) {
         double sum = 0;
         for (const std::string& e : list)
@@ -409,27 +406,26 @@ std::string AboutHowLong(int64_t ms) {
 }
 
 void TSession::QueueStartText() {
-    auto& p = *Core_.Params;
+    auto& p = N_.Params;
     if (StartTextEmpty_)
         Queue(std::string(1, PauseChar));
     else
-        Queue(p.Text(TCharField::StartText).Text +
-              (Core_.Controls->SingleMode() ? ItemEndChar : '\r'));
+        Queue(p.Text(TCharField::StartText).Text + (N_.Controls.SingleMode() ? ItemEndChar : '\r'));
 }
 
 void TSession::SkipIntroduction() {
     if (!Introducing_ || State_ != TSessionState::StartText) return;
     Introducing_ = false;
-    Core_.Display.DeleteLast(Core_.CW.RemoveUnsent());
+    N_.Display.DeleteLast(N_.Engine.RemoveUnsent());
     QueueStartText();
     Changed();
 }
 
 void TSession::RestoreSpeeds() {
     if (!SpeedsBefore_) return;
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     cw.SetFWSpeed(SpeedsBefore_->FWSpeed);
-    cw.SetFarnswMode(SpeedsBefore_->FarnswMode);
+    cw.SetSpacing(SpeedsBefore_->Spacing);
     cw.SetSpeed(SpeedsBefore_->Speed);
     SpeedsBefore_.reset();
 }
@@ -437,8 +433,8 @@ void TSession::RestoreSpeeds() {
 // --- Producing -----------------------------------------------------------------------------------
 
 std::string TSession::NewItem() {
-    const auto& t = Core_.Settings.Tutor;
-    const auto& p = *Core_.Params;
+    const auto& t = N_.Settings.Tutor;
+    const auto& p = N_.Params;
     std::string item;
     if (Plan_ && ItemKind_ != TItemKind::Groups) {
         // The lesson's own words, Q-codes or phrases.
@@ -451,10 +447,12 @@ std::string TSession::NewItem() {
     }
     switch (ItemKind_) {
     case TItemKind::Groups: {
-        const int size = Plan_
-                             ? (Plan_->GroupSize > 0 ? Plan_->GroupSize : Random_.RandomIndex(2, 8))
-                         : t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
-                                      : p.WorkGroupSize;
+        const int size =
+            Plan_        ? (Plan_->GroupSize > 0
+                                ? Plan_->GroupSize
+                                : Random_.RandomIndex(RandomGroupSizes.Min, RandomGroupSizes.Max + 1))
+            : t.VariSize ? Random_.RandomIndex(p.WorkMinGroupSize, p.WorkGroupSize + 1)
+                         : p.WorkGroupSize;
         for (int i = 0; i < size; ++i)
             if (const uint8_t c = Random_.RandomChar(); c != 0) item += static_cast<char>(c);
         break;
@@ -470,12 +468,12 @@ std::string TSession::NewItem() {
             item = Material_.PhraseList[static_cast<std::size_t>(
                 Random_.RandomIndex(0, static_cast<int>(Material_.PhraseList.size())))];
             if (Rules_.Blip) item += '^';
-            item += Core_.Controls->SingleMode() ? ItemEndChar : '\r';
+            item += N_.Controls.SingleMode() ? ItemEndChar : '\r';
         }
         break;
     default:
-        item = NextTextWord(Material_.Text, TextPos_, Core_.CW.CharSet(),
-                            Core_.Controls->SingleMode());
+        item =
+            NextTextWord(Material_.Text, TextPos_, N_.Engine.CharSet(), N_.Controls.SingleMode());
         ++TextWordsFetched_;
         break;
     }
@@ -483,8 +481,8 @@ std::string TSession::NewItem() {
 }
 
 void TSession::ProduceItem() {
-    const bool single = Core_.Controls->SingleMode();
-    if (Core_.Settings.Tutor.DispMode == 2) Core_.Display.ClearAll();
+    const bool single = N_.Controls.SingleMode();
+    if (N_.Settings.Tutor.Display() == TDisplayMode::SingleItems) N_.Display.ClearAll();
     const std::string separator(1, single ? PauseChar : ' ');
     const bool withSeparator = ItemKind_ == TItemKind::Groups || ItemKind_ == TItemKind::Words ||
                                ItemKind_ == TItemKind::QCodes;
@@ -496,12 +494,12 @@ void TSession::ProduceItem() {
         if (item.empty()) {
             // The text is used up: a pause, and the next step ends the items.
             Queue(std::string(1, PauseChar));
-            Core_.Controls->DropSingleMode();
+            N_.Controls.DropSingleMode();
             break;
         }
         ++ItemsProduced_;
         LastItem_ = item;
-        Core_.Copy->ItemQueued(item);
+        OnItemQueued(item);
         if (ItemKind_ == TItemKind::TextWords && RepeatsLeft_ > 0) item = KeepOnLine(item);
         if (withSeparator) item += separator;
         Queue(item);
@@ -544,24 +542,24 @@ void TSession::CharStarted(uint8_t ch) {
     if (ch > 32 && ch < ItemEndCode) {
         ++SessionCharCount_;
         ++SentCharCount_;
-        if (Core_.Controls->RepeatingItem()) ++RepeatedCharCount_;
+        if (N_.Controls.RepeatingItem()) ++RepeatedCharCount_;
     }
 }
 
 bool TSession::ItemsDone() const {
     if (Plan_) return Plan_->Items <= ItemsProduced_;
     if (ItemKind_ == TItemKind::TextWords) return TextWordsFetched_ >= Material_.TextWordCount;
-    return Core_.Params->Number(TUpDown::NumGroups).Position <= ItemsProduced_;
+    return N_.Params.Number(TUpDown::NumGroups).Position <= ItemsProduced_;
 }
 
 void TSession::ApplyCurrentSpeed() {
-    Core_.CW.SetSpeed(static_cast<int>(CurrentSpeed_));
+    N_.Engine.SetSpeed(static_cast<int>(CurrentSpeed_));
 }
 
 void TSession::AdvanceSession() {
-    auto& cw = Core_.CW;
-    auto& controls = *Core_.Controls;
-    const auto& t = Core_.Settings.Tutor;
+    auto& cw = N_.Engine;
+    auto& controls = N_.Controls;
+    const auto& t = N_.Settings.Tutor;
     const bool single = controls.SingleMode();
     switch (State_) {
     case TSessionState::StartText:
@@ -579,7 +577,7 @@ void TSession::AdvanceSession() {
         }
         break;
     case TSessionState::Items:
-        Core_.Copy->ItemHeard(); // the item and its repetitions have been sent
+        OnItemHeard(); // the item and its repetitions have been sent
         controls.NoteItemSpeed(cw.Speed());
         if (Rules_.Varispeed) {
             if (SpeedStep_ > 0) {
@@ -614,14 +612,14 @@ void TSession::AdvanceSession() {
     case TSessionState::ItemsDone:
         Times_.ItemsEnd = Now();
         State_ = TSessionState::EndText;
-        Core_.Copy->ItemHeard(); // the last item, when it ended the items
-        Core_.Copy->ItemsDone();
-        Core_.Display.MarkSent(100);
+        OnItemHeard(); // the last item, when it ended the items
+        OnItemsDone();
+        N_.Display.MarkSent(100);
         if (single) controls.StopSingleMode();
         if (Rules_.Varispeed) cw.SetSpeed(EndSpeed_);
         Unlock();
-        if (t.DispMode == 2) Core_.Display.ClearAll();
-        Queue(Core_.Params->Text(TCharField::StopText).Text + ItemEndChar);
+        if (t.Display() == TDisplayMode::SingleItems) N_.Display.ClearAll();
+        Queue(N_.Params.Text(TCharField::StopText).Text + ItemEndChar);
         break;
     default: break;
     }
@@ -657,7 +655,7 @@ void TSession::RestartTimes() {
 // --- Stopping ------------------------------------------------------------------------------------
 
 void TSession::Escape(bool removedAny) {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     switch (State_) {
     case TSessionState::SpeedTest: State_ = TSessionState::SpeedTestAborted; break;
     case TSessionState::EndText: cw.PutChar(ItemEndCode); break;
@@ -676,7 +674,7 @@ void TSession::Escape(bool removedAny) {
         break;
     default: break;
     }
-    if (Core_.Controls->SingleMode()) Core_.Controls->StopSingleMode();
+    if (N_.Controls.SingleMode()) N_.Controls.StopSingleMode();
     FinishAbortWhenNothingIsSent();
     Unlock();
     ItemKind_ = TItemKind::None;
@@ -684,7 +682,7 @@ void TSession::Escape(bool removedAny) {
 }
 
 void TSession::TXReleased() {
-    auto& cw = Core_.CW;
+    auto& cw = N_.Engine;
     switch (State_) {
     case TSessionState::Idle:
     case TSessionState::SpeedTestAborted: break;
@@ -708,11 +706,10 @@ void TSession::TXReleased() {
 void TSession::Stop() {
     if (Copy_) {
         Copy_ = false;
-        Core_.Copy->SetSpan(Now() - Times_.SessionStart);
-        Core_.Copy->Interrupted(); // what was heard so far is kept, as aborted
+        OnPracticeStopped(Now() - Times_.SessionStart); // kept so far, as aborted
     }
     if (State_ == TSessionState::SpeedTest || State_ == TSessionState::SpeedTestAborted)
-        Core_.Params->SetFarnsworth(SpacingBeforeTest_);
+        N_.Params.SetFarnsworth(SpacingBeforeTest_);
     State_ = TSessionState::Idle;
     Introducing_ = false;
     RestoreSpeeds();
@@ -723,8 +720,8 @@ void TSession::Stop() {
 
 void TSession::FinishAbortWhenNothingIsSent() {
     // An abort waits for the character being sent; with none, no last character will come.
-    const auto& cw = Core_.CW;
-    if (State_ == TSessionState::SpeedTestAborted && !cw.HasChars() && cw.SendState() <= 3)
+    const auto& cw = N_.Engine;
+    if (State_ == TSessionState::SpeedTestAborted && !cw.HasChars() && !cw.CharOnAir())
         SpeedTestAborted();
 }
 
@@ -737,35 +734,26 @@ void TSession::ComputeOverallSpeed() {
 }
 
 void TSession::SessionDone() {
-    const auto& s = Core_.Settings;
+    const auto& s = N_.Settings;
     Times_.SessionEnd = Now();
     State_ = TSessionState::Idle;
     RestoreSpeeds();
     if (Copy_) {
         Copy_ = false;
-        auto& copy = *Core_.Copy;
-        copy.SetSpan(Times_.SessionEnd - Times_.SessionStart);
-        // Item by item every item has been checked: the result is there, shown from the event
-        // loop rather than inside the engine's event. A copy typed on the run is checked by the
-        // learner (Ctrl+Return, the Check button, Return on an empty line).
-        if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem)
-            Core_.Later(0, [this] {
-                auto& copy = *Core_.Copy;
-                if (copy.Running() && copy.Pacing() == TCopyPacing::ItemByItem) copy.Check();
-            });
+        OnPracticeSent(Times_.SessionEnd - Times_.SessionStart);
         if (!s.TX.AutoStart) {
-            Core_.Controls->SetTXDown(false);
-            Core_.CW.StopAtEndNow();
+            N_.Controls.SetTXDown(false);
+            N_.Engine.StopAtEndNow();
         }
         RepeatsInSession_ = false;
         ItemKind_ = TItemKind::None;
         Changed();
         return;
     }
-    if (s.Tutor.DispMode == 2) Core_.Display.ClearAll();
+    if (s.Tutor.Display() == TDisplayMode::SingleItems) N_.Display.ClearAll();
     if (!s.TX.AutoStart) {
-        Core_.Controls->SetTXDown(false);
-        Core_.CW.StopAtEndNow();
+        N_.Controls.SetTXDown(false);
+        N_.Engine.StopAtEndNow();
     }
     if (SessionCharCount_ > 0) {
         const int n = SentCharCount_;
@@ -786,7 +774,7 @@ void TSession::SessionDone() {
         }
     }
     Info("Session Time was: " + FormatSessionTime(Times_.SessionEnd - Times_.SessionStart) + "\r");
-    Core_.App.ScrollToEnd();
+    OnSummaryShown();
     RepeatsInSession_ = false;
     ItemKind_ = TItemKind::None;
     Changed();
@@ -795,32 +783,30 @@ void TSession::SessionDone() {
 // --- Speed test ----------------------------------------------------------------------------------
 
 void TSession::StartSpeedTest() {
-    const auto& s = Core_.Settings;
-    if (!Idle() || !IsActive(Core_.Output->Device())) return;
-    auto& cw = Core_.CW;
+    const auto& s = N_.Settings;
+    if (!Idle() || !IsActive(N_.Output.Device())) return;
+    auto& cw = N_.Engine;
     Dialog_.Caption = "Test Morse Speed";
     Dialog_.Lines = {};
     Dialog_.Lines[0] = "Test Morse Speed with Standard Text?";
     Dialog_.Lines[1] = s.Main.AllCaps ? Upper1252(kParis) : std::string(kParis);
     Dialog_.Lines[3] = "Selected Speed is " + FormatSpeed(cw.Speed(), s.Main.ShowWpM) + " " +
                        (s.Main.ShowWpM ? "WpM" : "CpM");
-    const auto& ask = Core_.Platform.AskSession;
+    const auto& ask = N_.AskSession;
     if (!ask || !ask(Dialog_)) return;
-    if (!Idle() || !IsActive(Core_.Output->Device()) || Core_.Output->Switching() ||
-        Core_.App.CloseState() != TCloseState::Open)
-        return;
-    Core_.Controls->StopSingleMode();
+    if (!Idle() || !IsActive(N_.Output.Device()) || N_.Output.Switching() || N_.Closing()) return;
+    N_.Controls.StopSingleMode();
     RepeatsInSession_ = PauseRequested_ = false;
     cw.ClearBuffer();
-    Core_.Display.ClearAll();
-    Core_.Controls->ResetItem();
-    Core_.Controls->SetPauseState(TPauseState::Waiting);
+    N_.Display.ClearAll();
+    N_.Controls.ResetItem();
+    N_.Controls.SetPauseState(TPauseState::Waiting);
     // The test runs without extra spacing; the user's spacing comes back when it ends.
-    SpacingBeforeTest_ = Core_.Settings.Tutor.Farnsworth;
-    Core_.Params->SetFarnsworth(0);
+    SpacingBeforeTest_ = N_.Settings.Tutor.Spacing();
+    N_.Params.SetFarnsworth(TSpacing::Plain);
     State_ = TSessionState::SpeedTest;
     LocksParameters_ = LocksSpeedArrows_ = true;
-    Core_.Params->Refresh();
+    N_.Params.Refresh();
     SessionCharCount_ = 30; // the six words have 30 letters
     Times_.ItemsStart = Now();
     Queue(kParis);
@@ -829,11 +815,11 @@ void TSession::StartSpeedTest() {
 
 void TSession::EndSpeedTest() {
     State_ = TSessionState::Idle;
-    Core_.Params->SetFarnsworth(SpacingBeforeTest_);
+    N_.Params.SetFarnsworth(SpacingBeforeTest_);
     Unlock();
-    Core_.Controls->SetTXDown(false);
-    Core_.Controls->SetPauseState(TPauseState::Off);
-    Core_.CW.StopAtEndNow();
+    N_.Controls.SetTXDown(false);
+    N_.Controls.SetPauseState(TPauseState::Off);
+    N_.Engine.StopAtEndNow();
 }
 
 void TSession::SpeedTestDone() {
@@ -842,17 +828,17 @@ void TSession::SpeedTestDone() {
     if (SessionCharCount_ > 0) {
         ComputeOverallSpeed();
         Info("\r\rActual speed was: " +
-             FormatOverallSpeed(OverallSpeed_, Core_.Settings.Main.ShowWpM));
+             FormatOverallSpeed(OverallSpeed_, N_.Settings.Main.ShowWpM));
         if (PauseRequested_) Info("but <pause> had been pressed\r");
     }
-    Core_.App.ScrollToEnd();
+    OnSummaryShown();
     Changed();
 }
 
 void TSession::SpeedTestAborted() {
     EndSpeedTest();
     Info("\r\rSpeed test aborted\r");
-    Core_.App.ScrollToEnd();
+    OnSummaryShown();
     Changed();
 }
 
@@ -864,26 +850,26 @@ void TSession::ToggleSoundTest() {
         return;
     }
     if (!Idle()) return;
-    Core_.Controls->StopSingleMode();
+    N_.Controls.StopSingleMode();
     RepeatsInSession_ = false;
-    Core_.CW.ClearBuffer();
-    Core_.Display.ClearAll();
+    N_.Engine.ClearBuffer();
+    N_.Display.ClearAll();
     State_ = TSessionState::SoundTest;
     LocksParameters_ = true;
     LocksSpeedArrows_ = false; // the speed may change while listening
-    Core_.Params->Refresh();
+    N_.Params.Refresh();
     SoundTestNext();
 }
 
 void TSession::SoundTestNext() {
-    Core_.Display.ClearAll();
-    Queue(Core_.CW.BlipOn() ? "test^ " : "test ");
+    N_.Display.ClearAll();
+    Queue(N_.Engine.BlipOn() ? "test^ " : "test ");
     Changed();
 }
 
 void TSession::StopSoundTest() {
-    Core_.CW.ClearBuffer();
-    Core_.Display.ClearAll();
+    N_.Engine.ClearBuffer();
+    N_.Display.ClearAll();
     State_ = TSessionState::Idle;
     Unlock();
     Changed();
@@ -892,7 +878,7 @@ void TSession::StopSoundTest() {
 // --- Material ------------------------------------------------------------------------------------
 
 void TSession::ReloadMaterial() {
-    const auto& m = Core_.Settings.Main;
+    const auto& m = N_.Settings.Main;
     const std::string folder = m.InDir.empty() || m.InDir.back() == '/' ? m.InDir : m.InDir + "/";
     const std::pair<TMaterialKind, std::string> lists[] = {{TMaterialKind::Words, m.WordFile},
                                                            {TMaterialKind::Phrases, m.PhrasesFile},
@@ -901,13 +887,13 @@ void TSession::ReloadMaterial() {
         if (file.empty()) continue;
         // A list whose file is gone, or no longer readable, is simply not there.
         TPracticeMaterial loaded = Material_;
-        if (loaded.Load(kind, folder + file, Core_.CW.CharSet()).Ok) Material_ = std::move(loaded);
+        if (loaded.Load(kind, folder + file, N_.Engine.CharSet()).Ok) Material_ = std::move(loaded);
     }
     Material_.InDir = m.InDir;
 }
 
 TOpenRequest TSession::OpenRequest(TMaterialKind kind) const {
-    const auto& m = Core_.Settings.Main;
+    const auto& m = N_.Settings.Main;
     switch (kind) {
     case TMaterialKind::Words:
         return {"Load words from file to memory to use as random words:", m.InDir, m.WordFile};
@@ -919,20 +905,20 @@ TOpenRequest TSession::OpenRequest(TMaterialKind kind) const {
 }
 
 bool TSession::LoadMaterial(TMaterialKind kind, const std::string& path) {
-    TLoadResult r = Material_.Load(kind, path, Core_.CW.CharSet());
+    TLoadResult r = Material_.Load(kind, path, N_.Engine.CharSet());
     if (!r.Ok) {
-        Core_.Message(TSeverity::Error, r.Error);
+        ShowMessage(N_.Messages, TSeverity::Error, r.Error);
         return false;
     }
-    Core_.Display.ClearAll();
-    Core_.CW.ClearBuffer();
+    N_.Display.ClearAll();
+    N_.Engine.ClearBuffer();
     if (kind == TMaterialKind::Text) ResetCounts();
-    auto& m = Core_.Settings.Main;
+    auto& m = N_.Settings.Main;
     m.InDir = Material_.InDir;
     if (kind == TMaterialKind::Words) m.WordFile = Material_.WordFile;
     if (kind == TMaterialKind::Phrases) m.PhrasesFile = Material_.PhrasesFile;
     if (kind == TMaterialKind::Text) m.InFile = Material_.TextFile;
-    Core_.Params->SetMorseMode(r.TrainingMode);
+    N_.Params.SetMorseMode(TrainingModeOf(kind));
     Info(r.Headline + "\r");
     Info(Utf8To1252(r.Path) + "\r");
     Changed();

@@ -6,17 +6,16 @@
 // from an injected monotonic clock and the random groups from an injected seed, so tests run a
 // session exactly.
 //
+// clang-format off
 // The session state, and what moves it (every "last char" is the engine's last-character event,
 // which finds the type-ahead buffer empty):
 //
-//   Idle ──StartSession, OK──▶ StartText ──last char──▶ Items ──last char, repeats left──▶
-//   Repeating
-//                                  │                     │  ▲                                │
-//                                  │                     │  └──last char, repeats done───────┘
-//                                  │ Esc, TX up          │ last char, all items produced; Esc, TX
-//                                  up ▼                     ▼
-//                              ItemsDone ◀───────────────┘   (Repeating also goes here on Esc, TX
-//                              up)
+//   Idle ──StartSession, OK──▶ StartText ──last char──▶ Items ──last char, repeats left──▶ Repeating
+//                                  │                     │  ▲                                 │
+//                                  │                     │  └──last char, repeats done────────┘
+//                                  │ Esc, TX up          │ last char, all items produced;
+//                                  ▼                     ▼ Esc, TX up
+//                              ItemsDone ◀───────────────┘   (Repeating too, on Esc or TX up)
 //                                  │ last char: the end-of-item code has been sent
 //                                  ▼
 //                               EndText ──last char──▶ Idle, with the summary
@@ -35,8 +34,10 @@
 //
 // In single mode the user's "next" (pause release, Enter, Space) steps from StartText and Items
 // instead of the last-character event.
+// clang-format on
 #pragma once
 
+#include "base/Signal.h"
 #include "desk/CopyPractice.h"
 #include "desk/DeskTypes.h"
 #include "practice/PracticeMaterial.h"
@@ -51,7 +52,14 @@
 
 namespace brindle {
 
-struct TDeskCore;
+class TCWout;
+class TDisplayModel;
+class TOutputSwitch;
+class TParameters;
+class TSender;
+class TSendingControls;
+class TSoundOut;
+struct TSettings;
 struct TQueueStyle;
 
 // What the session dialog shows: its caption and its six lines, from the top; for copy practice
@@ -76,7 +84,7 @@ struct TSessionPlan {
     std::vector<double> Shares;       // one per character of Chars; empty: all alike
     std::vector<std::string> Entries; // the words, Q-codes or phrases of the lesson
     int Items = 1;
-    int GroupSize = 5; // 0: random from 2 to 7
+    int GroupSize = 5; // 0: random, RandomGroupSizes of the course
     int CharCpm = 0;   // [CpM] character speed
     int EffCpm = 0;    // [CpM] effective speed
     std::optional<TCourseLesson> Course;
@@ -87,14 +95,6 @@ struct TSessionPlan {
 // How often a new character is played on its own before its first lesson.
 inline constexpr int IntroductionRepeats = 6;
 
-// What the open dialog of a list shows: title, folder and file name (UTF-8; the folder empty for
-// the data folder). Its filter is "Text files (*.txt)" and "all files (*)".
-struct TOpenRequest {
-    std::string Title;
-    std::string Folder;
-    std::string FileName;
-};
-
 // The factor of an "Increment Speed" entry: the number its last four characters form.
 double FasterFactor(int fasterIndex);
 // A speed in CpM (WpM: divided by 5) rounded to 3 significant digits, with 2 decimals and a
@@ -102,8 +102,6 @@ double FasterFactor(int fasterIndex);
 std::string FormatOverallSpeed(double cpm, bool showWpM);
 // How long a practice takes, in the session dialog's words: "it takes about 12 minutes".
 std::string AboutHowLong(int64_t ms);
-// A span as whole hours (at least two digits), minutes and seconds: "01:05:07".
-std::string FormatSessionTime(int64_t spanMs);
 // The shown character set cut for the dialog's lines 2 and 3: at 45 characters, or just before a
 // "<" among the characters 41 to 45, so that no prosign is cut; line 3 takes 90 at most.
 void CutCharacterLines(const std::string& shown, std::string& line2, std::string& line3);
@@ -112,7 +110,40 @@ class TSession {
 public:
     using TClock = std::function<int64_t()>; // monotonic [ms]
 
-    TSession(TDeskCore& core, TClock clock, TRandomChars::TSeedClock seed);
+    // What a session works with: the settings and the parameters window's fields it composes
+    // from, the engine it feeds through the sender, the display its summary goes to, the
+    // sending controls of single mode, the output and the copy practice it asks, the sound
+    // output it checks, the questions and lines it puts to the user, and the calls for later.
+    struct TNeeds {
+        TSettings& Settings;
+        TCWout& Engine;
+        TDisplayModel& Display;
+        const TSoundOut& Sound;
+        TSender& Sender;
+        TSendingControls& Controls;
+        TParameters& Params;
+        const TOutputSwitch& Output;
+        const TCopyPractice& Copy;
+        TMessageSink Messages;
+        std::function<void(const std::string&)> Status;
+        std::function<bool(TSessionDialog&)> AskSession;
+        std::function<void(int ms, std::function<void()> call)> Later;
+        std::function<bool()> Closing; // the program is closing: nothing starts
+    };
+
+    TSession(TNeeds needs, TClock clock, TRandomChars::TSeedClock seed);
+
+    TSignal<> OnChanged;      // the main window's view may have changed
+    TSignal<> OnSummaryShown; // a summary was written at the display's end
+
+    // --- What happens to a copy practice's items ----------------------------------------------
+    // The facade connects these to the copy practice.
+    TSignal<TCopyPacing, const TPracticeStart&> OnPracticeBegins;
+    TSignal<const std::string&> OnItemQueued; // an item produced, before its repetitions
+    TSignal<> OnItemHeard;                    // an item and its repetitions have been sent
+    TSignal<> OnItemsDone;                    // the last item has been sent
+    TSignal<int64_t> OnPracticeSent;          // the end text too, after spanMs
+    TSignal<int64_t> OnPracticeStopped;       // stopped before its end, after spanMs
 
     // --- State ------------------------------------------------------------------------------
     TSessionState State() const { return State_; }
@@ -228,7 +259,7 @@ private:
     void Info(const std::string& text);
     void Changed();
 
-    TDeskCore& Core_;
+    TNeeds N_;
     TClock Clock_;
     TRandomChars Random_;
     TSessionDialog Dialog_;
@@ -240,7 +271,7 @@ private:
     bool LocksSpeedArrows_ = false;
     std::optional<std::string> DialogSpeedText_;
     bool PauseRequested_ = false;
-    int SpacingBeforeTest_ = 0; // the Farnsworth choice the speed test puts back
+    TSpacing SpacingBeforeTest_ = TSpacing::Plain; // the spacing the speed test puts back
     bool RepeatsInSession_ = false;
     bool Copy_ = false; // this session is copy practice
     // The rules of the session under way: the parameters', or a plan's.
@@ -254,7 +285,8 @@ private:
     std::optional<TSessionPlan> Plan_;
     // The engine's speeds as the user had them, given back after a planned session.
     struct TEngineSpeeds {
-        int Speed = 0, FWSpeed = 0, FarnswMode = 0;
+        int Speed = 0, FWSpeed = 0;
+        TSpacing Spacing = TSpacing::Plain;
     };
     std::optional<TEngineSpeeds> SpeedsBefore_;
     void RestoreSpeeds();

@@ -81,9 +81,9 @@ void TCWout::SetAutoStartStop(bool on) {
     if (!on) HoldCount_ = 0;
 }
 
-void TCWout::SetFarnswMode(int mode) {
-    if (mode == FarnswMode_) return;
-    FarnswMode_ = std::clamp(mode, 0, 2);
+void TCWout::SetSpacing(TSpacing spacing) {
+    if (spacing == Spacing_) return;
+    Spacing_ = spacing;
     Recalculate();
 }
 
@@ -187,7 +187,7 @@ void TCWout::SetTimePttHold(int ms) {
 // --- Timing ----------------------------------------------------------------------------------
 
 void TCWout::Recalculate() {
-    const bool spaced = (FarnswMode_ == 1 || FarnswMode_ == 2) && Speed_ < FWSpeed_;
+    const bool spaced = Spacing_ != TSpacing::Plain && Speed_ < FWSpeed_;
     const int v = spaced ? FWSpeed_ : std::max(Speed_, 1);
     T_.DotMs = 6000 / v;
     T_.DotSamples = 48000 / v;
@@ -195,8 +195,9 @@ void TCWout::Recalculate() {
     if (spaced) {
         // Extended precision, ties to even: double gives other integers for a few speed pairs.
         const long double stretch =
-            300000.0L / Speed_ - (FarnswMode_ == 1 ? 186000.0L : 258000.0L) / FWSpeed_;
-        const long double units = FarnswMode_ == 1 ? 19.0L : 7.0L;
+            300000.0L / Speed_ -
+            (Spacing_ == TSpacing::Farnsworth ? 186000.0L : 258000.0L) / FWSpeed_;
+        const long double units = Spacing_ == TSpacing::Farnsworth ? 19.0L : 7.0L;
         T_.FwUnitMs = RoundExtended(stretch / units);
         T_.FwUnitSamples = RoundExtended(stretch * 8.0L / units);
     }
@@ -205,7 +206,7 @@ void TCWout::Recalculate() {
         T_.CharGapExtraSamples = 2 * T_.DotSamples;
         T_.WordGapExtraMs = 4 * T_.DotMs;
         T_.WordGapExtraSamples = 4 * T_.DotSamples;
-    } else if (FarnswMode_ == 1) {
+    } else if (Spacing_ == TSpacing::Farnsworth) {
         T_.CharGapExtraMs = 3 * T_.FwUnitMs - T_.DotMs;
         T_.CharGapExtraSamples = 3 * T_.FwUnitSamples - T_.DotSamples;
         T_.WordGapExtraMs = 4 * T_.FwUnitMs;

@@ -9,6 +9,7 @@
 #include "base/MessageSink.h"
 #include "engine/MorseTables.h"
 #include "engine/MsTimer.h"
+#include "engine/Spacing.h"
 #include "engine/charbuf.h"
 
 #include <cstdint>
@@ -33,6 +34,10 @@ struct TCWTiming {
     int HoldLimit = 0;   // [dot periods]
     int SlopeLength = 0; // [samples], the edge length actually applied
 };
+
+// The phases of the engine's send machines, whichever keys: stopped; keying the PTT before the
+// first character; running with nothing to send (or held); sending a character.
+enum class TEnginePhase { Idle, PttLead, Waiting, CharOnAir };
 
 class TCWout {
 public:
@@ -79,8 +84,8 @@ public:
     void SetBuffersize(int size) { Buf_.SetBufferSize(size); }
     bool ExtraChars() const { return ExtraChars_; }
     void SetExtraChars(bool on) { ExtraChars_ = on; }
-    int FarnswMode() const { return FarnswMode_; }
-    void SetFarnswMode(int mode);
+    TSpacing Spacing() const { return Spacing_; }
+    void SetSpacing(TSpacing spacing);
     int Frequency() const { return Frequency_; } // [Hz]
     void SetFrequency(int hz);
     int Frequency2() const { return Frequency2_; } // [Hz]
@@ -139,6 +144,16 @@ public:
     void StopAtEndNow();
     bool Abort();
     bool IsIdle() const { return SendState_ == 0; }
+    // What the engine is doing now, read from the state of its send machine.
+    TEnginePhase Phase() const {
+        return SendState_ == 0   ? TEnginePhase::Idle
+               : SendState_ < 3  ? TEnginePhase::PttLead
+               : SendState_ == 3 ? TEnginePhase::Waiting
+                                 : TEnginePhase::CharOnAir;
+    }
+    // A character is on the air: past the PTT lead, between its first and its last edge or in
+    // the space after it.
+    bool CharOnAir() const { return Phase() == TEnginePhase::CharOnAir; }
     // Sound mode: fills byteCount bytes of 16-bit samples with the next stretch of keyed signal.
     void RenderBuffer(int16_t* buffer, int byteCount);
     void Mute(bool on);
@@ -208,7 +223,7 @@ private:
     bool AutoStartStop_ = true;
     bool BlasterMode_ = false;
     bool ExtraChars_ = true;
-    int FarnswMode_ = 0;
+    TSpacing Spacing_ = TSpacing::Plain;
     int Frequency_ = 0, Frequency2_ = 0, DiffFrequency_ = 0;
     bool DiffFreqOn_ = false;
     int Speed_ = 0, FWSpeed_ = 0;

@@ -160,6 +160,16 @@ TProsignMatch MatchProsign(std::string_view text, std::size_t pos, TProsignToken
     return m;
 }
 
+int ProsignOfTyped(std::string_view typed) {
+    if (const int named = ProsignIndex(std::string(typed) + ">"); named > 0) return named;
+    const std::string lower = Lower1252(typed);
+    for (int i = 0; i < ProsignCount; ++i) {
+        const std::string_view name = kProsignNames[static_cast<std::size_t>(i)];
+        if (name.size() > lower.size() + 1 && name.substr(0, lower.size()) == lower) return i + 1;
+    }
+    return 0;
+}
+
 std::string ReplaceProsignNames(std::string_view text, TUnknownProsign unknown) {
     std::string out;
     out.reserve(text.size());

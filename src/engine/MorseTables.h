@@ -50,6 +50,10 @@ struct TProsignMatch {
 TProsignMatch MatchProsign(std::string_view text, std::size_t pos,
                            TProsignToken rule = TProsignToken::NameLength);
 
+// The prosign that "<" and two typed letters stand for: the one they name with ">" ("<ar" is
+// <ar>), else the one whose longer name they begin ("<so" is <sos>); 0 when none.
+int ProsignOfTyped(std::string_view typed);
+
 // What ReplaceProsignNames does with a "<" token that names no prosign.
 enum class TUnknownProsign {
     DropToken, // the whole token vanishes (filters, loaded text)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/MessageSink.h"
+#include "base/Ranges.h"
 #include "engine/MorseTables.h"
 #include "learn/LearnTypes.h"
 
@@ -23,6 +24,8 @@ std::string_view PresetOrder(TCourseOrder order);
 std::string_view CourseOrderName(TCourseOrder order);
 
 inline constexpr int MinOrderLength = 2; // a course needs a first lesson of two characters
+// The sizes of a lesson's groups when the size is random (a group size of 0).
+inline constexpr TRange RandomGroupSizes{2, 7};
 
 // A custom order as cleaned from the user's text.
 struct TCustomOrder {

@@ -130,14 +130,12 @@ TLoadResult TPracticeMaterial::Load(TMaterialKind kind, const std::string& path,
         WordFile = FileBaseName(path);
         WordList = SplitWords(CleanWords(lines, chars));
         result.Count = static_cast<int>(WordList.size());
-        result.TrainingMode = 1;
         break;
     case TMaterialKind::Phrases:
         PhrasesPath = path;
         PhrasesFile = FileBaseName(path);
         PhraseList = SplitPhrases(CleanPhrases(lines, chars));
         result.Count = static_cast<int>(PhraseList.size());
-        result.TrainingMode = 3;
         break;
     case TMaterialKind::Text:
         TextPath = path;
@@ -150,7 +148,6 @@ TLoadResult TPracticeMaterial::Load(TMaterialKind kind, const std::string& path,
         }
         TextWordCount = CountWords(Text);
         result.Count = TextWordCount;
-        result.TrainingMode = 4;
         break;
     }
     result.Ok = true;

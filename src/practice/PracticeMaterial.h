@@ -34,7 +34,6 @@ struct TLoadResult {
     bool Ok = false;
     std::string Error;    // the message for the user when not Ok
     int Count = 0;        // entries, or words of the text
-    int TrainingMode = 0; // mode the parameters window switches to (1, 3 or 4)
     std::string Headline; // "Loaded 4 words from file:" etc., shown with a line break
     std::string Path;     // the full path, shown on the next line
 };

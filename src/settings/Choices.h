@@ -3,9 +3,21 @@
 // session and the display use them. No Qt, so that every layer can include it.
 #pragma once
 
+#include "engine/Spacing.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <type_traits>
+
+namespace brindle {
+
+// What a practice session sends: [Tutor] Mode.
+enum class TTrainingMode { RandomChars, Words, QCodes, Phrases, Text };
+// When an item is shown: [Tutor] DispMode.
+enum class TDisplayMode { ShowFirst, SoundFirst, SingleItems };
+
+} // namespace brindle
 
 namespace brindle::choices {
 
@@ -30,6 +42,22 @@ inline constexpr std::array<const char*, 3> DispMode = {
 // [Tutor] Farnsworth: how the spacing is stretched to the overall speed.
 inline constexpr std::array<const char*, 3> Farnsworth = {"off", "on - Characters (Farnsworth)",
                                                           "on - Words (Wordsworth)"};
+
+// The settings file keeps the training mode, the display mode and the spacing as their index in
+// the lists above: these are the only conversions between the two.
+constexpr TTrainingMode TrainingModeOf(int stored) {
+    return static_cast<TTrainingMode>(Clamp(stored, Mode));
+}
+constexpr TDisplayMode DisplayModeOf(int stored) {
+    return static_cast<TDisplayMode>(Clamp(stored, DispMode));
+}
+constexpr TSpacing SpacingOf(int stored) {
+    return static_cast<TSpacing>(Clamp(stored, Farnsworth));
+}
+template <typename E> constexpr int Stored(E choice) {
+    static_assert(std::is_enum_v<E>);
+    return static_cast<int>(choice);
+}
 
 // [Tutor] Repeat: how often each item is sent.
 inline constexpr std::array<const char*, 5> Repeat = {"Send once", "Send 2x", "Send 3x", "Send 4x",

@@ -14,7 +14,7 @@ void ApplyEngineSettings(const TSettings& s, TCWout& engine) {
     engine.SetLogAmplitude(s.TX.OutputLevel);
     engine.SetExtraChars(s.TX.Extended == 1);
     engine.SetFWSpeed(s.Tutor.FarnsworthSpeed);
-    engine.SetFarnswMode(s.Tutor.Farnsworth);
+    engine.SetSpacing(s.Tutor.Spacing());
 }
 
 } // namespace brindle

@@ -10,7 +10,7 @@ namespace brindle {
 class TCWout;
 
 // Speed, Weight (always 100: weight is not kept), AutoStartStop, Frequency, Slope,
-// LogAmplitude, ExtraChars, FarnswMode and FWSpeed. The engine clamps as its setters do.
+// LogAmplitude, ExtraChars, Spacing and FWSpeed. The engine clamps as its setters do.
 void ApplyEngineSettings(const TSettings& settings, TCWout& engine);
 
 } // namespace brindle

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/MessageSink.h"
+#include "settings/Choices.h"
 #include "settings/IniFile.h"
 
 #include <string>
@@ -62,6 +63,9 @@ struct TTutorSettings {
     std::string StartText; // Windows-1252
     std::string EndText;
     bool operator==(const TTutorSettings&) const = default;
+    TTrainingMode TrainingMode() const { return choices::TrainingModeOf(Mode); }
+    TDisplayMode Display() const { return choices::DisplayModeOf(DispMode); }
+    TSpacing Spacing() const { return choices::SpacingOf(Farnsworth); }
 };
 
 struct TTxSettings {
@@ -98,7 +102,7 @@ struct TKochSettings {  // the Koch course
     int Minutes{};      // [min] of a practice
     int CharCpm{};      // [CpM] character speed
     int EffCpm{};       // [CpM] effective speed (Farnsworth) when lower
-    int GroupSize{};    // characters per group; 0: random from 2 to 7
+    int GroupSize{};    // characters per group; 0: random (RandomGroupSizes of the course)
     bool operator==(const TKochSettings&) const = default;
 };
 

@@ -52,6 +52,9 @@ template <typename T> struct TSettingField {
 
     T& (*Of)(TSettings&) = nullptr;
     const T& (*OfConst)(const TSettings&) = nullptr;
+    // The member's name with its group, as the compiler spells it: finds the entry at compile
+    // time.
+    std::string_view Member{};
     TPlaceDefault PlaceDefault = nullptr;
     TAfterReading AfterReading = nullptr;
 
@@ -135,10 +138,12 @@ struct TTable {
         using TValue = std::remove_cvref_t<decltype(std::declval<TSettings&>().*Group.*Member)>;
         static TValue& Of(TSettings& s) { return (s.*Group).*Member; }
         static const TValue& OfConst(const TSettings& s) { return (s.*Group).*Member; }
+        static constexpr std::string_view Name() { return __PRETTY_FUNCTION__; }
     };
     template <auto Group, auto Member>
     static constexpr TSettingField<typename TMemberPath<Group, Member>::TValue> Field{
-        &TMemberPath<Group, Member>::Of, &TMemberPath<Group, Member>::OfConst};
+        &TMemberPath<Group, Member>::Of, &TMemberPath<Group, Member>::OfConst,
+        TMemberPath<Group, Member>::Name()};
 
     // The rules of the keys that take code (SettingsTable.cpp).
     static std::string InDataFolder(const TSettings& read, const TSettingsPlace& place);
@@ -321,12 +326,17 @@ constexpr const TSettingEntry* FindSetting(std::string_view section, std::string
     return i < SettingsTable.size() ? &SettingsTable[i] : nullptr;
 }
 
-// The same at compile time, where a key the table does not have stops the build; the parameters
-// window takes its limits from here: SettingEntry("TX", "Frequency").Range.
-consteval const TSettingEntry& SettingEntry(std::string_view section, std::string_view key) {
-    const std::size_t i = detail::SettingIndex(section, key);
-    if (i == SettingsTable.size()) throw std::logic_error("no such setting");
-    return SettingsTable[i];
+// The entry that keeps a member of TSettings, found at compile time, where a member the table
+// does not keep stops the build. The windows take their limits and lists from here:
+// SettingOf<&TSettings::TX, &TTxSettings::Frequency>().Range.
+template <auto Group, auto Member> consteval const TSettingEntry& SettingOf() {
+    using TPath = detail::TTable::TMemberPath<Group, Member>;
+    using TField = TSettingField<typename TPath::TValue>;
+    for (const TSettingEntry& e : SettingsTable)
+        if (std::holds_alternative<TField>(e.Target) &&
+            std::get<TField>(e.Target).Member == TPath::Name())
+            return e;
+    throw std::logic_error("no such setting");
 }
 
 } // namespace brindle

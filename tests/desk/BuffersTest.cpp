@@ -23,6 +23,36 @@ void Write(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
 }
 
+// The files of the buffers: the buffers alone, as the facade builds them, without the rest of
+// the main window's logic.
+class BufferFiles : public ::testing::Test {
+protected:
+    void Start(bool allCaps = false) {
+        Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
+            .Settings = Settings,
+            .Engine = Engine,
+            .SessionIdle = [] { return true; },
+            .Messages = [this](const TMessage& m) { Messages.push_back(m.Text); },
+        });
+        Sent = Buffers_->OnSend.Connect([this](const std::string& text) { Queued += text; });
+        ASSERT_TRUE(B().Create(Data(), allCaps));
+    }
+    TTextBuffers& B() { return *Buffers_; }
+    const TBuffer& Buf(int n) { return B().View().Buffers[static_cast<std::size_t>(n)]; }
+    std::string Data() const { return Dir.Path.string() + "/data/"; }
+    fs::path File(int n) const {
+        return fs::path(Data()) / ("CWBuffer" + std::to_string(n) + ".txt");
+    }
+    TTempDir Dir;
+    TSettings Settings = DefaultSettings("/nonexistent/", {});
+    TCWout Engine;
+    std::vector<std::string> Messages;
+    std::string Queued; // what the buffers gave to be sent
+    std::unique_ptr<TTextBuffers> Buffers_;
+    TConnection Sent;
+};
+
+// The buffers in the main window: the function keys, Repeat, and the screen's text files.
 class Buffers : public brindle::test::TDeskTest {
 protected:
     void Start(bool allCaps = false) {
@@ -40,13 +70,13 @@ protected:
 
 } // namespace
 
-TEST_F(Buffers, FirstStartCreatesFourEmptyFilesAndAnUntouchedBufferKeepsItsFile) {
+TEST_F(BufferFiles, FirstStartCreatesFourEmptyFilesAndAnUntouchedBufferKeepsItsFile) {
     Start();
     for (int n = 1; n <= 4; ++n) {
         ASSERT_TRUE(fs::exists(File(n))) << n;
         EXPECT_EQ(fs::file_size(File(n)), 0u);
     }
-    App.reset();
+    Buffers_.reset();
     Write(File(1), "cq cq de dl1abc");
     const auto before = fs::last_write_time(File(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -60,7 +90,7 @@ TEST_F(Buffers, FirstStartCreatesFourEmptyFilesAndAnUntouchedBufferKeepsItsFile)
     EXPECT_EQ(ReadWhole(File(2)), "");
 }
 
-TEST_F(Buffers, LongFilesNulBytesAndEncodings) {
+TEST_F(BufferFiles, LongFilesNulBytesAndEncodings) {
     fs::create_directories(Data());
     Write(File(1), std::string(100, 'e'));
     Write(File(2), std::string("abc\0def", 7));
@@ -78,7 +108,7 @@ TEST_F(Buffers, LongFilesNulBytesAndEncodings) {
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(Buffers, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
+TEST_F(BufferFiles, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
     Start();
     const fs::path other = Dir.Path / "other.txt";
     Write(other, "tu 73 <sk>\n");
@@ -87,6 +117,8 @@ TEST_F(Buffers, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
     EXPECT_EQ(B().SaveRequest(2).FileName, other.string());
     EXPECT_EQ(B().SaveRequest(2).Title, "Save Buffer 3 to File:");
     EXPECT_EQ(B().LoadRequest(0).Title, "Load Buffer 1 from File:");
+    B().Transmit(2); // given to be sent as it stands, prosigns by name
+    EXPECT_EQ(Queued, "tu 73 <sk>");
     B().SaveChanged();
     EXPECT_EQ(ReadWhole(File(3)), "tu 73 <sk>");
     EXPECT_EQ(ReadWhole(other), "tu 73 <sk>\n"); // the other file is not touched
@@ -96,7 +128,7 @@ TEST_F(Buffers, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
     EXPECT_EQ(Messages[0], "Cannot find file " + (Dir.Path / "gone.txt").string());
 }
 
-TEST_F(Buffers, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
+TEST_F(BufferFiles, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
     Start();
     B().Edited(0, "cq de \x80 \xE4 <ar> <xx> ~ k");
     const fs::path out = Dir.Path / "saved.txt";
@@ -118,7 +150,7 @@ TEST_F(Buffers, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
     fs::permissions(Dir.Path / "ro", fs::perms::owner_all);
 }
 
-TEST_F(Buffers, BufferFilesReplacedByDirectoriesAreReportedAndNothingIsLost) {
+TEST_F(BufferFiles, BufferFilesReplacedByDirectoriesAreReportedAndNothingIsLost) {
     fs::create_directories(File(2));
     Write(File(1), "first");
     Start();
@@ -154,7 +186,7 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     for (int i = 0; i < 400 && sent.size() < 11; ++i)
         Play(50);
     EXPECT_EQ(sent.substr(0, 11), "vvv vvv vvv");
-    App->KeyPress(27); // Esc releases it
+    App->Escape(); // Esc releases it
     EXPECT_EQ(B().View().Repeating, -1);
     B().RepeatClick(1, true);
     B().Edited(1, "x");
@@ -172,7 +204,7 @@ TEST_F(Buffers, RepeatAloneStartsAndTheRepetitionsAreWordsApart) {
     for (int i = 0; i < 2000 && Shown().size() < 30; ++i)
         Play(50);
     EXPECT_EQ(Shown().substr(0, 27), "ur rst 5nn tu ur rst 5nn tu");
-    App->KeyPress(27);
+    App->Escape();
     Play(3000);
     // While something is being sent, Repeat waits for it.
     Type("eee");
@@ -242,7 +274,7 @@ TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
     for (int step = 0; step < 3; ++step)
         ASSERT_TRUE(RunNextLater());
     const int queuedAtEsc = App->CWout1().BufferCount();
-    App->KeyPress(27);
+    App->Escape();
     RunLater();
     ASSERT_EQ(Messages.size(), 1u);
     ASSERT_GT(queuedAtEsc, 1000);

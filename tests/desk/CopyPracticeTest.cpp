@@ -18,7 +18,7 @@ protected:
     void Start() {
         TDeskTest::Start();
         auto& p = App->Params();
-        p.SetFarnsworth(0);
+        p.SetFarnsworth(TSpacing::Plain);
         p.CommitText(TCharField::Chars1, "abcdefghijklmnopqrstuvwxyz");
         p.ChooseCharField(1);
         p.ApplyEditField(TUpDown::NumGroups, "4");
@@ -104,7 +104,7 @@ TEST_F(CopyPractice, ContinuousCopyIsCheckedAtTheEndAndKeptInTheHistory) {
     EXPECT_EQ(items[2].CorrectChars, 4);
     EXPECT_EQ(items[3].Copied, "");
     EXPECT_EQ(h.Confusions().size(), 1u);
-    App->KeyPress(27);
+    App->Escape();
     EXPECT_FALSE(App->View().CopyFieldShown);
     EXPECT_TRUE(App->View().TXEnabled);
 }
@@ -197,7 +197,7 @@ TEST_F(CopyPractice, EscAbortsAndKeepsWhatWasHeard) {
     for (int i = 0; i < 20 * 300 && C().ItemsSent() < 2; ++i)
         Play(50);
     App->CopyChanged(Groups()[0]);
-    App->KeyPress(27);
+    App->Escape();
     EXPECT_FALSE(C().Running());
     EXPECT_TRUE(App->Session().Idle());
     ASSERT_TRUE(C().LastResult());
@@ -220,8 +220,8 @@ TEST_F(CopyPractice, EscWhileAnItemWaitsKeepsItsPartialCopy) {
     App->StartCopyPractice();
     for (int i = 0; i < 20 * 300 && C().ItemsSent() < 2; ++i)
         Play(50);
-    App->KeyPress(27);
-    App->KeyPress(27);
+    App->Escape();
+    App->Escape();
     Play(2000); // the character on the air ends
     Pacing = TCopyPacing::ItemByItem;
     Sent.clear();
@@ -233,7 +233,7 @@ TEST_F(CopyPractice, EscWhileAnItemWaitsKeepsItsPartialCopy) {
     ASSERT_EQ(groups.size(), 1u);
     const std::string part = groups[0].substr(0, 3);
     App->CopyChanged(part);
-    App->KeyPress(27);
+    App->Escape();
     ASSERT_TRUE(C().LastResult());
     const TCopyResult& r = *C().LastResult();
     EXPECT_TRUE(r.Aborted);
@@ -384,7 +384,7 @@ TEST_F(CopyPractice, TheLearnersSpacesKeepTheItemsApart) {
     std::string first = groups[0];
     first.back() = first.back() == 'k' ? 'q' : 'k';
     App->CopyChanged(first + " " + groups[1]);
-    App->KeyPress(27);
+    App->Escape();
     const auto items = App->History().Items(App->History().Practices().at(0).Id);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].Copied, first);
@@ -406,7 +406,7 @@ TEST_F(CopyPractice, AnEarlyCheckIsAbortedOrTimedAsItRan) {
     ASSERT_TRUE(C().LastResult());
     EXPECT_TRUE(C().LastResult()->Aborted);
     EXPECT_FALSE(C().LastResult()->Counts);
-    App->KeyPress(27);
+    App->Escape();
     App->StartCopyPractice();
     for (int i = 0; i < 20 * 300 && C().ItemsSent() < 2; ++i)
         Play(50);

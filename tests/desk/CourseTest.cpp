@@ -125,7 +125,7 @@ TEST_F(Course, ALessonsLengthAndCharacterSpeed) {
     EXPECT_EQ(Dialogs[0].Lines[2], "50 groups of 5, about 5 minutes");
     EXPECT_EQ(Dialogs[0].Lines[3], "Characters at 60 CpM");
     EXPECT_EQ(App->Copy().Start().CharCpm, 60);
-    App->KeyPress(27);
+    App->Escape();
 }
 
 // The verdict is the practice's own lesson's, also when the course has moved on; without a
@@ -292,7 +292,7 @@ TEST_F(Course, WordsOfTheTrainingModeAreFilteredToTheLessonsCharacters) {
     EXPECT_TRUE(Messages.empty());
     std::string words = Sent;
     EXPECT_EQ(words.find_first_not_of("km"), std::string::npos) << words;
-    App->KeyPress(27);
+    App->Escape();
     // Fewer than ten words spelled with the lesson's characters: groups, and a word about it.
     std::ofstream(path) << "km mk xyz\n";
     ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, path));
@@ -332,7 +332,7 @@ TEST_F(Course, TypingWithoutListeningOrCheckingEarlyNeverPasses) {
     EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5);
 
     // One group, copied right, checked at once with Ctrl+Return.
-    App->KeyPress(27);
+    App->Escape();
     Sent.clear();
     App->StartKochLesson();
     if (App->Session().Introducing()) App->CopyReturn(true);
@@ -401,8 +401,8 @@ TEST_F(Course, ANewCharacterIsHeardOnItsOwnFirst) {
     App->CheckCopy();
     RunLater();
     EXPECT_DOUBLE_EQ(App->Copy().LastResult()->Check.Accuracy(), 1.0);
-    App->KeyPress(27);
+    App->Escape();
     App->StartKochLesson();
     EXPECT_FALSE(App->Session().Introducing()); // practised now
-    App->KeyPress(27);
+    App->Escape();
 }

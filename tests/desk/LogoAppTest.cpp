@@ -42,7 +42,7 @@ TEST_F(Desk, ProsignTyping) {
     Type("<ar");
     EXPECT_EQ(Shown(), "<ar>");
     EXPECT_FALSE(App->Sender().InProsignEntry());
-    App->KeyPress(8); // all four positions at once
+    App->Backspace(); // all four positions at once
     EXPECT_EQ(Shown(), "");
     EXPECT_FALSE(App->CWout1().HasChars());
 
@@ -54,12 +54,12 @@ TEST_F(Desk, ProsignTyping) {
 
     Type("<xy");
     EXPECT_EQ(Shown(), "<?>");
-    App->KeyPress(8); // the display and all three pauses go
+    App->Backspace(); // the display and all three pauses go
     EXPECT_EQ(Shown(), "");
     EXPECT_EQ(Queued(), "");
 
     Type("<x");
-    App->KeyPress(8); // half-typed: two positions
+    App->Backspace(); // half-typed: two positions
     EXPECT_EQ(Shown(), "");
     Type("<xy");
     EXPECT_EQ(Queued(), Pauses3);
@@ -67,7 +67,7 @@ TEST_F(Desk, ProsignTyping) {
 
     // Backspace over an unknown prosign takes exactly its three pauses, never what came before.
     Type("ab<xy");
-    App->KeyPress(8);
+    App->Backspace();
     EXPECT_EQ(Shown(), "ab");
     EXPECT_EQ(Queued(), "ab");
 }
@@ -75,10 +75,10 @@ TEST_F(Desk, ProsignTyping) {
 TEST_F(Desk, BackspaceRules) {
     Start();
     Type("ab\r");
-    App->KeyPress(8); // a new line cannot be taken back
+    App->Backspace(); // a new line cannot be taken back
     EXPECT_EQ(Shown(), "ab\r\n");
     Type("c");
-    App->KeyPress(8);
+    App->Backspace();
     EXPECT_EQ(Shown(), "ab\r\n");
     // Sent text stays: Backspace does nothing when nothing waits.
     App->ClearScreenClick();
@@ -86,7 +86,7 @@ TEST_F(Desk, BackspaceRules) {
     Play(1000);
     ASSERT_FALSE(App->CWout1().HasChars());
     EXPECT_EQ(Display.SentMark(), Display.TextEnd());
-    App->KeyPress(8);
+    App->Backspace();
     EXPECT_EQ(Shown(), "e");
 }
 
@@ -145,7 +145,7 @@ TEST_F(Desk, EscRemovesTheUnsentRest) {
     Start();
     Type("paris paris");
     Play(400);
-    App->KeyPress(27);
+    App->Escape();
     EXPECT_EQ(Unsent(), "p");    // the character on the air stays until it is reported
     EXPECT_EQ(Queued(), "\xFE"); // an end-of-item pause, as something was removed
 }
@@ -216,14 +216,14 @@ TEST_F(Desk, SingleModeItemsAndOneRepeat) {
     EXPECT_TRUE(App->CWout1().Hold());
     EXPECT_EQ(App->View().PauseState, TPauseState::Resume);
     EXPECT_EQ(App->Controls().ItemCharCount(), 3);
-    App->KeyPress(8); // repeat
-    App->KeyPress(8); // a second repeat waits for the next item
+    App->Backspace(); // repeat
+    App->Backspace(); // a second repeat waits for the next item
     EXPECT_TRUE(App->Controls().RepeatingItem());
     EXPECT_EQ(App->CWout1().PeekChar(), 'a');
     Play(4000);
     EXPECT_TRUE(App->CWout1().Hold());
     EXPECT_EQ(App->CWout1().PeekChar(), 'c');
-    App->KeyPress(13); // next item
+    App->Enter(); // next item
     Play(4000);
     EXPECT_FALSE(App->CWout1().HasChars());
     App->StopSingleMode();
@@ -267,7 +267,7 @@ TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
     Start();
     Type("paris paris");
     Play(300); // "p" is being keyed
-    ASSERT_GT(App->CWout1().SendState(), 3);
+    ASSERT_TRUE(App->CWout1().CharOnAir());
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Stopping);
     EXPECT_EQ(App->View().Busy, "Closing Brindle ...");
@@ -528,7 +528,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
 
     Type("eeeee");
     Tick(150); // an "e" is on the air
-    ASSERT_GT(App->CWout1().SendState(), 3);
+    ASSERT_TRUE(App->CWout1().CharOnAir());
     App->ChooseOutput(0);
     App->ChooseOutput(1); // asked for while the first switch waits ...
     App->ChooseOutput(0); // ... and changed again: the last request wins

@@ -97,7 +97,7 @@ TEST_F(Params, CreationAppliesTheSettings) {
     Settings.TX.OutputLevel = -75; // beyond the bar's 60
     Start();
     auto& cw = App->CWout1();
-    EXPECT_EQ(cw.FarnswMode(), 2);
+    EXPECT_EQ(cw.Spacing(), TSpacing::Wordsworth);
     EXPECT_EQ(cw.FWSpeed(), 90);
     EXPECT_EQ(App->View().SpeedLabel, "Wordsworth");
     EXPECT_EQ(N(TUpDown::FarnswSpeed).Caption, "Wordsworth Speed for Words");
@@ -297,25 +297,25 @@ TEST_F(Params, FarnsworthOffKeepsTheSpeedField) {
     Start();
     P().ApplyEditField(TUpDown::FarnswSpeed, "90");
     EXPECT_EQ(App->CWout1().FWSpeed(), 90);
-    P().SetFarnsworth(0);
-    EXPECT_EQ(App->CWout1().FarnswMode(), 0);
+    P().SetFarnsworth(TSpacing::Plain);
+    EXPECT_EQ(App->CWout1().Spacing(), TSpacing::Plain);
     EXPECT_EQ(App->CWout1().FWSpeed(), 10); // the engine's lowest; mode 0 does not use it
     EXPECT_EQ(N(TUpDown::FarnswSpeed).Position, 90);
     EXPECT_FALSE(N(TUpDown::FarnswSpeed).Enabled);
     EXPECT_EQ(App->View().SpeedLabel, "Speed");
-    P().SetFarnsworth(1);
+    P().SetFarnsworth(TSpacing::Farnsworth);
     EXPECT_EQ(App->CWout1().FWSpeed(), 90);
-    EXPECT_EQ(App->CWout1().FarnswMode(), 1);
+    EXPECT_EQ(App->CWout1().Spacing(), TSpacing::Farnsworth);
     EXPECT_EQ(App->View().SpeedLabel, "Farnsworth");
 }
 
 TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     Start();
-    P().SetMorseMode(4);
+    P().SetMorseMode(TTrainingMode::Text);
     EXPECT_FALSE(N(TUpDown::NumGroups).Enabled);
     EXPECT_FALSE(N(TUpDown::SizeGroups).Enabled);
     EXPECT_EQ(App->View().Button2Caption, "Start Sending Text");
-    P().SetMorseMode(3);
+    P().SetMorseMode(TTrainingMode::Phrases);
     EXPECT_TRUE(P().View().BlipEnabled);
     EXPECT_TRUE(N(TUpDown::NumGroups).Enabled);
     P().SetBlip(true);
@@ -330,14 +330,14 @@ TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     EXPECT_FALSE(P().View().OutputSoundEnabled);
     EXPECT_FALSE(P().View().FasterEnabled);
     EXPECT_TRUE(N(TUpDown::Freq).Enabled); // the tone is not part of the session
-    App->KeyPress(27);                     // Esc stops the test
+    App->Escape();                         // Esc stops the test
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
     EXPECT_TRUE(N(TUpDown::StartSpeed).Enabled);
     EXPECT_TRUE(P().View().OutputSoundEnabled);
     // A display mode change stops what is sent.
     App->KeyPress('e');
-    P().SetDispMode(1);
+    P().SetDispMode(TDisplayMode::SoundFirst);
     EXPECT_FALSE(App->CWout1().HasChars());
     EXPECT_EQ(Display.ColorInText(), Display.BackgroundColor());
 }

@@ -33,7 +33,7 @@ protected:
             Sent.push_back({ch, App->CWout1().Speed()});
         });
         Ended = App->OnCharSent.Connect([this](uint8_t ch) { Done += static_cast<char>(ch); });
-        P().SetFarnsworth(0);
+        P().SetFarnsworth(TSpacing::Plain);
         P().CommitText(TCharField::Chars1, "abc");
         P().ChooseCharField(1);
     }
@@ -264,7 +264,7 @@ TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd)
 
 TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     Start();
-    P().SetMorseMode(2);
+    P().SetMorseMode(TTrainingMode::QCodes);
     Items(3);
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Caption, "Start Random Q-Codes");
@@ -297,7 +297,7 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
 
 TEST_F(Sessions, DialogLinesForRandomCharacters) {
     Start();
-    P().SetFarnsworth(1);
+    P().SetFarnsworth(TSpacing::Farnsworth);
     P().ApplyEditField(TUpDown::FarnswSpeed, "80");
     App->StartSession();
     const auto& d = Dialogs.back();
@@ -308,13 +308,13 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
     EXPECT_EQ(d.Lines[3], "Speed will be 30  CpM");
     EXPECT_EQ(d.Lines[4], "Farnsworth speed for characters will be: 80  CpM");
     EXPECT_EQ(d.Lines[5], "");
-    App->KeyPress(27);
+    App->Escape();
     RunToEnd();
 
     P().SetVariSize(true);
     P().ApplyEditField(TUpDown::SizeMin, "2");
     P().SetAllCaps(true);
-    P().SetFarnsworth(2);
+    P().SetFarnsworth(TSpacing::Wordsworth);
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random groups of 2..5 with these characters:");
     EXPECT_EQ(Dialogs.back().Lines[1], "ABC");
@@ -369,16 +369,16 @@ TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
 
 TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     Start();
-    P().SetMorseMode(1);
+    P().SetMorseMode(TTrainingMode::Words);
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 word!");
     EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+W or File Menu)");
     EXPECT_EQ(State(), TSessionState::Idle);
-    P().SetMorseMode(3);
+    P().SetMorseMode(TTrainingMode::Phrases);
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
     EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+P or File Menu)");
-    P().SetMorseMode(4);
+    P().SetMorseMode(TTrainingMode::Text);
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[0], "Please load a text file which contains at least 1 word!");
     EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+T or File Menu)");
@@ -394,7 +394,7 @@ TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     EXPECT_EQ(State(), TSessionState::Idle);
 
     // A set that the standard characters empty.
-    P().SetMorseMode(0);
+    P().SetMorseMode(TTrainingMode::RandomChars);
     P().CommitText(TCharField::Chars1, "\xE4\xF6\xFC"); // extended letters
     P().SetExtended(false);
     App->StartSession();
@@ -518,7 +518,7 @@ TEST_F(Sessions, EscArrivingWhileAnItemIsQueuedEndsTheSession) {
         // The first item's last character: the engine's last-character event queues the next.
         if (posted || State() != TSessionState::Items || App->CWout1().HasChars()) return;
         posted = true;
-        LaterCalls.push_back({LaterNow, LaterSeq++, [this] { App->KeyPress(27); }});
+        LaterCalls.push_back({LaterNow, LaterSeq++, [this] { App->Escape(); }});
     });
     RunToEnd();
     ASSERT_TRUE(posted);
@@ -542,12 +542,12 @@ TEST_F(Sessions, SingleModeWaitsForTheUserBeforeEveryItem) {
     EXPECT_EQ(Pieces().size(), 1u);
     for (int item = 1; item <= 3; ++item) {
         SCOPED_TRACE(item);
-        App->KeyPress(13); // Enter resumes: the next item
+        App->Enter(); // Enter resumes: the next item
         RunToEnd(20);
         EXPECT_EQ(Pieces().size(), 1u + static_cast<std::size_t>(item));
         EXPECT_NE(State(), TSessionState::Idle);
     }
-    App->KeyPress(13); // the items are done: the end text, and single mode ends
+    App->Enter(); // the items are done: the end text, and single mode ends
     RunToEnd();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_FALSE(App->Controls().SingleMode());
@@ -564,13 +564,13 @@ TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
     App->SetSingleMode();
     App->StartSession();
     RunToEnd(20);
-    App->KeyPress(13);
+    App->Enter();
     RunToEnd(20);
-    App->KeyPress(8); // Backspace: the item once more
+    App->Backspace(); // Backspace: the item once more
     RunToEnd(20);
-    App->KeyPress(13);
+    App->Enter();
     RunToEnd(20);
-    App->KeyPress(13);
+    App->Enter();
     RunToEnd();
     const std::string shown = Shown();
     EXPECT_NE(shown.find("sent 3 random characters\r\nof which 1 was repeated\r\n"),
@@ -673,7 +673,7 @@ TEST_F(Sessions, DeleteInASingleModeSessionSendsNothingMore) {
 TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     Start();
     App->SetNewSpeedVal("60");
-    P().SetFarnsworth(1);
+    P().SetFarnsworth(TSpacing::Farnsworth);
     App->StartSpeedTest();
     const auto& d = Dialogs.back();
     EXPECT_EQ(d.Caption, "Test Morse Speed");
@@ -702,24 +702,25 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
 // The test runs without extra spacing but used to leave the user's spacing off for good.
 TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackHoweverItEnds) {
     Start();
-    for (int spacing : {1, 2}) {
-        SCOPED_TRACE(spacing);
+    for (const TSpacing spacing : {TSpacing::Farnsworth, TSpacing::Wordsworth}) {
+        SCOPED_TRACE(choices::Stored(spacing));
         P().SetFarnsworth(spacing);
         App->StartSpeedTest(); // played to its end
-        EXPECT_EQ(App->CWout1().FarnswMode(), 0);
+        EXPECT_EQ(App->CWout1().Spacing(), TSpacing::Plain);
         RunToEnd();
-        EXPECT_EQ(App->Settings().Tutor.Farnsworth, spacing);
-        EXPECT_EQ(App->CWout1().FarnswMode(), spacing);
+        EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
+        EXPECT_EQ(App->CWout1().Spacing(), spacing);
         App->StartSpeedTest(); // aborted
         Play(1000);
-        App->KeyPress(27);
+        App->Escape();
         RunToEnd();
-        EXPECT_EQ(App->Settings().Tutor.Farnsworth, spacing);
+        EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
         App->StartSpeedTest(); // everything stopped
         Play(1000);
         App->StopAllSending();
-        EXPECT_EQ(App->Settings().Tutor.Farnsworth, spacing);
-        EXPECT_EQ(App->View().SpeedLabel, spacing == 1 ? "Farnsworth" : "Wordsworth");
+        EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
+        EXPECT_EQ(App->View().SpeedLabel,
+                  spacing == TSpacing::Farnsworth ? "Farnsworth" : "Wordsworth");
     }
 }
 
@@ -750,7 +751,7 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
 
     App->StartSpeedTest();
     Play(2000);
-    App->KeyPress(27);
+    App->Escape();
     RunToEnd();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_NE(Shown().find("speed test aborted\r\n"), std::string::npos);
@@ -759,7 +760,7 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
     // Aborted before its first character: no character will end, the test ends at once.
     App->ClearScreenClick();
     App->StartSpeedTest();
-    App->KeyPress(27);
+    App->Escape();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_TRUE(App->View().SpeedEnabled);
     EXPECT_NE(Shown().find("speed test aborted\r\n"), std::string::npos);
@@ -797,7 +798,7 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     P().TestButtonClick();
     EXPECT_EQ(App->CWout1().PeekChar(), 't');
     Play(6000);
-    App->KeyPress(27);
+    App->Escape();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
     EXPECT_NE(Done.find("test^ "), std::string::npos) << Done;

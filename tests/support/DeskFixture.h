@@ -113,9 +113,18 @@ protected:
     // The sound device asks for its next buffer: the test stands in for the sound output's own
     // timer, so that the engine's sample clock is the test's.
     void Feed() { const_cast<TSoundOut&>(App->SoundOut1()).Feed(); }
+    // Keys as typed: "\r" is Enter, "\b" Backspace, "\x1b" Esc.
     void Type(const std::string& keys) {
-        for (char c : keys)
-            App->KeyPress(static_cast<uint8_t>(c));
+        for (char c : keys) {
+            if (c == '\r')
+                App->Enter();
+            else if (c == '\b')
+                App->Backspace();
+            else if (c == '\x1b')
+                App->Escape();
+            else
+                App->KeyPress(static_cast<uint8_t>(c));
+        }
     }
     // Sound output with a port on COM5 to switch to; "paris" typed and its "p" on the air.
     void SendWithAPortOnCom5() {

@@ -6,6 +6,7 @@
 #include "learn/KochCourse.h"
 #include "practice/TextFilters.h"
 #include "settings/Choices.h"
+#include "settings/SettingsTable.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -26,6 +27,14 @@ namespace {
 
 QString Q1252(const std::string& text) {
     return QString::fromStdString(Cp1252ToUtf8(text));
+}
+
+constexpr TRange kSpeeds = SettingOf<&TSettings::Koch, &TKochSettings::CharCpm>().Range;
+
+// The size the "fixed" choice offers: the one set, or the setting's default after random sizes.
+int FixedGroupSize(const TKochSettings& k) {
+    return k.GroupSize > 0 ? k.GroupSize
+                           : SettingOf<&TSettings::Koch, &TKochSettings::GroupSize>().Default;
 }
 
 } // namespace
@@ -56,7 +65,8 @@ TKochForm::TKochForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Windo
     form->addRow("Characters:", Chars_);
     Minutes_ = new QSpinBox(this);
     Minutes_->setObjectName("KochMinutes");
-    Minutes_->setRange(1, 60);
+    constexpr TRange minutes = SettingOf<&TSettings::Koch, &TKochSettings::Minutes>().Range;
+    Minutes_->setRange(minutes.Min, minutes.Max);
     Minutes_->setSuffix(" min");
     form->addRow("Practice &length:", Minutes_);
     auto speedRow = [&](const char* caption, QSpinBox*& box, QLabel*& unit, const char* name) {
@@ -75,7 +85,9 @@ TKochForm::TKochForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Windo
     auto* sizes = new QHBoxLayout;
     Fixed_ = new QRadioButton(this);
     Fixed_->setObjectName("KochFixedSize");
-    Random_ = new QRadioButton("&random, 2 to 7 characters", this);
+    Random_ = new QRadioButton(
+        QString("&random, %1 to %2 characters").arg(RandomGroupSizes.Min).arg(RandomGroupSizes.Max),
+        this);
     Random_->setObjectName("KochRandomSize");
     sizes->addWidget(Fixed_);
     sizes->addWidget(Random_);
@@ -111,8 +123,7 @@ TKochForm::TKochForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Windo
         if (!Drawing_) course.SetEffCpm(FromShown(v));
     });
     connect(Fixed_, &QRadioButton::toggled, this, [this, &course](bool on) {
-        if (!Drawing_ && on)
-            course.SetGroupSize(course.Settings().GroupSize > 0 ? course.Settings().GroupSize : 5);
+        if (!Drawing_ && on) course.SetGroupSize(FixedGroupSize(course.Settings()));
     });
     connect(Random_, &QRadioButton::toggled, this, [this, &course](bool on) {
         if (!Drawing_ && on) course.SetGroupSize(0);
@@ -128,7 +139,7 @@ TKochForm::TKochForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Windo
 }
 
 int TKochForm::ToShown(int cpm) const {
-    return App_.Settings().Main.ShowWpM ? static_cast<int>(CpmToWpm(cpm) + 0.5) : cpm;
+    return App_.Settings().Main.ShowWpM ? WholeWpm(cpm) : cpm;
 }
 
 int TKochForm::FromShown(int value) const {
@@ -158,13 +169,13 @@ void TKochForm::Redraw() {
     Minutes_->setValue(k.Minutes);
     const bool wpm = App_.Settings().Main.ShowWpM;
     for (QSpinBox* box : {CharSpeed_, EffSpeed_})
-        box->setRange(ToShown(10), ToShown(300));
+        box->setRange(ToShown(kSpeeds.Min), ToShown(kSpeeds.Max));
     CharSpeed_->setValue(ToShown(k.CharCpm));
     EffSpeed_->setValue(ToShown(k.EffCpm));
     CharUnit_->setText(wpm ? "WpM" : "CpM");
     EffUnit_->setText(wpm ? "WpM (spacing stretched when lower)"
                           : "CpM (spacing stretched when lower)");
-    Fixed_->setText(QString("&fixed, %1 characters").arg(k.GroupSize > 0 ? k.GroupSize : 5));
+    Fixed_->setText(QString("&fixed, %1 characters").arg(FixedGroupSize(k)));
     (k.GroupSize > 0 ? Fixed_ : Random_)->setChecked(true);
     Start_->setEnabled(lessons > 0 && App_.View().Button2Enabled && !App_.Copy().Running());
     // A lesson under way keeps its settings: the fields wait until it is checked or aborted.

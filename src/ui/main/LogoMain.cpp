@@ -774,10 +774,10 @@ bool TLogoAppForm::DisplayKey(QKeyEvent* e) {
     case Qt::Key_F9: App_->KeyDown(TDeskKey::F9, shift); return true;
     case Qt::Key_Pause: App_->KeyDown(TDeskKey::Pause, shift); return true;
     case Qt::Key_Delete: App_->KeyDown(TDeskKey::Delete, shift, CWSpeed_->hasFocus()); return true;
-    case Qt::Key_Backspace: App_->KeyPress(8); return true;
-    case Qt::Key_Escape: App_->KeyPress(27); return true;
+    case Qt::Key_Backspace: App_->Backspace(); return true;
+    case Qt::Key_Escape: App_->Escape(); return true;
     case Qt::Key_Return:
-    case Qt::Key_Enter: App_->KeyPress(13); return true;
+    case Qt::Key_Enter: App_->Enter(); return true;
     default: break;
     }
     if (e->key() == Qt::Key_Z && shift.Ctrl && !shift.Shift && !shift.Alt) {

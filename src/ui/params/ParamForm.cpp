@@ -229,10 +229,10 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
 
     auto* disp = new QGroupBox("Training and Display Mode", box);
     Radios(disp, "DispModeGroup", {choices::DispMode.begin(), choices::DispMode.end()}, 1,
-           [this](int i) { P_.SetDispMode(i); });
+           [this](int i) { P_.SetDispMode(choices::DisplayModeOf(i)); });
     auto* mode = new QGroupBox("Morse Training Mode", box);
     Radios(mode, "MorseMode", {choices::Mode.begin(), choices::Mode.end()}, 2,
-           [this](int i) { P_.SetMorseMode(i); });
+           [this](int i) { P_.SetMorseMode(choices::TrainingModeOf(i)); });
     grid->addWidget(disp, 0, 0);
     grid->addWidget(mode, 0, 1, 1, 2);
 
@@ -364,7 +364,7 @@ QWidget* TParamForm::BuildTutor(QWidget* parent) {
 
     auto* spacing = new QGroupBox("Farnsworth/Wordsworth Method", box);
     Radios(spacing, "FarnsworthGroup", {choices::Farnsworth.begin(), choices::Farnsworth.end()}, 3,
-           [this](int i) { P_.SetFarnsworth(i); });
+           [this](int i) { P_.SetFarnsworth(choices::SpacingOf(i)); });
     auto* fw = new QHBoxLayout;
     TUpDownEdit* fwPair = Pair(box, TUpDown::FarnswSpeed, "FarnswSpeedEd");
     fw->addWidget(spacing, 1);
