@@ -92,7 +92,7 @@ TEST_F(Render, FarnsworthAndWordsworthSpacingAndTheFixedPause) {
         brindle::test::OffsetTonePhase(e);
         e.SetFWSpeed(100);
         e.SetSpeed(50);
-        e.SetFarnswMode(mode);
+        e.SetSpacing(static_cast<TSpacing>(mode));
         for (const char c : std::string("e\xFF"
                                         "e e"))
             e.PutChar(static_cast<uint8_t>(c));
@@ -195,7 +195,7 @@ TEST_F(Render, OddAndTinyBuffers) {
     Engine.RenderBuffer(s.data(), 1);
     Engine.RenderBuffer(nullptr, 1600);
     EXPECT_EQ(s, std::vector<int16_t>(8, 1234));
-    EXPECT_EQ(Engine.SendState(), 0);
+    EXPECT_EQ(Engine.Phase(), TEnginePhase::Idle);
     EXPECT_EQ(Log.Lines, Lines{"0 start"});
     Engine.RenderBuffer(s.data(), 5); // two samples; the odd byte is ignored
     EXPECT_EQ(s[0], 0);

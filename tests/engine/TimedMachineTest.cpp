@@ -149,7 +149,7 @@ TEST_F(TimedMachine, CharacterQueuedWhileWaitingInStateThree) {
     Queue("e");
     Engine.Start();
     Timer.Advance(750); // e sent at 500; state-3 ticks at 700, 800, ...
-    EXPECT_EQ(Engine.SendState(), 3);
+    EXPECT_EQ(Engine.Phase(), TEnginePhase::Waiting);
     Queue("t");
     Timer.Advance(600);
     const Lines tail(Log.Lines.end() - 5, Log.Lines.end());

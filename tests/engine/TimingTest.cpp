@@ -33,7 +33,7 @@ TEST(Timing, WorkedValues) {
         TCWout e;
         e.SetFWSpeed(w.FWSpeed);
         e.SetSpeed(w.Speed);
-        e.SetFarnswMode(w.Mode);
+        e.SetSpacing(static_cast<TSpacing>(w.Mode));
         const auto& t = e.Timing();
         SCOPED_TRACE("mode " + std::to_string(w.Mode));
         EXPECT_EQ(t.DotMs, w.DotMs);
@@ -87,7 +87,7 @@ TEST(Timing, SpacingAtOrAboveCharacterSpeedIsStandard) {
             TCWout spaced;
             spaced.SetFWSpeed(100);
             spaced.SetSpeed(speed);
-            spaced.SetFarnswMode(mode);
+            spaced.SetSpacing(static_cast<TSpacing>(mode));
             EXPECT_EQ(spaced.Timing().CharGapExtraSamples, plain.Timing().CharGapExtraSamples);
             EXPECT_EQ(spaced.Timing().WordGapExtraMs, plain.Timing().WordGapExtraMs);
             EXPECT_EQ(spaced.Timing().DotMs, plain.Timing().DotMs);
@@ -125,10 +125,6 @@ TEST(Timing, SettersCompareClampStoreAndNotify) {
         {"speed", 40}, {"speed", 100}, {"freq", 100}, {"freq", 2000}, {"weight", 300}};
     EXPECT_EQ(events, expected);
 
-    e.SetFarnswMode(5);
-    EXPECT_EQ(e.FarnswMode(), 2);
-    e.SetFarnswMode(-1);
-    EXPECT_EQ(e.FarnswMode(), 0);
     e.SetTimePttStart(-5);
     EXPECT_EQ(e.TimePttStart(), 0);
     e.SetTimePttHold(0);
@@ -176,7 +172,7 @@ TEST(Timing, SpacingUnitNeedsExtendedPrecision) {
             for (const int mode : {1, 2}) {
                 e.SetFWSpeed(f);
                 e.SetSpeed(s);
-                e.SetFarnswMode(mode);
+                e.SetSpacing(static_cast<TSpacing>(mode));
                 for (const bool samples : {false, true}) {
                     const long engine = samples ? e.Timing().FwUnitSamples : e.Timing().FwUnitMs;
                     ASSERT_EQ(engine, unit(0.0L, s, f, mode, samples)) << s << " " << f;
@@ -190,7 +186,7 @@ TEST(Timing, SpacingUnitNeedsExtendedPrecision) {
                                                                 {225, 288, 2, false}};
     EXPECT_EQ(differ, expected);
     e.SetFWSpeed(288);
-    e.SetFarnswMode(2);
+    e.SetSpacing(TSpacing::Wordsworth);
     e.SetSpeed(36);
     EXPECT_EQ(e.Timing().FwUnitMs, 1062); // a tie of the exact value, to even
     e.SetSpeed(225);

@@ -43,7 +43,6 @@ TEST_F(Material, WordsFile) {
     EXPECT_EQ(M.WordList, (Strings{"cq", "de<ar>", "test", "k"}));
     EXPECT_EQ(r.Headline, "Loaded 4 words from file:");
     EXPECT_EQ(r.Path, path);
-    EXPECT_EQ(r.TrainingMode, 1);
     EXPECT_EQ(M.WordFile, "w.txt");
     EXPECT_EQ(M.WordPath, path);
     EXPECT_EQ(M.InDir, Dir.string() + "/");
@@ -59,7 +58,6 @@ TEST_F(Material, PhrasesFileAndOddBytes) {
                           File("p.txt", "\n  first\tphrase  \n\nsecond one\n   \n"), Engine);
     EXPECT_EQ(M.PhraseList, (Strings{"first phrase", "second one"}));
     EXPECT_EQ(r.Headline, "Loaded 2 phrases from file:");
-    EXPECT_EQ(r.TrainingMode, 3);
     EXPECT_EQ(M.Load(TMaterialKind::Phrases, File("p1.txt", "only <sk>"), Engine).Headline,
               "Loaded only 1 phrase from file:");
     EXPECT_EQ(M.PhraseList, Strings{"only <sk>"});
@@ -80,7 +78,6 @@ TEST_F(Material, TextFile) {
     Engine.ExtraChars = false;
     const auto r = M.Load(TMaterialKind::Text,
                           File("t.txt", "It\xE2\x80\x99s  a <AR> t\xC3\xA4st\n\nend\n"), Engine);
-    EXPECT_EQ(r.TrainingMode, 4);
     EXPECT_EQ(M.TextList, (Strings{"It's a + t\xE4st", "", "end"}));
     EXPECT_EQ(M.Text, "It's a + t\xE4st\r\n\r\nend\r\n");
     EXPECT_EQ(M.TextWordCount, 5); // "ä" is kept and counted

@@ -76,14 +76,14 @@ TEST(SettingsTable, ChoiceKeysHaveTheLengthsOfTheirLists) {
         std::size_t Length;
     };
     for (const TList& list : {
-             TList{SettingEntry("Main", "CharSizeItem"), choices::FontPoints.size()},
-             TList{SettingEntry("Tutor", "Mode"), choices::Mode.size()},
-             TList{SettingEntry("Tutor", "DispMode"), choices::DispMode.size()},
-             TList{SettingEntry("Tutor", "Farnsworth"), choices::Farnsworth.size()},
-             TList{SettingEntry("Tutor", "Repeat"), choices::Repeat.size()},
-             TList{SettingEntry("Tutor", "Faster"), choices::Faster.size()},
-             TList{SettingEntry("TX", "Output"), choices::Output.size()},
-             TList{SettingEntry("TX", "Extended"), choices::Extended.size()},
+             TList{(*FindSetting("Main", "CharSizeItem")), choices::FontPoints.size()},
+             TList{(*FindSetting("Tutor", "Mode")), choices::Mode.size()},
+             TList{(*FindSetting("Tutor", "DispMode")), choices::DispMode.size()},
+             TList{(*FindSetting("Tutor", "Farnsworth")), choices::Farnsworth.size()},
+             TList{(*FindSetting("Tutor", "Repeat")), choices::Repeat.size()},
+             TList{(*FindSetting("Tutor", "Faster")), choices::Faster.size()},
+             TList{(*FindSetting("TX", "Output")), choices::Output.size()},
+             TList{(*FindSetting("TX", "Extended")), choices::Extended.size()},
          }) {
         SCOPED_TRACE(std::string(list.Entry.Key));
         EXPECT_EQ(list.Entry.Kind, TSettingKind::Choice);
@@ -92,14 +92,21 @@ TEST(SettingsTable, ChoiceKeysHaveTheLengthsOfTheirLists) {
     }
 }
 
-TEST(SettingsTable, LookupByKeyForTheParametersWindow) {
-    // At compile time, so that a misspelt key stops the build.
-    constexpr TRange frequency = SettingEntry("TX", "Frequency").Range;
-    EXPECT_EQ(ReadNumber(SettingEntry("TX", "Frequency"), std::to_string(frequency.Max + 50)),
-              frequency.Max);
-    EXPECT_EQ(FindSetting("TX", "Frequency"), &SettingEntry("TX", "Frequency"));
+TEST(SettingsTable, LookupByMemberAndByKey) {
+    // By member at compile time, so that a member the table does not keep stops the build.
+    constexpr const TSettingEntry& frequency = SettingOf<&TSettings::TX, &TTxSettings::Frequency>();
+    EXPECT_EQ(&frequency, FindSetting("TX", "Frequency"));
+    EXPECT_EQ(&SettingOf<&TSettings::Koch, &TKochSettings::Lesson>(),
+              FindSetting("Koch", "Lesson"));
+    EXPECT_EQ(ReadNumber(frequency, std::to_string(frequency.Range.Max + 50)), frequency.Range.Max);
     EXPECT_EQ(FindSetting("TX", "Speed"), nullptr);
     EXPECT_EQ(FindSetting("Nowhere", "Speed"), nullptr);
+    // The stored choices become types in one place, kept inside their lists.
+    EXPECT_EQ(choices::TrainingModeOf(3), TTrainingMode::Phrases);
+    EXPECT_EQ(choices::TrainingModeOf(9), TTrainingMode::Text);
+    EXPECT_EQ(choices::DisplayModeOf(-1), TDisplayMode::ShowFirst);
+    EXPECT_EQ(choices::SpacingOf(5), TSpacing::Wordsworth);
+    EXPECT_EQ(choices::Stored(TDisplayMode::SingleItems), 2);
 }
 
 // A section added to the table goes last. A file saved before it reads everything else as it

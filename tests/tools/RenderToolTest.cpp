@@ -81,7 +81,7 @@ TEST_F(RenderTool, SpacingWpmAndStereo) {
     TCWout engine;
     engine.SetFWSpeed(100);
     engine.SetSpeed(50);
-    engine.SetFarnswMode(1);
+    engine.SetSpacing(TSpacing::Farnsworth);
     EXPECT_EQ(Runs101(right), ExpectedRuns("ee", engine));
 }
 

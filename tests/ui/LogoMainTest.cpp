@@ -222,7 +222,7 @@ TEST_F(Window, TheToolBarNeverHidesAButton) {
     ASSERT_EQ(single->text(), "Stop Single Mode");
     everyButtonShown("in single mode");
     for (int mode = 0; mode < 5; ++mode) {
-        App().Params().SetMorseMode(mode);
+        App().Params().SetMorseMode(choices::TrainingModeOf(mode));
         everyButtonShown(start->text().toStdString());
     }
 }

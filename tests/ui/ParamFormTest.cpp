@@ -214,11 +214,11 @@ TEST_F(ParamWindow, MuteNoiseAndFarnsworth) {
     EXPECT_TRUE(App().NoiseAdded());
 
     Click(Params().Group("FarnsworthGroup"), 0);
-    EXPECT_EQ(App().CWout1().FarnswMode(), 0);
+    EXPECT_EQ(App().CWout1().Spacing(), TSpacing::Plain);
     EXPECT_FALSE(Field(TUpDown::FarnswSpeed).isEnabled());
     EXPECT_EQ(Field(TUpDown::FarnswSpeed).text(), "60");
     Click(Params().Group("FarnsworthGroup"), 2);
-    EXPECT_EQ(App().CWout1().FarnswMode(), 2);
+    EXPECT_EQ(App().CWout1().Spacing(), TSpacing::Wordsworth);
     EXPECT_EQ(App().CWout1().FWSpeed(), 60);
 
     auto& level = Find<QScrollBar>("LevelBar");

@@ -97,7 +97,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndStartsNothingWitho
 
     // Without a list even OK starts nothing; Ctrl+W, Ctrl+P and Ctrl+T load one, and switch the
     // mode.
-    App().Params().SetMorseMode(1);
+    App().Params().SetMorseMode(TTrainingMode::Words);
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Return);
     EXPECT_EQ(lines, (TLines{"Please load a file which contains at least 1 word!", "",
                              "(use CTRL+W or File Menu)", "", "", ""}));
@@ -122,7 +122,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndStartsNothingWitho
         EXPECT_EQ(lines[0], m.Produce);
         EXPECT_EQ(lines[1], Lists.File(m.File));
     }
-    App().Params().SetMorseMode(2);
+    App().Params().SetMorseMode(TTrainingMode::QCodes);
     App().Params().SetRepeat(1);
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
     EXPECT_EQ(caption, "Start Random Q-Codes");
@@ -135,7 +135,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndStartsNothingWitho
     EXPECT_EQ(OpenRequests[2].Title, "Load text from file to memory, to be played with F3:");
     EXPECT_EQ(OpenRequests[2].Folder, Lists.Path.string() + "/");
 
-    App().Params().SetMorseMode(0);
+    App().Params().SetMorseMode(TTrainingMode::RandomChars);
     App().Params().CommitText(TCharField::Chars1, "");
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Return);
     EXPECT_EQ(lines,

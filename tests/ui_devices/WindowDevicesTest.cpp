@@ -292,8 +292,8 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
     // Three random groups of five, without Farnsworth spacing, from 80 to 120 CpM.
     auto& p = App().Params();
-    p.SetFarnsworth(0);
-    p.SetMorseMode(0);
+    p.SetFarnsworth(TSpacing::Plain);
+    p.SetMorseMode(TTrainingMode::RandomChars);
     p.CommitText(TCharField::Chars1, "abc");
     p.ChooseCharField(1);
     p.ApplyEditField(TUpDown::NumGroups, "3");
