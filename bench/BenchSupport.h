@@ -3,7 +3,7 @@
 // at which each sample sounded (to find when the first tone of a key press was heard).
 #pragma once
 
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "support/PulseServer.h"
 #include "support/VirtualTimer.h"
 
@@ -46,12 +46,12 @@ inline std::string Text(int characters) {
 // The planned timeline of text: the times [ms] of its key edges on the virtual clock, with the
 // engine set up by setUp.
 inline std::vector<long long> PlannedEdges(const std::string& text,
-                                           const std::function<void(TCWout&)>& setUp) {
+                                           const std::function<void(TMorseEngine&)>& setUp) {
     test::TVirtualTimer vt;
-    TCWout plan(&vt);
+    TMorseEngine plan(&vt);
     setUp(plan);
     std::vector<long long> planned;
-    plan.OnSignalChanged = [&](TCWout&, bool, int) { planned.push_back(vt.Now()); };
+    plan.OnSignalChanged = [&](TMorseEngine&, bool, int) { planned.push_back(vt.Now()); };
     for (const char c : text)
         plan.PutChar(static_cast<uint8_t>(c));
     plan.Start();

@@ -7,9 +7,9 @@
 // Usage: bench_devices keying|latency|cpu [characters]
 #include "BenchSupport.h"
 #include "audio/SoundOut.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "platform/QtMsTimer.h"
-#include "serial/ComRtsDtrX.h"
+#include "serial/SerialLines.h"
 #include "support/EventLoop.h"
 #include "support/PulseServer.h"
 #include "support/SerialShim.h"
@@ -57,19 +57,20 @@ int Keying(int characters) {
     for (const int cpm : {60, 300}) {
         const std::string text = Text(characters);
         // The planned timeline: the same text on the virtual clock.
-        const auto planned = bench::PlannedEdges(text, [cpm](TCWout& plan) { plan.SetSpeed(cpm); });
+        const auto planned =
+            bench::PlannedEdges(text, [cpm](TMorseEngine& plan) { plan.SetSpeed(cpm); });
 
         test::TPty pty;
-        TComRTSDTRX com({}, PostToGuiThread);
+        TSerialLines com({}, PostToGuiThread);
         com.SetPortPath([&](int) { return pty.SlavePath; });
         com.Connect();
         shim.ClearLog();
         TQtMsTimer timer;
-        TCWout engine(&timer);
+        TMorseEngine engine(&timer);
         engine.SetSpeed(cpm);
         bool done = false;
-        engine.OnSignalChanged = [&](TCWout&, bool on, int) { com.SetRTS(on); };
-        engine.OnLastChar = [&](TCWout&) { done = true; };
+        engine.OnSignalChanged = [&](TMorseEngine&, bool on, int) { com.SetRTS(on); };
+        engine.OnLastChar = [&](TMorseEngine&) { done = true; };
         for (const char c : text)
             engine.PutChar(static_cast<uint8_t>(c));
         engine.Start();
@@ -104,8 +105,8 @@ int Latency() {
     test::RunFor(1500); // the monitor anchors its clock
     std::vector<double> latencies;
     for (int trial = 0; trial < 10; ++trial) {
-        TCWout engine;
-        engine.SetBlasterMode(true);
+        TMorseEngine engine;
+        engine.SetSoundMode(true);
         engine.SetSpeed(300);
         engine.SetTimePttStart(0); // lead-in: one dot of idle clock + one dot of PTT lead
         out.SetBufferTime(100);
@@ -139,8 +140,8 @@ int Cpu() {
     if (!server.Start()) return 1;
     TSoundOut out;
     test::RunUntil([&] { return !out.Outputs().empty(); }, 10000);
-    TCWout engine;
-    engine.SetBlasterMode(true);
+    TMorseEngine engine;
+    engine.SetSoundMode(true);
     out.SetBufferTime(100);
     out.SetChannels(1);
     out.OnBufferPlayed = [&](int16_t* b, int bytes) {

@@ -1,6 +1,6 @@
 // Cleaning and loading a large text: every filter and loader must run in linear time.
 #include "base/FileIO.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "practice/PracticeMaterial.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,5 @@
 // Throughput of the engine's sound mode: samples rendered per second on one core.
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-void Refill(brindle::TCWout& e, const std::string& text) {
+void Refill(brindle::TMorseEngine& e, const std::string& text) {
     if (!e.HasChars())
         for (const char c : text)
             e.PutChar(static_cast<uint8_t>(c));
@@ -16,8 +16,8 @@ void Refill(brindle::TCWout& e, const std::string& text) {
 
 // Continuous keyed text at the given speed, 800-sample (100 ms) buffers as the program uses.
 void BM_RenderBuffer(benchmark::State& state) {
-    brindle::TCWout e;
-    e.SetBlasterMode(true);
+    brindle::TMorseEngine e;
+    e.SetSoundMode(true);
     e.SetSpeed(static_cast<int>(state.range(0)));
     e.SetStereo(state.range(1) != 0);
     const std::string text = "paris cq de dl1abc 599 73 <ar> ";

@@ -3,7 +3,7 @@
 #include "base/FileIO.h"
 #include "desk/CopyPractice.h"
 #include "desk/Course.h"
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "desk/Parameters.h"
 #include "desk/Session.h"
 #include "support/FakeSoundBackend.h"
@@ -25,8 +25,8 @@ namespace {
 using namespace brindle;
 
 // The main window's logic on a sound backend in memory that the benchmark feeds.
-struct TDesk {
-    explicit TDesk(std::string historyPath = {}) {
+struct TBenchDesk {
+    explicit TBenchDesk(std::string historyPath = {}) {
         TDeskPlatform p;
         p.Timer = &Timer;
         p.SoundBackend = std::make_unique<test::TFakeSoundBackend>(Sound);
@@ -39,15 +39,14 @@ struct TDesk {
         p.Seed = [] { return 4711u; };
         p.SoundBufferMs = 20;
         p.HistoryPath = historyPath;
-        App =
-            std::make_unique<TLogoApp>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
+        App = std::make_unique<TDesk>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
         App->FormCreate();
         App->Params().SetFarnsworth(TSpacing::Plain);
     }
     void Play(int ms) {
         Sound.Budget = ms * 16;
         for (int i = 0; i < 100000 && Sound.Budget > 0; ++i)
-            const_cast<TSoundOut&>(App->SoundOut1()).Feed(); // the benchmark is the device's clock
+            const_cast<TSoundOut&>(App->SoundOut()).Feed(); // the benchmark is the device's clock
         Sound.Budget = 0;
         Sound.Written.clear();
         auto calls = std::move(Later);
@@ -57,7 +56,7 @@ struct TDesk {
     }
     // The engine's last-character event, as the engine raises it.
     void LastChar() {
-        auto& cw = const_cast<TCWout&>(App->CWout1());
+        auto& cw = const_cast<TMorseEngine&>(App->Engine());
         cw.OnLastChar(cw);
     }
     const TSession& S() const { return App->Session(); }
@@ -65,7 +64,7 @@ struct TDesk {
     test::TVirtualTimer Timer;
     test::TFakeSoundBackend::TState Sound = test::TFakeSoundBackend::Quiet();
     TDisplayModel Display;
-    std::unique_ptr<TLogoApp> App;
+    std::unique_ptr<TDesk> App;
     std::vector<std::function<void()>> Later;
 };
 
@@ -81,7 +80,7 @@ std::string TempFile(const std::string& bytes) {
 // One step of a running session at the engine's last-character event: the speed plan and the
 // next item, queued and shown. The buffer and the display are emptied outside the timing.
 // A new session starts every 500 steps, outside the timing.
-void StepItems(benchmark::State& state, TDesk& d) {
+void StepItems(benchmark::State& state, TBenchDesk& d) {
     d.App->Params().SetVariSpeed(true);
     d.App->Params().ApplyEditField(TUpDown::NumGroups, "1000");
     int steps = 0;
@@ -102,14 +101,14 @@ void StepItems(benchmark::State& state, TDesk& d) {
 }
 
 void BM_ItemRandomGroups(benchmark::State& state) {
-    TDesk d;
+    TBenchDesk d;
     d.App->Params().CommitText(TCharField::Chars1, "abcdefghijklmnopqrstuvwxyz0123456789");
     StepItems(state, d);
 }
 BENCHMARK(BM_ItemRandomGroups);
 
 void BM_ItemWords(benchmark::State& state) {
-    TDesk d;
+    TBenchDesk d;
     std::string words;
     for (int i = 0; i < 1200; ++i)
         words += "word" + std::to_string(i) + (i % 10 == 9 ? "\n" : " ");
@@ -130,7 +129,7 @@ std::string Prose(std::size_t bytes) {
 }
 
 void BM_ItemTextWords(benchmark::State& state) {
-    TDesk d;
+    TBenchDesk d;
     const std::string path = TempFile(Prose(1'000'000));
     d.App->LoadMaterial(TMaterialKind::Text, path);
     std::filesystem::remove(path);
@@ -140,7 +139,7 @@ BENCHMARK(BM_ItemTextWords);
 
 // Loading a 10 MB text for "Text from File" (cleaning, lines, word count).
 void BM_TextLoad10MB(benchmark::State& state) {
-    TDesk d;
+    TBenchDesk d;
     const std::string path = TempFile(Prose(10'000'000));
     for (auto _ : state)
         d.App->LoadMaterial(TMaterialKind::Text, path);
@@ -150,14 +149,14 @@ BENCHMARK(BM_TextLoad10MB)->Unit(benchmark::kMillisecond);
 
 // From the confirmation of a session of a loaded 10 MB text to its first word queued.
 void BM_TextSessionStart10MB(benchmark::State& state) {
-    TDesk d;
+    TBenchDesk d;
     const std::string path = TempFile(Prose(10'000'000));
     d.App->LoadMaterial(TMaterialKind::Text, path);
     std::filesystem::remove(path);
     for (auto _ : state) {
         d.App->StartSession();
         d.LastChar(); // the start text has been sent: the first word
-        benchmark::DoNotOptimize(d.App->CWout1().BufferCount());
+        benchmark::DoNotOptimize(d.App->Engine().BufferCount());
         state.PauseTiming();
         d.App->StopAllSending();
         state.ResumeTiming();
@@ -169,7 +168,7 @@ BENCHMARK(BM_TextSessionStart10MB)->Unit(benchmark::kMillisecond);
 // A whole session of 1000 random groups of 5 at 300 CpM, played on the sample clock.
 void BM_Session1000ItemsBufferFill(benchmark::State& state) {
     for (auto _ : state) {
-        TDesk d;
+        TBenchDesk d;
         d.App->Params().ApplyEditField(TUpDown::NumGroups, "1000");
         d.App->Params().ApplyEditField(TUpDown::StartSpeed, "300");
         d.App->StartSession();
@@ -193,7 +192,7 @@ void BM_CopyPracticeLongestEvent(benchmark::State& state) {
     for (auto _ : state) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        TDesk d(folder + "/history.sqlite");
+        TBenchDesk d(folder + "/history.sqlite");
         d.App->Params().CommitText(TCharField::StartText, "");
         d.App->Params().CommitText(TCharField::StopText, "");
         // An hour of a Koch lesson's groups of five: 1,500 items.
@@ -224,7 +223,7 @@ void BM_CopyPracticeLongestEvent(benchmark::State& state) {
         for (int i = 0; i < 1000000 && !d.S().Idle(); ++i) {
             d.Sound.Budget = 100 * 16;
             for (int k = 0; k < 100000 && d.Sound.Budget > 0; ++k)
-                const_cast<TSoundOut&>(d.App->SoundOut1()).Feed();
+                const_cast<TSoundOut&>(d.App->SoundOut()).Feed();
             d.Sound.Budget = 0;
             d.Sound.Written.clear();
             auto calls = std::move(d.Later);

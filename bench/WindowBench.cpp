@@ -15,7 +15,7 @@
 #include "BenchSupport.h"
 #include "desk/CopyPractice.h"
 #include "desk/Parameters.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "settings/EngineSettings.h"
 #include "settings/Settings.h"
 #include "support/EventLoop.h"
@@ -23,7 +23,7 @@
 #include "support/TempDir.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/CopyEdit.h"
-#include "ui/main/LogoMain.h"
+#include "ui/main/MainWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -77,7 +77,7 @@ public:
             << "\nTXComPort=" << kComPort << "\nPTT=1\n";
         Ports.resize(kComPort);
         Ports[kComPort - 1] = {"pty", "pts", Pty.SlavePath};
-        TLogoAppForm::TOptions o;
+        TMainWindow::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
         o.HistoryPath = Folder.Path.string() + "/history.sqlite";
         o.ShowMessage = [](const TMessage& m) {
@@ -89,16 +89,16 @@ public:
         o.PortPath = [this](int) { return Pty.SlavePath; };
         o.WatchDevices = false;
         o.SoundBufferMs = bufferMs;
-        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form = std::make_unique<TMainWindow>(std::move(o));
         Form->show();
-        Form->CWRichEdit1().setFocus();
+        Form->TextView().setFocus();
         if (output == 1)
-            test::RunUntil([this] { return Form->App().SoundOut1().IsPlaying(); }, 10000);
+            test::RunUntil([this] { return Form->App().SoundOut().IsPlaying(); }, 10000);
     }
-    TLogoApp& App() { return Form->App(); }
+    TDesk& App() { return Form->App(); }
     // Keeps at least a line of text queued.
     void KeepSending() {
-        if (!App().CWout1().HasChars()) App().Paste(Text(60));
+        if (!App().Engine().HasChars()) App().Paste(Text(60));
     }
     bool Quiet() {
         const TDisplayModel& d = App().Display();
@@ -108,7 +108,7 @@ public:
     test::TTempDir Folder;
     test::TPty Pty;
     std::vector<TDetectedPort> Ports;
-    std::unique_ptr<TLogoAppForm> Form;
+    std::unique_ptr<TMainWindow> Form;
 };
 
 int Latency(int bufferMs) {
@@ -118,19 +118,19 @@ int Latency(int bufferMs) {
     if (!monitor.Start()) return 1;
     TBenchWindow w(1, 300, bufferMs);
     test::RunFor(1500); // the monitor anchors its clock
-    const long long gaps0 = w.App().SoundOut1().Underflows();
+    const long long gaps0 = w.App().SoundOut().Underflows();
     // Every press starts from PTT off, so the engine's own lead-in is the same each time: one dot
     // of silence and the PTT lead, by design. The rest is the latency of the program and the
     // server.
-    const auto& t = w.App().CWout1().Timing();
+    const auto& t = w.App().Engine().Timing();
     const double leadIn = (t.DotSamples + t.PttLeadSamples) / 8.0; // [ms]
     std::vector<double> ms;
     for (int press = 0; press < 21; ++press) {
-        test::RunUntil([&] { return w.Quiet() && !w.App().CWout1().PttState(); }, 10000);
+        test::RunUntil([&] { return w.Quiet() && !w.App().Engine().PttState(); }, 10000);
         test::RunFor(200);
         monitor.Reset();
         const long long start = NowNs();
-        QTest::keyClick(&w.Form->CWRichEdit1(), 't');
+        QTest::keyClick(&w.Form->TextView(), 't');
         test::RunUntil([&] { return monitor.FirstTone() >= 0; }, 5000);
         if (press > 0 && monitor.FirstTone() >= 0) // the first press only wakes the sink
             ms.push_back((monitor.FirstTone() - start) / 1e6);
@@ -143,7 +143,7 @@ int Latency(int bufferMs) {
                 "p95=%.1f ms; gaps in the sound: %lld\n",
                 bufferMs, ms.size(), Percentile(ms, 0.5), Percentile(ms, 0.95), Percentile(ms, 1.0),
                 leadIn, Percentile(net, 0.5), Percentile(net, 0.95),
-                w.App().SoundOut1().Underflows() - gaps0);
+                w.App().SoundOut().Underflows() - gaps0);
     w.Form.reset();
     server.Stop();
     return 0;
@@ -161,7 +161,7 @@ int Dropouts(int bufferMs, int seconds) {
             while (!stop)
                 x = x + 1;
         });
-    const long long gaps0 = w.App().SoundOut1().Underflows();
+    const long long gaps0 = w.App().SoundOut().Underflows();
     const int sent0 = w.App().Display().SentMark();
     QElapsedTimer clock;
     clock.start();
@@ -176,7 +176,7 @@ int Dropouts(int bufferMs, int seconds) {
     std::printf("BufferTime %d ms, %d s at 300 CpM, both cores loaded: %d characters sent, %lld "
                 "gaps in the sound\n",
                 bufferMs, seconds, w.App().Display().SentMark() - sent0,
-                w.App().SoundOut1().Underflows() - gaps0);
+                w.App().SoundOut().Underflows() - gaps0);
     w.Form.reset();
     server.Stop();
     return 0;
@@ -187,7 +187,7 @@ int Dropouts(int bufferMs, int seconds) {
 int CopyGaps(int seconds) {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
-    TBenchWindow w(1, 300, TLogoApp::SoundBufferMs);
+    TBenchWindow w(1, 300, TDesk::SoundBufferMs);
     w.App().Params().ApplyEditField(TUpDown::NumGroups, "1000");
     w.App().Params().ApplyEditField(TUpDown::StartSpeed, "300");
     w.App().Params().SetFarnsworth(TSpacing::Plain);
@@ -199,7 +199,7 @@ int CopyGaps(int seconds) {
     if (!w.App().Copy().Running()) return 1;
     auto& copy = w.Form->CopyEdit();
     test::RunFor(1500); // the sink wakes up
-    const long long gaps0 = w.App().SoundOut1().Underflows();
+    const long long gaps0 = w.App().SoundOut().Underflows();
     long long gapsBeforePaste = 0;
     std::size_t typed = 0;
     bool pasted = false;
@@ -214,7 +214,7 @@ int CopyGaps(int seconds) {
         }
         if (!pasted && clock.elapsed() > seconds * 500LL) {
             pasted = true;
-            gapsBeforePaste = w.App().SoundOut1().Underflows() - gaps0;
+            gapsBeforePaste = w.App().SoundOut().Underflows() - gaps0;
             QApplication::clipboard()->setText(QString(100000, QChar('e')));
             QTest::keyClick(&copy, Qt::Key_V, Qt::ControlModifier);
         }
@@ -223,7 +223,7 @@ int CopyGaps(int seconds) {
                 "characters heard, %zu in the copy field, %lld gaps in the sound (%lld before "
                 "the paste)\n",
                 seconds, sent.size(), static_cast<std::size_t>(copy.toPlainText().size()),
-                w.App().SoundOut1().Underflows() - gaps0, gapsBeforePaste);
+                w.App().SoundOut().Underflows() - gaps0, gapsBeforePaste);
     w.Form.reset();
     server.Stop();
     return 0;
@@ -248,7 +248,7 @@ int Keying(int characters) {
     const std::string text = Text(characters);
     // The planned timeline: the same engine settings and text on the virtual clock.
     const auto planned = bench::PlannedEdges(
-        text, [&](TCWout& plan) { ApplyEngineSettings(w.App().Settings(), plan); });
+        text, [&](TMorseEngine& plan) { ApplyEngineSettings(w.App().Settings(), plan); });
 
     shim.ClearLog();
     w.App().Paste(text);
@@ -305,7 +305,7 @@ int Cpu(int output, int seconds, int bufferMs) {
 int Idle(int seconds) {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
-    TBenchWindow w(1, 60, TLogoApp::SoundBufferMs);
+    TBenchWindow w(1, 60, TDesk::SoundBufferMs);
     test::RunFor(1000);
     const double cpu0 = CpuSeconds();
     QTimer::singleShot(seconds * 1000, [] { QCoreApplication::quit(); });
@@ -397,7 +397,7 @@ int main(int argc, char** argv) {
     if (what == "copygaps") return CopyGaps(a > 0 ? a : 600);
     if (what == "cpu")
         return Cpu(argc > 2 && std::string(argv[2]) == "com" ? 2 : 1, b > 0 ? b : 20,
-                   argc > 4 ? std::atoi(argv[4]) : TLogoApp::SoundBufferMs);
+                   argc > 4 ? std::atoi(argv[4]) : TDesk::SoundBufferMs);
     if (what == "idle") return Idle(a > 0 ? a : 20);
     if (what == "start") return Start();
     if (what == "display") return DisplayCost(a > 0 ? a : 100000, true);

@@ -1,6 +1,6 @@
 // Fuzzes the text filters, the splitters and the word fetcher with their invariants. The first
 // byte chooses the character set, the blip and single mode; the rest is the text.
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "practice/PracticeMaterial.h"
 #include "practice/TextFilters.h"
 

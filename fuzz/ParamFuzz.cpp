@@ -3,7 +3,7 @@
 // the working values stay in their ranges, the fields fit their lengths and hold no control
 // characters, and committing what a field shows gives the same field (it reads back).
 #include "base/Text1252.h"
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "desk/Parameters.h"
 #include "practice/TextFilters.h"
 #include "support/FakeSoundBackend.h"
@@ -27,7 +27,7 @@ void CheckAt(bool ok, int line) {
 struct TRig {
     brindle::test::TFakeSoundBackend::TState Sound;
     brindle::TDisplayModel Display;
-    std::unique_ptr<brindle::TLogoApp> App;
+    std::unique_ptr<brindle::TDesk> App;
     TRig() {
         using namespace brindle;
         TDeskPlatform p;
@@ -37,15 +37,14 @@ struct TRig {
         p.Later = [](int, std::function<void()>) {}; // nothing here waits for the engine
         p.DetectPorts = [] { return std::vector<TDetectedPort>{}; };
         p.Post = [](std::function<void()> fn) { fn(); };
-        App =
-            std::make_unique<TLogoApp>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
+        App = std::make_unique<TDesk>(std::move(p), Display, DefaultSettings("/nonexistent/", {}));
         App->FormCreate();
     }
 };
 
-void CheckInvariants(brindle::TLogoApp& app) {
+void CheckInvariants(brindle::TDesk& app) {
     using namespace brindle;
-    const auto& cw = app.CWout1();
+    const auto& cw = app.Engine();
     auto& p = app.Params();
     Check(cw.Frequency() >= 100 && cw.Frequency() <= 2000);
     Check(cw.Slope() >= 0 && cw.Slope() <= 500);

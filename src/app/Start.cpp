@@ -1,7 +1,7 @@
 #include "app/Start.h"
 
 #include "platform/desktop/InstanceLock.h"
-#include "ui/main/LogoMain.h"
+#include "ui/main/MainWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -88,7 +88,7 @@ int RunBrindle(int argc, char** argv, const TStartHooks& hooks) {
                                   TInstanceLock::AlreadyRunningText);
         return 0;
     }
-    TLogoAppForm form({});
+    TMainWindow form({});
     TTerminateSignals onTerminate([&form] { form.CloseWithoutQuestion(); });
     form.show();
     return app.exec();

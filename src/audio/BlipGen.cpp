@@ -1,6 +1,6 @@
 #include "audio/BlipGen.h"
 
-#include "audio/sinustab.h"
+#include "audio/SineTable.h"
 
 #include <cmath>
 

@@ -112,20 +112,20 @@ void TSoundOut::SetChannels(int channels) {
 }
 
 void TSoundOut::SetDeviceID(int id) {
-    if (id != DeviceID_ || id == WaveMapper) Reconfigure([&] { DeviceID_ = id; });
+    if (id != DeviceID_ || id == DefaultOutputId) Reconfigure([&] { DeviceID_ = id; });
 }
 
 bool TSoundOut::LookUpDevice(std::string& name) {
     const auto outputs = Backend_->Outputs();
     int index = DeviceID_;
-    if (index == WaveMapper) index = Backend_->DefaultOutput();
+    if (index == DefaultOutputId) index = Backend_->DefaultOutput();
     if (index < 0 || index >= static_cast<int>(outputs.size())) {
-        if (DeviceID_ != WaveMapper)
+        if (DeviceID_ != DefaultOutputId)
             ShowMessage(Sink_, TSeverity::Error,
                         "Error: Waveform output device not available: " +
                             std::to_string(DeviceID_));
         name.clear();
-        return DeviceID_ == WaveMapper;
+        return DeviceID_ == DefaultOutputId;
     }
     name = outputs[static_cast<std::size_t>(index)].Description;
     return true;

@@ -23,7 +23,7 @@ namespace brindle {
 class TSoundOut {
 public:
     // The system's default output.
-    static constexpr int WaveMapper = -1;
+    static constexpr int DefaultOutputId = -1;
 
     // Without a backend the PulseAudio client is used.
     explicit TSoundOut(TMessageSink sink = {}, std::unique_ptr<ISoundBackend> backend = {});
@@ -39,7 +39,7 @@ public:
     void SetChannels(int channels); // below 2 stores 1, else 2
     int BitsPerSample() const { return 16; }
     void SetBitsPerSample(int) {}
-    int DeviceID() const { return DeviceID_; } // index into Outputs(); WaveMapper: default
+    int DeviceID() const { return DeviceID_; } // index into Outputs(); DefaultOutputId: default
     void SetDeviceID(int id);
 
     bool DevicePresent() const { return DevicePresent_; }

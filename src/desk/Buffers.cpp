@@ -2,7 +2,7 @@
 
 #include "base/FileIO.h"
 #include "base/Text1252.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "engine/MorseTables.h"
 #include "practice/TextFilters.h"
 #include "settings/Settings.h"

@@ -14,14 +14,14 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 struct TSettings;
 
 // What the text buffers work with: the settings (the case shown), the engine (whether something
 // is being sent), whether a session runs, and the messages.
 struct TTextBuffersNeeds {
     const TSettings& Settings;
-    const TCWout& Engine;
+    const TMorseEngine& Engine;
     std::function<bool()> SessionIdle;
     TMessageSink Messages;
 };

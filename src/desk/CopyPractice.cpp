@@ -5,7 +5,7 @@
 #include "base/Speed.h"
 #include "base/Text1252.h"
 #include "display/DisplayModel.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "practice/TextFilters.h"
 #include "settings/Settings.h"
 
@@ -141,7 +141,7 @@ void TCopyPractice::CharSent(uint8_t ch) {
     // heard; keying a port it comes as it happens.
     const auto& cw = N_.Engine;
     const auto& t = cw.Timing();
-    if (cw.BlasterMode())
+    if (cw.SoundMode())
         LastCharHeardAtMs_ = Now() + N_.Sound.BufferTime() +
                              (cw.RenderedInCall() - t.GapSamples - t.CharGapExtraSamples) / 8;
     else

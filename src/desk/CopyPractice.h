@@ -19,7 +19,7 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TDisplayModel;
 class TSoundOut;
 struct TSettings;
@@ -43,7 +43,7 @@ struct TCopyResult {
 // character is heard from, the display it writes marks and results into, the settings (the
 // speed unit), the history, the session's clock and the calls for later.
 struct TCopyPracticeNeeds {
-    const TCWout& Engine;
+    const TMorseEngine& Engine;
     const TSoundOut& Sound;
     TDisplayModel& Display;
     const TSettings& Settings;

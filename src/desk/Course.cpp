@@ -3,7 +3,7 @@
 #include "base/Speed.h"
 #include "base/Text1252.h"
 #include "display/DisplayModel.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "learn/KochCourse.h"
 #include "practice/RandomChars.h"
 #include "practice/TextFilters.h"

@@ -19,7 +19,7 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TDisplayModel;
 
 // What the course works with: its settings (and the training mode and speed unit), the engine's
@@ -27,7 +27,7 @@ class TDisplayModel;
 // history, the user's answers, and the calls for later.
 struct TCourseNeeds {
     TSettings& Settings;
-    const TCWout& Engine;
+    const TMorseEngine& Engine;
     TDisplayModel& Display;
     const TCopyPractice& Copy;
     TMessageSink Messages;

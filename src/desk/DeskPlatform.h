@@ -6,8 +6,8 @@
 #include "audio/SoundBackend.h"
 #include "base/MessageSink.h"
 #include "engine/MsTimer.h"
-#include "serial/ComRtsDtrX.h"
-#include "serial/unitportdetect.h"
+#include "serial/SerialLines.h"
+#include "serial/SerialPorts.h"
 #include "settings/Settings.h"
 
 #include <cstdint>
@@ -31,8 +31,8 @@ struct TDeskPlatform {
     // once. The logic's waits for the engine and its long loads are made of these.
     std::function<void(int ms, std::function<void()> call)> Later;
     std::function<std::vector<TDetectedPort>()> DetectPorts;
-    TComRTSDTRX::TPortPath PortPath; // empty: the fixed numbering scheme
-    TCommEventThread::TPost Post;    // empty: PostToGuiThread
+    TSerialLines::TPortPath PortPath; // empty: the fixed numbering scheme
+    TCommEventThread::TPost Post;     // empty: PostToGuiThread
     // The session dialog, modal; true = OK.
     std::function<bool(TSessionDialog&)> AskSession; // gives back the pacing chosen
     std::function<int64_t()> Clock;                  // monotonic [ms]; empty: the steady clock

@@ -1,5 +1,5 @@
 // What the main window shows, as plain state: the logic composes it from its parts' states in one
-// place (TLogoApp::ComposeView) and the window draws it in one place. Tests assert on it without
+// place (TDesk::ComposeView) and the window draws it in one place. Tests assert on it without
 // a widget.
 #pragma once
 
@@ -35,12 +35,12 @@ struct TMainView {
     bool PauseEnabledByOutput = false; // without output the pause button stays off
     bool SoundMutedShown = false;      // the red "Sound muted" label
     bool SingleModeShown = false;      // the red "Single Mode" label
-    std::string Button3Caption = "Set Single Mode";
-    std::string Button2Caption = "Start Random Characters";
-    std::string Button2Hint = "Start random characters";
-    bool Button2Enabled = false; // practice start
-    bool Button3Enabled = false; // single mode
-    bool Button4Enabled = false; // text buffers
+    std::string SingleModeCaption = "Set Single Mode";
+    std::string StartCaption = "Start Random Characters";
+    std::string StartHint = "Start random characters";
+    bool StartEnabled = false;      // practice start
+    bool SingleModeEnabled = false; // single mode
+    bool BuffersEnabled = false;    // text buffers
     bool HideDown = false;
     std::string HideCaption = "Hide Text";
     bool DisplayVisible = true;

@@ -2,10 +2,10 @@
 
 #include "audio/SoundOut.h"
 #include "base/Ranges.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "serial/ComKeying.h"
-#include "serial/ComRtsDtrX.h"
-#include "serial/unitportdetect.h"
+#include "serial/SerialLines.h"
+#include "serial/SerialPorts.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
@@ -265,7 +265,7 @@ void TOutputSwitch::StopCurrentDevice() {
         if (cw.Running()) cw.StopNow();
         N_.Sound.StopOutput();
         N_.Sound.Close();
-        cw.SetBlasterMode(false);
+        cw.SetSoundMode(false);
     } else if (Device_ == TOutputDevice::Com) {
         if (cw.Running()) cw.StopNow();
         DropLines();
@@ -280,7 +280,7 @@ void TOutputSwitch::ContinueSwitch() {
     StopCurrentDevice();
     const TOutputDevice device = Target_;
     if (device == TOutputDevice::Sound && N_.Sound.Open()) {
-        cw.SetBlasterMode(true);
+        cw.SetSoundMode(true);
         cw.Start();
         N_.Sound.StartOutput();
     }
@@ -288,7 +288,7 @@ void TOutputSwitch::ContinueSwitch() {
         if (ConnectPort()) {
             DropLines();
             N_.Keying.SetActive(true);
-            cw.SetBlasterMode(false);
+            cw.SetSoundMode(false);
             cw.Start();
         } else {
             // The port's own message has been shown. The old output is stopped: fall back to
@@ -350,8 +350,8 @@ void TOutputSwitch::SoundOutputsChanged() {
     if (count >= 1 && Device_ == TOutputDevice::Sound) {
         // The output may never have opened (no server at start): the engine starts with it.
         auto& cw = N_.Engine;
-        if (!cw.BlasterMode() || !cw.Running()) {
-            cw.SetBlasterMode(true);
+        if (!cw.SoundMode() || !cw.Running()) {
+            cw.SetSoundMode(true);
             cw.Start();
         }
         sound.StartOutput();

@@ -20,9 +20,9 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TComKeying;
-class TComRTSDTRX;
+class TSerialLines;
 class TSoundOut;
 struct TDetectedPort;
 struct TSettings;
@@ -32,9 +32,9 @@ struct TSettings;
 // messages, and the calls for later.
 struct TOutputSwitchNeeds {
     TSettings& Settings;
-    TCWout& Engine;
+    TMorseEngine& Engine;
     TSoundOut& Sound;
-    TComRTSDTRX& Com;
+    TSerialLines& Com;
     TComKeying& Keying;
     std::function<std::vector<TDetectedPort>()> DetectPorts;
     std::function<bool()> SessionIdle;

@@ -7,7 +7,7 @@
 #include "base/Text1252.h"
 #include "desk/OutputSwitch.h"
 #include "display/DisplayModel.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "practice/TextFilters.h"
 #include "settings/SettingsTable.h"
 

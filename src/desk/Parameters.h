@@ -19,7 +19,7 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TDisplayModel;
 class TNoiseGen;
 class TOutputSwitch;
@@ -30,7 +30,7 @@ class TSoundOut;
 // runs at creation), and the session's state that locks it.
 struct TParametersNeeds {
     TSettings& Settings;
-    TCWout& Engine;
+    TMorseEngine& Engine;
     TDisplayModel& Display;
     TNoiseGen& Noise;
     TSoundOut& Sound;

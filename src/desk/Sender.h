@@ -15,7 +15,7 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TDisplayModel;
 struct TOpenRequest;
 struct TCharSet;
@@ -26,7 +26,7 @@ struct TQueueStyle;
 // case shown and the screen file's place), the messages, the style the session queues in, whether
 // the pause button is down, and the calls for later.
 struct TSenderNeeds {
-    TCWout& Engine;
+    TMorseEngine& Engine;
     TDisplayModel& Display;
     TSettings& Settings;
     TMessageSink Messages;

@@ -3,7 +3,7 @@
 #include "base/ControlCodes.h"
 #include "desk/Sender.h"
 #include "display/DisplayModel.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "settings/Settings.h"
 
 namespace brindle {

@@ -1,7 +1,7 @@
 // The TX and pause buttons and single mode: what the two buttons show, and how single mode holds
 // the engine after each item until the user asks for the next one (or, sound first, for the item
 // to be shown, then for the next), repeats an item once, and marks what was sent. No widgets; the
-// main window draws the state through TLogoApp's view.
+// main window draws the state through TDesk's view.
 #pragma once
 
 #include "base/Signal.h"
@@ -12,7 +12,7 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TDisplayModel;
 struct TSettings;
 
@@ -20,7 +20,7 @@ struct TSettings;
 // release, the display they mark, whether an output is active, and the session's state.
 struct TSendingControlsNeeds {
     const TSettings& Settings;
-    TCWout& Engine;
+    TMorseEngine& Engine;
     TDisplayModel& Display;
     std::function<bool()> OutputActive;
     std::function<TSessionState()> SessionState;

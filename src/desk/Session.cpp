@@ -9,7 +9,7 @@
 #include "desk/Sender.h"
 #include "desk/SendingControls.h"
 #include "display/DisplayModel.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "learn/KochCourse.h"
 #include "practice/TextFilters.h"
 #include "settings/Choices.h"

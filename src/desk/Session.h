@@ -52,7 +52,7 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 class TDisplayModel;
 class TOutputSwitch;
 class TParameters;
@@ -116,7 +116,7 @@ public:
     // output it checks, the questions and lines it puts to the user, and the calls for later.
     struct TNeeds {
         TSettings& Settings;
-        TCWout& Engine;
+        TMorseEngine& Engine;
         TDisplayModel& Display;
         const TSoundOut& Sound;
         TSender& Sender;

@@ -3,14 +3,14 @@
 #pragma once
 
 #include "audio/NoiseGen.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include <cstdint>
 #include <functional>
 
 namespace brindle {
 
-inline std::function<void(int16_t*, int)> SoundBufferFiller(TCWout& engine, TNoiseGen& noise,
+inline std::function<void(int16_t*, int)> SoundBufferFiller(TMorseEngine& engine, TNoiseGen& noise,
                                                             std::function<bool()> addNoise) {
     return [&engine, &noise, addNoise = std::move(addNoise)](int16_t* buffer, int byteCount) {
         engine.RenderBuffer(buffer, byteCount);

@@ -4,13 +4,13 @@
 // with each change so it lives in one place.
 #pragma once
 
-#include "serial/ComRtsDtrX.h"
+#include "serial/SerialLines.h"
 
 namespace brindle {
 
 class TComKeying {
 public:
-    explicit TComKeying(TComRTSDTRX& com) : Com_(com) {}
+    explicit TComKeying(TSerialLines& com) : Com_(com) {}
 
     bool Active() const { return Active_; } // the port is the output and connected
     void SetActive(bool on) { Active_ = on; }
@@ -23,7 +23,7 @@ public:
     }
 
 private:
-    TComRTSDTRX& Com_;
+    TSerialLines& Com_;
     bool Active_ = false;
 };
 

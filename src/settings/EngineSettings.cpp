@@ -1,10 +1,10 @@
 #include "settings/EngineSettings.h"
 
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 namespace brindle {
 
-void ApplyEngineSettings(const TSettings& s, TCWout& engine) {
+void ApplyEngineSettings(const TSettings& s, TMorseEngine& engine) {
     engine.SetSpeed(s.Main.Speed);
     engine.SetWeight(100);
     engine.SetAutoStartStop(s.TX.AutoStart);

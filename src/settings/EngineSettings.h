@@ -7,10 +7,10 @@
 
 namespace brindle {
 
-class TCWout;
+class TMorseEngine;
 
 // Speed, Weight (always 100: weight is not kept), AutoStartStop, Frequency, Slope,
 // LogAmplitude, ExtraChars, Spacing and FWSpeed. The engine clamps as its setters do.
-void ApplyEngineSettings(const TSettings& settings, TCWout& engine);
+void ApplyEngineSettings(const TSettings& settings, TMorseEngine& engine);
 
 } // namespace brindle

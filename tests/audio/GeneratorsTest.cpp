@@ -1,7 +1,7 @@
 #include "audio/BlipGen.h"
 #include "audio/NoiseGen.h"
-#include "audio/SinusGen.h"
-#include "audio/sinustab.h"
+#include "audio/SineGen.h"
+#include "audio/SineTable.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(SinusTab, SizeLimits) {
         EXPECT_LE(std::fabs(odd.Value(p)), 1.0);
 }
 
-TEST(SinusGen, PhaseRunsByTheFrequency) {
-    TSinusGen g;
+TEST(SineGen, PhaseRunsByTheFrequency) {
+    TSineGen g;
     g.SetFrequency(800);
     std::vector<uint32_t> phases;
     for (int i = 0; i < 11; ++i) {
@@ -48,7 +48,7 @@ TEST(SinusGen, PhaseRunsByTheFrequency) {
               (std::vector<uint32_t>{0, 800, 1600, 2400, 3200, 4000, 4800, 5600, 6400, 7200, 0}));
     g.SetSampleFreq(44100);
     EXPECT_EQ(g.SampleFreq(), 8000u);
-    TSinusGen h;
+    TSineGen h;
     h.SetLeveldB(-6);
     h.SetFrequency(2000);
     h.Advance(); // phase 2000: the peak

@@ -100,9 +100,9 @@ TEST_F(Rotation, DeviceNumbers) {
     const int opens = State.Opens;
     out->SetDeviceID(0); // unchanged: nothing happens
     EXPECT_EQ(State.Opens, opens);
-    out->SetDeviceID(TSoundOut::WaveMapper);
+    out->SetDeviceID(TSoundOut::DefaultOutputId);
     EXPECT_EQ(State.Opens, opens + 1);
-    out->SetDeviceID(TSoundOut::WaveMapper); // the default output is opened again every time
+    out->SetDeviceID(TSoundOut::DefaultOutputId); // the default output is opened again every time
     EXPECT_EQ(State.Opens, opens + 2);
     EXPECT_EQ(State.LastDevice, -1);
     out->SetDeviceID(1); // one device present: number 1 does not exist
@@ -158,11 +158,11 @@ TEST_F(Rotation, LostDeviceComesBackWhenTheOwnerWantsSound) {
 }
 
 TEST_F(Rotation, EngineAndNoiseFillThePlayedBuffers) {
-    TCWout engine;
-    engine.SetBlasterMode(true);
-    TCWout twin; // renders the same signal without noise
-    twin.SetBlasterMode(true);
-    for (TCWout* e : {&engine, &twin}) {
+    TMorseEngine engine;
+    engine.SetSoundMode(true);
+    TMorseEngine twin; // renders the same signal without noise
+    twin.SetSoundMode(true);
+    for (TMorseEngine* e : {&engine, &twin}) {
         for (const char c : std::string("ee"))
             e->PutChar(static_cast<uint8_t>(c));
         e->Start();
@@ -197,7 +197,7 @@ TEST_F(Rotation, FailureOfAStreamThatIsGoneLeavesTheNewOnePlaying) {
     auto out = Make();
     ASSERT_TRUE(out->StartOutput());
     Fake->FailStream();
-    out->SetDeviceID(TSoundOut::WaveMapper); // closes and reopens before the event runs
+    out->SetDeviceID(TSoundOut::DefaultOutputId); // closes and reopens before the event runs
     ASSERT_TRUE(out->IsPlaying());
     Fake->RunPosted();
     EXPECT_TRUE(out->IsPlaying());
@@ -271,13 +271,13 @@ TEST_F(Rotation, BufferTimeChangeInsideTheRefillHandlerAppliesAfterTheFeed) {
 TEST_F(Rotation, DeviceChangeInsideTheRefillHandlerAppliesAfterTheFeed) {
     auto out = Make();
     TChangeInHandler h;
-    h.Change = [&] { out->SetDeviceID(TSoundOut::WaveMapper); };
+    h.Change = [&] { out->SetDeviceID(TSoundOut::DefaultOutputId); };
     Install(*out, h, State);
     ASSERT_TRUE(out->StartOutput()); // refill 3 comes in its first feed already
     out->Feed();
     EXPECT_EQ(h.MaxDepth, 1);
     EXPECT_EQ(State.Opens, 2);
-    EXPECT_EQ(State.LastDevice, TSoundOut::WaveMapper);
+    EXPECT_EQ(State.LastDevice, TSoundOut::DefaultOutputId);
     EXPECT_TRUE(out->IsPlaying());
     ASSERT_GE(h.WrittenWhenRefilled.size(), 5u);
     ExpectWholeRefillsInOrder(h.WrittenWhenRefilled[3], 4, 800);

@@ -1,6 +1,6 @@
 // The sound output against a real PulseAudio daemon with a null sink, recorded from its monitor.
 #include "audio/SoundOut.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "support/EventLoop.h"
 #include "support/KeyRuns.h"
 #include "support/PulseServer.h"
@@ -20,9 +20,9 @@ namespace {
 class Sound : public ::testing::Test {
 protected:
     void SetUp() override {
-        Engine.SetBlasterMode(true);
+        Engine.SetSoundMode(true);
         test::OffsetTonePhase(Engine);
-        Engine.OnLastChar = [this](TCWout&) { LastChar = true; };
+        Engine.OnLastChar = [this](TMorseEngine&) { LastChar = true; };
     }
     void TearDown() override { Server.Stop(); }
     // Starts the server and waits until the output has found its sink.
@@ -35,7 +35,7 @@ protected:
         out.OnBufferPlayed = [this](int16_t* b, int bytes) { Engine.RenderBuffer(b, bytes); };
     }
     TPulseServer& Server = TPulseServer::Instance();
-    TCWout Engine;
+    TMorseEngine Engine;
     bool LastChar = false;
     std::vector<std::string> Messages;
     TMessageSink Sink = [this](const TMessage& m) { Messages.push_back(m.Text); };

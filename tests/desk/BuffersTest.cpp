@@ -45,7 +45,7 @@ protected:
     }
     TTempDir Dir;
     TSettings Settings = DefaultSettings("/nonexistent/", {});
-    TCWout Engine;
+    TMorseEngine Engine;
     std::vector<std::string> Messages;
     std::string Queued; // what the buffers gave to be sent
     std::unique_ptr<TTextBuffers> Buffers_;
@@ -222,7 +222,8 @@ TEST_F(Buffers, AllCapsTransmitAndTheFunctionKeys) {
     App->Params().SetAllCaps(false);
     EXPECT_EQ(Buf(1).Text, "cq de <ar>");
     App->KeyDown(TDeskKey::F6, {});
-    const std::string ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
+    const std::string ar(
+        1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ar>"))));
     EXPECT_EQ(Shown(), "cq de <ar>");
     EXPECT_EQ(Queued(), "cq de " + ar);
     // While a test runs a transmit only normalises the field.
@@ -253,9 +254,9 @@ TEST_F(Buffers, LoadingAFileToTheScreenWhileSendingStartsItWhenAllIsLoaded) {
         Play(20);
     EXPECT_EQ(startedWhileLoading, 0);
     EXPECT_FALSE(App->View().LoadingNoticeShown);
-    EXPECT_EQ(App->CWout1().BufferCount(), 18); // the file alone: the typed rest was cleared
+    EXPECT_EQ(App->Engine().BufferCount(), 18); // the file alone: the typed rest was cleared
     EXPECT_EQ(Shown(), "cq cq\r\nde dl1abc <ar>\r\n");
-    EXPECT_FALSE(App->CWout1().Hold());
+    EXPECT_FALSE(App->Engine().Hold());
     EXPECT_EQ(App->Settings().Main.InFile, "text.txt");
     EXPECT_EQ(App->Settings().Main.InDir, Dir.Path.string() + "/");
     EXPECT_EQ(App->ScreenOpenRequest().FileName, "text.txt");
@@ -273,7 +274,7 @@ TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
     // The load goes on in steps from the event loop: Esc comes between two of them.
     for (int step = 0; step < 3; ++step)
         ASSERT_TRUE(RunNextLater());
-    const int queuedAtEsc = App->CWout1().BufferCount();
+    const int queuedAtEsc = App->Engine().BufferCount();
     App->Escape();
     RunLater();
     ASSERT_EQ(Messages.size(), 1u);
@@ -281,8 +282,8 @@ TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
     EXPECT_EQ(Messages[0], "Loading from file interrupted. Read: " + std::to_string(queuedAtEsc));
     EXPECT_EQ(Severities[0], TSeverity::Information);
     EXPECT_FALSE(App->Sender().Loading());
-    EXPECT_EQ(App->CWout1().BufferCount(), queuedAtEsc); // what was loaded is sent
-    EXPECT_FALSE(App->CWout1().Hold());
+    EXPECT_EQ(App->Engine().BufferCount(), queuedAtEsc); // what was loaded is sent
+    EXPECT_FALSE(App->Engine().Hold());
 }
 
 TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
@@ -298,7 +299,7 @@ TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
     RunLater();
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
-    EXPECT_GT(App->CWout1().BufferCount(), 29000);
+    EXPECT_GT(App->Engine().BufferCount(), 29000);
     EXPECT_FALSE(App->View().LoadingNoticeShown);
     fs::remove(file);
 }
@@ -326,7 +327,7 @@ TEST_F(Buffers, AScreenLoadReadsAtMost4MB) {
     EXPECT_EQ(Severities[0], TSeverity::Warning);
     EXPECT_EQ(Shown(), "e");
     EXPECT_FALSE(App->Sender().Loading());
-    EXPECT_FALSE(App->CWout1().Hold());
+    EXPECT_FALSE(App->Engine().Hold());
     // A device that never ends and whose bytes are never sent.
     if (access("/dev/zero", R_OK) != 0) return;
     Messages.clear();

@@ -179,7 +179,7 @@ TEST_F(CopyPractice, ItemByItemWaitsForReturnAndMeasuresTheReaction) {
     // The first answer came 3.7 s after the item; each other one 700 ms after the wait for it
     // began, which is the item's word space after its last element was heard. The heard moment is
     // estimated from the engine's events and the output's buffer; the clock moves in 50 ms steps.
-    const auto& t = App->CWout1().Timing();
+    const auto& t = App->Engine().Timing();
     const int space = t.GapMs + t.CharGapExtraMs + t.WordGapExtraMs;
     ASSERT_TRUE(items[0].ReactionMs);
     EXPECT_GE(*items[0].ReactionMs, 3700);
@@ -210,7 +210,7 @@ TEST_F(CopyPractice, EscAbortsAndKeepsWhatWasHeard) {
     EXPECT_TRUE(practices[0].Aborted);
     EXPECT_EQ(practices[0].SentChars, 10);
     Play(5000);
-    EXPECT_FALSE(App->CWout1().HasChars()); // the session ended with nothing more queued
+    EXPECT_FALSE(App->Engine().HasChars()); // the session ended with nothing more queued
 }
 
 // Esc while an item waits for Return: the item and the part of it typed are kept. The practice

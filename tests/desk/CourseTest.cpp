@@ -102,7 +102,7 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     for (const uint8_t c : {'k', 'm', 'u'})
         EXPECT_GT(Count(groups, 'r'), Count(groups, c)) << c;
     // The user's own speed is back after the lesson.
-    EXPECT_EQ(App->CWout1().Speed(), Settings.Main.Speed);
+    EXPECT_EQ(App->Engine().Speed(), Settings.Main.Speed);
     // Run to its end and copied, every item is scored and the practice counts.
     App->CopyChanged(Copied(groups, 'r', 0, 0));
     App->CheckCopy();

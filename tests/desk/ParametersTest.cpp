@@ -96,7 +96,7 @@ TEST_F(Params, CreationAppliesTheSettings) {
     Settings.Main.CharSizeItem = 4;
     Settings.TX.OutputLevel = -75; // beyond the bar's 60
     Start();
-    auto& cw = App->CWout1();
+    auto& cw = App->Engine();
     EXPECT_EQ(cw.Spacing(), TSpacing::Wordsworth);
     EXPECT_EQ(cw.FWSpeed(), 90);
     EXPECT_EQ(App->View().SpeedLabel, "Wordsworth");
@@ -145,20 +145,20 @@ TEST_F(Params, NumbersFallBackAndClamp) {
     EXPECT_EQ(N(TUpDown::NumGroups).Text, "1000");
     EXPECT_EQ(P().WorkGroupCount, 1000);
     P().ApplyEditField(TUpDown::Freq, "x");
-    EXPECT_EQ(App->CWout1().Frequency(), 800);
+    EXPECT_EQ(App->Engine().Frequency(), 800);
     P().ApplyEditField(TUpDown::Freq, "99999999999999999999");
-    EXPECT_EQ(App->CWout1().Frequency(), 800); // out of every range: not a number here
+    EXPECT_EQ(App->Engine().Frequency(), 800); // out of every range: not a number here
     P().ApplyEditField(TUpDown::Freq, "5");
-    EXPECT_EQ(App->CWout1().Frequency(), 100);
+    EXPECT_EQ(App->Engine().Frequency(), 100);
     EXPECT_EQ(N(TUpDown::Freq).Text, "100");
     P().ApplyEditField(TUpDown::Slope, "10000");
-    EXPECT_LE(App->CWout1().Slope(), 500);
-    EXPECT_EQ(N(TUpDown::Slope).Text, std::to_string(App->CWout1().Slope()));
+    EXPECT_LE(App->Engine().Slope(), 500);
+    EXPECT_EQ(N(TUpDown::Slope).Text, std::to_string(App->Engine().Slope()));
 }
 
 TEST_F(Params, StepRuleWithShiftAndCtrl) {
     Start();
-    auto& cw = App->CWout1();
+    auto& cw = App->Engine();
     P().StepUpDown(TUpDown::Freq, 1, true, false);
     EXPECT_EQ(cw.Frequency(), 810);
     P().StepUpDown(TUpDown::Freq, 1, true, true);
@@ -271,7 +271,7 @@ TEST_F(Params, StandardCharactersLeaveEveryField) {
     EXPECT_EQ(T(TCharField::StartText), "<ka>");
     EXPECT_EQ(T(TCharField::StopText), "e");
     EXPECT_EQ(P().CharSet1, "ab");
-    EXPECT_FALSE(App->CWout1().ExtraChars());
+    EXPECT_FALSE(App->Engine().ExtraChars());
 }
 
 TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
@@ -290,22 +290,22 @@ TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
     EXPECT_TRUE(App->NoiseAdded()); // the box's state comes back
     EXPECT_TRUE(P().View().NoiseEnabled);
     EXPECT_FALSE(App->View().SoundMutedShown);
-    EXPECT_EQ(App->CWout1().LogAmplitude(), -10);
+    EXPECT_EQ(App->Engine().LogAmplitude(), -10);
 }
 
 TEST_F(Params, FarnsworthOffKeepsTheSpeedField) {
     Start();
     P().ApplyEditField(TUpDown::FarnswSpeed, "90");
-    EXPECT_EQ(App->CWout1().FWSpeed(), 90);
+    EXPECT_EQ(App->Engine().FWSpeed(), 90);
     P().SetFarnsworth(TSpacing::Plain);
-    EXPECT_EQ(App->CWout1().Spacing(), TSpacing::Plain);
-    EXPECT_EQ(App->CWout1().FWSpeed(), 10); // the engine's lowest; mode 0 does not use it
+    EXPECT_EQ(App->Engine().Spacing(), TSpacing::Plain);
+    EXPECT_EQ(App->Engine().FWSpeed(), 10); // the engine's lowest; mode 0 does not use it
     EXPECT_EQ(N(TUpDown::FarnswSpeed).Position, 90);
     EXPECT_FALSE(N(TUpDown::FarnswSpeed).Enabled);
     EXPECT_EQ(App->View().SpeedLabel, "Speed");
     P().SetFarnsworth(TSpacing::Farnsworth);
-    EXPECT_EQ(App->CWout1().FWSpeed(), 90);
-    EXPECT_EQ(App->CWout1().Spacing(), TSpacing::Farnsworth);
+    EXPECT_EQ(App->Engine().FWSpeed(), 90);
+    EXPECT_EQ(App->Engine().Spacing(), TSpacing::Farnsworth);
     EXPECT_EQ(App->View().SpeedLabel, "Farnsworth");
 }
 
@@ -314,12 +314,12 @@ TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     P().SetMorseMode(TTrainingMode::Text);
     EXPECT_FALSE(N(TUpDown::NumGroups).Enabled);
     EXPECT_FALSE(N(TUpDown::SizeGroups).Enabled);
-    EXPECT_EQ(App->View().Button2Caption, "Start Sending Text");
+    EXPECT_EQ(App->View().StartCaption, "Start Sending Text");
     P().SetMorseMode(TTrainingMode::Phrases);
     EXPECT_TRUE(P().View().BlipEnabled);
     EXPECT_TRUE(N(TUpDown::NumGroups).Enabled);
     P().SetBlip(true);
-    EXPECT_TRUE(App->CWout1().BlipOn());
+    EXPECT_TRUE(App->Engine().BlipOn());
     P().SetRepeat(2);
     EXPECT_TRUE(P().View().FasterEnabled);
     App->ToggleSoundTest(); // a test runs: what would change it is locked
@@ -338,7 +338,7 @@ TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     // A display mode change stops what is sent.
     App->KeyPress('e');
     P().SetDispMode(TDisplayMode::SoundFirst);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
     EXPECT_EQ(Display.ColorInText(), Display.BackgroundColor());
 }
 

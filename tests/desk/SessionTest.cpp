@@ -30,7 +30,7 @@ protected:
     void Start() {
         TDeskTest::Start();
         Started = App->OnCharStart.Connect([this](uint8_t ch) {
-            Sent.push_back({ch, App->CWout1().Speed()});
+            Sent.push_back({ch, App->Engine().Speed()});
         });
         Ended = App->OnCharSent.Connect([this](uint8_t ch) { Done += static_cast<char>(ch); });
         P().SetFarnsworth(TSpacing::Plain);
@@ -40,7 +40,7 @@ protected:
     TParameters& P() { return App->Params(); }
     const TSession& S() const { return App->Session(); }
     bool Busy() {
-        auto& cw = App->CWout1();
+        auto& cw = App->Engine();
         return State() != TSessionState::Idle || cw.HasChars() || !cw.IsIdle();
     }
     // Plays until the session and the engine are done; seconds of sound at most.
@@ -81,8 +81,8 @@ protected:
         return path;
     }
     static std::string Code(const char* prosign) {
-        return std::string(1,
-                           static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex(prosign))));
+        return std::string(
+            1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex(prosign))));
     }
 
     std::vector<std::pair<uint8_t, int>> Sent; // each character started, with the engine speed
@@ -188,7 +188,7 @@ TEST_F(Sessions, TextModeTwiceKeepsTheRepetitionsOnTheWordsLine) {
     ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\r\nthree\r\n")));
     EXPECT_EQ(Settings.Tutor.Mode, 0);        // the file's settings are not touched ...
     EXPECT_EQ(App->Settings().Tutor.Mode, 4); // ... the running ones switch to "Text from File"
-    EXPECT_EQ(App->View().Button2Caption, "Start Sending Text");
+    EXPECT_EQ(App->View().StartCaption, "Start Sending Text");
     EXPECT_EQ(Shown(),
               "loaded 3 'words' from text file:\r\n" + Lower1252(Dir.File("t.txt")) + "\r\n");
     P().SetRepeat(1);
@@ -207,7 +207,7 @@ TEST_F(Sessions, AnEmptyStartTextShowsNothingBeforeTheFirstItem) {
     App->StartSession();
     EXPECT_TRUE(S().StartTextEmpty());
     EXPECT_EQ(Shown(), "");
-    EXPECT_EQ(App->CWout1().PeekChar(), 255);
+    EXPECT_EQ(App->Engine().PeekChar(), 255);
     RunToEnd();
     const auto pieces = Pieces();
     ASSERT_EQ(pieces.size(), 2u);
@@ -246,7 +246,7 @@ TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd)
     ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Phrases, WriteFile("p.txt", "cq de dl1abc\n")));
     EXPECT_EQ(App->Settings().Tutor.Mode, 3);
     P().SetBlip(true);
-    ASSERT_TRUE(App->CWout1().BlipOn());
+    ASSERT_TRUE(App->Engine().BlipOn());
     Items(2);
     P().SetRepeat(1);
     App->StartSession();
@@ -358,10 +358,10 @@ TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
     App->StartSession();
     EXPECT_EQ(shownWhileAsked, "30"); // the start speed while the dialog is up
     EXPECT_EQ(App->View().SpeedText, "77");
-    EXPECT_EQ(App->CWout1().Speed(), 77);
+    EXPECT_EQ(App->Engine().Speed(), 77);
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->CWout1().HasChars());
-    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_FALSE(App->Engine().HasChars());
+    EXPECT_TRUE(App->View().StartEnabled);
     EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
 }
 
@@ -400,7 +400,7 @@ TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Lines[1], "Please define at least 1 character to be used!");
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -462,7 +462,7 @@ TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
     Sound.Outputs.clear();
     Fake->FailStream();
     Fake->RunPosted();
-    ASSERT_FALSE(App->SoundOut1().IsOpen());
+    ASSERT_FALSE(App->SoundOut().IsOpen());
     Messages.clear();
     App->StartSession();
     EXPECT_TRUE(Dialogs.empty());
@@ -482,7 +482,7 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     Fake->FailStream();
     Fake->RunPosted();
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
     EXPECT_TRUE(App->View().ParameterControlsEnabled);
     EXPECT_FALSE(P().View().Locked);
     ASSERT_FALSE(Messages.empty());
@@ -495,7 +495,7 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     Play(3000);
     App->PowerChanged(true);
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_TRUE(App->View().StartEnabled);
 
     App->StartSession();
     Play(3000);
@@ -516,7 +516,7 @@ TEST_F(Sessions, EscArrivingWhileAnItemIsQueuedEndsTheSession) {
     bool posted = false;
     const TConnection esc = App->OnCharSent.Connect([&](uint8_t) {
         // The first item's last character: the engine's last-character event queues the next.
-        if (posted || State() != TSessionState::Items || App->CWout1().HasChars()) return;
+        if (posted || State() != TSessionState::Items || App->Engine().HasChars()) return;
         posted = true;
         LaterCalls.push_back({LaterNow, LaterSeq++, [this] { App->Escape(); }});
     });
@@ -683,7 +683,7 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     EXPECT_EQ(State(), TSessionState::SpeedTest);
     EXPECT_EQ(App->Settings().Tutor.Farnsworth, 0);
     EXPECT_FALSE(P().View().FarnsworthEnabled);
-    EXPECT_FALSE(App->View().Button2Enabled);
+    EXPECT_FALSE(App->View().StartEnabled);
     EXPECT_FALSE(App->View().SpeedUpDownEnabled);
     EXPECT_EQ(App->View().PauseState, TPauseState::Waiting);
     RunToEnd();
@@ -695,7 +695,7 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     EXPECT_EQ(shown.substr(at + 22),
               FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5) + " cpm\r\n");
     EXPECT_TRUE(P().View().FarnsworthEnabled);
-    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_TRUE(App->View().StartEnabled);
     EXPECT_TRUE(App->View().SpeedUpDownEnabled);
 }
 
@@ -706,10 +706,10 @@ TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackHoweverItEnds) {
         SCOPED_TRACE(choices::Stored(spacing));
         P().SetFarnsworth(spacing);
         App->StartSpeedTest(); // played to its end
-        EXPECT_EQ(App->CWout1().Spacing(), TSpacing::Plain);
+        EXPECT_EQ(App->Engine().Spacing(), TSpacing::Plain);
         RunToEnd();
         EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
-        EXPECT_EQ(App->CWout1().Spacing(), spacing);
+        EXPECT_EQ(App->Engine().Spacing(), spacing);
         App->StartSpeedTest(); // aborted
         Play(1000);
         App->Escape();
@@ -746,7 +746,7 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_NE(Shown().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
     EXPECT_EQ(Shown().find("actual speed"), std::string::npos);
-    EXPECT_TRUE(App->View().Button2Enabled);
+    EXPECT_TRUE(App->View().StartEnabled);
     EXPECT_TRUE(P().View().FarnsworthEnabled);
 
     App->StartSpeedTest();
@@ -792,11 +792,11 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
     EXPECT_FALSE(P().View().Locked);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
 
     P().SetBlip(true);
     P().TestButtonClick();
-    EXPECT_EQ(App->CWout1().PeekChar(), 't');
+    EXPECT_EQ(App->Engine().PeekChar(), 't');
     Play(6000);
     App->Escape();
     EXPECT_EQ(State(), TSessionState::Idle);

@@ -1,7 +1,7 @@
 // Rendering and the timed machine's steps must not allocate: counted through a replaced global
 // operator new.
 #include "audio/SoundOut.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "support/FakeSoundBackend.h"
 #include "support/VirtualTimer.h"
 
@@ -40,7 +40,7 @@ void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
 
-using brindle::TCWout;
+using brindle::TMorseEngine;
 using brindle::TSoundOut;
 
 namespace {
@@ -53,21 +53,21 @@ struct TCounting {
     ~TCounting() { gCounting = false; }
 };
 
-void AttachEvents(TCWout& e, long& events) {
-    e.OnCharSent = [&events](TCWout&, uint8_t) { ++events; };
-    e.OnCharStart = [&events](TCWout&, uint8_t) { ++events; };
-    e.OnLastChar = [&events](TCWout&) { ++events; };
-    e.OnPttChanged = [&events](TCWout&, bool) { ++events; };
-    e.OnSignalChanged = [&events](TCWout&, bool, int) { ++events; };
+void AttachEvents(TMorseEngine& e, long& events) {
+    e.OnCharSent = [&events](TMorseEngine&, uint8_t) { ++events; };
+    e.OnCharStart = [&events](TMorseEngine&, uint8_t) { ++events; };
+    e.OnLastChar = [&events](TMorseEngine&) { ++events; };
+    e.OnPttChanged = [&events](TMorseEngine&, bool) { ++events; };
+    e.OnSignalChanged = [&events](TMorseEngine&, bool, int) { ++events; };
 }
 
 } // namespace
 
 TEST(NoAllocation, RenderBuffer) {
-    TCWout e;
+    TMorseEngine e;
     long events = 0;
     AttachEvents(e, events);
-    e.SetBlasterMode(true);
+    e.SetSoundMode(true);
     e.SetBlipOn(true);
     e.SetStereo(true);
     std::vector<int16_t> buf(1600);
@@ -88,7 +88,7 @@ TEST(NoAllocation, RenderBuffer) {
 
 TEST(NoAllocation, TimedSteps) {
     brindle::test::TVirtualTimer timer;
-    TCWout e(&timer);
+    TMorseEngine e(&timer);
     long events = 0;
     AttachEvents(e, events);
     e.Start();
@@ -114,8 +114,8 @@ TEST(NoAllocation, SoundOutputWhilePlaying) {
     TSoundOut out({}, std::make_unique<brindle::test::TFakeSoundBackend>(state));
     out.SetBufferTime(100);
     out.SetChannels(1);
-    TCWout engine;
-    engine.SetBlasterMode(true);
+    TMorseEngine engine;
+    engine.SetSoundMode(true);
     out.OnBufferPlayed = [&engine](int16_t* b, int bytes) { engine.RenderBuffer(b, bytes); };
     for (const char c : std::string("paris paris paris"))
         engine.PutChar(static_cast<uint8_t>(c));

@@ -1,6 +1,6 @@
 // Sound mode: the per-sample machine, checked to the sample.
-#include "audio/sinustab.h"
-#include "engine/CWout.h"
+#include "audio/SineTable.h"
+#include "engine/MorseEngine.h"
 #include "support/KeyRuns.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,9 @@
 #include <cmath>
 #include <vector>
 
-using brindle::TCWout;
+using brindle::TEnginePhase;
+using brindle::TMorseEngine;
+using brindle::TSpacing;
 using brindle::test::KeyRuns;
 using brindle::test::TEventLog;
 using brindle::test::TRun;
@@ -20,7 +22,7 @@ namespace {
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        Engine.SetBlasterMode(true);
+        Engine.SetSoundMode(true);
         brindle::test::OffsetTonePhase(Engine);
         Log.Attach(Engine, [this] {
             return static_cast<long long>(Mono.size()) + Engine.RenderedInCall();
@@ -46,7 +48,7 @@ protected:
         Engine.Start();
         long long end = -1;
         auto previous = Engine.OnLastChar;
-        Engine.OnLastChar = [&](TCWout& e) {
+        Engine.OnLastChar = [&](TMorseEngine& e) {
             previous(e);
             end = static_cast<long long>(Mono.size()) + e.RenderedInCall();
         };
@@ -56,7 +58,7 @@ protected:
         return KeyRuns({Mono.begin(), Mono.begin() + end});
     }
 
-    TCWout Engine;
+    TMorseEngine Engine;
     TEventLog Log;
     std::vector<int16_t> Mono;
 };
@@ -87,8 +89,8 @@ TEST_F(Render, ElementsCharacterAndWordSpaces) {
 // pause (255) is 4 dots whatever the spacing.
 TEST_F(Render, FarnsworthAndWordsworthSpacingAndTheFixedPause) {
     for (const int mode : {1, 2}) {
-        TCWout e;
-        e.SetBlasterMode(true);
+        TMorseEngine e;
+        e.SetSoundMode(true);
         brindle::test::OffsetTonePhase(e);
         e.SetFWSpeed(100);
         e.SetSpeed(50);
@@ -212,7 +214,7 @@ TEST_F(Render, DitPitchOption) {
     Engine.SetDiffFreqOn(true);
     std::vector<uint32_t> pitchAtCharEnd;
     auto previous = Engine.OnCharSent;
-    Engine.OnCharSent = [&](TCWout& e, uint8_t c) {
+    Engine.OnCharSent = [&](TMorseEngine& e, uint8_t c) {
         previous(e, c);
         pitchAtCharEnd.push_back(e.Tone1().Frequency());
     };
@@ -329,7 +331,7 @@ TEST_F(Render, SpeedChangeInTheMiddleOfAnElement) {
 TEST_F(Render, NestedRenderBufferDoesNothing) {
     std::vector<int16_t> inner(400, 1234);
     int nested = 0;
-    Engine.OnCharStart = [&](TCWout& e, uint8_t) {
+    Engine.OnCharStart = [&](TMorseEngine& e, uint8_t) {
         ++nested;
         e.RenderBuffer(inner.data(), static_cast<int>(inner.size() * 2));
     };

@@ -1,11 +1,11 @@
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <string>
 
-using brindle::TCWout;
+using brindle::TMorseEngine;
 
 namespace {
 
@@ -34,10 +34,11 @@ TEST(MorseTables, PatternsOfLettersDigitsAndProsigns) {
                                     "...---...", "----",   "...-..-", "-.--.-"};
     ASSERT_EQ(chars.size(), std::size(patterns));
     for (std::size_t i = 0; i < chars.size(); ++i)
-        EXPECT_EQ(Pattern(TCWout::CodeOf(B(chars[i]))), patterns[i]) << chars[i];
-    EXPECT_EQ(TCWout::CodeOf(B(225)), TCWout::CodeOf(B(229))); // á and å share one pattern
+        EXPECT_EQ(Pattern(TMorseEngine::CodeOf(B(chars[i]))), patterns[i]) << chars[i];
+    EXPECT_EQ(TMorseEngine::CodeOf(B(225)),
+              TMorseEngine::CodeOf(B(229))); // á and å share one pattern
     for (const int pause : std::initializer_list<int>{' ', 13, 254, 255, '^'})
-        EXPECT_EQ(TCWout::CodeOf(B(pause)), 1);
+        EXPECT_EQ(TMorseEngine::CodeOf(B(pause)), 1);
     // As a learner is shown a new character.
     EXPECT_EQ(brindle::MorsePattern('K'), "-.-");
     EXPECT_EQ(brindle::MorsePattern('e'), ".");
@@ -47,27 +48,27 @@ TEST(MorseTables, PatternsOfLettersDigitsAndProsigns) {
 }
 
 TEST(MorseTables, CaseFolding) {
-    EXPECT_EQ(TCWout::CodeOf('A'), TCWout::CodeOf('a'));
-    EXPECT_EQ(TCWout::CodeOf('Z'), TCWout::CodeOf('z'));
-    EXPECT_EQ(TCWout::CodeOf(B(196)), TCWout::CodeOf(B(228))); // Ä
-    EXPECT_EQ(TCWout::CodeOf(B(201)), TCWout::CodeOf(B(233))); // É
-    EXPECT_EQ(TCWout::CodeOf(B(200)), 0);                      // È: è is in no table
+    EXPECT_EQ(TMorseEngine::CodeOf('A'), TMorseEngine::CodeOf('a'));
+    EXPECT_EQ(TMorseEngine::CodeOf('Z'), TMorseEngine::CodeOf('z'));
+    EXPECT_EQ(TMorseEngine::CodeOf(B(196)), TMorseEngine::CodeOf(B(228))); // Ä
+    EXPECT_EQ(TMorseEngine::CodeOf(B(201)), TMorseEngine::CodeOf(B(233))); // É
+    EXPECT_EQ(TMorseEngine::CodeOf(B(200)), 0);                            // È: è is in no table
     // Ÿ is the capital of ÿ, whose byte is the pause code 255: it must not become a pause.
-    EXPECT_EQ(TCWout::CodeOf(B(159)), 0);
-    EXPECT_EQ(TCWout::FoldCase(B(255)), 255);
+    EXPECT_EQ(TMorseEngine::CodeOf(B(159)), 0);
+    EXPECT_EQ(TMorseEngine::FoldCase(B(255)), 255);
 }
 
 TEST(MorseTables, CharactersInNoTable) {
-    TCWout e;
+    TMorseEngine e;
     for (const int c : std::initializer_list<int>{10, 9, 0, '<', '>', '[', 200}) {
-        EXPECT_EQ(TCWout::CodeOf(B(c)), 0) << c;
+        EXPECT_EQ(TMorseEngine::CodeOf(B(c)), 0) << c;
         EXPECT_FALSE(e.IsSendable(B(c))) << c;
         EXPECT_FALSE(e.IsKnown(B(c))) << c;
     }
 }
 
 TEST(MorseTables, ExtendedCharactersFollowExtraChars) {
-    TCWout e;
+    TMorseEngine e;
     EXPECT_TRUE(e.IsSendable(B(252)));
     EXPECT_TRUE(e.IsSendable('@'));
     EXPECT_TRUE(e.IsSendable('}'));
@@ -78,14 +79,14 @@ TEST(MorseTables, ExtendedCharactersFollowExtraChars) {
     EXPECT_FALSE(e.PutChar('}'));
     // The prosign name path uses PutCode: "<ch>" is still queued.
     EXPECT_TRUE(e.IsKnown('}'));
-    EXPECT_TRUE(e.PutCode(TCWout::ProsignCode(TCWout::ProsignIndex("<ch>"))));
+    EXPECT_TRUE(e.PutCode(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ch>"))));
     EXPECT_EQ(e.PeekChar(), '}');
     EXPECT_TRUE(e.IsSendable('a'));
     EXPECT_TRUE(e.IsSendable('{'));
 }
 
 TEST(MorseTables, BlipMarkOnlyWhileBlipOn) {
-    TCWout e;
+    TMorseEngine e;
     EXPECT_FALSE(e.IsSendable('^'));
     EXPECT_FALSE(e.IsKnown('^'));
     e.SetBlipOn(true);
@@ -100,13 +101,13 @@ TEST(MorseTables, ProsignNames) {
     const int indexes[] = {1, 1, 1, 9, 9, 0, 0, 0, 10, 0};
     ASSERT_EQ(std::size(names), std::size(indexes));
     for (std::size_t i = 0; i < std::size(names); ++i)
-        EXPECT_EQ(TCWout::ProsignIndex(names[i]), indexes[i]) << names[i];
-    EXPECT_EQ(TCWout::ProsignCode(9), '{');
-    EXPECT_EQ(TCWout::ProsignNameLength(9), 5);
-    EXPECT_EQ(TCWout::ProsignOfCode('%'), 7);
-    EXPECT_EQ(TCWout::ProsignCode(0), 0);
-    EXPECT_EQ(TCWout::ProsignCode(11), 0);
-    EXPECT_EQ(TCWout::ProsignOfCode('a'), 0);
+        EXPECT_EQ(TMorseEngine::ProsignIndex(names[i]), indexes[i]) << names[i];
+    EXPECT_EQ(TMorseEngine::ProsignCode(9), '{');
+    EXPECT_EQ(TMorseEngine::ProsignNameLength(9), 5);
+    EXPECT_EQ(TMorseEngine::ProsignOfCode('%'), 7);
+    EXPECT_EQ(TMorseEngine::ProsignCode(0), 0);
+    EXPECT_EQ(TMorseEngine::ProsignCode(11), 0);
+    EXPECT_EQ(TMorseEngine::ProsignOfCode('a'), 0);
 }
 
 // One parser for prosign names in text: the filters, loaded text and brindle-render differ only

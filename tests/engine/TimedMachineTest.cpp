@@ -1,5 +1,5 @@
 // Timed mode on a virtual millisecond clock: every timeline here is exact.
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "support/KeyRuns.h"
 #include "support/VirtualTimer.h"
 
@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-using brindle::TCWout;
 using brindle::TMessage;
+using brindle::TEnginePhase;
+using brindle::TMorseEngine;
 using brindle::test::TEventLog;
 using brindle::test::TVirtualTimer;
 using Lines = std::vector<std::string>;
@@ -27,7 +28,7 @@ protected:
     }
     TVirtualTimer Timer;
     std::vector<std::string> Messages;
-    TCWout Engine{&Timer, [this](const TMessage& m) { Messages.push_back(m.Text); }};
+    TMorseEngine Engine{&Timer, [this](const TMessage& m) { Messages.push_back(m.Text); }};
     TEventLog Log;
 };
 

@@ -1,4 +1,4 @@
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,8 @@
 #include <set>
 #include <tuple>
 
-using brindle::TCWout;
+using brindle::TMorseEngine;
+using brindle::TSpacing;
 
 namespace {
 
@@ -30,7 +31,7 @@ TEST(Timing, WorkedValues) {
          120, 960, 3243, 25923, 459, 461, 1440, 120, 800, 17},
     };
     for (const auto& w : cases) {
-        TCWout e;
+        TMorseEngine e;
         e.SetFWSpeed(w.FWSpeed);
         e.SetSpeed(w.Speed);
         e.SetSpacing(static_cast<TSpacing>(w.Mode));
@@ -59,7 +60,7 @@ TEST(Timing, WorkedValues) {
 }
 
 TEST(Timing, WeightAndSpeedLimits) {
-    TCWout e;
+    TMorseEngine e;
     e.SetWeight(150);
     EXPECT_EQ(e.Timing().GapMs, 80);
     EXPECT_EQ(e.Timing().DitDownMs, 120);
@@ -68,11 +69,11 @@ TEST(Timing, WeightAndSpeedLimits) {
     EXPECT_EQ(e.Timing().GapSamples, 640);
     EXPECT_EQ(e.Timing().DitDownSamples, 960);
 
-    TCWout fast;
+    TMorseEngine fast;
     fast.SetSpeed(300);
     EXPECT_EQ(fast.Timing().DotMs, 20);
     EXPECT_EQ(fast.Timing().DotSamples, 160);
-    TCWout slow;
+    TMorseEngine slow;
     slow.SetSpeed(10);
     EXPECT_EQ(slow.Timing().DotMs, 600);
     EXPECT_EQ(slow.Timing().DotSamples, 4800);
@@ -82,9 +83,9 @@ TEST(Timing, WeightAndSpeedLimits) {
 TEST(Timing, SpacingAtOrAboveCharacterSpeedIsStandard) {
     for (const int mode : {1, 2}) {
         for (const int speed : {100, 150}) {
-            TCWout plain;
+            TMorseEngine plain;
             plain.SetSpeed(speed);
-            TCWout spaced;
+            TMorseEngine spaced;
             spaced.SetFWSpeed(100);
             spaced.SetSpeed(speed);
             spaced.SetSpacing(static_cast<TSpacing>(mode));
@@ -96,10 +97,10 @@ TEST(Timing, SpacingAtOrAboveCharacterSpeedIsStandard) {
 }
 
 TEST(Timing, SettersCompareClampStoreAndNotify) {
-    TCWout e;
+    TMorseEngine e;
     std::vector<std::pair<std::string, int>> events;
     auto log = [&](const char* name) {
-        return [&events, name](TCWout&, int v) { events.emplace_back(name, v); };
+        return [&events, name](TMorseEngine&, int v) { events.emplace_back(name, v); };
     };
     e.OnSpeedChanged = log("speed");
     e.OnFreqChanged = log("freq");
@@ -136,7 +137,7 @@ TEST(Timing, SettersCompareClampStoreAndNotify) {
 }
 
 TEST(Timing, SlopeBoundsWhenSet) {
-    TCWout e;
+    TMorseEngine e;
     e.SetSlope(0);
     EXPECT_EQ(e.Timing().DitDownSamples, 800);
     EXPECT_EQ(e.Timing().GapSamples, 800);
@@ -146,7 +147,7 @@ TEST(Timing, SlopeBoundsWhenSet) {
     EXPECT_EQ(e.Slope(), 400); // cut to the gap
     e.SetSlope(900);
     EXPECT_EQ(e.Slope(), 400);
-    TCWout f;
+    TMorseEngine f;
     f.SetSpeed(120); // dot 400 samples
     f.SetSlope(500);
     EXPECT_EQ(f.Slope(), 399); // dit down - 1
@@ -166,7 +167,7 @@ TEST(Timing, SpacingUnitNeedsExtendedPrecision) {
         return std::lrint(samples ? stretch * 8 / units : stretch / units);
     };
     std::set<std::tuple<int, int, int, bool>> differ;
-    TCWout e;
+    TMorseEngine e;
     for (int f = 10; f <= 300; ++f) {
         for (int s = 10; s < f; ++s) {
             for (const int mode : {1, 2}) {

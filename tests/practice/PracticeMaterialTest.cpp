@@ -1,6 +1,6 @@
 #include "practice/PracticeMaterial.h"
 #include "base/FileIO.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include "support/FifoWriter.h"
 #include "support/TempDir.h"

@@ -1,5 +1,5 @@
 #include "practice/TextFilters.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The engine's timed mode on the real GUI-thread timer keys the serial lines: RTS is the key,
 // DTR is PTT. Sequences and states only; the timing figures come from the benchmark.
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "platform/QtMsTimer.h"
 #include "serial/ComKeying.h"
-#include "serial/ComRtsDtrX.h"
+#include "serial/SerialLines.h"
 #include "support/EventLoop.h"
 #include "support/SerialShim.h"
 
@@ -28,7 +28,7 @@ protected:
     void TearDown() override { com.Disconnect(); }
     test::TSerialShim shim;
     test::TPty pty;
-    TComRTSDTRX com{{}, PostToGuiThread};
+    TSerialLines com{{}, PostToGuiThread};
 };
 
 } // namespace
@@ -36,14 +36,14 @@ protected:
 TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
     TQtMsTimer timer;
     std::vector<std::string> messages;
-    TCWout engine(&timer, [&](const TMessage& m) { messages.push_back(m.Text); });
+    TMorseEngine engine(&timer, [&](const TMessage& m) { messages.push_back(m.Text); });
     engine.SetSpeed(300);
     engine.SetTimePttHold(0);
     bool pttOff = false;
     TComKeying keying(com);
     keying.SetActive(true);
-    engine.OnSignalChanged = [&](TCWout&, bool on, int) { keying.SignalChanged(on); };
-    engine.OnPttChanged = [&](TCWout&, bool on) {
+    engine.OnSignalChanged = [&](TMorseEngine&, bool on, int) { keying.SignalChanged(on); };
+    engine.OnPttChanged = [&](TMorseEngine&, bool on) {
         keying.PttChanged(on, true);
         pttOff = !on;
     };

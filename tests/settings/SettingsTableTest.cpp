@@ -96,8 +96,8 @@ TEST(SettingsTable, LookupByMemberAndByKey) {
     // By member at compile time, so that a member the table does not keep stops the build.
     constexpr const TSettingEntry& frequency = SettingOf<&TSettings::TX, &TTxSettings::Frequency>();
     EXPECT_EQ(&frequency, FindSetting("TX", "Frequency"));
-    EXPECT_EQ(&SettingOf<&TSettings::Koch, &TKochSettings::Lesson>(),
-              FindSetting("Koch", "Lesson"));
+    const TSettingEntry* lesson = &SettingOf<&TSettings::Koch, &TKochSettings::Lesson>();
+    EXPECT_EQ(lesson, FindSetting("Koch", "Lesson"));
     EXPECT_EQ(ReadNumber(frequency, std::to_string(frequency.Range.Max + 50)), frequency.Range.Max);
     EXPECT_EQ(FindSetting("TX", "Speed"), nullptr);
     EXPECT_EQ(FindSetting("Nowhere", "Speed"), nullptr);

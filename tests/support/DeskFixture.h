@@ -4,7 +4,7 @@
 // the logic leaves for later run on the test's own clock.
 #pragma once
 
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "desk/OutputSwitch.h"
 #include "desk/Parameters.h"
 #include "desk/Sender.h"
@@ -71,7 +71,7 @@ protected:
         p.HistoryPath = History.File("history.sqlite");
         p.Status = [this](const std::string& line) { StatusLines.push_back(line); };
         p.SaveCourse = [this](const TKochSettings& k) { SavedCourses.push_back(k); };
-        App = std::make_unique<TLogoApp>(std::move(p), Display, Settings);
+        App = std::make_unique<TDesk>(std::move(p), Display, Settings);
         Ready = App->OnReadyToClose.Connect([this] { ++ReadyToClose; });
         App->FormCreate();
     }
@@ -112,7 +112,7 @@ protected:
     }
     // The sound device asks for its next buffer: the test stands in for the sound output's own
     // timer, so that the engine's sample clock is the test's.
-    void Feed() { const_cast<TSoundOut&>(App->SoundOut1()).Feed(); }
+    void Feed() { const_cast<TSoundOut&>(App->SoundOut()).Feed(); }
     // Keys as typed: "\r" is Enter, "\b" Backspace, "\x1b" Esc.
     void Type(const std::string& keys) {
         for (char c : keys) {
@@ -136,7 +136,7 @@ protected:
         Play(300);
     }
     // What waits in the type-ahead buffer.
-    std::string Queued() const { return App->CWout1().QueuedText(); }
+    std::string Queued() const { return App->Engine().QueuedText(); }
     std::string Shown() const { return Display.Text(); }
     std::string Unsent() const {
         return Display.Text().substr(static_cast<std::size_t>(Display.SentMark() - 1));
@@ -177,7 +177,7 @@ protected:
     uint32_t Seed = 12345;
     TCopyPacing Pacing = TCopyPacing::Continuous; // chosen in the session dialog
     TTempDir History;                             // the practice history's folder
-    std::unique_ptr<TLogoApp> App;
+    std::unique_ptr<TDesk> App;
     TConnection Ready;
 };
 

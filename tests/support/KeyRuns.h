@@ -2,7 +2,7 @@
 // with the sample or millisecond at which they fired.
 #pragma once
 
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ inline std::vector<TRun> KeyRuns(const std::vector<int16_t>& s,
 
 // Moves the keyed tone's phase off the zero crossings: with phase 400 + k*800 (mod 8000) no
 // sample of an 800 Hz tone is ever an exact zero, so every key-down sample is non-zero.
-inline void OffsetTonePhase(TCWout& engine) {
+inline void OffsetTonePhase(TMorseEngine& engine) {
     engine.Tone1().SetFrequency(400);
     engine.Tone1().Advance();
     engine.Tone1().SetFrequency(static_cast<uint32_t>(engine.Frequency()));
@@ -50,7 +50,7 @@ inline void OffsetTonePhase(TCWout& engine) {
 
 // Expected key-down/key-up runs of text from the engine's sample durations, starting with the
 // lead-in from a fresh start (one dot plus the PTT lead) and ending with the last character space.
-inline std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) {
+inline std::vector<TRun> ExpectedRuns(const std::string& text, const TMorseEngine& e) {
     const auto& t = e.Timing();
     const int l = t.SlopeLength;
     std::vector<TRun> runs{{false, t.DotSamples + t.PttLeadSamples}};
@@ -59,7 +59,7 @@ inline std::vector<TRun> ExpectedRuns(const std::string& text, const TCWout& e) 
             runs.back().Length += t.WordGapExtraSamples;
             continue;
         }
-        const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
+        const uint16_t code = TMorseEngine::CodeOf(static_cast<uint8_t>(c));
         int top = 15;
         while (!(code & (1u << top)))
             --top;
@@ -87,7 +87,8 @@ inline std::vector<TRun> ToneRuns(std::vector<int16_t> s, int quiet = 0) {
 }
 
 // Expects the tone runs of a recording to be text as the engine times it, each run within 1 ms.
-inline void ExpectHeardAs(const std::vector<TRun>& runs, const std::string& text, const TCWout& e) {
+inline void ExpectHeardAs(const std::vector<TRun>& runs, const std::string& text,
+                          const TMorseEngine& e) {
     auto expected = ExpectedRuns(text, e);
     expected.erase(expected.begin()); // the lead-in and the last gap are silence
     expected.pop_back();
@@ -101,14 +102,16 @@ inline void ExpectHeardAs(const std::vector<TRun>& runs, const std::string& text
 // Records engine events as "when kind arg" lines; when is supplied by the caller's clock.
 class TEventLog {
 public:
-    template <class Clock> void Attach(TCWout& e, Clock now) {
-        e.OnPttChanged = [this, now](TCWout&, bool on) { Add(now(), on ? "ptt on" : "ptt off"); };
-        e.OnCharStart = [this, now](TCWout&, uint8_t c) { Add(now(), "start " + Name(c)); };
-        e.OnCharSent = [this, now](TCWout&, uint8_t c) { Add(now(), "sent " + Name(c)); };
-        e.OnLastChar = [this, now](TCWout&) { Add(now(), "last"); };
-        e.OnStart = [this, now](TCWout&) { Add(now(), "start"); };
-        e.OnStop = [this, now](TCWout&) { Add(now(), "stop"); };
-        e.OnSignalChanged = [this, now](TCWout&, bool on, int ms) {
+    template <class Clock> void Attach(TMorseEngine& e, Clock now) {
+        e.OnPttChanged = [this, now](TMorseEngine&, bool on) {
+            Add(now(), on ? "ptt on" : "ptt off");
+        };
+        e.OnCharStart = [this, now](TMorseEngine&, uint8_t c) { Add(now(), "start " + Name(c)); };
+        e.OnCharSent = [this, now](TMorseEngine&, uint8_t c) { Add(now(), "sent " + Name(c)); };
+        e.OnLastChar = [this, now](TMorseEngine&) { Add(now(), "last"); };
+        e.OnStart = [this, now](TMorseEngine&) { Add(now(), "start"); };
+        e.OnStop = [this, now](TMorseEngine&) { Add(now(), "stop"); };
+        e.OnSignalChanged = [this, now](TMorseEngine&, bool on, int ms) {
             Add(now(), std::string(on ? "down " : "up ") + std::to_string(ms));
         };
     }

@@ -5,7 +5,7 @@
 #include "support/FakeSoundBackend.h"
 #include "support/TempDir.h"
 #include "ui/main/CWRichEdit.h"
-#include "ui/main/LogoMain.h"
+#include "ui/main/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +25,8 @@ namespace brindle::test {
 
 // The sound device asks for its next buffer: the test stands in for the sound output's own timer,
 // so that the engine's sample clock is the test's.
-inline void FeedSound(const TLogoApp& app) {
-    const_cast<TSoundOut&>(app.SoundOut1()).Feed();
+inline void FeedSound(const TDesk& app) {
+    const_cast<TSoundOut&>(app.SoundOut()).Feed();
 }
 
 // Shortcuts and focus reach only the active window; a closed dialog leaves none active offscreen.
@@ -40,7 +40,7 @@ class TWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { Open(); }
     void Open() {
-        TLogoAppForm::TOptions o;
+        TMainWindow::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
         o.SoundBackend = std::make_unique<TFakeSoundBackend>(Sound);
         o.ShowMessage = [this](const TMessage& m) { Messages.push_back(m.Text); };
@@ -67,10 +67,10 @@ protected:
         };
         o.SoundBufferMs = 20;
         o.HistoryPath = Folder.File("history.sqlite");
-        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form = std::make_unique<TMainWindow>(std::move(o));
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        Form->CWRichEdit1().setFocus();
+        Form->TextView().setFocus();
     }
     // Closes the window (saving what it saves) and starts it again on the same folder.
     void Restart() {
@@ -81,7 +81,7 @@ protected:
     void TearDown() override {
         if (const char* dir = std::getenv("BRINDLE_SCREENSHOTS"); dir && Form) {
             const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-            Form->CWRichEdit1().Flush();
+            Form->TextView().Flush();
             Form->grab().save(QString(dir) + "/main-" + info->name() + ".png");
         }
         Form.reset();
@@ -94,7 +94,7 @@ protected:
     // A key on the display of the main window, made active (where shortcuts are heard).
     void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         Activate(*Form);
-        QTest::keyClick(&Form->CWRichEdit1(), key, mods);
+        QTest::keyClick(&Form->TextView(), key, mods);
     }
     // Presses key on the display of the active main window; the modal dialog of type D that it
     // opens is handed to answer, which closes it. False when no such dialog came.
@@ -107,7 +107,7 @@ protected:
                 answer(*d);
             }
         });
-        QTest::keyClick(&Form->CWRichEdit1(), key, mods);
+        QTest::keyClick(&Form->TextView(), key, mods);
         return seen;
     }
     // The item of the menu bar with this caption; null when there is none.
@@ -127,23 +127,23 @@ protected:
         QApplication::processEvents();
     }
     QString Shown() {
-        Form->CWRichEdit1().Flush();
-        return Form->CWRichEdit1().toPlainText();
+        Form->TextView().Flush();
+        return Form->TextView().toPlainText();
     }
     QColor ColourAt(int docPos) {
-        Form->CWRichEdit1().Flush();
-        QTextCursor c(Form->CWRichEdit1().document());
+        Form->TextView().Flush();
+        QTextCursor c(Form->TextView().document());
         c.setPosition(docPos + 1);
         return c.charFormat().foreground().color();
     }
-    TLogoApp& App() { return Form->App(); }
+    TDesk& App() { return Form->App(); }
 
     brindle::test::TTempDir Folder;
     TFakeSoundBackend::TState Sound = TFakeSoundBackend::Quiet();
     std::vector<std::string> Messages;
     std::vector<std::string> YesNo; // the Yes/No questions asked (answered Yes)
     std::vector<TDetectedPort> Ports;
-    std::unique_ptr<TLogoAppForm> Form;
+    std::unique_ptr<TMainWindow> Form;
     std::vector<TOpenRequest> OpenRequests;
     int64_t NowMs = 0; // the session clock [ms], moved on by Play
     std::vector<TOpenRequest> SaveRequests;

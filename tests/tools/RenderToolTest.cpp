@@ -1,7 +1,7 @@
 #include "RenderJob.h"
 #include "audio/WavFile.h"
 #include "base/FileIO.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "support/FifoWriter.h"
 #include "support/KeyRuns.h"
 
@@ -59,7 +59,7 @@ TEST_F(RenderTool, ParisParisHasTheEngineDurations) {
     const TWavData wav = ReadWav(out);
     EXPECT_EQ(wav.SampleRate, 8000);
     EXPECT_EQ(wav.Channels, 1);
-    TCWout engine;
+    TMorseEngine engine;
     EXPECT_EQ(Runs101(wav.Samples), ExpectedRuns("paris paris", engine));
     std::size_t total = 0;
     for (const auto& r : ExpectedRuns("paris paris", engine))
@@ -78,7 +78,7 @@ TEST_F(RenderTool, SpacingWpmAndStereo) {
     std::vector<int16_t> right;
     for (std::size_t k = 1; k < wav.Samples.size(); k += 2)
         right.push_back(wav.Samples[k]);
-    TCWout engine;
+    TMorseEngine engine;
     engine.SetFWSpeed(100);
     engine.SetSpeed(50);
     engine.SetSpacing(TSpacing::Farnsworth);

@@ -7,8 +7,8 @@
 #include "ui/course/KochForm.h"
 #include "ui/main/AboutBox.h"
 #include "ui/main/CopyEdit.h"
-#include "ui/main/RandomDlg.h"
-#include "ui/main/Shorts.h"
+#include "ui/main/SessionDialogBox.h"
+#include "ui/main/ShortcutList.h"
 #include "ui/params/ParamForm.h"
 #include "ui/params/UpDownEdit.h"
 #include "ui/progress/ProgressForm.h"
@@ -168,7 +168,7 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     Form->ShowAbout();
     Form->ShowShortCuts();
     for (QWidget* window : QList<QWidget*>{Form.get(), &Form->ParamForm(), &Form->BufferForm(),
-                                           &Form->AboutBox(), &Form->Shorts()}) {
+                                           &Form->AboutBox(), &Form->ShortcutList()}) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         Add(CheckNames(*window));
     }
@@ -176,7 +176,7 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     // The session dialog, as F3 opens it; it is walked while it is up, Tab goes between OK and
     // Cancel, then it is cancelled.
     QStringList walk;
-    EXPECT_TRUE(WithDialog<TRandomDlg>(Qt::Key_F3, {}, [&](TRandomDlg& d) {
+    EXPECT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F3, {}, [&](TSessionDialogBox& d) {
         Add(CheckNames(d));
         walk = TabWalk(d.OKButton());
         QTest::keyClick(&d, Qt::Key_Escape);
@@ -184,7 +184,7 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     EXPECT_EQ(walk, QStringList({"Cancel"}));
 
     // Copy practice: its dialog with the pacing, and the copy field with its Check button.
-    EXPECT_TRUE(WithDialog<TRandomDlg>(Qt::Key_F11, {}, [&](TRandomDlg& d) {
+    EXPECT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F11, {}, [&](TSessionDialogBox& d) {
         Add(CheckNames(d));
         QTest::keyClick(&d, Qt::Key_Return);
     }));
@@ -210,7 +210,7 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     // Waiting for a single item to end, the pause button has a blank caption; it keeps its name.
     Activate(*Form);
     EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F9);
+    QTest::keyClick(&Form->TextView(), Qt::Key_F9);
     ASSERT_EQ(Form->PauseButton().text(), " ");
     EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
     Add(CheckNames(*Form));
@@ -226,11 +226,11 @@ TEST_F(Accessibility, TabGoesThroughTheMainWindowInReadingOrderAndTypingStillSen
     Activate(*Form);
     // The pause button is disabled while nothing is sent; the speed box is named by its label,
     // which says the spacing method.
-    EXPECT_EQ(TabWalk(Form->CWRichEdit1()),
+    EXPECT_EQ(TabWalk(Form->TextView()),
               QStringList({"Open", "Save", "Set Parameters", "Start Random Characters",
                            "Show Text Buffers", "Set Single Mode", "Hide Text", "AutoStart",
                            "Farnsworth"}));
-    EXPECT_EQ(AccessibleName(Form->CWRichEdit1()), "Sent text");
+    EXPECT_EQ(AccessibleName(Form->TextView()), "Sent text");
     Form->TXButton().setFocus(Qt::TabFocusReason);
     QTest::keyClicks(&Form->TXButton(), "cq");
     EXPECT_EQ(Shown(), "cq");

@@ -5,7 +5,7 @@
 #include "support/WindowFixture.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/main/AboutBox.h"
-#include "ui/main/Shorts.h"
+#include "ui/main/ShortcutList.h"
 #include "ui/params/ParamForm.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -46,7 +46,7 @@ protected:
 TEST_F(BufferWindow, F4AndTheButtonShowAndHideItAndTheFirstFieldHasTheFocus) {
     EXPECT_TRUE(fs::exists(Folder.File("CWBuffer1.txt"))); // made at the first start
     EXPECT_TRUE(fs::exists(Folder.File("CWBuffer4.txt")));
-    auto* button = Form->findChild<QPushButton*>("Button4");
+    auto* button = Form->findChild<QPushButton*>("BuffersButton");
     ASSERT_TRUE(button->isEnabled());
     Key(Qt::Key_F4);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Buffers()));
@@ -137,20 +137,20 @@ TEST_F(BufferWindow, HelpAndAbout) {
     ASSERT_EQ(Urls.size(), 1u);
     EXPECT_EQ(Urls[0].rfind("file://", 0), 0u);
     EXPECT_NE(Urls[0].find("/help/helpbrindle.htm"), std::string::npos);
-    EXPECT_TRUE(fs::exists(TLogoAppForm::HelpPage())) << TLogoAppForm::HelpPage();
+    EXPECT_TRUE(fs::exists(TMainWindow::HelpPage())) << TMainWindow::HelpPage();
     // Without a browser F1 used to do nothing at all: the status bar says where the page is.
     BrowserFound = false;
     Key(Qt::Key_F1);
     EXPECT_TRUE(Form->statusBar()->currentMessage().contains("No web browser was found"));
     EXPECT_TRUE(Form->statusBar()->currentMessage().contains(
-        QString::fromStdString(TLogoAppForm::HelpPage())));
+        QString::fromStdString(TMainWindow::HelpPage())));
     QAction* about = MenuItem("&About...");
     ASSERT_NE(about, nullptr);
     about->trigger();
     ASSERT_TRUE(Form->AboutBox().isVisible());
     Shot(Form->AboutBox(), "about");
     EXPECT_EQ(Form->AboutBox().VersionLabel().text(),
-              QString("Version ") + TLogoAppForm::ProgramVersion());
+              QString("Version ") + TMainWindow::ProgramVersion());
     QTest::keyClick(&Form->AboutBox(), Qt::Key_Escape);
     EXPECT_FALSE(Form->AboutBox().isVisible());
     // Every menu item does something now.
@@ -172,7 +172,7 @@ TEST_F(BufferWindow, ALongLoadKeepsThePartBeingSentInView) {
     NextFile = Write("long.txt", text);
     Key(Qt::Key_L, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !App().Sender().Loading(); }, 10000));
-    auto& display = Form->CWRichEdit1();
+    auto& display = Form->TextView();
     display.Flush();
     QApplication::processEvents();
     auto shown = [&](int docPos) {
@@ -207,7 +207,7 @@ TEST_F(BufferWindow, TheShortCutListIsAlignedAndFitsItsLines) {
     }
 
     Key(Qt::Key_F1, Qt::ControlModifier);
-    TShorts& shorts = Form->Shorts();
+    TShortcutList& shorts = Form->ShortcutList();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shorts));
     EXPECT_EQ(shorts.windowTitle(), "Short Cuts");
     QPlainTextEdit& memo = shorts.Memo();

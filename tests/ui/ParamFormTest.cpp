@@ -136,17 +136,17 @@ TEST_F(ParamWindow, FrequencyStepsWithShiftAndCtrl) {
     QLineEdit& freq = Field(TUpDown::Freq);
     freq.setFocus();
     QTest::keyClick(&freq, Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(App().CWout1().Frequency(), 810);
+    EXPECT_EQ(App().Engine().Frequency(), 810);
     QTest::keyClick(&freq, Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier);
-    EXPECT_EQ(App().CWout1().Frequency(), 910);
+    EXPECT_EQ(App().Engine().Frequency(), 910);
     EXPECT_EQ(freq.text(), "910");
     QTest::mouseClick(&Params().UpDown(TUpDown::Freq).DownButton(), Qt::LeftButton,
                       Qt::ShiftModifier);
-    EXPECT_EQ(App().CWout1().Frequency(), 900);
+    EXPECT_EQ(App().Engine().Frequency(), 900);
     EXPECT_TRUE(freq.hasFocus());
     Enter(freq, "2000");
     QTest::mouseClick(&Params().UpDown(TUpDown::Freq).UpButton(), Qt::LeftButton);
-    EXPECT_EQ(App().CWout1().Frequency(), 2000);
+    EXPECT_EQ(App().Engine().Frequency(), 2000);
     EXPECT_EQ(freq.text(), "2000");
 }
 
@@ -214,28 +214,28 @@ TEST_F(ParamWindow, MuteNoiseAndFarnsworth) {
     EXPECT_TRUE(App().NoiseAdded());
 
     Click(Params().Group("FarnsworthGroup"), 0);
-    EXPECT_EQ(App().CWout1().Spacing(), TSpacing::Plain);
+    EXPECT_EQ(App().Engine().Spacing(), TSpacing::Plain);
     EXPECT_FALSE(Field(TUpDown::FarnswSpeed).isEnabled());
     EXPECT_EQ(Field(TUpDown::FarnswSpeed).text(), "60");
     Click(Params().Group("FarnsworthGroup"), 2);
-    EXPECT_EQ(App().CWout1().Spacing(), TSpacing::Wordsworth);
-    EXPECT_EQ(App().CWout1().FWSpeed(), 60);
+    EXPECT_EQ(App().Engine().Spacing(), TSpacing::Wordsworth);
+    EXPECT_EQ(App().Engine().FWSpeed(), 60);
 
     auto& level = Find<QScrollBar>("LevelBar");
     level.setValue(30);
-    EXPECT_EQ(App().CWout1().LogAmplitude(), -30);
+    EXPECT_EQ(App().Engine().LogAmplitude(), -30);
     EXPECT_EQ(Find<QLabel>("LevelLabel").text(), "-30 dB");
 }
 
 TEST_F(ParamWindow, F2ShowsHidesAndShowsAndEscHides) {
     ASSERT_TRUE(Params().isVisible());
     QApplication::setActiveWindow(Form.get());
-    Form->CWRichEdit1().setFocus();
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F2);
+    Form->TextView().setFocus();
+    QTest::keyClick(&Form->TextView(), Qt::Key_F2);
     EXPECT_FALSE(Params().isVisible());
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F2);
+    QTest::keyClick(&Form->TextView(), Qt::Key_F2);
     EXPECT_TRUE(Params().isVisible());
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F2);
+    QTest::keyClick(&Form->TextView(), Qt::Key_F2);
     EXPECT_FALSE(Params().isVisible());
     Form->ToggleParameters();
     ASSERT_TRUE(Params().isVisible());
@@ -345,11 +345,11 @@ TEST_F(ParamWindow, EverySettingReadsBackTheSameAtTheNextStart) {
     ShowParams();
     const std::string first = ReadWhole(SettingsPath(Folder.Path.string() + "/"));
     EXPECT_TRUE(Params().Group("MorseMode").button(3)->isChecked());
-    EXPECT_EQ(App().CWout1().Frequency(), 655);
+    EXPECT_EQ(App().Engine().Frequency(), 655);
     EXPECT_EQ(Field(TUpDown::NumGroups).text(), "12");
     EXPECT_EQ(Params().TextEdit(TCharField::StartText).text(), "cq<ka>");
     EXPECT_TRUE(Find<QCheckBox>("BlipBox").isChecked());
-    EXPECT_EQ(App().NoiseGen1().LeveldB(), -33);
+    EXPECT_EQ(App().Noise().LeveldB(), -33);
     EXPECT_TRUE(Find<QComboBox>("FasterBox").isEnabled());
     Restart(); // a file written by this program reads back to the same file
     EXPECT_EQ(ReadWhole(SettingsPath(Folder.Path.string() + "/")), first);

@@ -5,7 +5,7 @@
 #include "support/WindowFixture.h"
 #include "ui/course/KochForm.h"
 #include "ui/main/CopyEdit.h"
-#include "ui/main/RandomDlg.h"
+#include "ui/main/SessionDialogBox.h"
 #include "ui/params/ParamForm.h"
 #include "ui/progress/ProgressForm.h"
 
@@ -34,10 +34,9 @@ protected:
     // Returns its caption and lines as drawn (empty caption: no dialog came).
     std::pair<std::string, TLines> Dialog(Qt::Key key, Qt::Key reply) {
         std::pair<std::string, TLines> seen;
-        WithDialog<TRandomDlg>(key, {}, [&](TRandomDlg& d) {
+        WithDialog<TSessionDialogBox>(key, {}, [&](TSessionDialogBox& d) {
             seen.first = d.windowTitle().toStdString();
-            const char* names[] = {"StaticText1", "StaticText4", "StaticText42",
-                                   "StaticText5", "StaticText6", "StaticText2"};
+            const char* names[] = {"Line1", "Line2", "Line3", "Line4", "Line5", "Line6"};
             for (std::size_t i = 0; i < 6; ++i)
                 if (auto* label = d.findChild<QLabel*>(names[i]))
                     seen.second[i] = label->text().toStdString();
@@ -59,7 +58,7 @@ protected:
     }
     // F11, answered with OK: copy practice, item by item when asked.
     bool StartCopy(bool itemByItem) {
-        return WithDialog<TRandomDlg>(Qt::Key_F11, {}, [&](TRandomDlg& d) {
+        return WithDialog<TSessionDialogBox>(Qt::Key_F11, {}, [&](TSessionDialogBox& d) {
             auto* pacing = d.findChild<QRadioButton*>("ItemByItem");
             EXPECT_NE(pacing, nullptr);
             if (itemByItem && pacing) QTest::mouseClick(pacing, Qt::LeftButton);
@@ -141,7 +140,7 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndStartsNothingWitho
     EXPECT_EQ(lines,
               (TLines{"", "Please define at least 1 character to be used!", "", "", "", ""}));
     EXPECT_EQ(App().Session().State(), TSessionState::Idle);
-    EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1());
+    EXPECT_EQ(Form->focusWidget(), &Form->TextView());
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -153,7 +152,7 @@ TEST_F(SessionWindow, LoadingWordsSwitchesTheModeAndTheStartButton) {
     auto radios = Form->ParamForm().Group("MorseMode").buttons();
     ASSERT_EQ(radios.size(), 5);
     EXPECT_TRUE(radios[1]->isChecked());
-    auto* start = Form->findChild<QPushButton*>("Button2");
+    auto* start = Form->findChild<QPushButton*>("StartButton");
     ASSERT_NE(start, nullptr);
     EXPECT_EQ(start->text(), "Start Random Words");
     EXPECT_TRUE(Shown().startsWith("loaded 4 words from file:\n"));
@@ -172,7 +171,7 @@ TEST_F(SessionWindow, LoadingWordsSwitchesTheModeAndTheStartButton) {
 TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
     App().Params().ApplyEditField(TUpDown::NumGroups, "2");
     App().Params().ApplyEditField(TUpDown::StartSpeed, "200");
-    auto* start = Form->findChild<QPushButton*>("Button2");
+    auto* start = Form->findChild<QPushButton*>("StartButton");
     ASSERT_NE(start, nullptr);
     ASSERT_TRUE(start->isEnabled());
     AnswerOk();
@@ -203,7 +202,7 @@ TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
     EXPECT_EQ(caption, "Test Morse Speed");
     EXPECT_EQ(App().Session().State(), TSessionState::SpeedTest);
     EXPECT_FALSE(Form->CWSpeed().isEnabled());
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_Escape);
+    QTest::keyClick(&Form->TextView(), Qt::Key_Escape);
     PlayUntil([&] { return App().Session().Idle(); }, 10000);
     EXPECT_TRUE(Shown().contains("speed test aborted"));
     EXPECT_TRUE(Form->CWSpeed().isEnabled());
@@ -238,7 +237,7 @@ TEST_F(SessionWindow, HiddenTextKeepsTheKeysForTypingAndSingleMode) {
     EXPECT_NE(focused, &Form->CWSpeed());
     QTest::keyClicks(focused, "hi");
     EXPECT_EQ(Form->CWSpeed().text(), "60");
-    EXPECT_EQ(App().CWout1().QueuedText(), "hi"); // sent, though not shown
+    EXPECT_EQ(App().Engine().QueuedText(), "hi"); // sent, though not shown
     QTest::keyClick(focused, Qt::Key_Escape);
 
     // Hidden single mode: F9, a session, and Space and Enter step from item to item.
@@ -249,18 +248,18 @@ TEST_F(SessionWindow, HiddenTextKeepsTheKeysForTypingAndSingleMode) {
     AnswerOk();
     QTest::keyClick(Form->focusWidget(), Qt::Key_F3);
     ASSERT_EQ(App().Session().State(), TSessionState::StartText);
-    PlayUntil([&] { return App().CWout1().Hold(); }, 10000); // the start text, then the hold
-    ASSERT_TRUE(App().CWout1().Hold());
+    PlayUntil([&] { return App().Engine().Hold(); }, 10000); // the start text, then the hold
+    ASSERT_TRUE(App().Engine().Hold());
     ASSERT_FALSE(App().View().DisplayVisible);
     QTest::keyClick(Form->focusWidget(), Qt::Key_Space);
     EXPECT_EQ(App().Session().State(), TSessionState::Items);
-    EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the first item
+    EXPECT_FALSE(App().Engine().QueuedText().empty()); // the first item
     // A random group of five takes up to about 11 s here (some 2 s a character): played until
     // its end, with room to spare, whatever the group drawn.
-    PlayUntil([&] { return App().CWout1().Hold(); }, 30000);
-    ASSERT_TRUE(App().CWout1().Hold()) << "the first item never ended";
+    PlayUntil([&] { return App().Engine().Hold(); }, 30000);
+    ASSERT_TRUE(App().Engine().Hold()) << "the first item never ended";
     QTest::keyClick(Form->focusWidget(), Qt::Key_Return);
-    EXPECT_FALSE(App().CWout1().QueuedText().empty()); // the second
+    EXPECT_FALSE(App().Engine().QueuedText().empty()); // the second
     Shot(*Form, "main-hidden-text-single-mode");
 }
 
@@ -278,7 +277,7 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
         const QString kept = copy.toPlainText();
         QTest::keyClicks(&copy, "qqqqq+"); // no group has a character three times running
         Play(500);
-        EXPECT_FALSE(App().CWout1().HasChars());
+        EXPECT_FALSE(App().Engine().HasChars());
         EXPECT_FALSE(Shown().contains("qqqqq")) << Shown().toStdString();
         EXPECT_EQ(copy.toPlainText(), kept);
         EXPECT_TRUE(copy.isVisible());
@@ -286,7 +285,7 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
         EXPECT_FALSE(copy.isVisible());
     };
     // Continuous: typed while it plays, checked with Ctrl+Return.
-    ASSERT_TRUE(WithDialog<TRandomDlg>(Qt::Key_F11, {}, [&](TRandomDlg& d) {
+    ASSERT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F11, {}, [&](TSessionDialogBox& d) {
         EXPECT_NE(d.findChild<QLabel*>("CopyLine"), nullptr);
         Shot(d, "dialog-copy-practice");
         QTest::keyClick(&d, Qt::Key_Return);
@@ -378,7 +377,7 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
         if (ch > ' ' && ch != 254 && ch != 255) sent += static_cast<char>(ch);
     });
     QString lessonLine;
-    WithDialog<TRandomDlg>(Qt::Key_F11, Qt::ShiftModifier, [&](TRandomDlg& d) {
+    WithDialog<TSessionDialogBox>(Qt::Key_F11, Qt::ShiftModifier, [&](TSessionDialogBox& d) {
         lessonLine = d.Line(0).text();
         Shot(d, "dialog-koch-lesson");
         QTest::keyClick(&d, Qt::Key_Return);
@@ -411,13 +410,13 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
     EXPECT_TRUE(Shown().contains("missed or confused:")) << Shown().toStdString();
     // The last group may still be sounding; then the PTT hold runs out, the PTT is switched off
     // at the start of the next buffer, and TX comes up.
-    PlayUntil([&] { return !App().CWout1().PttState(); }, 5000);
-    EXPECT_FALSE(App().CWout1().PttState());
+    PlayUntil([&] { return !App().Engine().PttState(); }, 5000);
+    EXPECT_FALSE(App().Engine().PttState());
     Play(100);
     EXPECT_EQ(Form->TXButton().text(), "AutoStart");
     Form->resize(Form->width(), Form->height() + 240);
     QApplication::processEvents();
     Shot(*Form, "main-koch-lesson-verdict");
-    Form->CWRichEdit1().verticalScrollBar()->setValue(0);
+    Form->TextView().verticalScrollBar()->setValue(0);
     Shot(*Form, "main-koch-lesson-result");
 }

@@ -9,7 +9,7 @@
 #include "support/SerialShim.h"
 #include "support/TempDir.h"
 #include "ui/main/CWRichEdit.h"
-#include "ui/main/LogoMain.h"
+#include "ui/main/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ protected:
         ini << "[TX]\nOutput=" << output << "\nTXComPort=" << kComPort << "\nPTT=1\n";
     }
     void Open(const std::string& sleepBus = {}) {
-        TLogoAppForm::TOptions o;
+        TMainWindow::TOptions o;
         o.DataFolder = Folder.Path.string() + "/";
         o.ShowMessage = [this](const TMessage& m) { Messages.push_back(m.Text); };
         o.AskOkCancel = [](const std::string&) { return true; };
@@ -62,22 +62,22 @@ protected:
         o.SleepBusAddress = sleepBus;
         o.AskSession = [](TSessionDialog&) { return true; };
         o.HistoryPath = Folder.File("history.sqlite");
-        Form = std::make_unique<TLogoAppForm>(std::move(o));
+        Form = std::make_unique<TMainWindow>(std::move(o));
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        Form->CWRichEdit1().setFocus();
+        Form->TextView().setFocus();
         // The test moves the tone off its zero crossings, reaching into the engine it owns.
-        test::OffsetTonePhase(const_cast<TCWout&>(Form->App().CWout1()));
+        test::OffsetTonePhase(const_cast<TMorseEngine&>(Form->App().Engine()));
     }
     bool SoundPlaying() {
-        return RunUntil([this] { return Form->App().SoundOut1().IsPlaying(); }, kLimitMs);
+        return RunUntil([this] { return Form->App().SoundOut().IsPlaying(); }, kLimitMs);
     }
-    void Type(const char* keys) { QTest::keyClicks(&Form->CWRichEdit1(), keys); }
+    void Type(const char* keys) { QTest::keyClicks(&Form->TextView(), keys); }
     bool AllSent() {
         const TDisplayModel& d = Form->App().Display();
         return RunUntil([&] { return d.SentMark() == d.TextEnd(); }, kLimitMs);
     }
-    TLogoApp& App() { return Form->App(); }
+    TDesk& App() { return Form->App(); }
     // Records `play` after the recorder has settled, with its tail played out; again when the
     // window could not keep the sound server fed.
     std::vector<int16_t> Hear(const std::function<void()>& play) {
@@ -85,10 +85,10 @@ protected:
             [&] {
                 RunFor(1000); // the recorder is listening
                 play();
-                RunFor(2 * App().SoundOut1().BufferTime() + 600);
+                RunFor(2 * App().SoundOut().BufferTime() + 600);
                 return !HasFailure();
             },
-            [this] { return App().SoundOut1().Underflows(); });
+            [this] { return App().SoundOut().Underflows(); });
         EXPECT_TRUE(take.Clean) << "the sound underflowed in each of " << take.Attempts
                                 << " recordings: the machine is too busy to measure";
         return take.Samples;
@@ -100,16 +100,16 @@ protected:
     std::unique_ptr<test::TPty> Pty;
     std::vector<TDetectedPort> Ports;
     std::vector<std::string> Messages;
-    std::unique_ptr<TLogoAppForm> Form;
+    std::unique_ptr<TMainWindow> Form;
 };
 
 // The engine's key-down and key-up durations of text in its timed mode [ms], from the first
 // key-down to the last key-up.
-std::vector<TRun> ExpectedMsRuns(const std::string& text, const TCWout& e) {
+std::vector<TRun> ExpectedMsRuns(const std::string& text, const TMorseEngine& e) {
     const auto& t = e.Timing();
     std::vector<TRun> runs;
     for (const char c : text) {
-        const uint16_t code = TCWout::CodeOf(static_cast<uint8_t>(c));
+        const uint16_t code = TMorseEngine::CodeOf(static_cast<uint8_t>(c));
         int top = 15;
         while (!(code & (1u << top)))
             --top;
@@ -136,7 +136,7 @@ TEST_F(WindowDevices, TypingIsHeardWithTheEngineDurations) {
     });
     ASSERT_FALSE(HasFailure());
 
-    test::ExpectHeardAs(test::ToneRuns(recording, kQuiet), "paris", App().CWout1());
+    test::ExpectHeardAs(test::ToneRuns(recording, kQuiet), "paris", App().Engine());
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
 
@@ -153,7 +153,7 @@ TEST_F(WindowDevices, TypingKeysTheRtsLineWithTheEngineTimeline) {
     std::vector<test::TLineChange> rts; // the RTS edges only
     for (const auto& change : Shim.Log())
         if (rts.empty() ? change.Rts : change.Rts != rts.back().Rts) rts.push_back(change);
-    const auto expected = ExpectedMsRuns("paris", App().CWout1());
+    const auto expected = ExpectedMsRuns("paris", App().Engine());
     ASSERT_EQ(rts.size(), expected.size() + 1);
     // Every key-down and key-up read as an element by its length, as a listener reads it: the
     // nearest of the engine's lengths for it (dit or dah; gap between elements or characters).
@@ -210,7 +210,7 @@ TEST_F(WindowDevices, ASoundServerRestartNeverKeysThePort) {
     if (Shim.Active()) {
         EXPECT_TRUE(Shim.Log().empty()) << "the port's lines moved";
     }
-    EXPECT_FALSE(App().ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App().SerialLines().IsOpen());
     Form->close();
     EXPECT_EQ(LoadIniSettings(Folder.Path.string() + "/", {}).TX.Output, 1);
 }
@@ -226,10 +226,10 @@ TEST_F(WindowDevices, SuspendStopsSending) {
     ASSERT_TRUE(SoundPlaying());
     Type("paris paris paris paris");
     RunFor(300);
-    ASSERT_TRUE(App().CWout1().HasChars());
+    ASSERT_TRUE(App().Engine().HasChars());
     test::SendSleep(logind, true);
     const TDisplayModel& d = App().Display();
-    ASSERT_TRUE(RunUntil([&] { return !App().CWout1().HasChars(); }, kLimitMs));
+    ASSERT_TRUE(RunUntil([&] { return !App().Engine().HasChars(); }, kLimitMs));
     EXPECT_EQ(d.SentMark(), d.TextEnd());
     EXPECT_LT(d.Text().size(), std::string("paris paris paris paris").size());
     test::SendSleep(logind, false);
@@ -273,8 +273,8 @@ std::string Decode(const TMorsePiece& piece) {
     for (const auto& c : piece) {
         char found = '?';
         for (int ch = 1; ch < 256; ++ch)
-            if (TCWout::CodeOf(static_cast<uint8_t>(ch)) == c.Code &&
-                (std::islower(ch) || TCWout::ProsignOfCode(static_cast<uint8_t>(ch)) > 0)) {
+            if (TMorseEngine::CodeOf(static_cast<uint8_t>(ch)) == c.Code &&
+                (std::islower(ch) || TMorseEngine::ProsignOfCode(static_cast<uint8_t>(ch)) > 0)) {
                 found = static_cast<char>(ch);
                 break;
             }
@@ -304,7 +304,7 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     p.CommitText(TCharField::StartText, "vvv<ka>");
     p.CommitText(TCharField::StopText, "<ar>");
     const auto recording = Hear([&] {
-        QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F3);
+        QTest::keyClick(&Form->TextView(), Qt::Key_F3);
         ASSERT_EQ(App().Session().State(), TSessionState::StartText);
         ASSERT_TRUE(
             RunUntil([&] { return App().Session().State() == TSessionState::Idle; }, 60000));
@@ -315,12 +315,14 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     std::map<int, TCWTiming> timing;
     for (int speed : {80, 100, 120}) {
         App().SetNewSpeedVal(std::to_string(speed));
-        timing[speed] = App().CWout1().Timing();
+        timing[speed] = App().Engine().Timing();
     }
     const auto pieces = ReadMorse(test::ToneRuns(recording, kQuiet), timing[80].DotSamples);
     ASSERT_EQ(pieces.size(), 5u);
-    const std::string ka(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ka>"))));
-    const std::string ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
+    const std::string ka(
+        1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ka>"))));
+    const std::string ar(
+        1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ar>"))));
     EXPECT_EQ(Decode(pieces[0]), "vvv" + ka);
     for (int i = 1; i <= 3; ++i) {
         const std::string group = Decode(pieces[static_cast<std::size_t>(i)]);

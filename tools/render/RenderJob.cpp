@@ -5,7 +5,7 @@
 #include "base/Ranges.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "settings/EngineSettings.h"
 
 #include <algorithm>
@@ -243,8 +243,8 @@ TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
     settings.TX.Extended = 1;
     settings.Tutor.Farnsworth = o.Spacing;
     settings.Tutor.FarnsworthSpeed = o.CharCpm;
-    TCWout engine;
-    engine.SetBlasterMode(true);
+    TMorseEngine engine;
+    engine.SetSoundMode(true);
     ApplyEngineSettings(settings, engine);
     // What the program's settings do not hold.
     engine.SetWeight(o.Weight);
@@ -270,7 +270,7 @@ TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
     std::size_t sent = 0;
     long long endFrame = -1; // frame just after the last character's space
     std::size_t framesBefore = 0;
-    engine.OnCharSent = [&](TCWout& e, uint8_t) {
+    engine.OnCharSent = [&](TMorseEngine& e, uint8_t) {
         if (++sent == chars.size() && endFrame < 0)
             endFrame = static_cast<long long>(framesBefore) + e.RenderedInCall();
     };

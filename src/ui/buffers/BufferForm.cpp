@@ -2,7 +2,7 @@
 
 #include "base/Text1252.h"
 #include "desk/Buffers.h"
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -45,7 +45,7 @@ QIcon BufferIcon(int index) {
     return QIcon::fromTheme(theme[i], QIcon(own[i]));
 }
 
-TBufferForm::TBufferForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Window), App_(app) {
+TBufferForm::TBufferForm(TDesk& app, QWidget* parent) : QWidget(parent, Qt::Window), App_(app) {
     setWindowTitle("Brindle Text Buffers");
     setObjectName("BufferForm");
     auto* grid = new QGridLayout(this);

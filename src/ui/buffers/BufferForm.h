@@ -17,11 +17,11 @@ class QToolButton;
 
 namespace brindle {
 
-class TLogoApp;
+class TDesk;
 
 class TBufferForm : public QWidget {
 public:
-    TBufferForm(TLogoApp& app, QWidget* parent);
+    TBufferForm(TDesk& app, QWidget* parent);
 
     // The chosen file (UTF-8), empty when cancelled.
     std::function<std::string(const TOpenRequest&)> ChooseOpenFile;
@@ -48,7 +48,7 @@ private:
     void Load(int n);
     void Save(int n);
 
-    TLogoApp& App_;
+    TDesk& App_;
     std::array<QLineEdit*, 4> Edits_{};
     std::array<std::array<QToolButton*, 5>, 4> Buttons_{};
     bool Drawing_ = false;

@@ -2,7 +2,7 @@
 
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "learn/KochCourse.h"
 #include "practice/TextFilters.h"
 #include "settings/Choices.h"
@@ -39,7 +39,7 @@ int FixedGroupSize(const TKochSettings& k) {
 
 } // namespace
 
-TKochForm::TKochForm(TLogoApp& app, QWidget* parent) : QWidget(parent, Qt::Window), App_(app) {
+TKochForm::TKochForm(TDesk& app, QWidget* parent) : QWidget(parent, Qt::Window), App_(app) {
     setWindowTitle("Brindle Koch Course");
     setObjectName("KochForm");
     auto* column = new QVBoxLayout(this);
@@ -177,7 +177,7 @@ void TKochForm::Redraw() {
                           : "CpM (spacing stretched when lower)");
     Fixed_->setText(QString("&fixed, %1 characters").arg(FixedGroupSize(k)));
     (k.GroupSize > 0 ? Fixed_ : Random_)->setChecked(true);
-    Start_->setEnabled(lessons > 0 && App_.View().Button2Enabled && !App_.Copy().Running());
+    Start_->setEnabled(lessons > 0 && App_.View().StartEnabled && !App_.Copy().Running());
     // A lesson under way keeps its settings: the fields wait until it is checked or aborted.
     const bool locked = course.Locked();
     for (QWidget* w : std::initializer_list<QWidget*>{Order_, Lesson_, Minutes_, CharSpeed_,

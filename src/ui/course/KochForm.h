@@ -16,11 +16,11 @@ class QSpinBox;
 
 namespace brindle {
 
-class TLogoApp;
+class TDesk;
 
 class TKochForm : public QWidget {
 public:
-    TKochForm(TLogoApp& app, QWidget* parent);
+    TKochForm(TDesk& app, QWidget* parent);
 
     void Redraw();
     QComboBox& OrderBox() { return *Order_; }
@@ -35,7 +35,7 @@ private:
     int ToShown(int cpm) const; // the user's unit: CpM, or WpM
     int FromShown(int value) const;
 
-    TLogoApp& App_;
+    TDesk& App_;
     QComboBox* Order_ = nullptr;
     QLineEdit* Custom_ = nullptr;
     QSpinBox* Lesson_ = nullptr;

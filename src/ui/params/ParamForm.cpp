@@ -1,7 +1,7 @@
 #include "ui/params/ParamForm.h"
 
 #include "base/Text1252.h"
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "desk/OutputSwitch.h"
 #include "desk/Session.h"
 #include "ui/LayoutWatch.h"
@@ -77,7 +77,7 @@ bool CanPlaceWindows() {
     return !QGuiApplication::platformName().startsWith("wayland");
 }
 
-TParamForm::TParamForm(TLogoApp& app, QWidget* owner)
+TParamForm::TParamForm(TDesk& app, QWidget* owner)
     : QWidget(owner, Qt::Window), App_(app), P_(app.Params()) {
     setObjectName("ParamForm");
     setWindowTitle("Set Brindle Parameters");

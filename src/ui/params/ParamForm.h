@@ -26,7 +26,7 @@ class QScrollBar;
 
 namespace brindle {
 
-class TLogoApp;
+class TDesk;
 class TUpDownEdit;
 
 class TParamForm : public QWidget {
@@ -34,7 +34,7 @@ public:
     // Neither side of the window goes below this; its controls scroll.
     static constexpr int MinimumSide = 150;
 
-    TParamForm(TLogoApp& app, QWidget* owner);
+    TParamForm(TDesk& app, QWidget* owner);
     ~TParamForm() override;
 
     // Room for every control without scrolling.
@@ -83,7 +83,7 @@ private:
     void Commit(TCharField which);
     void SetLabelEnabled(QLabel* label, bool on);
 
-    TLogoApp& App_;
+    TDesk& App_;
     TParameters& P_;
     TConnection ParamsChanged_;
     bool Drawing_ = false;

@@ -1,4 +1,4 @@
-#include "serial/unitportdetect.h"
+#include "serial/SerialPorts.h"
 
 #include "base/Ranges.h"
 

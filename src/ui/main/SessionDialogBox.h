@@ -15,15 +15,14 @@ class QRadioButton;
 
 namespace brindle {
 
-class TRandomDlg : public QDialog {
+class TSessionDialogBox : public QDialog {
 public:
-    explicit TRandomDlg(const TSessionDialog& content, QWidget* parent = nullptr);
+    explicit TSessionDialogBox(const TSessionDialog& content, QWidget* parent = nullptr);
 
     // Shows the dialog modally, centred on parent; true when OK was chosen.
     static bool Ask(TSessionDialog& content, QWidget* parent);
 
-    // The six lines from the top: StaticText1, StaticText4, StaticText42, StaticText5,
-    // StaticText6, StaticText2.
+    // The six lines from the top: Line1 to Line6.
     QLabel& Line(int index) { return *Lines_[static_cast<std::size_t>(index)]; }
     QPushButton& OKButton() { return *OK_; }
     QPushButton& CancelButton() { return *Cancel_; }

@@ -1,13 +1,13 @@
-#include "engine/charbuf.h"
-#include "engine/CWout.h"
+#include "engine/TypeAhead.h"
+#include "engine/MorseEngine.h"
 
 #include <gtest/gtest.h>
 
-using brindle::TCharBuf;
-using brindle::TCWout;
+using brindle::TMorseEngine;
+using brindle::TTypeAhead;
 
 TEST(CharBuf, EngineBufferHoldsAtMost29999) {
-    TCWout e;
+    TMorseEngine e;
     EXPECT_EQ(e.Buffersize(), 30000);
     for (int i = 0; i < 29999; ++i)
         ASSERT_TRUE(e.PutChar('a')) << i;
@@ -18,9 +18,9 @@ TEST(CharBuf, EngineBufferHoldsAtMost29999) {
 }
 
 TEST(CharBuf, PutGetUnputPeek) {
-    TCharBuf b;
+    TTypeAhead b;
     int events = 0;
-    b.onNewChar = [&](TCharBuf&) { ++events; };
+    b.onNewChar = [&](TTypeAhead&) { ++events; };
     EXPECT_EQ(b.Get(), 0);
     EXPECT_EQ(b.Peek(), 0);
     EXPECT_EQ(b.Unput(), 0);
@@ -37,7 +37,7 @@ TEST(CharBuf, PutGetUnputPeek) {
 }
 
 TEST(CharBuf, WrapAroundClearAndUnput) {
-    TCharBuf b;
+    TTypeAhead b;
     b.SetBufferSize(4);
     b.SetFillRest(1);
     for (int round = 0; round < 3; ++round) { // move both positions around the ring
@@ -55,7 +55,7 @@ TEST(CharBuf, WrapAroundClearAndUnput) {
 }
 
 TEST(CharBuf, MoveBackRepeatsTakenCharacters) {
-    TCharBuf b;
+    TTypeAhead b;
     b.SetBufferSize(5);
     for (const char c : {'p', 'q', 'r', 's'})
         b.Put(static_cast<uint8_t>(c));
@@ -72,7 +72,7 @@ TEST(CharBuf, MoveBackRepeatsTakenCharacters) {
 }
 
 TEST(CharBuf, RemoveUnsentCountsDisplayPositions) {
-    TCWout e;
+    TMorseEngine e;
     EXPECT_EQ(e.RemoveUnsent(), 0);
     for (const char c : {'a', 'b', '{', '+'})
         e.PutChar(static_cast<uint8_t>(c));

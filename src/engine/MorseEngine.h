@@ -5,12 +5,12 @@
 #pragma once
 
 #include "audio/BlipGen.h"
-#include "audio/SinusGen.h"
+#include "audio/SineGen.h"
 #include "base/MessageSink.h"
 #include "engine/MorseTables.h"
 #include "engine/MsTimer.h"
 #include "engine/Spacing.h"
-#include "engine/charbuf.h"
+#include "engine/TypeAhead.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,16 +39,16 @@ struct TCWTiming {
 // first character; running with nothing to send (or held); sending a character.
 enum class TEnginePhase { Idle, PttLead, Waiting, CharOnAir };
 
-class TCWout {
+class TMorseEngine {
 public:
-    using TNotifyCWCharSent = std::function<void(TCWout&, uint8_t ch)>;
-    using TNotifyCharStart = std::function<void(TCWout&, uint8_t ch)>;
-    using TNotifyLastChar = std::function<void(TCWout&)>;
-    using TNotifyPTT = std::function<void(TCWout&, bool pttOn)>;
-    using TNotifyStart = std::function<void(TCWout&)>;
-    using TNotifyStop = std::function<void(TCWout&)>;
-    using TNotifySignalChanged = std::function<void(TCWout&, bool signal, int durationMs)>;
-    using TNotifyValChange = std::function<void(TCWout&, int newVal)>;
+    using TNotifyCWCharSent = std::function<void(TMorseEngine&, uint8_t ch)>;
+    using TNotifyCharStart = std::function<void(TMorseEngine&, uint8_t ch)>;
+    using TNotifyLastChar = std::function<void(TMorseEngine&)>;
+    using TNotifyPTT = std::function<void(TMorseEngine&, bool pttOn)>;
+    using TNotifyStart = std::function<void(TMorseEngine&)>;
+    using TNotifyStop = std::function<void(TMorseEngine&)>;
+    using TNotifySignalChanged = std::function<void(TMorseEngine&, bool signal, int durationMs)>;
+    using TNotifyValChange = std::function<void(TMorseEngine&, int newVal)>;
     // Time of day as a fraction of a day; measures the duration of a timed step.
     using TDayClock = std::function<double()>;
 
@@ -56,10 +56,10 @@ public:
     static constexpr int ProsignCount = brindle::ProsignCount;
 
     // timer drives timed mode and must outlive the engine; it may be null for sound mode only.
-    explicit TCWout(IMsTimer* timer = nullptr, TMessageSink sink = {});
-    ~TCWout();
-    TCWout(const TCWout&) = delete;
-    TCWout& operator=(const TCWout&) = delete;
+    explicit TMorseEngine(IMsTimer* timer = nullptr, TMessageSink sink = {});
+    ~TMorseEngine();
+    TMorseEngine(const TMorseEngine&) = delete;
+    TMorseEngine& operator=(const TMorseEngine&) = delete;
 
     // --- Morse tables -------------------------------------------------------------------------
     // The tables themselves are in MorseTables.h; these are the engine's names for them.
@@ -78,8 +78,8 @@ public:
     // --- Properties ---------------------------------------------------------------------------
     bool AutoStartStop() const { return AutoStartStop_; }
     void SetAutoStartStop(bool on);
-    bool BlasterMode() const { return BlasterMode_; }
-    void SetBlasterMode(bool on) { BlasterMode_ = on; }
+    bool SoundMode() const { return SoundMode_; }
+    void SetSoundMode(bool on) { SoundMode_ = on; }
     int Buffersize() const { return Buf_.BufferSize(); }
     void SetBuffersize(int size) { Buf_.SetBufferSize(size); }
     bool ExtraChars() const { return ExtraChars_; }
@@ -185,8 +185,8 @@ public:
     // Keyed samples written so far by the RenderBuffer call in progress (0 outside a call); lets
     // an event handler tell where in the buffer it fired.
     int RenderedInCall() const { return RenderWritten_; }
-    TSinusGen& Tone1() { return Tone1_; }
-    TSinusGen& Tone2() { return Tone2_; }
+    TSineGen& Tone1() { return Tone1_; }
+    TSineGen& Tone2() { return Tone2_; }
     TBlipGen& Blip() { return Blip_; }
     void SetDayClock(TDayClock clock) { DayClock_ = std::move(clock); }
     // The engine's own timer handler (one timed step).
@@ -215,13 +215,13 @@ private:
     IMsTimer* Timer_ = nullptr;
     TMessageSink Sink_;
     TDayClock DayClock_;
-    TSinusGen Tone1_;
-    TSinusGen Tone2_;
+    TSineGen Tone1_;
+    TSineGen Tone2_;
     TBlipGen Blip_;
-    TCharBuf Buf_;
+    TTypeAhead Buf_;
 
     bool AutoStartStop_ = true;
-    bool BlasterMode_ = false;
+    bool SoundMode_ = false;
     bool ExtraChars_ = true;
     TSpacing Spacing_ = TSpacing::Plain;
     int Frequency_ = 0, Frequency2_ = 0, DiffFrequency_ = 0;

@@ -11,9 +11,9 @@ namespace brindle {
 // The list's lines, key and text separated by a tab.
 QString ShortCutLines();
 
-class TShorts : public QWidget {
+class TShortcutList : public QWidget {
 public:
-    explicit TShorts(QWidget* parent);
+    explicit TShortcutList(QWidget* parent);
     QPlainTextEdit& Memo() { return *Memo_; }
     // Room for every line without wrapping or scrolling.
     QSize sizeHint() const override;

@@ -1,4 +1,4 @@
-#include "audio/sinustab.h"
+#include "audio/SineTable.h"
 
 #include <cmath>
 

@@ -9,9 +9,9 @@
 
 namespace brindle {
 
-class TCharBuf {
+class TTypeAhead {
 public:
-    TCharBuf() { SetBufferSize(128); }
+    TTypeAhead() { SetBufferSize(128); }
 
     int BufferSize() const { return Size_; }
     // Replaces the ring with an empty one of size places (at least 1).
@@ -22,7 +22,7 @@ public:
     bool WriteOver() const { return WriteOver_; }
     void SetWriteOver(bool on) { WriteOver_ = on; }
 
-    std::function<void(TCharBuf&)> onNewChar;
+    std::function<void(TTypeAhead&)> onNewChar;
 
     bool Put(uint8_t c);
     bool IsFull() const { return !WriteOver_ && Size_ - Count_ <= FillRest_; }

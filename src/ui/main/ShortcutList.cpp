@@ -1,4 +1,4 @@
-#include "ui/main/Shorts.h"
+#include "ui/main/ShortcutList.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
@@ -63,9 +63,9 @@ QString ShortCutLines() {
     return list.join('\n');
 }
 
-TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
+TShortcutList::TShortcutList(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("Short Cuts");
-    setObjectName("Shorts");
+    setObjectName("ShortcutList");
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     Memo_ = new QPlainTextEdit(this);
@@ -99,7 +99,7 @@ TShorts::TShorts(QWidget* parent) : QWidget(parent, Qt::Window) {
     }
 }
 
-QSize TShorts::sizeHint() const {
+QSize TShortcutList::sizeHint() const {
     // The list laid out as the editor lays it out: its widest line and the height of every line,
     // with the document's margins and the editor's frame, so that nothing wraps or scrolls.
     QTextDocument& doc = *Memo_->document();
@@ -120,7 +120,7 @@ QSize TShorts::sizeHint() const {
             static_cast<int>(std::ceil(height + margin)) + 1 + frame};
 }
 
-void TShorts::keyPressEvent(QKeyEvent* event) {
+void TShortcutList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape)
         hide();
     else

@@ -21,10 +21,10 @@
 #include "desk/SendingControls.h"
 #include "desk/Session.h"
 #include "display/DisplayModel.h"
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 #include "practice/PracticeMaterial.h"
 #include "serial/ComKeying.h"
-#include "serial/ComRtsDtrX.h"
+#include "serial/SerialLines.h"
 #include "settings/Settings.h"
 
 #include <memory>
@@ -37,16 +37,16 @@ class TDeviceWatcher;
 class TParameters;
 class TTextBuffers;
 
-class TLogoApp {
+class TDesk {
 public:
     // Length of each of the sound output's two buffers. 20 and 40 ms gave gaps in 10 minutes at
     // 300 CpM with both cores loaded (bench_window dropouts), so the main window keeps 100.
     static constexpr int SoundBufferMs = 100;
 
-    TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings);
-    ~TLogoApp();
-    TLogoApp(const TLogoApp&) = delete;
-    TLogoApp& operator=(const TLogoApp&) = delete;
+    TDesk(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings);
+    ~TDesk();
+    TDesk(const TDesk&) = delete;
+    TDesk& operator=(const TDesk&) = delete;
 
     // --- Start and close ---------------------------------------------------------------------
     void FormCreate();
@@ -98,7 +98,7 @@ public:
     // --- Sending controls ------------------------------------------------------------------------
     void TXButtonClick(bool down);
     void PauseButtonClick(bool down);
-    void Button3Click();
+    void SingleModeClick();
     void SetSingleWordModeClick();
     void SetSingleMode();
     void StopSingleMode();
@@ -155,10 +155,10 @@ public:
     TTextBuffers& Buffers() { return *Buffers_; }
     const TTextBuffers& Buffers() const { return *Buffers_; }
     const TDisplayModel& Display() const { return Display_; }
-    const TCWout& CWout1() const { return *CWout1_; }
-    const TSoundOut& SoundOut1() const { return *SoundOut1_; }
-    const TNoiseGen& NoiseGen1() const { return NoiseGen1_; }
-    const TComRTSDTRX& ComRTSDTRX1() const { return *ComRTSDTRX1_; }
+    const TMorseEngine& Engine() const { return *Engine_; }
+    const TSoundOut& SoundOut() const { return *SoundOut_; }
+    const TNoiseGen& Noise() const { return Noise_; }
+    const TSerialLines& SerialLines() const { return *SerialLines_; }
 
     // View() may have changed; the window redraws from it.
     TSignal<> OnViewChanged;
@@ -177,7 +177,7 @@ private:
     // one returns: Changed() marks it, a TViewBatch around the handling flushes it.
     class TViewBatch {
     public:
-        explicit TViewBatch(TLogoApp& app) : App_(app) { ++App_.Handling_; }
+        explicit TViewBatch(TDesk& app) : App_(app) { ++App_.Handling_; }
         ~TViewBatch() {
             if (--App_.Handling_ == 0) App_.FlushView();
         }
@@ -185,17 +185,17 @@ private:
         TViewBatch& operator=(const TViewBatch&) = delete;
 
     private:
-        TLogoApp& App_;
+        TDesk& App_;
     };
     void Changed();
     void FlushView();
-    void CWout1PttChanged(bool ptt);
-    void CWout1SignalChanged(bool signal);
-    void CWout1CharStart(uint8_t ch);
-    void CWout1CharSent(uint8_t ch);
-    void CWout1LastChar();
-    void CWout1Stopped();
-    void SoundOut1BufferPlayed(int16_t* buffer, int bytes);
+    void EnginePttChanged(bool ptt);
+    void EngineSignalChanged(bool signal);
+    void EngineCharStart(uint8_t ch);
+    void EngineCharSent(uint8_t ch);
+    void EngineLastChar();
+    void EngineStopped();
+    void SoundBufferPlayed(int16_t* buffer, int bytes);
     void Later(int ms, std::function<void()> call);
     void FinishStopping();
     void ComposeView();
@@ -204,10 +204,10 @@ private:
     TDeskPlatform Platform_;
     TDisplayModel& Display_;
     TSettings Settings_;
-    std::unique_ptr<TCWout> CWout1_;
-    std::unique_ptr<TSoundOut> SoundOut1_;
-    TNoiseGen NoiseGen1_;
-    std::unique_ptr<TComRTSDTRX> ComRTSDTRX1_;
+    std::unique_ptr<TMorseEngine> Engine_;
+    std::unique_ptr<TSoundOut> SoundOut_;
+    TNoiseGen Noise_;
+    std::unique_ptr<TSerialLines> SerialLines_;
     TComKeying Keying_;
     std::unique_ptr<TOutputSwitch> Output_;
     std::unique_ptr<TSender> Sender_;

@@ -1,14 +1,14 @@
-#include "audio/SinusGen.h"
+#include "audio/SineGen.h"
 
 #include <cmath>
 
 namespace brindle {
 
-TSinusGen::TSinusGen(const TMessageSink& sink) {
+TSineGen::TSineGen(const TMessageSink& sink) {
     if (!Tab_.Valid()) ShowMessage(sink, TSeverity::Error, "Error: Failed to install sine tables");
 }
 
-void TSinusGen::SetLeveldB(double dB) {
+void TSineGen::SetLeveldB(double dB) {
     LeveldB_ = dB;
     Factor_ = std::exp(std::log(10.0) * dB / 20.0);
 }

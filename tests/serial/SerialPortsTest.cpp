@@ -1,5 +1,5 @@
 // Serial-port detection over fake sysfs trees.
-#include "serial/unitportdetect.h"
+#include "serial/SerialPorts.h"
 
 #include "support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "ui/main/RandomDlg.h"
+#include "ui/main/SessionDialogBox.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,14 +9,14 @@
 
 namespace brindle {
 
-TRandomDlg::TRandomDlg(const TSessionDialog& content, QWidget* parent) : QDialog(parent) {
+TSessionDialogBox::TSessionDialogBox(const TSessionDialog& content, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QString::fromStdString(content.Caption));
     setModal(true);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 20, 24, 16);
     column->setSpacing(6);
-    static const char* const names[] = {"StaticText1", "StaticText4", "StaticText42",
-                                        "StaticText5", "StaticText6", "StaticText2"};
+    static const char* const names[] = {"Line1", "Line2", "Line3", "Line4", "Line5", "Line6"};
     for (std::size_t i = 0; i < Lines_.size(); ++i) {
         auto* label = new QLabel(QString::fromStdString(content.Lines[i]), this);
         label->setObjectName(names[i]);
@@ -69,13 +69,13 @@ TRandomDlg::TRandomDlg(const TSessionDialog& content, QWidget* parent) : QDialog
     setMinimumWidth(fontMetrics().averageCharWidth() * 76);
 }
 
-TCopyPacing TRandomDlg::Pacing() const {
+TCopyPacing TSessionDialogBox::Pacing() const {
     return ItemByItem_ && ItemByItem_->isChecked() ? TCopyPacing::ItemByItem
                                                    : TCopyPacing::Continuous;
 }
 
-bool TRandomDlg::Ask(TSessionDialog& content, QWidget* parent) {
-    TRandomDlg dialog(content, parent);
+bool TSessionDialogBox::Ask(TSessionDialog& content, QWidget* parent) {
+    TSessionDialogBox dialog(content, parent);
     dialog.adjustSize();
     if (parent) {
         const QRect frame = parent->frameGeometry();

@@ -1,6 +1,6 @@
 // The RTS/DTR keyer against a pseudo-terminal made to behave like a serial port by the preloaded
 // shim (tests/support/serial_shim.c).
-#include "serial/ComRtsDtrX.h"
+#include "serial/SerialLines.h"
 #include "platform/QtMsTimer.h"
 #include "support/EventLoop.h"
 #include "support/SerialShim.h"
@@ -39,8 +39,8 @@ protected:
         Com.SetReconnectWait([](int) {});
     }
     // Another keyer on the same port.
-    std::unique_ptr<TComRTSDTRX> OnThePty(TMessageSink sink) {
-        auto com = std::make_unique<TComRTSDTRX>(std::move(sink), PostToGuiThread);
+    std::unique_ptr<TSerialLines> OnThePty(TMessageSink sink) {
+        auto com = std::make_unique<TSerialLines>(std::move(sink), PostToGuiThread);
         com->SetPortPath([this](int) { return Pty.SlavePath; });
         com->SetPortNumber(5);
         return com;
@@ -52,7 +52,7 @@ protected:
     TPty Pty;
     std::string Other = "/nonexistent/ttyUSB9";
     std::vector<std::string> Messages;
-    TComRTSDTRX Com{Sink(), PostToGuiThread};
+    TSerialLines Com{Sink(), PostToGuiThread};
 };
 
 } // namespace
@@ -87,12 +87,12 @@ TEST_F(Keyer, CtsChangeReachesOnCtsOnTheGuiThread) {
     ASSERT_TRUE(Com.Connect());
     std::vector<std::pair<std::string, bool>> seen;
     bool onGuiThread = true;
-    Com.OnCts = [&](TComRTSDTRX&, bool on) {
+    Com.OnCts = [&](TSerialLines&, bool on) {
         onGuiThread =
             onGuiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         seen.emplace_back("cts", on);
     };
-    Com.OnDsr = [&](TComRTSDTRX&, bool on) { seen.emplace_back("dsr", on); };
+    Com.OnDsr = [&](TSerialLines&, bool on) { seen.emplace_back("dsr", on); };
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the watcher start waiting
     Shim.SetInputs(Pty.SlavePath, TIOCM_CTS);
     ASSERT_TRUE(RunUntil([&] { return seen.size() >= 1; }, 5000));
@@ -160,7 +160,7 @@ TEST_F(Keyer, PortInUseIsRefused) {
 TEST_F(Keyer, VanishedPortGivesAMessageAndDisconnects) {
     ASSERT_TRUE(Com.Connect());
     int lost = 0;
-    Com.OnPortLost = [&](TComRTSDTRX&) { ++lost; };
+    Com.OnPortLost = [&](TSerialLines&) { ++lost; };
     Shim.Fail(Pty.SlavePath, EIO);
     EXPECT_FALSE(Com.SetRTS(true));
     EXPECT_FALSE(Com.Connected());
@@ -196,8 +196,8 @@ TEST_F(Keyer, PortLossWithLineChangesQueued) {
     Com.SetMonitorEvents({TCommEventType::evCts});
     ASSERT_TRUE(Com.Connect());
     std::vector<std::string> seen;
-    Com.OnCts = [&](TComRTSDTRX&, bool) { seen.push_back("cts"); };
-    Com.OnPortLost = [&](TComRTSDTRX& c) {
+    Com.OnCts = [&](TSerialLines&, bool) { seen.push_back("cts"); };
+    Com.OnPortLost = [&](TSerialLines& c) {
         seen.push_back("lost");
         EXPECT_FALSE(c.Connected());
     };
@@ -225,7 +225,7 @@ TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
     Com.Disconnect();
     ASSERT_TRUE(com->Connect());
     int calls = 0;
-    com->OnCts = [&](TComRTSDTRX&, bool) { ++calls; };
+    com->OnCts = [&](TSerialLines&, bool) { ++calls; };
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     Shim.SetInputs(Pty.SlavePath, TIOCM_CTS);
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // posted, not yet run
@@ -235,7 +235,7 @@ TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
 }
 
 TEST(KeyerSetUp, PostFunctionIsRequired) {
-    EXPECT_THROW(TComRTSDTRX([](const TMessage&) {}, {}), std::invalid_argument);
+    EXPECT_THROW(TSerialLines([](const TMessage&) {}, {}), std::invalid_argument);
 }
 
 // A port the user may not open: the message says how to get the right (the dialout group).
@@ -249,7 +249,7 @@ TEST(KeyerPermissions, APortWithoutPermissionNamesTheDialoutGroup) {
     }
     const int result = test::RunUnprivileged({dir.Path.string()}, [&] {
         std::vector<std::string> seen;
-        TComRTSDTRX com([&](const TMessage& m) { seen.push_back(m.Text); }, PostToGuiThread);
+        TSerialLines com([&](const TMessage& m) { seen.push_back(m.Text); }, PostToGuiThread);
         com.SetPortPath([&](int) { return port; });
         com.SetPortNumber(7);
         if (com.Connect()) return 1;

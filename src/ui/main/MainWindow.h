@@ -1,10 +1,10 @@
 // The main window: builds the menu, the tool bar, the sending bar and the sent-text display,
-// forwards every event to TLogoApp and redraws from its state in one place (Redraw). Owns the
+// forwards every event to TDesk and redraws from its state in one place (Redraw). Owns the
 // platform pieces around the logic: the engine's timer, the message queue, the device and
 // suspend notifications.
 #pragma once
 
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "desk/Session.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/MessageQueue.h"
@@ -29,12 +29,12 @@ class TCopyEdit;
 class TAboutBox;
 class TBufferForm;
 class TParamForm;
-class TShorts;
+class TShortcutList;
 class TKochForm;
 class TProgressForm;
 class TSleepWatcher;
 
-class TLogoAppForm : public QMainWindow {
+class TMainWindow : public QMainWindow {
 public:
     // Test hooks: everything that would open a modal box or reach the desktop.
     struct TOptions {
@@ -44,7 +44,7 @@ public:
         std::function<bool(const std::string&)> AskOkCancel;     // empty: a question box
         std::function<bool(const std::string&)> AskYesNo;        // empty: a Yes/No box
         std::function<std::vector<TDetectedPort>()> DetectPorts; // empty: the system's ports
-        TComRTSDTRX::TPortPath PortPath;
+        TSerialLines::TPortPath PortPath;
         bool WatchDevices = true;    // the device and suspend notifications
         std::string SleepBusAddress; // a bus to hear suspend on; empty: the system bus
         std::function<bool(TSessionDialog&)> AskSession; // empty: the session dialog
@@ -59,18 +59,18 @@ public:
         std::function<bool(const std::string& url)> OpenUrl;
     };
 
-    explicit TLogoAppForm(TOptions options);
-    ~TLogoAppForm() override;
+    explicit TMainWindow(TOptions options);
+    ~TMainWindow() override;
 
-    TLogoApp& App() { return *App_; }
-    TCWRichEdit& CWRichEdit1() { return *CWRichEdit1_; }
+    TDesk& App() { return *App_; }
+    TCWRichEdit& TextView() { return *TextView_; }
     QPushButton& TXButton() { return *TXButton_; }
     QPushButton& PauseButton() { return *PauseButton_; }
     QLineEdit& CWSpeed() { return *CWSpeed_; }
     QLabel& SpeedLabel() { return *SpeedLabel_; }
     TParamForm& ParamForm() { return *ParamForm_; }
     TBufferForm& BufferForm() { return *BufferForm_; }
-    TShorts& Shorts() { return *Shorts_; }
+    TShortcutList& ShortcutList() { return *Shortcuts_; }
     TAboutBox& AboutBox() { return *About_; }
     TCopyEdit& CopyEdit() { return *CopyEdit_; }
     // F4: shows the text buffers window, or hides it when shown.
@@ -117,13 +117,13 @@ private:
     TOptions Options_;
     TQtMsTimer Timer_;
     std::unique_ptr<TMessageQueue> Messages_;
-    TCWRichEdit* CWRichEdit1_ = nullptr;
+    TCWRichEdit* TextView_ = nullptr;
     QStackedWidget* TextPages_ = nullptr; // the display, or the empty pane while it is hidden
     THiddenText* Hidden_ = nullptr;
     QWidget* CopyRow_ = nullptr; // copy practice: the copy field and the Check button
     TCopyEdit* CopyEdit_ = nullptr;
     QPushButton* CheckButton_ = nullptr;
-    std::unique_ptr<TLogoApp> App_;
+    std::unique_ptr<TDesk> App_;
     std::unique_ptr<TDeviceWatcher> Watcher_;
     std::unique_ptr<TSleepWatcher> Sleep_;
 
@@ -132,14 +132,14 @@ private:
     QLineEdit* CWSpeed_ = nullptr;
     QToolButton* SpeedUp_ = nullptr;
     QToolButton* SpeedDown_ = nullptr;
-    QLabel* Label2_ = nullptr;
+    QLabel* SpacingLabel_ = nullptr;
     QLabel* SpeedLabel_ = nullptr;
-    QLabel* StaticText1_ = nullptr; // "Sound muted"
-    QLabel* StaticText2_ = nullptr; // "Single Mode"
-    QPushButton* Button1_ = nullptr;
-    QPushButton* Button2_ = nullptr;
-    QPushButton* Button3_ = nullptr;
-    QPushButton* Button4_ = nullptr;
+    QLabel* MutedLabel_ = nullptr;      // "Sound muted"
+    QLabel* SingleModeLabel_ = nullptr; // "Single Mode"
+    QPushButton* ParamsButton_ = nullptr;
+    QPushButton* StartButton_ = nullptr;
+    QPushButton* SingleModeButton_ = nullptr;
+    QPushButton* BuffersButton_ = nullptr;
     QPushButton* HideButton_ = nullptr;
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
@@ -147,7 +147,7 @@ private:
     std::string ShownBusy_;
     TParamForm* ParamForm_ = nullptr;
     TBufferForm* BufferForm_ = nullptr;
-    TShorts* Shorts_ = nullptr;
+    TShortcutList* Shortcuts_ = nullptr;
     TAboutBox* About_ = nullptr;
     TKochForm* KochForm_ = nullptr;
     TProgressForm* ProgressForm_ = nullptr;

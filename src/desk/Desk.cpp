@@ -1,6 +1,6 @@
 // The facade: owner of the engine, the devices and the parts; dispatcher of the engine's and the
 // devices' events; the keys, the sending controls and the close; the composed view.
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 
 #include "base/ControlCodes.h"
 #include "base/Speed.h"
@@ -19,15 +19,14 @@
 
 namespace brindle {
 
-TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings)
+TDesk::TDesk(TDeskPlatform platform, TDisplayModel& display, const TSettings& settings)
     : Platform_(std::move(platform)), Display_(display), Settings_(settings),
-      CWout1_(std::make_unique<TCWout>(Platform_.Timer, Platform_.Messages)),
-      SoundOut1_(
-          std::make_unique<TSoundOut>(Platform_.Messages, std::move(Platform_.SoundBackend))),
-      ComRTSDTRX1_(std::make_unique<TComRTSDTRX>(
+      Engine_(std::make_unique<TMorseEngine>(Platform_.Timer, Platform_.Messages)),
+      SoundOut_(std::make_unique<TSoundOut>(Platform_.Messages, std::move(Platform_.SoundBackend))),
+      SerialLines_(std::make_unique<TSerialLines>(
           Platform_.Messages,
           Platform_.Post ? Platform_.Post : TCommEventThread::TPost(PostToGuiThread))),
-      Keying_(*ComRTSDTRX1_) {
+      Keying_(*SerialLines_) {
     if (!Platform_.Later) Platform_.Later = RunLaterOnGuiThread;
     // A question or the session dialog shows the view as it is now, not as it was when the
     // intent that asks began.
@@ -42,9 +41,9 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
             FlushView();
             return inner(d);
         };
-    if (Platform_.PortPath) ComRTSDTRX1_->SetPortPath(Platform_.PortPath);
+    if (Platform_.PortPath) SerialLines_->SetPortPath(Platform_.PortPath);
     // Linux needs no pause between closing a tty and opening it again.
-    ComRTSDTRX1_->SetReconnectWait([](int) {});
+    SerialLines_->SetReconnectWait([](int) {});
 
     // Each part gets what it uses; a part built later is only asked through a function that
     // runs after all are built. What they tell each other is connected in Connect().
@@ -52,9 +51,9 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     const auto history = [this]() -> THistoryStore& { return History(); };
     Output_ = std::make_unique<TOutputSwitch>(TOutputSwitchNeeds{
         .Settings = Settings_,
-        .Engine = *CWout1_,
-        .Sound = *SoundOut1_,
-        .Com = *ComRTSDTRX1_,
+        .Engine = *Engine_,
+        .Sound = *SoundOut_,
+        .Com = *SerialLines_,
         .Keying = Keying_,
         .DetectPorts = Platform_.DetectPorts,
         .SessionIdle = [this] { return Session_->Idle(); },
@@ -62,7 +61,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         .Later = later,
     });
     Sender_ = std::make_unique<TSender>(TSenderNeeds{
-        .Engine = *CWout1_,
+        .Engine = *Engine_,
         .Display = Display_,
         .Settings = Settings_,
         .Messages = Platform_.Messages,
@@ -72,7 +71,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     });
     Controls_ = std::make_unique<TSendingControls>(TSendingControlsNeeds{
         .Settings = Settings_,
-        .Engine = *CWout1_,
+        .Engine = *Engine_,
         .Display = Display_,
         .OutputActive = [this] { return IsActive(Output_->Device()); },
         .SessionState = [this] { return Session_->State(); },
@@ -82,23 +81,23 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     });
     Params_ = std::make_unique<TParameters>(TParametersNeeds{
         .Settings = Settings_,
-        .Engine = *CWout1_,
+        .Engine = *Engine_,
         .Display = Display_,
-        .Noise = NoiseGen1_,
-        .Sound = *SoundOut1_,
+        .Noise = Noise_,
+        .Sound = *SoundOut_,
         .Output = *Output_,
         .SessionState = [this] { return Session_->State(); },
         .SessionLocksParameters = [this] { return Session_->LocksParameters(); },
     });
     Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
         .Settings = Settings_,
-        .Engine = *CWout1_,
+        .Engine = *Engine_,
         .SessionIdle = [this] { return Session_->Idle(); },
         .Messages = Platform_.Messages,
     });
     Copy_ = std::make_unique<TCopyPractice>(TCopyPracticeNeeds{
-        .Engine = *CWout1_,
-        .Sound = *SoundOut1_,
+        .Engine = *Engine_,
+        .Sound = *SoundOut_,
         .Display = Display_,
         .Settings = Settings_,
         .History = history,
@@ -108,9 +107,9 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     Session_ = std::make_unique<TSession>(
         TSession::TNeeds{
             .Settings = Settings_,
-            .Engine = *CWout1_,
+            .Engine = *Engine_,
             .Display = Display_,
-            .Sound = *SoundOut1_,
+            .Sound = *SoundOut_,
             .Sender = *Sender_,
             .Controls = *Controls_,
             .Params = *Params_,
@@ -125,7 +124,7 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
         Platform_.Clock, Platform_.Seed);
     Course_ = std::make_unique<TCourse>(TCourseNeeds{
         .Settings = Settings_,
-        .Engine = *CWout1_,
+        .Engine = *Engine_,
         .Display = Display_,
         .Copy = *Copy_,
         .Messages = Platform_.Messages,
@@ -136,26 +135,26 @@ TLogoApp::TLogoApp(TDeskPlatform platform, TDisplayModel& display, const TSettin
     });
     Connect();
 
-    auto& cw = *CWout1_;
-    cw.OnPttChanged = [this](TCWout&, bool ptt) { CWout1PttChanged(ptt); };
-    cw.OnSignalChanged = [this](TCWout&, bool signal, int) { CWout1SignalChanged(signal); };
-    cw.OnCharStart = [this](TCWout&, uint8_t ch) { CWout1CharStart(ch); };
-    cw.OnCharSent = [this](TCWout&, uint8_t ch) { CWout1CharSent(ch); };
-    cw.OnSpeedChanged = [this](TCWout&, int) { Changed(); };
-    cw.OnLastChar = [this](TCWout&) { CWout1LastChar(); };
-    cw.OnStop = [this](TCWout&) { CWout1Stopped(); };
+    auto& cw = *Engine_;
+    cw.OnPttChanged = [this](TMorseEngine&, bool ptt) { EnginePttChanged(ptt); };
+    cw.OnSignalChanged = [this](TMorseEngine&, bool signal, int) { EngineSignalChanged(signal); };
+    cw.OnCharStart = [this](TMorseEngine&, uint8_t ch) { EngineCharStart(ch); };
+    cw.OnCharSent = [this](TMorseEngine&, uint8_t ch) { EngineCharSent(ch); };
+    cw.OnSpeedChanged = [this](TMorseEngine&, int) { Changed(); };
+    cw.OnLastChar = [this](TMorseEngine&) { EngineLastChar(); };
+    cw.OnStop = [this](TMorseEngine&) { EngineStopped(); };
 
-    auto& so = *SoundOut1_;
+    auto& so = *SoundOut_;
     so.SetChannels(1);
     so.SetBufferTime(Platform_.SoundBufferMs > 0 ? Platform_.SoundBufferMs : SoundBufferMs);
-    so.OnBufferPlayed = [this](int16_t* b, int bytes) { SoundOut1BufferPlayed(b, bytes); };
+    so.OnBufferPlayed = [this](int16_t* b, int bytes) { SoundBufferPlayed(b, bytes); };
     so.OwnerWantsSound = [this] { return Output_->Device() == TOutputDevice::Sound; };
     so.OnOutputLost = [this] { Output_->OutputLost(); };
     so.OnOutputBack = [this] { Changed(); };
 }
 
 // Who hears whom: the events of the parts, connected to the parts that act on them.
-void TLogoApp::Connect() {
+void TDesk::Connect() {
     auto& copy = *Copy_;
     auto& session = *Session_;
     Links_.push_back(session.OnPracticeBegins.Connect(
@@ -215,8 +214,8 @@ void TLogoApp::Connect() {
                const TCopyResult& result) { Course_->PracticeChecked(practice, lesson, result); }));
 }
 
-TLogoApp::~TLogoApp() {
-    auto& cw = *CWout1_;
+TDesk::~TDesk() {
+    auto& cw = *Engine_;
     cw.OnPttChanged = nullptr;
     cw.OnSignalChanged = nullptr;
     cw.OnCharStart = nullptr;
@@ -224,36 +223,36 @@ TLogoApp::~TLogoApp() {
     cw.OnSpeedChanged = nullptr;
     cw.OnLastChar = nullptr;
     cw.OnStop = nullptr;
-    SoundOut1_->OnBufferPlayed = nullptr;
-    SoundOut1_->OwnerWantsSound = nullptr;
-    SoundOut1_->OnOutputLost = nullptr;
-    SoundOut1_->OnOutputBack = nullptr;
+    SoundOut_->OnBufferPlayed = nullptr;
+    SoundOut_->OwnerWantsSound = nullptr;
+    SoundOut_->OnOutputLost = nullptr;
+    SoundOut_->OnOutputBack = nullptr;
     // Never leave a transmitter keyed.
-    ComRTSDTRX1_->Disconnect();
+    SerialLines_->Disconnect();
 }
 
-void TLogoApp::Later(int ms, std::function<void()> call) {
+void TDesk::Later(int ms, std::function<void()> call) {
     std::weak_ptr<bool> alive = Alive_;
     Platform_.Later(ms, [alive, call = std::move(call)] {
         if (alive.lock()) call();
     });
 }
 
-void TLogoApp::Changed() {
+void TDesk::Changed() {
     ViewDirty_ = true;
     if (Handling_ == 0) FlushView();
 }
 
-void TLogoApp::FlushView() {
+void TDesk::FlushView() {
     if (!ViewDirty_) return;
     ViewDirty_ = false;
     ComposeView();
     OnViewChanged();
 }
 
-void TLogoApp::ComposeView() {
+void TDesk::ComposeView() {
     auto& v = View_;
-    const auto& cw = *CWout1_;
+    const auto& cw = *Engine_;
     const auto& s = Settings_;
     const TOutputDevice device = Output_->Device();
     const bool active = IsActive(device);
@@ -270,15 +269,14 @@ void TLogoApp::ComposeView() {
     v.PauseEnabledByOutput = active && !busy;
     v.SoundMutedShown = device == TOutputDevice::Sound && s.TX.Muted;
     v.SingleModeShown = single;
-    v.Button3Caption = captions::SingleMode[single ? 1 : 0];
+    v.SingleModeCaption = captions::SingleMode[single ? 1 : 0];
     static_assert(captions::Start.size() == choices::Mode.size());
     const auto mode = static_cast<std::size_t>(choices::Stored(s.Tutor.TrainingMode()));
-    v.Button2Caption = captions::Start[mode][0];
-    v.Button2Hint = captions::Start[mode][1];
+    v.StartCaption = captions::Start[mode][0];
+    v.StartHint = captions::Start[mode][1];
     const bool devices = Output_->DevicesPresent() && active && !busy;
-    v.Button2Enabled =
-        devices && (state == TSessionState::Idle || state == TSessionState::SoundTest);
-    v.Button3Enabled = v.Button4Enabled = devices && !speedTest;
+    v.StartEnabled = devices && (state == TSessionState::Idle || state == TSessionState::SoundTest);
+    v.SingleModeEnabled = v.BuffersEnabled = devices && !speedTest;
     v.HideDown = Hidden_;
     v.HideCaption = captions::Hide[Hidden_ ? 1 : 0];
     v.DisplayVisible = !Hidden_;
@@ -302,13 +300,13 @@ void TLogoApp::ComposeView() {
 
 // --- Start and close ---------------------------------------------------------------------------
 
-void TLogoApp::FormCreate() {
+void TDesk::FormCreate() {
     const TViewBatch batch(*this);
     if (Platform_.Timer) Platform_.Timer->BeginPeriod(1);
-    ApplyEngineSettings(Settings_, *CWout1_);
+    ApplyEngineSettings(Settings_, *Engine_);
     Display_.SetAllCaps(Settings_.Main.AllCaps);
     Output_->Start();
-    NoiseGen1_.SetLeveldB(Settings_.TX.NoiseLevel);
+    Noise_.SetLeveldB(Settings_.TX.NoiseLevel);
     Controls_->UpdateTXButton(false);
     Hidden_ = false;
     // The parameters window's logic applies its settings and runs the output device check, which
@@ -321,14 +319,14 @@ void TLogoApp::FormCreate() {
     Changed();
 }
 
-void TLogoApp::RequestClose(bool withoutQuestion) {
+void TDesk::RequestClose(bool withoutQuestion) {
     const TViewBatch batch(*this);
     if (Close_ == TCloseState::Asking) { // a second close, or a signal, during the question
         if (withoutQuestion) CloseForced_ = true;
         return;
     }
     if (Close_ != TCloseState::Open) return;
-    auto& cw = *CWout1_;
+    auto& cw = *Engine_;
     const bool autoStart = cw.AutoStartStop();
     cw.SetAutoStartStop(true);
     cw.SetHold(true);
@@ -367,95 +365,95 @@ void TLogoApp::RequestClose(bool withoutQuestion) {
     FinishStopping();
 }
 
-void TLogoApp::FinishStopping() {
+void TDesk::FinishStopping() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Stopping) return;
-    if (CWout1_->Running()) CWout1_->StopNow();
-    SoundOut1_->StopOutput();
+    if (Engine_->Running()) Engine_->StopNow();
+    SoundOut_->StopOutput();
     Close_ = TCloseState::Ready;
     Changed();
     OnReadyToClose();
 }
 
-bool TLogoApp::FormClose(const std::string& dataFolder, bool maximised) {
+bool TDesk::FormClose(const std::string& dataFolder, bool maximised) {
     const TViewBatch batch(*this);
     if (Platform_.Timer) Platform_.Timer->EndPeriod(1);
     Output_->CloseAll();
     Params_->StoreSettings();
     Buffers_->SaveChanged();
     auto& s = Settings_;
-    s.Main.Speed = CWout1_->Speed();
+    s.Main.Speed = Engine_->Speed();
     s.Main.AllCaps = Display_.AllCaps();
     s.TX.Output = SettingOf(Output_->Requested());
     s.TX.TXComPort = Output_->ComPortNumber();
     s.TX.TXAudioDevice = Output_->SoundDeviceNumber();
-    if (const std::string name = SoundOut1_->OutputName(s.TX.TXAudioDevice); !name.empty())
+    if (const std::string name = SoundOut_->OutputName(s.TX.TXAudioDevice); !name.empty())
         s.TX.TXAudioDeviceName = name;
     return SaveIniSettings(dataFolder, s, maximised, Platform_.Messages);
 }
 
 // --- Output --------------------------------------------------------------------------------------
 
-const TOutputChoice& TLogoApp::OutputChoice() const {
+const TOutputChoice& TDesk::OutputChoice() const {
     return Output_->Choice();
 }
 
-void TLogoApp::ChooseOutput(int item) {
+void TDesk::ChooseOutput(int item) {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Output_->ChooseOutput(item);
 }
 
-void TLogoApp::ChoosePort(int entry) {
+void TDesk::ChoosePort(int entry) {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Output_->ChoosePort(entry);
 }
 
-void TLogoApp::PowerChanged(bool) {
+void TDesk::PowerChanged(bool) {
     const TViewBatch batch(*this);
     StopAllSending();
 }
 
-void TLogoApp::SoundOutputsChanged() {
+void TDesk::SoundOutputsChanged() {
     const TViewBatch batch(*this);
     Output_->SoundOutputsChanged();
 }
 
-void TLogoApp::SerialPortsChanged() {
+void TDesk::SerialPortsChanged() {
     const TViewBatch batch(*this);
     Output_->SerialPortsChanged();
 }
 
-bool TLogoApp::WatchSoundOutputs(TDeviceWatcher& watcher) {
-    return watcher.WatchSoundOutputs(*SoundOut1_);
+bool TDesk::WatchSoundOutputs(TDeviceWatcher& watcher) {
+    return watcher.WatchSoundOutputs(*SoundOut_);
 }
 
-bool TLogoApp::NoiseAdded() const {
+bool TDesk::NoiseAdded() const {
     const auto& x = Settings_.TX;
     return Output_->Device() == TOutputDevice::Sound && x.Noise && !x.Muted;
 }
 
 // --- Engine and sound events ---------------------------------------------------------------------
 
-void TLogoApp::CWout1PttChanged(bool ptt) {
+void TDesk::EnginePttChanged(bool ptt) {
     const TViewBatch batch(*this);
     if (Output_->Device() == TOutputDevice::Com) Keying_.PttChanged(ptt, Settings_.TX.PTT);
     Controls_->UpdateTXButton(ptt);
 }
 
-void TLogoApp::CWout1SignalChanged(bool signal) {
+void TDesk::EngineSignalChanged(bool signal) {
     const TViewBatch batch(*this);
     Keying_.SignalChanged(signal);
 }
 
-void TLogoApp::CWout1CharStart(uint8_t ch) {
+void TDesk::EngineCharStart(uint8_t ch) {
     const TViewBatch batch(*this);
     OnCharStart(ch);
     Session_->CharStarted(ch);
 }
 
-void TLogoApp::CWout1CharSent(uint8_t ch) {
+void TDesk::EngineCharSent(uint8_t ch) {
     const TViewBatch batch(*this);
     OnCharSent(ch);
     if (Copy_->Running()) { // nothing of the text is shown, so nothing is marked
@@ -474,7 +472,7 @@ void TLogoApp::CWout1CharSent(uint8_t ch) {
     if (ch == NewLineCode || ch == ItemEndCode) Display_.MarkOneSent(); // a line break is two
 }
 
-void TLogoApp::CWout1LastChar() {
+void TDesk::EngineLastChar() {
     const TViewBatch batch(*this);
     if (Session_->LastChar()) return;
     Controls_->LastChar();
@@ -482,24 +480,24 @@ void TLogoApp::CWout1LastChar() {
     Changed();
 }
 
-void TLogoApp::CWout1Stopped() {
+void TDesk::EngineStopped() {
     const TViewBatch batch(*this);
     // The stop may come from inside a rendering or a timer step: the switch and the close go on
     // from the event loop, outside the engine.
     Later(0, [this] {
         Output_->EngineStopped();
-        if (Close_ == TCloseState::Stopping && !CWout1_->Running()) FinishStopping();
+        if (Close_ == TCloseState::Stopping && !Engine_->Running()) FinishStopping();
     });
 }
 
-void TLogoApp::SoundOut1BufferPlayed(int16_t* buffer, int bytes) {
-    CWout1_->RenderBuffer(buffer, bytes);
-    if (NoiseAdded()) NoiseGen1_.AddNoise(buffer, bytes);
+void TDesk::SoundBufferPlayed(int16_t* buffer, int bytes) {
+    Engine_->RenderBuffer(buffer, bytes);
+    if (NoiseAdded()) Noise_.AddNoise(buffer, bytes);
 }
 
 // --- Keys and text -------------------------------------------------------------------------------
 
-void TLogoApp::Enter() {
+void TDesk::Enter() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Controls_->SingleMode())
@@ -508,7 +506,7 @@ void TLogoApp::Enter() {
         Sender_->SendTypedChar(NewLineCode);
 }
 
-void TLogoApp::KeyPress(uint8_t ch) {
+void TDesk::KeyPress(uint8_t ch) {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || ch < ' ') return;
     const bool single = Controls_->SingleMode();
@@ -528,7 +526,7 @@ void TLogoApp::KeyPress(uint8_t ch) {
     Sender_->SendTypedChar(ch);
 }
 
-void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
+void TDesk::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     switch (key) {
@@ -559,7 +557,7 @@ void TLogoApp::KeyDown(TDeskKey key, TShiftState shift, bool speedBoxFocused) {
     }
 }
 
-void TLogoApp::Escape() {
+void TDesk::Escape() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Copy_->Running()) { // the copy practice is aborted, kept and shown
@@ -571,7 +569,7 @@ void TLogoApp::Escape() {
         Changed();
         return;
     }
-    auto& cw = *CWout1_;
+    auto& cw = *Engine_;
     const TSessionState state = Session_->State();
     const bool loading = Sender_->Loading();
     int removed = 0;
@@ -594,7 +592,7 @@ void TLogoApp::Escape() {
     Session_->Escape(removed > 0);
 }
 
-void TLogoApp::Backspace() {
+void TDesk::Backspace() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     if (Controls_->SingleMode()) {
@@ -605,35 +603,35 @@ void TLogoApp::Backspace() {
     Sender_->Backspace();
 }
 
-void TLogoApp::Paste(const std::string& clipboardUtf8) {
+void TDesk::Paste(const std::string& clipboardUtf8) {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return;
     Sender_->Paste(clipboardUtf8);
 }
 
-TOpenRequest TLogoApp::ScreenOpenRequest() const {
+TOpenRequest TDesk::ScreenOpenRequest() const {
     return Sender_->ScreenOpenRequest();
 }
 
-TOpenRequest TLogoApp::ScreenSaveRequest() const {
+TOpenRequest TDesk::ScreenSaveRequest() const {
     return Sender_->ScreenSaveRequest();
 }
 
-bool TLogoApp::LoadScreenText(const std::string& path) {
+bool TDesk::LoadScreenText(const std::string& path) {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open) return false;
     return Sender_->LoadScreenText(path);
 }
 
-bool TLogoApp::SaveScreenText(const std::string& path) {
+bool TDesk::SaveScreenText(const std::string& path) {
     return Sender_->SaveScreenText(path);
 }
 
 // --- Sending controls ----------------------------------------------------------------------------
 
-void TLogoApp::TXButtonClick(bool down) {
+void TDesk::TXButtonClick(bool down) {
     const TViewBatch batch(*this);
-    auto& cw = *CWout1_;
+    auto& cw = *Engine_;
     Controls_->SetTXDown(down);
     if (!down && Copy_->Running() && !Session_->Idle()) {
         // Stop ends a copy practice as Esc does: nothing more is sent, not even the end text,
@@ -659,12 +657,12 @@ void TLogoApp::TXButtonClick(bool down) {
     Changed();
 }
 
-void TLogoApp::PauseButtonClick(bool down) {
+void TDesk::PauseButtonClick(bool down) {
     const TViewBatch batch(*this);
     Controls_->PauseButtonClick(down);
 }
 
-void TLogoApp::Button3Click() {
+void TDesk::SingleModeClick() {
     const TViewBatch batch(*this);
     if (Controls_->SingleMode())
         StopSingleMode();
@@ -672,43 +670,43 @@ void TLogoApp::Button3Click() {
         SetSingleMode();
 }
 
-void TLogoApp::SetSingleWordModeClick() {
+void TDesk::SetSingleWordModeClick() {
     const TViewBatch batch(*this);
     if (IsActive(Output_->Device())) SetSingleMode();
 }
 
-void TLogoApp::SetSingleMode() {
+void TDesk::SetSingleMode() {
     const TViewBatch batch(*this);
     Controls_->SetSingleMode();
 }
 
-void TLogoApp::StopSingleMode() {
+void TDesk::StopSingleMode() {
     const TViewBatch batch(*this);
     Controls_->StopSingleMode();
 }
 
-void TLogoApp::RepeatSingleItem() {
+void TDesk::RepeatSingleItem() {
     const TViewBatch batch(*this);
     Controls_->RepeatSingleItem();
 }
 
-void TLogoApp::HideButtonClick(bool down) {
+void TDesk::HideButtonClick(bool down) {
     const TViewBatch batch(*this);
     Hidden_ = down;
     Changed();
 }
 
-void TLogoApp::ClearScreenClick() {
+void TDesk::ClearScreenClick() {
     const TViewBatch batch(*this);
     Display_.ClearAll();
     Controls_->ResetItem();
-    CWout1_->ClearBuffer();
+    Engine_->ClearBuffer();
     Changed();
 }
 
-void TLogoApp::StopAllSending() {
+void TDesk::StopAllSending() {
     const TViewBatch batch(*this);
-    auto& cw = *CWout1_;
+    auto& cw = *Engine_;
     // The session goes idle first, so that ending single mode queues no further item.
     Session_->Stop();
     Controls_->StopSingleMode();
@@ -721,54 +719,54 @@ void TLogoApp::StopAllSending() {
     Changed();
 }
 
-void TLogoApp::ChangeSpeedBy(int step) {
+void TDesk::ChangeSpeedBy(int step) {
     const TViewBatch batch(*this);
-    CWout1_->SetSpeed(CWout1_->Speed() + step);
+    Engine_->SetSpeed(Engine_->Speed() + step);
     Changed();
 }
 
-void TLogoApp::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
+void TDesk::CWSpeedUpDownClick(int newPosition, TShiftState shift) {
     const TViewBatch batch(*this);
-    const int speed = CWout1_->Speed();
+    const int speed = Engine_->Speed();
     const int direction = newPosition > speed ? 1 : newPosition < speed ? -1 : 0;
     const int position = newPosition - direction; // the up-down's own step undone
-    CWout1_->SetSpeed(position + direction * UpDownStep(shift.Shift, shift.Ctrl));
+    Engine_->SetSpeed(position + direction * UpDownStep(shift.Shift, shift.Ctrl));
     Changed();
 }
 
-bool TLogoApp::CWSpeedArrow(bool up, TShiftState shift) {
+bool TDesk::CWSpeedArrow(bool up, TShiftState shift) {
     const TViewBatch batch(*this);
     if (Session_->VariesSpeed()) return false;
     ChangeSpeedBy((up ? 1 : -1) * UpDownStep(shift.Shift, shift.Ctrl));
     return true;
 }
 
-void TLogoApp::SetNewSpeedVal(const std::string& boxText) {
+void TDesk::SetNewSpeedVal(const std::string& boxText) {
     const TViewBatch batch(*this);
-    int speed = CWout1_->Speed();
+    int speed = Engine_->Speed();
     if (View_.SpeedUpDownEnabled) {
         int typed = 0;
         if (ParseSpeed(boxText, Settings_.Main.ShowWpM, typed)) speed = typed;
     }
-    CWout1_->SetSpeed(speed);
+    Engine_->SetSpeed(speed);
     Changed();
 }
 
 // --- Sessions ------------------------------------------------------------------------------------
 
-void TLogoApp::StartSession() {
+void TDesk::StartSession() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession();
 }
 
-void TLogoApp::StartSpeedTest() {
+void TDesk::StartSpeedTest() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSpeedTest();
 }
 
-void TLogoApp::ToggleSoundTest() {
+void TDesk::ToggleSoundTest() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     // Without an output nothing would ever be heard, and the test would never end by itself.
@@ -776,19 +774,19 @@ void TLogoApp::ToggleSoundTest() {
     Session_->ToggleSoundTest();
 }
 
-void TLogoApp::StartCopyPractice() {
+void TDesk::StartCopyPractice() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     Session_->StartSession(true);
 }
 
-void TLogoApp::StartKochLesson() {
+void TDesk::StartKochLesson() {
     const TViewBatch batch(*this);
     if (Close_ != TCloseState::Open || Output_->Switching()) return;
     if (auto plan = Course_->LessonPlan(Session_->Material())) Session_->StartSession(true, &*plan);
 }
 
-bool TLogoApp::CopyChanged(const std::string& utf8) {
+bool TDesk::CopyChanged(const std::string& utf8) {
     const TViewBatch batch(*this);
     if (Copy_->SetCopy(utf8)) return true;
     if (Platform_.Status)
@@ -797,12 +795,12 @@ bool TLogoApp::CopyChanged(const std::string& utf8) {
     return false;
 }
 
-void TLogoApp::CopyKeyTyped() {
+void TDesk::CopyKeyTyped() {
     const TViewBatch batch(*this);
     Copy_->KeyTyped();
 }
 
-bool TLogoApp::CopyReturn(bool onEmptyLine) {
+bool TDesk::CopyReturn(bool onEmptyLine) {
     const TViewBatch batch(*this);
     if (Copy_->Running() && Session_->Introducing()) {
         Session_->SkipIntroduction();
@@ -811,12 +809,12 @@ bool TLogoApp::CopyReturn(bool onEmptyLine) {
     return Copy_->Return(onEmptyLine);
 }
 
-void TLogoApp::CheckCopy() {
+void TDesk::CheckCopy() {
     const TViewBatch batch(*this);
     Copy_->Check();
 }
 
-THistoryStore& TLogoApp::History() {
+THistoryStore& TDesk::History() {
     if (!History_) {
         THistoryOptions options;
         options.Messages = Platform_.Messages;
@@ -828,12 +826,12 @@ THistoryStore& TLogoApp::History() {
     return *History_;
 }
 
-bool TLogoApp::LoadMaterial(TMaterialKind kind, const std::string& path) {
+bool TDesk::LoadMaterial(TMaterialKind kind, const std::string& path) {
     const TViewBatch batch(*this);
     return Session_->LoadMaterial(kind, path);
 }
 
-TOpenRequest TLogoApp::MaterialRequest(TMaterialKind kind) const {
+TOpenRequest TDesk::MaterialRequest(TMaterialKind kind) const {
     return Session_->OpenRequest(kind);
 }
 

@@ -1,7 +1,7 @@
-#include "serial/ComRtsDtrX.h"
+#include "serial/SerialLines.h"
 
 #include "base/Ranges.h"
-#include "serial/unitportdetect.h"
+#include "serial/SerialPorts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -137,40 +137,40 @@ void TCommEventThread::Execute() {
 
 // --- Keyer ---------------------------------------------------------------------------------------
 
-TComRTSDTRX::TComRTSDTRX(TMessageSink sink, TCommEventThread::TPost post)
+TSerialLines::TSerialLines(TMessageSink sink, TCommEventThread::TPost post)
     : Sink_(std::move(sink)), Post_(std::move(post)),
       PortPath_([](int n) { return ComPortDevicePath(n); }),
       Wait_([](int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }) {
-    if (!Post_) throw std::invalid_argument("TComRTSDTRX needs a post function");
+    if (!Post_) throw std::invalid_argument("TSerialLines needs a post function");
 }
 
-TComRTSDTRX::~TComRTSDTRX() {
+TSerialLines::~TSerialLines() {
     *Alive_ = false;
     Disconnect();
 }
 
 // A setting that names another port or other lines takes effect on an open port at once.
-void TComRTSDTRX::Reconnect() {
+void TSerialLines::Reconnect() {
     if (!IsOpen()) return;
     Disconnect();
     Wait_(100);
     Connect();
 }
 
-void TComRTSDTRX::SetPortNumber(int number) {
+void TSerialLines::SetPortNumber(int number) {
     number = ranges::ComPort.Clamp(number);
     if (number == PortNumber_) return;
     PortNumber_ = number;
     Reconnect();
 }
 
-void TComRTSDTRX::SetMonitorEvents(TCommEventTypes events) {
+void TSerialLines::SetMonitorEvents(TCommEventTypes events) {
     if (events == MonitorEvents_) return;
     MonitorEvents_ = events;
     Reconnect();
 }
 
-void TComRTSDTRX::OpenPort() {
+void TSerialLines::OpenPort() {
     if (PortNumber_ == 0) return;
     ClosePort(); // open but never connected: start again
     const std::string com = "COM" + std::to_string(PortNumber_);
@@ -209,7 +209,7 @@ void TComRTSDTRX::OpenPort() {
     Handle_ = fd;
 }
 
-void TComRTSDTRX::ApplySettings() {
+void TSerialLines::ApplySettings() {
     if (!IsOpen()) throw ECommError("Port not open, unable to complete operation", -1);
     termios tio{};
     if (tcgetattr(Handle_, &tio) != 0) throw ECommError("Error updating DataControlBlock", errno);
@@ -230,7 +230,7 @@ void TComRTSDTRX::ApplySettings() {
         throw ECommError("Error initializing Read/Write Buffers", errno);
 }
 
-bool TComRTSDTRX::Connect() {
+bool TSerialLines::Connect() {
     if (Connected_) return true;
     if (!IsOpen()) OpenPort();
     if (!IsOpen()) return false;
@@ -257,7 +257,7 @@ bool TComRTSDTRX::Connect() {
     return true;
 }
 
-void TComRTSDTRX::ClosePort() {
+void TSerialLines::ClosePort() {
     if (Handle_ < 0) return;
     const int lines = TIOCM_RTS | TIOCM_DTR;
     ioctl(Handle_, TIOCMBIC, &lines); // never leave the transmitter keyed
@@ -267,17 +267,17 @@ void TComRTSDTRX::ClosePort() {
     Handle_ = -1;
 }
 
-void TComRTSDTRX::Disconnect() {
+void TSerialLines::Disconnect() {
     EventThread_.reset(); // stops and joins; never runs on the watcher thread
     ClosePort();
     Connected_ = false;
 }
 
-void TComRTSDTRX::SuspendWatcher() {
+void TSerialLines::SuspendWatcher() {
     if (IsOpen() && EventThread_) EventThread_->Suspend();
 }
 
-bool TComRTSDTRX::SetLine(int line, bool on) {
+bool TSerialLines::SetLine(int line, bool on) {
     if (!Connected_) return false;
     if (ioctl(Handle_, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
     const int err = errno;
@@ -285,14 +285,14 @@ bool TComRTSDTRX::SetLine(int line, bool on) {
     return false;
 }
 
-bool TComRTSDTRX::SetRTS(bool on) {
+bool TSerialLines::SetRTS(bool on) {
     return SetLine(TIOCM_RTS, on);
 }
-bool TComRTSDTRX::SetDTR(bool on) {
+bool TSerialLines::SetDTR(bool on) {
     return SetLine(TIOCM_DTR, on);
 }
 
-void TComRTSDTRX::LinesChanged(int changed) {
+void TSerialLines::LinesChanged(int changed) {
     int status = 0;
     if (!Connected_ || ioctl(Handle_, TIOCMGET, &status) != 0) return;
     ModemStatus_ = ((status & TIOCM_CTS) ? 0x10u : 0u) | ((status & TIOCM_DSR) ? 0x20u : 0u);
@@ -300,7 +300,7 @@ void TComRTSDTRX::LinesChanged(int changed) {
     if ((changed & TIOCM_DSR) && OnDsr) OnDsr(*this, ModemStatus_ & 0x20u);
 }
 
-void TComRTSDTRX::PortLost(const std::string& reason) {
+void TSerialLines::PortLost(const std::string& reason) {
     if (!Connected_) return;
     const std::string com = "COM" + std::to_string(PortNumber_);
     const std::string path = DevicePath_;

@@ -92,18 +92,18 @@ private:
     std::thread Thread_;
 };
 
-class TComRTSDTRX {
+class TSerialLines {
 public:
-    using TNotifyEventX = std::function<void(TComRTSDTRX&, bool signal)>;
+    using TNotifyEventX = std::function<void(TSerialLines&, bool signal)>;
     // Device file of a port number; the default follows the program's numbering scheme.
     using TPortPath = std::function<std::string(int portNumber)>;
 
     // post hands a call to the owner's thread and must queue it (never run it at once); an empty
     // one throws std::invalid_argument.
-    TComRTSDTRX(TMessageSink sink, TCommEventThread::TPost post);
-    ~TComRTSDTRX();
-    TComRTSDTRX(const TComRTSDTRX&) = delete;
-    TComRTSDTRX& operator=(const TComRTSDTRX&) = delete;
+    TSerialLines(TMessageSink sink, TCommEventThread::TPost post);
+    ~TSerialLines();
+    TSerialLines(const TSerialLines&) = delete;
+    TSerialLines& operator=(const TSerialLines&) = delete;
 
     int PortNumber() const { return PortNumber_; }
     void SetPortNumber(int number); // 0 no port; above 256 stores 256; reconnects when open
@@ -128,7 +128,7 @@ public:
     TNotifyEventX OnCts;
     TNotifyEventX OnDsr;
     // Told when the port failed while in use (unplugged); the keyer is disconnected by then.
-    std::function<void(TComRTSDTRX&)> OnPortLost;
+    std::function<void(TSerialLines&)> OnPortLost;
 
 protected:
     virtual void OpenPort();

@@ -1,7 +1,7 @@
 // The main window's logic without widgets: typing, prosigns, pasting, the sending controls, single
 // mode, closing, and the output device check. The sound output runs on a backend in memory and is
 // fed by the test, so the engine's sample clock is the test's clock.
-#include "desk/LogoApp.h"
+#include "desk/Desk.h"
 #include "support/DeskFixture.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,8 @@ namespace {
 
 using Desk = brindle::test::TDeskTest;
 
-const std::string Ar(1, static_cast<char>(TCWout::ProsignCode(TCWout::ProsignIndex("<ar>"))));
+const std::string
+    Ar(1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ar>"))));
 const std::string Pauses3 = "\xFF\xFF\xFF";
 
 } // namespace
@@ -27,10 +28,10 @@ const std::string Pauses3 = "\xFF\xFF\xFF";
 TEST_F(Desk, StartOpensTheSoundOutputOfTheSettings) {
     Start();
     EXPECT_EQ(Output(), TOutputDevice::Sound);
-    EXPECT_TRUE(App->SoundOut1().IsOpen());
-    EXPECT_TRUE(App->CWout1().Running());
-    EXPECT_TRUE(App->CWout1().BlasterMode());
-    EXPECT_EQ(App->SoundOut1().Channels(), 1);
+    EXPECT_TRUE(App->SoundOut().IsOpen());
+    EXPECT_TRUE(App->Engine().Running());
+    EXPECT_TRUE(App->Engine().SoundMode());
+    EXPECT_EQ(App->SoundOut().Channels(), 1);
     EXPECT_TRUE(App->View().TXEnabled);
     EXPECT_EQ(App->View().TXCaption, "AutoStart");
     EXPECT_EQ(App->View().SpeedText, "60");
@@ -44,7 +45,7 @@ TEST_F(Desk, ProsignTyping) {
     EXPECT_FALSE(App->Sender().InProsignEntry());
     App->Backspace(); // all four positions at once
     EXPECT_EQ(Shown(), "");
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
 
     Type("<so"); // three strokes give "<sos>"
     EXPECT_EQ(Shown(), "<sos>");
@@ -84,7 +85,7 @@ TEST_F(Desk, BackspaceRules) {
     App->ClearScreenClick();
     Type("e");
     Play(1000);
-    ASSERT_FALSE(App->CWout1().HasChars());
+    ASSERT_FALSE(App->Engine().HasChars());
     EXPECT_EQ(Display.SentMark(), Display.TextEnd());
     App->Backspace();
     EXPECT_EQ(Shown(), "e");
@@ -111,7 +112,7 @@ TEST_F(Desk, PastingRunsTheFilterChain) {
     App->ClearScreenClick();
     App->Paste(std::string("a\0b\xC3\x28\x01", 6));
     for (char c : Queued())
-        EXPECT_TRUE(App->CWout1().IsSendable(static_cast<uint8_t>(c))) << int(c);
+        EXPECT_TRUE(App->Engine().IsSendable(static_cast<uint8_t>(c))) << int(c);
 }
 
 TEST_F(Desk, AFullBufferGivesOneMessageAndKeepsWhatWasQueued) {
@@ -155,36 +156,36 @@ TEST_F(Desk, SpeedBoxEntry) {
     App->Params().SetShowWpM(true);
     EXPECT_EQ(App->View().SpeedText, "12.0");
     App->SetNewSpeedVal("12.5"); // 62.5 rounds to the even 62
-    EXPECT_EQ(App->CWout1().Speed(), 62);
+    EXPECT_EQ(App->Engine().Speed(), 62);
     App->SetNewSpeedVal("12.3"); // 61.5 rounds to 62
-    EXPECT_EQ(App->CWout1().Speed(), 62);
+    EXPECT_EQ(App->Engine().Speed(), 62);
     EXPECT_EQ(App->View().SpeedText, "12.4");
     App->SetNewSpeedVal("12,5"); // not a number with a decimal point: unchanged
-    EXPECT_EQ(App->CWout1().Speed(), 62);
+    EXPECT_EQ(App->Engine().Speed(), 62);
     App->Params().SetShowWpM(false);
     App->SetNewSpeedVal("abc");
     EXPECT_EQ(App->View().SpeedText, "62");
     App->SetNewSpeedVal("5000"); // the engine's limit
-    EXPECT_EQ(App->CWout1().Speed(), 300);
+    EXPECT_EQ(App->Engine().Speed(), 300);
 }
 
 TEST_F(Desk, SpeedSteps) {
     Start();
-    ASSERT_EQ(App->CWout1().Speed(), 60);
+    ASSERT_EQ(App->Engine().Speed(), 60);
     EXPECT_TRUE(App->CWSpeedArrow(true, {.Shift = true}));
-    EXPECT_EQ(App->CWout1().Speed(), 70);
+    EXPECT_EQ(App->Engine().Speed(), 70);
     App->CWSpeedArrow(true, {.Ctrl = true}); // Ctrl alone: 1
-    EXPECT_EQ(App->CWout1().Speed(), 71);
+    EXPECT_EQ(App->Engine().Speed(), 71);
     App->CWSpeedArrow(true, {.Shift = true, .Ctrl = true});
-    EXPECT_EQ(App->CWout1().Speed(), 171);
+    EXPECT_EQ(App->Engine().Speed(), 171);
     App->CWSpeedArrow(false, {});
-    EXPECT_EQ(App->CWout1().Speed(), 170);
+    EXPECT_EQ(App->Engine().Speed(), 170);
     // The up-down has moved one already; with Shift the step is ten from where it was.
     App->CWSpeedUpDownClick(171, {.Shift = true});
-    EXPECT_EQ(App->CWout1().Speed(), 180);
+    EXPECT_EQ(App->Engine().Speed(), 180);
     EXPECT_EQ(App->View().SpeedPosition, 180);
     App->CWSpeedUpDownClick(179, {});
-    EXPECT_EQ(App->CWout1().Speed(), 179);
+    EXPECT_EQ(App->Engine().Speed(), 179);
 }
 
 TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
@@ -197,11 +198,11 @@ TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
     const int held = Display.SentMark();
     Play(2000);
     EXPECT_EQ(Display.SentMark(), held); // waits
-    EXPECT_TRUE(App->CWout1().HasChars());
+    EXPECT_TRUE(App->Engine().HasChars());
     App->PauseButtonClick(false);
     EXPECT_EQ(App->View().PauseState, TPauseState::Pause);
     Play(5000);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
     EXPECT_EQ(Unsent(), "");
 }
 
@@ -209,26 +210,26 @@ TEST_F(Desk, SingleModeItemsAndOneRepeat) {
     Start();
     App->SetSingleMode();
     EXPECT_TRUE(App->View().SingleModeShown);
-    EXPECT_EQ(App->View().Button3Caption, "Stop Single Mode");
+    EXPECT_EQ(App->View().SingleModeCaption, "Stop Single Mode");
     Type("ab cd");
     EXPECT_EQ(Shown(), "ab cd");
     Play(4000); // "ab", then the engine holds after the separator
-    EXPECT_TRUE(App->CWout1().Hold());
+    EXPECT_TRUE(App->Engine().Hold());
     EXPECT_EQ(App->View().PauseState, TPauseState::Resume);
     EXPECT_EQ(App->Controls().ItemCharCount(), 3);
     App->Backspace(); // repeat
     App->Backspace(); // a second repeat waits for the next item
     EXPECT_TRUE(App->Controls().RepeatingItem());
-    EXPECT_EQ(App->CWout1().PeekChar(), 'a');
+    EXPECT_EQ(App->Engine().PeekChar(), 'a');
     Play(4000);
-    EXPECT_TRUE(App->CWout1().Hold());
-    EXPECT_EQ(App->CWout1().PeekChar(), 'c');
+    EXPECT_TRUE(App->Engine().Hold());
+    EXPECT_EQ(App->Engine().PeekChar(), 'c');
     App->Enter(); // next item
     Play(4000);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
     App->StopSingleMode();
     EXPECT_FALSE(App->View().SingleModeShown);
-    EXPECT_FALSE(App->CWout1().Hold());
+    EXPECT_FALSE(App->Engine().Hold());
 }
 
 TEST_F(Desk, HideText) {
@@ -253,21 +254,21 @@ TEST_F(Desk, CloseWithAskEnd) {
     EXPECT_EQ(Questions[0], "Do you really want to exit Brindle?");
     EXPECT_EQ(App->CloseState(), TCloseState::Open);
     EXPECT_EQ(Shown(), "paris"); // still queued and shown
-    EXPECT_TRUE(App->CWout1().HasChars());
-    EXPECT_FALSE(App->CWout1().Hold());
+    EXPECT_TRUE(App->Engine().HasChars());
+    EXPECT_FALSE(App->Engine().Hold());
     AnswerOk = true;
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Ready); // nothing was on the air
     EXPECT_EQ(ReadyToClose, 1);
     EXPECT_EQ(Shown(), ""); // the unsent characters left the display
-    EXPECT_FALSE(App->CWout1().Running());
+    EXPECT_FALSE(App->Engine().Running());
 }
 
 TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
     Start();
     Type("paris paris");
     Play(300); // "p" is being keyed
-    ASSERT_TRUE(App->CWout1().CharOnAir());
+    ASSERT_TRUE(App->Engine().CharOnAir());
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Stopping);
     EXPECT_EQ(App->View().Busy, "Closing Brindle ...");
@@ -277,7 +278,7 @@ TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
     Play(1500); // the engine finishes "p" and stops: its stop event finishes the close
     EXPECT_EQ(App->CloseState(), TCloseState::Ready);
     EXPECT_EQ(ReadyToClose, 1);
-    EXPECT_FALSE(App->CWout1().Running());
+    EXPECT_FALSE(App->Engine().Running());
     EXPECT_EQ(Queued(), "");
 }
 
@@ -388,7 +389,7 @@ TEST_F(Desk, ComOutputLostWithoutSound) {
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There are no devices for Sound or COM Output");
     EXPECT_FALSE(App->View().TXEnabled);
-    EXPECT_FALSE(App->View().Button3Enabled);
+    EXPECT_FALSE(App->View().SingleModeEnabled);
 }
 
 // A sound server that restarts (or a resume from suspend) takes every sound output away for a
@@ -402,7 +403,7 @@ TEST_F(Desk, ALostSoundOutputLeavesNoOutputAndComesBackByItself) {
     App->SoundOutputsChanged();
     EXPECT_EQ(Output(), TOutputDevice::None);
     EXPECT_FALSE(App->Output().ComKeyingActive());
-    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App->SerialLines().IsOpen());
     EXPECT_FALSE(App->View().TXEnabled);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "There is no device for Sound Output: RESET");
@@ -411,7 +412,7 @@ TEST_F(Desk, ALostSoundOutputLeavesNoOutputAndComesBackByItself) {
     Sound.Outputs = {{"null", "Null Output"}}; // the server is back
     App->SoundOutputsChanged();
     EXPECT_EQ(Output(), TOutputDevice::Sound);
-    EXPECT_TRUE(App->SoundOut1().IsOpen());
+    EXPECT_TRUE(App->SoundOut().IsOpen());
     Type("e");
     Play(1000);
     EXPECT_EQ(Unsent(), ""); // heard again
@@ -450,7 +451,7 @@ TEST_F(Desk, APortIsNeverTakenUnlessTheUserChoseIt) {
     Start(); // no sound at all, a port present: no output
     EXPECT_EQ(Output(), TOutputDevice::None);
     EXPECT_TRUE(App->OutputChoice().ComEnabled);
-    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App->SerialLines().IsOpen());
     App->ChooseOutput(1); // the user chooses the port: kept to, and saved
     EXPECT_EQ(Output(), TOutputDevice::Com);
     EXPECT_EQ(App->Output().Requested(), TOutputDevice::Com);
@@ -470,7 +471,7 @@ TEST_F(Desk, NoDevicesThenASoundDevice) {
     Sound.Outputs = {{"usb", "Headset"}};
     App->SoundOutputsChanged();
     EXPECT_EQ(Output(), TOutputDevice::Sound);
-    EXPECT_TRUE(App->SoundOut1().IsOpen());
+    EXPECT_TRUE(App->SoundOut().IsOpen());
     EXPECT_TRUE(App->View().TXEnabled);
     EXPECT_TRUE(App->OutputChoice().TestButtonEnabled);
     Type("e");
@@ -486,7 +487,7 @@ TEST_F(Desk, ChoosingAPortWhileOnSoundKeepsTheStoredOne) {
     Start();
     ASSERT_EQ(Output(), TOutputDevice::Sound);
     App->ChoosePort(1);
-    EXPECT_EQ(App->ComRTSDTRX1().PortNumber(), 5);
+    EXPECT_EQ(App->SerialLines().PortNumber(), 5);
     EXPECT_EQ(App->Output().ComPortNumber(), 3);
 }
 
@@ -496,20 +497,20 @@ TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
     EXPECT_TRUE(App->Output().Switching());
     EXPECT_EQ(App->View().Busy, "Switching the output ...");
     EXPECT_FALSE(App->View().TXEnabled);
-    EXPECT_FALSE(App->CWout1().HasChars());
+    EXPECT_FALSE(App->Engine().HasChars());
     Play(1500); // "p" ends, the engine stops, and the switch goes on from its stop event
     ASSERT_EQ(Output(), TOutputDevice::Com);
     EXPECT_FALSE(App->Output().Switching());
     EXPECT_TRUE(App->View().Busy.empty());
     EXPECT_EQ(Display.TextEnd(), Display.SentMark());
     Type("ee");
-    for (int i = 0; i < 2000 && App->CWout1().HasChars(); ++i)
+    for (int i = 0; i < 2000 && App->Engine().HasChars(); ++i)
         Tick(1);
     Tick(1000);
     EXPECT_EQ(Unsent(), "");
     App->ChooseOutput(0);
     EXPECT_EQ(Output(), TOutputDevice::Sound); // nothing on the air: at once
-    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App->SerialLines().IsOpen());
     EXPECT_FALSE(App->Output().ComKeyingActive());
 }
 
@@ -528,7 +529,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
 
     Type("eeeee");
     Tick(150); // an "e" is on the air
-    ASSERT_TRUE(App->CWout1().CharOnAir());
+    ASSERT_TRUE(App->Engine().CharOnAir());
     App->ChooseOutput(0);
     App->ChooseOutput(1); // asked for while the first switch waits ...
     App->ChooseOutput(0); // ... and changed again: the last request wins
@@ -536,7 +537,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
     Tick(600); // the "e" ends
     EXPECT_EQ(Output(), TOutputDevice::Sound);
     EXPECT_FALSE(App->Output().Switching());
-    EXPECT_FALSE(App->ComRTSDTRX1().IsOpen());
+    EXPECT_FALSE(App->SerialLines().IsOpen());
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -548,7 +549,7 @@ TEST_F(Desk, ASwitchEndsAfterItsTimeLimitWhenTheEngineNeverStops) {
     LaterNow += TOutputSwitch::StopLimitMs;
     RunLater();
     EXPECT_EQ(Output(), TOutputDevice::Com);
-    EXPECT_FALSE(App->CWout1().BlasterMode());
+    EXPECT_FALSE(App->Engine().SoundMode());
 }
 
 TEST_F(Desk, PastedLinesOfALinuxTextKeepTheirLineBreaks) {

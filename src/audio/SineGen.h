@@ -3,16 +3,16 @@
 // drifts.
 #pragma once
 
-#include "audio/sinustab.h"
+#include "audio/SineTable.h"
 #include "base/MessageSink.h"
 
 #include <cstdint>
 
 namespace brindle {
 
-class TSinusGen {
+class TSineGen {
 public:
-    explicit TSinusGen(const TMessageSink& sink = {});
+    explicit TSineGen(const TMessageSink& sink = {});
 
     uint32_t SampleFreq() const { return SampleFreq_; }  // [samples/s]
     void SetSampleFreq(uint32_t) { SampleFreq_ = 8000; } // fixed: the table has 8000 entries

@@ -1,4 +1,4 @@
-#include "ui/main/LogoMain.h"
+#include "ui/main/MainWindow.h"
 
 #include "base/Text1252.h"
 #include "desk/Buffers.h"
@@ -11,8 +11,8 @@
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/CopyEdit.h"
 #include "ui/main/HiddenText.h"
-#include "ui/main/RandomDlg.h"
-#include "ui/main/Shorts.h"
+#include "ui/main/SessionDialogBox.h"
+#include "ui/main/ShortcutList.h"
 #include "ui/params/ParamForm.h"
 #include "ui/progress/ProgressForm.h"
 
@@ -99,11 +99,11 @@ void SetRed(QWidget& w, bool red) {
 
 } // namespace
 
-const char* TLogoAppForm::ProgramVersion() {
+const char* TMainWindow::ProgramVersion() {
     return BRINDLE_VERSION;
 }
 
-TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
+TMainWindow::TMainWindow(TOptions options) : Options_(std::move(options)) {
     setWindowTitle("Brindle");
     TMessageSink box = Options_.ShowMessage;
     if (!box) {
@@ -126,7 +126,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     };
     Messages_ = std::make_unique<TMessageQueue>(show);
 
-    CWRichEdit1_ = new TCWRichEdit(this);
+    TextView_ = new TCWRichEdit(this);
     if (Options_.DataFolder.empty()) Options_.DataFolder = DataFolder();
     TScreenGeometry screen;
     if (const QScreen* s = QGuiApplication::primaryScreen()) {
@@ -161,7 +161,7 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     p.PortPath = Options_.PortPath;
     p.Post = PostToGuiThread;
     p.AskSession = Options_.AskSession ? Options_.AskSession : [this](TSessionDialog& d) {
-        const bool ok = TRandomDlg::Ask(d, this);
+        const bool ok = TSessionDialogBox::Ask(d, this);
         FocusDisplay();
         return ok;
     };
@@ -172,20 +172,20 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     p.SaveCourse = [this](const TKochSettings&) {
         SaveIniSettings(Options_.DataFolder, App_->Settings(), false, Messages_->Sink(), "Koch");
     };
-    App_ = std::make_unique<TLogoApp>(std::move(p), CWRichEdit1_->Model(), settings);
+    App_ = std::make_unique<TDesk>(std::move(p), TextView_->Model(), settings);
     App_->SetProgramVersion(ProgramVersion());
     Hooks_.push_back(App_->OnViewChanged.Connect([this] { Redraw(); }));
-    Hooks_.push_back(App_->OnScrollToEnd.Connect([this] { CWRichEdit1_->ScrollToEnd(); }));
-    Hooks_.push_back(App_->OnScrollToStart.Connect([this] { CWRichEdit1_->ScrollToStart(); }));
+    Hooks_.push_back(App_->OnScrollToEnd.Connect([this] { TextView_->ScrollToEnd(); }));
+    Hooks_.push_back(App_->OnScrollToStart.Connect([this] { TextView_->ScrollToStart(); }));
     Hooks_.push_back(App_->OnReadyToClose.Connect([this] {
         // Ready inside our own close event: that event goes on; otherwise close again now.
         if (!InCloseEvent_) QTimer::singleShot(0, this, [this] { close(); });
     }));
 
-    CWRichEdit1_->OnPaste = [this] {
+    TextView_->OnPaste = [this] {
         App_->Paste(QGuiApplication::clipboard()->text().toStdString());
     };
-    CWRichEdit1_->OnKeyEvent = [this](QKeyEvent* e) { return DisplayKey(e); };
+    TextView_->OnKeyEvent = [this](QKeyEvent* e) { return DisplayKey(e); };
 
     ParamForm_ = new TParamForm(*App_, this);
     ParamForm_->OnStatus = [this](const QString& line) { statusBar()->showMessage(line); };
@@ -193,11 +193,11 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
     BufferForm_->ChooseOpenFile = [this](const TOpenRequest& r) { return ChooseFile(r, false); };
     BufferForm_->ChooseSaveFile = [this](const TOpenRequest& r) { return ChooseFile(r, true); };
     BufferForm_->OnToggleParameters = [this] { ToggleParameters(); };
-    Shorts_ = new TShorts(this);
+    Shortcuts_ = new TShortcutList(this);
     About_ = new TAboutBox(ProgramVersion(), this);
     KochForm_ = new TKochForm(*App_, this);
     LoadingMemo_ =
-        new QLabel("\n\nNow loading text to screen and to type-ahead buffer ...", CWRichEdit1_);
+        new QLabel("\n\nNow loading text to screen and to type-ahead buffer ...", TextView_);
     LoadingMemo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     LoadingMemo_->setAutoFillBackground(true);
     LoadingMemo_->hide();
@@ -240,10 +240,10 @@ TLogoAppForm::TLogoAppForm(TOptions options) : Options_(std::move(options)) {
         Sleep_->OnSleep = [this](bool goingToSleep) { App_->PowerChanged(goingToSleep); };
     }
     Redraw();
-    CWRichEdit1_->setFocus();
+    TextView_->setFocus();
 }
 
-TLogoAppForm::~TLogoAppForm() {
+TMainWindow::~TMainWindow() {
     Watcher_.reset();
     Sleep_.reset();
     Hooks_.clear();
@@ -257,7 +257,7 @@ TLogoAppForm::~TLogoAppForm() {
     ProgressForm_ = nullptr;
 }
 
-void TLogoAppForm::BuildMenu() {
+void TMainWindow::BuildMenu() {
     auto item = [this](QMenu* menu, const char* caption, const char* hint, QKeySequence key,
                        std::function<void()> action) {
         QAction* a = menu->addAction(caption);
@@ -322,17 +322,17 @@ void TLogoAppForm::BuildMenu() {
     // Ctrl+C and Ctrl+V work on the display wherever the focus is.
     auto* copy = new QAction(this);
     copy->setShortcut(QKeySequence::Copy);
-    connect(copy, &QAction::triggered, this, [this] { CWRichEdit1_->copy(); });
+    connect(copy, &QAction::triggered, this, [this] { TextView_->copy(); });
     addAction(copy);
     auto* paste = new QAction(this);
     paste->setShortcut(QKeySequence::Paste);
     connect(paste, &QAction::triggered, this, [this] {
-        if (!CWSpeed_->hasFocus()) CWRichEdit1_->OnPaste();
+        if (!CWSpeed_->hasFocus()) TextView_->OnPaste();
     });
     addAction(paste);
 }
 
-void TLogoAppForm::BuildBars() {
+void TMainWindow::BuildBars() {
     QToolBar* tools = addToolBar("Tools");
     tools->setObjectName("Tools");
     tools->setMovable(false);
@@ -351,7 +351,7 @@ void TLogoAppForm::BuildBars() {
         return b;
     };
     auto iconButton = [&](const char* theme, const char* own, const char* caption, const char* hint,
-                          const char* name, void (TLogoAppForm::*action)()) {
+                          const char* name, void (TMainWindow::*action)()) {
         auto* b = new QToolButton(tools);
         b->setIcon(QIcon::fromTheme(theme, QIcon(own)));
         b->setAccessibleName(caption); // only a symbol is shown
@@ -366,21 +366,21 @@ void TLogoAppForm::BuildBars() {
     };
     QToolButton* open =
         iconButton("document-open", ":/icons/open.png", "Open", "Load text from file to screen",
-                   "OpenButton", &TLogoAppForm::LoadScreenText);
+                   "OpenButton", &TMainWindow::LoadScreenText);
     QToolButton* save =
         iconButton("document-save", ":/icons/save.png", "Save", "Save text from screen to file",
-                   "SaveButton", &TLogoAppForm::SaveScreenText);
-    Button1_ = toolButton("Set Parameters", "Open or close the parameters window");
-    Button1_->setObjectName("Button1");
-    connect(Button1_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
-    Button2_ = toolButton("Start Random Characters", "Start random characters");
-    connect(Button2_, &QPushButton::clicked, this, [this] { App_->StartSession(); });
-    Button2_->setObjectName("Button2");
-    Button4_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
-    Button4_->setObjectName("Button4");
-    connect(Button4_, &QPushButton::clicked, this, [this] { ToggleBuffers(); });
-    Button3_ = toolButton("Set Single Mode", "Set Single Mode");
-    Button3_->setObjectName("Button3");
+                   "SaveButton", &TMainWindow::SaveScreenText);
+    ParamsButton_ = toolButton("Set Parameters", "Open or close the parameters window");
+    ParamsButton_->setObjectName("ParamsButton");
+    connect(ParamsButton_, &QPushButton::clicked, this, [this] { ToggleParameters(); });
+    StartButton_ = toolButton("Start Random Characters", "Start random characters");
+    connect(StartButton_, &QPushButton::clicked, this, [this] { App_->StartSession(); });
+    StartButton_->setObjectName("StartButton");
+    BuffersButton_ = toolButton("Show Text Buffers", "Open or close the text buffers window");
+    BuffersButton_->setObjectName("BuffersButton");
+    connect(BuffersButton_, &QPushButton::clicked, this, [this] { ToggleBuffers(); });
+    SingleModeButton_ = toolButton("Set Single Mode", "Set Single Mode");
+    SingleModeButton_->setObjectName("SingleModeButton");
     HideButton_ = toolButton("Hide Text", "Hide Text");
     HideButton_->setObjectName("HideButton");
     HideButton_->setCheckable(true);
@@ -390,11 +390,11 @@ void TLogoAppForm::BuildBars() {
     std::vector<QString> starts;
     for (const auto& [caption, hint] : captions::Start)
         starts.push_back(caption);
-    FitCaptions(*Button2_, starts);
-    FitCaptions(*Button3_, Texts(captions::SingleMode));
+    FitCaptions(*StartButton_, starts);
+    FitCaptions(*SingleModeButton_, Texts(captions::SingleMode));
     FitCaptions(*HideButton_, Texts(captions::Hide));
-    connect(Button3_, &QPushButton::clicked, this, [this] {
-        App_->Button3Click();
+    connect(SingleModeButton_, &QPushButton::clicked, this, [this] {
+        App_->SingleModeClick();
         FocusDisplay();
     });
     connect(HideButton_, &QPushButton::clicked, this,
@@ -424,13 +424,13 @@ void TLogoAppForm::BuildBars() {
                               TPauseState::Show, TPauseState::Waiting})
         looks.push_back(PauseLook(state).Caption);
     FitCaptions(*PauseButton_, looks);
-    Label2_ = new QLabel("Speed", bar);
+    SpacingLabel_ = new QLabel("Speed", bar);
     CWSpeed_ = new QLineEdit("60", bar);
     CWSpeed_->setMaxLength(4);
     CWSpeed_->setFixedWidth(CWSpeed_->fontMetrics().horizontalAdvance("00000") + 12);
     CWSpeed_->setStatusTip("Speed; Up/Down change it by 1, with Shift by 10, Shift+Ctrl by 100");
     CWSpeed_->setAccessibleDescription(CWSpeed_->statusTip());
-    Label2_->setBuddy(CWSpeed_); // its caption ("Speed", "Farnsworth", ...) names the box
+    SpacingLabel_->setBuddy(CWSpeed_); // its caption ("Speed", "Farnsworth", ...) names the box
     CWSpeed_->installEventFilter(this);
     auto* arrows = new QWidget(bar);
     auto* arrowColumn = new QVBoxLayout(arrows);
@@ -450,9 +450,9 @@ void TLogoAppForm::BuildBars() {
         arrowColumn->addWidget(b);
     }
     SpeedLabel_ = new QLabel("CpM", bar);
-    StaticText1_ = new QLabel("Sound muted", bar);
-    StaticText2_ = new QLabel("Single Mode", bar);
-    for (QLabel* l : {StaticText1_, StaticText2_}) {
+    MutedLabel_ = new QLabel("Sound muted", bar);
+    SingleModeLabel_ = new QLabel("Single Mode", bar);
+    for (QLabel* l : {MutedLabel_, SingleModeLabel_}) {
         SetRed(*l, true);
         QFont f = l->font();
         f.setBold(true);
@@ -461,19 +461,19 @@ void TLogoAppForm::BuildBars() {
     row->addWidget(TXButton_);
     row->addWidget(PauseButton_);
     row->addSpacing(16);
-    row->addWidget(Label2_);
+    row->addWidget(SpacingLabel_);
     row->addWidget(CWSpeed_);
     row->addWidget(arrows);
     row->addWidget(SpeedLabel_);
     row->addSpacing(16);
-    row->addWidget(StaticText1_);
-    row->addWidget(StaticText2_);
+    row->addWidget(MutedLabel_);
+    row->addWidget(SingleModeLabel_);
     row->addStretch(1);
     column->addWidget(bar);
     // Hiding the text puts an empty pane in the display's place: the bar keeps its place and
     // size, and the pane keeps the keys.
     TextPages_ = new QStackedWidget(central);
-    TextPages_->addWidget(CWRichEdit1_);
+    TextPages_->addWidget(TextView_);
     Hidden_ = new THiddenText(TextPages_);
     Hidden_->OnKeyEvent = [this](QKeyEvent* e) { return DisplayKey(e); };
     Hidden_->OnPaste = [this] { App_->Paste(QGuiApplication::clipboard()->text().toStdString()); };
@@ -507,11 +507,12 @@ void TLogoAppForm::BuildBars() {
     CopyEdit_->OnEscape = [this] { App_->Escape(); };
     connect(CheckButton_, &QPushButton::clicked, this, [this] { App_->CheckCopy(); });
     setCentralWidget(central);
-    CWRichEdit1_->setAccessibleName("Sent text");
-    CWRichEdit1_->setAccessibleDescription("Type to send; Esc removes what is not yet sent");
+    TextView_->setAccessibleName("Sent text");
+    TextView_->setAccessibleDescription("Type to send; Esc removes what is not yet sent");
     // Reading order: the tool bar, the sending bar, the display.
-    QWidget* const order[] = {open,        save,      Button1_,     Button2_, Button4_,    Button3_,
-                              HideButton_, TXButton_, PauseButton_, CWSpeed_, CWRichEdit1_};
+    QWidget* const order[] = {
+        open,        save,      ParamsButton_, StartButton_, BuffersButton_, SingleModeButton_,
+        HideButton_, TXButton_, PauseButton_,  CWSpeed_,     TextView_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     statusBar()->showMessage("Type to send; Esc removes what is not yet sent");
@@ -528,13 +529,13 @@ void TLogoAppForm::BuildBars() {
     connect(SpeedDown_, &QToolButton::clicked, this, [this] { SpeedUpDown(-1); });
 }
 
-void TLogoAppForm::SpeedUpDown(int direction) {
+void TMainWindow::SpeedUpDown(int direction) {
     App_->CWSpeedUpDownClick(App_->View().SpeedPosition + direction,
                              ShiftOf(QGuiApplication::queryKeyboardModifiers()));
     FocusDisplay();
 }
 
-void TLogoAppForm::ToggleParameters() {
+void TMainWindow::ToggleParameters() {
     if (ParamForm_->isMinimized()) {
         ParamForm_->showNormal();
     } else if (ParamForm_->isHidden()) {
@@ -546,7 +547,7 @@ void TLogoAppForm::ToggleParameters() {
     }
 }
 
-std::string TLogoAppForm::ChooseFile(const TOpenRequest& r, bool save) {
+std::string TMainWindow::ChooseFile(const TOpenRequest& r, bool save) {
     TOpenRequest request = r;
     // Until a file has been opened the folder is the program's own: the user's documents (or home)
     // is where a user keeps texts.
@@ -572,25 +573,25 @@ std::string TLogoAppForm::ChooseFile(const TOpenRequest& r, bool save) {
     return dialog.selectedFiles().front().toStdString();
 }
 
-void TLogoAppForm::LoadMaterial(TMaterialKind kind) {
+void TMainWindow::LoadMaterial(TMaterialKind kind) {
     const std::string path = ChooseFile(App_->MaterialRequest(kind), false);
     if (!path.empty()) App_->LoadMaterial(kind, path);
     FocusDisplay();
 }
 
-void TLogoAppForm::LoadScreenText() {
+void TMainWindow::LoadScreenText() {
     const std::string path = ChooseFile(App_->ScreenOpenRequest(), false);
     if (!path.empty()) App_->LoadScreenText(path);
     FocusDisplay();
 }
 
-void TLogoAppForm::SaveScreenText() {
+void TMainWindow::SaveScreenText() {
     const std::string path = ChooseFile(App_->ScreenSaveRequest(), true);
     if (!path.empty()) App_->SaveScreenText(path);
     FocusDisplay();
 }
 
-void TLogoAppForm::ToggleBuffers() {
+void TMainWindow::ToggleBuffers() {
     FocusDisplay();
     if (BufferForm_->isVisible()) {
         BufferForm_->hide();
@@ -600,24 +601,24 @@ void TLogoAppForm::ToggleBuffers() {
     }
 }
 
-std::string TLogoAppForm::HelpPage() {
+std::string TMainWindow::HelpPage() {
     const QString installed =
         QDir(QCoreApplication::applicationDirPath()).filePath(BRINDLE_HELP_RELATIVE);
     if (QFileInfo::exists(installed)) return QDir::cleanPath(installed).toStdString();
     return BRINDLE_SOURCE_HELP;
 }
 
-bool TLogoAppForm::OpenUrl(const std::string& url) {
+bool TMainWindow::OpenUrl(const std::string& url) {
     return Options_.OpenUrl ? Options_.OpenUrl(url) : QDesktopServices::openUrl(QUrl(Q(url)));
 }
 
-void TLogoAppForm::ShowHelp() {
+void TMainWindow::ShowHelp() {
     if (!OpenUrl(QUrl::fromLocalFile(Q(HelpPage())).toString().toStdString()))
         statusBar()->showMessage(
             Q("No web browser was found to show the help page; it is " + HelpPage()));
 }
 
-void TLogoAppForm::OpenHomepage() {
+void TMainWindow::OpenHomepage() {
     const std::string homepage = BRINDLE_HOMEPAGE;
     if (homepage.empty())
         ShowHelp();
@@ -625,14 +626,14 @@ void TLogoAppForm::OpenHomepage() {
         statusBar()->showMessage(Q("No web browser was found to open " + homepage));
 }
 
-void TLogoAppForm::ShowShortCuts() {
-    if (Shorts_->isMinimized()) Shorts_->showNormal();
-    Shorts_->show();
-    Shorts_->raise();
-    Shorts_->activateWindow();
+void TMainWindow::ShowShortCuts() {
+    if (Shortcuts_->isMinimized()) Shortcuts_->showNormal();
+    Shortcuts_->show();
+    Shortcuts_->raise();
+    Shortcuts_->activateWindow();
 }
 
-void TLogoAppForm::ShowKochCourse() {
+void TMainWindow::ShowKochCourse() {
     KochForm_->Redraw();
     if (KochForm_->isMinimized()) KochForm_->showNormal();
     KochForm_->show();
@@ -640,7 +641,7 @@ void TLogoAppForm::ShowKochCourse() {
     KochForm_->activateWindow();
 }
 
-void TLogoAppForm::ShowProgress() {
+void TMainWindow::ShowProgress() {
     const bool wpm = App_->Settings().Main.ShowWpM;
     if (!ProgressForm_) {
         ProgressForm_ = new TProgressForm(App_->History(), this, wpm);
@@ -661,7 +662,7 @@ void TLogoAppForm::ShowProgress() {
     ProgressForm_->activateWindow();
 }
 
-void TLogoAppForm::ShowAbout() {
+void TMainWindow::ShowAbout() {
     About_->VersionLabel().setText(QString("Version ") + ProgramVersion());
     const QRect frame = frameGeometry();
     About_->move(frame.center() - About_->rect().center());
@@ -669,7 +670,7 @@ void TLogoAppForm::ShowAbout() {
     About_->raise();
 }
 
-void TLogoAppForm::FocusDisplay() {
+void TMainWindow::FocusDisplay() {
     // During copy practice the copy field keeps the focus for the whole session.
     if (CopyRow_->isVisibleTo(this))
         CopyEdit_->setFocus();
@@ -677,7 +678,7 @@ void TLogoAppForm::FocusDisplay() {
         TextPages_->currentWidget()->setFocus();
 }
 
-void TLogoAppForm::Redraw() {
+void TMainWindow::Redraw() {
     const TMainView& v = App_->View();
     TXButton_->setChecked(v.TXDown);
     TXButton_->setText(Q(v.TXCaption));
@@ -689,19 +690,19 @@ void TLogoAppForm::Redraw() {
     // Blank while it waits; a screen reader still says what it is.
     PauseButton_->setAccessibleName(QString(pause.Caption).trimmed().isEmpty() ? "Pause" : "");
     SetRed(*PauseButton_, pause.Red);
-    StaticText1_->setVisible(v.SoundMutedShown);
-    StaticText2_->setVisible(v.SingleModeShown);
-    Button2_->setText(Q(v.Button2Caption));
-    Button2_->setStatusTip(Q(v.Button2Hint));
-    Button2_->setEnabled(v.Button2Enabled);
-    Button3_->setText(Q(v.Button3Caption));
-    Button3_->setStatusTip(Q(v.Button3Caption));
-    Button3_->setEnabled(v.Button3Enabled);
-    Button4_->setEnabled(v.Button4Enabled);
+    MutedLabel_->setVisible(v.SoundMutedShown);
+    SingleModeLabel_->setVisible(v.SingleModeShown);
+    StartButton_->setText(Q(v.StartCaption));
+    StartButton_->setStatusTip(Q(v.StartHint));
+    StartButton_->setEnabled(v.StartEnabled);
+    SingleModeButton_->setText(Q(v.SingleModeCaption));
+    SingleModeButton_->setStatusTip(Q(v.SingleModeCaption));
+    SingleModeButton_->setEnabled(v.SingleModeEnabled);
+    BuffersButton_->setEnabled(v.BuffersEnabled);
     LoadingMemo_->setVisible(v.LoadingNoticeShown);
-    if (v.LoadingNoticeShown) LoadingMemo_->setGeometry(CWRichEdit1_->rect());
+    if (v.LoadingNoticeShown) LoadingMemo_->setGeometry(TextView_->rect());
     if (BufferForm_->isVisible()) BufferForm_->Redraw();
-    SingleModeItem_->setEnabled(v.Button3Enabled);
+    SingleModeItem_->setEnabled(v.SingleModeEnabled);
     HideButton_->setChecked(v.HideDown);
     HideButton_->setText(Q(v.HideCaption));
     HideButton_->setStatusTip(Q(v.HideCaption));
@@ -719,7 +720,7 @@ void TLogoAppForm::Redraw() {
         else
             FocusDisplay();
     }
-    QWidget* page = v.DisplayVisible ? static_cast<QWidget*>(CWRichEdit1_) : Hidden_;
+    QWidget* page = v.DisplayVisible ? static_cast<QWidget*>(TextView_) : Hidden_;
     if (TextPages_->currentWidget() != page) {
         TextPages_->setCurrentWidget(page);
         page->setFocus();
@@ -733,7 +734,7 @@ void TLogoAppForm::Redraw() {
     SpeedUp_->setEnabled(v.SpeedUpDownEnabled);
     SpeedDown_->setEnabled(v.SpeedUpDownEnabled);
     SpeedLabel_->setText(Q(v.SpeedUnit));
-    Label2_->setText(Q(v.SpeedLabel));
+    SpacingLabel_->setText(Q(v.SpeedLabel));
     // While an output switch or the close waits for the engine, the status bar says so.
     if (v.Busy != ShownBusy_) {
         if (!v.Busy.empty())
@@ -742,10 +743,10 @@ void TLogoAppForm::Redraw() {
             statusBar()->clearMessage();
         ShownBusy_ = v.Busy;
     }
-    if (v.DisplayFontPoints != CWRichEdit1_->font().pointSize()) {
-        QFont f = CWRichEdit1_->font();
+    if (v.DisplayFontPoints != TextView_->font().pointSize()) {
+        QFont f = TextView_->font();
         f.setPointSize(v.DisplayFontPoints);
-        CWRichEdit1_->setFont(f);
+        TextView_->setFont(f);
     }
     // The parameters window follows the outputs and the session; once per round of events.
     if (!ParamsRedrawPending_ && ParamForm_->isVisible()) { // it catches up when shown
@@ -757,16 +758,16 @@ void TLogoAppForm::Redraw() {
     }
 }
 
-bool TLogoAppForm::DisplayKey(QKeyEvent* e) {
+bool TMainWindow::DisplayKey(QKeyEvent* e) {
     const TShiftState shift = ShiftOf(e->modifiers());
     switch (e->key()) {
     case Qt::Key_F10: return false; // to the menu bar
-    case Qt::Key_Home: CWRichEdit1_->ScrollToStart(); return true;
-    case Qt::Key_End: CWRichEdit1_->ScrollToEnd(); return true;
-    case Qt::Key_PageUp: CWRichEdit1_->ScrollPageUp(); return true;
-    case Qt::Key_PageDown: CWRichEdit1_->ScrollPageDown(); return true;
-    case Qt::Key_Up: CWRichEdit1_->ScrollLineUp(); return true;
-    case Qt::Key_Down: CWRichEdit1_->ScrollLineDown(); return true;
+    case Qt::Key_Home: TextView_->ScrollToStart(); return true;
+    case Qt::Key_End: TextView_->ScrollToEnd(); return true;
+    case Qt::Key_PageUp: TextView_->ScrollPageUp(); return true;
+    case Qt::Key_PageDown: TextView_->ScrollPageDown(); return true;
+    case Qt::Key_Up: TextView_->ScrollLineUp(); return true;
+    case Qt::Key_Down: TextView_->ScrollLineDown(); return true;
     case Qt::Key_F5: App_->KeyDown(TDeskKey::F5, shift); return true;
     case Qt::Key_F6: App_->KeyDown(TDeskKey::F6, shift); return true;
     case Qt::Key_F7: App_->KeyDown(TDeskKey::F7, shift); return true;
@@ -791,11 +792,11 @@ bool TLogoAppForm::DisplayKey(QKeyEvent* e) {
     return true;
 }
 
-void TLogoAppForm::keyPressEvent(QKeyEvent* event) {
+void TMainWindow::keyPressEvent(QKeyEvent* event) {
     if (!DisplayKey(event)) QMainWindow::keyPressEvent(event);
 }
 
-bool TLogoAppForm::SpeedBoxKey(QKeyEvent* e) {
+bool TMainWindow::SpeedBoxKey(QKeyEvent* e) {
     const TShiftState shift = ShiftOf(e->modifiers());
     switch (e->key()) {
     case Qt::Key_Up:
@@ -818,7 +819,7 @@ bool TLogoAppForm::SpeedBoxKey(QKeyEvent* e) {
     }
 }
 
-bool TLogoAppForm::eventFilter(QObject* watched, QEvent* event) {
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == CWSpeed_) {
         if (event->type() == QEvent::KeyPress) return SpeedBoxKey(static_cast<QKeyEvent*>(event));
         if (event->type() == QEvent::FocusIn)
@@ -832,7 +833,7 @@ bool TLogoAppForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TLogoAppForm::CloseWithoutQuestion() {
+void TMainWindow::CloseWithoutQuestion() {
     NoQuestion_ = true;
     // A question that is up counts as answered: the logic closes whatever the answer.
     App_->RequestClose(true);
@@ -841,7 +842,7 @@ void TLogoAppForm::CloseWithoutQuestion() {
     close();
 }
 
-void TLogoAppForm::closeEvent(QCloseEvent* event) {
+void TMainWindow::closeEvent(QCloseEvent* event) {
     if (Closed_) {
         event->accept();
         return;
@@ -858,7 +859,7 @@ void TLogoAppForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TLogoAppForm::FinishClose() {
+void TMainWindow::FinishClose() {
     ParamForm_->CommitFields();
     TFormSettings form = App_->Settings().Form;
     // Where the window system does not let programs place windows, positions stay as read.

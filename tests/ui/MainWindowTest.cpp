@@ -1,5 +1,5 @@
 // The main window with real key events and clicks, on a sound backend in memory.
-#include "ui/main/LogoMain.h"
+#include "ui/main/MainWindow.h"
 #include "desk/Buffers.h"
 #include "desk/Parameters.h"
 #include "support/WindowFixture.h"
@@ -26,7 +26,7 @@ using Window = brindle::test::TWindowTest;
 
 TEST_F(Window, TypingShowsTheTextRedThenBlackAndTheTXButtonFollowsThePtt) {
     EXPECT_EQ(Form->TXButton().text(), "AutoStart");
-    QTest::keyClicks(&Form->CWRichEdit1(), "paris");
+    QTest::keyClicks(&Form->TextView(), "paris");
     EXPECT_EQ(Shown(), "paris");
     EXPECT_EQ(ColourAt(0), QColor(Qt::red));
     Play(300);
@@ -44,7 +44,7 @@ TEST_F(Window, TypingShowsTheTextRedThenBlackAndTheTXButtonFollowsThePtt) {
 
 // Backspace, Esc, Ctrl+Z, Delete and Ctrl+V on the display reach the sending logic.
 TEST_F(Window, EditingKeysAndPastingOnTheDisplay) {
-    auto* display = &Form->CWRichEdit1();
+    auto* display = &Form->TextView();
     QTest::keyClicks(display, "<ar");
     EXPECT_EQ(Shown(), "<ar>");
     QTest::keyClick(display, Qt::Key_Backspace);
@@ -55,7 +55,7 @@ TEST_F(Window, EditingKeysAndPastingOnTheDisplay) {
     QTest::keyClicks(display, "abc");
     QTest::keyClick(display, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Shown(), "");
-    EXPECT_FALSE(App().CWout1().HasChars());
+    EXPECT_FALSE(App().Engine().HasChars());
     QTest::keyClicks(display, "abc");
     QTest::keyClick(display, Qt::Key_Delete);
     EXPECT_EQ(Shown(), "");
@@ -92,16 +92,16 @@ TEST_F(Window, SpeedBox) {
     QLineEdit& box = Form->CWSpeed();
     box.setFocus();
     QTest::keyClick(&box, Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(App().CWout1().Speed(), 70);
+    EXPECT_EQ(App().Engine().Speed(), 70);
     EXPECT_EQ(box.text(), "70");
     for (const char* typed : {"125", "xy"}) { // not a number: the speed stays
         box.setFocus();
         box.selectAll();
         QTest::keyClicks(&box, typed);
         QTest::keyClick(&box, Qt::Key_Return);
-        EXPECT_EQ(App().CWout1().Speed(), 125);
+        EXPECT_EQ(App().Engine().Speed(), 125);
         EXPECT_EQ(box.text(), "125");
-        EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1()); // the window need not be active
+        EXPECT_EQ(Form->focusWidget(), &Form->TextView()); // the window need not be active
     }
 }
 
@@ -113,7 +113,7 @@ TEST_F(Window, ClosingSavesAndShowsWhatCouldNotBeSaved) {
     Form->close();
     EXPECT_EQ(LoadIniSettings(data, {}).Main.Speed, 65);
     EXPECT_NE(ReadWhole(SettingsPath(data))
-                  .find(std::string("Version=") + TLogoAppForm::ProgramVersion() + "\n"),
+                  .find(std::string("Version=") + TMainWindow::ProgramVersion() + "\n"),
               std::string::npos);
     EXPECT_TRUE(Messages.empty());
 
@@ -155,14 +155,14 @@ TEST_F(Window, ALongParagraphIsSplitInvisiblyForCopyingAndColours) {
     for (int i = 0; i < 1000; ++i)
         words += "abc" + std::to_string(i % 10) + " ";
     QGuiApplication::clipboard()->setText(QString::fromStdString(words));
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_V, Qt::ControlModifier);
-    TDisplayModel& d = Form->CWRichEdit1().Model(); // the widget draws what its model holds
+    QTest::keyClick(&Form->TextView(), Qt::Key_V, Qt::ControlModifier);
+    TDisplayModel& d = Form->TextView().Model(); // the widget draws what its model holds
     ASSERT_EQ(d.Text(), words);
-    Form->CWRichEdit1().Flush();
-    EXPECT_GT(Form->CWRichEdit1().document()->blockCount(), 2);
+    Form->TextView().Flush();
+    EXPECT_GT(Form->TextView().document()->blockCount(), 2);
 
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(&Form->TextView(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&Form->TextView(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), words);
 
     // The widget's position of the model's character k.
@@ -193,8 +193,8 @@ TEST_F(Window, ALongParagraphIsSplitInvisiblyForCopyingAndColours) {
 // Text") and in every training mode; and the buttons keep their widths as their captions change.
 TEST_F(Window, TheToolBarNeverHidesAButton) {
     auto* tools = Form->findChild<QToolBar*>("Tools");
-    auto* start = Form->findChild<QPushButton*>("Button2");
-    auto* single = Form->findChild<QPushButton*>("Button3");
+    auto* start = Form->findChild<QPushButton*>("StartButton");
+    auto* single = Form->findChild<QPushButton*>("SingleModeButton");
     auto* hide = Form->findChild<QPushButton*>("HideButton");
     ASSERT_TRUE(tools && start && single && hide);
     Form->resize(Form->minimumWidth(), Form->height());
@@ -218,7 +218,7 @@ TEST_F(Window, TheToolBarNeverHidesAButton) {
     ASSERT_EQ(hide->text(), "Show Text");
     everyButtonShown("with the text hidden");
     QTest::mouseClick(hide, Qt::LeftButton);
-    QTest::keyClick(&Form->CWRichEdit1(), Qt::Key_F9);
+    QTest::keyClick(&Form->TextView(), Qt::Key_F9);
     ASSERT_EQ(single->text(), "Stop Single Mode");
     everyButtonShown("in single mode");
     for (int mode = 0; mode < 5; ++mode) {
@@ -232,7 +232,7 @@ TEST_F(Window, TheToolBarNeverHidesAButton) {
 TEST_F(Window, AClickOnAButtonLeavesTheFocusInTheDisplay) {
     const auto arrows = Form->CWSpeed().parentWidget()->findChildren<QToolButton*>();
     ASSERT_EQ(arrows.size(), 2);
-    QWidget* single = Form->findChild<QPushButton*>("Button3");
+    QWidget* single = Form->findChild<QPushButton*>("SingleModeButton");
     QWidget* tx = &Form->TXButton();
     // Single mode and TX on and off; the open dialog cancelled.
     const QList<QWidget*> buttons = {
@@ -241,6 +241,6 @@ TEST_F(Window, AClickOnAButtonLeavesTheFocusInTheDisplay) {
         ASSERT_NE(button, nullptr);
         Form->CWSpeed().setFocus();
         QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_EQ(Form->focusWidget(), &Form->CWRichEdit1()) << button->objectName().toStdString();
+        EXPECT_EQ(Form->focusWidget(), &Form->TextView()) << button->objectName().toStdString();
     }
 }

@@ -1,4 +1,4 @@
-#include "engine/CWout.h"
+#include "engine/MorseEngine.h"
 
 #include "base/ControlCodes.h"
 
@@ -32,11 +32,11 @@ int RoundExtended(long double v) {
 
 // --- Construction ----------------------------------------------------------------------------
 
-TCWout::TCWout(IMsTimer* timer, TMessageSink sink)
+TMorseEngine::TMorseEngine(IMsTimer* timer, TMessageSink sink)
     : Timer_(timer), Sink_(std::move(sink)), DayClock_(SteadyDayClock), Tone1_(Sink_),
       Tone2_(Sink_), Blip_(Sink_) {
     // The order matters: every setter recalculates with the values already set.
-    BlasterMode_ = false;
+    SoundMode_ = false;
     Tone1_.SetFrequency(800);
     Tone2_.SetFrequency(800);
     Blip_.SetLeveldB(-10);
@@ -66,7 +66,7 @@ TCWout::TCWout(IMsTimer* timer, TMessageSink sink)
     BlipOn_ = false;
 }
 
-TCWout::~TCWout() {
+TMorseEngine::~TMorseEngine() {
     if (Timer_) {
         Timer_->SetEnabled(false);
         Timer_->SetHandler({});
@@ -76,38 +76,38 @@ TCWout::~TCWout() {
 
 // --- Property setters ------------------------------------------------------------------------
 
-void TCWout::SetAutoStartStop(bool on) {
+void TMorseEngine::SetAutoStartStop(bool on) {
     AutoStartStop_ = on;
     if (!on) HoldCount_ = 0;
 }
 
-void TCWout::SetSpacing(TSpacing spacing) {
+void TMorseEngine::SetSpacing(TSpacing spacing) {
     if (spacing == Spacing_) return;
     Spacing_ = spacing;
     Recalculate();
 }
 
-void TCWout::SetFrequency(int hz) {
+void TMorseEngine::SetFrequency(int hz) {
     if (hz == Frequency_) return;
     Frequency_ = ranges::Frequency.Clamp(hz);
     Tone1_.SetFrequency(static_cast<uint32_t>(Frequency_));
     if (OnFreqChanged) OnFreqChanged(*this, Frequency_);
 }
 
-void TCWout::SetFrequency2(int hz) {
+void TMorseEngine::SetFrequency2(int hz) {
     if (hz == Frequency2_) return;
     Frequency2_ = ranges::Frequency.Clamp(hz);
     Tone2_.SetFrequency(static_cast<uint32_t>(Frequency2_));
     if (OnFreq2Changed) OnFreq2Changed(*this, Frequency2_);
 }
 
-void TCWout::SetDiffFrequency(int hz) {
+void TMorseEngine::SetDiffFrequency(int hz) {
     if (hz == DiffFrequency_) return;
     DiffFrequency_ = ranges::Frequency.Clamp(hz);
     if (OnDiffFreqChanged) OnDiffFreqChanged(*this, DiffFrequency_);
 }
 
-void TCWout::SetSpeed(int cpm) {
+void TMorseEngine::SetSpeed(int cpm) {
     if (cpm == Speed_) return;
     if (cpm < MinSpeed_)
         cpm = MinSpeed_;
@@ -118,48 +118,48 @@ void TCWout::SetSpeed(int cpm) {
     if (OnSpeedChanged) OnSpeedChanged(*this, Speed_);
 }
 
-void TCWout::SetFWSpeed(int cpm) {
+void TMorseEngine::SetFWSpeed(int cpm) {
     if (cpm == FWSpeed_) return;
     FWSpeed_ = ranges::Speed.Clamp(cpm);
     Recalculate();
     if (OnFWSpeedChanged) OnFWSpeedChanged(*this, FWSpeed_);
 }
 
-void TCWout::SetLogAmplitude(int dB) {
+void TMorseEngine::SetLogAmplitude(int dB) {
     // No early return on an equal value: Mute(false) sets the level again to undo the mute.
     LogAmplitude_ = std::min(dB, ranges::OutputLevel.Max);
     ApplyLogAmplitude();
 }
 
-void TCWout::ApplyLogAmplitude() {
+void TMorseEngine::ApplyLogAmplitude() {
     Amplitude_ = 32500.0 * std::pow(10.0, LogAmplitude_ / 20.0);
     SlopeStep_ = Amplitude_ / (T_.SlopeLength + 1);
     Blip_.SetLeveldB(LogAmplitude_);
 }
 
-void TCWout::SetMaxSpeed(int cpm) {
+void TMorseEngine::SetMaxSpeed(int cpm) {
     if (cpm != MaxSpeed_) MaxSpeed_ = ranges::Speed.Clamp(cpm);
 }
 
-void TCWout::SetMinSpeed(int cpm) {
+void TMorseEngine::SetMinSpeed(int cpm) {
     if (cpm != MinSpeed_) MinSpeed_ = ranges::Speed.Clamp(cpm);
 }
 
-void TCWout::SetWeight(int percent) {
+void TMorseEngine::SetWeight(int percent) {
     if (percent == Weight_) return;
     Weight_ = ranges::Weight.Clamp(percent);
     Recalculate();
     if (OnWeightChanged) OnWeightChanged(*this, Weight_);
 }
 
-void TCWout::SetRatio(int percent) {
+void TMorseEngine::SetRatio(int percent) {
     if (percent == Ratio_) return;
     Ratio_ = ranges::Ratio.Clamp(percent);
     Recalculate();
     if (OnRatioChanged) OnRatioChanged(*this, Ratio_);
 }
 
-void TCWout::SetSlope(int samples) {
+void TMorseEngine::SetSlope(int samples) {
     if (samples == Slope_) return;
     // Bounds come from the unshortened durations at the current speed and weight.
     Slope_ = 0;
@@ -172,13 +172,13 @@ void TCWout::SetSlope(int samples) {
     if (OnSlopeChanged) OnSlopeChanged(*this, Slope_);
 }
 
-void TCWout::SetTimePttStart(int ms) {
+void TMorseEngine::SetTimePttStart(int ms) {
     if (ms == TimePttStart_) return;
     TimePttStart_ = std::clamp(ms, 0, kMaxPttTime);
     Recalculate();
 }
 
-void TCWout::SetTimePttHold(int ms) {
+void TMorseEngine::SetTimePttHold(int ms) {
     if (ms == TimePttHold_) return;
     TimePttHold_ = std::clamp(ms, 0, kMaxPttTime);
     Recalculate();
@@ -186,7 +186,7 @@ void TCWout::SetTimePttHold(int ms) {
 
 // --- Timing ----------------------------------------------------------------------------------
 
-void TCWout::Recalculate() {
+void TMorseEngine::Recalculate() {
     const bool spaced = Spacing_ != TSpacing::Plain && Speed_ < FWSpeed_;
     const int v = spaced ? FWSpeed_ : std::max(Speed_, 1);
     T_.DotMs = 6000 / v;
@@ -246,12 +246,12 @@ void TCWout::Recalculate() {
 
 // --- Control ---------------------------------------------------------------------------------
 
-bool TCWout::Start() {
+bool TMorseEngine::Start() {
     Recalculate();
     PttState_ = Hold_ = Aborted_ = false;
     SendState_ = 0;
     StopRequested_ = StopAtEndFlag_ = false;
-    if (BlasterMode_) {
+    if (SoundMode_) {
         StateCounter_ = 0;
     } else if (Timer_) {
         if (!PeriodBegun_) {
@@ -266,13 +266,13 @@ bool TCWout::Start() {
     return true;
 }
 
-bool TCWout::StopAfterChar() {
+bool TMorseEngine::StopAfterChar() {
     if (!Running_) return false;
     StopRequested_ = true;
     return true;
 }
 
-void TCWout::StopNow() {
+void TMorseEngine::StopNow() {
     if (Timer_) {
         Timer_->SetEnabled(false);
         if (PeriodBegun_) {
@@ -284,27 +284,27 @@ void TCWout::StopNow() {
     if (OnStop) OnStop(*this);
 }
 
-bool TCWout::StartSending() {
+bool TMorseEngine::StartSending() {
     StopAtEndFlag_ = Hold_ = Aborted_ = false;
     if (Running_ && SendState_ == 0) SendState_ = 1;
     return Running_;
 }
 
-bool TCWout::StopAtEnd() {
+bool TMorseEngine::StopAtEnd() {
     if (Running_) StopAtEndFlag_ = true;
     return Running_;
 }
 
-void TCWout::StopAtEndNow() {
+void TMorseEngine::StopAtEndNow() {
     HoldCount_ = T_.HoldLimit;
     StopAtEnd();
 }
 
-bool TCWout::Abort() {
+bool TMorseEngine::Abort() {
     if (!Aborted_) {
         StopRequested_ = true;
         SendState_ = 0;
-        if (!BlasterMode_ && Timer_) Timer_->SetEnabled(false);
+        if (!SoundMode_ && Timer_) Timer_->SetEnabled(false);
         if (OnSignalChanged) OnSignalChanged(*this, false, 0);
         if (OnCharSent) OnCharSent(*this, CurrentChar_);
         if (OnLastChar) OnLastChar(*this);
@@ -316,7 +316,7 @@ bool TCWout::Abort() {
     return true;
 }
 
-void TCWout::Mute(bool on) {
+void TMorseEngine::Mute(bool on) {
     if (on) {
         Amplitude_ = 0.0;
         SlopeStep_ = 0.0;
@@ -325,7 +325,7 @@ void TCWout::Mute(bool on) {
     }
 }
 
-int TCWout::RemoveUnsent() {
+int TMorseEngine::RemoveUnsent() {
     int positions = 0;
     while (HasChars()) {
         const uint8_t c = Buf_.Unput();
@@ -334,7 +334,7 @@ int TCWout::RemoveUnsent() {
     return positions;
 }
 
-void TCWout::LoadNextChar() {
+void TMorseEngine::LoadNextChar() {
     CurrentChar_ = GetChar();
     const uint16_t k = CodeOf(CurrentChar_);
     if (k == 0) {
@@ -350,7 +350,7 @@ void TCWout::LoadNextChar() {
 
 // --- Timed mode ------------------------------------------------------------------------------
 
-void TCWout::OnCWTimer() {
+void TMorseEngine::OnCWTimer() {
     if (Timer_) Timer_->SetEnabled(false);
     const double started = DayClock_();
     TimerStep();
@@ -366,7 +366,7 @@ void TCWout::OnCWTimer() {
     }
 }
 
-void TCWout::SetNextTick(int ms) {
+void TMorseEngine::SetNextTick(int ms) {
     if (!Timer_) return;
     Timer_->SetInterval(std::max(ms, 1));
     Timer_->SetEnabled(true);
@@ -412,7 +412,7 @@ void TCWout::SetNextTick(int ms) {
 //   26     2000 samples of silence before a blip                    27
 //   27     the blip (BlipLength samples)                            28
 //   28     2000 samples of silence, then OnCharSent                 3
-void TCWout::TimerStep() {
+void TMorseEngine::TimerStep() {
     const bool abortedBefore = Aborted_;
     int next = T_.DotMs; // [ms] until the next tick
     switch (SendState_) {
@@ -497,13 +497,13 @@ void TCWout::TimerStep() {
 
 // --- Sound mode ------------------------------------------------------------------------------
 
-uint8_t TCWout::SoundStateForChar() const {
+uint8_t TMorseEngine::SoundStateForChar() const {
     if (CurrentChar_ == BlipMark) return 26;
     if (ElementRegister_ == kEndOfChar || ElementRegister_ == 0) return 10;
     return (ElementRegister_ & kEndOfChar) ? 23 : 20;
 }
 
-void TCWout::RenderBuffer(int16_t* buffer, int byteCount) {
+void TMorseEngine::RenderBuffer(int16_t* buffer, int byteCount) {
     // A handler that runs the event loop may get here again while a buffer is being rendered:
     // that nested call renders nothing, so the outer one keeps its output and position.
     if (buffer == nullptr || byteCount < 2 || RenderOut_ != nullptr) return;
@@ -536,7 +536,7 @@ void TCWout::RenderBuffer(int16_t* buffer, int byteCount) {
 }
 
 // One step of the sample machine; returns 1 when it wrote a sample or completed a stop.
-int TCWout::SoundStep(bool firstStep) {
+int TMorseEngine::SoundStep(bool firstStep) {
     switch (SendState_) {
     case 0:
         HoldCount_ = 0;
