@@ -5,6 +5,7 @@
 
 #include "learn/CopyCheck.h"
 #include "learn/HistoryStore.h"
+#include "learn/KochCourse.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,47 @@ namespace brindle::test {
 // zone from UTC-11 to UTC+11.
 inline TTimePoint Midday() {
     return std::chrono::system_clock::from_time_t(1741608000);
+}
+
+// What the store gives, one line each, so that one comparison shows every field. A practice:
+// "id started kind 100/80 (cpm) 6 sent 3 right 1 extra aborted finished counts lcwo 4".
+inline std::string Describe(const TPracticeRecord& p) {
+    std::ostringstream s;
+    s << p.Id << " " << p.Started << " " << p.Kind << " " << p.CharCpm << "/" << p.EffCpm << " "
+      << p.SentChars << " sent " << p.CorrectChars << " right " << p.ExtraChars << " extra"
+      << (p.Aborted ? " aborted" : "") << (p.Finished ? " finished" : "")
+      << (p.Counts ? " counts" : "");
+    if (p.Course) s << " " << CourseOrderName(p.Course->Order) << " " << p.Course->Lesson;
+    return s.str();
+}
+// seq sent 'copied' sent/right/extra, and the reaction time.
+inline std::string Describe(const TStoredItem& i) {
+    std::ostringstream s;
+    s << i.Seq << " " << i.Sent << " '" << i.Copied << "' " << i.SentChars << "/" << i.CorrectChars
+      << "/" << i.ExtraChars;
+    if (i.ReactionMs) s << " " << *i.ReactionMs << " ms";
+    return s.str();
+}
+// char right/copies, missed.
+inline std::string Describe(const TCharAccuracy& a) {
+    return std::string(1, static_cast<char>(a.Char)) + " " + std::to_string(a.Correct) + "/" +
+           std::to_string(a.Copies) + " -" + std::to_string(a.Missed);
+}
+// char median ms, of so many.
+inline std::string Describe(const TCharReaction& r) {
+    return std::string(1, static_cast<char>(r.Char)) + " " + std::to_string(r.MedianMs) + " ms (" +
+           std::to_string(r.Count) + ")";
+}
+// char copies, recent right/recent copies.
+inline std::string Describe(const TCharStats& c) {
+    return std::string(1, static_cast<char>(c.Char)) + " " + std::to_string(c.Copies) + " " +
+           std::to_string(c.RecentCorrect) + "/" + std::to_string(c.RecentCopies);
+}
+template <class T> std::string Describe(const std::vector<T>& all) {
+    std::string s;
+    for (const T& one : all)
+        s += (s.empty() ? "" : " | ") + Describe(one);
+    return s;
 }
 
 // A direct connection for looking into a file and for preparing old or foreign ones.
@@ -84,6 +127,16 @@ protected:
             end.ExtraChars += item.ExtraChars;
         }
         return end;
+    }
+    // A practice of these items in store, finished as the check scores it; its id.
+    static THistoryStore::TPracticeId Practise(THistoryStore& store, const TPracticeStart& start,
+                                               const std::vector<TCheckedItem>& items,
+                                               bool counts = true, bool aborted = false) {
+        const auto id = store.StartPractice(start);
+        for (const TCheckedItem& item : items)
+            store.AddItem(id, item);
+        store.FinishPractice(id, EndOf(items, counts, aborted));
+        return id;
     }
     static TPracticeStart Groups() { return TPracticeStart{"groups", 100, 80, std::nullopt}; }
     static TPracticeStart Course(TCourseOrder order, int lesson) {

@@ -71,11 +71,10 @@ TEST(HistoryText, CharactersAndTextAsStored) {
     EXPECT_EQ(CharOfStored("<"), '<');
 }
 
-TEST_F(HistoryStore, MakesItsFolderAndAnEmptyFile) {
+TEST_F(HistoryStore, MakesItsFolderAndAnEmptyFileAndTakesAZeroByteOne) {
     const std::string path = (Dir.Path / "data" / "Brindle" / "history.sqlite").string();
     auto store = Open(path);
     ASSERT_TRUE(store->Available());
-    EXPECT_TRUE(Messages.empty());
     for (const auto& folder : {Dir.Path / "data", Dir.Path / "data" / "Brindle"}) {
         struct stat st {};
         ASSERT_EQ(stat(folder.c_str(), &st), 0);
@@ -85,14 +84,12 @@ TEST_F(HistoryStore, MakesItsFolderAndAnEmptyFile) {
     EXPECT_EQ(raw.Value("PRAGMA user_version"), std::to_string(history::SchemaVersion));
     EXPECT_EQ(raw.Value("PRAGMA journal_mode"), "wal");
     EXPECT_TRUE(store->Practices().empty());
-}
-
-TEST_F(HistoryStore, AZeroByteFileIsAnEmptyHistory) {
+    // A file of zero bytes is an empty history.
     std::ofstream(DbPath()).close();
-    auto store = Open(DbPath());
-    EXPECT_TRUE(store->Available());
+    auto zero = Open(DbPath());
+    EXPECT_TRUE(zero->Available());
+    EXPECT_NE(zero->StartPractice(Groups()), 0);
     EXPECT_TRUE(Messages.empty());
-    EXPECT_NE(store->StartPractice(Groups()), 0);
 }
 
 TEST_F(HistoryStore, APracticeWithItsItemsAndCharacters) {
@@ -109,41 +106,18 @@ TEST_F(HistoryStore, APracticeWithItsItemsAndCharacters) {
 
     const auto practices = store->Practices();
     ASSERT_EQ(practices.size(), 1u);
-    const TPracticeRecord& p = practices[0];
-    EXPECT_EQ(p.Id, id);
-    EXPECT_EQ(p.Started, "2025-03-10T12:00:00Z");
-    EXPECT_EQ(p.Kind, "groups");
-    EXPECT_EQ(p.CharCpm, 100);
-    EXPECT_EQ(p.EffCpm, 80);
-    EXPECT_EQ(p.SentChars, 6);
-    EXPECT_EQ(p.CorrectChars, 3);
-    EXPECT_EQ(p.ExtraChars, 1);
-    EXPECT_DOUBLE_EQ(p.Accuracy(), 2.0 / 6.0); // 3 wrong or missed and 1 extra of 6
-    EXPECT_FALSE(p.Aborted);
-    EXPECT_TRUE(p.Finished);
-    EXPECT_TRUE(p.Counts);
-    EXPECT_FALSE(p.Course);
-
-    const auto items = store->Items(id);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].Seq, 1);
-    EXPECT_EQ(items[0].Sent, "<ar>b\xC3\xA4k"); // UTF-8, prosigns by name
-    EXPECT_EQ(items[0].Copied, "<ar>6\xC3\xA4");
-    EXPECT_EQ(items[0].SentChars, 4);
-    EXPECT_EQ(items[0].CorrectChars, 2);
-    EXPECT_EQ(items[0].ExtraChars, 0);
-    EXPECT_EQ(items[0].ReactionMs, 1200);
-    EXPECT_EQ(items[1].Seq, 2);
-    EXPECT_EQ(items[1].ExtraChars, 1);
-    EXPECT_FALSE(items[1].ReactionMs);
+    EXPECT_EQ(test::Describe(practices[0]),
+              "1 2025-03-10T12:00:00Z groups 100/80 6 sent 3 right 1 extra finished counts");
+    EXPECT_DOUBLE_EQ(practices[0].Accuracy(), 2.0 / 6.0); // 3 wrong or missed and 1 extra of 6
+    // UTF-8, prosigns by name.
+    EXPECT_EQ(test::Describe(store->Items(id)),
+              "1 <ar>b\xC3\xA4k '<ar>6\xC3\xA4' 4/2/0 1200 ms | 2 bk '6kx' 2/1/1");
 
     test::TRawDb raw(DbPath());
-    EXPECT_EQ(raw.Value("SELECT group_concat(sent || '>' || copied, ' ') FROM "
-                        "(SELECT * FROM chars ORDER BY seq, pos)"),
-              "<ar>><ar> b>6 \xC3\xA4>\xC3\xA4 k> b>6 k>k");
-    EXPECT_EQ(raw.Value("SELECT group_concat(COALESCE(reaction_ms, '-'), ' ') FROM "
-                        "(SELECT * FROM chars ORDER BY seq, pos)"),
-              "300 500 - 100 - -");
+    EXPECT_EQ(
+        raw.Value("SELECT group_concat(sent || '>' || copied || ' ' || "
+                  "COALESCE(reaction_ms, '-'), ', ') FROM (SELECT * FROM chars ORDER BY seq, pos)"),
+        "<ar>><ar> 300, b>6 500, \xC3\xA4>\xC3\xA4 -, k> 100, b>6 -, k>k -");
     EXPECT_EQ(raw.Value("SELECT planned_items || ' ' || extra_chars || ' ' || counts || ' ' || "
                         "ended FROM sessions"),
               "10 1 1 2025-03-10T12:00:30Z");
@@ -188,48 +162,35 @@ TEST_F(HistoryStore, WritesWaitForAFlush) {
 TEST_F(HistoryStore, AnItemWrittenAgainReplacesItsCharactersAndTheirConfusions) {
     auto store = Open(DbPath());
     const auto id = store->StartPractice(Groups());
+    // Writing to no practice, or to item 0 (items count from 1), does nothing.
+    EXPECT_FALSE(store->AddItem(0, Item("abc", "abc")));
+    EXPECT_FALSE(store->AddItem(id + 1, Item("abc", "abc")));
+    EXPECT_FALSE(store->ReplaceItem(id, 0, Item("abc", "abc")));
+    EXPECT_FALSE(store->SaveCopy(id + 1, 1, "abc"));
+    EXPECT_FALSE(store->SaveCopy(id, 0, "abc"));
+    EXPECT_FALSE(store->FinishPractice(id + 1, TPracticeEnd{false, true, 3, 3, 0}));
+    EXPECT_FALSE(store->PendingWrites());
+    EXPECT_TRUE(store->Writable());
+    EXPECT_TRUE(store->CharAccuracy().empty());
+    EXPECT_TRUE(Messages.empty());
+
     ASSERT_TRUE(store->AddItem(id, Item("bk", "")));  // sent, not yet copied
     ASSERT_TRUE(store->AddItem(id, Item("ab", "6"))); // half copied so far
     ASSERT_TRUE(store->ReplaceItem(id, 1, Item("bk", "6k"), TItemTiming{900, {}}));
     ASSERT_TRUE(store->ReplaceItem(id, 2, Item("ab", "ab")));
     EXPECT_FALSE(store->ReplaceItem(id + 1, 1, Item("bk", "bk"))); // no such practice
-    const auto items = store->Items(id);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].Seq, 1);
-    EXPECT_EQ(items[0].Copied, "6k");
-    EXPECT_EQ(items[0].CorrectChars, 1);
-    EXPECT_EQ(items[0].ReactionMs, 900);
-    EXPECT_EQ(items[1].Copied, "ab");
+    EXPECT_EQ(test::Describe(store->Items(id)), "1 bk '6k' 2/1/0 900 ms | 2 ab 'ab' 2/2/0");
     EXPECT_EQ(store->Confusions(), (std::vector<TConfusion>{{'b', '6', 1}}));
-    const auto accuracy = store->CharAccuracy();
-    const auto b = std::find_if(accuracy.begin(), accuracy.end(),
-                                [](const TCharAccuracy& a) { return a.Char == 'b'; });
-    ASSERT_NE(b, accuracy.end());
-    EXPECT_EQ(b->Copies, 2);
-    EXPECT_EQ(b->Correct, 1);
+    const auto accuracy = store->CharAccuracy(); // the worst first
+    ASSERT_FALSE(accuracy.empty());
+    EXPECT_EQ(test::Describe(accuracy[0]), "b 1/2 -0");
     test::TRawDb raw(DbPath());
-    EXPECT_EQ(raw.Value("SELECT COUNT(*) FROM chars"), "4");
-    EXPECT_EQ(raw.Value("SELECT SUM(n) FROM char_pairs"), "4");
+    EXPECT_EQ(raw.Value("SELECT COUNT(*) || ' ' || (SELECT SUM(n) FROM char_pairs) FROM chars"),
+              "4 4");
     // Copied right at last: its only confusion is gone.
     ASSERT_TRUE(store->ReplaceItem(id, 1, Item("bk", "bk")));
     EXPECT_TRUE(store->Confusions().empty());
     EXPECT_EQ(raw.Value("SELECT COUNT(*) FROM char_pairs WHERE n <= 0"), "0");
-}
-
-TEST_F(HistoryStore, WritingToNoPracticeDoesNothing) {
-    auto store = Open(DbPath());
-    const auto id = store->StartPractice(Groups());
-    EXPECT_FALSE(store->AddItem(0, Item("abc", "abc")));
-    EXPECT_FALSE(store->AddItem(id + 1, Item("abc", "abc")));
-    EXPECT_FALSE(store->ReplaceItem(id, 0, Item("abc", "abc"))); // items count from 1
-    EXPECT_FALSE(store->SaveCopy(id + 1, 1, "abc"));
-    EXPECT_FALSE(store->SaveCopy(id, 0, "abc"));
-    EXPECT_FALSE(store->FinishPractice(id + 1, TPracticeEnd{false, true, 3, 3, 0}));
-    EXPECT_FALSE(store->PendingWrites());
-    EXPECT_TRUE(store->Available());
-    EXPECT_TRUE(store->Writable());
-    EXPECT_TRUE(store->CharAccuracy().empty());
-    EXPECT_TRUE(Messages.empty());
 }
 
 TEST_F(HistoryStore, ProgressQueries) {
@@ -247,61 +208,25 @@ TEST_F(HistoryStore, ProgressQueries) {
     store->AddItem(recent, Item("kkkk", "kkkk"), TItemTiming{{}, {300, 100, 200, std::nullopt}});
     store->FinishPractice(recent, TPracticeEnd{true, false, 12, 7, 0});
 
-    const auto all = store->CharAccuracy();
-    std::string order;
-    for (const auto& a : all)
-        order += static_cast<char>(a.Char);
-    EXPECT_EQ(order, "xbmk"); // 0 %, 25 %, 50 %, 100 %
-    auto of = [&](uint8_t c) {
-        return std::find_if(all.begin(), all.end(), [c](const auto& a) { return a.Char == c; });
-    };
-    const auto b = of('b');
-    ASSERT_NE(b, all.end());
-    EXPECT_EQ(b->Copies, 4);
-    EXPECT_EQ(b->Correct, 1);
-    const auto m = of('m');
-    ASSERT_NE(m, all.end());
-    EXPECT_EQ(m->Missed, 1);
-    const auto k = of('k');
-    ASSERT_NE(k, all.end());
-    EXPECT_EQ(k->Copies, 5);
-    EXPECT_EQ(k->Correct, 5);
-
-    const auto week = store->CharAccuracy(7);
-    ASSERT_EQ(week.size(), 3u);
-    EXPECT_EQ(week[0].Char, 'b');
-    EXPECT_EQ(week[2].Char, 'k');
-    EXPECT_EQ(week[2].Copies, 4);
+    // 0 %, 25 %, 50 %, 100 %.
+    EXPECT_EQ(test::Describe(store->CharAccuracy()), "x 0/2 -0 | b 1/4 -0 | m 2/4 -1 | k 5/5 -0");
+    EXPECT_EQ(test::Describe(store->CharAccuracy(7)), "b 1/4 -0 | m 2/4 -1 | k 4/4 -0");
 
     EXPECT_EQ(store->Confusions(),
               (std::vector<TConfusion>{{'b', '6', 3}, {'x', 'y', 2}, {'m', 'n', 1}}));
     EXPECT_EQ(store->Confusions({}, 1), (std::vector<TConfusion>{{'b', '6', 3}}));
     EXPECT_EQ(store->Confusions(7), (std::vector<TConfusion>{{'b', '6', 3}, {'m', 'n', 1}}));
 
-    // Medians: x 900; m 400 450 500 600 -> 475; b 100..400 -> 250; k 100 100 200 300 -> 150.
-    const auto slow = store->SlowestChars();
-    ASSERT_EQ(slow.size(), 4u);
-    EXPECT_EQ(slow[0].Char, 'x');
-    EXPECT_EQ(slow[0].MedianMs, 900);
-    EXPECT_EQ(slow[1].Char, 'm');
-    EXPECT_EQ(slow[1].MedianMs, 475);
-    EXPECT_EQ(slow[2].Char, 'b');
-    EXPECT_EQ(slow[2].MedianMs, 250);
-    EXPECT_EQ(slow[3].Char, 'k');
-    EXPECT_EQ(slow[3].MedianMs, 150);
-    EXPECT_EQ(slow[3].Count, 4);
-    const auto slowWeek = store->SlowestChars(7, 2);
-    ASSERT_EQ(slowWeek.size(), 2u);
-    EXPECT_EQ(slowWeek[0].Char, 'm');
-    EXPECT_EQ(slowWeek[1].MedianMs, 250);
-    const auto slowAll = store->SlowestChars(7);
-    ASSERT_EQ(slowAll.size(), 3u);
-    EXPECT_EQ(slowAll[2].MedianMs, 200); // k of this week: 100 200 300
+    // Medians: x 900; m 400 450 500 600 -> 475; b 100..400 -> 250; k 100 100 200 300 -> 150,
+    // and of this week 100 200 300 -> 200.
+    EXPECT_EQ(test::Describe(store->SlowestChars()),
+              "x 900 ms (2) | m 475 ms (4) | b 250 ms (4) | k 150 ms (4)");
+    EXPECT_EQ(test::Describe(store->SlowestChars(7, 2)), "m 475 ms (4) | b 250 ms (4)");
+    EXPECT_EQ(test::Describe(store->SlowestChars(7)), "m 475 ms (4) | b 250 ms (4) | k 200 ms (3)");
 
-    const auto practices = store->Practices();
-    ASSERT_EQ(practices.size(), 2u);
-    EXPECT_EQ(practices[0].Id, old);
-    EXPECT_TRUE(practices[1].Aborted);
+    EXPECT_EQ(test::Describe(store->Practices()),
+              "1 2025-02-28T12:00:00Z groups 100/80 3 sent 1 right 0 extra finished counts | "
+              "2 2025-03-10T12:00:00Z groups 100/80 12 sent 7 right 0 extra aborted finished");
     EXPECT_EQ(store->Practices(7).size(), 1u);
     EXPECT_EQ(store->Practices(10).size(), 2u); // one started exactly 10 days ago
 }
@@ -317,73 +242,46 @@ TEST_F(HistoryStore, CharStatsCountAllCopiesAndTheLatestFiftyOfPracticesThatCoun
         items.push_back(Item("kkkkk", "kkkkk")); // 50 right, the latest
     for (const auto& item : items)
         store->AddItem(id, item);
-    EXPECT_EQ(store->CharStats("k")[0].Copies, 0); // not finished: it does not count yet
+    EXPECT_EQ(test::Describe(store->CharStats("k")), "k 0 0/0"); // not finished: not yet counted
     store->FinishPractice(id, EndOf(items));
-    const auto stats = store->CharStats("kKr");
-    ASSERT_EQ(stats.size(), 3u);
-    EXPECT_EQ(stats[0].Char, 'k');
-    EXPECT_EQ(stats[0].Copies, 80);
-    EXPECT_EQ(stats[0].RecentCopies, TCharStats::RecentWindow);
-    EXPECT_EQ(stats[0].RecentCorrect, 50);
-    EXPECT_EQ(stats[1].Char, 'k'); // case folded
-    EXPECT_EQ(stats[2].Copies, 0);
-    EXPECT_EQ(stats[2].RecentCopies, 0);
+    EXPECT_EQ(test::Describe(store->CharStats("kKr")), "k 80 50/50 | k 80 50/50 | r 0 0/0");
 
     // A practice that does not count (stopped, or short of its length) changes nothing.
-    auto stopped = store->StartPractice(Groups());
-    store->AddItem(stopped, Item("kkkk", "mmmm"));
-    store->FinishPractice(stopped, EndOf({Item("kkkk", "mmmm")}, false, true));
-    auto after = store->CharStats("k");
-    ASSERT_EQ(after.size(), 1u);
-    EXPECT_EQ(after[0].Copies, 80);
-    EXPECT_EQ(after[0].RecentCorrect, 50);
+    Practise(*store, Groups(), {Item("kkkk", "mmmm")}, false, true);
+    EXPECT_EQ(test::Describe(store->CharStats("k")), "k 80 50/50");
 
-    // The latest copies are the ones written last, across practices.
-    auto next = store->StartPractice(Groups());
-    store->AddItem(next, Item("kkkk", "k"));
-    store->FinishPractice(next, EndOf({Item("kkkk", "k")}));
-    after = store->CharStats("k");
-    ASSERT_EQ(after.size(), 1u);
-    EXPECT_EQ(after[0].Copies, 84);
-    EXPECT_EQ(after[0].RecentCorrect, 47); // 46 of the older right ones and the new right one
+    // The latest copies are the ones written last, across practices: 46 of the older right ones
+    // and the new right one.
+    const auto next = Practise(*store, Groups(), {Item("kkkk", "k")});
+    EXPECT_EQ(test::Describe(store->CharStats("k")), "k 84 47/50");
 
     // An item of a counted practice written again, and its end written again as not counting:
     // the copies follow.
     store->ReplaceItem(next, 1, Item("kkkk", "kkkk"));
-    after = store->CharStats("k");
-    EXPECT_EQ(after[0].Copies, 84);
-    EXPECT_EQ(after[0].RecentCorrect, 50);
+    EXPECT_EQ(test::Describe(store->CharStats("k")), "k 84 50/50");
     store->FinishPractice(next, EndOf({Item("kkkk", "kkkk")}, false));
-    after = store->CharStats("k");
-    EXPECT_EQ(after[0].Copies, 80);
+    EXPECT_EQ(test::Describe(store->CharStats("k")), "k 80 50/50");
     test::TRawDb raw(DbPath());
     EXPECT_EQ(raw.Value("SELECT group_concat(sent || '=' || n) FROM counted_chars"), "k=80");
 }
 
 TEST_F(HistoryStore, NewestCharTallyReadsTheLessonsLatestCopiesThatCount) {
     auto store = Open(DbPath());
-    auto practice = [&](const TPracticeStart& start, const std::vector<TCheckedItem>& items,
-                        bool counts = true) {
-        const auto id = store->StartPractice(start);
-        for (const auto& item : items)
-            store->AddItem(id, item);
-        store->FinishPractice(id, EndOf(items, counts));
-        return id;
-    };
     const TCheckedItem tenRight = Item("rrrrrrrrrr", "rrrrrrrrrr");
     const TCheckedItem tenWrong = Item("rrrrrrrrrr", "kkkkkkkkkk");
     const TPracticeStart lesson4 = Course(TCourseOrder::Lcwo, 4);
     Now = test::Midday() - 48h;
-    practice(lesson4, {tenRight, tenWrong}); // older: its last item first
+    Practise(*store, lesson4, {tenRight, tenWrong}); // older: its last item first
     Now = test::Midday() - 24h;
-    practice(lesson4, {tenRight, tenRight, tenRight, tenRight, Item("rrrrr", "rrrrr")}); // 45
+    Practise(*store, lesson4,
+             {tenRight, tenRight, tenRight, tenRight, Item("rrrrr", "rrrrr")}); // 45
     Now = test::Midday() - 72h;
-    practice(lesson4, {tenWrong}); // written later, started earlier: the oldest
+    Practise(*store, lesson4, {tenWrong}); // written later, started earlier: the oldest
     Now = test::Midday();
-    practice(lesson4, {tenWrong}, false);                 // does not count
-    practice(Course(TCourseOrder::Lcwo, 3), {tenWrong});  // other lesson
-    practice(Course(TCourseOrder::G4fon, 4), {tenWrong}); // other order
-    practice(Groups(), {tenWrong});                       // not the course
+    Practise(*store, lesson4, {tenWrong}, false);                 // does not count
+    Practise(*store, Course(TCourseOrder::Lcwo, 3), {tenWrong});  // other lesson
+    Practise(*store, Course(TCourseOrder::G4fon, 4), {tenWrong}); // other order
+    Practise(*store, Groups(), {tenWrong});                       // not the course
 
     const TCourseLesson lesson{TCourseOrder::Lcwo, 4};
     EXPECT_EQ(store->NewestCharTally(lesson, 'r'), (TCharTally{50, 45}));
@@ -393,114 +291,69 @@ TEST_F(HistoryStore, NewestCharTallyReadsTheLessonsLatestCopiesThatCount) {
     EXPECT_EQ(store->NewestCharTally(lesson, 'k'), (TCharTally{}));
     EXPECT_EQ(store->NewestCharTally(TCourseLesson{TCourseOrder::Cwops, 4}, 'r'), TCharTally{});
 
+    // The oldest practice, of the course.
     const auto practices = store->Practices();
     ASSERT_FALSE(practices.empty());
-    const auto withCourse = std::find_if(practices.begin(), practices.end(),
-                                         [](const auto& p) { return p.Course.has_value(); });
-    ASSERT_NE(withCourse, practices.end());
-    EXPECT_EQ(withCourse->Course->Order, TCourseOrder::Lcwo);
-    EXPECT_EQ(withCourse->Course->Lesson, 4);
+    EXPECT_EQ(
+        test::Describe(practices[0]),
+        "3 2025-03-07T12:00:00Z course 100/60 10 sent 0 right 0 extra finished counts LCWO 4");
 }
 
-TEST_F(HistoryStore, KeptAcrossRunsAndUnfinishedPracticesAreScoredAsAborted) {
-    THistoryStore::TPracticeId id = 0;
-    {
-        auto store = Open(DbPath());
-        id = store->StartPractice(Course(TCourseOrder::Cwops, 2));
-        store->AddItem(id, Item("tea", "tea"));
-        store->AddItem(id, Item("eat", "e"));
-        // the program ends without finishing it
-    }
-    auto store = Open(DbPath());
-    const auto practices = store->Practices();
-    ASSERT_EQ(practices.size(), 1u);
-    EXPECT_EQ(practices[0].Id, id);
-    EXPECT_TRUE(practices[0].Aborted);
-    EXPECT_FALSE(practices[0].Finished);
-    EXPECT_EQ(practices[0].SentChars, 6);
-    EXPECT_EQ(practices[0].CorrectChars, 4);
-    EXPECT_EQ(store->Items(id).size(), 2u);
-    // New practices go on after it.
-    const auto next = store->StartPractice(Groups());
-    EXPECT_GT(next, id);
-}
-
-// The program crashed during a continuous practice: the items were kept as sent, the copy typed
-// so far beside them. The next opening checks the copy and keeps what was copied.
-TEST_F(HistoryStore, AnUnfinishedPracticeIsCheckedOnItsSavedCopy) {
-    THistoryStore::TPracticeId id = 0;
+// The program ended during practices (it crashed, or was closed without finishing them). The
+// next opening scores each as aborted, and none counts towards the course: one on its items as
+// kept; a continuous one on the copy typed so far, saved beside its items as they were sent; an
+// item-by-item one keeps the items checked with their copies, and its saved copy covers the item
+// that was waiting.
+TEST_F(HistoryStore, UnfinishedPracticesAreScoredAsAbortedAtTheNextOpening) {
     // Prosign codes and Windows-1252 bytes come back exactly.
     const std::string copy = "abcxde fghij +\xE4";
     {
         auto store = Open(DbPath());
-        id = store->StartPractice(Course(TCourseOrder::Lcwo, 2));
+        const auto plain = store->StartPractice(Course(TCourseOrder::Cwops, 2));
+        store->AddItem(plain, Item("tea", "tea"));
+        store->AddItem(plain, Item("eat", "e"));
+        const auto continuous = store->StartPractice(Course(TCourseOrder::Lcwo, 2));
         for (const char* sent : {"abcde", "fghij", "klmno"})
-            ASSERT_TRUE(store->AddItem(id, Item(sent, ""), TItemTiming{{}, {400, 500}}));
-        ASSERT_TRUE(store->SaveCopy(id, 1, "ab"));
-        ASSERT_TRUE(store->SaveCopy(id, 1, copy)); // the newer copy replaces the older
+            ASSERT_TRUE(store->AddItem(continuous, Item(sent, ""), TItemTiming{{}, {400, 500}}));
+        ASSERT_TRUE(store->SaveCopy(continuous, 1, "ab"));
+        ASSERT_TRUE(store->SaveCopy(continuous, 1, copy)); // the newer copy replaces the older
+        const auto itemByItem = store->StartPractice(Groups());
+        ASSERT_TRUE(store->AddItem(itemByItem, Item("abc", "")));
+        ASSERT_TRUE(store->ReplaceItem(itemByItem, 1, Item("abc", "abd")));
+        ASSERT_TRUE(store->AddItem(itemByItem, Item("klm", "")));
+        ASSERT_TRUE(store->SaveCopy(itemByItem, 1, "ab")); // older, still waiting: replaced whole
+        ASSERT_TRUE(store->SaveCopy(itemByItem, 2, "klm"));
         ASSERT_TRUE(store->Flush());
-        // A crash: the store goes without a word about the practice.
+        // The store goes without a word about the practices.
     }
     {
         test::TRawDb raw(DbPath());
-        ASSERT_EQ(raw.Value("SELECT copy_from || ':' || hex(copy) FROM sessions"),
+        ASSERT_EQ(raw.Value("SELECT copy_from || ':' || hex(copy) FROM sessions WHERE id = 2"),
                   "1:61626378646520666768696A202BE4");
-        EXPECT_EQ(raw.Value("SELECT SUM(correct_chars) FROM items"), "0");
+        EXPECT_EQ(raw.Value("SELECT SUM(correct_chars) FROM items WHERE session = 2"), "0");
     }
     auto store = Open(DbPath());
     EXPECT_TRUE(Messages.empty());
-    const auto practices = store->Practices();
-    ASSERT_EQ(practices.size(), 1u);
-    const TPracticeRecord& p = practices[0];
-    EXPECT_TRUE(p.Aborted);
-    EXPECT_FALSE(p.Finished);
-    EXPECT_FALSE(p.Counts);
-    EXPECT_EQ(p.SentChars, 15);
-    EXPECT_EQ(p.CorrectChars, 10);
-    EXPECT_GE(p.ExtraChars, 1);
-    const auto items = store->Items(id);
-    ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].Copied.find("abc"), 0u);
-    EXPECT_EQ(items[0].CorrectChars, 5);
-    EXPECT_EQ(items[0].ExtraChars, 1); // the x
-    EXPECT_EQ(items[1].Copied, "fghij");
-    EXPECT_EQ(items[1].CorrectChars, 5);
-    EXPECT_EQ(items[2].CorrectChars, 0);
-    EXPECT_EQ(p.ExtraChars, items[0].ExtraChars + items[1].ExtraChars + items[2].ExtraChars);
+    EXPECT_EQ(test::Describe(store->Practices()),
+              "1 2025-03-10T12:00:00Z course 100/60 6 sent 4 right 0 extra aborted CWops 2 | "
+              "2 2025-03-10T12:00:00Z course 100/60 15 sent 10 right 1 extra aborted LCWO 2 | "
+              "3 2025-03-10T12:00:00Z groups 100/80 6 sent 5 right 0 extra aborted");
+    EXPECT_EQ(test::Describe(store->Items(1)), "1 tea 'tea' 3/3/0 | 2 eat 'e' 3/1/0");
+    EXPECT_EQ(test::Describe(store->Items(2)),
+              "1 abcde 'abcxde' 5/5/1 | 2 fghij 'fghij' 5/5/0 | 3 klmno '<ar>\xC3\xA4' 5/0/0");
+    EXPECT_EQ(test::Describe(store->Items(3)), "1 abc 'abd' 3/2/0 | 2 klm 'klm' 3/3/0");
+    auto confusions = store->Confusions(); // all once: in the order of the sent characters
+    std::sort(confusions.begin(), confusions.end(),
+              [](const TConfusion& a, const TConfusion& b) { return a.Sent < b.Sent; });
+    EXPECT_EQ(confusions, (std::vector<TConfusion>{{'c', 'd', 1}, {'n', '+', 1}, {'o', 0xE4, 1}}));
     // The reaction times kept beside the characters stay.
     test::TRawDb raw(DbPath());
     EXPECT_EQ(raw.Value("SELECT group_concat(COALESCE(reaction_ms, '-'), ' ') FROM "
-                        "(SELECT * FROM chars WHERE seq = 2 ORDER BY pos)"),
+                        "(SELECT * FROM chars WHERE session = 2 AND seq = 2 ORDER BY pos)"),
               "400 500 - - -");
-    // It does not count towards the course.
-    EXPECT_EQ(store->CharStats("a")[0].Copies, 0);
-}
-
-// Item by item, the items checked are kept with their copies; the saved copy covers the item
-// that was waiting.
-TEST_F(HistoryStore, AnUnfinishedItemByItemPracticeChecksOnlyTheWaitingItem) {
-    THistoryStore::TPracticeId id = 0;
-    {
-        auto store = Open(DbPath());
-        id = store->StartPractice(Groups());
-        ASSERT_TRUE(store->AddItem(id, Item("abc", "")));
-        ASSERT_TRUE(store->ReplaceItem(id, 1, Item("abc", "abd")));
-        ASSERT_TRUE(store->AddItem(id, Item("klm", "")));
-        ASSERT_TRUE(store->SaveCopy(id, 1, "ab")); // older, still waiting: replaced whole
-        ASSERT_TRUE(store->SaveCopy(id, 2, "klm"));
-    } // written as the store goes, and not finished
-    auto store = Open(DbPath());
-    const auto items = store->Items(id);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].Copied, "abd");
-    EXPECT_EQ(items[0].CorrectChars, 2);
-    EXPECT_EQ(items[1].Copied, "klm");
-    EXPECT_EQ(items[1].CorrectChars, 3);
-    const auto practices = store->Practices();
-    ASSERT_EQ(practices.size(), 1u);
-    EXPECT_TRUE(practices[0].Aborted);
-    EXPECT_EQ(practices[0].CorrectChars, 5);
-    EXPECT_EQ(store->Confusions(), (std::vector<TConfusion>{{'c', 'd', 1}}));
+    EXPECT_EQ(test::Describe(store->CharStats("ae")), "a 0 0/0 | e 0 0/0");
+    // New practices go on after them.
+    EXPECT_EQ(store->StartPractice(Groups()), 4);
 }
 
 TEST_F(HistoryStore, APracticeKilledWhileWritingKeepsItsItems) {
@@ -614,56 +467,39 @@ INSERT INTO chars VALUES(2, 1, 4, 's', '', NULL);
     EXPECT_TRUE(Messages.empty());
     {
         test::TRawDb raw(DbPath());
-        EXPECT_EQ(raw.Value("PRAGMA user_version"), "3");
-        EXPECT_EQ(raw.Value("PRAGMA journal_mode"), "wal");
+        EXPECT_EQ(raw.Value("SELECT user_version || ' ' || journal_mode FROM pragma_user_version, "
+                            "pragma_journal_mode"),
+                  "3 wal");
         EXPECT_EQ(Columns(raw, "sessions"),
                   "id,started,ended,kind,char_cpm,eff_cpm,sent_chars,correct_chars,aborted,"
                   "lesson,course_order,extra_chars,counts,planned_items,copy,copy_from");
         EXPECT_EQ(Columns(raw, "items"),
                   "session,seq,sent,copied,sent_chars,correct_chars,reaction_ms,extra_chars");
         // The practice finished without stopping counts; the one never finished and the one
-        // stopped do not.
-        EXPECT_EQ(raw.Value("SELECT group_concat(id || ':' || counts) FROM sessions"),
-                  "1:1,2:0,3:0");
-        EXPECT_EQ(raw.Value("SELECT COUNT(*) FROM sessions WHERE lesson IS NOT NULL OR "
-                            "course_order IS NOT NULL"),
-                  "0");
+        // stopped do not. None is of the course.
+        EXPECT_EQ(raw.Value("SELECT group_concat(id || ':' || counts || ':' || COALESCE(lesson, "
+                            "course_order, '-')) FROM sessions"),
+                  "1:1:-,2:0:-,3:0:-");
         // The same schema as a file made new.
         auto fresh = Open(Dir.File("fresh.sqlite"));
         test::TRawDb made(Dir.File("fresh.sqlite"));
         EXPECT_EQ(Schema(raw), Schema(made));
     }
     // The data is kept: practices, items, characters, and the summary built from them.
-    const auto practices = store->Practices();
-    ASSERT_EQ(practices.size(), 3u);
-    EXPECT_EQ(practices[0].Started, "2025-01-05T18:00:00Z");
-    EXPECT_EQ(practices[0].CorrectChars, 3);
-    EXPECT_TRUE(practices[1].Aborted); // never finished: scored on its item
-    EXPECT_EQ(practices[1].SentChars, 5);
-    EXPECT_EQ(practices[1].CorrectChars, 4);
-    const auto items = store->Items(1);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].Sent, "b<ar>");
-    EXPECT_EQ(items[1].ReactionMs, 800);
+    EXPECT_EQ(test::Describe(store->Practices()),
+              "1 2025-01-05T18:00:00Z groups 120/90 4 sent 3 right 0 extra finished counts | "
+              "2 2025-01-06T18:00:00Z words 120/90 5 sent 4 right 0 extra aborted | "
+              "3 2025-01-07T18:00:00Z groups 120/90 1 sent 1 right 0 extra aborted finished");
+    EXPECT_EQ(test::Describe(store->Items(1)), "1 b<ar> 'b<ar>' 2/2/0 | 2 bk '6k' 2/1/0 800 ms");
     EXPECT_EQ(store->Confusions(), (std::vector<TConfusion>{{'b', '6', 1}}));
-    const auto stats = store->CharStats("b+s");
-    ASSERT_EQ(stats.size(), 3u);
-    EXPECT_EQ(stats[0].Copies, 2);
-    EXPECT_EQ(stats[0].RecentCorrect, 1);
-    EXPECT_EQ(stats[1].Copies, 1); // <ar>
-    EXPECT_EQ(stats[2].Copies, 0); // only in the practice that does not count
-    EXPECT_EQ(stats[2].RecentCopies, 0);
-    const auto stopped = store->CharStats("e"); // only in the practice stopped
-    ASSERT_EQ(stopped.size(), 1u);
-    EXPECT_EQ(stopped[0].Copies, 0);
-    const auto slowest = store->SlowestChars();
-    ASSERT_FALSE(slowest.empty());
-    EXPECT_EQ(slowest[0].MedianMs, 500);
+    // s only in the practice that does not count, e only in the practice stopped.
+    EXPECT_EQ(test::Describe(store->CharStats("b+se")), "b 2 1/2 | + 1 1/1 | s 0 0/0 | e 0 0/0");
+    EXPECT_EQ(test::Describe(store->SlowestChars()), "b 500 ms (2)");
     // ... and it goes on from there.
     const auto id = store->StartPractice(Course(TCourseOrder::Lcwo, 1));
     EXPECT_EQ(id, 4);
     EXPECT_TRUE(store->AddItem(id, Item("km", "km")));
-    EXPECT_EQ(store->CharStats("b")[0].Copies, 2);
+    EXPECT_EQ(test::Describe(store->CharStats("b")), "b 2 1/2");
 }
 
 TEST_F(HistoryStore, CsvExport) {

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iomanip>
 #include <map>
 #include <set>
+#include <sstream>
 
 using namespace brindle;
 
@@ -23,6 +25,32 @@ std::string Listed(const std::string& letters) {
 
 TCharStats Stats(uint8_t c, int copies, int recentCorrect, int recentCopies = 50) {
     return TCharStats{c, copies, std::min(copies, recentCopies), recentCorrect};
+}
+
+// Shares as text, to ten digits.
+std::string Shares(const std::vector<double>& shares) {
+    std::ostringstream s;
+    s << std::setprecision(10);
+    for (const double& share : shares)
+        s << (&share == shares.data() ? "" : " ") << share;
+    return s.str();
+}
+
+// A custom order parsed: what is kept, whether it is accepted, the characters dropped as
+// duplicates and as not sendable, and each message with its severity.
+std::string Parsed(const std::string& text, const TCharSet& set) {
+    std::vector<TMessage> messages;
+    const auto c = ParseCustomOrder(text, set, [&](const TMessage& m) { messages.push_back(m); });
+    std::string s = c.Order + (c.Accepted ? " accepted" : " refused") + ", twice:";
+    for (const std::string& d : c.Duplicates)
+        s += " " + d;
+    s += ", not sendable:";
+    for (const std::string& n : c.NotSendable)
+        s += " " + n;
+    for (const TMessage& m : messages)
+        s += std::string(" | ") + (m.Severity == TSeverity::Warning ? "warning" : "other") + ": " +
+             m.Text;
+    return s;
 }
 
 struct TDraws {
@@ -80,38 +108,23 @@ TEST(KochOrders, PresetsHoldTheirListsOfSendableCharacters) {
 }
 
 TEST(KochOrders, CustomOrderIsCleanedLikeACharacterField) {
-    std::vector<TMessage> messages;
-    auto sink = [&](const TMessage& m) { messages.push_back(m); };
-    // Without the extended characters: "ä" has no code; "<xx>", "~" and a stray "<" neither.
-    const auto custom =
-        ParseCustomOrder("K m\t<AR> k ~ <xx> = \xE4 M < r", TCharSet{false, false}, sink);
-    EXPECT_EQ(custom.Order, "km+=r");
-    EXPECT_TRUE(custom.Accepted);
-    EXPECT_EQ(custom.Duplicates, (std::vector<std::string>{"k", "m"}));
-    EXPECT_EQ(custom.NotSendable, (std::vector<std::string>{"~", "<xx>", "\xC3\xA4", "<"}));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Severity, TSeverity::Warning);
-    EXPECT_NE(messages[0].Text.find("in it already: k m"), std::string::npos) << messages[0].Text;
-    EXPECT_NE(messages[0].Text.find("~ <xx> \xC3\xA4 <"), std::string::npos) << messages[0].Text;
-
-    // With them, "ä" is fine; a repeated prosign is a duplicate by its name.
-    messages.clear();
-    const auto extended = ParseCustomOrder("<ar>\xC4k+", TCharSet{}, sink);
-    EXPECT_EQ(extended.Order, "+\xE4k");
-    EXPECT_EQ(extended.Duplicates, (std::vector<std::string>{"<ar>"}));
-
+    // Without the extended characters: "\xE4" has no code; "<xx>", "~" and a stray "<" neither.
+    EXPECT_EQ(Parsed("K m\t<AR> k ~ <xx> = \xE4 M < r", TCharSet{false, false}),
+              "km+=r accepted, twice: k m, not sendable: ~ <xx> \xC3\xA4 < | warning: Dropped from "
+              "the custom order because they are in it already: k m\nDropped from the custom "
+              "order because they cannot be sent in Morse: ~ <xx> \xC3\xA4 <");
+    // With them, "\xE4" is fine; a repeated prosign is a duplicate by its name.
+    EXPECT_EQ(Parsed("<ar>\xC4k+", TCharSet{}),
+              "+\xE4k accepted, twice: <ar>, not sendable: | warning: Dropped from the custom "
+              "order because they are in it already: <ar>");
     // Clean input: no message.
-    messages.clear();
-    EXPECT_TRUE(ParseCustomOrder("abc", TCharSet{}, sink).Accepted);
-    EXPECT_TRUE(messages.empty());
-
+    EXPECT_EQ(Parsed("abc", TCharSet{}), "abc accepted, twice:, not sendable:");
     // Fewer than two characters: refused, with a message.
     for (const char* text : {"", "k", "k k K", "~ k"}) {
-        messages.clear();
-        const auto refused = ParseCustomOrder(text, TCharSet{}, sink);
-        EXPECT_FALSE(refused.Accepted) << text;
-        ASSERT_EQ(messages.size(), 1u) << text;
-        EXPECT_NE(messages[0].Text.find("at least 2"), std::string::npos);
+        const std::string parsed = Parsed(text, TCharSet{});
+        EXPECT_NE(parsed.find(" refused,"), std::string::npos) << parsed;
+        EXPECT_NE(parsed.find("at least 2"), std::string::npos) << parsed;
+        EXPECT_EQ(parsed.find(" | "), parsed.rfind(" | ")) << parsed; // one message
     }
 }
 
@@ -216,17 +229,13 @@ TEST(KochWeighting, SharesOfEachKindOfRecord) {
         Stats('r', 100, 20), // 40 %: weak, at the cap
         Stats('e', 3, 3),    // too few copies: weak, the least a weak one gets
     };
+    // The newest: half of the others together, more than 3. With no record at all every older
+    // one is weak.
     const auto shares = LessonShares("kmures", stats);
+    EXPECT_EQ(Shares(shares), "1 1.12 2.3 2.4 1.8 4.31");
     EXPECT_EQ(shares, LessonShares("kmures", stats));
-    ASSERT_EQ(shares.size(), 6u);
-    EXPECT_DOUBLE_EQ(shares[0], 1.0);
-    EXPECT_NEAR(shares[1], 1.12, 1e-9);
-    EXPECT_NEAR(shares[2], 2.3, 1e-9);
-    EXPECT_DOUBLE_EQ(shares[3], WeakShareMax);
-    EXPECT_DOUBLE_EQ(shares[4], WeakShareMin);
-    EXPECT_NEAR(shares[5], (1.0 + 1.12 + 2.3 + 2.4 + 1.8) / 2, 1e-9); // more than 3
-    EXPECT_DOUBLE_EQ(LessonShares("kmu", {})[0], WeakShareMin);       // no record at all: weak
-    EXPECT_DOUBLE_EQ(LessonShares("km", {})[1], NewestShare);
+    EXPECT_EQ(Shares(LessonShares("kmu", {})), "1.8 1.8 3");
+    EXPECT_EQ(Shares(LessonShares("km", {})), "1.8 3");
 
     // Whatever the record, from a first practice to one where every older character is at its
     // worst, no character is drawn as often as the newest.
