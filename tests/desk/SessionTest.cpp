@@ -9,12 +9,23 @@
 #include "support/TempDir.h"
 
 #include <fstream>
+#include <sstream>
 
 using namespace brindle;
 using brindle::test::TFakeSoundBackend;
 using brindle::test::TTempDir;
 
 namespace {
+
+// Values as one line, " | " between them (true and false as 1 and 0), so that one comparison
+// shows every value that differs.
+template <class... T> std::string Describe(const T&... values) {
+    std::ostringstream s;
+    int n = 0;
+    ((s << (n++ ? " | " : "") << values), ...);
+    return s.str();
+}
+using TLines = std::array<std::string, 6>; // the session dialog's lines
 
 struct TPiece {
     std::string Text; // characters in engine form, without separators
@@ -176,9 +187,9 @@ TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
     P().SetRepeat(4);
     Sent.clear();
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Caption, "Send Text from File");
-    EXPECT_EQ(Dialogs.back().Lines[0], "Produce 3 consecutive 'words' as loaded from file:");
-    EXPECT_EQ(Dialogs.back().Lines[5], "Send each item 5 times");
+    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[0], Dialogs.back().Lines[5]),
+              "Send Text from File | Produce 3 consecutive 'words' as loaded from file: | Send "
+              "each item 5 times");
     RunToEnd();
     EXPECT_EQ(Pieces().size(), 2u + 15u);
 }
@@ -205,9 +216,8 @@ TEST_F(Sessions, AnEmptyStartTextShowsNothingBeforeTheFirstItem) {
     P().CommitText(TCharField::StartText, "");
     Items(1);
     App->StartSession();
-    EXPECT_TRUE(S().StartTextEmpty());
-    EXPECT_EQ(Shown(), "");
-    EXPECT_EQ(App->Engine().PeekChar(), 255);
+    EXPECT_EQ(Describe(S().StartTextEmpty(), Shown(), static_cast<int>(App->Engine().PeekChar())),
+              "1 |  | 255");
     RunToEnd();
     const auto pieces = Pieces();
     ASSERT_EQ(pieces.size(), 2u);
@@ -250,8 +260,8 @@ TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd)
     Items(2);
     P().SetRepeat(1);
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Caption, "Start Random Phrases");
-    EXPECT_EQ(Dialogs.back().Lines[2], "- using extended character set -");
+    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[2]),
+              "Start Random Phrases | - using extended character set -");
     RunToEnd();
     const std::string& sent = Done;
     const std::string phrase = "cq de dl1abc^\r";
@@ -267,8 +277,8 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     P().SetMorseMode(TTrainingMode::QCodes);
     Items(3);
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Caption, "Start Random Q-Codes");
-    EXPECT_EQ(Dialogs.back().Lines[0], "Produce  3  random Q-Codes");
+    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[0]),
+              "Start Random Q-Codes | Produce  3  random Q-Codes");
     RunToEnd();
     auto pieces = Pieces();
     ASSERT_EQ(pieces.size(), 5u);
@@ -282,8 +292,8 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     EXPECT_EQ(Shown().substr(0, 27), "loaded 4 words from file:\r\n");
     Sent.clear();
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Caption, "Start Random Words");
-    EXPECT_EQ(Dialogs.back().Lines[1], Dir.File("w.txt"));
+    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[1]),
+              "Start Random Words | " + Dir.File("w.txt"));
     RunToEnd();
     pieces = Pieces();
     ASSERT_EQ(pieces.size(), 5u);
@@ -300,14 +310,11 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
     P().SetFarnsworth(TSpacing::Farnsworth);
     P().ApplyEditField(TUpDown::FarnswSpeed, "80");
     App->StartSession();
-    const auto& d = Dialogs.back();
-    EXPECT_EQ(d.Caption, "Start Random Characters");
-    EXPECT_EQ(d.Lines[0], "Produce 30 random groups of 5 with these characters:");
-    EXPECT_EQ(d.Lines[1], "abc");
-    EXPECT_EQ(d.Lines[2], "");
-    EXPECT_EQ(d.Lines[3], "Speed will be 30  CpM");
-    EXPECT_EQ(d.Lines[4], "Farnsworth speed for characters will be: 80  CpM");
-    EXPECT_EQ(d.Lines[5], "");
+    EXPECT_EQ(Dialogs.back().Caption, "Start Random Characters");
+    EXPECT_EQ(
+        Dialogs.back().Lines,
+        (TLines{"Produce 30 random groups of 5 with these characters:", "abc", "",
+                "Speed will be 30  CpM", "Farnsworth speed for characters will be: 80  CpM", ""}));
     App->Escape();
     RunToEnd();
 
@@ -316,9 +323,9 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
     P().SetAllCaps(true);
     P().SetFarnsworth(TSpacing::Wordsworth);
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random groups of 2..5 with these characters:");
-    EXPECT_EQ(Dialogs.back().Lines[1], "ABC");
-    EXPECT_EQ(Dialogs.back().Lines[4], "Wordsworth speed for words will be: 80  CpM");
+    EXPECT_EQ(Describe(Dialogs.back().Lines[0], Dialogs.back().Lines[1], Dialogs.back().Lines[4]),
+              "Produce 30 random groups of 2..5 with these characters: | ABC | Wordsworth speed "
+              "for words will be: 80  CpM");
 }
 
 TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
@@ -357,11 +364,9 @@ TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
     WhileAsked = [&] { shownWhileAsked = App->View().SpeedText; };
     App->StartSession();
     EXPECT_EQ(shownWhileAsked, "30"); // the start speed while the dialog is up
-    EXPECT_EQ(App->View().SpeedText, "77");
-    EXPECT_EQ(App->Engine().Speed(), 77);
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->Engine().HasChars());
-    EXPECT_TRUE(App->View().StartEnabled);
+    EXPECT_EQ(Describe(App->View().SpeedText, App->Engine().Speed(), NameOf(State()),
+                       App->Engine().HasChars(), App->View().StartEnabled),
+              "77 | 77 | idle | 0 | 1");
     EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
 }
 
@@ -404,17 +409,6 @@ TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(Sessions, AnUnreadableListKeepsTheOldListAndSaysWhy) {
-    Start();
-    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "alpha beta\n")));
-    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, Dir.File("missing.txt")));
-    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, Dir.Path.string())); // a folder
-    ASSERT_EQ(Messages.size(), 2u);
-    EXPECT_NE(Messages[0].find("missing.txt"), std::string::npos);
-    EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta"}));
-    EXPECT_EQ(S().Material().WordPath, Dir.File("w.txt"));
-}
-
 // The lists of the last run are there again at start, without a word; a list whose file is gone
 // is not, and says nothing either.
 TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
@@ -426,19 +420,28 @@ TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
     Settings.Main.InFile = "gone.txt";
     Settings.Tutor.Mode = 1;
     Start();
-    EXPECT_TRUE(Messages.empty());
     EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta", "gamma"}));
-    EXPECT_EQ(S().Material().PhraseList.size(), 1u);
-    EXPECT_TRUE(S().Material().TextList.empty());
-    EXPECT_EQ(Shown(), "");                   // nothing written to the display
-    EXPECT_EQ(App->Settings().Tutor.Mode, 1); // the training mode is the user's
-    App->StartSession();                      // F3 finds the words
+    // Phrases and no text; nothing said or written to the display; the training mode the user's.
+    EXPECT_EQ(Describe(S().Material().PhraseList.size(), S().Material().TextList.size(),
+                       Messages.size(), Shown(), App->Settings().Tutor.Mode),
+              "1 | 0 | 0 |  | 1");
+    App->StartSession(); // F3 finds the words
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random words from the list loaded from file:");
     EXPECT_EQ(State(), TSessionState::StartText);
 }
 
-TEST_F(Sessions, ABinaryFileIsRefusedAsAnErrorAndEveryWordOfALongListIsCounted) {
+TEST_F(Sessions, AnUnreadableListKeepsTheOldListAndSaysWhy) {
     Start();
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, WriteFile("w.txt", "alpha beta\n")));
+    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, Dir.File("missing.txt")));
+    EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, Dir.Path.string())); // a folder
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_NE(Messages[0].find("missing.txt"), std::string::npos);
+    EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta"}));
+    EXPECT_EQ(S().Material().WordPath, Dir.File("w.txt"));
+    Messages.clear();
+    Severities.clear();
+    // A binary file is refused as an error, and every word of a long list is counted.
     std::string words;
     for (int i = 0; i < 5000; ++i)
         words += "w" + std::to_string(i) + "\n";
@@ -450,26 +453,11 @@ TEST_F(Sessions, ABinaryFileIsRefusedAsAnErrorAndEveryWordOfALongListIsCounted) 
         binary += static_cast<char>(i * 7 % 256);
     const std::string path = WriteFile("a.out", binary);
     EXPECT_FALSE(App->LoadMaterial(TMaterialKind::Words, path));
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], "Error: " + path + " is not a text file");
-    EXPECT_EQ(Severities[0], TSeverity::Error);
-    EXPECT_EQ(S().Material().WordList.size(), 5000u);
-    EXPECT_EQ(App->Settings().Main.WordFile, "w.txt");
-}
-
-TEST_F(Sessions, NoSessionStartsWhileTheOutputIsLostAndALostOutputStopsOne) {
-    Start();
-    Sound.Outputs.clear();
-    Fake->FailStream();
-    Fake->RunPosted();
-    ASSERT_FALSE(App->SoundOut().IsOpen());
-    Messages.clear();
-    App->StartSession();
-    EXPECT_TRUE(Dialogs.empty());
-    EXPECT_EQ(State(), TSessionState::Idle);
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0],
-              "The sound output is not available: no session can start until it is back.");
+    EXPECT_EQ(Messages, std::vector<std::string>{"Error: " + path + " is not a text file"});
+    EXPECT_EQ(Severities, std::vector<TSeverity>{TSeverity::Error});
+    // The list stays.
+    EXPECT_EQ(Describe(S().Material().WordList.size(), App->Settings().Main.WordFile),
+              "5000 | w.txt");
 }
 
 TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
@@ -482,11 +470,19 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     Fake->FailStream();
     Fake->RunPosted();
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->Engine().HasChars());
-    EXPECT_TRUE(App->View().ParameterControlsEnabled);
-    EXPECT_FALSE(P().View().Locked);
+    EXPECT_EQ(
+        Describe(App->Engine().HasChars(), App->View().ParameterControlsEnabled, P().View().Locked),
+        "0 | 1 | 0");
     ASSERT_FALSE(Messages.empty());
     EXPECT_EQ(Messages.back(), "The sound output was lost: the session was stopped.");
+    // No session starts while the output is lost.
+    ASSERT_FALSE(App->SoundOut().IsOpen());
+    Messages.clear();
+    App->StartSession();
+    EXPECT_EQ(Dialogs.size(), 1u);
+    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_EQ(Messages, std::vector<std::string>{"The sound output is not available: no session "
+                                                 "can start until it is back."});
 
     App.reset();
     Sound = TFakeSoundBackend::Quiet();
@@ -549,9 +545,8 @@ TEST_F(Sessions, SingleModeWaitsForTheUserBeforeEveryItem) {
     }
     App->Enter(); // the items are done: the end text, and single mode ends
     RunToEnd();
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->Controls().SingleMode());
-    EXPECT_EQ(Pieces().size(), 5u);
+    EXPECT_EQ(Describe(NameOf(State()), App->Controls().SingleMode(), Pieces().size()),
+              "idle | 0 | 5");
     EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
     EXPECT_NE(Shown().find("sent 15 random characters\r\nsession time was: "), std::string::npos)
         << Shown();
@@ -661,9 +656,7 @@ TEST_F(Sessions, DeleteInASingleModeSessionSendsNothingMore) {
     RunToEnd(20); // the start text, then the engine holds
     ASSERT_EQ(State(), TSessionState::StartText);
     App->KeyDown(TDeskKey::Delete, {});
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->Controls().SingleMode());
-    EXPECT_EQ(Queued(), "");
+    EXPECT_EQ(Describe(NameOf(State()), App->Controls().SingleMode(), Queued()), "idle | 0 | ");
     Play(5000);
     EXPECT_EQ(Pieces().size(), 1u);
 }
@@ -675,17 +668,16 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     App->SetNewSpeedVal("60");
     P().SetFarnsworth(TSpacing::Farnsworth);
     App->StartSpeedTest();
-    const auto& d = Dialogs.back();
-    EXPECT_EQ(d.Caption, "Test Morse Speed");
-    EXPECT_EQ(d.Lines[0], "Test Morse Speed with Standard Text?");
-    EXPECT_EQ(d.Lines[1], "Paris Paris Paris Paris Paris Paris ");
-    EXPECT_EQ(d.Lines[3], "Selected Speed is 60 CpM");
+    EXPECT_EQ(Dialogs.back().Caption, "Test Morse Speed");
+    EXPECT_EQ(Dialogs.back().Lines, (TLines{"Test Morse Speed with Standard Text?",
+                                            "Paris Paris Paris Paris Paris Paris ", "",
+                                            "Selected Speed is 60 CpM", "", ""}));
     EXPECT_EQ(State(), TSessionState::SpeedTest);
-    EXPECT_EQ(App->Settings().Tutor.Farnsworth, 0);
-    EXPECT_FALSE(P().View().FarnsworthEnabled);
-    EXPECT_FALSE(App->View().StartEnabled);
-    EXPECT_FALSE(App->View().SpeedUpDownEnabled);
     EXPECT_EQ(App->View().PauseState, TPauseState::Waiting);
+    // Farnsworth off, and the start and the speed locked.
+    EXPECT_EQ(Describe(App->Settings().Tutor.Farnsworth, P().View().FarnsworthEnabled,
+                       App->View().StartEnabled, App->View().SpeedUpDownEnabled),
+              "0 | 0 | 0 | 0");
     RunToEnd();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_NEAR(S().OverallSpeed(), 60, 2.5);
@@ -694,9 +686,9 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     ASSERT_NE(at, std::string::npos) << shown;
     EXPECT_EQ(shown.substr(at + 22),
               FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5) + " cpm\r\n");
-    EXPECT_TRUE(P().View().FarnsworthEnabled);
-    EXPECT_TRUE(App->View().StartEnabled);
-    EXPECT_TRUE(App->View().SpeedUpDownEnabled);
+    EXPECT_EQ(Describe(P().View().FarnsworthEnabled, App->View().StartEnabled,
+                       App->View().SpeedUpDownEnabled),
+              "1 | 1 | 1");
 }
 
 // The test runs without extra spacing but used to leave the user's spacing off for good.
@@ -746,8 +738,7 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_NE(Shown().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
     EXPECT_EQ(Shown().find("actual speed"), std::string::npos);
-    EXPECT_TRUE(App->View().StartEnabled);
-    EXPECT_TRUE(P().View().FarnsworthEnabled);
+    EXPECT_EQ(Describe(App->View().StartEnabled, P().View().FarnsworthEnabled), "1 | 1");
 
     App->StartSpeedTest();
     Play(2000);
@@ -777,10 +768,10 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     Start();
     P().TestButtonClick();
     EXPECT_EQ(State(), TSessionState::SoundTest);
-    EXPECT_EQ(P().View().TestCaption, "Stop Test");
-    EXPECT_TRUE(P().View().Locked);
-    EXPECT_TRUE(App->View().SpeedUpDownEnabled);
-    EXPECT_TRUE(P().View().BlipEnabled); // sound output: the blip may be tried
+    // Locked but for the speed; on sound output the blip may be tried.
+    EXPECT_EQ(Describe(P().View().TestCaption, P().View().Locked, App->View().SpeedUpDownEnabled,
+                       P().View().BlipEnabled),
+              "Stop Test | 1 | 1 | 1");
     Play(20000);
     int tests = 0;
     for (const auto& p : Pieces())
@@ -790,17 +781,15 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     EXPECT_LE(Shown().size(), 5u);
     P().TestButtonClick();
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
-    EXPECT_FALSE(P().View().Locked);
-    EXPECT_FALSE(App->Engine().HasChars());
+    EXPECT_EQ(Describe(P().View().TestCaption, P().View().Locked, App->Engine().HasChars()),
+              "Test Sound and Speed | 0 | 0");
 
     P().SetBlip(true);
     P().TestButtonClick();
     EXPECT_EQ(App->Engine().PeekChar(), 't');
     Play(6000);
     App->Escape();
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_EQ(P().View().TestCaption, "Test Sound and Speed");
+    EXPECT_EQ(Describe(NameOf(State()), P().View().TestCaption), "idle | Test Sound and Speed");
     EXPECT_NE(Done.find("test^ "), std::string::npos) << Done;
     RunToEnd(5);
     EXPECT_FALSE(Busy());
