@@ -15,17 +15,9 @@ using namespace brindle;
 using brindle::test::Port;
 using brindle::test::TFakeSoundBackend;
 using brindle::test::TVirtualTimer;
+using brindle::test::Values;
 
 namespace {
-
-// Values as one line, " | " between them (true and false as 1 and 0), so that one comparison
-// shows every value that differs.
-template <class... T> std::string Describe(const T&... values) {
-    std::ostringstream s;
-    int n = 0;
-    ((s << (n++ ? " | " : "") << values), ...);
-    return s.str();
-}
 
 class Desk : public brindle::test::TDeskTest {
 protected:
@@ -65,17 +57,17 @@ TEST_F(Desk, StartOpensTheSoundOutputOfTheSettings) {
     Start();
     EXPECT_EQ(Devices(), OnSound);
     // The engine runs in sound mode on one channel; the TX button and the speed box.
-    EXPECT_EQ(Describe(App->Engine().Running(), App->Engine().SoundMode(),
-                       App->SoundOut().Channels(), App->View().TXCaption, App->View().SpeedText),
+    EXPECT_EQ(Values(App->Engine().Running(), App->Engine().SoundMode(), App->SoundOut().Channels(),
+                     App->View().TXCaption, App->View().SpeedText),
               "1 | 1 | 1 | AutoStart | 60");
 }
 
 TEST_F(Desk, ProsignTyping) {
     Start();
     Type("<ar");
-    EXPECT_EQ(Describe(Shown(), App->Sender().InProsignEntry()), "<ar> | 0");
+    EXPECT_EQ(Values(Shown(), App->Sender().InProsignEntry()), "<ar> | 0");
     App->Backspace(); // all four positions at once
-    EXPECT_EQ(Describe(Shown(), App->Engine().HasChars()), " | 0");
+    EXPECT_EQ(Values(Shown(), App->Engine().HasChars()), " | 0");
 
     Type("<so"); // three strokes give "<sos>"
     EXPECT_EQ(Shown(), "<sos>");
@@ -86,7 +78,7 @@ TEST_F(Desk, ProsignTyping) {
     Type("<xy");
     EXPECT_EQ(Shown(), "<?>");
     App->Backspace(); // the display and all three pauses go
-    EXPECT_EQ(Describe(Shown(), Queued()), " | ");
+    EXPECT_EQ(Values(Shown(), Queued()), " | ");
 
     Type("<x");
     App->Backspace(); // half-typed: two positions
@@ -98,7 +90,7 @@ TEST_F(Desk, ProsignTyping) {
     // Backspace over an unknown prosign takes exactly its three pauses, never what came before.
     Type("ab<xy");
     App->Backspace();
-    EXPECT_EQ(Describe(Shown(), Queued()), "ab | ab");
+    EXPECT_EQ(Values(Shown(), Queued()), "ab | ab");
 }
 
 TEST_F(Desk, BackspaceRules) {
@@ -127,7 +119,7 @@ TEST_F(Desk, TypedCharactersAreMappedAndFiltered) {
     App->KeyPress(0x80); // the euro sign cannot be sent: dropped silently
     App->KeyPress(254);  // the buffer's own codes are not characters one can type
     App->KeyPress(255);
-    EXPECT_EQ(Describe(Queued(), Messages.size()), "a=-? | 0");
+    EXPECT_EQ(Values(Queued(), Messages.size()), "a=-? | 0");
 }
 
 TEST_F(Desk, PastingRunsTheFilterChain) {
@@ -138,7 +130,7 @@ TEST_F(Desk, PastingRunsTheFilterChain) {
     // The lines of a Linux text keep their line breaks.
     App->ClearScreenClick();
     App->Paste("cq cq\nde dl1abc\n");
-    EXPECT_EQ(Describe(Shown(), Queued()), "cq cq\r\nde dl1abc\r\n | cq cq\rde dl1abc\r");
+    EXPECT_EQ(Values(Shown(), Queued()), "cq cq\r\nde dl1abc\r\n | cq cq\rde dl1abc\r");
     // Binary data and invalid UTF-8 never reach the buffer as anything unsendable.
     App->ClearScreenClick();
     App->Paste(std::string("a\0b\xC3\x28\x01", 6));
@@ -152,20 +144,20 @@ TEST_F(Desk, AFullBufferGivesOneMessageAndKeepsWhatWasQueued) {
     EXPECT_EQ(Messages, std::vector<std::string>{"Warning: Type-ahead buffer is full: 30000"});
     EXPECT_EQ(Display.TextEnd() - 1, 29999);
     Type("e"); // typing into a full buffer: the message again, nothing shown
-    EXPECT_EQ(Describe(Messages.size(), Display.TextEnd() - 1), "2 | 29999");
+    EXPECT_EQ(Values(Messages.size(), Display.TextEnd() - 1), "2 | 29999");
 }
 
 TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThem) {
     Start();
     Type("paris");
-    EXPECT_EQ(Describe(Unsent(), App->View().TXCaption), "paris | AutoStart");
+    EXPECT_EQ(Values(Unsent(), App->View().TXCaption), "paris | AutoStart");
     Play(150); // PTT lead and the first elements
-    EXPECT_EQ(Describe(App->View().TXDown, App->View().TXCaption), "1 | Stop");
+    EXPECT_EQ(Values(App->View().TXDown, App->View().TXCaption), "1 | Stop");
     EXPECT_EQ(App->View().PauseState, TPauseState::Pause);
     Play(5000);
     EXPECT_EQ(Unsent(), "");
     Play(3000); // the PTT hold time
-    EXPECT_EQ(Describe(App->View().TXDown, App->View().TXCaption), "0 | AutoStart");
+    EXPECT_EQ(Values(App->View().TXDown, App->View().TXCaption), "0 | AutoStart");
 }
 
 TEST_F(Desk, EscRemovesTheUnsentRest) {
@@ -184,7 +176,7 @@ TEST_F(Desk, SpeedBoxEntry) {
     App->SetNewSpeedVal("12.5"); // 62.5 rounds to the even 62
     EXPECT_EQ(App->Engine().Speed(), 62);
     App->SetNewSpeedVal("12.3"); // 61.5 rounds to 62
-    EXPECT_EQ(Describe(App->Engine().Speed(), App->View().SpeedText), "62 | 12.4");
+    EXPECT_EQ(Values(App->Engine().Speed(), App->View().SpeedText), "62 | 12.4");
     App->SetNewSpeedVal("12,5"); // not a number with a decimal point: unchanged
     EXPECT_EQ(App->Engine().Speed(), 62);
     App->Params().SetShowWpM(false);
@@ -207,7 +199,7 @@ TEST_F(Desk, SpeedSteps) {
     EXPECT_EQ(App->Engine().Speed(), 170);
     // The up-down has moved one already; with Shift the step is ten from where it was.
     App->CWSpeedUpDownClick(171, {.Shift = true});
-    EXPECT_EQ(Describe(App->Engine().Speed(), App->View().SpeedPosition), "180 | 180");
+    EXPECT_EQ(Values(App->Engine().Speed(), App->View().SpeedPosition), "180 | 180");
     App->CWSpeedUpDownClick(179, {});
     EXPECT_EQ(App->Engine().Speed(), 179);
 }
@@ -226,39 +218,39 @@ TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
     App->PauseButtonClick(false);
     EXPECT_EQ(App->View().PauseState, TPauseState::Pause);
     Play(5000);
-    EXPECT_EQ(Describe(App->Engine().HasChars(), Unsent()), "0 | ");
+    EXPECT_EQ(Values(App->Engine().HasChars(), Unsent()), "0 | ");
 }
 
 TEST_F(Desk, SingleModeItemsAndOneRepeat) {
     Start();
     App->SetSingleMode();
-    EXPECT_EQ(Describe(App->View().SingleModeShown, App->View().SingleModeCaption),
+    EXPECT_EQ(Values(App->View().SingleModeShown, App->View().SingleModeCaption),
               "1 | Stop Single Mode");
     Type("ab cd");
     EXPECT_EQ(Shown(), "ab cd");
     Play(4000); // "ab", then the engine holds after the separator
-    EXPECT_EQ(Describe(App->Engine().Hold(), App->Controls().ItemCharCount()), "1 | 3");
+    EXPECT_EQ(Values(App->Engine().Hold(), App->Controls().ItemCharCount()), "1 | 3");
     EXPECT_EQ(App->View().PauseState, TPauseState::Resume);
     App->Backspace(); // repeat
     App->Backspace(); // a second repeat waits for the next item
-    EXPECT_EQ(Describe(App->Controls().RepeatingItem(), App->Engine().PeekChar()), "1 | a");
+    EXPECT_EQ(Values(App->Controls().RepeatingItem(), App->Engine().PeekChar()), "1 | a");
     Play(4000);
-    EXPECT_EQ(Describe(App->Engine().Hold(), App->Engine().PeekChar()), "1 | c");
+    EXPECT_EQ(Values(App->Engine().Hold(), App->Engine().PeekChar()), "1 | c");
     App->Enter(); // next item
     Play(4000);
     EXPECT_FALSE(App->Engine().HasChars());
     App->StopSingleMode();
-    EXPECT_EQ(Describe(App->View().SingleModeShown, App->Engine().Hold()), "0 | 0");
+    EXPECT_EQ(Values(App->View().SingleModeShown, App->Engine().Hold()), "0 | 0");
 }
 
 TEST_F(Desk, HideText) {
     Start();
     App->HideButtonClick(true);
-    EXPECT_EQ(Describe(App->View().DisplayVisible, App->View().HideCaption), "0 | Show Text");
+    EXPECT_EQ(Values(App->View().DisplayVisible, App->View().HideCaption), "0 | Show Text");
     Type("ee");
     EXPECT_EQ(Shown(), "ee"); // still written
     App->HideButtonClick(false);
-    EXPECT_EQ(Describe(App->View().DisplayVisible, App->View().HideCaption), "1 | Hide Text");
+    EXPECT_EQ(Values(App->View().DisplayVisible, App->View().HideCaption), "1 | Hide Text");
 }
 
 TEST_F(Desk, CloseWithAskEnd) {
@@ -270,12 +262,12 @@ TEST_F(Desk, CloseWithAskEnd) {
     EXPECT_EQ(Questions, std::vector<std::string>{"Do you really want to exit Brindle?"});
     EXPECT_EQ(App->CloseState(), TCloseState::Open);
     // Still queued and shown, and not held.
-    EXPECT_EQ(Describe(Shown(), App->Engine().HasChars(), App->Engine().Hold()), "paris | 1 | 0");
+    EXPECT_EQ(Values(Shown(), App->Engine().HasChars(), App->Engine().Hold()), "paris | 1 | 0");
     AnswerOk = true;
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Ready); // nothing was on the air
     // The unsent characters left the display.
-    EXPECT_EQ(Describe(ReadyToClose, Shown(), App->Engine().Running()), "1 |  | 0");
+    EXPECT_EQ(Values(ReadyToClose, Shown(), App->Engine().Running()), "1 |  | 0");
 }
 
 TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
@@ -285,12 +277,12 @@ TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
     ASSERT_TRUE(App->Engine().CharOnAir());
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Stopping);
-    EXPECT_EQ(Describe(App->View().Busy, App->View().TXEnabled), "Closing Brindle ... | 0");
+    EXPECT_EQ(Values(App->View().Busy, App->View().TXEnabled), "Closing Brindle ... | 0");
     App->KeyPress('e'); // nothing new is taken while closing
     EXPECT_EQ(ReadyToClose, 0);
     Play(1500); // the engine finishes "p" and stops: its stop event finishes the close
     EXPECT_EQ(App->CloseState(), TCloseState::Ready);
-    EXPECT_EQ(Describe(ReadyToClose, App->Engine().Running(), Queued()), "1 | 0 | ");
+    EXPECT_EQ(Values(ReadyToClose, App->Engine().Running(), Queued()), "1 | 0 | ");
 }
 
 // A second close, or a signal, that arrives while the exit question is up used to run the close
@@ -307,9 +299,9 @@ TEST_F(Desk, ASecondCloseOrASignalDuringTheExitQuestionClosesOnce) {
     AnswerOk = false;
     App->RequestClose();
     EXPECT_EQ(App->CloseState(), TCloseState::Ready);
-    EXPECT_EQ(Describe(asked, ReadyToClose), "1 | 1");
+    EXPECT_EQ(Values(asked, ReadyToClose), "1 | 1");
     App->RequestClose(true); // after it: nothing more
-    EXPECT_EQ(Describe(ReadyToClose, Questions.size()), "1 | 1");
+    EXPECT_EQ(Values(ReadyToClose, Questions.size()), "1 | 1");
 }
 
 TEST_F(Desk, SettingsComeBackAsTheyWere) {
@@ -323,9 +315,9 @@ TEST_F(Desk, SettingsComeBackAsTheyWere) {
     ASSERT_TRUE(App->FormClose(folder, false));
     const TSettings back = LoadIniSettings(folder, {});
     // Keys of windows not built yet come back too.
-    EXPECT_EQ(Describe(back.Main.Speed, back.Tutor.Characters, back.Form.BuLeft,
-                       back.TX.TXAudioDeviceName),
-              "90 | abc | 321 | null");
+    EXPECT_EQ(
+        Values(back.Main.Speed, back.Tutor.Characters, back.Form.BuLeft, back.TX.TXAudioDeviceName),
+        "90 | abc | 321 | null");
     EXPECT_EQ(back, App->Settings());
     std::filesystem::remove_all(folder);
 }
@@ -469,18 +461,18 @@ TEST_F(Desk, ChoosingAPortWhileOnSoundKeepsTheStoredOne) {
     Start();
     ASSERT_EQ(Output(), TOutputDevice::Sound);
     App->ChoosePort(1);
-    EXPECT_EQ(Describe(App->SerialLines().PortNumber(), App->Output().ComPortNumber()), "5 | 3");
+    EXPECT_EQ(Values(App->SerialLines().PortNumber(), App->Output().ComPortNumber()), "5 | 3");
 }
 
 TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
     SendWithAPortOnCom5(); // "p" is on the air
     App->ChooseOutput(1);  // to COM: everything queued is dropped with the display
-    EXPECT_EQ(Describe(App->Output().Switching(), App->View().Busy, App->View().TXEnabled,
-                       App->Engine().HasChars()),
+    EXPECT_EQ(Values(App->Output().Switching(), App->View().Busy, App->View().TXEnabled,
+                     App->Engine().HasChars()),
               "1 | Switching the output ... | 0 | 0");
     Play(1500); // "p" ends, the engine stops, and the switch goes on from its stop event
     ASSERT_EQ(Output(), TOutputDevice::Com);
-    EXPECT_EQ(Describe(App->Output().Switching(), App->View().Busy), "0 | ");
+    EXPECT_EQ(Values(App->Output().Switching(), App->View().Busy), "0 | ");
     EXPECT_EQ(Display.TextEnd(), Display.SentMark());
     Type("ee");
     for (int i = 0; i < 2000 && App->Engine().HasChars(); ++i)
@@ -489,7 +481,7 @@ TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {
     EXPECT_EQ(Unsent(), "");
     App->ChooseOutput(0);
     EXPECT_EQ(Output(), TOutputDevice::Sound); // nothing on the air: at once
-    EXPECT_EQ(Describe(App->SerialLines().IsOpen(), App->Output().ComKeyingActive()), "0 | 0");
+    EXPECT_EQ(Values(App->SerialLines().IsOpen(), App->Output().ComKeyingActive()), "0 | 0");
 }
 
 // A switch asked for while one waits for the engine used to run inside the first one's wait.
@@ -502,7 +494,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
     EXPECT_TRUE(App->Output().Switching());
     Play(1500);
     EXPECT_EQ(Output(), TOutputDevice::Com);
-    EXPECT_EQ(Describe(App->Output().Switching(), App->Output().ComKeyingActive()), "0 | 1");
+    EXPECT_EQ(Values(App->Output().Switching(), App->Output().ComKeyingActive()), "0 | 1");
 
     Type("eeeee");
     Tick(150); // an "e" is on the air
@@ -513,7 +505,7 @@ TEST_F(Desk, ASwitchAskedForDuringASwitchIsTakenWhenItEnds) {
     EXPECT_EQ(Output(), TOutputDevice::Com);
     Tick(600); // the "e" ends
     EXPECT_EQ(Output(), TOutputDevice::Sound);
-    EXPECT_EQ(Describe(App->Output().Switching(), App->SerialLines().IsOpen(), Messages.size()),
+    EXPECT_EQ(Values(App->Output().Switching(), App->SerialLines().IsOpen(), Messages.size()),
               "0 | 0 | 0");
 }
 

@@ -10,17 +10,9 @@
 #include <sstream>
 
 using namespace brindle;
+using brindle::test::Values;
 
 namespace {
-
-// Values as one line, " | " between them (true and false as 1 and 0), so that one comparison
-// shows every value that differs.
-template <class... T> std::string Describe(const T&... values) {
-    std::ostringstream s;
-    int n = 0;
-    ((s << (n++ ? " | " : "") << values), ...);
-    return s.str();
-}
 
 class Params : public brindle::test::TDeskTest {
 protected:
@@ -109,16 +101,16 @@ TEST_F(Params, CreationAppliesTheSettings) {
     Start();
     auto& cw = App->Engine();
     EXPECT_EQ(cw.Spacing(), TSpacing::Wordsworth);
-    EXPECT_EQ(Describe(cw.FWSpeed(), App->View().SpeedLabel, N(TUpDown::FarnswSpeed).Caption),
+    EXPECT_EQ(Values(cw.FWSpeed(), App->View().SpeedLabel, N(TUpDown::FarnswSpeed).Caption),
               "90 | Wordsworth | Wordsworth Speed for Words");
     EXPECT_EQ(
-        Describe(cw.ExtraChars(), T(TCharField::Chars1), P().CharSet1, T(TCharField::StartText)),
+        Values(cw.ExtraChars(), T(TCharField::Chars1), P().CharSet1, T(TCharField::StartText)),
         "0 | abc | abc | vv<ka>");
-    EXPECT_EQ(Describe(App->Settings().Tutor.VariSize, P().View().VariSizeEnabled,
-                       App->View().DisplayFontPoints),
+    EXPECT_EQ(Values(App->Settings().Tutor.VariSize, P().View().VariSizeEnabled,
+                     App->View().DisplayFontPoints),
               "0 | 0 | 24");
-    EXPECT_EQ(Describe(P().View().LevelPosition, cw.LogAmplitude(), P().View().LevelLabel,
-                       N(TUpDown::Freq).Text, N(TUpDown::StartSpeed).Text),
+    EXPECT_EQ(Values(P().View().LevelPosition, cw.LogAmplitude(), P().View().LevelLabel,
+                     N(TUpDown::Freq).Text, N(TUpDown::StartSpeed).Text),
               "60 | -60 | -60 dB | 800 | 30");
     EXPECT_EQ(Output(), TOutputDevice::Sound); // the device check ran
 }
@@ -130,12 +122,12 @@ TEST_F(Params, SpeedFieldsInWpmAndTheirLimits) {
     EXPECT_EQ(P().WorkStartSpeed, 62);
     EXPECT_EQ(N(TUpDown::StartSpeed).Text, "12.4");
     P().SetShowWpM(false);
-    EXPECT_EQ(Describe(N(TUpDown::StartSpeed).Text, P().View().Unit, App->View().SpeedUnit),
+    EXPECT_EQ(Values(N(TUpDown::StartSpeed).Text, P().View().Unit, App->View().SpeedUnit),
               "62 | CpM | CpM");
     P().ApplyEditField(TUpDown::StartSpeed, "5");
     EXPECT_EQ(N(TUpDown::StartSpeed).Text, "10");
     P().ApplyEditField(TUpDown::StartSpeed, "999");
-    EXPECT_EQ(Describe(N(TUpDown::StartSpeed).Text, P().WorkStartSpeed), "300 | 300");
+    EXPECT_EQ(Values(N(TUpDown::StartSpeed).Text, P().WorkStartSpeed), "300 | 300");
     P().ApplyEditField(TUpDown::StartSpeed, "fast");
     EXPECT_EQ(N(TUpDown::StartSpeed).Text, "300"); // the previous number
     P().ApplyEditField(TUpDown::EndSpeed, "-40");
@@ -147,13 +139,13 @@ TEST_F(Params, NumbersFallBackAndClamp) {
     P().ApplyEditField(TUpDown::NumGroups, "abc");
     EXPECT_EQ(N(TUpDown::NumGroups).Text, "30");
     P().ApplyEditField(TUpDown::NumGroups, "5000");
-    EXPECT_EQ(Describe(N(TUpDown::NumGroups).Text, P().WorkGroupCount), "1000 | 1000");
+    EXPECT_EQ(Values(N(TUpDown::NumGroups).Text, P().WorkGroupCount), "1000 | 1000");
     P().ApplyEditField(TUpDown::Freq, "x");
     EXPECT_EQ(App->Engine().Frequency(), 800);
     P().ApplyEditField(TUpDown::Freq, "99999999999999999999");
     EXPECT_EQ(App->Engine().Frequency(), 800); // out of every range: not a number here
     P().ApplyEditField(TUpDown::Freq, "5");
-    EXPECT_EQ(Describe(App->Engine().Frequency(), N(TUpDown::Freq).Text), "100 | 100");
+    EXPECT_EQ(Values(App->Engine().Frequency(), N(TUpDown::Freq).Text), "100 | 100");
     P().ApplyEditField(TUpDown::Slope, "10000");
     EXPECT_LE(App->Engine().Slope(), 500);
     EXPECT_EQ(N(TUpDown::Slope).Text, std::to_string(App->Engine().Slope()));
@@ -167,13 +159,13 @@ TEST_F(Params, StepRuleWithShiftAndCtrl) {
     P().StepUpDown(TUpDown::Freq, 1, true, true);
     EXPECT_EQ(cw.Frequency(), 910);
     P().StepUpDown(TUpDown::Freq, -1, false, false);
-    EXPECT_EQ(Describe(cw.Frequency(), N(TUpDown::Freq).Text), "909 | 909");
+    EXPECT_EQ(Values(cw.Frequency(), N(TUpDown::Freq).Text), "909 | 909");
     P().ApplyEditField(TUpDown::Freq, "1995");
     P().StepUpDown(TUpDown::Freq, 1, true, false);
     EXPECT_EQ(cw.Frequency(), 2000);
     P().StepUpDown(TUpDown::Freq, 1, true, true);
     // At the up-down's limit a click changes nothing.
-    EXPECT_EQ(Describe(cw.Frequency(), N(TUpDown::Freq).Position), "2000 | 2000");
+    EXPECT_EQ(Values(cw.Frequency(), N(TUpDown::Freq).Position), "2000 | 2000");
     // Speeds step their working values inside 10..300.
     P().StepUpDown(TUpDown::StartSpeed, -1, true, true);
     EXPECT_EQ(P().WorkStartSpeed, 10);
@@ -187,14 +179,14 @@ TEST_F(Params, StepRuleWithShiftAndCtrl) {
 TEST_F(Params, GroupSizesKeepTheirOrder) {
     Start();
     P().SetVariSize(true);
-    EXPECT_EQ(Describe(N(TUpDown::SizeGroups).Caption, N(TUpDown::SizeMin).Enabled),
+    EXPECT_EQ(Values(N(TUpDown::SizeGroups).Caption, N(TUpDown::SizeMin).Enabled),
               "Max Size of Groups | 1");
     P().ApplyEditField(TUpDown::SizeMin, "5"); // equal to the group size
-    EXPECT_EQ(Describe(P().WorkMinGroupSize, N(TUpDown::SizeMin).Text), "4 | 4");
+    EXPECT_EQ(Values(P().WorkMinGroupSize, N(TUpDown::SizeMin).Text), "4 | 4");
     P().ApplyEditField(TUpDown::SizeMin, "9");
     EXPECT_EQ(P().WorkMinGroupSize, 4);
     P().ApplyEditField(TUpDown::SizeGroups, "3"); // the minimum follows below it
-    EXPECT_EQ(Describe(P().WorkMinGroupSize, N(TUpDown::SizeMin).Text), "2 | 2");
+    EXPECT_EQ(Values(P().WorkMinGroupSize, N(TUpDown::SizeMin).Text), "2 | 2");
     P().StepUpDown(TUpDown::SizeMin, 1, false, false);
     EXPECT_EQ(P().WorkMinGroupSize, 2);
     // With the minimum field off, a smaller size still takes the minimum below it.
@@ -202,7 +194,7 @@ TEST_F(Params, GroupSizesKeepTheirOrder) {
     P().ApplyEditField(TUpDown::SizeGroups, "9");
     P().StepUpDown(TUpDown::SizeMin, 1, true, false);
     P().StepUpDown(TUpDown::SizeGroups, -1, true, false);
-    EXPECT_EQ(Describe(P().WorkGroupSize, P().WorkMinGroupSize), "1 | 0");
+    EXPECT_EQ(Values(P().WorkGroupSize, P().WorkMinGroupSize), "1 | 0");
     P().ApplyEditField(TUpDown::SizeGroups, "6");
     P().SetVariSize(true);
     P().ApplyEditField(TUpDown::SizeMin, "5");
@@ -211,10 +203,10 @@ TEST_F(Params, GroupSizesKeepTheirOrder) {
     EXPECT_EQ(P().WorkMinGroupSize, 2);
     P().SetVariSize(true);
     P().ApplyEditField(TUpDown::SizeGroups, "1");
-    EXPECT_EQ(Describe(App->Settings().Tutor.VariSize, P().View().VariSizeEnabled), "0 | 0");
+    EXPECT_EQ(Values(App->Settings().Tutor.VariSize, P().View().VariSizeEnabled), "0 | 0");
     P().SetVariSize(true); // a group of one cannot vary
-    EXPECT_EQ(Describe(App->Settings().Tutor.VariSize, N(TUpDown::SizeMin).Text,
-                       N(TUpDown::SizeGroups).Caption),
+    EXPECT_EQ(Values(App->Settings().Tutor.VariSize, N(TUpDown::SizeMin).Text,
+                     N(TUpDown::SizeGroups).Caption),
               "0 |  | Size of Groups");
 }
 
@@ -225,7 +217,7 @@ TEST_F(Params, ADownArrowOnTheSizeThatReachesTheMinimumPushesItBelow) {
     Start();
     ASSERT_EQ(P().WorkMinGroupSize, 4);
     P().StepUpDown(TUpDown::SizeGroups, -1, false, false);
-    EXPECT_EQ(Describe(P().WorkGroupSize, P().WorkMinGroupSize, N(TUpDown::SizeMin).Text),
+    EXPECT_EQ(Values(P().WorkGroupSize, P().WorkMinGroupSize, N(TUpDown::SizeMin).Text),
               "4 | 3 | 3");
 }
 
@@ -233,19 +225,19 @@ TEST_F(Params, CharacterFieldsAndTheirButtons) {
     Start();
     P().ChooseCharField(2);
     P().ChooseCharField(0); // the hidden item: the previous field stays selected
-    EXPECT_EQ(Describe(P().View().CharSelected, P().LastCharField), "2 | 2");
+    EXPECT_EQ(Values(P().View().CharSelected, P().LastCharField), "2 | 2");
     P().EnterCharField(1);
     EXPECT_EQ(P().View().CharSelected, 1);
     P().SetAllCaps(true);
     P().AllCharacters();
     EXPECT_EQ(T(TCharField::Chars1), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?<BT>");
     EXPECT_EQ(CodesToProsignNames(P().CharSet1), "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>");
-    EXPECT_EQ(Describe(Display.AllCaps(), T(TCharField::StartText)), "1 | VVV<KA>");
+    EXPECT_EQ(Values(Display.AllCaps(), T(TCharField::StartText)), "1 | VVV<KA>");
     P().SetAllCaps(false);
     EXPECT_EQ(T(TCharField::Chars1), "abcdefghijklmnopqrstuvwxyz0123456789.,/?<bt>");
     // 10,000 characters pasted: the field keeps its 80 and the set what it shows.
     P().CommitText(TCharField::Chars2, std::string(10000, 'e') + "<ar>");
-    EXPECT_EQ(Describe(T(TCharField::Chars2).size(), P().CharSet2), "80 | " + std::string(80, 'e'));
+    EXPECT_EQ(Values(T(TCharField::Chars2).size(), P().CharSet2), "80 | " + std::string(80, 'e'));
     // The texts are cut to their 10 without half a prosign.
     P().CommitText(TCharField::StopText, "abcdefg<ar>");
     EXPECT_EQ(T(TCharField::StopText), "abcdefg");
@@ -260,8 +252,8 @@ TEST_F(Params, StandardCharactersLeaveEveryField) {
     Start();
     EXPECT_EQ(T(TCharField::Chars1), "ab\xe4");
     P().SetExtended(false);
-    EXPECT_EQ(Describe(T(TCharField::Chars1), T(TCharField::Chars2), T(TCharField::StartText),
-                       T(TCharField::StopText), P().CharSet1, App->Engine().ExtraChars()),
+    EXPECT_EQ(Values(T(TCharField::Chars1), T(TCharField::Chars2), T(TCharField::StartText),
+                     T(TCharField::StopText), P().CharSet1, App->Engine().ExtraChars()),
               "ab | 1 | <ka> | e | ab | 0");
 }
 
@@ -272,8 +264,8 @@ TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
     EXPECT_TRUE(App->NoiseAdded());
     // Noise added, the muted labels, the noise box enabled.
     const auto mute = [&] {
-        return Describe(App->NoiseAdded(), App->View().SoundMutedShown, P().View().SoundMutedShown,
-                        P().View().NoiseEnabled);
+        return Values(App->NoiseAdded(), App->View().SoundMutedShown, P().View().SoundMutedShown,
+                      P().View().NoiseEnabled);
     };
     P().SetMute(true);
     EXPECT_EQ(Sound.Volume, 0.0);
@@ -291,22 +283,22 @@ TEST_F(Params, FarnsworthOffKeepsTheSpeedField) {
     P().SetFarnsworth(TSpacing::Plain);
     EXPECT_EQ(App->Engine().Spacing(), TSpacing::Plain);
     // The engine's lowest (mode 0 does not use it); the field keeps its 90, disabled.
-    EXPECT_EQ(Describe(App->Engine().FWSpeed(), N(TUpDown::FarnswSpeed).Position,
-                       N(TUpDown::FarnswSpeed).Enabled, App->View().SpeedLabel),
+    EXPECT_EQ(Values(App->Engine().FWSpeed(), N(TUpDown::FarnswSpeed).Position,
+                     N(TUpDown::FarnswSpeed).Enabled, App->View().SpeedLabel),
               "10 | 90 | 0 | Speed");
     P().SetFarnsworth(TSpacing::Farnsworth);
     EXPECT_EQ(App->Engine().Spacing(), TSpacing::Farnsworth);
-    EXPECT_EQ(Describe(App->Engine().FWSpeed(), App->View().SpeedLabel), "90 | Farnsworth");
+    EXPECT_EQ(Values(App->Engine().FWSpeed(), App->View().SpeedLabel), "90 | Farnsworth");
 }
 
 TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     Start();
     P().SetMorseMode(TTrainingMode::Text);
-    EXPECT_EQ(Describe(N(TUpDown::NumGroups).Enabled, N(TUpDown::SizeGroups).Enabled,
-                       App->View().StartCaption),
+    EXPECT_EQ(Values(N(TUpDown::NumGroups).Enabled, N(TUpDown::SizeGroups).Enabled,
+                     App->View().StartCaption),
               "0 | 0 | Start Sending Text");
     P().SetMorseMode(TTrainingMode::Phrases);
-    EXPECT_EQ(Describe(P().View().BlipEnabled, N(TUpDown::NumGroups).Enabled), "1 | 1");
+    EXPECT_EQ(Values(P().View().BlipEnabled, N(TUpDown::NumGroups).Enabled), "1 | 1");
     P().SetBlip(true);
     EXPECT_TRUE(App->Engine().BlipOn());
     P().SetRepeat(2);
@@ -314,15 +306,15 @@ TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     App->ToggleSoundTest(); // a test runs: what would change it is locked
     // Locked, the test's caption, the start speed, the output, the increment; the tone, which
     // is not part of the session, stays free.
-    EXPECT_EQ(Describe(P().View().Locked, App->View().ParameterControlsEnabled,
-                       P().View().TestCaption, N(TUpDown::StartSpeed).Enabled,
-                       P().View().OutputSoundEnabled, P().View().FasterEnabled,
-                       N(TUpDown::Freq).Enabled),
+    EXPECT_EQ(Values(P().View().Locked, App->View().ParameterControlsEnabled,
+                     P().View().TestCaption, N(TUpDown::StartSpeed).Enabled,
+                     P().View().OutputSoundEnabled, P().View().FasterEnabled,
+                     N(TUpDown::Freq).Enabled),
               "1 | 0 | Stop Test | 0 | 0 | 0 | 1");
     App->Escape(); // Esc stops the test
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_EQ(Describe(P().View().TestCaption, N(TUpDown::StartSpeed).Enabled,
-                       P().View().OutputSoundEnabled),
+    EXPECT_EQ(Values(P().View().TestCaption, N(TUpDown::StartSpeed).Enabled,
+                     P().View().OutputSoundEnabled),
               "Test Sound and Speed | 1 | 1");
     // A display mode change stops what is sent.
     App->KeyPress('e');
@@ -343,8 +335,8 @@ TEST_F(Params, ValuesGoBackIntoTheSettings) {
     P().CommitText(TCharField::Chars1, "paris");
     P().StoreSettings();
     const auto& s = App->Settings();
-    EXPECT_EQ(Describe(s.TX.Frequency, s.Tutor.Groups, s.TX.OutputLevel, s.TX.NoiseLevel,
-                       s.TX.AutoStart, s.TX.PTT, s.TX.EqKeyOpt, s.Tutor.Characters),
+    EXPECT_EQ(Values(s.TX.Frequency, s.Tutor.Groups, s.TX.OutputLevel, s.TX.NoiseLevel,
+                     s.TX.AutoStart, s.TX.PTT, s.TX.EqKeyOpt, s.Tutor.Characters),
               "650 | 12 | -25 | -40 | 0 | 1 | 1 | paris");
 }
 

@@ -14,17 +14,10 @@
 using namespace brindle;
 using brindle::test::TFakeSoundBackend;
 using brindle::test::TTempDir;
+using brindle::test::Values;
 
 namespace {
 
-// Values as one line, " | " between them (true and false as 1 and 0), so that one comparison
-// shows every value that differs.
-template <class... T> std::string Describe(const T&... values) {
-    std::ostringstream s;
-    int n = 0;
-    ((s << (n++ ? " | " : "") << values), ...);
-    return s.str();
-}
 using TLines = std::array<std::string, 6>; // the session dialog's lines
 
 struct TPiece {
@@ -187,7 +180,7 @@ TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
     P().SetRepeat(4);
     Sent.clear();
     App->StartSession();
-    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[0], Dialogs.back().Lines[5]),
+    EXPECT_EQ(Values(Dialogs.back().Caption, Dialogs.back().Lines[0], Dialogs.back().Lines[5]),
               "Send Text from File | Produce 3 consecutive 'words' as loaded from file: | Send "
               "each item 5 times");
     RunToEnd();
@@ -216,7 +209,7 @@ TEST_F(Sessions, AnEmptyStartTextShowsNothingBeforeTheFirstItem) {
     P().CommitText(TCharField::StartText, "");
     Items(1);
     App->StartSession();
-    EXPECT_EQ(Describe(S().StartTextEmpty(), Shown(), static_cast<int>(App->Engine().PeekChar())),
+    EXPECT_EQ(Values(S().StartTextEmpty(), Shown(), static_cast<int>(App->Engine().PeekChar())),
               "1 |  | 255");
     RunToEnd();
     const auto pieces = Pieces();
@@ -260,7 +253,7 @@ TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd)
     Items(2);
     P().SetRepeat(1);
     App->StartSession();
-    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[2]),
+    EXPECT_EQ(Values(Dialogs.back().Caption, Dialogs.back().Lines[2]),
               "Start Random Phrases | - using extended character set -");
     RunToEnd();
     const std::string& sent = Done;
@@ -277,7 +270,7 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     P().SetMorseMode(TTrainingMode::QCodes);
     Items(3);
     App->StartSession();
-    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[0]),
+    EXPECT_EQ(Values(Dialogs.back().Caption, Dialogs.back().Lines[0]),
               "Start Random Q-Codes | Produce  3  random Q-Codes");
     RunToEnd();
     auto pieces = Pieces();
@@ -292,7 +285,7 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     EXPECT_EQ(Shown().substr(0, 27), "loaded 4 words from file:\r\n");
     Sent.clear();
     App->StartSession();
-    EXPECT_EQ(Describe(Dialogs.back().Caption, Dialogs.back().Lines[1]),
+    EXPECT_EQ(Values(Dialogs.back().Caption, Dialogs.back().Lines[1]),
               "Start Random Words | " + Dir.File("w.txt"));
     RunToEnd();
     pieces = Pieces();
@@ -323,7 +316,7 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
     P().SetAllCaps(true);
     P().SetFarnsworth(TSpacing::Wordsworth);
     App->StartSession();
-    EXPECT_EQ(Describe(Dialogs.back().Lines[0], Dialogs.back().Lines[1], Dialogs.back().Lines[4]),
+    EXPECT_EQ(Values(Dialogs.back().Lines[0], Dialogs.back().Lines[1], Dialogs.back().Lines[4]),
               "Produce 30 random groups of 2..5 with these characters: | ABC | Wordsworth speed "
               "for words will be: 80  CpM");
 }
@@ -364,8 +357,8 @@ TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
     WhileAsked = [&] { shownWhileAsked = App->View().SpeedText; };
     App->StartSession();
     EXPECT_EQ(shownWhileAsked, "30"); // the start speed while the dialog is up
-    EXPECT_EQ(Describe(App->View().SpeedText, App->Engine().Speed(), NameOf(State()),
-                       App->Engine().HasChars(), App->View().StartEnabled),
+    EXPECT_EQ(Values(App->View().SpeedText, App->Engine().Speed(), NameOf(State()),
+                     App->Engine().HasChars(), App->View().StartEnabled),
               "77 | 77 | idle | 0 | 1");
     EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
 }
@@ -422,8 +415,8 @@ TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
     Start();
     EXPECT_EQ(S().Material().WordList, (std::vector<std::string>{"alpha", "beta", "gamma"}));
     // Phrases and no text; nothing said or written to the display; the training mode the user's.
-    EXPECT_EQ(Describe(S().Material().PhraseList.size(), S().Material().TextList.size(),
-                       Messages.size(), Shown(), App->Settings().Tutor.Mode),
+    EXPECT_EQ(Values(S().Material().PhraseList.size(), S().Material().TextList.size(),
+                     Messages.size(), Shown(), App->Settings().Tutor.Mode),
               "1 | 0 | 0 |  | 1");
     App->StartSession(); // F3 finds the words
     EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random words from the list loaded from file:");
@@ -456,7 +449,7 @@ TEST_F(Sessions, AnUnreadableListKeepsTheOldListAndSaysWhy) {
     EXPECT_EQ(Messages, std::vector<std::string>{"Error: " + path + " is not a text file"});
     EXPECT_EQ(Severities, std::vector<TSeverity>{TSeverity::Error});
     // The list stays.
-    EXPECT_EQ(Describe(S().Material().WordList.size(), App->Settings().Main.WordFile),
+    EXPECT_EQ(Values(S().Material().WordList.size(), App->Settings().Main.WordFile),
               "5000 | w.txt");
 }
 
@@ -471,7 +464,7 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     Fake->RunPosted();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_EQ(
-        Describe(App->Engine().HasChars(), App->View().ParameterControlsEnabled, P().View().Locked),
+        Values(App->Engine().HasChars(), App->View().ParameterControlsEnabled, P().View().Locked),
         "0 | 1 | 0");
     ASSERT_FALSE(Messages.empty());
     EXPECT_EQ(Messages.back(), "The sound output was lost: the session was stopped.");
@@ -545,7 +538,7 @@ TEST_F(Sessions, SingleModeWaitsForTheUserBeforeEveryItem) {
     }
     App->Enter(); // the items are done: the end text, and single mode ends
     RunToEnd();
-    EXPECT_EQ(Describe(NameOf(State()), App->Controls().SingleMode(), Pieces().size()),
+    EXPECT_EQ(Values(NameOf(State()), App->Controls().SingleMode(), Pieces().size()),
               "idle | 0 | 5");
     EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
     EXPECT_NE(Shown().find("sent 15 random characters\r\nsession time was: "), std::string::npos)
@@ -656,7 +649,7 @@ TEST_F(Sessions, DeleteInASingleModeSessionSendsNothingMore) {
     RunToEnd(20); // the start text, then the engine holds
     ASSERT_EQ(State(), TSessionState::StartText);
     App->KeyDown(TDeskKey::Delete, {});
-    EXPECT_EQ(Describe(NameOf(State()), App->Controls().SingleMode(), Queued()), "idle | 0 | ");
+    EXPECT_EQ(Values(NameOf(State()), App->Controls().SingleMode(), Queued()), "idle | 0 | ");
     Play(5000);
     EXPECT_EQ(Pieces().size(), 1u);
 }
@@ -675,8 +668,8 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     EXPECT_EQ(State(), TSessionState::SpeedTest);
     EXPECT_EQ(App->View().PauseState, TPauseState::Waiting);
     // Farnsworth off, and the start and the speed locked.
-    EXPECT_EQ(Describe(App->Settings().Tutor.Farnsworth, P().View().FarnsworthEnabled,
-                       App->View().StartEnabled, App->View().SpeedUpDownEnabled),
+    EXPECT_EQ(Values(App->Settings().Tutor.Farnsworth, P().View().FarnsworthEnabled,
+                     App->View().StartEnabled, App->View().SpeedUpDownEnabled),
               "0 | 0 | 0 | 0");
     RunToEnd();
     EXPECT_EQ(State(), TSessionState::Idle);
@@ -686,8 +679,8 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     ASSERT_NE(at, std::string::npos) << shown;
     EXPECT_EQ(shown.substr(at + 22),
               FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5) + " cpm\r\n");
-    EXPECT_EQ(Describe(P().View().FarnsworthEnabled, App->View().StartEnabled,
-                       App->View().SpeedUpDownEnabled),
+    EXPECT_EQ(Values(P().View().FarnsworthEnabled, App->View().StartEnabled,
+                     App->View().SpeedUpDownEnabled),
               "1 | 1 | 1");
 }
 
@@ -738,7 +731,7 @@ TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_NE(Shown().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
     EXPECT_EQ(Shown().find("actual speed"), std::string::npos);
-    EXPECT_EQ(Describe(App->View().StartEnabled, P().View().FarnsworthEnabled), "1 | 1");
+    EXPECT_EQ(Values(App->View().StartEnabled, P().View().FarnsworthEnabled), "1 | 1");
 
     App->StartSpeedTest();
     Play(2000);
@@ -769,8 +762,8 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     P().TestButtonClick();
     EXPECT_EQ(State(), TSessionState::SoundTest);
     // Locked but for the speed; on sound output the blip may be tried.
-    EXPECT_EQ(Describe(P().View().TestCaption, P().View().Locked, App->View().SpeedUpDownEnabled,
-                       P().View().BlipEnabled),
+    EXPECT_EQ(Values(P().View().TestCaption, P().View().Locked, App->View().SpeedUpDownEnabled,
+                     P().View().BlipEnabled),
               "Stop Test | 1 | 1 | 1");
     Play(20000);
     int tests = 0;
@@ -781,7 +774,7 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     EXPECT_LE(Shown().size(), 5u);
     P().TestButtonClick();
     EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_EQ(Describe(P().View().TestCaption, P().View().Locked, App->Engine().HasChars()),
+    EXPECT_EQ(Values(P().View().TestCaption, P().View().Locked, App->Engine().HasChars()),
               "Test Sound and Speed | 0 | 0");
 
     P().SetBlip(true);
@@ -789,7 +782,7 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     EXPECT_EQ(App->Engine().PeekChar(), 't');
     Play(6000);
     App->Escape();
-    EXPECT_EQ(Describe(NameOf(State()), P().View().TestCaption), "idle | Test Sound and Speed");
+    EXPECT_EQ(Values(NameOf(State()), P().View().TestCaption), "idle | Test Sound and Speed");
     EXPECT_NE(Done.find("test^ "), std::string::npos) << Done;
     RunToEnd(5);
     EXPECT_FALSE(Busy());

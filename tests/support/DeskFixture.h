@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ namespace brindle::test {
 
 inline TDetectedPort Port(const std::string& device, const std::string& name = "ttyS") {
     return {name, device, "/dev/" + device};
+}
+
+// Values as one line, " | " between them (true and false as 1 and 0), so that one comparison
+// shows every value that differs.
+template <class... T> std::string Values(const T&... values) {
+    std::ostringstream s;
+    int n = 0;
+    ((s << (n++ ? " | " : "") << values), ...);
+    return s.str();
 }
 
 class TDeskTest : public ::testing::Test {
