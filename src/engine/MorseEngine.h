@@ -1,15 +1,17 @@
-// The Morse keying engine: takes characters from its type-ahead buffer, looks up their patterns,
-// times elements and spaces, and reports every step through events. Timed mode steps a state
-// machine on a millisecond timer (serial keying); sound mode renders the keyed tone sample by
-// sample into the buffers the sound output hands it.
+// The Morse keying engine: the properties the user sets, the type-ahead buffer, and the events
+// the windows listen to. The work is done by its parts: the durations come from Timing.h, the
+// element scheduler (ElementScheduler.h) decides what is on the air, and in sound mode the tone
+// renderer (ToneRenderer.h) turns that into samples of the buffers the sound output hands over.
+// Timed mode steps the scheduler on a millisecond timer (serial keying).
 #pragma once
 
-#include "audio/BlipGen.h"
-#include "audio/SineGen.h"
 #include "base/MessageSink.h"
+#include "engine/ElementScheduler.h"
 #include "engine/MorseTables.h"
 #include "engine/MsTimer.h"
 #include "engine/Spacing.h"
+#include "engine/Timing.h"
+#include "engine/ToneRenderer.h"
 #include "engine/TypeAhead.h"
 
 #include <cstdint>
@@ -19,27 +21,11 @@
 
 namespace brindle {
 
-// Durations computed by Recalculate: milliseconds for the timed keyer, samples (8 per ms) for
-// the renderer.
-struct TCWTiming {
-    int DotMs = 0, DotSamples = 0;
-    int FwUnitMs = 0, FwUnitSamples = 0;   // spacing unit, only under Farnsworth/Wordsworth
-    int GapMs = 0, GapSamples = 0;         // key-up after every element
-    int DitDownMs = 0, DitDownSamples = 0; // samples: steady part, after the slope
-    int DahDownMs = 0, DahSamples = 0;     // samples: steady part, never shortened
-    int CharGapExtraMs = 0, CharGapExtraSamples = 0;
-    int WordGapExtraMs = 0, WordGapExtraSamples = 0;
-    int FixedPauseMs = 0, FixedPauseSamples = 0; // codes 254 and 255
-    int PttLeadMs = 0, PttLeadSamples = 0;
-    int HoldLimit = 0;   // [dot periods]
-    int SlopeLength = 0; // [samples], the edge length actually applied
-};
-
 // The phases of the engine's send machines, whichever keys: stopped; keying the PTT before the
 // first character; running with nothing to send (or held); sending a character.
 enum class TEnginePhase { Idle, PttLead, Waiting, CharOnAir };
 
-class TMorseEngine {
+class TMorseEngine : private ISchedulerEvents {
 public:
     using TNotifyCWCharSent = std::function<void(TMorseEngine&, uint8_t ch)>;
     using TNotifyCharStart = std::function<void(TMorseEngine&, uint8_t ch)>;
@@ -57,7 +43,7 @@ public:
 
     // timer drives timed mode and must outlive the engine; it may be null for sound mode only.
     explicit TMorseEngine(IMsTimer* timer = nullptr, TMessageSink sink = {});
-    ~TMorseEngine();
+    ~TMorseEngine() override;
     TMorseEngine(const TMorseEngine&) = delete;
     TMorseEngine& operator=(const TMorseEngine&) = delete;
 
@@ -76,7 +62,7 @@ public:
     bool IsKnown(uint8_t c) const { return CharSet().IsKnown(c); }
 
     // --- Properties ---------------------------------------------------------------------------
-    bool AutoStartStop() const { return AutoStartStop_; }
+    bool AutoStartStop() const { return Sched_.AutoStartStop(); }
     void SetAutoStartStop(bool on);
     bool SoundMode() const { return SoundMode_; }
     void SetSoundMode(bool on) { SoundMode_ = on; }
@@ -93,7 +79,10 @@ public:
     int DiffFrequency() const { return DiffFrequency_; } // [Hz]
     void SetDiffFrequency(int hz);
     bool DiffFreqOn() const { return DiffFreqOn_; }
-    void SetDiffFreqOn(bool on) { DiffFreqOn_ = on; }
+    void SetDiffFreqOn(bool on) {
+        DiffFreqOn_ = on;
+        ApplyElementTones();
+    }
     int Speed() const { return Speed_; } // [CpM]
     void SetSpeed(int cpm);
     int FWSpeed() const { return FWSpeed_; } // [CpM]
@@ -114,12 +103,12 @@ public:
     void SetTimePttStart(int ms);
     int TimePttHold() const { return TimePttHold_; } // [ms]
     void SetTimePttHold(int ms);
-    bool Stereo() const { return Stereo_; }
-    void SetStereo(bool on) { Stereo_ = on; }
+    bool Stereo() const { return Renderer_.Stereo(); }
+    void SetStereo(bool on) { Renderer_.SetStereo(on); }
 
-    bool Running() const { return Running_; }
-    bool Hold() const { return Hold_; }
-    void SetHold(bool on) { Hold_ = on; }
+    bool Running() const { return Sched_.Running(); }
+    bool Hold() const { return Sched_.Hold(); }
+    void SetHold(bool on) { Sched_.SetHold(on); }
     bool BlipOn() const { return BlipOn_; }
     void SetBlipOn(bool on) { BlipOn_ = on; }
 
@@ -143,13 +132,14 @@ public:
     bool StopAtEnd();
     void StopAtEndNow();
     bool Abort();
-    bool IsIdle() const { return SendState_ == 0; }
+    bool IsIdle() const { return SendState() == 0; }
     // What the engine is doing now, read from the state of its send machine.
     TEnginePhase Phase() const {
-        return SendState_ == 0   ? TEnginePhase::Idle
-               : SendState_ < 3  ? TEnginePhase::PttLead
-               : SendState_ == 3 ? TEnginePhase::Waiting
-                                 : TEnginePhase::CharOnAir;
+        const int s = SendState();
+        return s == 0   ? TEnginePhase::Idle
+               : s < 3  ? TEnginePhase::PttLead
+               : s == 3 ? TEnginePhase::Waiting
+                        : TEnginePhase::CharOnAir;
     }
     // A character is on the air: past the PTT lead, between its first and its last edge or in
     // the space after it.
@@ -175,52 +165,44 @@ public:
 
     // --- State read by the owner and by tests -------------------------------------------------
     const TCWTiming& Timing() const { return T_; }
-    int SendState() const { return SendState_; }
-    int HoldCount() const { return HoldCount_; }
-    bool PttState() const { return PttState_; }
-    uint8_t CurrentChar() const { return CurrentChar_; }
-    uint32_t ElementRegister() const { return ElementRegister_; }
-    double Amplitude() const { return Amplitude_; }
-    double SlopeStep() const { return SlopeStep_; }
+    int SendState() const { return Sched_.State(); }
+    int HoldCount() const { return Sched_.HoldCount(); }
+    bool PttState() const { return Sched_.PttState(); }
+    uint8_t CurrentChar() const { return Sched_.CurrentChar(); }
+    uint32_t ElementRegister() const { return Sched_.ElementRegister(); }
+    double Amplitude() const { return Renderer_.Amplitude(); }
+    double SlopeStep() const { return Renderer_.SlopeStep(); }
     // Keyed samples written so far by the RenderBuffer call in progress (0 outside a call); lets
     // an event handler tell where in the buffer it fired.
-    int RenderedInCall() const { return RenderWritten_; }
-    TSineGen& Tone1() { return Tone1_; }
-    TSineGen& Tone2() { return Tone2_; }
-    TBlipGen& Blip() { return Blip_; }
+    int RenderedInCall() const { return Renderer_.Written(); }
+    TSineGen& Tone1() { return Renderer_.Tone1(); }
+    TSineGen& Tone2() { return Renderer_.Tone2(); }
+    TBlipGen& Blip() { return Renderer_.Blip(); }
     void SetDayClock(TDayClock clock) { DayClock_ = std::move(clock); }
     // The engine's own timer handler (one timed step).
     void OnCWTimer();
 
 private:
-    void LoadNextChar();
-    void TimerStep();
-    void SetNextTick(int ms);
-    void ApplyLogAmplitude();
-    void SetHoldLimitAndTimer();
-    uint8_t SoundStateForChar() const;
-    int SoundStep(bool firstStep);
+    // What the scheduler reports, passed on as the engine's events.
+    void CharStart(uint8_t ch) override;
+    void CharSent(uint8_t ch) override;
+    void LastChar() override;
+    void PttChanged(bool on) override;
+    void SignalChanged(bool on, int durationMs) override;
+    void Stopped(bool timed) override;
 
-    // Sample writers of the renderer.
-    void Emit(int16_t v) {
-        RenderOut_[RenderPos_] = v;
-        RenderPos_ += RenderStride_;
-        ++RenderWritten_;
-    }
-    void Silent() {
-        Tone1_.Advance();
-        Emit(0);
-    }
+    TTimingInputs TimingInputs() const;
+    void ApplyLogAmplitude();
+    void SetNextTick(int ms);
+    void ApplyElementTones() { Renderer_.SetElementTones(DiffFreqOn_, DiffFrequency_, Frequency_); }
 
     IMsTimer* Timer_ = nullptr;
     TMessageSink Sink_;
     TDayClock DayClock_;
-    TSineGen Tone1_;
-    TSineGen Tone2_;
-    TBlipGen Blip_;
+    TToneRenderer Renderer_;
     TTypeAhead Buf_;
+    TElementScheduler Sched_{Buf_, *this};
 
-    bool AutoStartStop_ = true;
     bool SoundMode_ = false;
     bool ExtraChars_ = true;
     TSpacing Spacing_ = TSpacing::Plain;
@@ -231,29 +213,11 @@ private:
     int MaxSpeed_ = 300, MinSpeed_ = 10;
     int Weight_ = 0, Ratio_ = 0, Slope_ = 0;
     int TimePttStart_ = 0, TimePttHold_ = 0;
-    bool Stereo_ = false;
-
-    bool Running_ = false;
-    bool Hold_ = false;
     bool BlipOn_ = false;
 
     TCWTiming T_;
-    int SendState_ = 0;
-    bool StopRequested_ = false, StopAtEndFlag_ = false, Aborted_ = false, PttState_ = false;
-    int HoldCount_ = 0;
-    uint8_t CurrentChar_ = 0;
-    uint32_t ElementRegister_ = 0;
-    int StateCounter_ = 0; // [samples] in the current sound state
-    int BlipIndex_ = 0;
-    double Amplitude_ = 32500.0;
-    double SlopeStep_ = 0.0;
     int TimerPeriodMin_ = 1; // [ms]
     bool PeriodBegun_ = false;
-
-    int16_t* RenderOut_ = nullptr;
-    int RenderPos_ = 0;
-    int RenderStride_ = 1;
-    int RenderWritten_ = 0;
 };
 
 } // namespace brindle
