@@ -51,11 +51,16 @@ TEST(FileIO, WriteReadReplaceAndPatchAHeader) {
 TEST(FileIO, FailuresLeaveTheOldFile) {
     brindle::test::TTempDir dir;
     std::string error;
-    std::string bytes;
+    std::string bytes = "old";
     EXPECT_FALSE(ReadFileBytes((dir.Path / "missing").string(), bytes, error));
     EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(ReadFileBytes(dir.Path.string(), bytes, error));
     EXPECT_EQ(error, "Is a directory");
+    bool truncated = true;
+    int code = 0;
+    bytes = "old";
+    EXPECT_FALSE(ReadFileBytes(dir.Path.string(), bytes, error, 100, &truncated, &code));
+    EXPECT_EQ(std::tie(error, code, bytes), std::make_tuple("Is a directory", EISDIR, "old"));
     EXPECT_FALSE(WriteFileAtomically((dir.Path / "no" / "such.txt").string(), "x", error));
     EXPECT_EQ(error, "No such file or directory");
 
@@ -74,49 +79,22 @@ TEST(FileIO, FailuresLeaveTheOldFile) {
 
 // --- Reading with a limit ------------------------------------------------------------------------
 
+// An empty file, and one read in several chunks.
 TEST(FileIO, ARegularFileIsReadUpToTheLimit) {
     brindle::test::TTempDir dir;
-    const std::string path = dir.File("text.txt");
-    const std::string text = Numbered(200'000); // several chunks of reading
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(path, text, error)) << error;
-    for (const std::size_t limit :
-         {std::size_t{200'000}, std::size_t{200'001}, std::size_t{1} << 20}) {
-        std::string bytes;
-        bool truncated = true;
-        ASSERT_TRUE(ReadFileBytes(path, bytes, error, limit, &truncated)) << error;
-        EXPECT_EQ(bytes, text) << limit;
-        EXPECT_FALSE(truncated) << limit;
+    for (const std::size_t size : {std::size_t{0}, std::size_t{200'000}}) {
+        const std::string path = dir.File(std::to_string(size));
+        const std::string text = Numbered(size);
+        std::string error;
+        ASSERT_TRUE(WriteFileAtomically(path, text, error)) << error;
+        for (const std::size_t limit : {0, 1, 65'537, 199'999, 200'000, 200'001, 1 << 20}) {
+            std::string bytes = "old";
+            bool truncated = limit >= size;
+            ASSERT_TRUE(ReadFileBytes(path, bytes, error, limit, &truncated)) << error;
+            EXPECT_EQ(bytes, text.substr(0, limit)) << size << " " << limit;
+            EXPECT_EQ(truncated, limit < size) << size << " " << limit;
+        }
     }
-    for (const std::size_t limit :
-         {std::size_t{199'999}, std::size_t{65'537}, std::size_t{1}, std::size_t{0}}) {
-        std::string bytes = "old";
-        bool truncated = false;
-        ASSERT_TRUE(ReadFileBytes(path, bytes, error, limit, &truncated)) << error;
-        EXPECT_EQ(bytes, text.substr(0, limit)) << limit;
-        EXPECT_TRUE(truncated) << limit;
-    }
-}
-
-TEST(FileIO, AnEmptyFileAndAFolder) {
-    brindle::test::TTempDir dir;
-    const std::string path = dir.File("empty.txt");
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(path, "", error)) << error;
-    std::string bytes = "old";
-    bool truncated = true;
-    ASSERT_TRUE(ReadFileBytes(path, bytes, error, 0, &truncated)) << error;
-    EXPECT_EQ(bytes, "");
-    EXPECT_FALSE(truncated);
-    ASSERT_TRUE(ReadFileBytes(path, bytes, error, 100, &truncated)) << error;
-    EXPECT_FALSE(truncated);
-
-    bytes = "old";
-    int code = 0;
-    EXPECT_FALSE(ReadFileBytes(dir.Path.string(), bytes, error, 100, &truncated, &code));
-    EXPECT_EQ(error, "Is a directory");
-    EXPECT_EQ(code, EISDIR);
-    EXPECT_EQ(bytes, "old");
 }
 
 TEST(FileIO, AnEndlessDeviceIsReadUpToTheLimitOnly) {

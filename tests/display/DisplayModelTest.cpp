@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 using namespace brindle;
 
 namespace {
@@ -60,17 +63,31 @@ protected:
 
 } // namespace
 
-TEST_F(Display, AddAndMarkOne) {
+// Marked sent one by one or in a run, never past the end; sent text is never deleted; unmarked, a
+// repeated item shows as waiting again, and the mark stops at the start.
+TEST_F(Display, MarkDeleteAndUnmark) {
     Model.AddChar('a');
-    EXPECT_EQ(Model.TextEnd(), 2);
-    EXPECT_EQ(View.Colours[0], Red);
+    EXPECT_EQ(std::make_tuple(Model.TextEnd(), View.Colours[0]), std::make_tuple(2, Red));
     Model.MarkOneSent();
-    EXPECT_EQ(Model.SentMark(), 2);
-    EXPECT_EQ(Model.TextEnd(), 2);
-    EXPECT_EQ(View.Colours[0], Black);
+    EXPECT_EQ(std::make_tuple(Model.SentMark(), Model.TextEnd(), View.Colours[0]),
+              std::make_tuple(2, 2, Black));
     Model.MarkOneSent(); // everything sent: nothing changes
     Model.MarkSent(3);
     EXPECT_EQ(Model.SentMark(), 2);
+
+    Model.AddText("bc");
+    Model.MarkSent(1);
+    Model.DeleteLast(10);
+    EXPECT_EQ(Model.Text(), "ab");
+    EXPECT_EQ(Model.TextEnd(), Model.SentMark());
+    ExpectViewMatchesModel();
+
+    Model.UnmarkSent(2);
+    EXPECT_EQ(Model.SentMark(), 1);
+    EXPECT_EQ(View.Colours, std::vector<TRgb>(2, Red));
+    Model.MarkSent(2);
+    Model.UnmarkSent(9); // more than there is
+    EXPECT_EQ(Model.SentMark(), 1);
 }
 
 TEST_F(Display, LineBreaksCountTwoAndGoWhole) {
@@ -103,15 +120,6 @@ TEST_F(Display, PositionsAfterManyBreaksColourTheRightCharacters) {
     ExpectViewMatchesModel();
 }
 
-TEST_F(Display, SentTextIsNeverDeleted) {
-    Model.AddText("abc");
-    Model.MarkSent(2);
-    Model.DeleteLast(10);
-    EXPECT_EQ(Model.Text(), "ab");
-    EXPECT_EQ(Model.TextEnd(), Model.SentMark());
-    ExpectViewMatchesModel();
-}
-
 TEST_F(Display, StringsTurnSmallSingleCharactersKeepTheirCase) {
     Model.AddText("<AR>");
     Model.AddChar('A');
@@ -138,18 +146,6 @@ TEST_F(Display, AllCapsKeepsTheWaitingPartRed) {
     EXPECT_EQ(View.Calls, calls);
     Model.SetAllCaps(false);
     EXPECT_EQ(View.Doc, "abc infode");
-}
-
-TEST_F(Display, UnmarkShowsARepeatedItemAsWaitingAgain) {
-    Model.AddText("word ");
-    Model.MarkSent(5);
-    Model.UnmarkSent(5);
-    EXPECT_EQ(Model.SentMark(), 1);
-    for (TRgb c : View.Colours)
-        EXPECT_EQ(c, Red);
-    Model.MarkSent(2);
-    Model.UnmarkSent(9); // more than there is: the mark stops at the start
-    EXPECT_EQ(Model.SentMark(), 1);
 }
 
 // Each append and mark touches only its own characters, at character 100,000 as at 100.

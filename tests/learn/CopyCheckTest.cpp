@@ -48,37 +48,49 @@ std::string Letters(std::string_view copy) {
     return s;
 }
 
+// Random text of the alphabet (by default of letters, digits, punctuation and spaces).
+std::string RandomText(TRandomSource& r, std::size_t length,
+                       std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz0123456789 .,?/=+") {
+    std::string text;
+    for (std::size_t k = 0; k < length; ++k)
+        text += alphabet[r.Below(static_cast<uint32_t>(alphabet.size()))];
+    return text;
+}
+
 // Random practice: items of letters, digits, punctuation, prosign codes and accented letters.
 std::vector<std::string> RandomItems(TRandomSource& r, int count, int maxLength) {
-    static const std::string alphabet = "abcdefghijklmnopqrstuvwxyz0123456789.,?/=+*#&"
-                                        "\xE4\xF6\xFC\xE9";
     std::vector<std::string> items;
-    for (int i = 0; i < count; ++i) {
-        std::string item;
-        const int n = 1 + static_cast<int>(r.Below(static_cast<uint32_t>(maxLength)));
-        for (int k = 0; k < n; ++k)
-            item += alphabet[r.Below(static_cast<uint32_t>(alphabet.size()))];
-        items.push_back(item);
-    }
+    for (int i = 0; i < count; ++i)
+        items.push_back(
+            RandomText(r, 1 + r.Below(static_cast<uint32_t>(maxLength)),
+                       "abcdefghijklmnopqrstuvwxyz0123456789.,?/=+*#&\xE4\xF6\xFC\xE9"));
     return items;
 }
 
-// The copy of items with errors: each character missed, substituted or doubled with the given
-// chance [1/1000], and now and then a separator dropped or doubled.
+// An item as the learner typed it: each character missed, replaced by one of wrong or doubled with
+// the given chance [1/1000], else typed in either case.
+std::string AsTyped(TRandomSource& r, const std::string& item, uint32_t perMille,
+                    std::string_view wrong) {
+    std::string typed;
+    for (const char c : item) {
+        const uint32_t roll = r.Below(1000);
+        if (roll < perMille / 3) continue;
+        if (roll < 2 * perMille / 3)
+            typed += RandomText(r, 1, wrong);
+        else if (roll < perMille)
+            typed += std::string(2, c);
+        else
+            typed += r.Below(2) ? static_cast<char>(Upper1252(static_cast<uint8_t>(c))) : c;
+    }
+    return typed;
+}
+
+// The copy of items with errors (AsTyped), and now and then a separator dropped or doubled.
 std::string Noisy(TRandomSource& r, const std::vector<std::string>& items, uint32_t perMille) {
     std::string copy;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (i > 0 && r.Below(1000) >= perMille) copy += r.Below(4) == 0 ? "  " : " ";
-        for (const char c : items[i]) {
-            const uint32_t roll = r.Below(1000);
-            if (roll < perMille / 3) continue;
-            if (roll < 2 * perMille / 3)
-                copy += static_cast<char>('a' + r.Below(26));
-            else if (roll < perMille)
-                copy += std::string(2, c);
-            else
-                copy += r.Below(2) ? static_cast<char>(Upper1252(static_cast<uint8_t>(c))) : c;
-        }
+        copy += AsTyped(r, items[i], perMille, "abcdefghijklmnopqrstuvwxyz");
     }
     return copy;
 }
@@ -304,35 +316,21 @@ struct TPractice {
     }
 };
 
-std::string RandomText(TRandomSource& r, std::size_t length) {
-    static const std::string alphabet = "abcdefghijklmnopqrstuvwxyz0123456789 .,?/=+";
-    std::string text;
-    for (std::size_t k = 0; k < length; ++k)
-        text += alphabet[r.Below(static_cast<uint32_t>(alphabet.size()))];
-    return text;
-}
-
 TPractice RandomPractice(TRandomSource& r, int maxItems) {
     static const std::string chars = "abcdefghijklmnopqrstuvwxyz0123456789.,?/"
                                      "+=*#&\\%-{}\xE4\xF6\xFC";
     static const std::vector<std::string> separators = {
         " ",    " ",    " ",    " ", "",    "  ", "\t", "\r\n", std::string(1, '\0'),
         "\x01", "\xFE", "\xFF", "^", "\x7F"};
-    const auto pick = [&](const std::string& from) {
-        return from[r.Below(static_cast<uint32_t>(from.size()))];
-    };
     TPractice p;
     const int count = 1 + static_cast<int>(r.Below(static_cast<uint32_t>(maxItems)));
     const uint32_t noise = r.Below(4) == 0 ? 600 : r.Below(150); // per mille
     for (int k = 0; k < count; ++k) {
-        std::string item;
         const uint32_t kind = r.Below(40);
-        const int length = 1 + static_cast<int>(r.Below(6));
-        for (int c = 0; c < length; ++c)
-            item += pick(chars);
+        std::string item = RandomText(r, 1 + r.Below(6), chars);
         if (kind == 0) item.clear();
         if (kind == 1) item = " ";
-        if (kind == 2) item += " " + std::string(1, pick(chars)) + pick(chars); // a phrase
+        if (kind == 2) item += " " + RandomText(r, 2, chars); // a phrase
         p.Items.push_back(item);
 
         std::string typed =
@@ -344,17 +342,7 @@ TPractice RandomPractice(TRandomSource& r, int maxItems) {
         }
         if (trouble < 8) typed += RandomText(r, 5) + " ";           // one added
         if (trouble < 11) typed += RandomText(r, 10 + r.Below(40)); // a run of garbage
-        for (const char c : item) {
-            const uint32_t roll = r.Below(1000);
-            if (roll < noise / 3) continue;
-            if (roll < 2 * noise / 3)
-                typed += pick(chars);
-            else if (roll < noise)
-                typed += std::string(2, c);
-            else
-                typed +=
-                    r.Below(3) == 0 ? static_cast<char>(Upper1252(static_cast<uint8_t>(c))) : c;
-        }
+        typed += AsTyped(r, item, noise, chars);
         if (trouble >= 11 && trouble < 13) typed += " " + RandomText(r, 20 + r.Below(120)); // paste
         p.Typed.push_back(typed);
     }

@@ -28,6 +28,22 @@ protected:
         EXPECT_TRUE(WriteFileAtomically(path, bytes, error)) << error;
         return path;
     }
+    // A load's outcome: its headline (or error) and the list of that kind, one entry after each
+    // "|".
+    std::string Loaded(TMaterialKind kind, const std::string& path) {
+        const TLoadResult r = M.Load(kind, path, Engine);
+        std::string s = r.Ok ? r.Headline : r.Error;
+        for (const std::string& entry : kind == TMaterialKind::Words     ? M.WordList
+                                        : kind == TMaterialKind::Phrases ? M.PhraseList
+                                                                         : M.TextList)
+            s += "|" + entry;
+        return s;
+    }
+    // Everything a load sets.
+    static auto State(const TPracticeMaterial& m) {
+        return std::tie(m.WordList, m.PhraseList, m.TextList, m.Text, m.TextWordCount, m.WordFile,
+                        m.WordPath, m.PhrasesFile, m.PhrasesPath, m.TextFile, m.TextPath, m.InDir);
+    }
     test::TTempDir Temp{"brindle-material"};
     const fs::path& Dir = Temp.Path;
     TCharSet Engine;
@@ -36,140 +52,106 @@ protected:
 
 } // namespace
 
-TEST_F(Material, WordsFile) {
-    const auto path = File("w.txt", "cq de<AR>  test\r\nk\r\n");
-    const TLoadResult r = M.Load(TMaterialKind::Words, path, Engine);
-    ASSERT_TRUE(r.Ok);
-    EXPECT_EQ(M.WordList, (Strings{"cq", "de<ar>", "test", "k"}));
-    EXPECT_EQ(r.Headline, "Loaded 4 words from file:");
-    EXPECT_EQ(r.Path, path);
-    EXPECT_EQ(M.WordFile, "w.txt");
-    EXPECT_EQ(M.WordPath, path);
-    EXPECT_EQ(M.InDir, Dir.string() + "/");
-    // Code characters dropped, "+" as its prosign name, carets and brackets removed.
-    M.Load(TMaterialKind::Words, File("c.txt", "abc#def a+b x^y [q]"), Engine);
-    EXPECT_EQ(M.WordList, (Strings{"abcdef", "a<ar>b", "xy", "q"}));
-    EXPECT_EQ(M.Load(TMaterialKind::Words, File("one.txt", "one"), Engine).Headline,
-              "Loaded only 1 word from file:");
-}
-
-TEST_F(Material, PhrasesFileAndOddBytes) {
-    const auto r = M.Load(TMaterialKind::Phrases,
-                          File("p.txt", "\n  first\tphrase  \n\nsecond one\n   \n"), Engine);
-    EXPECT_EQ(M.PhraseList, (Strings{"first phrase", "second one"}));
-    EXPECT_EQ(r.Headline, "Loaded 2 phrases from file:");
-    EXPECT_EQ(M.Load(TMaterialKind::Phrases, File("p1.txt", "only <sk>"), Engine).Headline,
-              "Loaded only 1 phrase from file:");
-    EXPECT_EQ(M.PhraseList, Strings{"only <sk>"});
-    // NUL and other control bytes in a text file are dropped.
-    EXPECT_TRUE(
-        M.Load(TMaterialKind::Phrases, File("nul", std::string("a\0b\nc\x01\x02 d", 9)), Engine)
-            .Ok);
-    EXPECT_EQ(M.PhraseList, (Strings{"ab", "c d"}));
-    // An empty file is read: the session then asks for a file with at least 1 word.
-    const auto empty = M.Load(TMaterialKind::Words, File("empty", ""), Engine);
-    EXPECT_TRUE(empty.Ok);
-    EXPECT_EQ(empty.Count, 0);
-    EXPECT_EQ(empty.Headline, "Loaded 0 words from file:");
-    EXPECT_TRUE(M.WordList.empty());
-}
-
-TEST_F(Material, TextFile) {
-    Engine.ExtraChars = false;
-    const auto r = M.Load(TMaterialKind::Text,
-                          File("t.txt", "It\xE2\x80\x99s  a <AR> t\xC3\xA4st\n\nend\n"), Engine);
-    EXPECT_EQ(M.TextList, (Strings{"It's a + t\xE4st", "", "end"}));
-    EXPECT_EQ(M.Text, "It's a + t\xE4st\r\n\r\nend\r\n");
-    EXPECT_EQ(M.TextWordCount, 5); // "ä" is kept and counted
-    EXPECT_EQ(r.Headline, "Loaded 5 'words' from text file:");
-    const auto one = M.Load(TMaterialKind::Text, File("t1.txt", "\n\n\n"), Engine);
-    EXPECT_EQ(one.Count, 0);
-    EXPECT_EQ(one.Headline, "Loaded 0 'words' from text file:");
-    EXPECT_EQ(M.TextList, (Strings{"", "", ""}));
-}
-
-TEST_F(Material, FailedReadKeepsTheOldList) {
-    M.Load(TMaterialKind::Words, File("w.txt", "keep me"), Engine);
-    for (const std::string& bad : {(Dir / "missing.txt").string(), Dir.string()}) {
-        const auto r = M.Load(TMaterialKind::Words, bad, Engine);
-        EXPECT_FALSE(r.Ok);
-        EXPECT_EQ(r.Error.rfind("Error: cannot read file " + bad + " (", 0), 0u) << r.Error;
-        EXPECT_EQ(M.WordList, (Strings{"keep", "me"}));
-        EXPECT_EQ(M.WordFile, "w.txt");
+// Code characters dropped, "+" as its prosign name, carets and brackets removed, NUL and other
+// control bytes dropped; Windows-1252 and UTF-8, a curly apostrophe (0x92 in Windows-1252).
+TEST_F(Material, FilesOfEachKind) {
+    using enum TMaterialKind;
+    struct TCase {
+        TMaterialKind Kind;
+        bool ExtraChars;
+        std::string Bytes;
+        std::string Expected;
+    };
+    const std::vector<TCase> cases = {
+        {Words, true, "cq de<AR>  test\r\nk\r\n", "Loaded 4 words from file:|cq|de<ar>|test|k"},
+        {Words, true, "abc#def a+b x^y [q]", "Loaded 4 words from file:|abcdef|a<ar>b|xy|q"},
+        {Words, true, "one", "Loaded only 1 word from file:|one"},
+        // An empty file is read: the session then asks for a file with at least 1 word.
+        {Words, true, "", "Loaded 0 words from file:"},
+        {Words, true, "gr\xFCn dich\r\nit\x92s caf\xE9\r\n",
+         "Loaded 4 words from file:|gr\xFCn|dich|it's|caf\xE9"},
+        {Words, true, "\xEF\xBB\xBFgr\xC3\xBCn dich\n", "Loaded 2 words from file:|gr\xFCn|dich"},
+        {Phrases, true, "\n  first\tphrase  \n\nsecond one\n   \n",
+         "Loaded 2 phrases from file:|first phrase|second one"},
+        {Phrases, true, "only <sk>", "Loaded only 1 phrase from file:|only <sk>"},
+        {Phrases, true, std::string("a\0b\nc\x01\x02 d", 9), "Loaded 2 phrases from file:|ab|c d"},
+        {Text, false, "\n\n\n", "Loaded 0 'words' from text file:|||"},
+        // "ä" is kept and counted even without the extended characters.
+        {Text, false, "It\xE2\x80\x99s  a <AR> t\xC3\xA4st\n\nend\n",
+         "Loaded 5 'words' from text file:|It's a + t\xE4st||end"},
+    };
+    int n = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        Engine.ExtraChars = c.ExtraChars;
+        EXPECT_EQ(Loaded(c.Kind, File("f" + std::to_string(++n), c.Bytes)), c.Expected);
     }
+    EXPECT_EQ(std::tie(M.Text, M.TextWordCount),
+              std::make_tuple("It's a + t\xE4st\r\n\r\nend\r\n", 5));
+    const std::string first = (Dir / "f1").string();
+    const auto r = M.Load(TMaterialKind::Words, first, Engine);
+    EXPECT_EQ(std::tie(r.Path, M.WordFile, M.WordPath, M.InDir),
+              std::make_tuple(first, "f1", first, Dir.string() + "/"));
+    // A few control characters (a DOS end-of-file mark, an escape, a form feed, a NUL) in a
+    // longer text.
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += "the quick brown fox jumps\n";
+    const auto stray = M.Load(TMaterialKind::Words,
+                              File("stray", text + std::string("\x1A\x1B[0m\x0C\0end", 9)), Engine);
+    EXPECT_TRUE(stray.Ok) << stray.Error;
+    EXPECT_EQ(stray.Count, 101);
 }
 
-TEST_F(Material, BinaryFilesAreRefusedAndTheOldListsStay) {
+// Missing, a folder, a program, random bytes, UTF-16 in either order or without its mark, larger
+// than the limit or endless: refused as every kind, with a message, every list as it was.
+TEST_F(Material, RefusedFilesLeaveEveryListAsItWas) {
     M.Load(TMaterialKind::Words, File("w.txt", "keep me"), Engine);
     M.Load(TMaterialKind::Phrases, File("p.txt", "keep this phrase"), Engine);
     M.Load(TMaterialKind::Text, File("t.txt", "keep this text"), Engine);
     const TPracticeMaterial before = M;
 
-    std::vector<std::string> binaries;
-    // A program: the start of this test's own.
     std::string program, error;
     ASSERT_TRUE(ReadFilePart("/proc/self/exe", 0, 256 * 1024, program, error)) << error;
     ASSERT_EQ(program.substr(0, 4), "\x7F"
                                     "ELF");
-    binaries.push_back(File("program", program));
-    // Random bytes, as in an archive or a compressed image.
-    std::mt19937 random(7);
+    std::mt19937 random(7); // random bytes, as in an archive or a compressed image
     std::string noise(100'000, '\0');
     for (char& c : noise)
         c = static_cast<char>(random() & 0xFF);
-    binaries.push_back(File("random.bin", noise));
-
-    for (const auto& path : binaries) {
-        for (const auto kind :
-             {TMaterialKind::Words, TMaterialKind::Phrases, TMaterialKind::Text}) {
-            const auto r = M.Load(kind, path, Engine);
-            EXPECT_FALSE(r.Ok) << path;
-            EXPECT_EQ(r.Error, "Error: " + path + " is not a text file");
-        }
-        EXPECT_EQ(std::tie(M.WordList, M.PhraseList, M.TextList, M.Text, M.TextPath, M.InDir),
-                  std::tie(before.WordList, before.PhraseList, before.TextList, before.Text,
-                           before.TextPath, before.InDir));
-        EXPECT_EQ(M.WordFile, "w.txt");
-    }
-}
-
-TEST_F(Material, Utf16IsRefusedWithItsName) {
-    M.Load(TMaterialKind::Words, File("w.txt", "keep me"), Engine);
     std::string le = "\xFF\xFE", be = "\xFE\xFF", bare;
     for (const char c : std::string("cq de dl1abc\r\n")) {
         le += std::string{c, '\0'};
         be += std::string{'\0', c};
         bare += std::string{c, '\0'};
     }
-    for (const auto& [name, bytes] :
-         {std::pair{"le.txt", le}, {"be.txt", be}, {"bare.txt", bare}}) {
-        const auto path = File(name, bytes);
-        const auto r = M.Load(TMaterialKind::Words, path, Engine);
-        EXPECT_FALSE(r.Ok);
-        EXPECT_EQ(r.Error, "Error: " + path + " is UTF-16 text: save it as UTF-8 to load it");
-        EXPECT_EQ(M.WordList, (Strings{"keep", "me"}));
-    }
-}
-
-TEST_F(Material, TextsInBothEncodingsAndWithStrayControlsAreRead) {
-    Engine.ExtraChars = true;
-    // Windows-1252 and UTF-8 with accents, and a curly apostrophe (0x92 in Windows-1252).
-    auto r = M.Load(TMaterialKind::Words, File("1252.txt", "gr\xFCn dich\r\nit\x92s caf\xE9\r\n"),
-                    Engine);
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(M.WordList, (Strings{"gr\xFCn", "dich", "it's", "caf\xE9"}));
-    r = M.Load(TMaterialKind::Words, File("utf8.txt", "\xEF\xBB\xBFgr\xC3\xBCn dich\n"), Engine);
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(M.WordList, (Strings{"gr\xFCn", "dich"}));
-    // A few control characters (a DOS end-of-file mark, an escape, a form feed, a NUL) in a
-    // longer text.
-    std::string text;
-    for (int i = 0; i < 20; ++i)
-        text += "the quick brown fox jumps\n";
-    text += std::string("\x1A\x1B[0m\x0C\0end", 9);
-    r = M.Load(TMaterialKind::Words, File("stray.txt", text), Engine);
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(r.Count, 101);
+    const std::string missing = (Dir / "missing.txt").string();
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {missing, "Error: cannot read file " + missing + " (No such file or directory)"},
+        {Dir.string(), "Error: cannot read file " + Dir.string() + " (Is a directory)"}};
+    for (const std::string& path : {File("program", program), File("random.bin", noise)})
+        cases.push_back({path, "Error: " + path + " is not a text file"});
+    for (const std::string& path : {File("le", le), File("be", be), File("bare", bare)})
+        cases.push_back({path, "Error: " + path + " is UTF-16 text: save it as UTF-8 to load it"});
+    const std::string huge = File("huge", std::string(TPracticeMaterial::MaxFileBytes + 1, 'e'));
+    for (const std::string& path : {huge, std::string("/dev/zero")}) // a device that never ends
+        if (access(path.c_str(), R_OK) == 0)
+            cases.push_back(
+                {path,
+                 "Error: " + path + " is larger than 16 MB: files of up to 16 MB can be loaded"});
+    for (const auto& [path, expected] : cases)
+        for (const auto kind :
+             {TMaterialKind::Words, TMaterialKind::Phrases, TMaterialKind::Text}) {
+            const auto r = M.Load(kind, path, Engine);
+            EXPECT_FALSE(r.Ok) << path;
+            EXPECT_EQ(r.Error, expected);
+            EXPECT_EQ(State(M), State(before)) << path;
+        }
+    // Up to the limit, the file is read.
+    std::string most(TPracticeMaterial::MaxFileBytes, ' ');
+    most.replace(most.size() - 4, 4, "last");
+    EXPECT_EQ(Loaded(TMaterialKind::Words, File("most.txt", most)),
+              "Loaded only 1 word from file:|last");
 }
 
 TEST(FileText, TheRule) {
@@ -223,29 +205,6 @@ TEST_F(Material, EveryWordPhraseAndLineOfALongListIsKept) {
     EXPECT_EQ(t.Count, 156'573);
     EXPECT_EQ(M.TextList.size(), static_cast<std::size_t>((156'573 + 6) / 7));
     EXPECT_EQ(M.TextList.back(), "w156569 w156570 w156571 w156572");
-}
-
-TEST_F(Material, AFileLargerThanTheLimitIsRefused) {
-    M.Load(TMaterialKind::Text, File("t.txt", "keep this"), Engine);
-    auto expected = [&](const std::string& path) {
-        return "Error: " + path + " is larger than 16 MB: files of up to 16 MB can be loaded";
-    };
-    const auto path = File("huge.txt", std::string(TPracticeMaterial::MaxFileBytes + 1, 'e'));
-    auto r = M.Load(TMaterialKind::Text, path, Engine);
-    EXPECT_FALSE(r.Ok);
-    EXPECT_EQ(r.Error, expected(path));
-    EXPECT_EQ(M.Text, "keep this\r\n");
-    if (access("/dev/zero", R_OK) == 0) { // a device that never ends
-        r = M.Load(TMaterialKind::Words, "/dev/zero", Engine);
-        EXPECT_FALSE(r.Ok);
-        EXPECT_EQ(r.Error, expected("/dev/zero"));
-    }
-    // Up to the limit, the file is read.
-    std::string most(TPracticeMaterial::MaxFileBytes, ' ');
-    most.replace(most.size() - 4, 4, "last");
-    r = M.Load(TMaterialKind::Words, File("most.txt", most), Engine);
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(M.WordList, Strings{"last"});
 }
 
 TEST_F(Material, AListFromAPipeIsRead) {

@@ -7,11 +7,23 @@
 #include "settings/SettingsTable.h"
 
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 #include <vector>
 
 namespace brindle::test {
+
+// The tests' screen and data folder.
+inline const TScreenGeometry Screen{1000, 800, 600, 400, 920, 750};
+inline const std::string Folder = "/data/Brindle/";
+
+// The text of settings written over the file text before.
+inline std::string Saved(const TSettings& s, bool mainMaximised, std::string_view before = "") {
+    TIniFile ini = TIniFile::Parse(before);
+    WriteSettings(s, mainMaximised, ini);
+    return ini.ToText();
+}
 
 // Every value differs from its default on the tests' screens; all of it survives the reading rules
 // (capitals with AllCaps, GrMinSize below GrSize, VariSize with groups longer than one).

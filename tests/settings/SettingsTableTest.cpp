@@ -12,23 +12,15 @@
 #include <vector>
 
 using namespace brindle;
+using namespace brindle::test;
 
 namespace {
-
-const TScreenGeometry Screen{1000, 800, 600, 400, 920, 750};
-const std::string Folder = "/data/Brindle/";
 
 int ReadNumber(const TSettingEntry& e, const std::string& value) {
     const std::string file =
         "[" + std::string(e.Section) + "]\n" + std::string(e.Key) + "=" + value;
     const TSettings s = ReadSettings(TIniFile::Parse(file), Folder, Screen);
     return std::get<TSettingField<int>>(e.Target).OfConst(s);
-}
-
-std::string Saved(const TSettings& s, const std::string& before = "") {
-    TIniFile ini = TIniFile::Parse(before);
-    WriteSettings(s, false, ini);
-    return ini.ToText();
 }
 
 // From the line "[section]" to the next section or the end of text.
@@ -112,10 +104,10 @@ TEST(SettingsTable, LookupByMemberAndByKey) {
 // A section added to the table goes last. A file saved before it reads everything else as it
 // was and the new section's defaults, and a save appends the section at the end of the file.
 TEST(SettingsTable, AFileFromBeforeTheLastSectionStillReads) {
-    TSettings changed = test::EveryKeyChanged();
+    TSettings changed = EveryKeyChanged();
     changed.Main.Version.clear(); // never read
     const std::string_view last = SettingsTable.back().Section;
-    const std::string full = Saved(changed);
+    const std::string full = Saved(changed, false);
     const std::string block = SectionBlock(full, last);
     ASSERT_FALSE(block.empty());
     ASSERT_EQ(full.substr(full.size() - block.size()), block);
@@ -133,7 +125,7 @@ TEST(SettingsTable, AFileFromBeforeTheLastSectionStillReads) {
             e.Target);
     }
     const TSettings read = ReadSettings(TIniFile::Parse(old), Folder, Screen);
-    EXPECT_EQ(test::KeysDiffering(read, expected), std::vector<std::string>{});
+    EXPECT_EQ(KeysDiffering(read, expected), std::vector<std::string>{});
 
-    EXPECT_EQ(Saved(read, old), old + SectionBlock(Saved(defaults), last));
+    EXPECT_EQ(Saved(read, false, old), old + SectionBlock(Saved(defaults, false), last));
 }

@@ -16,20 +16,6 @@ struct TLineChange {
 
 class TSerialShim {
 public:
-    TSerialShim() {
-        Active_ = dlsym(RTLD_DEFAULT, "brindle_shim_active") != nullptr;
-        SetInputs_ = reinterpret_cast<int (*)(const char*, int)>(
-            dlsym(RTLD_DEFAULT, "brindle_shim_set_inputs"));
-        Fail_ =
-            reinterpret_cast<int (*)(const char*, int)>(dlsym(RTLD_DEFAULT, "brindle_shim_fail"));
-        FailSettings_ = reinterpret_cast<int (*)(const char*, int)>(
-            dlsym(RTLD_DEFAULT, "brindle_shim_fail_settings"));
-        Lines_ = reinterpret_cast<int (*)(const char*)>(dlsym(RTLD_DEFAULT, "brindle_shim_lines"));
-        Count_ = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "brindle_shim_log_count"));
-        Entry_ = reinterpret_cast<int (*)(int, long long*, int*, int*)>(
-            dlsym(RTLD_DEFAULT, "brindle_shim_log_entry"));
-        Clear_ = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "brindle_shim_clear_log"));
-    }
     bool Active() const { return Active_; }
     void SetInputs(const std::string& path, int bits) { SetInputs_(path.c_str(), bits); }
     void Fail(const std::string& path, int err) { Fail_(path.c_str(), err); }
@@ -49,14 +35,19 @@ public:
     }
 
 private:
-    bool Active_ = false;
-    int (*SetInputs_)(const char*, int) = nullptr;
-    int (*Fail_)(const char*, int) = nullptr;
-    int (*FailSettings_)(const char*, int) = nullptr;
-    int (*Lines_)(const char*) = nullptr;
-    int (*Count_)() = nullptr;
-    int (*Entry_)(int, long long*, int*, int*) = nullptr;
-    void (*Clear_)() = nullptr;
+    template <class F> static F* Find(const char* name) {
+        return reinterpret_cast<F*>(dlsym(RTLD_DEFAULT, name));
+    }
+    bool Active_ = Find<int()>("brindle_shim_active") != nullptr;
+    int (*SetInputs_)(const char*, int) = Find<int(const char*, int)>("brindle_shim_set_inputs");
+    int (*Fail_)(const char*, int) = Find<int(const char*, int)>("brindle_shim_fail");
+    int (*FailSettings_)(const char*,
+                         int) = Find<int(const char*, int)>("brindle_shim_fail_settings");
+    int (*Lines_)(const char*) = Find<int(const char*)>("brindle_shim_lines");
+    int (*Count_)() = Find<int()>("brindle_shim_log_count");
+    int (*Entry_)(int, long long*, int*,
+                  int*) = Find<int(int, long long*, int*, int*)>("brindle_shim_log_entry");
+    void (*Clear_)() = Find<void()>("brindle_shim_clear_log");
 };
 
 // A pseudo-terminal pair; the slave path stands in for a serial device.

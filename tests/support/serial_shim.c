@@ -58,17 +58,19 @@ static struct device* device_of(dev_t rdev) {
     for (int i = 0; i < MAX_DEVICES; ++i)
         if (devices[i].used && devices[i].rdev == rdev) return &devices[i];
     for (int i = 0; i < MAX_DEVICES; ++i) {
-        if (!devices[i].used) {
+        if (!devices[i].used) { /* never used before: the rest is still zero */
             devices[i].used = 1;
             devices[i].rdev = rdev;
-            devices[i].lines = 0;
-            devices[i].fail = 0;
-            devices[i].fail_settings = 0;
             if (pipe2(devices[i].wake, O_CLOEXEC | O_NONBLOCK) != 0) devices[i].wake[0] = -1;
             return &devices[i];
         }
     }
     return NULL;
+}
+
+static void wake(struct device* d) {
+    char b = 1;
+    if (write(d->wake[1], &b, 1) < 0) { /* a waiter reads the state anyway */ }
 }
 
 static void set_lines(struct device* d, int lines) {
@@ -83,10 +85,7 @@ static void set_lines(struct device* d, int lines) {
             ++log_count;
         }
     }
-    if ((old ^ lines) & ~(TIOCM_RTS | TIOCM_DTR)) {
-        char b = 1;
-        if (write(d->wake[1], &b, 1) < 0) { /* the waiter reads the state anyway */ }
-    }
+    if ((old ^ lines) & ~(TIOCM_RTS | TIOCM_DTR)) wake(d);
 }
 
 static struct device* pty_device(int fd) {
@@ -243,8 +242,7 @@ int brindle_shim_fail(const char* path, int err) {
     struct device* d = device_of_path(path);
     if (d) {
         d->fail = err;
-        char b = 1;
-        if (write(d->wake[1], &b, 1) < 0) { /* nothing waits */ }
+        wake(d);
     }
     pthread_mutex_unlock(&lock);
     return d ? 0 : -1;

@@ -4,7 +4,6 @@
 #include "engine/MorseEngine.h"
 #include "support/FifoWriter.h"
 #include "support/KeyRuns.h"
-
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -51,34 +50,30 @@ protected:
 
 } // namespace
 
-TEST_F(RenderTool, ParisParisHasTheEngineDurations) {
-    const std::string out = Path("paris.wav");
-    ASSERT_EQ(Run({"--cpm", "60", "--tone", "101", "--level", "0", "-o", out, "paris", "paris"}), 0)
-        << Err.str();
-    EXPECT_EQ(Err.str(), "");
-    const TWavData wav = ReadWav(out);
-    EXPECT_EQ(wav.SampleRate, 8000);
-    EXPECT_EQ(wav.Channels, 1);
-    TMorseEngine engine;
-    EXPECT_EQ(Runs101(wav.Samples), ExpectedRuns("paris paris", engine));
-    std::size_t total = 0;
-    for (const auto& r : ExpectedRuns("paris paris", engine))
-        total += static_cast<std::size_t>(r.Length);
-    EXPECT_EQ(wav.Samples.size(), total); // ends with the last character's space
-}
-
-TEST_F(RenderTool, SpacingWpmAndStereo) {
-    const std::string out = Path("s.wav");
-    ASSERT_EQ(Run({"--wpm", "10", "--spacing", "farnsworth", "--char-cpm", "100", "--stereo",
-                   "--tone", "101", "--level", "0", "-o", out, "ee"}),
+// Mono at the engine's defaults and stereo at a Farnsworth speed given in words per minute.
+TEST_F(RenderTool, RunsHaveTheEngineDurations) {
+    ASSERT_EQ(Run({"--cpm", "60", "--tone", "101", "--level", "0", "-o", Path("p.wav"), "paris",
+                   "paris"}),
               0)
         << Err.str();
-    const TWavData wav = ReadWav(out);
-    ASSERT_EQ(wav.Channels, 2);
-    std::vector<int16_t> right;
-    for (std::size_t k = 1; k < wav.Samples.size(); k += 2)
-        right.push_back(wav.Samples[k]);
+    EXPECT_EQ(Err.str(), "");
+    ASSERT_EQ(Run({"--wpm", "10", "--spacing", "farnsworth", "--char-cpm", "100", "--stereo",
+                   "--tone", "101", "--level", "0", "-o", Path("s.wav"), "ee"}),
+              0)
+        << Err.str();
+    const TWavData mono = ReadWav(Path("p.wav")), stereo = ReadWav(Path("s.wav"));
+    EXPECT_EQ(std::tie(mono.SampleRate, mono.Channels, stereo.Channels),
+              std::make_tuple(8000, 1, 2));
     TMorseEngine engine;
+    const auto expected = ExpectedRuns("paris paris", engine);
+    EXPECT_EQ(Runs101(mono.Samples), expected);
+    std::size_t total = 0;
+    for (const auto& r : expected)
+        total += static_cast<std::size_t>(r.Length);
+    EXPECT_EQ(mono.Samples.size(), total); // ends with the last character's space
+    std::vector<int16_t> right;
+    for (std::size_t k = 1; k < stereo.Samples.size(); k += 2)
+        right.push_back(stereo.Samples[k]);
     engine.SetFWSpeed(100);
     engine.SetSpeed(50);
     engine.SetSpacing(TSpacing::Farnsworth);
@@ -102,31 +97,34 @@ TEST_F(RenderTool, TextFromFileAndStandardInput) {
         EXPECT_EQ(KeyRuns(a), KeyRuns(ReadWav(Path(other)).Samples)) << other;
 }
 
-TEST_F(RenderTool, PreparedText) {
+// Characters without a code are left out and counted in one warning; prosigns by name stay.
+TEST_F(RenderTool, UnsendableCharactersAreCountedInOneWarning) {
     const TPreparedText t = PrepareRenderText("Cq <sk> <xx>\ta\r\nb\nc\rd [\xE4]");
     EXPECT_EQ(t.Chars, "Cq # xx a\rb\rc\rd \xE4");
     EXPECT_EQ(t.Dropped, 4u); // < > [ ]
-}
-
-TEST_F(RenderTool, UnsendableCharactersAreCountedInOneWarning) {
     ASSERT_EQ(Run({"-o", Path("w.wav"), "hi [\xE2\x98\x83]"}), 0);
     EXPECT_EQ(Err.str(),
               "brindle-render: warning: 3 characters cannot be sent in Morse and were left out\n");
 }
 
+// The error, then the usage; nothing written.
 TEST_F(RenderTool, BadUsageExitsTwo) {
-    EXPECT_EQ(Run({"--bogus", "-o", Path("x.wav"), "e"}), 2);
-    EXPECT_EQ(Err.str().substr(0, Err.str().find('\n')),
-              "brindle-render: unknown option '--bogus'");
-    EXPECT_NE(Err.str().find("usage: brindle-render"), std::string::npos);
-    EXPECT_EQ(Run({"--cpm", "5", "-o", Path("x.wav"), "e"}), 2);
-    EXPECT_EQ(Err.str().substr(0, Err.str().find('\n')),
-              "brindle-render: bad value '5' for --cpm (10..300)");
-    EXPECT_EQ(Run({"--cpm", "6x", "-o", Path("x.wav"), "e"}), 2);
-    EXPECT_EQ(Run({"--spacing", "fast", "-o", Path("x.wav"), "e"}), 2);
-    EXPECT_EQ(Run({"--wpm", "abc", "-o", Path("x.wav"), "e"}), 2);
-    EXPECT_EQ(Run({"e"}), 2);
-    EXPECT_EQ(Run({"-o"}), 2);
+    const std::string x = Path("x.wav");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--bogus", "-o", x, "e"}, "unknown option '--bogus'"},
+        {{"--cpm", "5", "-o", x, "e"}, "bad value '5' for --cpm (10..300)"},
+        {{"--cpm", "6x", "-o", x, "e"}, "bad value '6x' for --cpm (10..300)"},
+        {{"--spacing", "fast", "-o", x, "e"},
+         "bad value 'fast' for --spacing (off, farnsworth or wordsworth)"},
+        {{"--wpm", "abc", "-o", x, "e"}, "bad value 'abc' for --wpm (2..60)"},
+        {{"e"}, "no output file given (-o OUT.wav)"},
+        {{"-o"}, "option '-o' needs a value"},
+    };
+    for (const auto& [args, error] : cases) {
+        EXPECT_EQ(Run(args), 2) << error;
+        EXPECT_EQ(Err.str().substr(0, Err.str().find('\n')), "brindle-render: " + error);
+        EXPECT_NE(Err.str().find("\nusage: brindle-render"), std::string::npos) << error;
+    }
     EXPECT_EQ(Run({"--help"}), 0);
     EXPECT_NE(Out.str().find("--noise-type"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(Dir));
