@@ -15,6 +15,7 @@
 using namespace brindle;
 using brindle::test::ReadWhole;
 using brindle::test::TTempDir;
+using brindle::test::Values;
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,9 +24,21 @@ void Write(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
 }
 
+// The data folder with the buffer files, under the buffers of B().
+template <class Base> class TBufferFolder : public Base {
+protected:
+    virtual TTextBuffers& B() = 0;
+    const TBuffer& Buf(int n) { return B().View().Buffers[static_cast<std::size_t>(n)]; }
+    std::string Data() const { return Dir.Path.string() + "/data/"; }
+    fs::path File(int n) const {
+        return fs::path(Data()) / ("CWBuffer" + std::to_string(n) + ".txt");
+    }
+    TTempDir Dir;
+};
+
 // The files of the buffers: the buffers alone, as the facade builds them, without the rest of
 // the main window's logic.
-class BufferFiles : public ::testing::Test {
+class BufferFiles : public TBufferFolder<::testing::Test> {
 protected:
     void Start(bool allCaps = false) {
         Buffers_ = std::make_unique<TTextBuffers>(TTextBuffersNeeds{
@@ -37,13 +50,7 @@ protected:
         Sent = Buffers_->OnSend.Connect([this](const std::string& text) { Queued += text; });
         ASSERT_TRUE(B().Create(Data(), allCaps));
     }
-    TTextBuffers& B() { return *Buffers_; }
-    const TBuffer& Buf(int n) { return B().View().Buffers[static_cast<std::size_t>(n)]; }
-    std::string Data() const { return Dir.Path.string() + "/data/"; }
-    fs::path File(int n) const {
-        return fs::path(Data()) / ("CWBuffer" + std::to_string(n) + ".txt");
-    }
-    TTempDir Dir;
+    TTextBuffers& B() override { return *Buffers_; }
     TSettings Settings = DefaultSettings("/nonexistent/", {});
     TMorseEngine Engine;
     std::vector<std::string> Messages;
@@ -53,41 +60,32 @@ protected:
 };
 
 // The buffers in the main window: the function keys, Repeat, and the screen's text files.
-class Buffers : public brindle::test::TDeskTest {
+class Buffers : public TBufferFolder<brindle::test::TDeskTest> {
 protected:
     void Start(bool allCaps = false) {
         TDeskTest::Start();
         ASSERT_TRUE(B().Create(Data(), allCaps));
     }
-    TTextBuffers& B() { return App->Buffers(); }
-    const TBuffer& Buf(int n) { return B().View().Buffers[static_cast<std::size_t>(n)]; }
-    std::string Data() const { return Dir.Path.string() + "/data/"; }
-    fs::path File(int n) const {
-        return fs::path(Data()) / ("CWBuffer" + std::to_string(n) + ".txt");
-    }
-    TTempDir Dir;
+    TTextBuffers& B() override { return App->Buffers(); }
 };
 
 } // namespace
 
 TEST_F(BufferFiles, FirstStartCreatesFourEmptyFilesAndAnUntouchedBufferKeepsItsFile) {
     Start();
-    for (int n = 1; n <= 4; ++n) {
-        ASSERT_TRUE(fs::exists(File(n))) << n;
-        EXPECT_EQ(fs::file_size(File(n)), 0u);
-    }
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(Values(fs::exists(File(n)), fs::exists(File(n)) ? fs::file_size(File(n)) : 1u),
+                  "1 | 0");
     Buffers_.reset();
     Write(File(1), "cq cq de dl1abc");
     const auto before = fs::last_write_time(File(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     Start();
-    EXPECT_EQ(Buf(0).Text, "cq cq de dl1abc");
-    EXPECT_FALSE(Buf(0).Modified);
+    EXPECT_EQ(Values(Buf(0).Text, Buf(0).Modified), "cq cq de dl1abc | 0");
     B().New(1); // erase buffer 2
     B().SaveChanged();
     EXPECT_EQ(fs::last_write_time(File(1)), before); // untouched: not rewritten, date included
-    EXPECT_EQ(ReadWhole(File(1)), "cq cq de dl1abc");
-    EXPECT_EQ(ReadWhole(File(2)), "");
+    EXPECT_EQ(Values(ReadWhole(File(1)), ReadWhole(File(2))), "cq cq de dl1abc | ");
 }
 
 TEST_F(BufferFiles, LongFilesNulBytesAndEncodings) {
@@ -101,11 +99,8 @@ TEST_F(BufferFiles, LongFilesNulBytesAndEncodings) {
     Write(File(3), umlauts);
     Write(File(4), "gr\xFC\xDF"); // Windows-1252, not UTF-8
     Start();
-    EXPECT_EQ(Buf(0).Text, std::string(60, 'e'));
-    EXPECT_EQ(Buf(1).Text, "abc");
-    EXPECT_EQ(Buf(2).Text, std::string(60, '\xE4'));
-    EXPECT_EQ(Buf(3).Text, "gr\xFC\xDF");
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(Values(Buf(0).Text, Buf(1).Text, Buf(2).Text, Buf(3).Text, Messages.size()),
+              Values(std::string(60, 'e'), "abc", std::string(60, '\xE4'), "gr\xFC\xDF", 0));
 }
 
 TEST_F(BufferFiles, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
@@ -113,19 +108,18 @@ TEST_F(BufferFiles, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
     const fs::path other = Dir.Path / "other.txt";
     Write(other, "tu 73 <sk>\n");
     ASSERT_TRUE(B().Load(2, other.string()));
-    EXPECT_EQ(Buf(2).Text, "tu 73 <sk>");
+    EXPECT_EQ(Values(Buf(2).Text, B().SaveRequest(2).Title, B().LoadRequest(0).Title),
+              "tu 73 <sk> | Save Buffer 3 to File: | Load Buffer 1 from File:");
     EXPECT_EQ(B().SaveRequest(2).FileName, other.string());
-    EXPECT_EQ(B().SaveRequest(2).Title, "Save Buffer 3 to File:");
-    EXPECT_EQ(B().LoadRequest(0).Title, "Load Buffer 1 from File:");
     B().Transmit(2); // given to be sent as it stands, prosigns by name
     EXPECT_EQ(Queued, "tu 73 <sk>");
     B().SaveChanged();
-    EXPECT_EQ(ReadWhole(File(3)), "tu 73 <sk>");
-    EXPECT_EQ(ReadWhole(other), "tu 73 <sk>\n"); // the other file is not touched
+    // The other file is not touched.
+    EXPECT_EQ(Values(ReadWhole(File(3)), ReadWhole(other)), "tu 73 <sk> | tu 73 <sk>\n");
     // A file that is not there changes nothing.
     EXPECT_FALSE(B().Load(1, (Dir.Path / "gone.txt").string()));
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], "Cannot find file " + (Dir.Path / "gone.txt").string());
+    EXPECT_EQ(Messages,
+              std::vector<std::string>{"Cannot find file " + (Dir.Path / "gone.txt").string()});
 }
 
 TEST_F(BufferFiles, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
@@ -159,9 +153,8 @@ TEST_F(BufferFiles, BufferFilesReplacedByDirectoriesAreReportedAndNothingIsLost)
     EXPECT_EQ(Buf(0).Text, "first");
     B().Edited(1, "typed");
     B().SaveChanged(); // cannot replace the folder: said, the folder stays
-    ASSERT_EQ(Messages.size(), 2u);
-    EXPECT_TRUE(fs::is_directory(File(2)));
-    EXPECT_EQ(ReadWhole(File(1)), "first");
+    EXPECT_EQ(Values(Messages.size(), fs::is_directory(File(2)), ReadWhole(File(1))),
+              "2 | 1 | first");
 }
 
 TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
@@ -170,12 +163,10 @@ TEST_F(Buffers, RepeatOnlyOneNeverAnEmptyAndItLoopsUntilReleased) {
     EXPECT_EQ(B().View().Repeating, -1);
     B().Edited(0, "vvv");
     B().Edited(3, "test");
-    B().RepeatClick(3, true);
-    EXPECT_EQ(B().View().Repeating, 3);
-    EXPECT_EQ(Queued(), "test"); // nothing was being sent: Repeat alone starts it
-    B().RepeatClick(0, true);    // buffer 1 takes over from buffer 4
-    EXPECT_EQ(B().View().Repeating, 0);
-    EXPECT_EQ(Queued(), "test"); // but waits for what is being sent
+    B().RepeatClick(3, true); // nothing was being sent: Repeat alone starts it
+    EXPECT_EQ(Values(B().View().Repeating, Queued()), "3 | test");
+    B().RepeatClick(0, true); // buffer 1 takes over from buffer 4, but waits for what is sent
+    EXPECT_EQ(Values(B().View().Repeating, Queued()), "0 | test");
     App->ClearScreenClick();
 
     // Sent, and sent again when the engine has sent its last character.
@@ -224,15 +215,13 @@ TEST_F(Buffers, AllCapsTransmitAndTheFunctionKeys) {
     App->KeyDown(TDeskKey::F6, {});
     const std::string ar(
         1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ar>"))));
-    EXPECT_EQ(Shown(), "cq de <ar>");
-    EXPECT_EQ(Queued(), "cq de " + ar);
+    EXPECT_EQ(Values(Shown(), Queued()), "cq de <ar> | cq de " + ar);
     // While a test runs a transmit only normalises the field.
     B().Edited(0, "a~b");
     App->Params().TestButtonClick();
     const std::string test = Queued();
     App->KeyDown(TDeskKey::F5, {});
-    EXPECT_EQ(Buf(0).Text, "ab");
-    EXPECT_EQ(Queued(), test);
+    EXPECT_EQ(Values(Buf(0).Text, Queued()), "ab | " + test);
 }
 
 // --- Screen text files ---------------------------------------------------------------------------
@@ -252,15 +241,14 @@ TEST_F(Buffers, LoadingAFileToTheScreenWhileSendingStartsItWhenAllIsLoaded) {
     EXPECT_TRUE(App->View().LoadingNoticeShown);
     while (RunNextLater())
         Play(20);
-    EXPECT_EQ(startedWhileLoading, 0);
-    EXPECT_FALSE(App->View().LoadingNoticeShown);
-    EXPECT_EQ(App->Engine().BufferCount(), 18); // the file alone: the typed rest was cleared
-    EXPECT_EQ(Shown(), "cq cq\r\nde dl1abc <ar>\r\n");
-    EXPECT_FALSE(App->Engine().Hold());
-    EXPECT_EQ(App->Settings().Main.InFile, "text.txt");
-    EXPECT_EQ(App->Settings().Main.InDir, Dir.Path.string() + "/");
-    EXPECT_EQ(App->ScreenOpenRequest().FileName, "text.txt");
-    EXPECT_EQ(App->ScreenOpenRequest().Title, "Load text from file to screen, like typing:");
+    // The file alone: the typed rest was cleared.
+    EXPECT_EQ(Values(startedWhileLoading, App->View().LoadingNoticeShown,
+                     App->Engine().BufferCount(), Shown(), App->Engine().Hold()),
+              "0 | 0 | 18 | cq cq\r\nde dl1abc <ar>\r\n | 0");
+    EXPECT_EQ(Values(App->Settings().Main.InFile, App->Settings().Main.InDir,
+                     App->ScreenOpenRequest().FileName, App->ScreenOpenRequest().Title),
+              "text.txt | " + Dir.Path.string() +
+                  "/ | text.txt | Load text from file to screen, like typing:");
 }
 
 TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
@@ -280,10 +268,10 @@ TEST_F(Buffers, EscDuringALongLoadStopsItAndSaysHowMuchWasRead) {
     ASSERT_EQ(Messages.size(), 1u);
     ASSERT_GT(queuedAtEsc, 1000);
     EXPECT_EQ(Messages[0], "Loading from file interrupted. Read: " + std::to_string(queuedAtEsc));
-    EXPECT_EQ(Severities[0], TSeverity::Information);
-    EXPECT_FALSE(App->Sender().Loading());
-    EXPECT_EQ(App->Engine().BufferCount(), queuedAtEsc); // what was loaded is sent
-    EXPECT_FALSE(App->Engine().Hold());
+    // What was loaded is sent.
+    EXPECT_EQ(Values(Severities[0] == TSeverity::Information, App->Sender().Loading(),
+                     App->Engine().BufferCount(), App->Engine().Hold()),
+              Values(true, false, queuedAtEsc, false));
 }
 
 TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
@@ -297,10 +285,8 @@ TEST_F(Buffers, AHugeFileFillsTheBufferWithOneMessage) {
     }
     ASSERT_TRUE(App->LoadScreenText(file.string()));
     RunLater();
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], "Warning: Type-ahead buffer is full: 30000");
-    EXPECT_GT(App->Engine().BufferCount(), 29000);
-    EXPECT_FALSE(App->View().LoadingNoticeShown);
+    EXPECT_EQ(Messages, std::vector<std::string>{"Warning: Type-ahead buffer is full: 30000"});
+    EXPECT_EQ(Values(App->Engine().BufferCount() > 29000, App->View().LoadingNoticeShown), "1 | 0");
     fs::remove(file);
 }
 
@@ -315,29 +301,23 @@ TEST_F(Buffers, AScreenLoadReadsAtMost4MB) {
     Write(most, unsent + "e");
     ASSERT_TRUE(App->LoadScreenText(most.string()));
     RunLater();
-    EXPECT_TRUE(Messages.empty());
-    EXPECT_EQ(Shown(), "e");
+    EXPECT_EQ(Values(Messages.size(), Shown()), "0 | e");
     // One byte more, and the load stops at the limit with a message.
     const fs::path more = Dir.Path / "more.txt";
     Write(more, unsent + "ef");
     ASSERT_TRUE(App->LoadScreenText(more.string()));
     RunLater();
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], stopped(more.string()));
-    EXPECT_EQ(Severities[0], TSeverity::Warning);
-    EXPECT_EQ(Shown(), "e");
-    EXPECT_FALSE(App->Sender().Loading());
-    EXPECT_FALSE(App->Engine().Hold());
+    EXPECT_EQ(Messages, std::vector<std::string>{stopped(more.string())});
+    EXPECT_EQ(Values(Severities[0] == TSeverity::Warning, Shown(), App->Sender().Loading(),
+                     App->Engine().Hold()),
+              "1 | e | 0 | 0");
     // A device that never ends and whose bytes are never sent.
     if (access("/dev/zero", R_OK) != 0) return;
     Messages.clear();
     ASSERT_TRUE(App->LoadScreenText("/dev/zero"));
     RunLater();
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], stopped("/dev/zero"));
-    EXPECT_EQ(Shown(), "");
-    EXPECT_FALSE(App->Sender().Loading());
-    EXPECT_FALSE(App->View().LoadingNoticeShown);
+    EXPECT_EQ(Messages, std::vector<std::string>{stopped("/dev/zero")});
+    EXPECT_EQ(Values(Shown(), App->Sender().Loading(), App->View().LoadingNoticeShown), " | 0 | 0");
 }
 
 TEST_F(Buffers, BinaryFilesFoldersAndVanishedFilesGiveAMessageAndLeaveTheScreen) {
@@ -357,23 +337,23 @@ TEST_F(Buffers, BinaryFilesFoldersAndVanishedFilesGiveAMessageAndLeaveTheScreen)
     EXPECT_FALSE(App->LoadScreenText(Dir.Path.string()));
     EXPECT_FALSE(App->LoadScreenText((Dir.Path / "deleted.txt").string()));
     ASSERT_EQ(Messages.size(), 2u);
-    EXPECT_NE(Messages[0].find("Is a directory"), std::string::npos);
-    EXPECT_NE(Messages[1].find("No such file"), std::string::npos);
-    EXPECT_EQ(Shown(), shown);
+    EXPECT_EQ(Values(Messages[0].find("Is a directory") != std::string::npos,
+                     Messages[1].find("No such file") != std::string::npos, Shown() == shown),
+              "1 | 1 | 1");
 }
 
 TEST_F(Buffers, SavingTheScreenProposesMainWindowTxtAndRespectsAllCaps) {
     Start();
-    EXPECT_EQ(App->ScreenSaveRequest().FileName, "MainWindow.txt");
-    EXPECT_EQ(App->ScreenSaveRequest().Title, "Save text from screen to file:");
+    EXPECT_EQ(Values(App->ScreenSaveRequest().FileName, App->ScreenSaveRequest().Title),
+              "MainWindow.txt | Save text from screen to file:");
     Type("cq de dl1abc\r<ar>");
     Display.AddInfoText("\rinfo");
     App->Params().SetAllCaps(true);
     const fs::path out = Dir.Path / "screen.txt";
     ASSERT_TRUE(App->SaveScreenText(out.string()));
-    EXPECT_EQ(ReadWhole(out), "CQ DE DL1ABC\n<AR>\nINFO\n");
-    EXPECT_EQ(App->ScreenSaveRequest().FileName, "screen.txt");
-    EXPECT_EQ(App->ScreenSaveRequest().Folder, Dir.Path.string() + "/");
+    EXPECT_EQ(
+        Values(ReadWhole(out), App->ScreenSaveRequest().FileName, App->ScreenSaveRequest().Folder),
+        "CQ DE DL1ABC\n<AR>\nINFO\n | screen.txt | " + Dir.Path.string() + "/");
     EXPECT_FALSE(App->SaveScreenText(Dir.Path.string()));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_NE(Messages[0].find("cannot write file"), std::string::npos);

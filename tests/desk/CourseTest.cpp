@@ -12,6 +12,7 @@
 #include <fstream>
 
 using namespace brindle;
+using brindle::test::Values;
 
 namespace {
 
@@ -50,10 +51,14 @@ protected:
             groups.push_back(Sent.substr(i, 5));
         return groups;
     }
-    // The copy of groups with the last wrongNewest of the newest character's copies and the first
-    // wrongOther of the others copied as "x" (the newest is judged on its latest copies).
-    static std::string Copied(std::vector<std::string> groups, uint8_t newest, int wrongNewest,
-                              int wrongOther) {
+    // The copy of groups with the last newestWrong % of the newest character's copies copied as
+    // "x" (the newest is judged on its latest copies), and the first of the others so that
+    // allWrong % of all characters are wrong.
+    static std::string Copied(std::vector<std::string> groups, uint8_t newest, int newestWrong,
+                              int allWrong) {
+        int wrongNewest = Count(groups, newest) * newestWrong / 100;
+        int wrongOther =
+            std::max(0, static_cast<int>(groups.size()) * 5 * allWrong / 100 - wrongNewest);
         for (auto g = groups.rbegin(); g != groups.rend(); ++g)
             for (auto c = g->rbegin(); c != g->rend(); ++c)
                 if (static_cast<uint8_t>(*c) == newest && wrongNewest > 0) {
@@ -70,6 +75,13 @@ protected:
             copy += g + " ";
         }
         return copy;
+    }
+    // A whole lesson played and its copy (see Copied) checked; the groups as sent.
+    std::vector<std::string> Played(int newestWrong, int allWrong) {
+        const auto groups = PlayLesson();
+        App->CopyChanged(Copied(groups, K().NewestChar(), newestWrong, allWrong));
+        App->CheckCopy();
+        return groups;
     }
     static int Count(const std::vector<std::string>& groups, uint8_t c) {
         int n = 0;
@@ -90,12 +102,12 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     EXPECT_EQ(K().NewestChar(), 'r');
     const auto groups = PlayLesson();
     ASSERT_EQ(Dialogs.size(), 1u);
-    EXPECT_EQ(Dialogs[0].Caption, "Koch Lesson");
-    EXPECT_EQ(Dialogs[0].Lines[0], "Koch lesson 3 of 40 (LCWO): 4 characters, the newest r");
-    EXPECT_EQ(Dialogs[0].Lines[1], "k m u r");
-    EXPECT_TRUE(Dialogs[0].CopyPractice);
-    EXPECT_EQ(static_cast<int>(groups.size()), K().PracticeItems());
-    EXPECT_EQ(App->Copy().ItemsSent(), K().PracticeItems()); // the last one too
+    EXPECT_EQ(Values(Dialogs[0].Caption, Dialogs[0].Lines[0], Dialogs[0].Lines[1],
+                     Dialogs[0].CopyPractice),
+              "Koch Lesson | Koch lesson 3 of 40 (LCWO): 4 characters, the newest r | k m u r | 1");
+    // As many groups as planned, the last one heard too.
+    EXPECT_EQ(Values(groups.size(), App->Copy().ItemsSent()),
+              Values(K().PracticeItems(), K().PracticeItems()));
     for (const auto& g : groups)
         EXPECT_EQ(g.find_first_not_of("kmur"), std::string::npos) << g;
     // Nothing is known yet, so every older character is weak: the newest still comes most.
@@ -107,8 +119,8 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     App->CopyChanged(Copied(groups, 'r', 0, 0));
     App->CheckCopy();
     ASSERT_TRUE(App->Copy().LastResult());
-    EXPECT_TRUE(App->Copy().LastResult()->Counts);
-    EXPECT_EQ(App->Copy().LastResult()->Check.SentChars, 5 * K().PracticeItems());
+    EXPECT_EQ(Values(App->Copy().LastResult()->Counts, App->Copy().LastResult()->Check.SentChars),
+              Values(true, 5 * K().PracticeItems()));
 }
 
 // The practice's length comes from the minutes at the effective speed, a word space after each
@@ -122,9 +134,8 @@ TEST_F(Course, ALessonsLengthAndCharacterSpeed) {
     EXPECT_EQ(K().PracticeItems(), 50);
     App->StartKochLesson();
     ASSERT_EQ(Dialogs.size(), 1u);
-    EXPECT_EQ(Dialogs[0].Lines[2], "50 groups of 5, about 5 minutes");
-    EXPECT_EQ(Dialogs[0].Lines[3], "Characters at 60 CpM");
-    EXPECT_EQ(App->Copy().Start().CharCpm, 60);
+    EXPECT_EQ(Values(Dialogs[0].Lines[2], Dialogs[0].Lines[3], App->Copy().Start().CharCpm),
+              "50 groups of 5, about 5 minutes | Characters at 60 CpM | 60");
     App->Escape();
 }
 
@@ -146,8 +157,7 @@ TEST_F(Course, AVerdictWithoutAHistoryIsThePracticesOwnLessons) {
                         result(lesson3, "rrrrr rrrrr rrrrr rrrrr rrrrr kmukm"));
     RunLater();
     EXPECT_NE(Shown().find("lesson 3 passed"), std::string::npos) << Shown();
-    ASSERT_EQ(YesNoQuestions.size(), 1u);
-    EXPECT_EQ(YesNoQuestions[0], "Lesson 3 passed. Go on to lesson 4?");
+    EXPECT_EQ(YesNoQuestions, std::vector<std::string>{"Lesson 3 passed. Go on to lesson 4?"});
     EXPECT_EQ(K().Lesson(), 5);
 
     // "r" sent 30 times, copied as "k" 5 times: 25 of 30.
@@ -170,73 +180,61 @@ TEST_F(Course, AVerdictWithoutAHistoryIsThePracticesOwnLessons) {
     EXPECT_EQ(YesNoQuestions.size(), 1u);
 }
 
-TEST_F(Course, NinetyPercentWithTheNewestAtEightyDoesNotPass) {
-    Settings.Koch.Lesson = 2; // k m u
-    Start();
-    const auto groups = PlayLesson();
-    const int total = static_cast<int>(groups.size()) * 5;
-    const int newest = Count(groups, 'u');
-    ASSERT_GE(newest, 20);
-    const int wrongNewest = newest / 5; // 80 % right
-    const int wrongOther = std::max(0, total / 10 - wrongNewest);
-    ASSERT_LE(wrongNewest + wrongOther, total / 10);
-    App->CopyChanged(Copied(groups, 'u', wrongNewest, wrongOther));
-    App->CheckCopy();
-    RunLater();
-    ASSERT_TRUE(App->Copy().LastResult());
-    EXPECT_GE(App->Copy().LastResult()->Check.Accuracy(), 0.9);
-    EXPECT_TRUE(YesNoQuestions.empty()); // no offer
-    EXPECT_EQ(K().Lesson(), 2);
-    EXPECT_NE(Shown().find("lesson 2 not yet passed"), std::string::npos) << Shown();
-}
+namespace {
 
-TEST_F(Course, NinetyPercentWithTheNewestAtNinetyFiveOverTwentyPassesAndYesMovesOn) {
+// Lesson 2 (k m u) played and copied with the newest character at 80 % or 95 % over 90 % in all,
+// perfectly, or all wrong: the verdict asks before the lesson moves, and moves it on Yes alone.
+struct TVerdictCase {
+    int NewestWrong, AllWrong; // [%] of the newest character's copies, of all characters
+    bool Yes;                  // the answer to the question
+    std::string After; // lesson, its setting, courses saved, at least 90 %, the question asked
+    std::string Said;
+};
+void PrintTo(const TVerdictCase& c, std::ostream* o) {
+    *o << c.After;
+}
+class Verdict : public Course, public testing::WithParamInterface<TVerdictCase> {};
+
+const std::string Passed = "Lesson 2 passed. Go on to lesson 3?";
+
+} // namespace
+
+TEST_P(Verdict, OfALessonTwoPractice) {
+    const TVerdictCase& c = GetParam();
     Settings.Koch.Lesson = 2;
     Start();
-    const auto groups = PlayLesson();
-    const int total = static_cast<int>(groups.size()) * 5;
-    const int newest = Count(groups, 'u');
-    ASSERT_GE(newest, 20);
-    const int wrongNewest = newest / 20; // 95 % right
-    App->CopyChanged(Copied(groups, 'u', wrongNewest, total / 10 - wrongNewest));
-    App->CheckCopy();
+    AnswerYes = c.Yes;
+    ASSERT_GE(Count(Played(c.NewestWrong, c.AllWrong), 'u'), 20);
     EXPECT_EQ(K().Lesson(), 2); // never moved without asking
     RunLater();
-    ASSERT_EQ(YesNoQuestions.size(), 1u);
-    EXPECT_EQ(YesNoQuestions[0], "Lesson 2 passed. Go on to lesson 3?");
-    EXPECT_EQ(K().Lesson(), 3);
-    EXPECT_EQ(App->Settings().Koch.Lesson, 3);
-    ASSERT_EQ(SavedCourses.size(), 1u); // written at once, not only at exit
-    EXPECT_EQ(SavedCourses[0].Lesson, 3);
+    std::string asked;
+    for (const std::string& q : YesNoQuestions)
+        asked += q;
+    ASSERT_TRUE(App->Copy().LastResult());
+    EXPECT_EQ(Values(K().Lesson(), App->Settings().Koch.Lesson, SavedCourses.size(),
+                     App->Copy().LastResult()->Check.Accuracy() >= 0.9, asked),
+              c.After);
+    EXPECT_NE(Shown().find(c.Said), std::string::npos) << Shown();
+    // Written at once, not only at exit.
+    for (const auto& saved : SavedCourses)
+        EXPECT_EQ(saved.Lesson, K().Lesson());
     const auto practices = App->History().Practices();
     ASSERT_EQ(practices.size(), 1u);
     ASSERT_TRUE(practices[0].Course);
-    EXPECT_EQ(practices[0].Course->Lesson, 2);
-    EXPECT_EQ(practices[0].Course->Order, TCourseOrder::Lcwo);
+    EXPECT_EQ(Values(practices[0].Course->Lesson, CourseOrderName(practices[0].Course->Order)),
+              "2 | LCWO");
 }
 
-TEST_F(Course, NoStaysAndABadPracticeOffersTheLessonBefore) {
-    Settings.Koch.Lesson = 2;
-    Start();
-    auto groups = PlayLesson();
-    App->CopyChanged(Copied(groups, 'u', 0, 0));
-    AnswerYes = false;
-    App->CheckCopy();
-    RunLater();
-    ASSERT_EQ(YesNoQuestions.size(), 1u);
-    EXPECT_EQ(K().Lesson(), 2);
-    groups = PlayLesson();
-    std::string wrong; // every character copied wrong: below 50 %
-    for (const auto& g : groups)
-        wrong += std::string(g.size(), 'x') + " ";
-    App->CopyChanged(wrong);
-    AnswerYes = true;
-    App->CheckCopy();
-    RunLater();
-    ASSERT_EQ(YesNoQuestions.size(), 2u);
-    EXPECT_EQ(YesNoQuestions[1], "This practice of lesson 2 went below 50 %. Go back to lesson 1?");
-    EXPECT_EQ(K().Lesson(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Course, Verdict,
+    testing::Values(TVerdictCase{20, 10, true, "2 | 2 | 0 | 1 | ", "lesson 2 not yet passed"},
+                    TVerdictCase{5, 10, true, "3 | 3 | 1 | 1 | " + Passed, "lesson 2 passed"},
+                    TVerdictCase{0, 0, false, "2 | 2 | 0 | 1 | " + Passed, "lesson 2 passed"},
+                    TVerdictCase{
+                        100, 100, true,
+                        "1 | 1 | 1 | 0 | This practice of lesson 2 went below 50 %. Go back "
+                        "to lesson 1?",
+                        "lesson 2 not yet passed"}));
 
 TEST_F(Course, FromLessonOneToFiveByCopyingWell) {
     Settings.Koch.Lesson = 1;
@@ -245,20 +243,16 @@ TEST_F(Course, FromLessonOneToFiveByCopyingWell) {
     for (int lesson = 1; lesson <= 5; ++lesson) {
         SCOPED_TRACE(lesson);
         ASSERT_EQ(K().Lesson(), lesson);
-        const auto groups = PlayLesson();
-        App->CopyChanged(Copied(groups, K().NewestChar(), 0, 0));
-        App->CheckCopy();
+        Played(0, 0);
         RunLater();
         ASSERT_EQ(YesNoQuestions.size(), static_cast<std::size_t>(lesson));
     }
     EXPECT_EQ(K().Lesson(), 6);
-    const auto practices = App->History().Practices();
-    ASSERT_EQ(practices.size(), 5u);
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(practices[static_cast<std::size_t>(i)].Course);
-        EXPECT_EQ(practices[static_cast<std::size_t>(i)].Course->Lesson, i + 1);
-        EXPECT_DOUBLE_EQ(practices[static_cast<std::size_t>(i)].Accuracy(), 1.0);
-    }
+    std::string kept;
+    for (const auto& p : App->History().Practices())
+        kept += std::to_string(p.Course ? p.Course->Lesson : 0) + " " +
+                std::to_string(p.Accuracy()).substr(0, 4) + " ";
+    EXPECT_EQ(kept, "1 1.00 2 1.00 3 1.00 4 1.00 5 1.00 ");
 }
 
 TEST_F(Course, OrdersCustomOrdersAndLessonsBeyondTheirEnd) {
@@ -310,26 +304,19 @@ TEST_F(Course, TypingWithoutListeningOrCheckingEarlyNeverPasses) {
     Settings.Koch.Lesson = 4; // k m u r e
     Start();
     AnswerYes = false; // the lesson before, offered after the bad ones, is declined
-    auto groups = PlayLesson();
-    std::string blind; // "kmure" five times for each group
-    for (std::size_t i = 0; i < groups.size(); ++i)
-        for (int k = 0; k < 5; ++k)
-            blind += "kmure ";
-    App->CopyChanged(blind);
-    App->CheckCopy();
-    RunLater();
-    ASSERT_TRUE(App->Copy().LastResult());
-    EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5);
+    // "kmure" five times for each group, then random text.
+    for (const bool blind : {true, false}) {
+        const auto groups = PlayLesson();
+        std::string copy;
+        for (std::size_t i = 0; i < groups.size() * (blind ? 30 : 6); ++i)
+            copy += blind ? "kmure "[i % 6] : i % 6 == 5 ? ' ' : "kmure"[(i * 7 + i / 3) % 5];
+        App->CopyChanged(copy);
+        App->CheckCopy();
+        RunLater();
+        ASSERT_TRUE(App->Copy().LastResult());
+        EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5) << blind;
+    }
     EXPECT_EQ(Shown().find("passed ("), std::string::npos) << Shown();
-
-    groups = PlayLesson();
-    std::string random;
-    for (std::size_t i = 0; i < groups.size() * 6; ++i)
-        random += i % 6 == 5 ? ' ' : "kmure"[(i * 7 + i / 3) % 5];
-    App->CopyChanged(random);
-    App->CheckCopy();
-    RunLater();
-    EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5);
 
     // One group, copied right, checked at once with Ctrl+Return.
     App->Escape();
@@ -357,9 +344,7 @@ TEST_F(Course, TypingWithoutListeningOrCheckingEarlyNeverPasses) {
 TEST_F(Course, ALatePracticeIsJudgedOnItsOwnLatestCopies) {
     Settings.Koch.Lesson = 2;
     Start();
-    auto groups = PlayLesson();
-    App->CopyChanged(Copied(groups, 'u', Count(groups, 'u') / 4, 0)); // the newest at 75 %
-    App->CheckCopy();
+    Played(25, 0); // the newest at 75 %
     RunLater();
     EXPECT_NE(Shown().find("lesson 2 not yet passed"), std::string::npos) << Shown();
     ASSERT_TRUE(YesNoQuestions.empty());
@@ -372,7 +357,7 @@ TEST_F(Course, ALatePracticeIsJudgedOnItsOwnLatestCopies) {
     K().SetOrder(1);
     EXPECT_EQ(K().Lesson(), 2);
     EXPECT_EQ(K().Order(), TCourseOrder::Lcwo);
-    groups = PlayToTheEnd();
+    const auto groups = PlayToTheEnd();
     ASSERT_GE(Count(groups, 'u'), 50); // the newest's last 50 copies are all from this practice
     App->CopyChanged(Copied(groups, 'u', 0, 0));
     App->CheckCopy();

@@ -6,6 +6,7 @@
 
 #include "engine/MorseTables.h"
 #include "learn/HistoryFixture.h"
+#include "support/DeskFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,41 @@
 
 using namespace brindle;
 using namespace std::chrono_literals;
+using brindle::test::Values;
 
 namespace {
+
+// Each point as "practices sent/right accuracy speed lesson" ("-": none), oldest first.
+std::string Points(const std::vector<TProgressPoint>& points) {
+    std::ostringstream s;
+    for (const auto& p : points)
+        s << (s.tellp() > 0 ? " | " : "") << p.Practices << " " << p.SentChars << "/"
+          << p.CorrectChars << " " << p.AccuracyPct << " " << p.Speed << " "
+          << (p.Lesson ? std::to_string(*p.Lesson) : "-");
+    return s.str();
+}
+// The axes: accuracy from its bottom, speed and lesson to their tops, each with its ticks.
+std::string Axes(const TAccuracyChart& c) {
+    return Values(c.AccuracyMin, c.AccuracyTicks, c.SpeedMax, c.SpeedTicks, c.SpeedAxis,
+                  c.HasLessons, c.LessonMax, c.LessonTicks);
+}
+// Each bar as "label value", from the top.
+std::string Bars(const TBarChart& b) {
+    std::ostringstream s;
+    for (const auto& bar : b.Bars)
+        s << (s.tellp() > 0 ? " | " : "") << bar.Label << " " << bar.Value;
+    return s.str();
+}
+// The rows of a table, cells from column `from` on, "," between cells and " | " between rows.
+std::string Rows(const TTextTable& t, std::size_t from = 0) {
+    std::string s;
+    for (const auto& row : t.Rows) {
+        s += s.empty() ? "" : " | ";
+        for (std::size_t i = from; i < row.size(); ++i)
+            s += (i > from ? "," : "") + row[i];
+    }
+    return s;
+}
 
 class Progress : public test::THistoryTest {
 protected:
@@ -69,6 +103,14 @@ TPracticeRecord Record(const std::string& started, int sent, int correct, int cp
     if (lesson) r.Course = TCourseLesson{TCourseOrder::Lcwo, *lesson};
     return r;
 }
+// A record started at t.
+TPracticeRecord RecordAt(std::time_t t, int sent, int correct, int cpm) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return Record(text, sent, correct, cpm);
+}
 
 std::tm Local(int64_t ms) {
     const std::time_t t = static_cast<std::time_t>(ms / 1000);
@@ -81,12 +123,11 @@ std::tm Local(int64_t ms) {
 
 TEST_F(Progress, AnEmptyHistoryShowsASentenceInsteadOfCharts) {
     TProgress p(*Store);
-    EXPECT_FALSE(p.View().ShowCharts);
-    EXPECT_NE(p.View().Message.find("Nothing to show yet"), std::string::npos);
-    EXPECT_FALSE(p.View().CanExport);
-    EXPECT_TRUE(p.View().Accuracy.Points.empty());
-    EXPECT_TRUE(p.View().Chars.Bars.empty());
-    EXPECT_TRUE(p.View().Summary.empty());
+    const TProgressView& v = p.View();
+    EXPECT_EQ(
+        Values(v.ShowCharts, v.CanExport, v.Accuracy.Points.size(), v.Chars.Bars.size(), v.Summary),
+        "0 | 0 | 0 | 0 | ");
+    EXPECT_NE(v.Message.find("Nothing to show yet"), std::string::npos);
     // A practice that was started and never checked scores nothing: still nothing to show.
     Store->StartPractice(Groups());
     p.Refresh();
@@ -100,12 +141,10 @@ TEST_F(Progress, AHistoryThatIsOffSaysSoAndExportsNothing) {
     Store = Open(DbPath());
     ASSERT_FALSE(Store->Available());
     TProgress p(*Store);
-    EXPECT_FALSE(p.View().ShowCharts);
+    EXPECT_EQ(Values(p.View().ShowCharts, p.View().CanExport, p.Export(Chooser()), Requests.size()),
+              "0 | 0 | 0 | 0");
     EXPECT_NE(p.View().Message.find("no practice history"), std::string::npos);
     EXPECT_NE(p.View().Message.find(DbPath()), std::string::npos);
-    EXPECT_FALSE(p.View().CanExport);
-    EXPECT_FALSE(p.Export(Chooser()));
-    EXPECT_TRUE(Requests.empty());
 }
 
 TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
@@ -122,72 +161,44 @@ TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
     ASSERT_TRUE(p.View().ShowCharts);
     EXPECT_TRUE(p.View().CanExport);
     EXPECT_EQ(c.Span, TPointSpan::Practice);
-    ASSERT_EQ(c.Points.size(), 3u);
-    EXPECT_DOUBLE_EQ(c.Points[0].AccuracyPct, 80.0);
-    EXPECT_DOUBLE_EQ(c.Points[1].AccuracyPct, 100.0);
-    EXPECT_DOUBLE_EQ(c.Points[2].AccuracyPct, 80.0);
-    EXPECT_DOUBLE_EQ(c.Points[0].Speed, 100.0);
-    EXPECT_DOUBLE_EQ(c.Points[2].Speed, 60.0);
-    EXPECT_EQ(c.Points[0].Lesson, std::nullopt);
-    EXPECT_EQ(c.Points[1].Lesson, 5);
-    EXPECT_TRUE(c.HasLessons);
-    EXPECT_EQ(c.LessonMax, 6); // lesson 5 and a step above it, in steps of 1
-    EXPECT_EQ(c.LessonTicks, 7);
-    EXPECT_EQ(c.Points[1].TimeMs - c.Points[0].TimeMs, 1800 * 1000);
-    EXPECT_LT(c.FromMs, c.Points.front().TimeMs);
-    EXPECT_GT(c.ToMs, c.Points.back().TimeMs);
-    EXPECT_EQ(c.TimeFormat, "MM-dd HH:mm");
-    EXPECT_EQ(c.SpeedAxis, "Character speed (CpM)");
-    EXPECT_EQ(c.SpeedMax, 120.0); // 0, 20, ... 120
-    EXPECT_EQ(c.SpeedTicks, 7);
-    EXPECT_EQ(c.AccuracyMin, 70.0); // a step of 10 below the lowest point
-    EXPECT_EQ(c.AccuracyTicks, 4);
-    EXPECT_EQ(c.Title, "Accuracy per practice, with the character speed");
-    EXPECT_EQ(c.Note, "Each point is one practice: 3 practices on 2025-03-10.");
+    ASSERT_EQ(Points(c.Points), "1 10/8 80 100 - | 1 4/4 100 100 5 | 1 5/4 80 60 -");
+    // Accuracy a step of 10 below the lowest point, speed 0, 20, ... 120; lesson 5 and a step
+    // above it.
+    EXPECT_EQ(Axes(c), "70 | 4 | 120 | 7 | Character speed (CpM) | 1 | 6 | 7");
+    EXPECT_EQ(Values(c.Points[1].TimeMs - c.Points[0].TimeMs,
+                     c.FromMs<c.Points.front().TimeMs, c.ToMs> c.Points.back().TimeMs,
+                     c.TimeFormat),
+              "1800000 | 1 | 1 | MM-dd HH:mm");
+    EXPECT_EQ(Values(c.Title, c.Note), "Accuracy per practice, with the character speed | Each "
+                                       "point is one practice: 3 practices on 2025-03-10.");
     EXPECT_NE(c.Description.find("first 80.0 %, latest 80.0 %, lowest 80.0 %, highest 100.0 %"),
               std::string::npos);
     EXPECT_NE(c.Description.find("Course lesson 5 first, lesson 5 latest"), std::string::npos);
 
     // The table: newest first, the practice's kind and lesson.
-    ASSERT_EQ(c.Table.Rows.size(), 3u);
     EXPECT_EQ(c.Table.Columns,
               (std::vector<std::string>{"When", "Practice", "Accuracy", "Speed (CpM)", "Lesson"}));
-    EXPECT_EQ(c.Table.Rows[0][1], "Words");
-    EXPECT_EQ(c.Table.Rows[0][2], "80.0 %");
-    EXPECT_EQ(c.Table.Rows[0][3], "60");
-    EXPECT_EQ(c.Table.Rows[1][1], "Course (LCWO)");
-    EXPECT_EQ(c.Table.Rows[1][4], "5");
-    EXPECT_EQ(c.Table.Rows[2][4], "");
-
+    EXPECT_EQ(Rows(c.Table, 1),
+              "Words,80.0 %,60, | Course (LCWO),100.0 %,100,5 | Groups,80.0 %,100,");
     EXPECT_EQ(p.View().Summary, "3 practices on 2025-03-10, 84.2 % copied right. "
                                 "Last 30 days: 3 practices, 84.2 %.");
 }
 
-TEST_F(Progress, SpeedsInWpmWithoutReadingAgain) {
-    Practise(Kind("groups", 100), {{"abcde", "abcde"}});
+TEST_F(Progress, SpeedsInWpmWithoutReadingAgainAndAStoppedPracticeMarked) {
+    const auto id = Store->StartPractice(Kind("groups", 100));
+    Store->AddItem(id, Item("abcde", "abcde"));
+    Store->FinishPractice(id, EndOf({Item("abcde", "abcde")}, false, true));
     TProgress p(*Store, true);
-    EXPECT_DOUBLE_EQ(p.View().Accuracy.Points.at(0).Speed, 20.0);
-    EXPECT_EQ(p.View().Accuracy.SpeedAxis, "Character speed (WpM)");
-    EXPECT_EQ(p.View().Accuracy.Table.Rows.at(0).at(3), "20.0");
-    EXPECT_EQ(p.View().Accuracy.SpeedMax, 25.0);
-    EXPECT_EQ(p.View().Accuracy.SpeedTicks, 6);
-    EXPECT_FALSE(p.View().Accuracy.HasLessons);
+    const TAccuracyChart& c = p.View().Accuracy;
+    EXPECT_EQ(Points(c.Points), "1 5/5 100 20 -");
+    EXPECT_EQ(Axes(c), "90 | 2 | 25 | 6 | Character speed (WpM) | 0 | 0 | 6");
+    EXPECT_EQ(Rows(c.Table, 1), "Groups, stopped,100.0 %,20.0,");
 
     Practise(Kind("groups", 100), {{"abcde", "abcde"}}); // not read until Refresh
     p.SetShowWpM(false);
-    EXPECT_EQ(p.View().Accuracy.Points.size(), 1u);
-    EXPECT_DOUBLE_EQ(p.View().Accuracy.Points.at(0).Speed, 100.0);
-    EXPECT_EQ(p.View().Accuracy.SpeedAxis, "Character speed (CpM)");
+    EXPECT_EQ(Values(Points(c.Points), c.SpeedAxis), "1 5/5 100 100 - | Character speed (CpM)");
     p.Refresh();
-    EXPECT_EQ(p.View().Accuracy.Points.size(), 2u);
-}
-
-TEST_F(Progress, AStoppedPracticeIsMarkedInTheTable) {
-    const auto id = Store->StartPractice(Groups());
-    Store->AddItem(id, Item("abcde", "abcde"));
-    Store->FinishPractice(id, EndOf({Item("abcde", "abcde")}, false, true));
-    TProgress p(*Store);
-    EXPECT_EQ(p.View().Accuracy.Table.Rows.at(0).at(1), "Groups, stopped");
+    EXPECT_EQ(c.Points.size(), 2u);
 }
 
 TEST(ProgressBunch, ManyPracticesBecomeOnePointPerDay) {
@@ -202,28 +213,16 @@ TEST(ProgressBunch, ManyPracticesBecomeOnePointPerDay) {
     EXPECT_EQ(span, TPointSpan::Practice);
     EXPECT_EQ(points.size(), 6u);
 
+    // The speed of the characters sent: (10 x 100 + 30 x 60 + 10 x 100) / 50; the highest lesson
+    // of the day.
     points = TProgress::Bunch(records, false, span, 5);
     EXPECT_EQ(span, TPointSpan::Day);
-    ASSERT_EQ(points.size(), 2u);
-    EXPECT_EQ(points[0].Practices, 3);
-    EXPECT_EQ(points[0].SentChars, 50);
-    EXPECT_EQ(points[0].CorrectChars, 45);
-    EXPECT_DOUBLE_EQ(points[0].AccuracyPct, 90.0);
-    // The speed of the characters sent: (10 x 100 + 30 x 60 + 10 x 100) / 50.
-    EXPECT_DOUBLE_EQ(points[0].Speed, 76.0);
-    EXPECT_EQ(points[0].Lesson, 4); // the highest of the day
-    EXPECT_EQ(points[1].Lesson, std::nullopt);
-    EXPECT_DOUBLE_EQ(points[1].Speed, 74.0);
+    ASSERT_EQ(Points(points), "3 50/45 90 76 4 | 3 50/40 80 74 -");
     // A point stands at its local midnight.
-    for (const auto& point : points) {
-        const std::tm tm = Local(point.TimeMs);
-        EXPECT_EQ(tm.tm_hour, 0);
-        EXPECT_EQ(tm.tm_min, 0);
-    }
+    for (const auto& point : points)
+        EXPECT_EQ(Values(Local(point.TimeMs).tm_hour, Local(point.TimeMs).tm_min), "0 | 0");
     EXPECT_EQ(Local(points[1].TimeMs).tm_mday, 11);
-
-    points = TProgress::Bunch(records, true, span, 5);
-    EXPECT_DOUBLE_EQ(points[0].Speed, 76.0 / 5);
+    EXPECT_DOUBLE_EQ(TProgress::Bunch(records, true, span, 5).at(0).Speed, 76.0 / 5);
 
     // A practice at local midnight starts the new day.
     const std::time_t midday = 1741608000;
@@ -233,70 +232,37 @@ TEST(ProgressBunch, ManyPracticesBecomeOnePointPerDay) {
     next.tm_hour = next.tm_min = next.tm_sec = 0;
     next.tm_isdst = -1;
     const std::time_t midnight = std::mktime(&next);
-    auto at = [](std::time_t t) {
-        std::tm tm{};
-        gmtime_r(&t, &tm);
-        char text[32];
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-        return Record(text, 10, 10, 100);
-    };
     points =
-        TProgress::Bunch({at(midnight - 3600), at(midnight), at(midnight + 3600)}, false, span, 2);
+        TProgress::Bunch({RecordAt(midnight - 3600, 10, 10, 100), RecordAt(midnight, 10, 10, 100),
+                          RecordAt(midnight + 3600, 10, 10, 100)},
+                         false, span, 2);
     EXPECT_EQ(span, TPointSpan::Day);
-    ASSERT_EQ(points.size(), 2u);
-    EXPECT_EQ(points[0].Practices, 1);
-    EXPECT_EQ(points[1].Practices, 2);
+    EXPECT_EQ(Points(points), "1 10/10 100 100 - | 2 20/20 100 100 -");
 }
 
 TEST(ProgressBunch, YearsBecomeWeeksFromMondayThenMonths) {
     std::vector<TPracticeRecord> records;
     // One practice a day at midday UTC for 70 days from Monday 2025-03-10: 10 weeks.
-    const std::time_t first = 1741608000;
-    for (int d = 0; d < 70; ++d) {
-        const std::time_t t = first + d * 86400;
-        std::tm tm{};
-        gmtime_r(&t, &tm);
-        char text[32];
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-        records.push_back(Record(text, 10, d % 10, 100));
-    }
+    for (int d = 0; d < 70; ++d)
+        records.push_back(RecordAt(1741608000 + d * 86400, 10, d % 10, 100));
     TPointSpan span = TPointSpan::Practice;
     auto points = TProgress::Bunch(records, false, span, 10);
     EXPECT_EQ(span, TPointSpan::Week);
     ASSERT_EQ(points.size(), 10u);
-    for (const auto& point : points) {
-        EXPECT_EQ(Local(point.TimeMs).tm_wday, 1); // Monday
-        EXPECT_EQ(point.Practices, 7);
-        EXPECT_EQ(point.SentChars, 70);
-    }
+    for (const auto& point : points) // from Monday
+        EXPECT_EQ(Values(Local(point.TimeMs).tm_wday, point.Practices, point.SentChars),
+                  "1 | 7 | 70");
     points = TProgress::Bunch(records, false, span, 5);
     EXPECT_EQ(span, TPointSpan::Month);
     ASSERT_EQ(points.size(), 3u); // March, April, May
-    EXPECT_EQ(Local(points[1].TimeMs).tm_mday, 1);
-    EXPECT_EQ(Local(points[1].TimeMs).tm_mon, 3);
-    EXPECT_EQ(points[0].Practices + points[1].Practices + points[2].Practices, 70);
+    EXPECT_EQ(Values(Local(points[1].TimeMs).tm_mday, Local(points[1].TimeMs).tm_mon,
+                     points[0].Practices + points[1].Practices + points[2].Practices),
+              "1 | 3 | 70");
     // Months are the coarsest: kept whatever their number.
     points = TProgress::Bunch(records, false, span, 1);
     EXPECT_EQ(span, TPointSpan::Month);
     EXPECT_EQ(points.size(), 3u);
     EXPECT_TRUE(TProgress::Bunch({}, false, span).empty());
-}
-
-TEST_F(Progress, TheNoteAndTableSayWhatABunchedPointStandsFor) {
-    for (int day = 0; day < 3; ++day) {
-        Practise(Kind("groups", 100), {{"abcde", "abcde"}});
-        Now += 30min;
-        Practise(Kind("groups", 100), {{"abcde", "abcd"}});
-        Now += 23h + 30min;
-    }
-    TProgress p(*Store);
-    // Six practices fit as they are; the bunching rule itself is TProgress::Bunch.
-    EXPECT_EQ(p.View().Accuracy.Span, TPointSpan::Practice);
-    TPointSpan span{};
-    const auto days = TProgress::Bunch(Store->Practices(), false, span, 4);
-    EXPECT_EQ(span, TPointSpan::Day);
-    EXPECT_EQ(days.size(), 3u);
-    EXPECT_DOUBLE_EQ(days[0].AccuracyPct, 90.0);
 }
 
 TEST_F(Progress, CharactersWorstFirstOverTheLast30DaysOrAllTime) {
@@ -308,34 +274,26 @@ TEST_F(Progress, CharactersWorstFirstOverTheLast30DaysOrAllTime) {
 
     TProgress p(*Store);
     EXPECT_EQ(p.Period(), TProgressPeriod::Last30Days);
-    const TBarChart& recent = p.View().Chars;
-    EXPECT_EQ(recent.Title, "Accuracy per character, worst first (last 30 days)");
-    ASSERT_EQ(recent.Bars.size(), 2u);
-    EXPECT_EQ(recent.Bars[0].Label, "e (2)");
-    EXPECT_DOUBLE_EQ(recent.Bars[0].Value, 50.0);
-    EXPECT_EQ(recent.Bars[1].Label, "b (1)");
-    EXPECT_DOUBLE_EQ(recent.Bars[1].Value, 100.0);
-    EXPECT_EQ(recent.Table.Rows.at(0), (std::vector<std::string>{"e", "50.0 %", "2", "0", "1"}));
-    EXPECT_NE(recent.Description.find("Worst first: e 50.0 % of 2 copies; b 100.0 % of 1 copy"),
+    const TBarChart& chars = p.View().Chars;
+    const TConfusionList& confusions = p.View().Confusions;
+    EXPECT_EQ(Values(chars.Title, Bars(chars), Rows(chars.Table)),
+              "Accuracy per character, worst first (last 30 days) | e (2) 50 | b (1) 100 | "
+              "e,50.0 %,2,0,1 | b,100.0 %,1,0,0");
+    EXPECT_NE(chars.Description.find("Worst first: e 50.0 % of 2 copies; b 100.0 % of 1 copy"),
               std::string::npos);
-    EXPECT_TRUE(p.View().Confusions.Lines.empty());
-    EXPECT_EQ(p.View().Confusions.Empty,
-              "No character was copied as another one in the last 30 days.");
+    EXPECT_EQ(Values(confusions.Lines.size(), confusions.Empty),
+              "0 | No character was copied as another one in the last 30 days.");
 
     p.SetPeriod(TProgressPeriod::AllTime);
-    const TBarChart& all = p.View().Chars;
-    EXPECT_EQ(all.Title, "Accuracy per character, worst first (all time)");
-    ASSERT_EQ(all.Bars.size(), 2u);
-    EXPECT_EQ(all.Bars[0].Label, "b (4)");
-    EXPECT_DOUBLE_EQ(all.Bars[0].Value, 50.0);
-    EXPECT_EQ(all.Table.Rows.at(0), (std::vector<std::string>{"b", "50.0 %", "4", "2", "0"}));
-    ASSERT_EQ(p.View().Confusions.Lines.size(), 1u);
-    EXPECT_EQ(p.View().Confusions.Lines[0], "b → 6: 2 times");
-    EXPECT_EQ(p.View().Confusions.Table.Rows.at(0), (std::vector<std::string>{"b", "6", "2"}));
+    EXPECT_EQ(Values(chars.Title, Bars(chars), Rows(chars.Table)),
+              "Accuracy per character, worst first (all time) | b (4) 50 | e (2) 50 | "
+              "b,50.0 %,4,2,0 | e,50.0 %,2,0,1");
+    EXPECT_EQ(confusions.Lines, std::vector<std::string>{"b → 6: 2 times"});
+    EXPECT_EQ(Rows(confusions.Table), "b,6,2");
     // The accuracy chart is all time whatever the period; the summary counts the last days.
-    EXPECT_EQ(p.View().Accuracy.Points.size(), 2u);
+    EXPECT_EQ(Values(p.View().Accuracy.Points.size(), p.View().Accuracy.TimeFormat),
+              "2 | yyyy-MM-dd");
     EXPECT_NE(p.View().Summary.find("Last 30 days: 1 practice,"), std::string::npos);
-    EXPECT_EQ(p.View().Accuracy.TimeFormat, "yyyy-MM-dd");
 }
 
 TEST_F(Progress, ConfusionsAsSentByCopied) {
@@ -348,23 +306,7 @@ TEST_F(Progress, ConfusionsAsSentByCopied) {
     // b was confused four times: the first row.
     EXPECT_EQ(c.Matrix.Columns,
               (std::vector<std::string>{"Sent ↓ copied →", "5", "h", "6", "8", "e"}));
-    ASSERT_EQ(c.Matrix.Rows.size(), 3u);
-    EXPECT_EQ(c.Matrix.Rows[0], (std::vector<std::string>{"b", "", "", "2", "1", "1"}));
-    EXPECT_EQ(c.Matrix.Rows[1], (std::vector<std::string>{"h", "3", "", "", "", ""}));
-    EXPECT_EQ(c.Matrix.Rows[2], (std::vector<std::string>{"s", "", "3", "", "", ""}));
-}
-
-TEST_F(Progress, AxesEndOnRoundNumbers) {
-    Practise(Kind("groups", 300), {{"abcdefghij", "a"}}); // 10 %
-    TProgress p(*Store);
-    const TAccuracyChart& c = p.View().Accuracy;
-    EXPECT_EQ(c.AccuracyMin, 0.0);
-    EXPECT_EQ(c.AccuracyTicks, 6); // 0, 20, ... 100
-    EXPECT_EQ(c.SpeedMax, 400.0);  // 330 in steps of 100
-    EXPECT_EQ(c.SpeedTicks, 5);
-    Store->StartPractice(Kind("groups", 300)); // nothing checked: the axes stay
-    p.Refresh();
-    EXPECT_EQ(c.SpeedMax, 400.0);
+    EXPECT_EQ(Rows(c.Matrix), "b,,,2,1,1 | h,3,,,, | s,,3,,,");
 }
 
 TEST_F(Progress, ProsignsByNameAndOneTime) {
@@ -372,10 +314,18 @@ TEST_F(Progress, ProsignsByNameAndOneTime) {
     const std::string bt(1, static_cast<char>(ProsignCode(ProsignIndex("<bt>"))));
     Practise(Kind("groups", 100), {{ar + "a", bt + "a"}});
     TProgress p(*Store);
-    ASSERT_FALSE(p.View().Chars.Bars.empty());
-    EXPECT_EQ(p.View().Chars.Bars[0].Label, "<ar> (1)");
-    ASSERT_EQ(p.View().Confusions.Lines.size(), 1u);
-    EXPECT_EQ(p.View().Confusions.Lines[0], "<ar> → <bt>: 1 time");
+    EXPECT_EQ(Bars(p.View().Chars), "<ar> (1) 0 | a (1) 100");
+    EXPECT_EQ(p.View().Confusions.Lines, std::vector<std::string>{"<ar> → <bt>: 1 time"});
+}
+
+TEST_F(Progress, AxesEndOnRoundNumbers) {
+    Practise(Kind("groups", 300), {{"abcdefghij", "a"}}); // 10 %
+    TProgress p(*Store);
+    // 0, 20, ... 100; 330 in steps of 100.
+    EXPECT_EQ(Axes(p.View().Accuracy), "0 | 6 | 400 | 5 | Character speed (CpM) | 0 | 0 | 6");
+    Store->StartPractice(Kind("groups", 300)); // nothing checked: the axes stay
+    p.Refresh();
+    EXPECT_EQ(p.View().Accuracy.SpeedMax, 400.0);
 }
 
 TEST_F(Progress, SlowestCharactersByMedianOrASentenceWhenNoneWasMeasured) {
@@ -393,67 +343,50 @@ TEST_F(Progress, SlowestCharactersByMedianOrASentenceWhenNoneWasMeasured) {
     Practise(Kind("single", 100), {{"abc", "abc"}, {"abc", "abc"}}, {slow, fast});
     TProgress p(*Store);
     const TBarChart& c = p.View().Slowest;
-    ASSERT_EQ(c.Bars.size(), 3u);
-    EXPECT_EQ(c.Bars[0].Label, "c (1)");
-    EXPECT_DOUBLE_EQ(c.Bars[0].Value, 1200.0);
-    EXPECT_EQ(c.Bars[1].Label, "b (2)");
-    EXPECT_DOUBLE_EQ(c.Bars[1].Value, 700.0);
-    EXPECT_EQ(c.Bars[2].Label, "a (2)");
-    EXPECT_EQ(c.ValueMax, 1500.0); // 0, 500, 1000, 1500
-    EXPECT_EQ(c.ValueTicks, 4);
-    EXPECT_EQ(c.Table.Rows.at(1), (std::vector<std::string>{"b", "700 ms", "2"}));
-    EXPECT_EQ(c.ValueAxis, "Median reaction time (ms)");
+    // The axis 0, 500, 1000, 1500.
+    EXPECT_EQ(Values(Bars(c), c.ValueMax, c.ValueTicks, c.ValueAxis, Rows(c.Table)),
+              "c (1) 1200 | b (2) 700 | a (2) 350 | 1500 | 4 | Median reaction time (ms) | "
+              "c,1,200 ms,1 | b,700 ms,2 | a,350 ms,2");
 }
 
+// Cancelled, the export writes nothing; a file that cannot be written is an error message and
+// the status says so until the next export; then the one file chosen gets every sent character.
 TEST_F(Progress, ExportAsksForOneFileAndWritesEverySentCharacter) {
     Practise(Kind("groups", 100), {{"abc", "abd"}});
     TProgress p(*Store);
+    EXPECT_FALSE(p.Export(Chooser()));
+    EXPECT_EQ(Values(Requests.size(), p.View().ExportStatus, Messages.size()), "1 |  | 0");
+    for (const auto& entry : std::filesystem::directory_iterator(Dir.Path))
+        EXPECT_EQ(entry.path().filename().string().rfind("history.sqlite", 0), 0u) << entry.path();
+
+    const std::string nowhere = Dir.File("no-such-folder/history.csv");
+    Answers = {nowhere};
+    EXPECT_FALSE(p.Export(Chooser()));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Severity, TSeverity::Error);
+    EXPECT_NE(Messages[0].Text.find(nowhere), std::string::npos);
+    p.Refresh(); // keeps the status
+    EXPECT_EQ(p.View().ExportStatus,
+              "Nothing was exported: the history could not be written to " + nowhere + ".");
+    EXPECT_TRUE(p.View().ShowCharts); // the history itself is still there
+
     const std::string path = Dir.File("june.csv");
     Answers = {path};
     EXPECT_TRUE(p.Export(Chooser()));
-    ASSERT_EQ(Requests.size(), 1u);
-    EXPECT_EQ(Requests[0].Title, "Export the practice history as CSV");
-    EXPECT_EQ(Requests[0].Folder, "");
-    EXPECT_EQ(Requests[0].FileName, "brindle-history.csv");
+    ASSERT_EQ(Requests.size(), 3u);
+    EXPECT_EQ(Values(Requests[2].Title, Requests[2].Folder, Requests[2].FileName),
+              "Export the practice history as CSV |  | brindle-history.csv");
     const std::string csv = test::ReadWhole(path);
     EXPECT_EQ(csv.rfind("started,kind,char_cpm,", 0), 0u);
     EXPECT_NE(csv.find(",abc,abd,0,2,c,d,substituted,"), std::string::npos);
     EXPECT_EQ(p.View().ExportStatus, "Exported the practice history to " + path + ".");
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(Messages.size(), 1u);
 }
 
-TEST_F(Progress, ExportCancelledWritesNothing) {
-    Practise(Kind("groups", 100), {{"abc", "abc"}});
-    TProgress p(*Store);
-    EXPECT_FALSE(p.Export(Chooser()));
-    EXPECT_EQ(Requests.size(), 1u);
-    EXPECT_EQ(p.View().ExportStatus, "");
-    for (const auto& entry : std::filesystem::directory_iterator(Dir.Path))
-        EXPECT_EQ(entry.path().filename().string().rfind("history.sqlite", 0), 0u) << entry.path();
-    EXPECT_TRUE(Messages.empty());
-}
-
-TEST_F(Progress, AnExportThatFailsIsAnErrorMessage) {
-    Practise(Kind("groups", 100), {{"abc", "abc"}});
-    TProgress p(*Store);
-    const std::string nowhere = Dir.File("no-such-folder/history.csv");
-    Answers = {nowhere};
-    EXPECT_FALSE(p.Export(Chooser()));
-    EXPECT_EQ(Requests.size(), 1u);
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].Severity, TSeverity::Error);
-    EXPECT_NE(Messages[0].Text.find(nowhere), std::string::npos);
-    EXPECT_EQ(p.View().ExportStatus,
-              "Nothing was exported: the history could not be written to " + nowhere + ".");
-    EXPECT_TRUE(p.View().ShowCharts); // the history itself is still there
-    // A later refresh keeps the status until the next export.
-    p.Refresh();
-    EXPECT_FALSE(p.View().ExportStatus.empty());
-}
-
-TEST_F(Progress, PeriodNames) {
-    EXPECT_EQ(TProgress::PeriodName(TProgressPeriod::Last30Days), "Last 30 days");
-    EXPECT_EQ(TProgress::PeriodName(TProgressPeriod::AllTime), "All time");
-    EXPECT_EQ(TProgress::PeriodDays(TProgressPeriod::Last30Days), 30);
-    EXPECT_EQ(TProgress::PeriodDays(TProgressPeriod::AllTime), std::nullopt);
+TEST(ProgressText, PeriodNames) {
+    EXPECT_EQ(Values(TProgress::PeriodName(TProgressPeriod::Last30Days),
+                     TProgress::PeriodName(TProgressPeriod::AllTime),
+                     TProgress::PeriodDays(TProgressPeriod::Last30Days).value_or(-1),
+                     TProgress::PeriodDays(TProgressPeriod::AllTime).value_or(-1)),
+              "Last 30 days | All time | 30 | -1");
 }

