@@ -250,8 +250,8 @@ TEST_F(HistoryFailure, ABusyFileKeepsTheChangesUntilItIsFree) {
     ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
     ASSERT_TRUE(store->AddItem(id, Item("abc", "abc")));
     EXPECT_FALSE(store->Flush());
-    EXPECT_TRUE(store->PendingWrites());
-    ASSERT_EQ(Statuses.size(), 1u);
+    EXPECT_EQ(State(*store), "writable 1 pending 1, 1 statuses 0 messages");
+    ASSERT_FALSE(Statuses.empty());
     EXPECT_EQ(Statuses[0], "The practice history is busy (another program has it open); the "
                            "practices are kept and written when it is free.");
     // Still busy: said once, the queries read what was written, the practice goes on.
@@ -260,13 +260,11 @@ TEST_F(HistoryFailure, ABusyFileKeepsTheChangesUntilItIsFree) {
     EXPECT_FALSE(store->Flush());
     EXPECT_TRUE(store->Items(id).empty());
     EXPECT_EQ(store->StartPractice(Groups()), 0); // a new practice cannot be kept meanwhile
-    EXPECT_EQ(Statuses.size(), 1u);
-    EXPECT_TRUE(store->Writable());
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(State(*store), "writable 1 pending 1, 1 statuses 0 messages");
 
     ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
     EXPECT_TRUE(store->Flush());
-    EXPECT_FALSE(store->PendingWrites());
+    EXPECT_EQ(State(*store), "writable 1 pending 0, 1 statuses 0 messages");
     EXPECT_EQ(other.Value("SELECT COUNT(*) FROM items"), "2");
     EXPECT_EQ(test::Describe(store->Practices()),
               "1 2025-03-10T12:00:00Z groups 100/80 6 sent 5 right 0 extra finished counts");
@@ -277,7 +275,7 @@ TEST_F(HistoryFailure, ABusyFileKeepsTheChangesUntilItIsFree) {
     EXPECT_EQ(Statuses.size(), 2u);
     ASSERT_EQ(other.Exec("ROLLBACK"), SQLITE_OK);
     EXPECT_NE(store->StartPractice(Groups()), 0);
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(State(*store), "writable 1 pending 0, 2 statuses 0 messages");
 }
 
 // Permissions hold only for an ordinary user: as root these checks run as "nobody". Where even

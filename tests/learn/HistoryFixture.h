@@ -138,6 +138,14 @@ protected:
         store.FinishPractice(id, EndOf(items, counts, aborted));
         return id;
     }
+    // Whether the store takes changes and has some waiting, and how much it has said:
+    // "writable 1 pending 0, 1 statuses 0 messages".
+    std::string State(THistoryStore& store) const {
+        std::ostringstream s;
+        s << "writable " << store.Writable() << " pending " << store.PendingWrites() << ", "
+          << Statuses.size() << " statuses " << Messages.size() << " messages";
+        return s.str();
+    }
     static TPracticeStart Groups() { return TPracticeStart{"groups", 100, 80, std::nullopt}; }
     static TPracticeStart Course(TCourseOrder order, int lesson) {
         return TPracticeStart{"course", 100, 60, TCourseLesson{order, lesson}};

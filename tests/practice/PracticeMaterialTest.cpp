@@ -191,20 +191,18 @@ TEST_F(Material, EveryWordPhraseAndLineOfALongListIsKept) {
     for (int i = 0; i < 156'573; ++i)
         words += "w" + std::to_string(i) + (i % 7 == 6 ? "\n" : " ");
     const auto path = File("words.txt", words);
-    const auto r = M.Load(TMaterialKind::Words, path, Engine);
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(r.Count, 156'573);
-    EXPECT_EQ(r.Headline, "Loaded 156573 words from file:");
+    const std::string lastLine = "w156569 w156570 w156571 w156572";
+    EXPECT_EQ(Loaded(TMaterialKind::Words, path).substr(0, 34),
+              "Loaded 156573 words from file:|w0|");
     ASSERT_EQ(M.WordList.size(), 156'573u);
-    EXPECT_EQ(M.WordList.front(), "w0");
     EXPECT_EQ(M.WordList.back(), "w156572");
-    const auto p = M.Load(TMaterialKind::Phrases, path, Engine);
-    EXPECT_EQ(p.Count, (156'573 + 6) / 7);
-    EXPECT_EQ(M.PhraseList.back(), "w156569 w156570 w156571 w156572");
-    const auto t = M.Load(TMaterialKind::Text, path, Engine);
-    EXPECT_EQ(t.Count, 156'573);
-    EXPECT_EQ(M.TextList.size(), static_cast<std::size_t>((156'573 + 6) / 7));
-    EXPECT_EQ(M.TextList.back(), "w156569 w156570 w156571 w156572");
+    for (const auto kind : {TMaterialKind::Phrases, TMaterialKind::Text}) {
+        const auto r = M.Load(kind, path, Engine);
+        const auto& list = kind == TMaterialKind::Phrases ? M.PhraseList : M.TextList;
+        ASSERT_EQ(list.size(), (156'573u + 6) / 7);
+        EXPECT_EQ(std::make_tuple(r.Count, list.back()),
+                  std::make_tuple(kind == TMaterialKind::Text ? 156'573 : 22'368, lastLine));
+    }
 }
 
 TEST_F(Material, AListFromAPipeIsRead) {
