@@ -1,6 +1,7 @@
 // The settings table as the rest of the program uses it: every number is read within the range
-// the table gives (the one the parameters window shows), every choice key has the length of its
-// list, and a file from before the last section was added still reads.
+// the table gives (the one the parameters window shows), and every choice key has the length of
+// its list. (A file from before a section was added: SettingsFormat.UnknownLinesStayWhereTheyAre,
+// whose edited file has no [Koch].)
 #include "settings/SettingsTable.h"
 
 #include "settings/SettingsSamples.h"
@@ -21,15 +22,6 @@ int ReadNumber(const TSettingEntry& e, const std::string& value) {
         "[" + std::string(e.Section) + "]\n" + std::string(e.Key) + "=" + value;
     const TSettings s = ReadSettings(TIniFile::Parse(file), Folder, Screen);
     return std::get<TSettingField<int>>(e.Target).OfConst(s);
-}
-
-// From the line "[section]" to the next section or the end of text.
-std::string SectionBlock(const std::string& text, std::string_view section) {
-    const std::string header = "[" + std::string(section) + "]\n";
-    const auto start = text.find(header);
-    if (start == std::string::npos) return {};
-    const auto end = text.find("\n[", start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
 }
 
 } // namespace
@@ -99,33 +91,4 @@ TEST(SettingsTable, LookupByMemberAndByKey) {
     EXPECT_EQ(choices::DisplayModeOf(-1), TDisplayMode::ShowFirst);
     EXPECT_EQ(choices::SpacingOf(5), TSpacing::Wordsworth);
     EXPECT_EQ(choices::Stored(TDisplayMode::SingleItems), 2);
-}
-
-// A section added to the table goes last. A file saved before it reads everything else as it
-// was and the new section's defaults, and a save appends the section at the end of the file.
-TEST(SettingsTable, AFileFromBeforeTheLastSectionStillReads) {
-    TSettings changed = EveryKeyChanged();
-    changed.Main.Version.clear(); // never read
-    const std::string_view last = SettingsTable.back().Section;
-    const std::string full = Saved(changed, false);
-    const std::string block = SectionBlock(full, last);
-    ASSERT_FALSE(block.empty());
-    ASSERT_EQ(full.substr(full.size() - block.size()), block);
-    const std::string old = full.substr(0, full.size() - block.size());
-
-    const TSettings defaults = DefaultSettings(Folder, Screen);
-    TSettings expected = changed;
-    for (const TSettingEntry& e : SettingsTable) {
-        if (e.Section != last) continue;
-        std::visit(
-            [&](const auto& target) {
-                if constexpr (!std::is_same_v<std::decay_t<decltype(target)>, std::monostate>)
-                    target.Of(expected) = target.OfConst(defaults);
-            },
-            e.Target);
-    }
-    const TSettings read = ReadSettings(TIniFile::Parse(old), Folder, Screen);
-    EXPECT_EQ(KeysDiffering(read, expected), std::vector<std::string>{});
-
-    EXPECT_EQ(Saved(read, false, old), old + SectionBlock(Saved(defaults, false), last));
 }
