@@ -52,6 +52,14 @@ class Display : public ::testing::Test {
 protected:
     TRecordingView View;
     TDisplayModel Model{&View};
+    // The document drawn, then each character's colour as a letter: r waiting (red), g
+    // information (green), k sent (black).
+    std::string Drawn() const {
+        std::string s = View.Doc + "/";
+        for (const TRgb c : View.Colours)
+            s += c == Red ? 'r' : c == Green ? 'g' : c == Black ? 'k' : '?';
+        return s;
+    }
     // The document drawn matches the model's text with its line breaks folded.
     void ExpectViewMatchesModel() {
         std::string folded;
@@ -67,10 +75,11 @@ protected:
 // repeated item shows as waiting again, and the mark stops at the start.
 TEST_F(Display, MarkDeleteAndUnmark) {
     Model.AddChar('a');
-    EXPECT_EQ(std::make_tuple(Model.TextEnd(), View.Colours[0]), std::make_tuple(2, Red));
+    EXPECT_EQ(Model.TextEnd(), 2);
+    EXPECT_EQ(Drawn(), "a/r");
     Model.MarkOneSent();
-    EXPECT_EQ(std::make_tuple(Model.SentMark(), Model.TextEnd(), View.Colours[0]),
-              std::make_tuple(2, 2, Black));
+    EXPECT_EQ(std::make_tuple(Model.SentMark(), Model.TextEnd(), Drawn()),
+              std::make_tuple(2, 2, "a/k"));
     Model.MarkOneSent(); // everything sent: nothing changes
     Model.MarkSent(3);
     EXPECT_EQ(Model.SentMark(), 2);
@@ -78,13 +87,11 @@ TEST_F(Display, MarkDeleteAndUnmark) {
     Model.AddText("bc");
     Model.MarkSent(1);
     Model.DeleteLast(10);
-    EXPECT_EQ(Model.Text(), "ab");
-    EXPECT_EQ(Model.TextEnd(), Model.SentMark());
-    ExpectViewMatchesModel();
+    EXPECT_EQ(std::make_tuple(Model.Text(), Model.SentMark(), Drawn()),
+              std::make_tuple("ab", 3, "ab/kk"));
 
     Model.UnmarkSent(2);
-    EXPECT_EQ(Model.SentMark(), 1);
-    EXPECT_EQ(View.Colours, std::vector<TRgb>(2, Red));
+    EXPECT_EQ(std::make_tuple(Model.SentMark(), Drawn()), std::make_tuple(1, "ab/rr"));
     Model.MarkSent(2);
     Model.UnmarkSent(9); // more than there is
     EXPECT_EQ(Model.SentMark(), 1);
@@ -93,13 +100,11 @@ TEST_F(Display, MarkDeleteAndUnmark) {
 TEST_F(Display, LineBreaksCountTwoAndGoWhole) {
     Model.AddText("ab");
     Model.AddChar(13);
-    EXPECT_EQ(Model.TextEnd(), 5);
-    EXPECT_EQ(Model.Text(), "ab\r\n");
+    EXPECT_EQ(std::make_tuple(Model.TextEnd(), Model.Text(), Drawn()),
+              std::make_tuple(5, "ab\r\n", "ab\n/rrr"));
     Model.DeleteLast(1); // the whole break
-    EXPECT_EQ(Model.Text(), "ab");
-    EXPECT_EQ(Model.TextEnd(), 3);
-    ExpectViewMatchesModel();
-    EXPECT_EQ(Model.LastChar(), 'b');
+    EXPECT_EQ(std::make_tuple(Model.TextEnd(), Model.Text(), Drawn(), Model.LastChar()),
+              std::make_tuple(3, "ab", "ab/rr", 'b'));
 }
 
 TEST_F(Display, PositionsAfterManyBreaksColourTheRightCharacters) {
@@ -107,16 +112,14 @@ TEST_F(Display, PositionsAfterManyBreaksColourTheRightCharacters) {
         Model.AddText("xy");
         Model.AddChar(13);
     }
-    Model.AddText("zw");               // model positions 13 and 14, document 9 and 10
-    Model.MarkSent(12);                // three lines and their breaks
-    EXPECT_EQ(View.Colours[8], Black); // the last break
-    EXPECT_EQ(View.Colours[9], Red);   // "z" still waits
+    Model.AddText("zw"); // model positions 13 and 14, document 9 and 10
+    Model.MarkSent(12);  // three lines and their breaks
+    EXPECT_EQ(Drawn(), "xy\nxy\nxy\nzw/kkkkkkkkkrr");
     Model.MarkOneSent();
-    EXPECT_EQ(View.Colours[9], Black);
-    EXPECT_EQ(View.Colours[10], Red);
-    EXPECT_EQ(Model.DocPos(13), 9);
-    EXPECT_EQ(Model.DocPos(12), 8); // both halves of a break give its one character
-    EXPECT_EQ(Model.DocPos(11), 8);
+    EXPECT_EQ(Drawn(), "xy\nxy\nxy\nzw/kkkkkkkkkkr");
+    // Both halves of a break give its one character.
+    EXPECT_EQ(std::make_tuple(Model.DocPos(13), Model.DocPos(12), Model.DocPos(11)),
+              std::make_tuple(9, 8, 8));
     ExpectViewMatchesModel();
 }
 
@@ -134,13 +137,12 @@ TEST_F(Display, AllCapsKeepsTheWaitingPartRed) {
     Model.AddText("abc");
     Model.AddInfoText(" info");
     Model.AddText("de");
-    EXPECT_EQ(View.Colours[3], Green);
-    EXPECT_EQ(Model.SentMark(), 9);
+    EXPECT_EQ(std::make_tuple(Model.SentMark(), Drawn()),
+              std::make_tuple(9, "abc infode/rrrgggggrr"));
     Model.SetAllCaps(true);
     EXPECT_EQ(View.Doc, "ABC INFODE");
-    EXPECT_EQ(View.Colours[0], Black);
-    EXPECT_EQ(View.Colours[8], Red);
-    EXPECT_EQ(View.Colours[9], Red);
+    EXPECT_EQ(std::make_tuple(View.Colours[0], View.Colours[8], View.Colours[9]),
+              std::make_tuple(Black, Red, Red));
     const int calls = View.Calls;
     Model.SetAllCaps(true); // the same value: nothing
     EXPECT_EQ(View.Calls, calls);

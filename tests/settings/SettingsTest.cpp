@@ -38,11 +38,8 @@ private:
 
 class SettingsFile : public ::testing::Test {
 protected:
-    std::string Read(const std::string& path) {
-        std::string bytes, error;
-        EXPECT_TRUE(ReadFileBytes(path, bytes, error)) << error;
-        return bytes;
-    }
+    // The settings file's bytes.
+    std::string Written() const { return test::ReadWhole(SettingsPath(Folder)); }
     void WriteIni(const std::string& text) {
         fs::create_directories(Folder);
         std::string error;
@@ -70,7 +67,7 @@ TEST_F(SettingsFile, FirstStartGivesEveryDefaultAndASaveReadsBack) {
     s.Tutor.StartText = "vvv ="; // the first "=" of a line ends the key
     ASSERT_TRUE(SaveIniSettings(Folder, s, false, Sink));
     EXPECT_TRUE(Messages.empty());
-    EXPECT_EQ(Read(SettingsPath(Folder)), test::Saved(s, false));
+    EXPECT_EQ(Written(), test::Saved(s, false));
     TSettings expected = s;
     expected.Main.Version.clear(); // written, never read
     EXPECT_EQ(test::KeysDiffering(LoadIniSettings(Folder, Screen), expected),
@@ -116,7 +113,7 @@ TEST_F(SettingsFile, SaveWritesOverTheFileOrOneSectionAlone) {
     TSettings s = LoadIniSettings(Folder, Screen);
     EXPECT_EQ(s.Tutor.Characters, longValue);
     ASSERT_TRUE(SaveIniSettings(Folder, s, true, Sink));
-    const std::string saved = Read(SettingsPath(Folder));
+    const std::string saved = Written();
     EXPECT_EQ(saved, test::Saved(s, true, before));
 
     s.Main.Speed = 123;
@@ -125,7 +122,7 @@ TEST_F(SettingsFile, SaveWritesOverTheFileOrOneSectionAlone) {
     std::string expected = saved;
     ASSERT_NE(expected.find("\nLesson=1\n"), std::string::npos);
     expected.replace(expected.find("\nLesson=1\n"), 10, "\nLesson=7\n");
-    EXPECT_EQ(Read(SettingsPath(Folder)), expected);
+    EXPECT_EQ(Written(), expected);
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -143,7 +140,7 @@ TEST_F(SettingsFile, SaveFailures) {
     EXPECT_FALSE(SaveIniSettings(Folder, TSettings{}, false, Sink));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Cannot save to " + SettingsPath(Folder));
-    EXPECT_EQ(Read(SettingsPath(Folder)), "[Main]\nSpeed=77\n");
+    EXPECT_EQ(Written(), "[Main]\nSpeed=77\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), {}), 1);
 }
 
@@ -164,7 +161,7 @@ TEST_F(SettingsFile, UnreadableFileIsLeftAsItWas) {
     });
     EXPECT_EQ(result, 0) << "1: reported as saved, 2: wrong message";
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
-    EXPECT_EQ(Read(path), kept);
+    EXPECT_EQ(test::ReadWhole(path), kept);
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), {}), 1); // no temporary file left
 }
 
