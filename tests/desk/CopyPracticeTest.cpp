@@ -84,16 +84,14 @@ TEST_F(CopyPractice, ContinuousCopyIsCheckedAtTheEndAndKeptInTheHistory) {
     Start();
     App->StartCopyPractice();
     ASSERT_EQ(Dialogs.size(), 1u);
-    EXPECT_TRUE(Dialogs[0].CopyPractice);
-    EXPECT_NE(Dialogs[0].CopyLine.find("Copy practice"), std::string::npos);
-    EXPECT_EQ(Dialogs[0].Lines[0], "Produce 4 random groups of 5 with these characters:");
+    EXPECT_EQ(Values(Dialogs[0].CopyPractice, Dialogs[0].CopyLine.substr(0, 13),
+                     Dialogs[0].Lines[0], App->View().CopyFieldShown),
+              "1 | Copy practice | Produce 4 random groups of 5 with these characters: | 1");
     ASSERT_TRUE(C().Running());
-    EXPECT_TRUE(App->View().CopyFieldShown);
     PlayOn();
     ASSERT_TRUE(App->Session().Idle());
-    EXPECT_TRUE(C().Running()); // waits for the learner's check
-    EXPECT_EQ(C().ItemsSent(), 4);
-    EXPECT_EQ(Shown(), "\x95 \x95 \x95 \x95 "); // a mark per item, nothing of the text
+    // It waits for the learner's check; a mark per item, nothing of the text.
+    EXPECT_EQ(Values(C().Running(), C().ItemsSent(), Shown()), "1 | 4 | \x95 \x95 \x95 \x95 ");
     const auto groups = Groups();
     ASSERT_EQ(groups.size(), 4u);
     // The learner copied the first two right, got one character wrong in the third and missed
@@ -103,11 +101,10 @@ TEST_F(CopyPractice, ContinuousCopyIsCheckedAtTheEndAndKeptInTheHistory) {
     App->CopyChanged(groups[0] + " " + groups[1] + "\n" + third + "\n");
     EXPECT_FALSE(App->CopyReturn(false)); // a new line of the copy
     EXPECT_TRUE(App->CopyReturn(true));   // after the last item, on an empty line: the check
-    EXPECT_FALSE(C().Running());
     // The copy stays beside the result, read-only, so that keys typed on send nothing; Esc
     // puts it away.
-    EXPECT_TRUE(App->View().CopyFieldShown);
-    EXPECT_TRUE(App->View().CopyFieldReadOnly);
+    EXPECT_EQ(Values(C().Running(), App->View().CopyFieldShown, App->View().CopyFieldReadOnly),
+              "0 | 1 | 1");
     EXPECT_EQ(Result(), "20 | 14 | 1 | 5 | 0 | 4 | 100 counts");
     EXPECT_NE(Shown().find("copy practice checked: 14 of 20 characters correct (70 %)"),
               std::string::npos)
@@ -123,8 +120,7 @@ TEST_F(CopyPractice, ContinuousCopyIsCheckedAtTheEndAndKeptInTheHistory) {
         EXPECT_EQ(items[i].Sent, groups[i]) << i; // what was heard is what is kept
     EXPECT_EQ(Values(items[2].CorrectChars, items[3].Copied, h.Confusions().size()), "4 |  | 1");
     App->Escape();
-    EXPECT_FALSE(App->View().CopyFieldShown);
-    EXPECT_TRUE(App->View().TXEnabled);
+    EXPECT_EQ(Values(App->View().CopyFieldShown, App->View().TXEnabled), "0 | 1");
 }
 
 // Nothing typed is lost: the items heard and the copy as typed reach the file within a second,
@@ -135,6 +131,7 @@ TEST_F(CopyPractice, AfterAKillTheCopyTypedIsScoredAgainstTheItemsHeard) {
     StartAndHear(3);
     ASSERT_EQ(C().ItemsSent(), 3);
     const auto groups = Groups();
+    ASSERT_GE(groups.size(), 2u);
     App->CopyChanged(groups[0] + " " + groups[1]);
     Play(TCopyPractice::FlushMs + 100);
     // The program ends here without a word (a kill: nothing is finished or flushed, the store is
@@ -167,6 +164,7 @@ TEST_F(CopyPractice, ItemByItemWaitsForReturnAndMeasuresTheReaction) {
         NowMs += 700; // the learner answers 700 ms after the item was heard
         App->CopyKeyTyped();
         // The last answer has one character too many.
+        ASSERT_GT(Groups().size(), static_cast<std::size_t>(item));
         copy += Groups()[static_cast<std::size_t>(item)] + (item == 3 ? "0\n" : "\n");
         App->CopyChanged(copy);
         ASSERT_TRUE(App->CopyReturn(false));
@@ -338,6 +336,7 @@ TEST_F(CopyPractice, StopMidPracticeSendsNothingMoreAndLeavesTheCutItemOut) {
     App->Params().CommitText(TCharField::StopText, "<ar>");
     StartAndHear(2);
     Play(400); // into the third group
+    ASSERT_GE(Groups().size(), 2u);
     App->CopyChanged(Groups()[0] + " " + Groups()[1]);
     const std::size_t sentBefore = Sent.size();
     ASSERT_GT(sentBefore, 4u + 10u); // the third group is on the air
@@ -366,6 +365,7 @@ TEST_F(CopyPractice, AnEarlyCheckIsAbortedOrTimedAsItRan) {
     App->Escape();
     StartAndHear(2);
     NowMs += 61000;
+    ASSERT_FALSE(Groups().empty());
     App->CopyChanged(Groups()[0]);
     App->CheckCopy();
     ASSERT_TRUE(C().LastResult());

@@ -148,34 +148,30 @@ TEST_F(Course, AVerdictWithoutAHistoryIsThePracticesOwnLessons) {
     Start();
     ASSERT_FALSE(App->History().Available());
     AnswerYes = false;
-    auto result = [](const std::vector<std::string>& sent, const std::string& copy) {
-        return TCopyResult{CheckCopy(sent, copy), false, true, 100, 100, 60000};
+    // A practice of the lesson checked, the items sent and the copy.
+    const auto checked = [&](int id, int lesson, std::vector<std::string> sent,
+                             const std::string& copy) {
+        K().PracticeChecked(id, TCourseLesson{TCourseOrder::Lcwo, lesson},
+                            TCopyResult{CheckCopy(sent, copy), false, true, 100, 100, 60000});
+        RunLater();
     };
     // Lesson 3 (k m u r): 25 copies of "r", all right.
-    const std::vector<std::string> lesson3{"rrrrr", "rrrrr", "rrrrr", "rrrrr", "rrrrr", "kmukm"};
-    K().PracticeChecked(7, TCourseLesson{TCourseOrder::Lcwo, 3},
-                        result(lesson3, "rrrrr rrrrr rrrrr rrrrr rrrrr kmukm"));
-    RunLater();
+    std::vector<std::string> sent(5, "rrrrr");
+    sent.push_back("kmukm");
+    checked(7, 3, sent, "rrrrr rrrrr rrrrr rrrrr rrrrr kmukm");
     EXPECT_NE(Shown().find("lesson 3 passed"), std::string::npos) << Shown();
     EXPECT_EQ(YesNoQuestions, std::vector<std::string>{"Lesson 3 passed. Go on to lesson 4?"});
     EXPECT_EQ(K().Lesson(), 5);
 
     // "r" sent 30 times, copied as "k" 5 times: 25 of 30.
-    K().PracticeChecked(8, TCourseLesson{TCourseOrder::Lcwo, 3},
-                        result({"rrrrr", "rrrrr", "rrrrr", "rrrrr", "rrrrr", "rrrrr"},
-                               "rrrrr rrrrr rrrrr rrrrr rrrrr kkkkk"));
-    RunLater();
+    checked(8, 3, std::vector<std::string>(6, "rrrrr"), "rrrrr rrrrr rrrrr rrrrr rrrrr kkkkk");
     EXPECT_NE(Shown().find("\"r\" 83 % over its last 30 copies"), std::string::npos) << Shown();
 
     // The last lesson passed, and lesson 1 below 50 %: nothing to offer.
-    const std::string order = K().OrderChars();
-    const std::string last(5, static_cast<char>(NewestChar(order, 40)));
-    K().PracticeChecked(9, TCourseLesson{TCourseOrder::Lcwo, 40},
-                        result({last, last, last, last, last},
-                               last + " " + last + " " + last + " " + last + " " + last));
-    K().PracticeChecked(10, TCourseLesson{TCourseOrder::Lcwo, 1},
-                        result({"kmkmk", "mmkkm", "mmmmm", "kmmkm"}, "xxxxx xxxxx xxxxx xxxxx"));
-    RunLater();
+    const std::string last(5, static_cast<char>(NewestChar(K().OrderChars(), 40)));
+    checked(9, 40, std::vector<std::string>(5, last),
+            last + " " + last + " " + last + " " + last + " " + last);
+    checked(10, 1, {"kmkmk", "mmkkm", "mmmmm", "kmmkm"}, "xxxxx xxxxx xxxxx xxxxx");
     EXPECT_NE(Shown().find("lesson 40 passed"), std::string::npos) << Shown();
     EXPECT_EQ(YesNoQuestions.size(), 1u);
 }

@@ -169,7 +169,7 @@ TEST_F(Desk, EscRemovesTheUnsentRest) {
     EXPECT_EQ(Queued(), "\xFE"); // an end-of-item pause, as something was removed
 }
 
-TEST_F(Desk, SpeedBoxEntry) {
+TEST_F(Desk, SpeedBoxEntryAndSteps) {
     Start();
     App->Params().SetShowWpM(true);
     EXPECT_EQ(App->View().SpeedText, "12.0");
@@ -184,14 +184,12 @@ TEST_F(Desk, SpeedBoxEntry) {
     EXPECT_EQ(App->View().SpeedText, "62");
     App->SetNewSpeedVal("5000"); // the engine's limit
     EXPECT_EQ(App->Engine().Speed(), 300);
-}
 
-TEST_F(Desk, SpeedSteps) {
-    Start();
-    ASSERT_EQ(App->Engine().Speed(), 60);
+    // The arrows: Shift 10, Ctrl alone 1, both 100.
+    App->SetNewSpeedVal("60");
     EXPECT_TRUE(App->CWSpeedArrow(true, {.Shift = true}));
     EXPECT_EQ(App->Engine().Speed(), 70);
-    App->CWSpeedArrow(true, {.Ctrl = true}); // Ctrl alone: 1
+    App->CWSpeedArrow(true, {.Ctrl = true});
     EXPECT_EQ(App->Engine().Speed(), 71);
     App->CWSpeedArrow(true, {.Shift = true, .Ctrl = true});
     EXPECT_EQ(App->Engine().Speed(), 171);
@@ -253,7 +251,7 @@ TEST_F(Desk, HideText) {
     EXPECT_EQ(Values(App->View().DisplayVisible, App->View().HideCaption), "1 | Hide Text");
 }
 
-TEST_F(Desk, CloseWithAskEnd) {
+TEST_F(Desk, CloseWithAskEndClosesOnce) {
     Settings.Main.AskEnd = true;
     Start();
     Type("paris");
@@ -268,6 +266,24 @@ TEST_F(Desk, CloseWithAskEnd) {
     EXPECT_EQ(App->CloseState(), TCloseState::Ready); // nothing was on the air
     // The unsent characters left the display.
     EXPECT_EQ(Values(ReadyToClose, Shown(), App->Engine().Running()), "1 |  | 0");
+
+    // A second close, or a signal, that arrives while the exit question is up used to run the
+    // close a second time from inside the first one's wait.
+    App.reset();
+    ReadyToClose = 0;
+    Start();
+    int asked = 0;
+    WhileAsked = [&] {
+        ++asked;
+        App->RequestClose();     // the close box again: absorbed
+        App->RequestClose(true); // SIGTERM: the close goes on whatever the answer
+    };
+    AnswerOk = false;
+    App->RequestClose();
+    EXPECT_EQ(App->CloseState(), TCloseState::Ready);
+    EXPECT_EQ(Values(asked, ReadyToClose), "1 | 1");
+    App->RequestClose(true); // after it: nothing more
+    EXPECT_EQ(Values(ReadyToClose, Questions.size()), "1 | 3");
 }
 
 TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
@@ -283,25 +299,6 @@ TEST_F(Desk, TheCloseWaitsForTheCharacterOnTheAirWithoutAnEventLoop) {
     Play(1500); // the engine finishes "p" and stops: its stop event finishes the close
     EXPECT_EQ(App->CloseState(), TCloseState::Ready);
     EXPECT_EQ(Values(ReadyToClose, App->Engine().Running(), Queued()), "1 | 0 | ");
-}
-
-// A second close, or a signal, that arrives while the exit question is up used to run the close
-// a second time from inside the first one's wait.
-TEST_F(Desk, ASecondCloseOrASignalDuringTheExitQuestionClosesOnce) {
-    Settings.Main.AskEnd = true;
-    Start();
-    int asked = 0;
-    WhileAsked = [&] {
-        ++asked;
-        App->RequestClose();     // the close box again: absorbed
-        App->RequestClose(true); // SIGTERM: the close goes on whatever the answer
-    };
-    AnswerOk = false;
-    App->RequestClose();
-    EXPECT_EQ(App->CloseState(), TCloseState::Ready);
-    EXPECT_EQ(Values(asked, ReadyToClose), "1 | 1");
-    App->RequestClose(true); // after it: nothing more
-    EXPECT_EQ(Values(ReadyToClose, Questions.size()), "1 | 1");
 }
 
 TEST_F(Desk, SettingsComeBackAsTheyWere) {

@@ -101,38 +101,28 @@ std::string Describe(const QWidget& w) {
     return (w.window()->windowTitle() + ": " + name).toStdString();
 }
 
-struct TCount {
-    int Controls = 0;
-    int Unnamed = 0;
-    int Twins = 0; // named like a control beside them
-};
-
 // Walks window and every widget in it; each control without a name is a failure of its own, and
 // so is each control named like another one in the same place (four buttons "New" in a row tell
-// a listener nothing about which buffer they erase).
-TCount CheckNames(QWidget& window) {
-    TCount count;
+// a listener nothing about which buffer they erase). The number of controls checked.
+int CheckNames(QWidget& window) {
+    int controls = 0;
     std::map<std::pair<const QWidget*, QString>, const QWidget*> named; // by parent and name
     QList<QWidget*> all = window.findChildren<QWidget*>();
     all.prepend(&window);
     for (QWidget* w : all) {
         // Another window inside this one (the parameters window in the main window) is walked
         // on its own.
-        if (w->window() != &window) continue;
-        if (!IsControl(*w)) continue;
-        ++count.Controls;
+        if (w->window() != &window || !IsControl(*w)) continue;
+        ++controls;
         const QString name = AccessibleName(*w);
-        if (name.isEmpty()) {
-            ++count.Unnamed;
+        if (name.isEmpty())
             ADD_FAILURE() << "no accessible name: " << Describe(*w);
-        } else if (const auto [at, fresh] = named.emplace(std::pair(w->parentWidget(), name), w);
-                   !fresh) {
-            ++count.Twins;
+        else if (const auto [at, fresh] = named.emplace(std::pair(w->parentWidget(), name), w);
+                 !fresh)
             ADD_FAILURE() << Describe(*w) << " has the same accessible name \""
                           << name.toStdString() << "\" as " << Describe(*at->second);
-        }
     }
-    return count;
+    return controls;
 }
 
 // The controls Tab reaches from start, by their names, until it is back at start.
@@ -150,19 +140,12 @@ QStringList TabWalk(QWidget& start) {
     return names;
 }
 
-class Accessibility : public brindle::test::TWindowTest {
-protected:
-    void Add(const TCount& c) {
-        Total.Controls += c.Controls;
-        Total.Unnamed += c.Unnamed;
-        Total.Twins += c.Twins;
-    }
-    TCount Total;
-};
+using Accessibility = brindle::test::TWindowTest;
 
 } // namespace
 
 TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
+    int controls = 0;
     Form->ToggleParameters();
     Form->ToggleBuffers();
     Form->ShowAbout();
@@ -170,14 +153,14 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     for (QWidget* window : QList<QWidget*>{Form.get(), &Form->ParamForm(), &Form->BufferForm(),
                                            &Form->AboutBox(), &Form->ShortcutList()}) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-        Add(CheckNames(*window));
+        controls += CheckNames(*window);
     }
 
     // The session dialog, as F3 opens it; it is walked while it is up, Tab goes between OK and
     // Cancel, then it is cancelled.
     QStringList walk;
     EXPECT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F3, {}, [&](TSessionDialogBox& d) {
-        Add(CheckNames(d));
+        controls += CheckNames(d);
         walk = TabWalk(d.OKButton());
         QTest::keyClick(&d, Qt::Key_Escape);
     }));
@@ -185,16 +168,16 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
 
     // Copy practice: its dialog with the pacing, and the copy field with its Check button.
     EXPECT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F11, {}, [&](TSessionDialogBox& d) {
-        Add(CheckNames(d));
+        controls += CheckNames(d);
         QTest::keyClick(&d, Qt::Key_Return);
     }));
     ASSERT_TRUE(Form->CopyEdit().isVisible());
-    Add(CheckNames(*Form));
+    controls += CheckNames(*Form);
     QTest::keyClick(&Form->CopyEdit(), Qt::Key_Escape);
 
     Form->ShowKochCourse();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->KochForm()));
-    Add(CheckNames(Form->KochForm()));
+    controls += CheckNames(Form->KochForm());
 
     // The progress window, on the aborted practice above (no characters: its sentence only) and
     // with each tab shown.
@@ -204,7 +187,7 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&progress));
     for (int t = 0; t < progress.Tabs().count(); ++t) {
         progress.Tabs().setCurrentIndex(t);
-        Add(CheckNames(progress));
+        controls += CheckNames(progress);
     }
 
     // Waiting for a single item to end, the pause button has a blank caption; it keeps its name.
@@ -213,12 +196,10 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     QTest::keyClick(&Form->TextView(), Qt::Key_F9);
     ASSERT_EQ(Form->PauseButton().text(), " ");
     EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
-    Add(CheckNames(*Form));
+    controls += CheckNames(*Form);
 
-    std::printf("%d of %d controls have no accessible name, %d share theirs with a neighbour\n",
-                Total.Unnamed, Total.Controls, Total.Twins);
-    EXPECT_EQ(Total.Unnamed, 0);
-    EXPECT_EQ(Total.Twins, 0);
+    std::printf("%d controls checked\n", controls);
+    EXPECT_GT(controls, 150); // every window was walked
 }
 
 // Typing goes to the display also while a button of the main window has the focus.

@@ -263,65 +263,47 @@ TEST_F(ParamWindow, PortsShowTheirAdapterAndOneThatCannotBeOpenedLeavesTheSound)
     EXPECT_TRUE(Find<QScrollBar>("LevelBar").isEnabled());
 }
 
-// Whatever the fonts: every control with the room its caption needs, inside what the window shows
-// or scrolls to, and a scroll bar only when the window is smaller than its controls.
-TEST_F(ParamWindow, ShorterWindowScrollsAndStaysReadable) {
+// Whatever the fonts (the desktop's, or a larger one set while the window is open, which makes the
+// window larger): every control with the room its caption needs, inside what the window shows or
+// scrolls to, and a scroll bar only when the window is smaller than its controls.
+TEST_F(ParamWindow, AShorterWindowScrollsAndStaysReadableAtEveryFontSize) {
     QWidget& content = *Params().Scroller().widget();
-    const QSize full = content.sizeHint();
-    EXPECT_EQ(Params().sizeHint().height(), full.height());
-    EXPECT_GE(Params().sizeHint().width(), full.width());
-    EXPECT_EQ(Params().maximumHeight(), full.height());
-    EXPECT_EQ(Params().minimumHeight(), TParamForm::MinimumSide);
-    ShowAt(Params().sizeHint());
-    EXPECT_FALSE(Scrolls(Qt::Vertical));
-    EXPECT_FALSE(Scrolls(Qt::Horizontal));
-    EXPECT_EQ(Clipped(), "");
-
-    ShowAt({Params().sizeHint().width(), full.height() - 1});
-    EXPECT_TRUE(Scrolls(Qt::Vertical));
-    EXPECT_EQ(content.height(), full.height()); // scrolled, not squeezed
-    EXPECT_EQ(Clipped(), "");
-    ShowAt({Params().sizeHint().width(), TParamForm::MinimumSide});
-    EXPECT_TRUE(Scrolls(Qt::Vertical));
-    EXPECT_EQ(Clipped(), "");
-
-    // As small as it goes, it scrolls both ways; the controls keep the room they need.
-    ShowAt({1, 1});
-    EXPECT_EQ(Params().size(), QSize(TParamForm::MinimumSide, TParamForm::MinimumSide));
-    EXPECT_TRUE(Scrolls(Qt::Horizontal));
-    EXPECT_EQ(content.width(), content.minimumSizeHint().width());
-    EXPECT_EQ(Clipped(), "");
-}
-
-// A larger font (the desktop's, or a scale set for it) makes the window larger while it is open.
-TEST_F(ParamWindow, ALargerFontGivesALargerWindowWithEveryControlReadable) {
-    QWidget& content = *Params().Scroller().widget();
-    const QSize before = content.sizeHint();
     const QFont normal = QApplication::font();
     const auto restore = qScopeGuard([&] {
         QApplication::setFont(normal);
         Settle();
     });
-    QFont large = normal;
-    if (normal.pixelSize() > 0)
-        large.setPixelSize(normal.pixelSize() * 3 / 2);
-    else
-        large.setPointSizeF(normal.pointSizeF() * 1.5);
-    QApplication::setFont(large);
-    Settle();
-
-    const QSize after = content.sizeHint();
-    EXPECT_GT(after.width(), before.width());
-    EXPECT_GT(after.height(), before.height());
-    EXPECT_EQ(Params().maximumHeight(), after.height());
-    EXPECT_EQ(Params().sizeHint().height(), after.height());
-    ShowAt(Params().sizeHint());
-    EXPECT_FALSE(Scrolls(Qt::Vertical));
-    EXPECT_FALSE(Scrolls(Qt::Horizontal));
-    EXPECT_EQ(Clipped(), "");
-    ShowAt({Params().width(), after.height() / 2});
-    EXPECT_TRUE(Scrolls(Qt::Vertical));
-    EXPECT_EQ(Clipped(), "");
+    QSize before;
+    for (const double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        if (normal.pixelSize() > 0)
+            font.setPixelSize(static_cast<int>(normal.pixelSize() * scale));
+        else
+            font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Settle();
+        const QSize full = content.sizeHint();
+        EXPECT_TRUE(!before.isValid() ||
+                    (full.width() > before.width() && full.height() > before.height()));
+        before = full;
+        EXPECT_EQ(Values(Params().sizeHint().height(), Params().maximumHeight(),
+                         Params().minimumHeight(), Params().sizeHint().width() >= full.width()),
+                  Values(full.height(), full.height(), TParamForm::MinimumSide, true));
+        ShowAt(Params().sizeHint());
+        EXPECT_EQ(Values(Scrolls(Qt::Vertical), Scrolls(Qt::Horizontal), Clipped()), "0 | 0 | ");
+        ShowAt({Params().sizeHint().width(), full.height() - 1}); // scrolled, not squeezed
+        EXPECT_EQ(Values(Scrolls(Qt::Vertical), content.height() == full.height(), Clipped()),
+                  "1 | 1 | ");
+        ShowAt({Params().sizeHint().width(), TParamForm::MinimumSide});
+        EXPECT_EQ(Values(Scrolls(Qt::Vertical), Clipped()), "1 | ");
+    }
+    // As small as it goes, it scrolls both ways; the controls keep the room they need.
+    ShowAt({1, 1});
+    EXPECT_EQ(Params().size(), QSize(TParamForm::MinimumSide, TParamForm::MinimumSide));
+    EXPECT_EQ(Values(Scrolls(Qt::Horizontal), content.width() == content.minimumSizeHint().width(),
+                     Clipped()),
+              "1 | 1 | ");
 }
 
 TEST_F(ParamWindow, EverySettingReadsBackTheSameAtTheNextStart) {

@@ -147,7 +147,7 @@ TEST_F(ProgressWindow, AnEmptyHistoryShowsASentenceInsteadOfCharts) {
               "1 | 1 | 1 | 1");
 }
 
-TEST_F(ProgressWindow, ChartsAndTheirTablesShowTheHistory) {
+TEST_F(ProgressWindow, ChartsAndTheirTablesShowTheHistoryOfThePeriodChosen) {
     SomePractices();
     Show(true);
     ASSERT_TRUE(Form->ChartsShown());
@@ -198,29 +198,26 @@ TEST_F(ProgressWindow, ChartsAndTheirTablesShowTheHistory) {
     EXPECT_EQ(Rows(TProgressTab::Accuracy), 3);
     QTest::keyClick(Form.get(), Qt::Key_F5);
     EXPECT_EQ(Rows(TProgressTab::Accuracy), 4);
-}
 
-TEST_F(ProgressWindow, ThePeriodIsChosenWithTheKeyboardAndEscCloses) {
-    SomePractices();
-    Show();
-    EXPECT_EQ(Rows(TProgressTab::Confusions), 1);
-    // Alt+O, the label's mnemonic, reaches the choice; Down picks "All time".
+    // Alt+O, the label's mnemonic, reaches the period; Down picks "All time", with b → 6 forty
+    // days ago.
     QTest::keyClick(Form.get(), Qt::Key_O, Qt::AltModifier);
     ASSERT_EQ(QApplication::focusWidget(), &Form->PeriodBox());
     QTest::keyClick(&Form->PeriodBox(), Qt::Key_Down);
-    EXPECT_EQ(Form->PeriodBox().currentText(), "All time");
-    EXPECT_EQ(Form->Logic().Period(), TProgressPeriod::AllTime);
-    // b → 6 forty days ago.
-    EXPECT_EQ(Values(Rows(TProgressTab::Confusions), Row(TProgressTab::Confusions, 0)),
-              "2 | b,6,2");
+    EXPECT_EQ(Values(Form->PeriodBox().currentText().toStdString(),
+                     Form->Logic().Period() == TProgressPeriod::AllTime,
+                     Rows(TProgressTab::Confusions), Row(TProgressTab::Confusions, 0)),
+              "All time | 1 | 2 | b,6,2");
     EXPECT_TRUE(Form->NoteLabel(TProgressTab::Chars).text().contains("all time"));
     QTest::keyClick(&Form->PeriodBox(), Qt::Key_Up);
-    EXPECT_EQ(Form->Logic().Period(), TProgressPeriod::Last30Days);
-    EXPECT_EQ(Rows(TProgressTab::Confusions), 1);
+    EXPECT_EQ(Values(Form->Logic().Period() == TProgressPeriod::Last30Days,
+                     Rows(TProgressTab::Confusions)),
+              "1 | 1");
 
+    // Esc hides the window, and so does the Close button when its owner has shown it again.
     QTest::keyClick(&Form->Table(TProgressTab::Accuracy), Qt::Key_Escape);
     EXPECT_FALSE(Form->isVisible());
-    Form->show(); // as its owner shows it again
+    Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     QTest::mouseClick(&Form->CloseButton(), Qt::LeftButton);
     EXPECT_FALSE(Form->isVisible());
