@@ -121,10 +121,10 @@ TEST_F(Sessions, VariableSpeedMovesInEqualStepsAndTheEndTextRunsAtTheEndSpeed) {
         RunToEnd();
         EXPECT_EQ(Speeds(), c.Expected);
         ASSERT_FALSE(Pieces().empty());
-        EXPECT_EQ(Pieces().front().Text, "vvv" + Code("<ka>"));
-        EXPECT_EQ(Pieces().back().Text, Code("<ar>"));
-        EXPECT_EQ(State(), TSessionState::Idle);
-        EXPECT_EQ(App->Session().ItemKind(), TItemKind::None);
+        EXPECT_EQ(Values(CodesToProsignNames(Pieces().front().Text),
+                         CodesToProsignNames(Pieces().back().Text), NameOf(State()),
+                         App->Session().ItemKind() == TItemKind::None),
+                  "vvv<ka> | <ar> | idle | 1");
     }
     EXPECT_EQ(Dialogs.back().Lines[3], "Speed will be variable from  30  up to  40 CpM");
     EXPECT_EQ(Dialogs[1].Lines[3], "Speed will be variable from  40  down to  20 CpM");
@@ -393,8 +393,8 @@ TEST_F(Sessions, TheLastListsAreLoadedAgainAtStart) {
                      Messages.size(), Shown(), App->Settings().Tutor.Mode),
               "1 | 0 | 0 |  | 1");
     App->StartSession(); // F3 finds the words
-    EXPECT_EQ(Dialogs.back().Lines[0], "Produce 30 random words from the list loaded from file:");
-    EXPECT_EQ(State(), TSessionState::StartText);
+    EXPECT_EQ(Values(Dialogs.back().Lines[0], NameOf(State())),
+              "Produce 30 random words from the list loaded from file: | start text");
 }
 
 // A list refused (Material.RefusedFilesLeaveEveryListAsItWas has every kind of file) is said as an
@@ -426,20 +426,17 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     Sound.Outputs.clear();
     Fake->FailStream();
     Fake->RunPosted();
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_EQ(
-        Values(App->Engine().HasChars(), App->View().ParameterControlsEnabled, P().View().Locked),
-        "0 | 1 | 0");
-    ASSERT_FALSE(Messages.empty());
-    EXPECT_EQ(Messages.back(), "The sound output was lost: the session was stopped.");
+    EXPECT_EQ(Values(NameOf(State()), App->Engine().HasChars(),
+                     App->View().ParameterControlsEnabled, P().View().Locked,
+                     Messages.empty() ? "" : Messages.back()),
+              "idle | 0 | 1 | 0 | The sound output was lost: the session was stopped.");
     // No session starts while the output is lost.
     ASSERT_FALSE(App->SoundOut().IsOpen());
     Messages.clear();
     App->StartSession();
-    EXPECT_EQ(Dialogs.size(), 1u);
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_EQ(Messages, std::vector<std::string>{"The sound output is not available: no session "
-                                                 "can start until it is back."});
+    ASSERT_EQ(Values(Dialogs.size(), NameOf(State()), Messages.size()), "1 | idle | 1");
+    EXPECT_EQ(Messages[0], "The sound output is not available: no session can start until it is "
+                           "back.");
 
     App.reset();
     Sound = TFakeSoundBackend::Quiet();
@@ -447,8 +444,7 @@ TEST_F(Sessions, ASessionIsStoppedCleanlyByALostOutputBySuspendAndByClosing) {
     App->StartSession();
     Play(3000);
     App->PowerChanged(true);
-    EXPECT_EQ(State(), TSessionState::Idle);
-    EXPECT_TRUE(App->View().StartEnabled);
+    EXPECT_EQ(Values(NameOf(State()), App->View().StartEnabled), "idle | 1");
 
     App->StartSession();
     Play(3000);
@@ -478,9 +474,8 @@ TEST_F(Sessions, EscArrivingWhileAnItemIsQueuedEndsTheSession) {
     EXPECT_EQ(State(), TSessionState::Idle);
     const auto pieces = Pieces(); // the start text, one item, what went of the next, the end
     ASSERT_GE(pieces.size(), 3u);
-    EXPECT_LE(pieces.size(), 4u);
-    EXPECT_EQ(pieces[1].Text.size(), 5u);
-    EXPECT_EQ(pieces.back().Text, Code("<ar>"));
+    EXPECT_EQ(Values(pieces.size() <= 4, pieces[1].Text.size(), pieces.back().Text == Code("<ar>")),
+              "1 | 5 | 1");
 }
 
 // --- Single mode ---------------------------------------------------------------------------------
