@@ -63,6 +63,7 @@ screenshots: build
 
 # Release build of the benchmarks; figures, not pass/fail.
 bench: deps
+	@scripts/install-deps --bench
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
 	cmake --build $(RELEASE) -j $(JOBS)
 	$(RELEASE)/bin/bench_render
@@ -71,16 +72,19 @@ bench: deps
 	$(RELEASE)/bin/bench_learn
 	$(RELEASE)/bin/bench_progress
 	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_devices keying $(CHARS)
+	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_devices versus \
+	  $(RELEASE)/lib/libserial_shim.so $(CHARS)
 	$(RELEASE)/bin/bench_devices latency
 	$(RELEASE)/bin/bench_devices cpu
 
 # The main window's figures: key press to first tone per buffer time, RTS edges while the display
-# marks, CPU while sending (sound, COM) and idle, start to first paint, the display's cost.
+# marks (idle, both cores loaded, and loaded with the GUI thread stalled), CPU while sending (sound, COM) and idle, start to first paint, the display's cost.
 bench-window: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
 	cmake --build $(RELEASE) -j $(JOBS) --target bench_window bench_devices serial_shim
 	for ms in 100 40 20; do $(RELEASE)/bin/bench_window latency $$ms; done
-	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_window keying $(CHARS)
+	for load in "" load "load stall"; do tests/support/with-shim $(RELEASE)/lib/libserial_shim.so \
+	  $(RELEASE)/bin/bench_window keying $(CHARS) $$load; done
 	tests/support/with-shim $(RELEASE)/lib/libserial_shim.so $(RELEASE)/bin/bench_window cpu com 20
 	$(RELEASE)/bin/bench_window cpu sound 20
 	$(RELEASE)/bin/bench_window idle 20

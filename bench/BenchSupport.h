@@ -19,6 +19,30 @@
 
 namespace brindle::bench {
 
+// Two busy loops, one per core, for as long as it lives.
+class TBothCoresBusy {
+public:
+    TBothCoresBusy() {
+        for (int core = 0; core < 2; ++core)
+            Load_.emplace_back([this] {
+                volatile unsigned long long x = 0;
+                while (!Stop_)
+                    x = x + 1;
+            });
+    }
+    ~TBothCoresBusy() {
+        Stop_ = true;
+        for (auto& t : Load_)
+            t.join();
+    }
+    TBothCoresBusy(const TBothCoresBusy&) = delete;
+    TBothCoresBusy& operator=(const TBothCoresBusy&) = delete;
+
+private:
+    std::atomic<bool> Stop_{false};
+    std::vector<std::thread> Load_;
+};
+
 inline long long NowNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -72,7 +96,8 @@ public:
                                 &spec, nullptr, &attr, &err);
         if (!Simple_) return false;
         // The monitor runs on the server's clock: anchor sample 0 once, then sample k sounded
-        // k / 8000 s later. Asking for the latency on every read would let the reader fall behind.
+        // k / 8000 s later. Asking for the latency on every read would let the reader fall
+        // behind.
         Thread_ = std::thread([this] {
             int16_t chunk[40];
             int e = 0;

@@ -4,9 +4,10 @@
 //   presses dropouts MS S     - gaps in the sound over S seconds at 300 CpM with both cores loaded
 //   copygaps S        - gaps in the sound over a copy practice of S seconds at 300 CpM, typed
 //                       along in the copy field, with a 100 KB paste into it halfway
-//   keying CHARS      - RTS edge error at 300 CpM while the display marks every character sent:
-//                       each interval, and each edge counted from the first key-down
-//                       (run through tests/support/with-shim)
+//   keying CHARS [load] [stall] - RTS edge error at 300 CpM while the display marks every
+//                       character sent: each interval, and each edge counted from the first
+//                       key-down (run through tests/support/with-shim); load: both cores busy,
+//                       stall: the GUI thread sleeps 300 ms every 5 s
 //   cpu sound|com S [MS] - CPU while sending at 300 CpM for S seconds (BufferTime MS)
 //   idle S            - CPU of the open window with nothing to send
 //   start             - process start to the window's first paint, and the memory then
@@ -153,14 +154,7 @@ int Dropouts(int bufferMs, int seconds) {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
     TBenchWindow w(1, 300, bufferMs);
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> load;
-    for (int core = 0; core < 2; ++core)
-        load.emplace_back([&stop] {
-            volatile unsigned long long x = 0;
-            while (!stop)
-                x = x + 1;
-        });
+    auto load = std::make_unique<bench::TBothCoresBusy>();
     const long long gaps0 = w.App().SoundOut().Underflows();
     const int sent0 = w.App().Display().SentMark();
     QElapsedTimer clock;
@@ -170,9 +164,7 @@ int Dropouts(int bufferMs, int seconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }
-    stop = true;
-    for (auto& t : load)
-        t.join();
+    load.reset();
     std::printf("BufferTime %d ms, %d s at 300 CpM, both cores loaded: %d characters sent, %lld "
                 "gaps in the sound\n",
                 bufferMs, seconds, w.App().Display().SentMark() - sent0,
@@ -237,7 +229,7 @@ void ReportErrors(const char* what, std::vector<double> errors) {
                 Percentile(errors, 0.99), Percentile(errors, 1.0));
 }
 
-int Keying(int characters) {
+int Keying(int characters, bool loaded, bool stalled) {
     test::TSerialShim shim;
     if (!shim.Active()) {
         std::fprintf(stderr, "run through tests/support/with-shim\n");
@@ -251,8 +243,15 @@ int Keying(int characters) {
         text, [&](TMorseEngine& plan) { ApplyEngineSettings(w.App().Settings(), plan); });
 
     shim.ClearLog();
+    std::unique_ptr<bench::TBothCoresBusy> load;
+    if (loaded) load = std::make_unique<bench::TBothCoresBusy>();
+    QTimer stall;
+    QObject::connect(&stall, &QTimer::timeout, [] { QThread::msleep(300); });
+    if (stalled) stall.start(5000);
     w.App().Paste(text);
     test::RunUntil([&] { return w.Quiet(); }, 3'600'000);
+    stall.stop();
+    load.reset();
     test::RunFor(300);
     std::vector<long long> real; // RTS edges
     bool rts = false;
@@ -270,9 +269,11 @@ int Keying(int characters) {
         fromFirst.push_back((real[k] - real[0]) / 1e6 -
                             static_cast<double>(planned[k] - planned[0]));
     }
-    std::printf("window keying %d characters at 300 CpM, display marking each (%zu edges, planned "
-                "%zu):\n",
-                characters, real.size(), planned.size());
+    std::printf("window keying %d characters at 300 CpM, display marking each%s%s (%zu edges, "
+                "planned %zu; keying thread at %s):\n",
+                characters, loaded ? ", both cores loaded" : "",
+                stalled ? ", GUI thread stalled 300 ms every 5 s" : "", real.size(), planned.size(),
+                w.Form->KeyingPriority().c_str());
     ReportErrors("edge interval error", interval);
     ReportErrors("edge error from first", fromFirst);
     return 0;
@@ -393,7 +394,14 @@ int main(int argc, char** argv) {
     const int b = argc > 3 ? std::atoi(argv[3]) : 0;
     if (what == "latency") return Latency(a > 0 ? a : 100);
     if (what == "dropouts") return Dropouts(a > 0 ? a : 100, b > 0 ? b : 600);
-    if (what == "keying") return Keying(a > 0 ? a : 200);
+    if (what == "keying") {
+        const auto has = [&](const char* word) {
+            for (int i = 3; i < argc; ++i)
+                if (std::string(argv[i]) == word) return true;
+            return false;
+        };
+        return Keying(a > 0 ? a : 200, has("load"), has("stall"));
+    }
     if (what == "copygaps") return CopyGaps(a > 0 ? a : 600);
     if (what == "cpu")
         return Cpu(argc > 2 && std::string(argv[2]) == "com" ? 2 : 1, b > 0 ? b : 20,
@@ -402,7 +410,8 @@ int main(int argc, char** argv) {
     if (what == "start") return Start();
     if (what == "display") return DisplayCost(a > 0 ? a : 100000, true);
     if (what == "paragraph") return DisplayCost(a > 0 ? a : 100000, false);
-    std::fprintf(stderr, "usage: bench_window latency MS | dropouts MS S | keying CHARS | "
-                         "cpu sound|com S | idle S | start | display N\n");
+    std::fprintf(stderr,
+                 "usage: bench_window latency MS | dropouts MS S | keying CHARS [load] [stall] | "
+                 "cpu sound|com S | idle S | start | display N\n");
     return 2;
 }

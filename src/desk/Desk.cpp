@@ -137,12 +137,15 @@ TDesk::TDesk(TDeskPlatform platform, TDisplayModel& display, const TSettings& se
 
     auto& cw = *Engine_;
     cw.OnPttChanged = [this](TMorseEngine&, bool ptt) { EnginePttChanged(ptt); };
-    cw.OnSignalChanged = [this](TMorseEngine&, bool signal, int) { EngineSignalChanged(signal); };
     cw.OnCharStart = [this](TMorseEngine&, uint8_t ch) { EngineCharStart(ch); };
     cw.OnCharSent = [this](TMorseEngine&, uint8_t ch) { EngineCharSent(ch); };
     cw.OnSpeedChanged = [this](TMorseEngine&, int) { Changed(); };
     cw.OnLastChar = [this](TMorseEngine&) { EngineLastChar(); };
     cw.OnStop = [this](TMorseEngine&) { EngineStopped(); };
+    // The key and PTT reach the port at the engine's step; its events come here on this thread.
+    cw.SetLineKeyer(&Keying_);
+    cw.SetEventPost(Platform_.Post ? Platform_.Post : TMorseEngine::TPost(PostToGuiThread));
+    Keying_.SetPttOnCom(Settings_.TX.PTT);
 
     auto& so = *SoundOut_;
     so.SetChannels(1);
@@ -201,6 +204,7 @@ void TDesk::Connect() {
     Links_.push_back(params.OnMainViewChanged.Connect([this] { Changed(); }));
     Links_.push_back(params.OnStopSending.Connect([this] { StopAllSending(); }));
     Links_.push_back(params.OnAutoStartSet.Connect([this] { Controls_->UpdateTXButton(false); }));
+    Links_.push_back(params.OnPttSet.Connect([this](bool on) { Keying_.SetPttOnCom(on); }));
     Links_.push_back(params.OnAllCapsSet.Connect([this](bool on) { Buffers_->SetAllCaps(on); }));
     Links_.push_back(params.OnSoundTestClicked.Connect([this] { ToggleSoundTest(); }));
     Links_.push_back(Sender_->OnChanged.Connect([this] { Changed(); }));
@@ -216,6 +220,7 @@ void TDesk::Connect() {
 
 TDesk::~TDesk() {
     auto& cw = *Engine_;
+    cw.SetLineKeyer(nullptr); // the keying goes before the engine
     cw.OnPttChanged = nullptr;
     cw.OnSignalChanged = nullptr;
     cw.OnCharStart = nullptr;
@@ -438,13 +443,7 @@ bool TDesk::NoiseAdded() const {
 
 void TDesk::EnginePttChanged(bool ptt) {
     const TViewBatch batch(*this);
-    if (Output_->Device() == TOutputDevice::Com) Keying_.PttChanged(ptt, Settings_.TX.PTT);
     Controls_->UpdateTXButton(ptt);
-}
-
-void TDesk::EngineSignalChanged(bool signal) {
-    const TViewBatch batch(*this);
-    Keying_.SignalChanged(signal);
 }
 
 void TDesk::EngineCharStart(uint8_t ch) {

@@ -190,7 +190,6 @@ private:
     void Changed();
     void FlushView();
     void EnginePttChanged(bool ptt);
-    void EngineSignalChanged(bool signal);
     void EngineCharStart(uint8_t ch);
     void EngineCharSent(uint8_t ch);
     void EngineLastChar();

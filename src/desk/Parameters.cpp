@@ -508,6 +508,7 @@ void TParameters::SetAutoStart(bool on) {
 
 void TParameters::SetPtt(bool on) {
     S_.TX.PTT = on;
+    OnPttSet(on);
     Changed();
 }
 

@@ -148,6 +148,7 @@ public:
     TSignal<> OnMainViewChanged;
     TSignal<> OnStopSending;      // a new display mode: everything sent stops
     TSignal<> OnAutoStartSet;     // the TX button follows
+    TSignal<bool> OnPttSet;       // PTT on the port: the keying follows
     TSignal<bool> OnAllCapsSet;   // the text buffers follow
     TSignal<> OnSoundTestClicked; // the test button
 

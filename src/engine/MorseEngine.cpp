@@ -47,16 +47,20 @@ TMorseEngine::TMorseEngine(IMsTimer* timer, TMessageSink sink)
     Buf_.SetFillRest(1);
     if (Timer_) {
         TimerPeriodMin_ = Timer_->PeriodMin();
+        Timer_->SetGuard(&Guard_);
         Timer_->SetEnabled(false);
         Timer_->SetHandler([this] { OnCWTimer(); });
     }
+    Queue_.reserve(1024); // a step on the timer's thread queues without allocating
     BlipOn_ = false;
 }
 
+// A tick running on the timer's own thread is waited for (SetHandler takes the guard).
 TMorseEngine::~TMorseEngine() {
     if (Timer_) {
         Timer_->SetEnabled(false);
         Timer_->SetHandler({});
+        Timer_->SetGuard(nullptr);
         if (PeriodBegun_) Timer_->EndPeriod(TimerPeriodMin_);
     }
 }
@@ -64,10 +68,12 @@ TMorseEngine::~TMorseEngine() {
 // --- Property setters ------------------------------------------------------------------------
 
 void TMorseEngine::SetAutoStartStop(bool on) {
+    const auto guard = Lock();
     Sched_.SetAutoStartStop(on);
 }
 
 void TMorseEngine::SetSpacing(TSpacing spacing) {
+    const auto guard = Lock();
     if (spacing == Spacing_) return;
     Spacing_ = spacing;
     Recalculate();
@@ -96,6 +102,7 @@ void TMorseEngine::SetDiffFrequency(int hz) {
 }
 
 void TMorseEngine::SetSpeed(int cpm) {
+    const auto guard = Lock();
     if (cpm == Speed_) return;
     if (cpm < MinSpeed_)
         cpm = MinSpeed_;
@@ -107,6 +114,7 @@ void TMorseEngine::SetSpeed(int cpm) {
 }
 
 void TMorseEngine::SetFWSpeed(int cpm) {
+    const auto guard = Lock();
     if (cpm == FWSpeed_) return;
     FWSpeed_ = ranges::Speed.Clamp(cpm);
     Recalculate();
@@ -132,6 +140,7 @@ void TMorseEngine::SetMinSpeed(int cpm) {
 }
 
 void TMorseEngine::SetWeight(int percent) {
+    const auto guard = Lock();
     if (percent == Weight_) return;
     Weight_ = ranges::Weight.Clamp(percent);
     Recalculate();
@@ -139,6 +148,7 @@ void TMorseEngine::SetWeight(int percent) {
 }
 
 void TMorseEngine::SetRatio(int percent) {
+    const auto guard = Lock();
     if (percent == Ratio_) return;
     Ratio_ = ranges::Ratio.Clamp(percent);
     Recalculate();
@@ -146,6 +156,7 @@ void TMorseEngine::SetRatio(int percent) {
 }
 
 void TMorseEngine::SetSlope(int samples) {
+    const auto guard = Lock();
     if (samples == Slope_) return;
     // Bounds come from the unshortened durations at the current speed and weight.
     Slope_ = FitSlope(TimingInputs(), samples);
@@ -154,12 +165,14 @@ void TMorseEngine::SetSlope(int samples) {
 }
 
 void TMorseEngine::SetTimePttStart(int ms) {
+    const auto guard = Lock();
     if (ms == TimePttStart_) return;
     TimePttStart_ = std::clamp(ms, 0, kMaxPttTime);
     Recalculate();
 }
 
 void TMorseEngine::SetTimePttHold(int ms) {
+    const auto guard = Lock();
     if (ms == TimePttHold_) return;
     TimePttHold_ = std::clamp(ms, 0, kMaxPttTime);
     Recalculate();
@@ -179,6 +192,7 @@ void TMorseEngine::Recalculate() {
 // --- Control ---------------------------------------------------------------------------------
 
 bool TMorseEngine::Start() {
+    const auto guard = Lock();
     Recalculate();
     Sched_.Begin(SoundMode_);
     if (!SoundMode_ && Timer_) {
@@ -195,12 +209,14 @@ bool TMorseEngine::Start() {
 }
 
 bool TMorseEngine::StopAfterChar() {
+    const auto guard = Lock();
     if (!Running()) return false;
     Sched_.RequestStop();
     return true;
 }
 
 void TMorseEngine::StopNow() {
+    const auto guard = Lock();
     if (Timer_) {
         Timer_->SetEnabled(false);
         if (PeriodBegun_) {
@@ -209,25 +225,29 @@ void TMorseEngine::StopNow() {
         }
     }
     Sched_.SetRunning(false);
-    if (OnStop) OnStop(*this);
+    if (!Queued({TQueuedEvent::TKind::Stop})) Deliver({TQueuedEvent::TKind::Stop});
 }
 
 bool TMorseEngine::StartSending() {
+    const auto guard = Lock();
     Sched_.StartSending();
     return Running();
 }
 
 bool TMorseEngine::StopAtEnd() {
+    const auto guard = Lock();
     if (Running()) Sched_.StopAtEnd();
     return Running();
 }
 
 void TMorseEngine::StopAtEndNow() {
+    const auto guard = Lock();
     Sched_.SetHoldCount(T_.HoldLimit);
     StopAtEnd();
 }
 
 bool TMorseEngine::Abort() {
+    const auto guard = Lock();
     if (!Sched_.Aborted()) {
         if (!SoundMode_ && Timer_) Timer_->SetEnabled(false);
         Sched_.Abort();
@@ -244,6 +264,7 @@ void TMorseEngine::Mute(bool on) {
 }
 
 int TMorseEngine::RemoveUnsent() {
+    const auto guard = Lock();
     int positions = 0;
     while (HasChars()) {
         const uint8_t c = Buf_.Unput();
@@ -255,20 +276,28 @@ int TMorseEngine::RemoveUnsent() {
 // --- Timed mode ------------------------------------------------------------------------------
 
 void TMorseEngine::OnCWTimer() {
+    const auto guard = Lock();
     if (Timer_) Timer_->SetEnabled(false);
+    InThreadStep_ = Timer_ && Timer_->OwnThread();
     const double started = DayClock_();
     const int next = Sched_.TimedStep(T_);
     if (next >= 0) SetNextTick(next);
     if (SendState() < 0 || SendState() > 12) {
-        ShowMessage(Sink_, TSeverity::Error, "COM MState error: " + std::to_string(SendState()));
+        Report("COM MState error: " + std::to_string(SendState()));
         Sched_.SetState(0);
     }
     const double took = DayClock_() - started; // [days]
     if (took > 0.005) {
         char text[64];
         std::snprintf(text, sizeof text, "%.15g", took);
-        ShowMessage(Sink_, TSeverity::Error, std::string("CW loop time error: ") + text);
+        Report(std::string("CW loop time error: ") + text);
     }
+    InThreadStep_ = false;
+}
+
+void TMorseEngine::Report(const std::string& text) {
+    if (!Queued({TQueuedEvent::TKind::Message, 0, false, 0, text}))
+        ShowMessage(Sink_, TSeverity::Error, text);
 }
 
 void TMorseEngine::SetNextTick(int ms) {
@@ -280,6 +309,7 @@ void TMorseEngine::SetNextTick(int ms) {
 // --- Sound mode ------------------------------------------------------------------------------
 
 void TMorseEngine::RenderBuffer(int16_t* buffer, int byteCount) {
+    const auto guard = Lock();
     // A handler that runs the event loop may get here again while a buffer is being rendered:
     // that nested call renders nothing, so the outer one keeps its output and position.
     if (Renderer_.Rendering()) return;
@@ -296,31 +326,94 @@ void TMorseEngine::RenderBuffer(int16_t* buffer, int byteCount) {
 
 // --- What the scheduler reports --------------------------------------------------------------
 
+// Outside a step on the timer's own thread an event is raised at once, after the events still
+// queued, so that the owner sees them all in the order they happened.
+bool TMorseEngine::Queued(TQueuedEvent event) {
+    if (!InThreadStep_ || !Post_) {
+        if (!Queue_.empty()) DeliverQueuedEvents();
+        return false;
+    }
+    Queue_.push_back(std::move(event));
+    if (!DeliveryPosted_) {
+        DeliveryPosted_ = true;
+        Post_([this, alive = std::weak_ptr<int>(Alive_)] {
+            if (alive.lock()) DeliverQueuedEvents();
+        });
+    }
+    return true;
+}
+
+// One event at a time, the guard released while it is delivered: a handler may raise an event
+// itself, which delivers the rest first.
+void TMorseEngine::DeliverQueuedEvents() {
+    for (;;) {
+        TQueuedEvent event;
+        {
+            const auto guard = Lock();
+            DeliveryPosted_ = false;
+            if (Queue_.empty()) return;
+            event = std::move(Queue_.front());
+            Queue_.erase(Queue_.begin());
+        }
+        Deliver(event);
+    }
+}
+
+void TMorseEngine::Deliver(const TQueuedEvent& e) {
+    using K = TQueuedEvent::TKind;
+    switch (e.Kind) {
+    case K::CharStart:
+        if (OnCharStart) OnCharStart(*this, e.Char);
+        break;
+    case K::CharSent:
+        if (OnCharSent) OnCharSent(*this, e.Char);
+        break;
+    case K::LastChar:
+        if (OnLastChar) OnLastChar(*this);
+        break;
+    case K::Ptt:
+        if (OnPttChanged) OnPttChanged(*this, e.On);
+        break;
+    case K::Signal:
+        if (OnSignalChanged) OnSignalChanged(*this, e.On, e.Ms);
+        break;
+    case K::Stop:
+        if (OnStop) OnStop(*this);
+        break;
+    case K::Message: ShowMessage(Sink_, TSeverity::Error, e.Text); break;
+    }
+}
+
 void TMorseEngine::CharStart(uint8_t ch) {
-    if (OnCharStart) OnCharStart(*this, ch);
+    if (!Queued({TQueuedEvent::TKind::CharStart, ch}))
+        Deliver({TQueuedEvent::TKind::CharStart, ch});
 }
 
 void TMorseEngine::CharSent(uint8_t ch) {
-    if (OnCharSent) OnCharSent(*this, ch);
+    if (!Queued({TQueuedEvent::TKind::CharSent, ch})) Deliver({TQueuedEvent::TKind::CharSent, ch});
 }
 
 void TMorseEngine::LastChar() {
-    if (OnLastChar) OnLastChar(*this);
+    if (!Queued({TQueuedEvent::TKind::LastChar})) Deliver({TQueuedEvent::TKind::LastChar});
 }
 
 void TMorseEngine::PttChanged(bool on) {
-    if (OnPttChanged) OnPttChanged(*this, on);
+    if (LineKeyer_) LineKeyer_->Ptt(on);
+    const TQueuedEvent e{TQueuedEvent::TKind::Ptt, 0, on};
+    if (!Queued(e)) Deliver(e);
 }
 
 void TMorseEngine::SignalChanged(bool on, int durationMs) {
-    if (OnSignalChanged) OnSignalChanged(*this, on, durationMs);
+    if (LineKeyer_) LineKeyer_->Key(on);
+    const TQueuedEvent e{TQueuedEvent::TKind::Signal, 0, on, durationMs};
+    if (!Queued(e)) Deliver(e);
 }
 
 void TMorseEngine::Stopped(bool timed) {
     if (timed) {
         StopNow();
-    } else if (OnStop) {
-        OnStop(*this);
+    } else if (!Queued({TQueuedEvent::TKind::Stop})) {
+        Deliver({TQueuedEvent::TKind::Stop});
     }
 }
 

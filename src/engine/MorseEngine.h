@@ -2,11 +2,15 @@
 // the windows listen to. The work is done by its parts: the durations come from Timing.h, the
 // element scheduler (ElementScheduler.h) decides what is on the air, and in sound mode the tone
 // renderer (ToneRenderer.h) turns that into samples of the buffers the sound output hands over.
-// Timed mode steps the scheduler on a millisecond timer (serial keying).
+// Timed mode steps the scheduler on a millisecond timer (serial keying), and calls the line
+// keyer at each edge. When that timer ticks on a thread of its own, the engine's state is kept
+// under its guard, and the events of a step are queued and delivered, in order, on the owner's
+// thread through the post function.
 #pragma once
 
 #include "base/MessageSink.h"
 #include "engine/ElementScheduler.h"
+#include "engine/LineKeyer.h"
 #include "engine/MorseTables.h"
 #include "engine/MsTimer.h"
 #include "engine/Spacing.h"
@@ -16,8 +20,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brindle {
 
@@ -37,6 +44,8 @@ public:
     using TNotifyValChange = std::function<void(TMorseEngine&, int newVal)>;
     // Time of day as a fraction of a day; measures the duration of a timed step.
     using TDayClock = std::function<double()>;
+    // Queues a call to the owner's thread.
+    using TPost = std::function<void(std::function<void()>)>;
 
     static constexpr uint8_t BlipMark = brindle::BlipMark;
     static constexpr int ProsignCount = brindle::ProsignCount;
@@ -106,9 +115,18 @@ public:
     bool Stereo() const { return Renderer_.Stereo(); }
     void SetStereo(bool on) { Renderer_.SetStereo(on); }
 
-    bool Running() const { return Sched_.Running(); }
-    bool Hold() const { return Sched_.Hold(); }
-    void SetHold(bool on) { Sched_.SetHold(on); }
+    bool Running() const {
+        const auto guard = Lock();
+        return Sched_.Running();
+    }
+    bool Hold() const {
+        const auto guard = Lock();
+        return Sched_.Hold();
+    }
+    void SetHold(bool on) {
+        const auto guard = Lock();
+        Sched_.SetHold(on);
+    }
     bool BlipOn() const { return BlipOn_; }
     void SetBlipOn(bool on) { BlipOn_ = on; }
 
@@ -149,27 +167,72 @@ public:
     void Mute(bool on);
 
     // --- Type-ahead buffer --------------------------------------------------------------------
-    bool PutChar(uint8_t c) { return IsSendable(c) && Buf_.Put(c); }
-    bool PutCode(uint8_t c) { return IsKnown(c) && Buf_.Put(c); }
-    uint8_t GetChar() { return Buf_.Get(); }
-    uint8_t PeekChar() const { return Buf_.Peek(); }
-    uint8_t UnputChar() { return Buf_.Unput(); }
-    void RewindBuffer(int count) { Buf_.MoveBack(count); }
-    bool HasChars() const { return Buf_.NotEmpty(); }
-    int BufferCount() const { return Buf_.Count(); }           // characters queued
-    std::string QueuedText() const { return Buf_.Contents(); } // next to send first
-    int ClearBuffer() { return Buf_.Clear(); }
+    bool PutChar(uint8_t c) {
+        const auto guard = Lock();
+        return IsSendable(c) && Buf_.Put(c);
+    }
+    bool PutCode(uint8_t c) {
+        const auto guard = Lock();
+        return IsKnown(c) && Buf_.Put(c);
+    }
+    uint8_t GetChar() {
+        const auto guard = Lock();
+        return Buf_.Get();
+    }
+    uint8_t PeekChar() const {
+        const auto guard = Lock();
+        return Buf_.Peek();
+    }
+    uint8_t UnputChar() {
+        const auto guard = Lock();
+        return Buf_.Unput();
+    }
+    void RewindBuffer(int count) {
+        const auto guard = Lock();
+        Buf_.MoveBack(count);
+    }
+    bool HasChars() const {
+        const auto guard = Lock();
+        return Buf_.NotEmpty();
+    }
+    int BufferCount() const { // characters queued
+        const auto guard = Lock();
+        return Buf_.Count();
+    }
+    std::string QueuedText() const { // next to send first
+        const auto guard = Lock();
+        return Buf_.Contents();
+    }
+    int ClearBuffer() {
+        const auto guard = Lock();
+        return Buf_.Clear();
+    }
     // Empties the buffer from the newest end; returns the display positions the removed
     // characters took (1 each, 4 per prosign code, 5 for "{").
     int RemoveUnsent();
 
     // --- State read by the owner and by tests -------------------------------------------------
     const TCWTiming& Timing() const { return T_; }
-    int SendState() const { return Sched_.State(); }
-    int HoldCount() const { return Sched_.HoldCount(); }
-    bool PttState() const { return Sched_.PttState(); }
-    uint8_t CurrentChar() const { return Sched_.CurrentChar(); }
-    uint32_t ElementRegister() const { return Sched_.ElementRegister(); }
+    int SendState() const {
+        const auto guard = Lock();
+        return Sched_.State();
+    }
+    int HoldCount() const {
+        const auto guard = Lock();
+        return Sched_.HoldCount();
+    }
+    bool PttState() const {
+        const auto guard = Lock();
+        return Sched_.PttState();
+    }
+    uint8_t CurrentChar() const {
+        const auto guard = Lock();
+        return Sched_.CurrentChar();
+    }
+    uint32_t ElementRegister() const {
+        const auto guard = Lock();
+        return Sched_.ElementRegister();
+    }
     double Amplitude() const { return Renderer_.Amplitude(); }
     double SlopeStep() const { return Renderer_.SlopeStep(); }
     // Keyed samples written so far by the RenderBuffer call in progress (0 outside a call); lets
@@ -182,7 +245,35 @@ public:
     // The engine's own timer handler (one timed step).
     void OnCWTimer();
 
+    // --- Threads ------------------------------------------------------------------------------
+    // Where the key and the PTT go at each edge (null: nowhere); set before keying starts.
+    void SetLineKeyer(ILineKeyer* keyer) {
+        const auto guard = Lock();
+        LineKeyer_ = keyer;
+    }
+    // How events of a step on the timer's own thread reach the owner's thread.
+    void SetEventPost(TPost post) { Post_ = std::move(post); }
+    // Delivers the queued events of steps on the timer's thread, oldest first. Runs by itself
+    // from the post function; an event raised on the owner's thread delivers them first.
+    void DeliverQueuedEvents();
+
 private:
+    // An event of a step on the timer's own thread, waiting for the owner's thread.
+    struct TQueuedEvent {
+        enum class TKind { CharStart, CharSent, LastChar, Ptt, Signal, Stop, Message } Kind;
+        uint8_t Char = 0;
+        bool On = false;
+        int Ms = 0;
+        std::string Text = {};
+    };
+    std::unique_lock<std::recursive_mutex> Lock() const {
+        return std::unique_lock<std::recursive_mutex>(Guard_);
+    }
+    // True when the event is queued for the owner's thread rather than raised here.
+    bool Queued(TQueuedEvent event);
+    void Deliver(const TQueuedEvent& event);
+    void Report(const std::string& text);
+
     // What the scheduler reports, passed on as the engine's events.
     void CharStart(uint8_t ch) override;
     void CharSent(uint8_t ch) override;
@@ -218,6 +309,14 @@ private:
     TCWTiming T_;
     int TimerPeriodMin_ = 1; // [ms]
     bool PeriodBegun_ = false;
+
+    mutable std::recursive_mutex Guard_;
+    ILineKeyer* LineKeyer_ = nullptr;
+    TPost Post_;
+    bool InThreadStep_ = false;       // a step on the timer's own thread is running
+    std::vector<TQueuedEvent> Queue_; // events of such steps, oldest first
+    bool DeliveryPosted_ = false;     // a delivery is on its way to the owner's thread
+    std::shared_ptr<int> Alive_ = std::make_shared<int>(0); // posted deliveries check it
 };
 
 } // namespace brindle

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 
 namespace brindle {
 
@@ -18,6 +19,13 @@ public:
     // Enabling starts counting one interval from now; disabling cancels the pending tick.
     virtual void SetEnabled(bool on) = 0;
     virtual bool Enabled() const = 0;
+
+    // True when the ticks run on a thread of their own (not the owner's): the engine then keeps
+    // its state under its guard and hands its events to the owner's thread.
+    virtual bool OwnThread() const { return false; }
+    // The lock a tick runs under; taken before the timer checks that the tick is still due, so
+    // that a tick cancelled by the owner while it was being woken never runs.
+    virtual void SetGuard(std::recursive_mutex* /*guard*/) {}
 
     // System timer resolution while the engine runs; no-ops where the platform has no such thing.
     virtual int PeriodMin() const { return 1; } // [ms]

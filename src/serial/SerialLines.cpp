@@ -206,6 +206,7 @@ void TSerialLines::OpenPort() {
                         std::strerror(err == EWOULDBLOCK ? EBUSY : err) + ")");
         return;
     }
+    const std::lock_guard lock(LinesMutex_);
     Handle_ = fd;
 }
 
@@ -253,11 +254,13 @@ bool TSerialLines::Connect() {
         ClosePort();
         throw;
     }
+    const std::lock_guard lock(LinesMutex_);
     Connected_ = true;
     return true;
 }
 
 void TSerialLines::ClosePort() {
+    const std::lock_guard lock(LinesMutex_);
     if (Handle_ < 0) return;
     const int lines = TIOCM_RTS | TIOCM_DTR;
     ioctl(Handle_, TIOCMBIC, &lines); // never leave the transmitter keyed
@@ -269,19 +272,35 @@ void TSerialLines::ClosePort() {
 
 void TSerialLines::Disconnect() {
     EventThread_.reset(); // stops and joins; never runs on the watcher thread
+    {
+        const std::lock_guard lock(LinesMutex_); // a keying step now finds the port gone
+        Connected_ = false;
+    }
     ClosePort();
-    Connected_ = false;
 }
 
 void TSerialLines::SuspendWatcher() {
     if (IsOpen() && EventThread_) EventThread_->Suspend();
 }
 
+// Also called by the keying thread: a port lost there is handled on the owner's thread.
 bool TSerialLines::SetLine(int line, bool on) {
-    if (!Connected_) return false;
-    if (ioctl(Handle_, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
-    const int err = errno;
-    if (err == EIO || err == ENXIO || err == ENODEV || err == EBADF) PortLost(std::strerror(err));
+    int err = 0;
+    {
+        const std::lock_guard lock(LinesMutex_);
+        if (!Connected_) return false;
+        if (ioctl(Handle_, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
+        err = errno;
+    }
+    if (err != EIO && err != ENXIO && err != ENODEV && err != EBADF) return false;
+    if (std::this_thread::get_id() == Owner_) {
+        PortLost(std::strerror(err));
+    } else {
+        Post_(
+            [this, alive = std::weak_ptr<bool>(Alive_), reason = std::string(std::strerror(err))] {
+                if (auto a = alive.lock(); a && *a) PortLost(reason);
+            });
+    }
     return false;
 }
 

@@ -153,6 +153,8 @@ private:
     uint32_t ModemStatus_ = 0;
     bool Connected_ = false;
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
+    std::mutex LinesMutex_; // the descriptor and Connected_ against a keying thread's SetLine
+    std::thread::id Owner_ = std::this_thread::get_id();
 };
 
 } // namespace brindle

@@ -1,7 +1,7 @@
 // The RTS/DTR keyer against a pseudo-terminal made to behave like a serial port by the preloaded
 // shim (tests/support/serial_shim.c).
 #include "serial/SerialLines.h"
-#include "platform/QtMsTimer.h"
+#include "platform/GuiPost.h"
 #include "support/EventLoop.h"
 #include "support/SerialShim.h"
 #include "support/TempDir.h"

@@ -1,7 +1,8 @@
-// The engine's timed mode on the real GUI-thread timer keys the serial lines: RTS is the key,
-// DTR is PTT. Sequences and states only; the timing figures come from the benchmark.
+// The engine's timed mode on the keying thread keys the serial lines: RTS is the key, DTR is PTT.
+// Sequences and states only; the timing figures come from the benchmark.
 #include "engine/MorseEngine.h"
-#include "platform/QtMsTimer.h"
+#include "platform/GuiPost.h"
+#include "platform/KeyingThread.h"
 #include "serial/ComKeying.h"
 #include "serial/SerialLines.h"
 #include "support/EventLoop.h"
@@ -10,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace brindle;
 using brindle::test::RunUntil;
@@ -29,33 +33,40 @@ protected:
     test::TSerialShim shim;
     test::TPty pty;
     TSerialLines com{{}, PostToGuiThread};
+    std::thread::id testThread = std::this_thread::get_id();
 };
 
 } // namespace
 
-TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
-    TQtMsTimer timer;
-    std::vector<std::string> messages;
+// The test's thread is the GUI thread: it sleeps through most of the word, and the keying goes on
+// without it; the events wait and arrive in order.
+TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPttWhileTheGuiThreadSleeps) {
+    TKeyingThread timer;
+    std::vector<std::string> messages, events;
     TMorseEngine engine(&timer, [&](const TMessage& m) { messages.push_back(m.Text); });
     engine.SetSpeed(300);
     engine.SetTimePttHold(0);
-    bool pttOff = false;
     TComKeying keying(com);
     keying.SetActive(true);
-    engine.OnSignalChanged = [&](TMorseEngine&, bool on, int) { keying.SignalChanged(on); };
-    engine.OnPttChanged = [&](TMorseEngine&, bool on) {
-        keying.PttChanged(on, true);
-        pttOff = !on;
+    keying.SetPttOnCom(true);
+    engine.SetLineKeyer(&keying);
+    engine.SetEventPost(PostToGuiThread);
+    const auto onGui = [&] { return std::this_thread::get_id() == testThread; };
+    engine.OnCharSent = [&](TMorseEngine&, uint8_t ch) {
+        events.push_back(onGui() ? std::string(1, static_cast<char>(ch)) : "elsewhere");
     };
+    engine.OnPttChanged = [&](TMorseEngine&, bool on) { events.push_back(on ? "on" : "off"); };
     for (const char c : std::string("paris"))
         engine.PutChar(static_cast<uint8_t>(c));
     engine.Start();
-    ASSERT_TRUE(RunUntil([&] { return pttOff; }, 20000));
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // a word at 300 CpM takes about 1.1 s
+    const long long woke = TKeyingThread::Now();
+    ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back() == "off"; }, 20000));
     engine.StopAfterChar();
     ASSERT_TRUE(RunUntil([&] { return !engine.Running(); }, 5000));
 
     const auto log = shim.Log();
-    // DTR on, 14 elements as 28 RTS changes, DTR off.
+    // DTR on, 14 elements as 28 RTS changes, DTR off: all while the GUI thread slept.
     ASSERT_EQ(log.size(), 30u);
     EXPECT_TRUE(log.front().Dtr && !log.front().Rts);
     for (std::size_t i = 1; i <= 28; ++i) {
@@ -64,17 +75,21 @@ TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPtt) {
         EXPECT_GT(log[i].Ns, log[i - 1].Ns);
     }
     EXPECT_FALSE(log.back().Dtr || log.back().Rts);
+    EXPECT_LT(log.back().Ns, woke);
+    EXPECT_EQ(events, (std::vector<std::string>{"on", "p", "a", "r", "i", "s", "off"}));
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(TimedKeying, DtrStaysOffWithoutPttOnCom) {
     TComKeying keying(com);
-    keying.PttChanged(true, true); // not the output yet: nothing moves
-    keying.SignalChanged(true);
+    keying.SetPttOnCom(true);
+    keying.Ptt(true); // not the output yet: nothing moves
+    keying.Key(true);
     EXPECT_TRUE(shim.Log().empty());
     keying.SetActive(true);
-    keying.PttChanged(true, false); // PTT on the port not wanted
-    keying.SignalChanged(true);
+    keying.SetPttOnCom(false); // PTT on the port not wanted
+    keying.Ptt(true);
+    keying.Key(true);
     const auto log = shim.Log();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_TRUE(log[0].Rts);

@@ -1,7 +1,10 @@
 /* Test shim, loaded with LD_PRELOAD: gives pseudo-terminals the modem-control lines of a real
  * serial port. It answers TIOCMGET/TIOCMSET/TIOCMBIS/TIOCMBIC/TIOCMIWAIT for pty slaves, keeps
  * the line states, raises RTS and DTR on open as serial drivers do, lets the test change CTS/DSR
- * or make the port fail, and logs every RTS/DTR change with a CLOCK_MONOTONIC time stamp. */
+ * or make the port fail, and logs every RTS/DTR change with a CLOCK_MONOTONIC time stamp.
+ * For another program (the benchmark's cwdaemon) two variables help: BRINDLE_SHIM_ALIAS=FROM=TO
+ * opens the pty TO when FROM is asked for, and BRINDLE_SHIM_LOG=FILE appends each change to FILE
+ * as "ns rts dtr". */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -9,6 +12,8 @@
 #include <poll.h>
 #include <pthread.h>
 #include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -73,6 +78,19 @@ static void wake(struct device* d) {
     if (write(d->wake[1], &b, 1) < 0) { /* a waiter reads the state anyway */ }
 }
 
+/* Appends the change to BRINDLE_SHIM_LOG, when set; called with lock held. */
+static void log_to_file(const struct log_entry* e) {
+    static int fd = -2;
+    if (fd == -2) {
+        const char* path = getenv("BRINDLE_SHIM_LOG");
+        fd = path ? real_open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    }
+    if (fd < 0) return;
+    char line[64];
+    const int n = snprintf(line, sizeof line, "%lld %d %d\n", e->ns, e->rts, e->dtr);
+    if (n > 0 && write(fd, line, (size_t)n) < 0) { /* the figures then lack this change */ }
+}
+
 static void set_lines(struct device* d, int lines) {
     const int old = d->lines;
     d->lines = lines;
@@ -82,6 +100,7 @@ static void set_lines(struct device* d, int lines) {
             entries[log_count].rdev_minor = (int)minor(d->rdev);
             entries[log_count].rts = (lines & TIOCM_RTS) != 0;
             entries[log_count].dtr = (lines & TIOCM_DTR) != 0;
+            log_to_file(&entries[log_count]);
             ++log_count;
         }
     }
@@ -191,7 +210,26 @@ static void raise_on_open(int fd) {
     pthread_mutex_unlock(&lock);
 }
 
+static char alias_from[256], alias_to[256];
+static pthread_once_t alias_once = PTHREAD_ONCE_INIT;
+
+static void read_alias(void) {
+    const char* alias = getenv("BRINDLE_SHIM_ALIAS");
+    const char* eq = alias ? strchr(alias, '=') : NULL;
+    if (eq && (size_t)(eq - alias) < sizeof alias_from && strlen(eq + 1) < sizeof alias_to) {
+        memcpy(alias_from, alias, (size_t)(eq - alias));
+        strcpy(alias_to, eq + 1);
+    }
+}
+
+/* The pty BRINDLE_SHIM_ALIAS names for path, else path. */
+static const char* aliased(const char* path) {
+    pthread_once(&alias_once, read_alias);
+    return alias_from[0] && strcmp(path, alias_from) == 0 ? alias_to : path;
+}
+
 static int open_with(int (*real)(const char*, int, ...), const char* path, int flags, va_list ap) {
+    path = aliased(path);
     mode_t mode = 0;
     if (flags & (O_CREAT | O_TMPFILE)) mode = va_arg(ap, mode_t);
     const int fd = real(path, flags, mode);

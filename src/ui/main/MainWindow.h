@@ -7,8 +7,9 @@
 #include "desk/Desk.h"
 #include "desk/Session.h"
 #include "platform/DeviceWatcher.h"
+#include "platform/KeyingThread.h"
 #include "platform/MessageQueue.h"
-#include "platform/QtMsTimer.h"
+#include "platform/desktop/Realtime.h"
 
 #include <QMainWindow>
 
@@ -63,6 +64,8 @@ public:
     ~TMainWindow() override;
 
     TDesk& App() { return *App_; }
+    // How the keying thread's priority was settled (see TKeyingThread::Priority).
+    std::string KeyingPriority() const { return Timer_.Priority(); }
     TCWRichEdit& TextView() { return *TextView_; }
     QPushButton& TXButton() { return *TXButton_; }
     QPushButton& PauseButton() { return *PauseButton_; }
@@ -115,7 +118,10 @@ private:
     void FinishClose();
 
     TOptions Options_;
-    TQtMsTimer Timer_;
+    // The engine's timer for keying a port, on a thread of its own.
+    TKeyingThread Timer_{[](pid_t tid, int priority, std::string& why) {
+        return AskRealtimeKit(tid, priority, why);
+    }};
     std::unique_ptr<TMessageQueue> Messages_;
     TCWRichEdit* TextView_ = nullptr;
     QStackedWidget* TextPages_ = nullptr; // the display, or the empty pane while it is hidden

@@ -1,0 +1,149 @@
+#include "platform/KeyingThread.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+namespace brindle {
+
+namespace {
+
+constexpr int64_t kNapNs = 500'000; // the last stretch before a tick is slept, not waited
+
+void SleepUntil(int64_t ns) {
+    timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {}
+}
+
+} // namespace
+
+int64_t TKeyingThread::Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+TKeyingThread::TKeyingThread(TRealtimeRequest askRealtime)
+    : AskRealtime_(std::move(askRealtime)), Thread_([this] { Run(); }) {}
+
+TKeyingThread::~TKeyingThread() {
+    {
+        const std::lock_guard lock(Mutex_);
+        Quit_ = true;
+    }
+    Wake_.notify_all();
+    Thread_.join();
+}
+
+// Waits for a tick that is running: the engine clears its handler before it goes.
+void TKeyingThread::SetHandler(std::function<void()> handler) {
+    std::unique_lock<std::recursive_mutex> guard;
+    {
+        const std::lock_guard lock(Mutex_);
+        if (Guard_) guard = std::unique_lock(*Guard_, std::defer_lock);
+    }
+    if (guard.mutex()) guard.lock();
+    const std::lock_guard lock(Mutex_);
+    Handler_ = std::move(handler);
+}
+
+void TKeyingThread::SetGuard(std::recursive_mutex* guard) {
+    const std::lock_guard lock(Mutex_);
+    Guard_ = guard;
+}
+
+void TKeyingThread::SetInterval(int ms) {
+    {
+        const std::lock_guard lock(Mutex_);
+        if (!Schedule_.SetInterval(ms, Now())) return;
+        ++Changes_;
+    }
+    Wake_.notify_all();
+}
+
+int TKeyingThread::Interval() const {
+    const std::lock_guard lock(Mutex_);
+    return Schedule_.Interval();
+}
+
+void TKeyingThread::SetEnabled(bool on) {
+    {
+        const std::lock_guard lock(Mutex_);
+        if (!Schedule_.SetEnabled(on, Now()) && on) return;
+        ++Changes_;
+    }
+    Wake_.notify_all();
+}
+
+bool TKeyingThread::Enabled() const {
+    const std::lock_guard lock(Mutex_);
+    return Schedule_.Enabled();
+}
+
+std::string TKeyingThread::Priority() const {
+    const std::lock_guard lock(Mutex_);
+    return Priority_;
+}
+
+void TKeyingThread::RaisePriority() {
+    std::string note;
+    sched_param param{};
+    param.sched_priority = FifoPriority;
+    const int err = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (err == 0) {
+        note = "SCHED_FIFO";
+    } else {
+        std::string why = std::strerror(err);
+        const auto tid = static_cast<pid_t>(syscall(SYS_gettid));
+        if (AskRealtime_ && AskRealtime_(tid, FifoPriority, why))
+            note = "rtkit";
+        else
+            note = "normal priority (" + why + ")";
+    }
+    const std::lock_guard lock(Mutex_);
+    Priority_ = note;
+}
+
+// Waits on the condition until shortly before the due time, then sleeps the rest to the
+// absolute deadline. The guard is taken before the schedule is looked at again, so a tick that
+// the owner cancelled or moved meanwhile (under that guard) does not run.
+void TKeyingThread::Run() {
+    RaisePriority();
+    std::unique_lock lock(Mutex_);
+    while (!Quit_) {
+        if (!Schedule_.Enabled()) {
+            Wake_.wait(lock);
+            continue;
+        }
+        const int64_t due = Schedule_.Due();
+        const uint64_t changes = Changes_;
+        if (due - Now() > kNapNs) {
+            const auto wakeAt =
+                std::chrono::steady_clock::time_point(std::chrono::nanoseconds(due - kNapNs));
+            Wake_.wait_until(lock, wakeAt);
+            continue;
+        }
+        std::recursive_mutex* guardMutex = Guard_;
+        lock.unlock();
+        SleepUntil(due);
+        std::unique_lock<std::recursive_mutex> guard;
+        if (guardMutex) guard = std::unique_lock(*guardMutex);
+        lock.lock();
+        if (Quit_ || !Schedule_.Enabled() || Changes_ != changes || Guard_ != guardMutex) continue;
+        Schedule_.BeginTick();
+        auto handler = Handler_;
+        lock.unlock();
+        if (handler) handler();
+        lock.lock();
+        Schedule_.EndTick(Now());
+        ++Changes_;
+    }
+}
+
+} // namespace brindle
