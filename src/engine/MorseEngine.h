@@ -266,8 +266,8 @@ private:
         int Ms = 0;
         std::string Text = {};
     };
-    std::unique_lock<std::recursive_mutex> Lock() const {
-        return std::unique_lock<std::recursive_mutex>(Guard_);
+    std::unique_lock<TPriorityMutex> Lock() const {
+        return std::unique_lock<TPriorityMutex>(Guard_);
     }
     // True when the event is queued for the owner's thread rather than raised here.
     bool Queued(TQueuedEvent event);
@@ -310,7 +310,7 @@ private:
     int TimerPeriodMin_ = 1; // [ms]
     bool PeriodBegun_ = false;
 
-    mutable std::recursive_mutex Guard_;
+    mutable TPriorityMutex Guard_;
     ILineKeyer* LineKeyer_ = nullptr;
     TPost Post_;
     bool InThreadStep_ = false;       // a step on the timer's own thread is running

@@ -1,9 +1,10 @@
 // The millisecond timer that drives the keying engine's timed mode. The program gives the engine
-// a precise GUI-thread timer; tests give it a virtual clock that they step.
+// the keying thread (ticks on a thread of its own); tests give it a virtual clock that they step.
 #pragma once
 
+#include "base/PriorityMutex.h"
+
 #include <functional>
-#include <mutex>
 
 namespace brindle {
 
@@ -25,7 +26,7 @@ public:
     virtual bool OwnThread() const { return false; }
     // The lock a tick runs under; taken before the timer checks that the tick is still due, so
     // that a tick cancelled by the owner while it was being woken never runs.
-    virtual void SetGuard(std::recursive_mutex* /*guard*/) {}
+    virtual void SetGuard(TPriorityMutex* /*guard*/) {}
 
     // System timer resolution while the engine runs; no-ops where the platform has no such thing.
     virtual int PeriodMin() const { return 1; } // [ms]

@@ -44,7 +44,7 @@ TKeyingThread::~TKeyingThread() {
 
 // Waits for a tick that is running: the engine clears its handler before it goes.
 void TKeyingThread::SetHandler(std::function<void()> handler) {
-    std::unique_lock<std::recursive_mutex> guard;
+    std::unique_lock<TPriorityMutex> guard;
     {
         const std::lock_guard lock(Mutex_);
         if (Guard_) guard = std::unique_lock(*Guard_, std::defer_lock);
@@ -54,7 +54,7 @@ void TKeyingThread::SetHandler(std::function<void()> handler) {
     Handler_ = std::move(handler);
 }
 
-void TKeyingThread::SetGuard(std::recursive_mutex* guard) {
+void TKeyingThread::SetGuard(TPriorityMutex* guard) {
     const std::lock_guard lock(Mutex_);
     Guard_ = guard;
 }
@@ -130,11 +130,11 @@ void TKeyingThread::Run() {
             Wake_.wait_until(lock, wakeAt);
             continue;
         }
-        std::recursive_mutex* guardMutex = Guard_;
+        TPriorityMutex* guardMutex = Guard_;
         lock.unlock();
         SleepUntil(due - kSpinNs);
         while (Now() < due) {}
-        std::unique_lock<std::recursive_mutex> guard;
+        std::unique_lock<TPriorityMutex> guard;
         if (guardMutex) guard = std::unique_lock(*guardMutex);
         lock.lock();
         if (Quit_ || !Schedule_.Enabled() || Changes_ != changes || Guard_ != guardMutex) continue;

@@ -37,7 +37,7 @@ public:
     void SetEnabled(bool on) override;
     bool Enabled() const override;
     bool OwnThread() const override { return true; }
-    void SetGuard(std::recursive_mutex* guard) override;
+    void SetGuard(TPriorityMutex* guard) override;
 
     // How the thread's priority was settled: "SCHED_FIFO", "rtkit", or why it runs without one.
     // Empty until the thread has started.
@@ -55,7 +55,7 @@ private:
     std::condition_variable Wake_;
     TTickSchedule Schedule_;
     std::function<void()> Handler_;
-    std::recursive_mutex* Guard_ = nullptr;
+    TPriorityMutex* Guard_ = nullptr;
     uint64_t Changes_ = 0; // counts every change of the schedule from outside a tick
     bool Quit_ = false;
     std::string Priority_;
