@@ -14,8 +14,8 @@ namespace brindle {
 
 namespace {
 
-constexpr int64_t kNapNs = 500'000;  // the last stretch before a tick is slept, not waited
-constexpr int64_t kSpinNs = 200'000; // and its last part spun: a sleep wakes up to 0.15 ms late
+constexpr int64_t kNapNs = 1'000'000; // the last stretch before a tick is slept, not waited
+constexpr int64_t kSpinNs = 500'000;  // and its last half spun: a sleep wakes up late
 
 void SleepUntil(int64_t ns) {
     timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
@@ -112,7 +112,7 @@ void TKeyingThread::RaisePriority() {
 }
 
 // Waits on the condition until shortly before the due time, sleeps to just before the absolute
-// deadline and spins the last 0.2 ms. The guard is taken before the schedule is looked at again, so
+// deadline and spins the last 0.5 ms. The guard is taken before the schedule is looked at again, so
 // a tick that the owner cancelled or moved meanwhile (under that guard) does not run.
 void TKeyingThread::Run() {
     RaisePriority();
