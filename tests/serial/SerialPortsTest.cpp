@@ -1,4 +1,4 @@
-// Serial-port detection over fake sysfs trees.
+// Serial-port detection over a fake sysfs tree.
 #include "serial/SerialPorts.h"
 
 #include "support/TempDir.h"
@@ -7,119 +7,90 @@
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
+#include <utility>
 
 using namespace brindle;
 namespace fs = std::filesystem;
 
+TEST(PortNumbers, FixedScheme) {
+    // A superscript two (\xB2) is not a digit.
+    const std::pair<const char*, int> numbers[] = {
+        {"ttyS0", 1},     {"ttyS63", 64}, {"ttyS64", 0},  {"ttyUSB0", 65},   {"ttyACM2", 131},
+        {"rfcomm0", 193}, {"ttyAMA0", 0}, {"ttyUSBx", 0}, {"ttyUSB\xB2", 0}, {"ttyUSB1\xFF", 0}};
+    for (const auto& [device, number] : numbers)
+        EXPECT_EQ(PortNumberOfDevice(device), number) << device;
+    std::string paths;
+    for (const int number : {1, 66, 129, 200, 230, 0})
+        paths += ComPortDevicePath(number, "/nosys") + ",";
+    EXPECT_EQ(paths, "/dev/ttyS0,/dev/ttyUSB1,/dev/ttyACM0,/dev/rfcomm7,,,");
+}
+
 namespace {
 
-class FakeSysfs : public ::testing::Test {
-protected:
-    void SetUp() override { fs::create_directories(Root / "class" / "tty"); }
-    static void Write(const fs::path& file, const std::string& text) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file) << text << "\n";
-    }
-    // A tty class entry whose device lies at devicePath, bound to driver.
-    fs::path Tty(const std::string& name, const fs::path& devicePath, const std::string& driver) {
-        const fs::path entry = Root / "class" / "tty" / name;
-        fs::create_directories(entry);
-        fs::create_directories(Root / devicePath);
-        fs::create_symlink(Root / devicePath, entry / "device");
-        if (!driver.empty()) {
-            fs::create_directories(Root / "bus" / "drivers" / driver);
-            fs::create_symlink(Root / "bus" / "drivers" / driver, Root / devicePath / "driver");
-        }
-        return entry;
-    }
-    std::vector<TDetectedPort> Detect(bool* seen = nullptr) {
-        std::vector<TDetectedPort> ports;
-        const bool any = DetectComPorts(ports, Root.string(), "/dev");
-        if (seen) *seen = any;
-        return ports;
-    }
-    test::TTempDir Temp{"brindle-sysfs"};
-    const fs::path& Root = Temp.Path;
-};
+// One line "COMn device path: name" for each port found.
+std::string Described(const std::vector<TDetectedPort>& ports) {
+    std::string text;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (!ports[i].Name.empty() || !ports[i].DeviceName.empty())
+            text += "COM" + std::to_string(i + 1) + " " + ports[i].DeviceName + " " +
+                    ports[i].DevicePath + ": " + ports[i].Name + "\n";
+    return text;
+}
 
 } // namespace
 
-TEST(PortNumbers, FixedScheme) {
-    EXPECT_EQ(PortNumberOfDevice("ttyS0"), 1);
-    EXPECT_EQ(PortNumberOfDevice("ttyS63"), 64);
-    EXPECT_EQ(PortNumberOfDevice("ttyS64"), 0);
-    EXPECT_EQ(PortNumberOfDevice("ttyUSB0"), 65);
-    EXPECT_EQ(PortNumberOfDevice("ttyACM2"), 131);
-    EXPECT_EQ(PortNumberOfDevice("rfcomm0"), 193);
-    EXPECT_EQ(PortNumberOfDevice("ttyAMA0"), 0);
-    EXPECT_EQ(PortNumberOfDevice("ttyUSBx"), 0);
-    EXPECT_EQ(PortNumberOfDevice("ttyUSB\xB2"), 0); // a superscript two is not a digit
-    EXPECT_EQ(PortNumberOfDevice("ttyUSB1\xFF"), 0);
-    EXPECT_EQ(ComPortDevicePath(1, "/nosys"), "/dev/ttyS0");
-    EXPECT_EQ(ComPortDevicePath(66, "/nosys"), "/dev/ttyUSB1");
-    EXPECT_EQ(ComPortDevicePath(129, "/nosys"), "/dev/ttyACM0");
-    EXPECT_EQ(ComPortDevicePath(200, "/nosys"), "/dev/rfcomm7");
-    EXPECT_EQ(ComPortDevicePath(230, "/nosys"), "");
-    EXPECT_EQ(ComPortDevicePath(0, "/nosys"), "");
-}
+// USB adapters named by product or manufacturer, 8250 placeholders and a virtual console left
+// out, the first of two devices claiming one number, Bluetooth, and other devices numbered from
+// COM225 in name order.
+TEST(FakeSysfs, EveryKindOfPortIsFoundUnderItsNumber) {
+    test::TTempDir temp{"brindle-sysfs"};
+    const fs::path& root = temp.Path;
+    const auto write = [](const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text << "\n";
+    };
+    // A tty class entry whose device lies at devicePath, bound to driver.
+    const auto tty = [&](const std::string& name, const fs::path& devicePath,
+                         const std::string& driver) {
+        const fs::path entry = root / "class" / "tty" / name;
+        fs::create_directories(entry);
+        fs::create_directories(root / devicePath);
+        fs::create_symlink(root / devicePath, entry / "device");
+        if (!driver.empty()) {
+            fs::create_directories(root / "bus" / "drivers" / driver);
+            fs::create_symlink(root / "bus" / "drivers" / driver, root / devicePath / "driver");
+        }
+        return entry;
+    };
+    fs::create_directories(root / "class" / "tty");
+    std::vector<TDetectedPort> ports;
+    EXPECT_FALSE(DetectComPorts(ports, root.string(), "/dev"));
+    EXPECT_EQ(ports.size(), 256u);
+    EXPECT_EQ(Described(ports), "");
 
-TEST_F(FakeSysfs, UsbAdapterWithProductName) {
-    Tty("ttyUSB0", "devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
-    Write(Root / "devices/pci0/usb1/1-1/product", "FT232R USB UART");
-    Write(Root / "devices/pci0/usb1/1-1/manufacturer", "FTDI");
-    Tty("ttyACM0", "devices/pci0/usb1/1-2/1-2:1.0", "cdc_acm");
-    Write(Root / "devices/pci0/usb1/1-2/manufacturer", "Arduino (www.arduino.cc)");
-    bool seen = false;
-    const auto ports = Detect(&seen);
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(ports[64].Name, "FT232R USB UART");
-    EXPECT_EQ(ports[64].DevicePath, "/dev/ttyUSB0");
+    tty("ttyUSB0", "devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
+    write(root / "devices/pci0/usb1/1-1/product", "FT232R USB UART");
+    write(root / "devices/pci0/usb1/1-1/manufacturer", "FTDI");
+    tty("ttyACM0", "devices/pci0/usb1/1-2/1-2:1.0", "cdc_acm");
+    write(root / "devices/pci0/usb1/1-2/manufacturer", "Arduino (www.arduino.cc)");
+    write(tty("ttyS0", "devices/platform/serial8250/tty/ttyS0", "serial8250") / "type", "4");
+    for (const std::string k : {"1", "2", "3"})
+        write(tty("ttyS" + k, "devices/platform/serial8250/tty/ttyS" + k, "") / "type", "0");
+    fs::create_directories(root / "class/tty/tty0"); // a virtual console: no device
+    tty("ttyS04", "devices/a/ttyS04", "first_driver");
+    tty("ttyS4", "devices/b/ttyS4", "second_driver");
+    fs::create_directories(root / "class/tty/rfcomm0");
+    tty("ttyAMA0", "devices/platform/uart0/tty/ttyAMA0", "uart-pl011");
+    tty("ttyXRUSB1", "devices/platform/xr/ttyXRUSB1", "xr_serial");
+    EXPECT_TRUE(DetectComPorts(ports, root.string(), "/dev"));
+    EXPECT_EQ(Described(ports), "COM1 ttyS0 /dev/ttyS0: serial8250\n"
+                                "COM5 ttyS04 /dev/ttyS04: first_driver\n"
+                                "COM65 ttyUSB0 /dev/ttyUSB0: FT232R USB UART\n"
+                                "COM129 ttyACM0 /dev/ttyACM0: Arduino (www.arduino.cc)\n"
+                                "COM193 rfcomm0 /dev/rfcomm0: Bluetooth serial port\n"
+                                "COM225 ttyAMA0 /dev/ttyAMA0: uart-pl011\n"
+                                "COM226 ttyXRUSB1 /dev/ttyXRUSB1: xr_serial\n");
     EXPECT_EQ(ComPortCaption(65, ports[64]), "COM65 (ttyUSB0: FT232R USB UART)");
-    EXPECT_EQ(ports[128].Name, "Arduino (www.arduino.cc)");
-}
-
-TEST_F(FakeSysfs, PlaceholderPortsAreLeftOut) {
-    Write(Tty("ttyS0", "devices/platform/serial8250/tty/ttyS0", "serial8250") / "type", "4");
-    for (int k = 1; k <= 3; ++k)
-        Write(Tty("ttyS" + std::to_string(k),
-                  "devices/platform/serial8250/tty/ttyS" + std::to_string(k), "") /
-                  "type",
-              "0");
-    fs::create_directories(Root / "class/tty/tty0"); // a virtual console: no device
-    const auto ports = Detect();
-    EXPECT_EQ(ports[0].Name, "serial8250");
-    for (int i = 1; i < 256; ++i)
-        EXPECT_TRUE(ports[static_cast<std::size_t>(i)].Name.empty()) << i;
-}
-
-TEST_F(FakeSysfs, TwoDevicesClaimingOneNumber) {
-    Tty("ttyS04", "devices/a/ttyS04", "first_driver");
-    Tty("ttyS4", "devices/b/ttyS4", "second_driver");
-    const auto ports = Detect();
-    EXPECT_EQ(ports[4].Name, "first_driver");
-    EXPECT_EQ(ports[4].DeviceName, "ttyS04");
-}
-
-TEST_F(FakeSysfs, BluetoothAndOtherDevices) {
-    fs::create_directories(Root / "class/tty/rfcomm0");
-    Tty("ttyAMA0", "devices/platform/uart0/tty/ttyAMA0", "uart-pl011");
-    Tty("ttyXRUSB1", "devices/platform/xr/ttyXRUSB1", "xr_serial");
-    const auto ports = Detect();
-    EXPECT_NE(ports[192].Name.find("Bluetooth"), std::string::npos);
-    EXPECT_EQ(ports[224].DeviceName, "ttyAMA0");
-    EXPECT_EQ(ports[224].Name, "uart-pl011");
-    EXPECT_EQ(ports[225].DeviceName, "ttyXRUSB1");
-    EXPECT_EQ(ComPortDevicePath(226, Root.string()), "/dev/ttyXRUSB1");
-}
-
-TEST_F(FakeSysfs, NothingAtAll) {
-    bool seen = true;
-    const auto ports = Detect(&seen);
-    EXPECT_FALSE(seen);
-    ASSERT_EQ(ports.size(), 256u);
-    for (const auto& p : ports)
-        EXPECT_TRUE(p.Name.empty());
-    std::vector<TDetectedPort> none;
-    EXPECT_FALSE(DetectComPorts(none, (Root / "missing").string()));
+    EXPECT_EQ(ComPortDevicePath(226, root.string()), "/dev/ttyXRUSB1");
+    EXPECT_FALSE(DetectComPorts(ports, (root / "missing").string()));
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brindle::test {
@@ -78,9 +79,7 @@ public:
         });
     }
     void RunPosted() {
-        auto posted = std::move(S_.Posted);
-        S_.Posted.clear();
-        for (auto& fn : posted)
+        for (auto& fn : std::exchange(S_.Posted, {}))
             fn();
     }
 

@@ -1,8 +1,9 @@
 #include "PulseServer.h"
+#include "TempDir.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
@@ -21,31 +22,22 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& log) {
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    if (!log.empty()) {
-        std::FILE* f = std::freopen(log.c_str(), "a", stderr);
-        (void)f;
-        std::FILE* g = std::freopen("/dev/null", "w", stdout);
-        (void)g;
-    }
+    if (!log.empty() &&
+        (!std::freopen(log.c_str(), "a", stderr) || !std::freopen("/dev/null", "w", stdout)))
+        _exit(127);
     execvp(argv[0], argv.data());
     _exit(127);
 }
 
-bool WaitExit(pid_t pid, int limitMs) {
-    for (int waited = 0; waited < limitMs; waited += 10) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return true;
-        usleep(10000);
-    }
-    return false;
-}
-
+// Sends sig, and SIGKILL when the process has not ended 3 s later.
 void End(pid_t& pid, int sig) {
-    if (pid <= 0) return;
-    kill(pid, sig);
-    if (!WaitExit(pid, 3000)) {
-        kill(pid, SIGKILL);
-        WaitExit(pid, 3000);
+    for (const int each : {sig, SIGKILL}) {
+        if (pid <= 0) return;
+        kill(pid, each);
+        int status = 0, waited = 0;
+        while (waitpid(pid, &status, WNOHANG) != pid && (waited += 10) <= 3000)
+            usleep(10000);
+        if (waited <= 3000) pid = -1;
     }
     pid = -1;
 }
@@ -123,12 +115,9 @@ bool TPulseServer::StartRecording() {
 
 std::vector<int16_t> TPulseServer::StopRecording() {
     End(Recorder_, SIGINT);
-    std::ifstream in(RecordFile_, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadWhole(RecordFile_); // s16le: little-endian machines only
     std::vector<int16_t> samples(bytes.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                          (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
 }
 
