@@ -320,7 +320,7 @@ TEST_F(SessionWindow, AKochLessonIsPassedAndYesMovesToTheNext) {
     auto& window = Form->KochForm();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_EQ(Values(window.LessonBox().value(), window.CharsLabel().text().toStdString()),
-              "1 | k m");
+              "1 | k m   (newest: m)");
     Shot(window, "koch-course");
     window.hide();
     std::string sent;
