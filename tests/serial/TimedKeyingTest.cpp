@@ -38,8 +38,8 @@ protected:
 
 } // namespace
 
-// The test's thread is the GUI thread: it sleeps through most of the word, and the keying goes on
-// without it; the events wait and arrive in order.
+// The test's thread is the GUI thread: it stays blocked until the whole word has been keyed, and
+// the keying goes on without it; the events wait and arrive in order.
 TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPttWhileTheGuiThreadSleeps) {
     TKeyingThread timer;
     std::vector<std::string> messages, events;
@@ -59,8 +59,15 @@ TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPttWhileTheGuiThreadSleeps) {
     for (const char c : std::string("paris"))
         engine.PutChar(static_cast<uint8_t>(c));
     engine.Start();
-    std::this_thread::sleep_for(std::chrono::seconds(2)); // a word at 300 CpM takes about 1.1 s
-    const long long woke = TKeyingThread::Now();
+    // This thread stays blocked, running no events, until the port shows the word keyed.
+    const auto keyed = [&] {
+        const auto log = shim.Log();
+        return log.size() >= 30 && !log.back().Dtr;
+    };
+    for (int i = 0; i < 3000 && !keyed(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(keyed()) << "the word was not keyed while the GUI thread was blocked";
+    EXPECT_TRUE(events.empty()) << "an event ran off the GUI thread";
     ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back() == "off"; }, 20000));
     engine.StopAfterChar();
     ASSERT_TRUE(RunUntil([&] { return !engine.Running(); }, 5000));
@@ -75,7 +82,6 @@ TEST_F(TimedKeying, ParisKeysRtsWithDtrAsPttWhileTheGuiThreadSleeps) {
         EXPECT_GT(log[i].Ns, log[i - 1].Ns);
     }
     EXPECT_FALSE(log.back().Dtr || log.back().Rts);
-    EXPECT_LT(log.back().Ns, woke);
     EXPECT_EQ(events, (std::vector<std::string>{"on", "p", "a", "r", "i", "s", "off"}));
     EXPECT_TRUE(messages.empty());
 }
