@@ -2,33 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using namespace brindle;
 
 TEST(IniFile, ReadsValuesAndDefaults) {
     const TIniFile ini = TIniFile::Parse("; comment\r\n[Main]\r\n Speed = 75 \r\nAskEnd=yes\r\n"
                                          "Empty=\r\n[main]\r\nSpeed=99\r\n[TX]\r\nFrequency=-5");
-    EXPECT_EQ(ini.ReadInteger("Main", "Speed", 60), 75);
-    EXPECT_EQ(ini.ReadInteger("MAIN", "speed", 60), 75);   // names ignore case, first wins
-    EXPECT_EQ(ini.ReadBool("Main", "AskEnd", true), true); // not a number: default
-    EXPECT_EQ(ini.ReadBool("Main", "AskEnd", false), false);
-    EXPECT_EQ(ini.ReadInteger("Main", "Empty", 3), 3);
-    EXPECT_EQ(ini.ReadString("Main", "Empty", "x"), "");
-    EXPECT_EQ(ini.ReadInteger("TX", "Frequency", 800), -5); // no final line end
-    EXPECT_EQ(ini.ReadInteger("TX", "Missing", 800), 800);
-    EXPECT_EQ(ini.ReadInteger("Nowhere", "Speed", 1), 1);
-    EXPECT_FALSE(ini.Value("Main", "; comment").has_value());
-}
+    // Names ignore case and the first wins; "yes" is not a number: the default; the last line has
+    // no line end.
+    std::ostringstream got;
+    got << ini.ReadInteger("Main", "Speed", 60) << " " << ini.ReadInteger("MAIN", "speed", 60)
+        << " " << ini.ReadBool("Main", "AskEnd", true) << ini.ReadBool("Main", "AskEnd", false)
+        << " " << ini.ReadInteger("Main", "Empty", 3) << " '"
+        << ini.ReadString("Main", "Empty", "x") << "' " << ini.ReadInteger("TX", "Frequency", 800)
+        << " " << ini.ReadInteger("TX", "Missing", 800) << " "
+        << ini.ReadInteger("Nowhere", "Speed", 1) << " "
+        << ini.Value("Main", "; comment").has_value();
+    EXPECT_EQ(got.str(), "75 75 10 3 '' -5 800 1 0");
 
-TEST(IniFile, IntegerParsing) {
-    int v = 0;
-    EXPECT_TRUE(ParseIntStrict("42", v));
-    EXPECT_EQ(v, 42);
-    EXPECT_TRUE(ParseIntStrict("-7", v));
-    EXPECT_TRUE(ParseIntStrict("+7", v));
-    EXPECT_FALSE(ParseIntStrict("7x", v));
-    EXPECT_FALSE(ParseIntStrict("", v));
-    EXPECT_FALSE(ParseIntStrict("99999999999", v));
-    EXPECT_FALSE(ParseIntStrict("1.5", v));
+    // Integers: a sign, nothing after the digits, and within int.
+    std::string parsed;
+    for (const char* text : {"42", "-7", "+7", "7x", "", "99999999999", "1.5"}) {
+        int v = 0;
+        parsed += ParseIntStrict(text, v) ? std::to_string(v) + " " : "- ";
+    }
+    EXPECT_EQ(parsed, "42 -7 7 - - - - ");
 }
 
 TEST(IniFile, WritesInPlaceAndAppendsInOrder) {
