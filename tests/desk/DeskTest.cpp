@@ -53,16 +53,8 @@ const std::string Pauses3 = "\xFF\xFF\xFF";
 
 const std::string OnSound = "Sound tx single test sound | port 0 | none= (0 0)";
 
-TEST_F(Desk, StartOpensTheSoundOutputOfTheSettings) {
-    Start();
-    EXPECT_EQ(Devices(), OnSound);
-    // The engine runs in sound mode on one channel; the TX button and the speed box.
-    EXPECT_EQ(Values(App->Engine().Running(), App->Engine().SoundMode(), App->SoundOut().Channels(),
-                     App->View().TXCaption, App->View().SpeedText),
-              "1 | 1 | 1 | AutoStart | 60");
-}
-
-TEST_F(Desk, ProsignTyping) {
+// Prosigns, Backspace and the characters typed.
+TEST_F(Desk, TypingProsignsBackspaceAndMappedCharacters) {
     Start();
     Type("<ar");
     EXPECT_EQ(Values(Shown(), App->Sender().InProsignEntry()), "<ar> | 0");
@@ -91,10 +83,8 @@ TEST_F(Desk, ProsignTyping) {
     Type("ab<xy");
     App->Backspace();
     EXPECT_EQ(Values(Shown(), Queued()), "ab | ab");
-}
+    App->ClearScreenClick();
 
-TEST_F(Desk, BackspaceRules) {
-    Start();
     Type("ab\r");
     App->Backspace(); // a new line cannot be taken back
     EXPECT_EQ(Shown(), "ab\r\n");
@@ -109,10 +99,8 @@ TEST_F(Desk, BackspaceRules) {
     EXPECT_EQ(Display.SentMark(), Display.TextEnd());
     App->Backspace();
     EXPECT_EQ(Shown(), "e");
-}
+    App->ClearScreenClick();
 
-TEST_F(Desk, TypedCharactersAreMappedAndFiltered) {
-    Start();
     App->Params().SetEqKeyOpt(true);
     Type("a-_");
     App->KeyPress(223);  // sharp s is a question mark
@@ -147,8 +135,13 @@ TEST_F(Desk, AFullBufferGivesOneMessageAndKeepsWhatWasQueued) {
     EXPECT_EQ(Values(Messages.size(), Display.TextEnd() - 1), "2 | 29999");
 }
 
-TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThem) {
+// Start opens the sound output of the settings; the engine runs in sound mode on one channel.
+TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThemAndEscRemovesTheUnsentRest) {
     Start();
+    EXPECT_EQ(Devices(), OnSound);
+    EXPECT_EQ(Values(App->Engine().Running(), App->Engine().SoundMode(), App->SoundOut().Channels(),
+                     App->View().SpeedText),
+              "1 | 1 | 1 | 60");
     Type("paris");
     EXPECT_EQ(Values(Unsent(), App->View().TXCaption), "paris | AutoStart");
     Play(150); // PTT lead and the first elements
@@ -158,10 +151,7 @@ TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThem) {
     EXPECT_EQ(Unsent(), "");
     Play(3000); // the PTT hold time
     EXPECT_EQ(Values(App->View().TXDown, App->View().TXCaption), "0 | AutoStart");
-}
 
-TEST_F(Desk, EscRemovesTheUnsentRest) {
-    Start();
     Type("paris paris");
     Play(400);
     App->Escape();
@@ -219,7 +209,7 @@ TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
     EXPECT_EQ(Values(App->Engine().HasChars(), Unsent()), "0 | ");
 }
 
-TEST_F(Desk, SingleModeItemsAndOneRepeat) {
+TEST_F(Desk, SingleModeItemsAndOneRepeatAndHiddenText) {
     Start();
     App->SetSingleMode();
     EXPECT_EQ(Values(App->View().SingleModeShown, App->View().SingleModeCaption),
@@ -239,10 +229,8 @@ TEST_F(Desk, SingleModeItemsAndOneRepeat) {
     EXPECT_FALSE(App->Engine().HasChars());
     App->StopSingleMode();
     EXPECT_EQ(Values(App->View().SingleModeShown, App->Engine().Hold()), "0 | 0");
-}
 
-TEST_F(Desk, HideText) {
-    Start();
+    App->ClearScreenClick();
     App->HideButtonClick(true);
     EXPECT_EQ(Values(App->View().DisplayVisible, App->View().HideCaption), "0 | Show Text");
     Type("ee");
