@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace brindle;
@@ -38,14 +39,6 @@ std::string Join(const std::vector<std::string>& items) {
 bool IsSeparator(uint8_t c) {
     c = Lower1252(c);
     return c <= ' ' || c == 127 || c == 254 || c == 255 || c == '^';
-}
-
-// The copied characters without separators, as the learner typed them (lower case).
-std::string Letters(std::string_view copy) {
-    std::string s;
-    for (const char c : copy)
-        if (!IsSeparator(static_cast<uint8_t>(c))) s += static_cast<char>(Lower1252(c));
-    return s;
 }
 
 // Random text of the alphabet (by default of letters, digits, punctuation and spaces).
@@ -93,34 +86,6 @@ std::string Noisy(TRandomSource& r, const std::vector<std::string>& items, uint3
         copy += AsTyped(r, items[i], perMille, "abcdefghijklmnopqrstuvwxyz");
     }
     return copy;
-}
-
-// For a check too large for the oracle: each character's result agrees with what was copied in
-// its place, the counts with the results, and every copied character is in place of a sent one or
-// extra, in copy order.
-void ExpectConsistent(const TCopyCheck& check, std::string_view copy) {
-    int counts[3] = {}; // correct, substituted, missed
-    std::string copied;
-    for (const TCheckedItem& item : check.Items) {
-        int right = 0;
-        for (const TCheckedChar& c : item.Chars) {
-            ++counts[static_cast<int>(c.Result)];
-            right += c.Result == TCharResult::Correct;
-            EXPECT_EQ(c.Copied == c.Sent, c.Result == TCharResult::Correct);
-            EXPECT_EQ(c.Copied == 0, c.Result == TCharResult::Missed);
-        }
-        EXPECT_EQ(item.CorrectChars, right);
-        copied += Letters(item.Copied);
-    }
-    EXPECT_EQ(
-        (std::vector<int>{check.SentChars, check.CorrectChars, check.SubstitutedChars,
-                          check.MissedChars}),
-        (std::vector<int>{counts[0] + counts[1] + counts[2], counts[0], counts[1], counts[2]}));
-    EXPECT_EQ(static_cast<std::size_t>(counts[0] + counts[1]) + check.Extra.size(),
-              Letters(copy).size());
-    if (!check.Items.empty()) {
-        EXPECT_EQ(copied, Letters(copy));
-    }
 }
 
 // The alignment as the plain dynamic programme over the whole matrix gives it, and the results
@@ -401,6 +366,10 @@ TEST(CopyCheck, CharacterErrors) {
         {{"cq", "+", "73="}, "CQ + 73=", "c0 s6 r6 w0 m0 e0 1 | cq:++ | +:+ | 73=:+++"},
         {{"cq", "+"}, "cq *", "c2 s3 r2 w1 m0 e0 0.666667 | cq:++ | *:*"},
     });
+    // The score: errors against what was sent, never below 0.
+    EXPECT_DOUBLE_EQ(TCopyCheck::ScoreOf(10, 3), 0.7);
+    EXPECT_EQ(TCopyCheck::ScoreOf(10, 12), 0.0);
+    EXPECT_EQ(TCopyCheck::ScoreOf(0, 0), 0.0);
 }
 
 TEST(CopyCheck, ItemBoundariesAndWholeItemsMissedOrAdded) {
@@ -473,39 +442,16 @@ TEST(CopyCheck, TenThousandCharacters) {
     ASSERT_GT(sent, 9000);
     const std::string copy = Noisy(r, items, 30);
     const auto check = CheckCopy(items, copy, TCheckLimits{.MaxTraceBytes = 1 << 20});
-    EXPECT_EQ(check.SentChars, sent);
+    EXPECT_EQ(std::make_tuple(check.Items.size(), check.SentChars,
+                              check.CorrectChars + check.SubstitutedChars + check.MissedChars),
+              std::make_tuple(std::size_t{2000}, sent, sent));
     EXPECT_GT(check.Accuracy(), 0.95);
-    ExpectConsistent(check, copy);
 
     // Copied from an unrelated text: every band, up to the whole matrix in blocks.
     const std::vector<std::string> head(items.begin(), items.begin() + 600);
     const std::string other = Join(RandomItems(r, 600, 9));
     EXPECT_TRUE(SameCheck(CheckCopy(head, other, TCheckLimits{.MaxTraceBytes = 1 << 16}),
                           Reference(head, other)));
-}
-
-TEST(CopyCheck, ExtrasCost) {
-    TRandomSource r(11);
-    const auto groups = RandomItems(r, 40, 5);
-    // Each group typed five times: all there, but four times too often.
-    std::string fiveTimes;
-    for (const auto& g : groups)
-        for (int k = 0; k < 5; ++k)
-            fiveTimes += g + " ";
-    const auto repeated = CheckCopy(groups, fiveTimes);
-    EXPECT_EQ(repeated.CorrectChars, repeated.SentChars);
-    EXPECT_EQ(repeated.ExtraChars, 4 * repeated.SentChars);
-    EXPECT_EQ(repeated.Accuracy(), 0.0);
-    // A huge paste, after a right copy or instead of one.
-    const std::string paste = RandomText(r, 10000);
-    const auto after = CheckCopy(groups, Join(groups) + " " + paste);
-    EXPECT_EQ(after.CorrectChars, after.SentChars);
-    EXPECT_LT(after.Accuracy(), 0.5);
-    EXPECT_LT(CheckCopy(groups, paste).Accuracy(), 0.5);
-    // The score: errors against what was sent, never below 0.
-    EXPECT_DOUBLE_EQ(TCopyCheck::ScoreOf(10, 3), 0.7);
-    EXPECT_EQ(TCopyCheck::ScoreOf(10, 12), 0.0);
-    EXPECT_EQ(TCopyCheck::ScoreOf(0, 0), 0.0);
 }
 
 // A checker followed step by step: after each, the check of the whole practice so far, and the

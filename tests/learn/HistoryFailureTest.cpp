@@ -390,7 +390,8 @@ TEST_F(HistoryFailure, TheDiskFillsUpDuringAPractice) {
     EXPECT_NE(text.find(path), std::string::npos) << text;
     EXPECT_NE(text.find("no history for the rest of this run"), std::string::npos) << text;
 
-    // The next run finds the items written before the disk was full, the practice aborted.
+    // The next run finds the items written before the disk was full, whole, the practice aborted,
+    // and the characters' summary agreeing with them.
     auto store = Open(path);
     ASSERT_TRUE(store->Available());
     const auto practices = store->Practices();
@@ -398,4 +399,8 @@ TEST_F(HistoryFailure, TheDiskFillsUpDuringAPractice) {
     EXPECT_TRUE(practices[0].Aborted);
     EXPECT_EQ(practices[0].SentChars, 10 * written);
     EXPECT_EQ(store->Items(practices[0].Id).size(), static_cast<std::size_t>(written));
+    int copies = 0;
+    for (const auto& a : store->CharAccuracy())
+        copies += a.Copies;
+    EXPECT_EQ(copies, 10 * written);
 }

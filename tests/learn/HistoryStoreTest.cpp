@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace brindle;
 using namespace std::chrono_literals;
@@ -353,54 +350,6 @@ TEST_F(HistoryStore, UnfinishedPracticesAreScoredAsAbortedAtTheNextOpening) {
     EXPECT_EQ(test::Describe(store->CharStats("ae")), "a 0 0/0 | e 0 0/0");
     // New practices go on after them.
     EXPECT_EQ(store->StartPractice(Groups()), 4);
-}
-
-TEST_F(HistoryStore, APracticeKilledWhileWritingKeepsItsItems) {
-    const std::string path = DbPath();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(ready[0]);
-        THistoryStore store(path);
-        const auto id = store.StartPractice(TPracticeStart{"groups", 100, 100, std::nullopt});
-        for (int i = 0;; ++i) {
-            const auto item = CheckCopy({"abcde"}, i % 2 == 0 ? "abxde" : "abcde").Items[0];
-            if (!store.AddItem(id, item) || !store.Flush()) _exit(1);
-            if (i == 2 && write(ready[1], "3", 1) != 1) _exit(1);
-        }
-    }
-    close(ready[1]);
-    char got = 0;
-    const bool wroteThree = read(ready[0], &got, 1) == 1;
-    close(ready[0]);
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(wroteThree) << "the child could not write its items";
-
-    auto store = Open(path);
-    ASSERT_TRUE(store->Available());
-    EXPECT_TRUE(Messages.empty());
-    const auto practices = store->Practices();
-    ASSERT_EQ(practices.size(), 1u);
-    const auto items = store->Items(practices[0].Id);
-    ASSERT_GE(items.size(), 3u);
-    int sent = 0, correct = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(items[i].Seq, static_cast<int>(i) + 1); // no gap, no half item
-        sent += items[i].SentChars;
-        correct += items[i].CorrectChars;
-    }
-    EXPECT_TRUE(practices[0].Aborted);
-    EXPECT_EQ(practices[0].SentChars, sent);
-    EXPECT_EQ(practices[0].CorrectChars, correct);
-    // The characters and their summary agree with the items.
-    int copies = 0;
-    for (const auto& a : store->CharAccuracy())
-        copies += a.Copies;
-    EXPECT_EQ(copies, sent);
 }
 
 TEST_F(HistoryStore, AVersionOneFileIsBroughtToTheCurrentVersionInPlace) {
