@@ -4,13 +4,11 @@
 
 #include "support/FifoWriter.h"
 #include "support/TempDir.h"
-#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
-#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -212,18 +210,4 @@ TEST_F(Material, AListFromAPipeIsRead) {
     const auto r = M.Load(TMaterialKind::Phrases, fifo, Engine);
     ASSERT_TRUE(r.Ok) << r.Error;
     EXPECT_EQ(M.PhraseList, (Strings{"from a", "pipe"}));
-}
-
-TEST_F(Material, UnreadableFileGivesAMessage) {
-    const auto path = File("locked.txt", "secret words");
-    ASSERT_EQ(chmod(path.c_str(), 0), 0);
-    M.WordList = {"kept"};
-    const int result = test::RunUnprivileged({Dir.string(), path}, [&] {
-        const auto r = M.Load(TMaterialKind::Words, path, Engine);
-        if (r.Ok) return 1;
-        if (r.Error != "Error: cannot read file " + path + " (Permission denied)") return 2;
-        if (M.WordList != Strings{"kept"}) return 3;
-        return 0;
-    });
-    EXPECT_EQ(result, 0) << "1: read anyway, 2: wrong message, 3: list replaced";
 }

@@ -118,17 +118,6 @@ TEST(RandomCharsWeighted, SharesHoldAgainstTheNeverThreeRule) {
     }
 }
 
-TEST(RandomCharsWeighted, NoCharacterAboveTheLargestShare) {
-    // Three quarters cannot be reached without three in a row; the cap keeps the draws random.
-    TRandomChars r(Fixed(5));
-    r.SetWeightedCharacters("km", {1, 3});
-    const std::string draws = Draws(r, 100000);
-    const double m = static_cast<double>(std::count(draws.begin(), draws.end(), 'm')) / 100000.0;
-    EXPECT_NEAR(m, TRandomChars::MaxShare, 0.01);
-    EXPECT_NE(draws.find("kk"), std::string::npos);
-    EXPECT_NE(draws.find("mkm"), std::string::npos);
-}
-
 // Shares that do not fit the characters, or none above 0, give the uniform draw; so do plain
 // characters set afterwards.
 TEST(RandomCharsWeighted, WithoutUsableSharesTheDrawIsUniformAsBefore) {
