@@ -41,7 +41,7 @@ TEST(RandomChars, NeverThreeInARow) {
     }
 }
 
-TEST(RandomChars, SmallSets) {
+TEST(RandomChars, SmallSetsAndGroupSizes) {
     TRandomChars r(Fixed(1));
     EXPECT_EQ(r.RandomChar(), 0); // empty set
     r.SetCharacters("e");
@@ -57,16 +57,14 @@ TEST(RandomChars, SmallSets) {
         EXPECT_EQ(r.RandomIndex(0, 1), 0);
     EXPECT_EQ(r.LastIndex(), last);
     EXPECT_EQ(r.PreviousIndex(), previous);
-}
 
-TEST(RandomChars, GroupSizes) {
-    TRandomChars r(Fixed(7));
-    r.SetCharacters("abcdef");
+    TRandomChars sized(Fixed(7));
+    sized.SetCharacters("abcdef");
     for (int i = 0; i < 200; ++i)
-        EXPECT_EQ(r.RandomGroup(3, 3, true).size(), 3u);
+        EXPECT_EQ(sized.RandomGroup(3, 3, true).size(), 3u);
     std::set<std::size_t> sizes;
     for (int i = 0; i < 2000; ++i) {
-        const auto n = r.RandomGroup(5, 2, true).size();
+        const auto n = sized.RandomGroup(5, 2, true).size();
         ASSERT_GE(n, 2u);
         ASSERT_LE(n, 5u);
         sizes.insert(n);

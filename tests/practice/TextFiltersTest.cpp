@@ -6,16 +6,14 @@
 using namespace brindle;
 using Strings = std::vector<std::string>;
 
-TEST(TextFilters, RemoveUnknownProsigns) {
+TEST(TextFilters, ProsignsAndCodeCharacters) {
     EXPECT_EQ(RemoveUnknownProsigns("<xx> a > b <ar"), " a  b ar");
     EXPECT_EQ(RemoveUnknownProsigns("cq<AR>k <sos> <ch>"), "cq<AR>k <sos> <ch>");
     EXPECT_EQ(RemoveUnknownProsigns("<a<ar>"), "a<ar>");
     EXPECT_EQ(RemoveUnknownProsigns("<>x<abcdef>"), "xabcdef"); // "<>" deleted; "<" of a long one
     EXPECT_EQ(RemoveUnknownProsigns("<"), "");
     EXPECT_EQ(RemoveUnknownProsigns(">>"), "");
-}
 
-TEST(TextFilters, CodeCharactersAndProsignNames) {
     EXPECT_EQ(RemoveCodeCharacters("abc#def*&\\%{}+-="), "abcdef+-=");
     EXPECT_EQ(ProsignsToCodes("cq<AR> <sos>k<xx>y<a"), "cq+ {kya"); // a lone "<" is a token of one
     EXPECT_EQ(ProsignsToCodes("<bt>"), "=");
@@ -26,7 +24,7 @@ TEST(TextFilters, CodeCharactersAndProsignNames) {
     EXPECT_EQ(RemoveCarets("^a^^b^"), "ab");
 }
 
-TEST(TextFilters, KeepKnownAndKeepSendable) {
+TEST(TextFilters, KeepKnownKeepSendableAndCompactSpaces) {
     TCharSet engine;
     const std::string text = "Ab\tc\r\n\xFC@}^[x]\x00z";
     EXPECT_EQ(KeepKnown(std::string(text.data(), 15), engine), "Ab c\r\xFC@}x");
@@ -35,9 +33,7 @@ TEST(TextFilters, KeepKnownAndKeepSendable) {
     EXPECT_EQ(KeepKnown("a\xFC@}b", engine), "a\xFC@}b"); // known whatever the choice
     engine.BlipOn = true;
     EXPECT_EQ(KeepKnown("a^b", engine), "a^b");
-}
 
-TEST(TextFilters, CompactSpaces) {
     EXPECT_EQ(CompactSpaces("   a  b\t\tc"), "a b c");
     EXPECT_EQ(CompactSpaces("a   \rb  ^c"), "a\rb^c");
     EXPECT_EQ(CompactSpaces("a   "), "a ");
@@ -47,15 +43,13 @@ TEST(TextFilters, CompactSpaces) {
     EXPECT_EQ(CompactSpaces("\t \tindented"), "indented");
 }
 
-TEST(TextFilters, SplitWordsAndPhrases) {
+TEST(TextFilters, SplitAndCountWordsAndPhrases) {
     EXPECT_EQ(SplitWords("cq de<ar> test\r\nk\r\n"), (Strings{"cq", "de<ar>", "test", "k"}));
     EXPECT_EQ(SplitWords("\r\n  \r\n"), Strings{});
     EXPECT_EQ(SplitWords("a b"), (Strings{"a", "b"}));
     EXPECT_EQ(SplitPhrases("first one\r\n\r\n  second\r\nthird\r\n"),
               (Strings{"first one", "second", "third"}));
-}
 
-TEST(TextFilters, CountWords) {
     EXPECT_EQ(CountWords(""), 0);
     EXPECT_EQ(CountWords("\r\n\r\n"), 0);
     EXPECT_EQ(CountWords(" one two\r\nthree "), 3);

@@ -171,7 +171,7 @@ TEST_F(Keyer, PortsThatCannotBeHadGiveOneMessageEach) {
 // The port vanishes: found by the watcher with line changes still queued for the GUI thread, and,
 // connected again, by keying. Each time one message and one OnPortLost, after every queued change,
 // with the keyer disconnected.
-TEST_F(Keyer, VanishedPortGivesOneMessageAndDisconnects) {
+TEST_F(Keyer, VanishedPortGivesOneMessageAndDisconnectsAndQueuedChangesOutliveTheKeyer) {
     Com.SetMonitorEvents({TCommEventType::evCts});
     ASSERT_TRUE(Com.Connect());
     std::vector<std::string> seen;
@@ -202,9 +202,9 @@ TEST_F(Keyer, VanishedPortGivesOneMessageAndDisconnects) {
     const std::string lost =
         "Error: ComPort COM5 is no longer available (" + Pty.SlavePath + ": Input/output error)";
     EXPECT_EQ(Messages, (std::vector<std::string>{lost, lost}));
-}
 
-TEST_F(Keyer, QueuedLineChangesOutliveTheKeyer) {
+    // Line changes queued for the GUI thread when their keyer goes are dropped.
+    Shim.SetInputs(Pty.SlavePath, 0);
     auto com = OnThePty({});
     com->SetMonitorEvents({TCommEventType::evCts});
     Com.Disconnect();
