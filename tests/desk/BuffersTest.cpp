@@ -103,7 +103,7 @@ TEST_F(BufferFiles, LongFilesNulBytesAndEncodings) {
               Values(std::string(60, 'e'), "abc", std::string(60, '\xE4'), "gr\xFC\xDF", 0));
 }
 
-TEST_F(BufferFiles, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
+TEST_F(BufferFiles, LoadFromAnotherFileExitAndSavingInUtf8) {
     Start();
     const fs::path other = Dir.Path / "other.txt";
     Write(other, "tu 73 <sk>\n");
@@ -120,10 +120,8 @@ TEST_F(BufferFiles, LoadFromAnotherFileThenExitWritesTheBuffersOwnFile) {
     EXPECT_FALSE(B().Load(1, (Dir.Path / "gone.txt").string()));
     EXPECT_EQ(Messages,
               std::vector<std::string>{"Cannot find file " + (Dir.Path / "gone.txt").string()});
-}
 
-TEST_F(BufferFiles, SavingDropsCharactersOutsideTheMorseTablesAndWritesUtf8) {
-    Start();
+    Messages.clear();
     B().Edited(0, "cq de \x80 \xE4 <ar> <xx> ~ k");
     const fs::path out = Dir.Path / "saved.txt";
     ASSERT_TRUE(B().Save(0, out.string()));

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 using namespace brindle;
 using brindle::test::Values;
@@ -286,16 +285,6 @@ TEST_F(CopyPractice, OddCopiesNeverCrashAndAnUnusableHistoryIsSaidOnce) {
     ASSERT_EQ(Messages.size(), 1u); // once, and practice went on without history
     EXPECT_NE(Messages[0].find(History.File("history.sqlite")), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(History.File("history.sqlite")));
-
-    // No sound output: the session's own message, and no practice.
-    Sound.Outputs.clear();
-    Fake->FailStream();
-    Fake->RunPosted();
-    Messages.clear();
-    App->StartCopyPractice();
-    EXPECT_FALSE(C().Running());
-    EXPECT_EQ(Messages, std::vector<std::string>{"The sound output is not available: no session "
-                                                 "can start until it is back."});
 }
 
 // Every error counts: typing each group five times, or pasting a flood of text, can never score
@@ -396,21 +385,4 @@ TEST_F(CopyPractice, ANewSessionBeforeTheCheckSaysWhyAndACopyOfSpacesDoesNotCoun
     App->CopyChanged(" \n  \t\r\n");
     App->CheckCopy();
     EXPECT_EQ(Result(), "20 | 0 | 0 | 20 | 0 | 4 | 100");
-}
-
-// The blip that ends a phrase is heard as no character: a perfect copy of the phrases is 100 %.
-TEST_F(CopyPractice, TheBlipIsNoCharacterToCopy) {
-    Start();
-    const std::string path = History.File("phrases.txt");
-    std::ofstream(path) << "cq de dl1abc\n";
-    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Phrases, path));
-    App->Params().SetBlip(true);
-    App->Params().ApplyEditField(TUpDown::NumGroups, "2");
-    App->StartCopyPractice();
-    PlayOn();
-    App->CopyChanged("cq de dl1abc\ncq de dl1abc\n");
-    App->CheckCopy();
-    EXPECT_EQ(Result(), "20 | 20 | 0 | 0 | 0 | 2 | 100 counts");
-    for (const auto& c : App->History().CharAccuracy())
-        EXPECT_NE(c.Char, '^');
 }

@@ -110,7 +110,7 @@ TEST_F(Desk, TypingProsignsBackspaceAndMappedCharacters) {
     EXPECT_EQ(Values(Queued(), Messages.size()), "a=-? | 0");
 }
 
-TEST_F(Desk, PastingRunsTheFilterChain) {
+TEST_F(Desk, PastingRunsTheFilterChainAndAFullBufferGivesOneMessage) {
     Start();
     App->Paste("CQ <ar> <xy> ^");
     EXPECT_EQ(Queued(), "CQ " + Ar + " "); // the unknown group and the caret vanish
@@ -124,10 +124,8 @@ TEST_F(Desk, PastingRunsTheFilterChain) {
     App->Paste(std::string("a\0b\xC3\x28\x01", 6));
     for (char c : Queued())
         EXPECT_TRUE(App->Engine().IsSendable(static_cast<uint8_t>(c))) << int(c);
-}
 
-TEST_F(Desk, AFullBufferGivesOneMessageAndKeepsWhatWasQueued) {
-    Start();
+    App->ClearScreenClick();
     App->Paste(std::string(40000, 'e')); // nothing plays: no sound is fed
     EXPECT_EQ(Messages, std::vector<std::string>{"Warning: Type-ahead buffer is full: 30000"});
     EXPECT_EQ(Display.TextEnd() - 1, 29999);
@@ -159,41 +157,36 @@ TEST_F(Desk, SentCharactersAreMarkedAsTheEngineReportsThemAndEscRemovesTheUnsent
     EXPECT_EQ(Queued(), "\xFE"); // an end-of-item pause, as something was removed
 }
 
-TEST_F(Desk, SpeedBoxEntryAndSteps) {
+TEST_F(Desk, SpeedBoxEntryAndStepsAndPause) {
     Start();
     App->Params().SetShowWpM(true);
     EXPECT_EQ(App->View().SpeedText, "12.0");
-    App->SetNewSpeedVal("12.5"); // 62.5 rounds to the even 62
-    EXPECT_EQ(App->Engine().Speed(), 62);
-    App->SetNewSpeedVal("12.3"); // 61.5 rounds to 62
-    EXPECT_EQ(Values(App->Engine().Speed(), App->View().SpeedText), "62 | 12.4");
-    App->SetNewSpeedVal("12,5"); // not a number with a decimal point: unchanged
-    EXPECT_EQ(App->Engine().Speed(), 62);
-    App->Params().SetShowWpM(false);
-    App->SetNewSpeedVal("abc");
-    EXPECT_EQ(App->View().SpeedText, "62");
-    App->SetNewSpeedVal("5000"); // the engine's limit
-    EXPECT_EQ(App->Engine().Speed(), 300);
+    // The engine's speed and the box after each entry: 62.5 rounds to the even 62, 61.5 to 62; a
+    // decimal comma is not a number; in CpM, not a number; the engine's limit.
+    std::string speeds;
+    for (const char* typed : {"12.5", "12.3", "12,5", "", "abc", "5000"}) {
+        if (!*typed) App->Params().SetShowWpM(false);
+        if (*typed) App->SetNewSpeedVal(typed);
+        speeds += Values(App->Engine().Speed(), App->View().SpeedText) + ", ";
+    }
+    EXPECT_EQ(speeds, "62 | 12.4, 62 | 12.4, 62 | 12.4, 62 | 62, 62 | 62, 300 | 300, ");
 
-    // The arrows: Shift 10, Ctrl alone 1, both 100.
+    // The arrows: Shift 10, Ctrl alone 1, both 100. The up-down has moved one already; with Shift
+    // the step is ten from where it was.
     App->SetNewSpeedVal("60");
     EXPECT_TRUE(App->CWSpeedArrow(true, {.Shift = true}));
-    EXPECT_EQ(App->Engine().Speed(), 70);
+    speeds = std::to_string(App->Engine().Speed());
     App->CWSpeedArrow(true, {.Ctrl = true});
-    EXPECT_EQ(App->Engine().Speed(), 71);
+    speeds += " " + std::to_string(App->Engine().Speed());
     App->CWSpeedArrow(true, {.Shift = true, .Ctrl = true});
-    EXPECT_EQ(App->Engine().Speed(), 171);
+    speeds += " " + std::to_string(App->Engine().Speed());
     App->CWSpeedArrow(false, {});
-    EXPECT_EQ(App->Engine().Speed(), 170);
-    // The up-down has moved one already; with Shift the step is ten from where it was.
+    speeds += " " + std::to_string(App->Engine().Speed());
     App->CWSpeedUpDownClick(171, {.Shift = true});
-    EXPECT_EQ(Values(App->Engine().Speed(), App->View().SpeedPosition), "180 | 180");
+    speeds += " " + Values(App->Engine().Speed(), App->View().SpeedPosition);
     App->CWSpeedUpDownClick(179, {});
-    EXPECT_EQ(App->Engine().Speed(), 179);
-}
+    EXPECT_EQ(speeds + " " + std::to_string(App->Engine().Speed()), "70 71 171 170 180 | 180 179");
 
-TEST_F(Desk, PauseFinishesTheCharacterAndResumes) {
-    Start();
     Type("eeeeeeeeee");
     Play(200);
     App->PauseButtonClick(true);
@@ -373,34 +366,6 @@ TEST_F(Desk, StoredPortIsSelectedOrReplaced) {
     App->SerialPortsChanged(); // the first listed port becomes the stored one
     EXPECT_EQ(Devices(),
               "Sound tx single test com sound | port 3 | COM3=ttyS2: ttyS COM4=ttyS3: ttyS (0 0)");
-}
-
-// A sound server that restarts (or a resume from suspend) takes every sound output away for a
-// moment. A port present then must never take over: it would key a transmitter nobody asked for.
-TEST_F(Desk, ALostSoundOutputLeavesNoOutputAndComesBackByItself) {
-    Ports.resize(5);
-    Ports[2] = Port("ttyS2");
-    Start();
-    ASSERT_EQ(Output(), TOutputDevice::Sound);
-    Sound.Outputs.clear();
-    App->SoundOutputsChanged();
-    EXPECT_EQ(Devices(), "None test com | port 3 | COM3=ttyS2: ttyS (-1 0) | 1 There is no device "
-                         "for Sound Output: RESET");
-    EXPECT_FALSE(App->Output().ComKeyingActive());
-    EXPECT_EQ(App->Output().Requested(), TOutputDevice::Sound);
-
-    Sound.Outputs = {{"null", "Null Output"}}; // the server is back
-    App->SoundOutputsChanged();
-    EXPECT_EQ(Devices(), "Sound tx single test com sound | port 3 | COM3=ttyS2: ttyS (0 0) | 1 "
-                         "There is no device for Sound Output: RESET");
-    Type("e");
-    Play(1000);
-    EXPECT_EQ(Unsent(), ""); // heard again
-    const std::string folder = testing::TempDir() + "brindle-desk-lost/";
-    std::filesystem::remove_all(folder);
-    ASSERT_TRUE(App->FormClose(folder, false));
-    EXPECT_EQ(LoadIniSettings(folder, {}).TX.Output, 1); // the user's choice stays
-    std::filesystem::remove_all(folder);
 }
 
 // A headset plugged in reorders the server's list: the tone stays on the output chosen, found

@@ -44,16 +44,14 @@ TEST(ParamText, CommitChainOfCharacterFields) {
 }
 
 TEST(ParamText, BackspaceTakesAProsignNameAtOnce) {
-    std::string t = "ab<ar>";
-    int caret = 6;
-    ASSERT_TRUE(ProsignBackspace(t, caret));
-    EXPECT_EQ(t, "ab");
-    EXPECT_EQ(caret, 2);
-    t = "abc>";
-    caret = 4;
-    EXPECT_FALSE(ProsignBackspace(t, caret)); // no "<": an ordinary Backspace
-    caret = 2;
-    EXPECT_FALSE(ProsignBackspace(t, caret)); // not behind ">"
+    // Whether it took a prosign name, the text and the caret after a Backspace at caret.
+    const auto back = [](std::string t, int caret) {
+        const bool prosign = ProsignBackspace(t, caret);
+        return Values(prosign, t, caret);
+    };
+    EXPECT_EQ(back("ab<ar>", 6), "1 | ab | 2");
+    EXPECT_EQ(back("abc>", 4), "0 | abc> | 4"); // no "<": an ordinary Backspace
+    EXPECT_EQ(back("abc>", 2), "0 | abc> | 2"); // not behind ">"
 }
 
 TEST(ParamText, SavedWindowsAreBroughtFullyOntoTheScreens) {
@@ -115,7 +113,7 @@ TEST_F(Params, CreationAppliesTheSettings) {
     EXPECT_EQ(Output(), TOutputDevice::Sound); // the device check ran
 }
 
-TEST_F(Params, SpeedFieldsInWpmAndTheirLimits) {
+TEST_F(Params, SpeedFieldsInWpmAndNumbersFallBackAndClamp) {
     Settings.Main.ShowWpM = true;
     Start();
     P().ApplyEditField(TUpDown::StartSpeed, "12.5"); // 62.5 CpM, halves to even
@@ -132,10 +130,7 @@ TEST_F(Params, SpeedFieldsInWpmAndTheirLimits) {
     EXPECT_EQ(N(TUpDown::StartSpeed).Text, "300"); // the previous number
     P().ApplyEditField(TUpDown::EndSpeed, "-40");
     EXPECT_EQ(P().WorkEndSpeed, 10);
-}
 
-TEST_F(Params, NumbersFallBackAndClamp) {
-    Start();
     P().ApplyEditField(TUpDown::NumGroups, "abc");
     EXPECT_EQ(N(TUpDown::NumGroups).Text, "30");
     P().ApplyEditField(TUpDown::NumGroups, "5000");
@@ -151,7 +146,7 @@ TEST_F(Params, NumbersFallBackAndClamp) {
     EXPECT_EQ(N(TUpDown::Slope).Text, std::to_string(App->Engine().Slope()));
 }
 
-TEST_F(Params, StepRuleWithShiftAndCtrl) {
+TEST_F(Params, StepRuleWithShiftAndCtrlAndCharacterFields) {
     Start();
     auto& cw = App->Engine();
     P().StepUpDown(TUpDown::Freq, 1, true, false);
@@ -208,21 +203,14 @@ TEST_F(Params, GroupSizesKeepTheirOrder) {
     EXPECT_EQ(Values(App->Settings().Tutor.VariSize, N(TUpDown::SizeMin).Text,
                      N(TUpDown::SizeGroups).Caption),
               "0 |  | Size of Groups");
-}
-
-TEST_F(Params, ADownArrowOnTheSizeThatReachesTheMinimumPushesItBelow) {
-    Settings.Tutor.GrSize = 5;
-    Settings.Tutor.GrMinSize = 4;
-    Settings.Tutor.VariSize = true;
-    Start();
-    ASSERT_EQ(P().WorkMinGroupSize, 4);
+    // A down arrow on the size that reaches the minimum pushes it below.
+    P().ApplyEditField(TUpDown::SizeGroups, "5");
+    P().SetVariSize(true);
+    P().ApplyEditField(TUpDown::SizeMin, "4");
     P().StepUpDown(TUpDown::SizeGroups, -1, false, false);
     EXPECT_EQ(Values(P().WorkGroupSize, P().WorkMinGroupSize, N(TUpDown::SizeMin).Text),
               "4 | 3 | 3");
-}
 
-TEST_F(Params, CharacterFieldsAndTheirButtons) {
-    Start();
     P().ChooseCharField(2);
     P().ChooseCharField(0); // the hidden item: the previous field stays selected
     EXPECT_EQ(Values(P().View().CharSelected, P().LastCharField), "2 | 2");
@@ -257,7 +245,7 @@ TEST_F(Params, StandardCharactersLeaveEveryField) {
               "ab | 1 | <ka> | e | ab | 0");
 }
 
-TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
+TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollowsAndFarnsworthOffKeepsItsField) {
     Settings.TX.Noise = true;
     Start();
     ASSERT_EQ(Output(), TOutputDevice::Sound);
@@ -274,10 +262,8 @@ TEST_F(Params, MuteSetsTheStreamVolumeAndNoiseFollows) {
     EXPECT_EQ(Sound.Volume, 1.0);
     EXPECT_EQ(mute(), "1 | 0 | 0 | 1"); // the box's state comes back
     EXPECT_EQ(App->Engine().LogAmplitude(), -10);
-}
 
-TEST_F(Params, FarnsworthOffKeepsTheSpeedField) {
-    Start();
+    // Farnsworth off keeps the speed field.
     P().ApplyEditField(TUpDown::FarnswSpeed, "90");
     EXPECT_EQ(App->Engine().FWSpeed(), 90);
     P().SetFarnsworth(TSpacing::Plain);
@@ -291,7 +277,7 @@ TEST_F(Params, FarnsworthOffKeepsTheSpeedField) {
     EXPECT_EQ(Values(App->Engine().FWSpeed(), App->View().SpeedLabel), "90 | Farnsworth");
 }
 
-TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
+TEST_F(Params, EnablingFollowsModeSessionAndOutputAndValuesGoBack) {
     Start();
     P().SetMorseMode(TTrainingMode::Text);
     EXPECT_EQ(Values(N(TUpDown::NumGroups).Enabled, N(TUpDown::SizeGroups).Enabled,
@@ -321,10 +307,7 @@ TEST_F(Params, EnablingFollowsModeSessionAndOutput) {
     P().SetDispMode(TDisplayMode::SoundFirst);
     EXPECT_FALSE(App->Engine().HasChars());
     EXPECT_EQ(Display.ColorInText(), Display.BackgroundColor());
-}
 
-TEST_F(Params, ValuesGoBackIntoTheSettings) {
-    Start();
     P().ApplyEditField(TUpDown::Freq, "650");
     P().ApplyEditField(TUpDown::NumGroups, "12");
     P().SetLevel(25);

@@ -100,7 +100,7 @@ protected:
 
 // --- The speed plan ------------------------------------------------------------------------------
 
-TEST_F(Sessions, VariableSpeedMovesInEqualStepsAndTheEndTextRunsAtTheEndSpeed) {
+TEST_F(Sessions, VariableSpeedAndRepetitionsAtRisingSpeed) {
     Start();
     P().SetVariSpeed(true);
     struct TCase {
@@ -129,20 +129,18 @@ TEST_F(Sessions, VariableSpeedMovesInEqualStepsAndTheEndTextRunsAtTheEndSpeed) {
     }
     EXPECT_EQ(Dialogs.back().Lines[3], "Speed will be variable from  30  up to  40 CpM");
     EXPECT_EQ(Dialogs[1].Lines[3], "Speed will be variable from  40  down to  20 CpM");
-}
 
-// Each item is sent again at its speed times the factor, rounded half to even (1.05 x 50 = 52.5
-// -> 52, 1.05 x 52 = 54.6 -> 55); the next item starts at the base speed again. Repeats at rising
-// speed give no overall speed.
-TEST_F(Sessions, RepetitionsRiseBySpeedFactorAndTheNextItemStartsAtTheBase) {
+    // Each item is sent again at its speed times the factor, rounded half to even (1.05 x 50 = 52.5
+    // -> 52, 1.05 x 52 = 54.6 -> 55); the next item starts at the base speed again. Repeats at
+    // rising speed give no overall speed.
     EXPECT_EQ(Values(FasterFactor(0), FasterFactor(1), FasterFactor(6)), "1 | 1.05 | 1.5");
-    Start();
-    struct TCase {
+    P().SetVariSpeed(false);
+    struct TRepeat {
         int Items, Speed, Repeat, Faster;
         std::string Line;
         std::vector<int> Expected; // start text, items, end text
     };
-    const TCase cases[] = {
+    const TRepeat repeats[] = {
         {2,
          100,
          2,
@@ -152,7 +150,7 @@ TEST_F(Sessions, RepetitionsRiseBySpeedFactorAndTheNextItemStartsAtTheBase) {
         {1, 50, 2, 1, "Send each item 3 times, and increase speed x 1.05", {50, 50, 52, 55, 50}},
         {2, 60, 1, 0, "Send each item twice", {60, 60, 60, 60, 60, 60}},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : repeats) {
         SCOPED_TRACE(c.Line);
         Sent.clear();
         App->ClearScreenClick();
@@ -201,7 +199,8 @@ TEST_F(Sessions, TextModeKeepsTheRepetitionsOnTheWordsLine) {
 }
 
 // An empty start text shows nothing before the first item.
-TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
+// Then phrases with the blip: every phrase and repetition ends with a blip and a line end.
+TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAndPhrasesEndWithABlip) {
     Start();
     Items(60);
     Speeds(300, 40);
@@ -226,10 +225,10 @@ TEST_F(Sessions, FixedGroupsNeverRepeatACharacterThreeTimesAcrossSeparators) {
     App->StartSession();
     RunToEnd(1200);
     EXPECT_EQ(Pieces(), first);
-}
 
-TEST_F(Sessions, PhrasesWithBlipEndEveryPhraseAndRepetitionWithABlipAndALineEnd) {
-    Start();
+    Sent.clear();
+    Done.clear();
+    App->ClearScreenClick();
     ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Phrases, WriteFile("p.txt", "cq de dl1abc\n")));
     EXPECT_EQ(App->Settings().Tutor.Mode, 3);
     P().SetBlip(true);
@@ -280,7 +279,7 @@ TEST_F(Sessions, QCodesAndWordsRunWholeSessionsWithTheirSummaries) {
 
 // Cancel restores the speed field and the engine's speed; the start speed was shown while the
 // dialog was up.
-TEST_F(Sessions, DialogLinesForRandomCharactersAndCancel) {
+TEST_F(Sessions, DialogLinesForRandomCharactersCancelAndALongSetCutBeforeAProsign) {
     Start();
     App->SetNewSpeedVal("77");
     P().SetFarnsworth(TSpacing::Farnsworth);
@@ -307,9 +306,8 @@ TEST_F(Sessions, DialogLinesForRandomCharactersAndCancel) {
     EXPECT_EQ(Values(Dialogs.back().Lines[0], Dialogs.back().Lines[1], Dialogs.back().Lines[4]),
               "Produce 30 random groups of 2..5 with these characters: | ABC | Wordsworth speed "
               "for words will be: 80  CpM");
-}
 
-TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
+    // A long character set is cut before a prosign.
     const auto cut = [](const std::string& set) {
         std::string line2, line3;
         CutCharacterLines(set, line2, line3);
@@ -322,7 +320,6 @@ TEST_F(Sessions, ALongCharacterSetIsCutBeforeAProsign) {
     EXPECT_EQ(cut(std::string(200, 'e')), std::string(45, 'e') + " | " + std::string(90, 'e'));
 
     // Through the window's field, with the prosigns shown by their names.
-    Start();
     P().AllCharacters();
     App->StartSession();
     const auto& d = Dialogs.back();
@@ -658,7 +655,7 @@ TEST_F(Sessions, SpeedTestAt60CpMMeasuresCloseTo60AndIsAbortedByTheTXButtonAndBy
 
 // The test runs without extra spacing but used to leave the user's spacing off for good: played
 // to its end, aborted, or with everything stopped.
-TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackHoweverItEnds) {
+TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackAndTheSoundTestLoopsUntilStopped) {
     Start();
     for (const TSpacing spacing : {TSpacing::Farnsworth, TSpacing::Wordsworth}) {
         P().SetFarnsworth(spacing);
@@ -676,12 +673,11 @@ TEST_F(Sessions, TheSpeedTestGivesTheSpacingBackHoweverItEnds) {
                 Values(true, true, spacing == TSpacing::Farnsworth ? "Farnsworth" : "Wordsworth"));
         }
     }
-}
 
-// --- Sound test ----------------------------------------------------------------------------------
-
-TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
-    Start();
+    // The sound test.
+    Sent.clear();
+    Done.clear();
+    App->ClearScreenClick();
     P().TestButtonClick();
     EXPECT_EQ(State(), TSessionState::SoundTest);
     // Locked but for the speed; on sound output the blip may be tried.
@@ -709,12 +705,9 @@ TEST_F(Sessions, TheSoundTestLoopsUntilTheButtonOrEscStopsIt) {
     EXPECT_NE(Done.find("test^ "), std::string::npos) << Done;
     RunToEnd(5);
     EXPECT_FALSE(Busy());
-}
 
-// --- Figures -------------------------------------------------------------------------------------
-
-TEST_F(Sessions, AThousandItemsQueueOnlyOneItemAtATime) {
-    Start();
+    // A thousand items queue only one item at a time.
+    P().SetBlip(false);
     Items(1000);
     Speeds(300, 40);
     P().ApplyEditField(TUpDown::SizeGroups, "3");
