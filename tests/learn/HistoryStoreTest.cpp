@@ -38,14 +38,15 @@ std::string Schema(test::TRawDb& db) {
 
 } // namespace
 
-TEST(HistoryPath, FollowsXdgDataHomeElseHome) {
-    EXPECT_EQ(HistoryPathFor("/data/me", "/home/me"), "/data/me/Brindle/history.sqlite");
-    EXPECT_EQ(HistoryPathFor("/data/me/", "/home/me"), "/data/me/Brindle/history.sqlite");
-    // Unset, empty or relative: the default under the home folder.
-    EXPECT_EQ(HistoryPathFor("", "/home/me"), "/home/me/.local/share/Brindle/history.sqlite");
-    EXPECT_EQ(HistoryPathFor("data", "/home/me"), "/home/me/.local/share/Brindle/history.sqlite");
-    EXPECT_EQ(HistoryPathFor("", ""), "");
-
+// The history's file follows XDG_DATA_HOME; unset, empty or relative, the default under the home
+// folder. Characters are stored as text, prosigns by name ("=" is one byte in the engine: <bt>).
+TEST(HistoryPath, FollowsXdgDataHomeElseHomeAndTheCharactersAreStoredAsText) {
+    EXPECT_EQ(HistoryPathFor("/data/me", "/home/me") + " " +
+                  HistoryPathFor("/data/me/", "/home/me") + " " + HistoryPathFor("", "/home/me") +
+                  " " + HistoryPathFor("data", "/home/me") + " '" + HistoryPathFor("", "") + "'",
+              "/data/me/Brindle/history.sqlite /data/me/Brindle/history.sqlite "
+              "/home/me/.local/share/Brindle/history.sqlite "
+              "/home/me/.local/share/Brindle/history.sqlite ''");
     const char* saved = std::getenv("XDG_DATA_HOME");
     const std::string keep = saved ? saved : "";
     setenv("XDG_DATA_HOME", "/tmp/xdg-test", 1);
@@ -54,14 +55,10 @@ TEST(HistoryPath, FollowsXdgDataHomeElseHome) {
         setenv("XDG_DATA_HOME", keep.c_str(), 1);
     else
         unsetenv("XDG_DATA_HOME");
-}
 
-TEST(HistoryText, CharactersAndTextAsStored) {
-    EXPECT_EQ(StoredChar('k'), "k");
-    EXPECT_EQ(StoredChar('+'), "<ar>");
-    EXPECT_EQ(StoredChar('='), "<bt>"); // one byte in the engine: the same sign
-    EXPECT_EQ(StoredChar(0xE4), "\xC3\xA4");
-    EXPECT_EQ(StoredText("cq +\xE4"), "cq <ar>\xC3\xA4");
+    EXPECT_EQ(StoredChar('k') + StoredChar('+') + StoredChar('=') + StoredChar(0xE4) + " " +
+                  StoredText("cq +\xE4"),
+              "k<ar><bt>\xC3\xA4 cq <ar>\xC3\xA4");
     for (int c = 1; c < 256; ++c) // every byte comes back, prosign codes and odd ones included
         EXPECT_EQ(CharOfStored(StoredChar(static_cast<uint8_t>(c))), c) << c;
     EXPECT_EQ(CharOfStored(""), 0);

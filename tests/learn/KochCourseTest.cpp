@@ -130,18 +130,15 @@ TEST(KochOrders, CustomOrderIsCleanedLikeACharacterField) {
 
 TEST(KochLessons, LessonsAndTheirCharacters) {
     const std::string_view lcwo = PresetOrder(TCourseOrder::Lcwo);
-    EXPECT_EQ(LessonChars(lcwo, 1), "km");
-    EXPECT_EQ(NewestChar(lcwo, 1), 'm');
-    EXPECT_EQ(LessonChars(lcwo, 5), "kmures");
-    EXPECT_EQ(NewestChar(lcwo, 16), '=');
-    // Beyond the order: its last lesson, all characters.
-    EXPECT_EQ(ClampLesson(lcwo, 41), 40);
-    EXPECT_EQ(LessonChars(lcwo, 99), std::string(lcwo));
-    EXPECT_EQ(NewestChar(lcwo, 99), 'x');
-    EXPECT_EQ(ClampLesson(lcwo, 0), 1);
-    EXPECT_EQ(LessonChars(lcwo, -3), "km");
-    EXPECT_EQ(LessonCount("k"), 0);
-    EXPECT_EQ(NewestChar("k", 1), 0);
+    // Lessons 1 and 5 with their newest characters, 16's newest; beyond the order its last lesson
+    // with all characters, before it lesson 1; an order of one character has no lesson.
+    std::ostringstream got;
+    got << LessonChars(lcwo, 1) << NewestChar(lcwo, 1) << " " << LessonChars(lcwo, 5)
+        << NewestChar(lcwo, 5) << " " << NewestChar(lcwo, 16) << " " << ClampLesson(lcwo, 41) << " "
+        << (LessonChars(lcwo, 99) == lcwo) << NewestChar(lcwo, 99) << " " << ClampLesson(lcwo, 0)
+        << " " << LessonChars(lcwo, -3) << " " << LessonCount("k") << " "
+        << static_cast<int>(NewestChar("k", 1));
+    EXPECT_EQ(got.str(), "kmm kmuress = 40 1x 1 km 0 0");
     // Material of several words is kept when its words are spelled with the lesson's characters.
     EXPECT_EQ(LessonMaterial({"mur ek", "kmx", "  ", "Kum"}, "kmuer"),
               (std::vector<std::string>{"mur ek", "Kum"}));
