@@ -272,6 +272,11 @@ TEST_F(Progress, CharactersWorstFirstOverTheLast30DaysOrAllTime) {
     EXPECT_EQ(Values(confusions.Lines.size(), confusions.Empty),
               "0 | No character was copied as another one in the last 30 days.");
 
+    EXPECT_EQ(Values(TProgress::PeriodName(TProgressPeriod::Last30Days),
+                     TProgress::PeriodName(TProgressPeriod::AllTime),
+                     TProgress::PeriodDays(TProgressPeriod::Last30Days).value_or(-1),
+                     TProgress::PeriodDays(TProgressPeriod::AllTime).value_or(-1)),
+              "Last 30 days | All time | 30 | -1");
     p.SetPeriod(TProgressPeriod::AllTime);
     EXPECT_EQ(Values(chars.Title, Bars(chars), Rows(chars.Table)),
               "Accuracy per character, worst first (all time) | b (4) 50 | e (2) 50 | "
@@ -364,12 +369,4 @@ TEST_F(Progress, ExportAsksForOneFileAndSaysWhatBecameOfIt) {
               "Export the practice history as CSV |  | brindle-history.csv");
     EXPECT_NE(test::ReadWhole(path).find(",abc,abd,0,2,c,d,substituted,"), std::string::npos);
     EXPECT_EQ(p.View().ExportStatus, "Exported the practice history to " + path + ".");
-}
-
-TEST(ProgressText, PeriodNames) {
-    EXPECT_EQ(Values(TProgress::PeriodName(TProgressPeriod::Last30Days),
-                     TProgress::PeriodName(TProgressPeriod::AllTime),
-                     TProgress::PeriodDays(TProgressPeriod::Last30Days).value_or(-1),
-                     TProgress::PeriodDays(TProgressPeriod::AllTime).value_or(-1)),
-              "Last 30 days | All time | 30 | -1");
 }

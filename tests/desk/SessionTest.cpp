@@ -337,8 +337,7 @@ TEST_F(Sessions, EmptyListsAndSetsAskForMaterialAndStartNothing) {
         TTrainingMode Mode;
         std::string Asked; // the dialog's first and third lines
     } modes[] = {
-        {TTrainingMode::Words,
-         "Please load a file which contains at least 1 word! | (use CTRL+W or File Menu)"},
+        // Words: SessionWindow.TheDialogShowsItsSixLinesAndTheLoadersSwitchTheMode.
         {TTrainingMode::Phrases,
          "Please load a file which contains at least 1 phrase! | (use CTRL+P or File Menu)"},
         {TTrainingMode::Text,
