@@ -1,8 +1,10 @@
-// The main window with real key events and clicks, on a sound backend in memory: typing, editing
-// and the tool bar; the text buffers window, the screen text files, help, the shortcut list and
-// the about box; practice sessions: the session dialog's six lines for each mode and its request
-// lines, the loaders of the File menu, the start button, the speed and sound tests, copy practice
-// and the Koch course.
+// The windows with real key events and clicks, on a sound backend in memory. The main window:
+// typing, editing and the tool bar; the text buffers window, the screen text files, help, the
+// shortcut list and the about box; practice sessions: the session dialog's six lines for each mode
+// and its request lines, the loaders of the File menu, the start button, the speed and sound
+// tests, copy practice and the Koch course. Every window as a screen reader and the keyboard meet
+// it. The parameters window beside the main window, and the settings it writes, read back at the
+// next start.
 #include "ui/main/MainWindow.h"
 #include "desk/Buffers.h"
 #include "desk/Parameters.h"
@@ -15,11 +17,18 @@
 #include "ui/main/SessionDialogBox.h"
 #include "ui/main/ShortcutList.h"
 #include "ui/params/ParamForm.h"
+#include "ui/params/UpDownEdit.h"
 #include "ui/progress/ProgressForm.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -27,18 +36,26 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTextBlock>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace brindle;
 using brindle::test::Activate;
@@ -746,3 +763,531 @@ TEST_F(SessionWindow, TheKochWindowFollowsTheCourseAndShiftF11StartsALesson) {
     QTest::keyClick(&Form->CopyEdit(), Qt::Key_Escape);
     EXPECT_FALSE(App().Copy().Running());
 }
+
+// --- Accessibility ---------------------------------------------------------------------------
+
+namespace {
+
+// Parts of a compound control speak through the control: the line edit of a spin box, the list
+// of a combo box, the headers and the corner button of a table (read as its header cells).
+bool InsideCompound(const QWidget& w) {
+    for (const QWidget* p = w.parentWidget(); p; p = p->parentWidget())
+        if (qobject_cast<const QComboBox*>(p) || qobject_cast<const QAbstractSpinBox*>(p) ||
+            qobject_cast<const QAbstractItemView*>(p))
+            return true;
+    return false;
+}
+
+// The scroll bars of a scroll area (a text area, a list) are part of it, not controls of their
+// own.
+bool ScrollAreaBar(const QScrollBar& bar) {
+    for (const QWidget* p = bar.parentWidget(); p; p = p->parentWidget())
+        if (auto* area = qobject_cast<const QAbstractScrollArea*>(p))
+            if (area->verticalScrollBar() == &bar || area->horizontalScrollBar() == &bar)
+                return true;
+    return false;
+}
+
+// What a user operates: buttons of every kind, edits, spin boxes, combo and list boxes, sliders
+// and scroll bars that set a value, text areas.
+bool IsControl(const QWidget& w) {
+    if (InsideCompound(w)) return false;
+    // Qt's own extension arrows of the menu bar and the tool bar, shown only where a bar is cut:
+    // the main window is never narrower than its tool bar (the tool bar's test), and that is far
+    // wider than the four menus.
+    if (w.objectName() == "qt_toolbar_ext_button" || w.objectName() == "qt_menubar_ext_button")
+        return false;
+    if (auto* bar = qobject_cast<const QScrollBar*>(&w)) return !ScrollAreaBar(*bar);
+    return qobject_cast<const QAbstractButton*>(&w) || qobject_cast<const QLineEdit*>(&w) ||
+           qobject_cast<const QAbstractSpinBox*>(&w) || qobject_cast<const QComboBox*>(&w) ||
+           qobject_cast<const QAbstractItemView*>(&w) || qobject_cast<const QAbstractSlider*>(&w) ||
+           qobject_cast<const QPlainTextEdit*>(&w) || qobject_cast<const QTextEdit*>(&w);
+}
+
+// The name a screen reader reads. Where a control has none of its own, Qt falls back on the
+// title of the group box it is in: that names the group, not the control, and counts as none.
+QString AccessibleName(QWidget& w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
+    if (!a) return {};
+    // On Linux a combo box's name is its current entry; the screen reader names it by the label
+    // that labels it (a buddy beside it).
+    if (qobject_cast<QComboBox*>(&w)) {
+        for (const auto& [label, relation] : a->relations(QAccessible::Label))
+            if (qobject_cast<QLabel*>(label->object()))
+                return label->text(QAccessible::Name).trimmed();
+        return {};
+    }
+    const QString name = a->text(QAccessible::Name).trimmed();
+    if (auto* box = qobject_cast<QGroupBox*>(w.parentWidget());
+        box && w.accessibleName().isEmpty() && name == QString(box->title()).remove('&'))
+        return {};
+    return name;
+}
+
+// How a failure names a widget: its object name, else its class, with the window it is in.
+std::string Describe(const QWidget& w) {
+    const QString name =
+        w.objectName().isEmpty() ? QString(w.metaObject()->className()) : w.objectName();
+    return (w.window()->windowTitle() + ": " + name).toStdString();
+}
+
+// Walks window and every widget in it; each control without a name is a failure of its own, and
+// so is each control named like another one in the same place (four buttons "New" in a row tell
+// a listener nothing about which buffer they erase). The number of controls checked.
+int CheckNames(QWidget& window) {
+    int controls = 0;
+    std::map<std::pair<const QWidget*, QString>, const QWidget*> named; // by parent and name
+    QList<QWidget*> all = window.findChildren<QWidget*>();
+    all.prepend(&window);
+    for (QWidget* w : all) {
+        // Another window inside this one (the parameters window in the main window) is walked
+        // on its own.
+        if (w->window() != &window || !IsControl(*w)) continue;
+        ++controls;
+        const QString name = AccessibleName(*w);
+        if (name.isEmpty())
+            ADD_FAILURE() << "no accessible name: " << Describe(*w);
+        else if (const auto [at, fresh] = named.emplace(std::pair(w->parentWidget(), name), w);
+                 !fresh)
+            ADD_FAILURE() << Describe(*w) << " has the same accessible name \""
+                          << name.toStdString() << "\" as " << Describe(*at->second);
+    }
+    return controls;
+}
+
+// The controls Tab reaches from start, by their names, until it is back at start.
+QStringList TabWalk(QWidget& start) {
+    QWidget& window = *start.window();
+    start.setFocus(Qt::TabFocusReason);
+    QStringList names;
+    QWidget* at = &start;
+    for (int i = 0; i < 200; ++i) {
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = window.focusWidget();
+        if (!at || at == &start) break;
+        names << AccessibleName(*at);
+    }
+    return names;
+}
+
+using Accessibility = brindle::test::TWindowTest;
+
+} // namespace
+
+TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
+    int controls = 0;
+    Form->ToggleParameters();
+    Form->ToggleBuffers();
+    Form->ShowAbout();
+    Form->ShowShortCuts();
+    for (QWidget* window : QList<QWidget*>{Form.get(), &Form->ParamForm(), &Form->BufferForm(),
+                                           &Form->AboutBox(), &Form->ShortcutList()}) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        controls += CheckNames(*window);
+    }
+
+    // The session dialog, as F3 opens it; it is walked while it is up, Tab goes between OK and
+    // Cancel, then it is cancelled.
+    QStringList walk;
+    EXPECT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F3, {}, [&](TSessionDialogBox& d) {
+        controls += CheckNames(d);
+        walk = TabWalk(d.OKButton());
+        QTest::keyClick(&d, Qt::Key_Escape);
+    }));
+    EXPECT_EQ(walk, QStringList({"Cancel"}));
+
+    // Copy practice: its dialog with the pacing, and the copy field with its Check button.
+    EXPECT_TRUE(WithDialog<TSessionDialogBox>(Qt::Key_F11, {}, [&](TSessionDialogBox& d) {
+        controls += CheckNames(d);
+        QTest::keyClick(&d, Qt::Key_Return);
+    }));
+    ASSERT_TRUE(Form->CopyEdit().isVisible());
+    controls += CheckNames(*Form);
+    QTest::keyClick(&Form->CopyEdit(), Qt::Key_Escape);
+
+    Form->ShowKochCourse();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form->KochForm()));
+    controls += CheckNames(Form->KochForm());
+
+    // The progress window, on the aborted practice above (no characters: its sentence only) and
+    // with each tab shown.
+    Form->ShowProgress();
+    ASSERT_NE(Form->ProgressForm(), nullptr);
+    TProgressForm& progress = *Form->ProgressForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&progress));
+    for (int t = 0; t < progress.Tabs().count(); ++t) {
+        progress.Tabs().setCurrentIndex(t);
+        controls += CheckNames(progress);
+    }
+
+    // Waiting for a single item to end, the pause button has a blank caption; it keeps its name.
+    Activate(*Form);
+    EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
+    QTest::keyClick(&Form->TextView(), Qt::Key_F9);
+    ASSERT_EQ(Form->PauseButton().text(), " ");
+    EXPECT_EQ(AccessibleName(Form->PauseButton()), "Pause");
+    controls += CheckNames(*Form);
+
+    std::printf("%d controls checked\n", controls);
+    EXPECT_GT(controls, 150); // every window was walked
+}
+
+// Typing goes to the display also while a button of the main window has the focus.
+TEST_F(Accessibility, TabGoesThroughTheMainWindowInReadingOrderAndTypingStillSends) {
+    Activate(*Form);
+    // The pause button is disabled while nothing is sent; the speed box is named by its label,
+    // which says the spacing method.
+    EXPECT_EQ(TabWalk(Form->TextView()),
+              QStringList({"Open", "Save", "Set Parameters", "Start Random Characters",
+                           "Show Text Buffers", "Set Single Mode", "Hide Text", "AutoStart",
+                           "Farnsworth"}));
+    EXPECT_EQ(AccessibleName(Form->TextView()), "Sent text");
+    Form->TXButton().setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(&Form->TXButton(), "cq");
+    EXPECT_EQ(Shown(), "cq");
+}
+
+TEST_F(Accessibility, TabGoesThroughTheParametersWindowInReadingOrder) {
+    Form->ToggleParameters();
+    TParamForm& params = Form->ParamForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&params));
+    Activate(params);
+    // Shown, the window itself has the focus. A group of items is entered at its checked one;
+    // disabled controls (the end speed, the minimum group size, the speed increment, the PTT
+    // items without a port) are passed over.
+    EXPECT_EQ(TabWalk(params),
+              QString("Show first, then sound|Random Characters|Use characters 1|Characters 1|"
+                      "Characters 2|All Letters|All Numerals|All Characters|Start Speed|"
+                      "Variable Speed On|Number of Items|Variable Group Size|Size of Groups|Repeat|"
+                      "Start Text|End Text|on - Characters (Farnsworth)|"
+                      "Farnsworth Speed for Characters|Sound Output|Available COM Ports|ON|"
+                      "Get Output Mixer|Extended|Frequency Hz|Slope (samples)|"
+                      "Optimization for = Key|Output Level|Noise Level|Mute|Noise ON|"
+                      "Character Size|All CAPS Display|CpM|Test Sound and Speed")
+                  .split('|'));
+
+    // The items follow the choice: after a click on "Words", Tab enters the group there.
+    QAbstractButton& words = *params.Group("MorseMode").button(1);
+    QTest::mouseClick(&words, Qt::LeftButton, {}, QPoint(8, words.height() / 2));
+    const QStringList walk = TabWalk(*params.Group("DispModeGroup").button(0));
+    ASSERT_FALSE(walk.isEmpty());
+    EXPECT_EQ(walk.front(), "Random Words");
+}
+
+TEST_F(Accessibility, TabGoesThroughTheBuffersRowByRow) {
+    Form->ToggleBuffers();
+    TBufferForm& buffers = Form->BufferForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&buffers));
+    Activate(buffers);
+    QStringList expected;
+    for (int n : {2, 3, 4, 1}) {
+        for (const char* button : {"New", "Load", "Save", "Transmit", "Repeat"})
+            expected << QString("%1 buffer %2").arg(button).arg(n);
+        if (n != 1) expected << QString("Buffer %1").arg(n);
+    }
+    EXPECT_EQ(TabWalk(buffers.BufferEdit(0)), expected);
+}
+
+// --- The parameters window ---------------------------------------------------------------------
+
+namespace {
+
+class ParamWindow : public brindle::test::TWindowTest {
+protected:
+    void SetUp() override {
+        TWindowTest::SetUp();
+        ShowParams();
+    }
+    void TearDown() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        if (Form) Shot(Params(), ("params-" + std::string(info->name())).c_str());
+        TWindowTest::TearDown();
+    }
+    void ShowParams() {
+        Form->ToggleParameters();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Params()));
+        // Focus moves only inside the active window (on a real X server as well).
+        brindle::test::Activate(Params());
+        if (!QTest::qWaitForWindowActive(&Params(), 2000)) qWarning("parameters window not active");
+        QApplication::processEvents();
+    }
+    TParamForm& Params() { return Form->ParamForm(); }
+    TParameters& Logic() { return App().Params(); }
+    QLineEdit& Field(TUpDown u) { return Params().UpDown(u).Edit(); }
+    template <class W> W& Find(const char* name) {
+        auto* w = Params().findChild<W*>(name);
+        if (!w) throw std::logic_error(std::string("no control ") + name); // fails the test
+        return *w;
+    }
+    // Types text into a field that has the focus and presses Enter.
+    void Enter(QLineEdit& edit, const QString& text) {
+        edit.setFocus();
+        edit.selectAll();
+        QTest::keyClicks(&edit, text);
+        QTest::keyClick(&edit, Qt::Key_Return);
+    }
+    void Click(QButtonGroup& group, int id) {
+        // On the indicator: a radio button takes clicks on its circle and caption only.
+        QAbstractButton* b = group.button(id);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+        QApplication::processEvents();
+    }
+    // Nested layouts take their new sizes one level in each turn of the event loop.
+    static void Settle() {
+        for (int level = 0; level < 10; ++level)
+            QApplication::processEvents();
+    }
+    // Resizes the parameters window (within its limits) and lets its layout settle.
+    void ShowAt(QSize size) {
+        Params().resize(size);
+        Settle();
+    }
+    bool Scrolls(Qt::Orientation o) {
+        QScrollArea& scroller = Params().Scroller();
+        return (o == Qt::Vertical ? scroller.verticalScrollBar() : scroller.horizontalScrollBar())
+            ->isVisible();
+    }
+    // The controls that do not get the room their text needs, or that lie outside what the window
+    // shows or scrolls to, one per line; empty when every control can be read.
+    std::string Clipped() {
+        QScrollArea& scroller = Params().Scroller();
+        QWidget& content = *scroller.widget();
+        std::string clipped;
+        if (content.width() > scroller.viewport()->width() && !Scrolls(Qt::Horizontal))
+            clipped += "the controls are cut on the right\n";
+        for (QWidget* w : content.findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(&content) || w->minimumSize() == w->maximumSize()) continue;
+            QSize need;
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+                need = w->sizeHint(); // a caption on one line, in full
+            else if (qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w))
+                need = w->minimumSizeHint();
+            else
+                continue;
+            const QRect place(w->mapTo(&content, QPoint(0, 0)), w->size());
+            if (w->width() < need.width() || w->height() < need.height() ||
+                !content.rect().contains(place)) {
+                QString text;
+                if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+                if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+                if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+                clipped += (w->objectName() + " \"" + text + "\" ").toStdString() +
+                           std::to_string(w->width()) + "x" + std::to_string(w->height()) +
+                           " needs " + std::to_string(need.width()) + "x" +
+                           std::to_string(need.height()) + "\n";
+            }
+        }
+        return clipped;
+    }
+};
+
+// Enter and leaving a field apply it, and the field shows the value taken, in the unit chosen;
+// Shift and Ctrl reach the steps of the keys and the arrows; the variable size box follows the
+// size. The rules behind them are Params.SpeedFieldsInWpmAndNumbersFallBackAndClamp,
+// Params.StepRuleWithShiftAndCtrlAndCharacterFields and Params.GroupSizesKeepTheirOrder.
+TEST_F(ParamWindow, FieldsArrowsAndTheVariableBox) {
+    Click(Params().Group("SpeedDisplayGroup"), 1);
+    Enter(Field(TUpDown::StartSpeed), "12.5");
+    EXPECT_EQ(Values(Form->SpeedLabel().text().toStdString(),
+                     Field(TUpDown::StartSpeed).text().toStdString(), Logic().WorkStartSpeed),
+              "WpM | 12.4 | 62");
+    Field(TUpDown::NumGroups).setFocus();
+    Field(TUpDown::NumGroups).setText("77");
+    Field(TUpDown::StartSpeed).setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(Logic().WorkGroupCount, 77);
+
+    QLineEdit& freq = Field(TUpDown::Freq);
+    freq.setFocus();
+    QTest::keyClick(&freq, Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(Values(App().Engine().Frequency(), freq.text().toStdString()), "900 | 900");
+    QTest::mouseClick(&Params().UpDown(TUpDown::Freq).DownButton(), Qt::LeftButton,
+                      Qt::ShiftModifier);
+    QTest::mouseClick(&Params().UpDown(TUpDown::Freq).UpButton(), Qt::LeftButton);
+    EXPECT_EQ(Values(App().Engine().Frequency(), freq.text().toStdString(), freq.hasFocus()),
+              "891 | 891 | 1");
+
+    auto& vari = Find<QCheckBox>("VariGroupSizeCheckBox");
+    QTest::mouseClick(&vari, Qt::LeftButton);
+    EXPECT_EQ(Values(vari.isChecked(), Field(TUpDown::SizeMin).isEnabled()), "1 | 1");
+    Enter(Field(TUpDown::SizeGroups), "1");
+    EXPECT_EQ(Values(vari.isChecked(), vari.isEnabled(), Field(TUpDown::SizeMin).isEnabled()),
+              "0 | 0 | 0");
+}
+
+TEST_F(ParamWindow, CharacterFieldsButtonsCapsAndTheStandardSet) {
+    QLineEdit& chars2 = Params().TextEdit(TCharField::Chars2);
+    QTest::mouseClick(&chars2, Qt::LeftButton);
+    EXPECT_EQ(Logic().View().CharSelected, 2);
+    Params().Group("MCharacters").button(0)->click(); // the hidden item
+    EXPECT_TRUE(Params().Group("MCharacters").button(2)->isChecked());
+    QTest::mouseClick(&Find<QCheckBox>("AllCapsCheckBox"), Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>("AllCharactersButton"), Qt::LeftButton);
+    EXPECT_EQ(chars2.text(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?<BT>");
+    EXPECT_TRUE(chars2.hasFocus());
+    // Typed letters are capitals; Backspace behind ">" takes the whole prosign.
+    QTest::keyClick(&chars2, Qt::Key_Backspace);
+    EXPECT_EQ(chars2.text(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,/?");
+    chars2.setText("");
+    QTest::keyClicks(&chars2, "ab<kx>");
+    EXPECT_EQ(chars2.text(), "AB<KX>");
+    QTest::keyClick(&chars2, Qt::Key_Return);
+    EXPECT_EQ(chars2.text(), "AB");
+    EXPECT_EQ(Logic().CharSet2, "ab");
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+
+    // The standard set clears the extended characters from every field it shows.
+    QTest::mouseClick(&Find<QCheckBox>("AllCapsCheckBox"), Qt::LeftButton);
+    for (const auto& [field, text] :
+         {std::pair(TCharField::Chars1, "abä"), {TCharField::StopText, "öe"}}) {
+        Params().TextEdit(field).setText(QString::fromUtf8(text));
+        QTest::keyClick(&Params().TextEdit(field), Qt::Key_Return);
+    }
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), QString::fromUtf8("abä"));
+    Click(Params().Group("TXCharGroup"), 0);
+    EXPECT_EQ(Params().TextEdit(TCharField::Chars1).text(), "ab");
+    EXPECT_EQ(Params().TextEdit(TCharField::StopText).text(), "e");
+}
+
+TEST_F(ParamWindow, MuteNoiseAndFarnsworth) {
+    auto& noise = Find<QCheckBox>("NoiseCheckBox");
+    QTest::mouseClick(&noise, Qt::LeftButton);
+    EXPECT_TRUE(App().NoiseAdded());
+    auto& mute = Find<QCheckBox>("MuteCheckBox");
+    mute.setFocus();
+    // Muted, the volume, the noise box enabled, noise added.
+    const auto muted = [&] {
+        return Values(mute.isChecked(), Sound.Volume, noise.isEnabled(), App().NoiseAdded());
+    };
+    QTest::keyClick(&mute, Qt::Key_Return); // Enter toggles a check box
+    EXPECT_EQ(muted(), "1 | 0 | 0 | 0");
+    QTest::mouseClick(&mute, Qt::LeftButton);
+    EXPECT_EQ(muted(), "0 | 1 | 1 | 1");
+
+    Click(Params().Group("FarnsworthGroup"), 0);
+    EXPECT_EQ(Values(App().Engine().Spacing() == TSpacing::Plain,
+                     Field(TUpDown::FarnswSpeed).isEnabled(),
+                     Field(TUpDown::FarnswSpeed).text().toStdString()),
+              "1 | 0 | 60");
+    Click(Params().Group("FarnsworthGroup"), 2);
+    EXPECT_EQ(Values(App().Engine().Spacing() == TSpacing::Wordsworth, App().Engine().FWSpeed()),
+              "1 | 60");
+
+    auto& level = Find<QScrollBar>("LevelBar");
+    level.setValue(30);
+    EXPECT_EQ(
+        Values(App().Engine().LogAmplitude(), Find<QLabel>("LevelLabel").text().toStdString()),
+        "-30 | -30 dB");
+    QTest::keyClick(&level, Qt::Key_PageDown); // the keys move the level bar, and the level
+    QTest::keyClick(&level, Qt::Key_Up);
+    EXPECT_EQ(Values(level.value(), Logic().View().LevelPosition), "39 | 39");
+}
+
+TEST_F(ParamWindow, F2ShowsHidesAndShowsAndEscHides) {
+    ASSERT_TRUE(Params().isVisible());
+    QApplication::setActiveWindow(Form.get());
+    Form->TextView().setFocus();
+    for (const bool shown : {false, true, false}) {
+        QTest::keyClick(&Form->TextView(), Qt::Key_F2);
+        EXPECT_EQ(Params().isVisible(), shown);
+    }
+    Form->ToggleParameters();
+    ASSERT_TRUE(Params().isVisible());
+    QTest::keyClick(&Field(TUpDown::Freq), Qt::Key_Escape);
+    EXPECT_FALSE(Params().isVisible());
+    Form->ToggleParameters();
+}
+
+// A port is listed with its adapter (Bluetooth links are not); one that cannot be opened is
+// reported, and the sound output stays.
+TEST_F(ParamWindow, PortsShowTheirAdapterAndOneThatCannotBeOpenedLeavesTheSound) {
+    Ports.resize(256);
+    Ports[64] = {"FT232R USB UART", "ttyUSB0", "/dev/ttyUSB0"};
+    Ports[6] = {"Bluetooth link", "rfcomm0", "/dev/rfcomm0"};
+    App().SerialPortsChanged();
+    QApplication::processEvents();
+    auto& box = Find<QComboBox>("ComPortBox");
+    ASSERT_EQ(box.count(), 1);
+    EXPECT_EQ(box.itemText(0), "COM65 (ttyUSB0: FT232R USB UART)");
+    EXPECT_EQ(PortNumberOfEntry(box.itemText(0).toStdString()), 65);
+    box.setFocus();
+    QTest::keyClicks(&box, "n");
+    EXPECT_EQ(box.currentIndex(), 0);
+
+    ASSERT_TRUE(Params().Group("OutputGroup").button(1)->isEnabled());
+    Messages.clear();
+    Click(Params().Group("OutputGroup"), 1);
+    QApplication::processEvents();
+    ASSERT_FALSE(Messages.empty()); // the port's own reason reaches the user
+    EXPECT_EQ(App().Output().Device(), TOutputDevice::Sound);
+    EXPECT_TRUE(Params().Group("OutputGroup").button(0)->isChecked());
+    EXPECT_TRUE(Find<QScrollBar>("LevelBar").isEnabled());
+}
+
+// Whatever the fonts (the desktop's, or a larger one set while the window is open, which makes the
+// window larger): every control with the room its caption needs, inside what the window shows or
+// scrolls to, and a scroll bar only when the window is smaller than its controls.
+TEST_F(ParamWindow, AShorterWindowScrollsAndStaysReadableAtEveryFontSize) {
+    QWidget& content = *Params().Scroller().widget();
+    const QFont normal = QApplication::font();
+    const auto restore = qScopeGuard([&] {
+        QApplication::setFont(normal);
+        Settle();
+    });
+    QSize before;
+    for (const double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        if (normal.pixelSize() > 0)
+            font.setPixelSize(static_cast<int>(normal.pixelSize() * scale));
+        else
+            font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Settle();
+        const QSize full = content.sizeHint();
+        EXPECT_TRUE(!before.isValid() ||
+                    (full.width() > before.width() && full.height() > before.height()));
+        before = full;
+        EXPECT_EQ(Values(Params().sizeHint().height(), Params().maximumHeight(),
+                         Params().minimumHeight(), Params().sizeHint().width() >= full.width()),
+                  Values(full.height(), full.height(), TParamForm::MinimumSide, true));
+        ShowAt(Params().sizeHint());
+        EXPECT_EQ(Values(Scrolls(Qt::Vertical), Scrolls(Qt::Horizontal), Clipped()), "0 | 0 | ");
+        ShowAt({Params().sizeHint().width(), full.height() - 1}); // scrolled, not squeezed
+        EXPECT_EQ(Values(Scrolls(Qt::Vertical), content.height() == full.height(), Clipped()),
+                  "1 | 1 | ");
+        ShowAt({Params().sizeHint().width(), TParamForm::MinimumSide});
+        EXPECT_EQ(Values(Scrolls(Qt::Vertical), Clipped()), "1 | ");
+    }
+    // As small as it goes, it scrolls both ways; the controls keep the room they need.
+    ShowAt({1, 1});
+    EXPECT_EQ(Params().size(), QSize(TParamForm::MinimumSide, TParamForm::MinimumSide));
+    EXPECT_EQ(Values(Scrolls(Qt::Horizontal), content.width() == content.minimumSizeHint().width(),
+                     Clipped()),
+              "1 | 1 | ");
+}
+
+TEST_F(ParamWindow, EverySettingReadsBackTheSameAtTheNextStart) {
+    Click(Params().Group("MorseMode"), 3);
+    Click(Params().Group("DispModeGroup"), 1);
+    Enter(Field(TUpDown::Freq), "655");
+    Enter(Field(TUpDown::NumGroups), "12");
+    Enter(Params().TextEdit(TCharField::StartText), "cq<ka>");
+    QTest::mouseClick(&Find<QCheckBox>("BlipBox"), Qt::LeftButton);
+    Find<QScrollBar>("NoiseBar").setValue(33);
+    Find<QComboBox>("RepeatBox").setCurrentIndex(2);
+    Logic().SetRepeat(2);
+    Restart();
+    ShowParams();
+    const std::string first = ReadWhole(SettingsPath(Folder.Path.string() + "/"));
+    EXPECT_EQ(Values(Params().Group("MorseMode").button(3)->isChecked(), App().Engine().Frequency(),
+                     Field(TUpDown::NumGroups).text().toStdString(),
+                     Params().TextEdit(TCharField::StartText).text().toStdString(),
+                     Find<QCheckBox>("BlipBox").isChecked(), App().Noise().LeveldB(),
+                     Find<QComboBox>("FasterBox").isEnabled()),
+              "1 | 655 | 12 | cq<ka> | 1 | -33 | 1");
+    Restart(); // a file written by this program reads back to the same file
+    EXPECT_EQ(ReadWhole(SettingsPath(Folder.Path.string() + "/")), first);
+}
+
+} // namespace
