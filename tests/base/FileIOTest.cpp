@@ -28,7 +28,7 @@ std::string Numbered(std::size_t size) {
 
 } // namespace
 
-TEST(FileIO, WriteReadReplaceAndPatchAHeader) {
+TEST(FileIO, WriteReadReplaceAndPatchAHeaderAndFailuresLeaveTheOldFile) {
     brindle::test::TTempDir dir;
     const std::string path = (dir.Path / "a.txt").string();
     std::string error;
@@ -46,12 +46,9 @@ TEST(FileIO, WriteReadReplaceAndPatchAHeader) {
     ASSERT_TRUE(w.Commit(error));
     ASSERT_TRUE(ReadFileBytes(path, bytes, error));
     EXPECT_EQ(bytes, "HEADbody");
-}
 
-TEST(FileIO, FailuresLeaveTheOldFile) {
-    brindle::test::TTempDir dir;
-    std::string error;
-    std::string bytes = "old";
+    // Failures leave the old file.
+    bytes = "old";
     EXPECT_FALSE(ReadFileBytes((dir.Path / "missing").string(), bytes, error));
     EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(ReadFileBytes(dir.Path.string(), bytes, error));
@@ -65,12 +62,11 @@ TEST(FileIO, FailuresLeaveTheOldFile) {
     EXPECT_EQ(error, "No such file or directory");
 
     // A writer that is dropped before Commit leaves the old file as it was.
-    const std::string path = (dir.Path / "keep.txt").string();
     ASSERT_TRUE(WriteFileAtomically(path, "old", error));
     {
-        TAtomicFileWriter w;
-        ASSERT_TRUE(w.Open(path, error));
-        ASSERT_TRUE(w.Write("new and half", error));
+        TAtomicFileWriter dropped;
+        ASSERT_TRUE(dropped.Open(path, error));
+        ASSERT_TRUE(dropped.Write("new and half", error));
     }
     ASSERT_TRUE(ReadFileBytes(path, bytes, error));
     EXPECT_EQ(bytes, "old");

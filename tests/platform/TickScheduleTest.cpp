@@ -31,7 +31,7 @@ protected:
 
 } // namespace
 
-TEST_F(TickSchedule, LateTicksDoNotAddUpOverAText) {
+TEST_F(TickSchedule, LateTicksDoNotAddUpOverATextAndAStallCountsFromNow) {
     S.SetInterval(100, Now);
     ASSERT_TRUE(S.SetEnabled(true, Now));
     EXPECT_EQ(S.Due(), Now + 100 * Ms);
@@ -44,11 +44,7 @@ TEST_F(TickSchedule, LateTicksDoNotAddUpOverAText) {
         EXPECT_EQ(S.Due(), planned);
     }
     EXPECT_EQ(S.Due(), start + 900 * Ms);
-}
-
-TEST_F(TickSchedule, AStallCountsFromNowInsteadOfShorteningElements) {
-    S.SetInterval(100, Now);
-    S.SetEnabled(true, Now);
+    // A stall counts from now instead of shortening elements.
     EXPECT_TRUE(Tick(5 * Ms, 100)); // at the limit: still counted from the due time
     const int64_t due = S.Due();
     EXPECT_EQ(due, Now - 5 * Ms + 100 * Ms);
