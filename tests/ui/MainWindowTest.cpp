@@ -393,23 +393,7 @@ TEST_F(BufferWindow, AllCapsTypingNewLoadSaveAndExit) {
               "TEST K | TU 73 |  | tu 73 | 0");
 }
 
-TEST_F(BufferWindow, ScreenTextLoadAndSave) {
-    Key(Qt::Key_S, Qt::ControlModifier); // cancelled: nothing written
-    ASSERT_EQ(SaveRequests.size(), 1u);
-    // Until a file was opened, the dialog opens in the user's folder, not the program's.
-    EXPECT_NE(SaveRequests[0].Folder, Folder.Path.string() + "/");
-    EXPECT_TRUE(fs::is_directory(SaveRequests[0].Folder));
-    NextFile = Write(Folder.File("in.txt"), "cq cq\nde dl1abc\n");
-    Key(Qt::Key_L, Qt::ControlModifier);
-    // The load goes on from the event loop.
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !App().Sender().Loading(); }, 5000));
-    EXPECT_EQ(Shown(), "cq cq\nde dl1abc\n"); // the file's lines
-    NextFile = Folder.File("out.txt");
-    QTest::mouseClick(Form->findChild<QToolButton*>("SaveButton"), Qt::LeftButton);
-    EXPECT_EQ(ReadWhole(Folder.File("out.txt")), "cq cq\nde dl1abc\n");
-}
-
-TEST_F(BufferWindow, HelpAndAbout) {
+TEST_F(BufferWindow, HelpAboutAndTheShortCutList) {
     Key(Qt::Key_F1);
     ASSERT_EQ(Urls.size(), 1u);
     EXPECT_EQ(Urls[0].rfind("file://", 0), 0u);
@@ -436,41 +420,10 @@ TEST_F(BufferWindow, HelpAndAbout) {
             if (!a->isSeparator()) {
                 EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
             }
-}
 
-// After a long Ctrl+L load the display showed the end of the text, not the part being sent; the
-// view now stays with the part being sent, and follows it down.
-TEST_F(BufferWindow, ALongLoadKeepsThePartBeingSentInView) {
-    App().Params().SetCharSize(9); // 100 pt: a few lines fill the display
-    App().SetNewSpeedVal("300");
-    std::string text;
-    for (int i = 0; i < 400; ++i)
-        text += "line" + std::to_string(i) + " of the text\n";
-    NextFile = Write(Folder.File("long.txt"), text);
-    Key(Qt::Key_L, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !App().Sender().Loading(); }, 10000));
-    auto& display = Form->TextView();
-    display.Flush();
-    QApplication::processEvents();
-    auto shown = [&](int docPos) {
-        QTextCursor c(display.document());
-        c.setPosition(docPos);
-        const QRect r = display.cursorRect(c);
-        return r.top() >= 0 && r.bottom() <= display.viewport()->height();
-    };
-    EXPECT_TRUE(shown(0)); // the first line, which is sent first
-    EXPECT_FALSE(shown(display.document()->characterCount() - 1));
-    Play(30000); // some lines sent
-    display.Flush();
-    QApplication::processEvents();
-    const int mark = App().Display().DocPos(App().Display().SentMark());
-    ASSERT_GT(mark, 60);
-    EXPECT_TRUE(shown(mark)) << mark;
-}
-
-// Ctrl+F1 shows the short cut list. Every line is key, tab, text; the texts start in one column
-// after the widest key, and the window shows every line whole, without scrolling; Esc hides it.
-TEST_F(BufferWindow, TheShortCutListIsAlignedAndFitsItsLines) {
+    // Ctrl+F1 shows the short cut list. Every line is key, tab, text; the texts start in one
+    // column after the widest key, and the window shows every line whole, without scrolling; Esc
+    // hides it.
     const QStringList lines = ShortCutLines().split('\n');
     EXPECT_EQ(lines.front(), "F1\tdisplay Help information in your browser");
     for (const char* line : {"F10\taccess the menu bar (standard command)",
@@ -510,6 +463,47 @@ TEST_F(BufferWindow, TheShortCutListIsAlignedAndFitsItsLines) {
     Activate(shorts);
     QTest::keyClick(&memo, Qt::Key_Escape);
     EXPECT_FALSE(shorts.isVisible());
+}
+
+// The screen text saved with Ctrl+S and the Save button and loaded with Ctrl+L. After a long load
+// the display showed the end of the text, not the part being sent; the view now stays with the
+// part being sent, and follows it down.
+TEST_F(BufferWindow, ScreenTextLoadAndSaveAndALongLoadKeepsThePartBeingSentInView) {
+    Key(Qt::Key_S, Qt::ControlModifier); // cancelled: nothing written
+    ASSERT_EQ(SaveRequests.size(), 1u);
+    // Until a file was opened, the dialog opens in the user's folder, not the program's.
+    EXPECT_NE(SaveRequests[0].Folder, Folder.Path.string() + "/");
+    EXPECT_TRUE(fs::is_directory(SaveRequests[0].Folder));
+    App().Params().SetCharSize(9); // 100 pt: a few lines fill the display
+    App().SetNewSpeedVal("300");
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += "line" + std::to_string(i) + " of the text\n";
+    NextFile = Write(Folder.File("long.txt"), text);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    // The load goes on from the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !App().Sender().Loading(); }, 10000));
+    EXPECT_EQ(Shown().toStdString(), text); // the file's lines
+    auto& display = Form->TextView();
+    display.Flush();
+    QApplication::processEvents();
+    auto shown = [&](int docPos) {
+        QTextCursor c(display.document());
+        c.setPosition(docPos);
+        const QRect r = display.cursorRect(c);
+        return r.top() >= 0 && r.bottom() <= display.viewport()->height();
+    };
+    EXPECT_TRUE(shown(0)); // the first line, which is sent first
+    EXPECT_FALSE(shown(display.document()->characterCount() - 1));
+    Play(30000); // some lines sent
+    display.Flush();
+    QApplication::processEvents();
+    const int mark = App().Display().DocPos(App().Display().SentMark());
+    ASSERT_GT(mark, 60);
+    EXPECT_TRUE(shown(mark)) << mark;
+    NextFile = Folder.File("out.txt");
+    QTest::mouseClick(Form->findChild<QToolButton*>("SaveButton"), Qt::LeftButton);
+    EXPECT_EQ(ReadWhole(Folder.File("out.txt")), text);
 }
 
 // The dialog's six lines as drawn; Esc cancels, and with nothing to send even OK starts nothing.
