@@ -102,26 +102,11 @@ protected:
 
 } // namespace
 
-TEST_F(TwoInstances, SecondIsRefusedAndTheFirstRunsOn) {
-    First.start(BRINDLE_PROGRAM, {});
-    ASSERT_TRUE(First.waitForStarted(kLimitMs));
-    ASSERT_EQ(WaitForOwnerFirst(), std::to_string(First.processId()))
-        << "the first instance did not take the lock";
-    ExpectSecondRefused();
-
-    EXPECT_EQ(First.state(), QProcess::Running) << "the first instance was disturbed";
-    ::kill(static_cast<pid_t>(First.processId()), SIGTERM);
-    ASSERT_TRUE(First.waitForFinished(kLimitMs));
-    EXPECT_EQ(First.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(First.exitCode(), 0);
-    EXPECT_TRUE(fs::exists(Home.Path / "config" / "Brindle" / "Brindle.ini"))
-        << "the first instance did not save its settings when told to end";
-}
-
 // Killed between making its lock file and writing its number into it, a start leaves an empty
 // file behind: it does not block the next start. An empty lock file whose maker is alive (it
-// holds the file's flock and has yet to write its number) is not taken from it.
-TEST_F(TwoInstances, AnEmptyLockFileBlocksTheStartOnlyWhileItIsHeld) {
+// holds the file's flock and has yet to write its number) is not taken from it. The first
+// instance then refuses the second and runs on until SIGTERM closes it in order.
+TEST_F(TwoInstances, AnEmptyLockFileBlocksOnlyWhileHeldAndTheFirstRefusesTheSecond) {
     const fs::path path = Runtime / brindle::TInstanceLock::FileName;
     {
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
@@ -134,8 +119,17 @@ TEST_F(TwoInstances, AnEmptyLockFileBlocksTheStartOnlyWhileItIsHeld) {
     ASSERT_EQ(fs::file_size(path), 0u);
     First.start(BRINDLE_PROGRAM, {});
     ASSERT_TRUE(First.waitForStarted(kLimitMs));
-    EXPECT_EQ(WaitForOwnerFirst(), std::to_string(First.processId()))
+    ASSERT_EQ(WaitForOwnerFirst(), std::to_string(First.processId()))
         << "the empty lock file blocked the start";
+    ExpectSecondRefused();
+
+    EXPECT_EQ(First.state(), QProcess::Running) << "the first instance was disturbed";
+    ::kill(static_cast<pid_t>(First.processId()), SIGTERM);
+    ASSERT_TRUE(First.waitForFinished(kLimitMs));
+    EXPECT_EQ(std::make_tuple(First.exitStatus(), First.exitCode()),
+              std::make_tuple(QProcess::NormalExit, 0));
+    EXPECT_TRUE(fs::exists(Home.Path / "config" / "Brindle" / "Brindle.ini"))
+        << "the first instance did not save its settings when told to end";
 }
 
 int main(int argc, char** argv) {

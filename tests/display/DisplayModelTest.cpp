@@ -97,7 +97,8 @@ TEST_F(Display, MarkDeleteAndUnmark) {
     EXPECT_EQ(Model.SentMark(), 1);
 }
 
-TEST_F(Display, LineBreaksCountTwoAndGoWhole) {
+// Line breaks count two and go whole; after many, the positions colour the right characters.
+TEST_F(Display, LineBreaksCountTwoAndGoWholeAndColourTheRightCharactersAfterThem) {
     Model.AddText("ab");
     Model.AddChar(13);
     EXPECT_EQ(std::make_tuple(Model.TextEnd(), Model.Text(), Drawn()),
@@ -105,9 +106,7 @@ TEST_F(Display, LineBreaksCountTwoAndGoWhole) {
     Model.DeleteLast(1); // the whole break
     EXPECT_EQ(std::make_tuple(Model.TextEnd(), Model.Text(), Drawn(), Model.LastChar()),
               std::make_tuple(3, "ab", "ab/rr", 'b'));
-}
-
-TEST_F(Display, PositionsAfterManyBreaksColourTheRightCharacters) {
+    Model.DeleteLast(2);
     for (int i = 0; i < 3; ++i) {
         Model.AddText("xy");
         Model.AddChar(13);
@@ -123,7 +122,7 @@ TEST_F(Display, PositionsAfterManyBreaksColourTheRightCharacters) {
     ExpectViewMatchesModel();
 }
 
-TEST_F(Display, StringsTurnSmallSingleCharactersKeepTheirCase) {
+TEST_F(Display, StringsTurnSmallSingleCharactersKeepTheirCaseAndAllCapsKeepsTheWaitingRed) {
     Model.AddText("<AR>");
     Model.AddChar('A');
     EXPECT_EQ(Model.Text(), "<ar>A");
@@ -131,9 +130,10 @@ TEST_F(Display, StringsTurnSmallSingleCharactersKeepTheirCase) {
     Model.AddText("0K");
     Model.AddChar('0');
     EXPECT_EQ(Model.Text(), "<ar>A\xD8K\xD8"); // a string keeps its case with the slashed zero
-}
+    Model.DeleteLast(10);
+    Model.SetZeroSlash(false);
 
-TEST_F(Display, AllCapsKeepsTheWaitingPartRed) {
+    // All caps keeps the waiting part red.
     Model.AddText("abc");
     Model.AddInfoText(" info");
     Model.AddText("de");
