@@ -120,6 +120,203 @@ protected:
     brindle::test::TTempDir Lists; // where the user keeps word, phrase and text lists
 };
 
+// --- Accessibility ---------------------------------------------------------------------------
+
+// Parts of a compound control speak through the control: the line edit of a spin box, the list
+// of a combo box, the headers and the corner button of a table (read as its header cells).
+bool InsideCompound(const QWidget& w) {
+    for (const QWidget* p = w.parentWidget(); p; p = p->parentWidget())
+        if (qobject_cast<const QComboBox*>(p) || qobject_cast<const QAbstractSpinBox*>(p) ||
+            qobject_cast<const QAbstractItemView*>(p))
+            return true;
+    return false;
+}
+
+// The scroll bars of a scroll area (a text area, a list) are part of it, not controls of their
+// own.
+bool ScrollAreaBar(const QScrollBar& bar) {
+    for (const QWidget* p = bar.parentWidget(); p; p = p->parentWidget())
+        if (auto* area = qobject_cast<const QAbstractScrollArea*>(p))
+            if (area->verticalScrollBar() == &bar || area->horizontalScrollBar() == &bar)
+                return true;
+    return false;
+}
+
+// What a user operates: buttons of every kind, edits, spin boxes, combo and list boxes, sliders
+// and scroll bars that set a value, text areas.
+bool IsControl(const QWidget& w) {
+    if (InsideCompound(w)) return false;
+    // Qt's own extension arrows of the menu bar and the tool bar, shown only where a bar is cut:
+    // the main window is never narrower than its tool bar (the tool bar's test), and that is far
+    // wider than the four menus.
+    if (w.objectName() == "qt_toolbar_ext_button" || w.objectName() == "qt_menubar_ext_button")
+        return false;
+    if (auto* bar = qobject_cast<const QScrollBar*>(&w)) return !ScrollAreaBar(*bar);
+    return qobject_cast<const QAbstractButton*>(&w) || qobject_cast<const QLineEdit*>(&w) ||
+           qobject_cast<const QAbstractSpinBox*>(&w) || qobject_cast<const QComboBox*>(&w) ||
+           qobject_cast<const QAbstractItemView*>(&w) || qobject_cast<const QAbstractSlider*>(&w) ||
+           qobject_cast<const QPlainTextEdit*>(&w) || qobject_cast<const QTextEdit*>(&w);
+}
+
+// The name a screen reader reads. Where a control has none of its own, Qt falls back on the
+// title of the group box it is in: that names the group, not the control, and counts as none.
+QString AccessibleName(QWidget& w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
+    if (!a) return {};
+    // On Linux a combo box's name is its current entry; the screen reader names it by the label
+    // that labels it (a buddy beside it).
+    if (qobject_cast<QComboBox*>(&w)) {
+        for (const auto& [label, relation] : a->relations(QAccessible::Label))
+            if (qobject_cast<QLabel*>(label->object()))
+                return label->text(QAccessible::Name).trimmed();
+        return {};
+    }
+    const QString name = a->text(QAccessible::Name).trimmed();
+    if (auto* box = qobject_cast<QGroupBox*>(w.parentWidget());
+        box && w.accessibleName().isEmpty() && name == QString(box->title()).remove('&'))
+        return {};
+    return name;
+}
+
+// How a failure names a widget: its object name, else its class, with the window it is in.
+std::string Describe(const QWidget& w) {
+    const QString name =
+        w.objectName().isEmpty() ? QString(w.metaObject()->className()) : w.objectName();
+    return (w.window()->windowTitle() + ": " + name).toStdString();
+}
+
+// Walks window and every widget in it; each control without a name is a failure of its own, and
+// so is each control named like another one in the same place (four buttons "New" in a row tell
+// a listener nothing about which buffer they erase). The number of controls checked.
+int CheckNames(QWidget& window) {
+    int controls = 0;
+    std::map<std::pair<const QWidget*, QString>, const QWidget*> named; // by parent and name
+    QList<QWidget*> all = window.findChildren<QWidget*>();
+    all.prepend(&window);
+    for (QWidget* w : all) {
+        // Another window inside this one (the parameters window in the main window) is walked
+        // on its own.
+        if (w->window() != &window || !IsControl(*w)) continue;
+        ++controls;
+        const QString name = AccessibleName(*w);
+        if (name.isEmpty())
+            ADD_FAILURE() << "no accessible name: " << Describe(*w);
+        else if (const auto [at, fresh] = named.emplace(std::pair(w->parentWidget(), name), w);
+                 !fresh)
+            ADD_FAILURE() << Describe(*w) << " has the same accessible name \""
+                          << name.toStdString() << "\" as " << Describe(*at->second);
+    }
+    return controls;
+}
+
+// The controls Tab reaches from start, by their names, until it is back at start.
+QStringList TabWalk(QWidget& start) {
+    QWidget& window = *start.window();
+    start.setFocus(Qt::TabFocusReason);
+    QStringList names;
+    QWidget* at = &start;
+    for (int i = 0; i < 200; ++i) {
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = window.focusWidget();
+        if (!at || at == &start) break;
+        names << AccessibleName(*at);
+    }
+    return names;
+}
+
+using Accessibility = brindle::test::TWindowTest;
+
+// --- The parameters window ---------------------------------------------------------------------
+
+class ParamWindow : public brindle::test::TWindowTest {
+protected:
+    void SetUp() override {
+        TWindowTest::SetUp();
+        ShowParams();
+    }
+    void TearDown() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        if (Form) Shot(Params(), ("params-" + std::string(info->name())).c_str());
+        TWindowTest::TearDown();
+    }
+    void ShowParams() {
+        Form->ToggleParameters();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Params()));
+        // Focus moves only inside the active window (on a real X server as well).
+        brindle::test::Activate(Params());
+        if (!QTest::qWaitForWindowActive(&Params(), 2000)) qWarning("parameters window not active");
+        QApplication::processEvents();
+    }
+    TParamForm& Params() { return Form->ParamForm(); }
+    TParameters& Logic() { return App().Params(); }
+    QLineEdit& Field(TUpDown u) { return Params().UpDown(u).Edit(); }
+    template <class W> W& Find(const char* name) {
+        auto* w = Params().findChild<W*>(name);
+        if (!w) throw std::logic_error(std::string("no control ") + name); // fails the test
+        return *w;
+    }
+    // Types text into a field that has the focus and presses Enter.
+    void Enter(QLineEdit& edit, const QString& text) {
+        edit.setFocus();
+        edit.selectAll();
+        QTest::keyClicks(&edit, text);
+        QTest::keyClick(&edit, Qt::Key_Return);
+    }
+    void Click(QButtonGroup& group, int id) {
+        // On the indicator: a radio button takes clicks on its circle and caption only.
+        QAbstractButton* b = group.button(id);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+        QApplication::processEvents();
+    }
+    // Nested layouts take their new sizes one level in each turn of the event loop.
+    static void Settle() {
+        for (int level = 0; level < 10; ++level)
+            QApplication::processEvents();
+    }
+    // Resizes the parameters window (within its limits) and lets its layout settle.
+    void ShowAt(QSize size) {
+        Params().resize(size);
+        Settle();
+    }
+    bool Scrolls(Qt::Orientation o) {
+        QScrollArea& scroller = Params().Scroller();
+        return (o == Qt::Vertical ? scroller.verticalScrollBar() : scroller.horizontalScrollBar())
+            ->isVisible();
+    }
+    // The controls that do not get the room their text needs, or that lie outside what the window
+    // shows or scrolls to, one per line; empty when every control can be read.
+    std::string Clipped() {
+        QScrollArea& scroller = Params().Scroller();
+        QWidget& content = *scroller.widget();
+        std::string clipped;
+        if (content.width() > scroller.viewport()->width() && !Scrolls(Qt::Horizontal))
+            clipped += "the controls are cut on the right\n";
+        for (QWidget* w : content.findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(&content) || w->minimumSize() == w->maximumSize()) continue;
+            QSize need;
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+                need = w->sizeHint(); // a caption on one line, in full
+            else if (qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w))
+                need = w->minimumSizeHint();
+            else
+                continue;
+            const QRect place(w->mapTo(&content, QPoint(0, 0)), w->size());
+            if (w->width() < need.width() || w->height() < need.height() ||
+                !content.rect().contains(place)) {
+                QString text;
+                if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+                if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+                if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+                clipped += (w->objectName() + " \"" + text + "\" ").toStdString() +
+                           std::to_string(w->width()) + "x" + std::to_string(w->height()) +
+                           " needs " + std::to_string(need.width()) + "x" +
+                           std::to_string(need.height()) + "\n";
+            }
+        }
+        return clipped;
+    }
+};
+
 } // namespace
 
 TEST_F(Window, TypingShowsTheTextRedThenBlackAndTheTXButtonFollowsThePtt) {
@@ -324,7 +521,7 @@ TEST_F(Window, TheSpeedBoxAndAClickOnAButtonLeaveTheFocusInTheDisplay) {
     }
 }
 
-TEST_F(BufferWindow, F4AndTheButtonShowAndHideItAndTheFirstFieldHasTheFocus) {
+TEST_F(BufferWindow, F4AndTheButtonShowAndHideItAndF2ShowsAndHidesTheParameters) {
     EXPECT_TRUE(fs::exists(Folder.File("CWBuffer1.txt"))); // made at the first start
     EXPECT_TRUE(fs::exists(Folder.File("CWBuffer4.txt")));
     auto* button = Form->findChild<QPushButton*>("BuffersButton");
@@ -338,10 +535,17 @@ TEST_F(BufferWindow, F4AndTheButtonShowAndHideItAndTheFirstFieldHasTheFocus) {
     EXPECT_FALSE(Buffers().isVisible());
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_TRUE(Buffers().isVisible());
-    // F2 in the buffers window acts as in the main window.
-    for (const bool shown : {true, false}) {
+    // F2 shows and hides the parameters window, from the buffers window as from the main window;
+    // Esc in one of its fields hides it.
+    for (const bool shown : {true, false, true}) {
         Activate(Buffers());
         QTest::keyClick(&Buffers().BufferEdit(0), Qt::Key_F2);
+        EXPECT_EQ(Form->ParamForm().isVisible(), shown);
+    }
+    QTest::keyClick(&Form->ParamForm().UpDown(TUpDown::Freq).Edit(), Qt::Key_Escape);
+    EXPECT_FALSE(Form->ParamForm().isVisible());
+    for (const bool shown : {true, false}) {
+        Key(Qt::Key_F2);
         EXPECT_EQ(Form->ParamForm().isVisible(), shown);
     }
 }
@@ -758,116 +962,6 @@ TEST_F(SessionWindow, TheKochWindowFollowsTheCourseAndShiftF11StartsALesson) {
     EXPECT_FALSE(App().Copy().Running());
 }
 
-// --- Accessibility ---------------------------------------------------------------------------
-
-namespace {
-
-// Parts of a compound control speak through the control: the line edit of a spin box, the list
-// of a combo box, the headers and the corner button of a table (read as its header cells).
-bool InsideCompound(const QWidget& w) {
-    for (const QWidget* p = w.parentWidget(); p; p = p->parentWidget())
-        if (qobject_cast<const QComboBox*>(p) || qobject_cast<const QAbstractSpinBox*>(p) ||
-            qobject_cast<const QAbstractItemView*>(p))
-            return true;
-    return false;
-}
-
-// The scroll bars of a scroll area (a text area, a list) are part of it, not controls of their
-// own.
-bool ScrollAreaBar(const QScrollBar& bar) {
-    for (const QWidget* p = bar.parentWidget(); p; p = p->parentWidget())
-        if (auto* area = qobject_cast<const QAbstractScrollArea*>(p))
-            if (area->verticalScrollBar() == &bar || area->horizontalScrollBar() == &bar)
-                return true;
-    return false;
-}
-
-// What a user operates: buttons of every kind, edits, spin boxes, combo and list boxes, sliders
-// and scroll bars that set a value, text areas.
-bool IsControl(const QWidget& w) {
-    if (InsideCompound(w)) return false;
-    // Qt's own extension arrows of the menu bar and the tool bar, shown only where a bar is cut:
-    // the main window is never narrower than its tool bar (the tool bar's test), and that is far
-    // wider than the four menus.
-    if (w.objectName() == "qt_toolbar_ext_button" || w.objectName() == "qt_menubar_ext_button")
-        return false;
-    if (auto* bar = qobject_cast<const QScrollBar*>(&w)) return !ScrollAreaBar(*bar);
-    return qobject_cast<const QAbstractButton*>(&w) || qobject_cast<const QLineEdit*>(&w) ||
-           qobject_cast<const QAbstractSpinBox*>(&w) || qobject_cast<const QComboBox*>(&w) ||
-           qobject_cast<const QAbstractItemView*>(&w) || qobject_cast<const QAbstractSlider*>(&w) ||
-           qobject_cast<const QPlainTextEdit*>(&w) || qobject_cast<const QTextEdit*>(&w);
-}
-
-// The name a screen reader reads. Where a control has none of its own, Qt falls back on the
-// title of the group box it is in: that names the group, not the control, and counts as none.
-QString AccessibleName(QWidget& w) {
-    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
-    if (!a) return {};
-    // On Linux a combo box's name is its current entry; the screen reader names it by the label
-    // that labels it (a buddy beside it).
-    if (qobject_cast<QComboBox*>(&w)) {
-        for (const auto& [label, relation] : a->relations(QAccessible::Label))
-            if (qobject_cast<QLabel*>(label->object()))
-                return label->text(QAccessible::Name).trimmed();
-        return {};
-    }
-    const QString name = a->text(QAccessible::Name).trimmed();
-    if (auto* box = qobject_cast<QGroupBox*>(w.parentWidget());
-        box && w.accessibleName().isEmpty() && name == QString(box->title()).remove('&'))
-        return {};
-    return name;
-}
-
-// How a failure names a widget: its object name, else its class, with the window it is in.
-std::string Describe(const QWidget& w) {
-    const QString name =
-        w.objectName().isEmpty() ? QString(w.metaObject()->className()) : w.objectName();
-    return (w.window()->windowTitle() + ": " + name).toStdString();
-}
-
-// Walks window and every widget in it; each control without a name is a failure of its own, and
-// so is each control named like another one in the same place (four buttons "New" in a row tell
-// a listener nothing about which buffer they erase). The number of controls checked.
-int CheckNames(QWidget& window) {
-    int controls = 0;
-    std::map<std::pair<const QWidget*, QString>, const QWidget*> named; // by parent and name
-    QList<QWidget*> all = window.findChildren<QWidget*>();
-    all.prepend(&window);
-    for (QWidget* w : all) {
-        // Another window inside this one (the parameters window in the main window) is walked
-        // on its own.
-        if (w->window() != &window || !IsControl(*w)) continue;
-        ++controls;
-        const QString name = AccessibleName(*w);
-        if (name.isEmpty())
-            ADD_FAILURE() << "no accessible name: " << Describe(*w);
-        else if (const auto [at, fresh] = named.emplace(std::pair(w->parentWidget(), name), w);
-                 !fresh)
-            ADD_FAILURE() << Describe(*w) << " has the same accessible name \""
-                          << name.toStdString() << "\" as " << Describe(*at->second);
-    }
-    return controls;
-}
-
-// The controls Tab reaches from start, by their names, until it is back at start.
-QStringList TabWalk(QWidget& start) {
-    QWidget& window = *start.window();
-    start.setFocus(Qt::TabFocusReason);
-    QStringList names;
-    QWidget* at = &start;
-    for (int i = 0; i < 200; ++i) {
-        QTest::keyClick(at, Qt::Key_Tab);
-        at = window.focusWidget();
-        if (!at || at == &start) break;
-        names << AccessibleName(*at);
-    }
-    return names;
-}
-
-using Accessibility = brindle::test::TWindowTest;
-
-} // namespace
-
 TEST_F(Accessibility, EveryControlOfEveryWindowHasAName) {
     int controls = 0;
     Form->ToggleParameters();
@@ -982,99 +1076,6 @@ TEST_F(Accessibility, TabGoesThroughTheBuffersRowByRow) {
     EXPECT_EQ(TabWalk(buffers.BufferEdit(0)), expected);
 }
 
-// --- The parameters window ---------------------------------------------------------------------
-
-namespace {
-
-class ParamWindow : public brindle::test::TWindowTest {
-protected:
-    void SetUp() override {
-        TWindowTest::SetUp();
-        ShowParams();
-    }
-    void TearDown() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        if (Form) Shot(Params(), ("params-" + std::string(info->name())).c_str());
-        TWindowTest::TearDown();
-    }
-    void ShowParams() {
-        Form->ToggleParameters();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Params()));
-        // Focus moves only inside the active window (on a real X server as well).
-        brindle::test::Activate(Params());
-        if (!QTest::qWaitForWindowActive(&Params(), 2000)) qWarning("parameters window not active");
-        QApplication::processEvents();
-    }
-    TParamForm& Params() { return Form->ParamForm(); }
-    TParameters& Logic() { return App().Params(); }
-    QLineEdit& Field(TUpDown u) { return Params().UpDown(u).Edit(); }
-    template <class W> W& Find(const char* name) {
-        auto* w = Params().findChild<W*>(name);
-        if (!w) throw std::logic_error(std::string("no control ") + name); // fails the test
-        return *w;
-    }
-    // Types text into a field that has the focus and presses Enter.
-    void Enter(QLineEdit& edit, const QString& text) {
-        edit.setFocus();
-        edit.selectAll();
-        QTest::keyClicks(&edit, text);
-        QTest::keyClick(&edit, Qt::Key_Return);
-    }
-    void Click(QButtonGroup& group, int id) {
-        // On the indicator: a radio button takes clicks on its circle and caption only.
-        QAbstractButton* b = group.button(id);
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
-        QApplication::processEvents();
-    }
-    // Nested layouts take their new sizes one level in each turn of the event loop.
-    static void Settle() {
-        for (int level = 0; level < 10; ++level)
-            QApplication::processEvents();
-    }
-    // Resizes the parameters window (within its limits) and lets its layout settle.
-    void ShowAt(QSize size) {
-        Params().resize(size);
-        Settle();
-    }
-    bool Scrolls(Qt::Orientation o) {
-        QScrollArea& scroller = Params().Scroller();
-        return (o == Qt::Vertical ? scroller.verticalScrollBar() : scroller.horizontalScrollBar())
-            ->isVisible();
-    }
-    // The controls that do not get the room their text needs, or that lie outside what the window
-    // shows or scrolls to, one per line; empty when every control can be read.
-    std::string Clipped() {
-        QScrollArea& scroller = Params().Scroller();
-        QWidget& content = *scroller.widget();
-        std::string clipped;
-        if (content.width() > scroller.viewport()->width() && !Scrolls(Qt::Horizontal))
-            clipped += "the controls are cut on the right\n";
-        for (QWidget* w : content.findChildren<QWidget*>()) {
-            if (!w->isVisibleTo(&content) || w->minimumSize() == w->maximumSize()) continue;
-            QSize need;
-            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
-                need = w->sizeHint(); // a caption on one line, in full
-            else if (qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w))
-                need = w->minimumSizeHint();
-            else
-                continue;
-            const QRect place(w->mapTo(&content, QPoint(0, 0)), w->size());
-            if (w->width() < need.width() || w->height() < need.height() ||
-                !content.rect().contains(place)) {
-                QString text;
-                if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-                if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
-                if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
-                clipped += (w->objectName() + " \"" + text + "\" ").toStdString() +
-                           std::to_string(w->width()) + "x" + std::to_string(w->height()) +
-                           " needs " + std::to_string(need.width()) + "x" +
-                           std::to_string(need.height()) + "\n";
-            }
-        }
-        return clipped;
-    }
-};
-
 // Enter and leaving a field apply it, and the field shows the value taken, in the unit chosen;
 // Shift and Ctrl reach the steps of the keys and the arrows; the variable size box follows the
 // size. The rules behind them are Params.SpeedFieldsInWpmAndNumbersFallBackAndClamp,
@@ -1177,21 +1178,6 @@ TEST_F(ParamWindow, MuteNoiseAndFarnsworth) {
     EXPECT_EQ(Values(level.value(), Logic().View().LevelPosition), "39 | 39");
 }
 
-TEST_F(ParamWindow, F2ShowsHidesAndShowsAndEscHides) {
-    ASSERT_TRUE(Params().isVisible());
-    QApplication::setActiveWindow(Form.get());
-    Form->TextView().setFocus();
-    for (const bool shown : {false, true, false}) {
-        QTest::keyClick(&Form->TextView(), Qt::Key_F2);
-        EXPECT_EQ(Params().isVisible(), shown);
-    }
-    Form->ToggleParameters();
-    ASSERT_TRUE(Params().isVisible());
-    QTest::keyClick(&Field(TUpDown::Freq), Qt::Key_Escape);
-    EXPECT_FALSE(Params().isVisible());
-    Form->ToggleParameters();
-}
-
 // A port is listed with its adapter (Bluetooth links are not); one that cannot be opened is
 // reported, and the sound output stays.
 TEST_F(ParamWindow, PortsShowTheirAdapterAndOneThatCannotBeOpenedLeavesTheSound) {
@@ -1283,5 +1269,3 @@ TEST_F(ParamWindow, EverySettingReadsBackTheSameAtTheNextStart) {
     Restart(); // a file written by this program reads back to the same file
     EXPECT_EQ(ReadWhole(SettingsPath(Folder.Path.string() + "/")), first);
 }
-
-} // namespace
