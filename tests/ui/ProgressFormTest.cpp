@@ -311,9 +311,9 @@ TEST_F(ProgressWindow, ProsignsAreTextOnTheAxisAndConfusionsAGrid) {
     EXPECT_EQ(Row(TProgressTab::Chars, 1).substr(0, 5), "<ar>,");
     // The confusion as sent × copied: b's row has 1 under 6.
     QAbstractItemModel* grid = Form->ConfusionMatrix().model();
-    ASSERT_EQ(grid->rowCount(), 1);
-    ASSERT_EQ(grid->columnCount(), 2);
-    EXPECT_EQ(grid->headerData(1, Qt::Horizontal).toString(), "6");
-    EXPECT_EQ(grid->data(grid->index(0, 0)).toString(), "b");
-    EXPECT_EQ(grid->data(grid->index(0, 1)).toString(), "1");
+    ASSERT_EQ(Values(grid->rowCount(), grid->columnCount()), "1 | 2");
+    EXPECT_EQ(Values(grid->headerData(1, Qt::Horizontal).toString().toStdString(),
+                     grid->data(grid->index(0, 0)).toString().toStdString(),
+                     grid->data(grid->index(0, 1)).toString().toStdString()),
+              "6 | b | 1");
 }
