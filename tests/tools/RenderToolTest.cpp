@@ -79,7 +79,7 @@ TEST_F(RenderTool, RunsHaveTheEngineDurations) {
     EXPECT_EQ(Runs101(right), ExpectedRuns("ee", engine));
 }
 
-TEST_F(RenderTool, TextFromFileAndStandardInput) {
+TEST_F(RenderTool, TextFromFileAndStandardInputAndUnsendableCharacters) {
     const std::string in = Path("in.txt");
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(in, "cq <AR>\r\nk\n", error));
@@ -90,10 +90,7 @@ TEST_F(RenderTool, TextFromFileAndStandardInput) {
     EXPECT_FALSE(a.empty());
     for (const char* other : {"b.wav", "c.wav"})
         EXPECT_EQ(KeyRuns(a), KeyRuns(ReadWav(Path(other)).Samples)) << other;
-}
-
-// Characters without a code are left out and counted in one warning; prosigns by name stay.
-TEST_F(RenderTool, UnsendableCharactersAreCountedInOneWarning) {
+    // Characters without a code are left out and counted in one warning; prosigns by name stay.
     const TPreparedText t = PrepareRenderText("Cq <sk> <xx>\ta\r\nb\nc\rd [\xE4]");
     EXPECT_EQ(t.Chars, "Cq # xx a\rb\rc\rd \xE4");
     EXPECT_EQ(t.Dropped, 4u); // < > [ ]
