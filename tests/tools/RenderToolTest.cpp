@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <numeric>
 #include <sstream>
 #include <unistd.h>
 
@@ -49,8 +50,8 @@ protected:
 
 } // namespace
 
-// Mono at the engine's defaults and stereo at a Farnsworth speed given in words per minute.
-TEST_F(RenderTool, RunsHaveTheEngineDurations) {
+// Mono at the engine's defaults and stereo at a Farnsworth speed given in words per minute; noise.
+TEST_F(RenderTool, RunsHaveTheEngineDurationsAndNoiseIsAdded) {
     ASSERT_EQ(Run({"--cpm", "60", "--tone", "101", "--level", "0", "-o", Path("p.wav"), "paris",
                    "paris"}),
               0)
@@ -66,9 +67,9 @@ TEST_F(RenderTool, RunsHaveTheEngineDurations) {
     TMorseEngine engine;
     const auto expected = ExpectedRuns("paris paris", engine);
     EXPECT_EQ(Runs101(mono.Samples), expected);
-    std::size_t total = 0;
-    for (const auto& r : expected)
-        total += static_cast<std::size_t>(r.Length);
+    const auto total = std::accumulate(
+        expected.begin(), expected.end(), std::size_t{0},
+        [](std::size_t n, const TRun& r) { return n + static_cast<std::size_t>(r.Length); });
     EXPECT_EQ(mono.Samples.size(), total); // ends with the last character's space
     std::vector<int16_t> right;
     for (std::size_t k = 1; k < stereo.Samples.size(); k += 2)
@@ -77,6 +78,15 @@ TEST_F(RenderTool, RunsHaveTheEngineDurations) {
     engine.SetSpeed(50);
     engine.SetSpacing(TSpacing::Farnsworth);
     EXPECT_EQ(Runs101(right), ExpectedRuns("ee", engine));
+    // Noise fills the lead-in.
+    ASSERT_EQ(Run({"--noise", "-30", "--noise-type", "uniform", "--noise-seed", "5", "-o",
+                   Path("n.wav"), "e"}),
+              0);
+    const auto s = ReadWav(Path("n.wav")).Samples;
+    int nonZeroInLeadIn = 0;
+    for (int k = 0; k < 1500; ++k)
+        nonZeroInLeadIn += s[static_cast<std::size_t>(k)] != 0;
+    EXPECT_GT(nonZeroInLeadIn, 1000);
 }
 
 TEST_F(RenderTool, TextFromFileAndStandardInputAndUnsendableCharacters) {
@@ -160,15 +170,4 @@ TEST_F(RenderTool, InputIsReadUpTo16MiB) {
         EXPECT_EQ(Err.str(), tooLarge("/dev/zero"));
         EXPECT_FALSE(fs::exists(Path("zero.wav")));
     }
-}
-
-TEST_F(RenderTool, NoiseIsAdded) {
-    ASSERT_EQ(Run({"--noise", "-30", "--noise-type", "uniform", "--noise-seed", "5", "-o",
-                   Path("n.wav"), "e"}),
-              0);
-    const auto s = ReadWav(Path("n.wav")).Samples;
-    int nonZeroInLeadIn = 0;
-    for (int k = 0; k < 1500; ++k)
-        nonZeroInLeadIn += s[static_cast<std::size_t>(k)] != 0;
-    EXPECT_GT(nonZeroInLeadIn, 1000);
 }
