@@ -116,6 +116,13 @@ public:
                                                                          std::memory_order_relaxed);
             },
             this);
+        pa_stream_set_write_callback(
+            Stream_,
+            [](pa_stream*, size_t, void* self) {
+                auto* b = static_cast<TPulseBackend*>(self);
+                if (b->OnRoom) b->OnRoom();
+            },
+            this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(bufferBytes);
@@ -190,6 +197,21 @@ public:
         return done;
     }
 
+    bool WantsFeeder() const override { return true; }
+
+    long long PlayedFrames() override {
+        if (!Loop_) return -1;
+        pa_threaded_mainloop_lock(Loop_);
+        long long frames = -1;
+        pa_usec_t usec = 0;
+        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY &&
+            pa_stream_get_time(Stream_, &usec) == 0)
+            frames = static_cast<long long>(usec * pa_stream_get_sample_spec(Stream_)->rate /
+                                            PA_USEC_PER_SEC);
+        pa_threaded_mainloop_unlock(Loop_);
+        return frames;
+    }
+
     void CloseStream() override {
         if (!Loop_) return;
         pa_threaded_mainloop_lock(Loop_);
@@ -248,6 +270,7 @@ private:
     void DropStream() {
         if (!Stream_) return;
         pa_stream_set_state_callback(Stream_, nullptr, nullptr);
+        pa_stream_set_write_callback(Stream_, nullptr, nullptr);
         if (pa_stream_get_state(Stream_) == PA_STREAM_READY) {
             if (pa_operation* o = pa_stream_flush(Stream_, nullptr, nullptr)) pa_operation_unref(o);
         }
