@@ -120,6 +120,10 @@ public:
             Stream_,
             [](pa_stream*, size_t, void* self) {
                 auto* b = static_cast<TPulseBackend*>(self);
+                if (!b->LoopRaised_) { // once, on the loop's thread: it carries our samples
+                    b->LoopRaised_ = true;
+                    RaiseThisThread(b->LoopPriority_, b->AskRealtime_);
+                }
                 if (b->OnRoom) b->OnRoom();
             },
             this);
@@ -198,6 +202,14 @@ public:
     }
 
     bool WantsFeeder() const override { return true; }
+
+    void SetRealtimeRequest(TRealtimeRequest ask, int priority) override {
+        if (!Loop_) return;
+        pa_threaded_mainloop_lock(Loop_);
+        AskRealtime_ = std::move(ask);
+        LoopPriority_ = priority;
+        pa_threaded_mainloop_unlock(Loop_);
+    }
 
     long long PlayedFrames() override {
         if (!Loop_) return -1;
@@ -444,8 +456,11 @@ private:
     std::atomic<long long> Underflows_{0}; // counted on the server thread
     std::uint64_t LastStreamNumber_ = 0;   // (loop lock held)
     pa_time_event* Retry_ = nullptr;
-    bool FirstAnswer_ = false; // (loop lock held)
-    bool TimedOut_ = false;    // the open wait ran out (loop lock held)
+    bool FirstAnswer_ = false;     // (loop lock held)
+    TRealtimeRequest AskRealtime_; // (loop lock held)
+    int LoopPriority_ = 0;         // (loop lock held)
+    bool LoopRaised_ = false;      // the loop thread asked for real-time priority (loop thread)
+    bool TimedOut_ = false;        // the open wait ran out (loop lock held)
     std::atomic<bool> StreamFailed_{false};
     std::mutex SinkMutex_;
     std::vector<TSink> Sinks_;   // guarded by SinkMutex_

@@ -3,6 +3,8 @@
 // system's own thread reach the owner through Post, on the GUI thread.
 #pragma once
 
+#include "base/ThreadPriority.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -46,6 +48,9 @@ public:
     // True when the stream should be fed from a thread of the owner's own (a feeder),
     // woken by OnRoom; false when the owner feeds it from its event loop.
     virtual bool WantsFeeder() const { return false; }
+    // How the audio system's own thread may ask for real-time priority (it carries the samples
+    // to the server); set before a stream opens.
+    virtual void SetRealtimeRequest(TRealtimeRequest /*ask*/, int /*priority*/) {}
     // Frames of the open stream played so far at the output (what is heard now); -1 unknown.
     virtual long long PlayedFrames() { return -1; }
     // The playback stream's own volume in the sound server, 0 (silent) to 1 (100 %) on every

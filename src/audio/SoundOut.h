@@ -78,7 +78,10 @@ public:
     static constexpr int FeederFifoPriority = 10; // below the keying thread
     bool FeedsOnOwnThread() const { return Backend_->WantsFeeder(); }
     // How the feeder asks for real-time priority; set before the output starts.
-    void SetRealtimeRequest(TRealtimeRequest ask) { AskRealtime_ = std::move(ask); }
+    void SetRealtimeRequest(TRealtimeRequest ask) {
+        Backend_->SetRealtimeRequest(ask, FeederFifoPriority);
+        AskRealtime_ = std::move(ask);
+    }
     // How the feeder's priority was settled (see RaiseThisThread); empty before it started.
     std::string FeederPriority() const;
     // Frames handed to OnBufferPlayed since the output was made: the owner's renderer counts the
