@@ -224,6 +224,7 @@ void TDesk::Connect() {
 }
 
 TDesk::~TDesk() {
+    SoundOut_->StopOutput(); // the feeder renders no more, nor raises events
     auto& cw = *Engine_;
     cw.SetLineKeyer(nullptr); // the keying goes before the engine
     cw.OnPttChanged = nullptr;
@@ -233,7 +234,6 @@ TDesk::~TDesk() {
     cw.OnSpeedChanged = nullptr;
     cw.OnLastChar = nullptr;
     cw.OnStop = nullptr;
-    SoundOut_->StopOutput(); // the feeder renders no more
     SoundOut_->OnBufferPlayed = nullptr;
     SoundOut_->OwnerWantsSound = nullptr;
     SoundOut_->OnOutputLost = nullptr;
@@ -491,6 +491,11 @@ void TDesk::MarkHeardChars() {
         const uint8_t ch = HeardMarks_.front().Char;
         HeardMarks_.pop_front();
         MarkSent(ch);
+    }
+    if (!HeardMarks_.empty()) { // a timer that fired early: the rest in their time
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(HeardMarks_.front().Heard - now);
+        Later(static_cast<int>(wait.count()), [this] { MarkHeardChars(); });
     }
 }
 

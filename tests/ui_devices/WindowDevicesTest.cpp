@@ -346,3 +346,39 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
     }
     EXPECT_TRUE(Messages.empty()) << Messages[0];
 }
+
+// The display marks a character when it is heard: as its mark appears, the sample at which the
+// character ended is at the output, never still ahead of it, and typically within one of the
+// feeder's quanta.
+TEST_F(WindowDevices, ACharacterIsMarkedWhenItIsHeard) {
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
+    ASSERT_TRUE(App().SoundOut().FeedsOnOwnThread());
+    std::vector<int64_t> endSamples; // of each character, as its event is delivered
+    const TConnection sent = App().OnCharSent.Connect(
+        [&](uint8_t) { endSamples.push_back(App().Engine().EventSample()); });
+    const std::string text = "paris paris";
+    const int first = App().Display().SentMark();
+    std::vector<double> untilHeard; // [ms] of each character as it is marked
+    int marked = first;
+    Type(text.c_str());
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            for (const int mark = App().Display().SentMark(); marked < mark; ++marked) {
+                const auto k = static_cast<std::size_t>(marked - first);
+                if (k >= endSamples.size() || endSamples[k] < 0) continue;
+                if (const auto ms = App().SoundOut().MsUntilHeard(endSamples[k]))
+                    untilHeard.push_back(*ms);
+            }
+            return marked - first >= static_cast<int>(text.size());
+        },
+        kLimitMs));
+    ASSERT_EQ(untilHeard.size(), text.size());
+    for (const double ms : untilHeard)
+        EXPECT_LE(ms, 1.0) << "marked before it was heard";
+    std::sort(untilHeard.begin(), untilHeard.end());
+    EXPECT_GE(untilHeard[untilHeard.size() / 2], -TSoundOut::QuantumMs)
+        << "marked more than a quantum after it was heard";
+}
