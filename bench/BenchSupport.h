@@ -90,6 +90,7 @@ public:
                     const pa_usec_t latency = pa_simple_get_latency(Simple_, &e);
                     anchor =
                         NowNs() - static_cast<long long>(latency) * 1000 - (index + 40) * 125'000LL;
+                    Anchored_ = true;
                 }
                 for (int i = 0; i < 40; ++i, ++index) {
                     if (anchor >= 0 && chunk[i] != 0 && FirstTone_ < 0 && Armed_)
@@ -106,6 +107,7 @@ public:
         Armed_ = true;
     }
     long long FirstTone() const { return FirstTone_; }
+    bool Anchored() const { return Anchored_; }
     // The tones heard since the monitor anchored its clock: [key-down, key-up] at the monitor [ns].
     struct TRun {
         long long Down = 0, Up = 0;
@@ -142,6 +144,7 @@ private:
     std::atomic<bool> Stop_{false};
     std::atomic<long long> FirstTone_{-1};
     std::atomic<bool> Armed_{false};
+    std::atomic<bool> Anchored_{false};
 };
 
 } // namespace brindle::bench

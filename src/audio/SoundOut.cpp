@@ -326,6 +326,10 @@ namespace brindle {
 
 // --- The feeder thread ---------------------------------------------------------------------------
 
+namespace {
+constexpr int kFallbackWakeMs = 20; // the server's requests wake the feeder; this if one is lost
+} // namespace
+
 std::string TSoundOut::FeederPriority() const {
     const std::lock_guard lock(FeedMutex_);
     return FeederPriority_;
@@ -349,7 +353,7 @@ void TSoundOut::PauseFeeder() {
     const std::lock_guard pass(PassMutex_);
 }
 
-// Wakes when the server asks for samples, and at least every quantum while feeding.
+// Wakes when the server asks for samples, and at least every kFallbackWakeMs while feeding.
 void TSoundOut::FeedLoop() {
     std::string priority = RaiseThisThread(FeederFifoPriority, AskRealtime_);
     std::vector<int16_t> scratch;
@@ -357,7 +361,7 @@ void TSoundOut::FeedLoop() {
     FeederPriority_ = std::move(priority);
     while (!Quit_) {
         if (FeedOn_)
-            FeedWake_.wait_for(lock, std::chrono::milliseconds(QuantumMs),
+            FeedWake_.wait_for(lock, std::chrono::milliseconds(kFallbackWakeMs),
                                [this] { return Quit_ || Kick_; });
         else
             FeedWake_.wait(lock, [this] { return Quit_ || Kick_; });
