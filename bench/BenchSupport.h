@@ -4,13 +4,16 @@
 #pragma once
 
 #include "engine/MorseEngine.h"
+#include "support/BusyCores.h"
 #include "support/PulseServer.h"
 #include "support/VirtualTimer.h"
 
 #include <pulse/simple.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <sys/resource.h>
 #include <thread>
@@ -19,29 +22,7 @@
 
 namespace brindle::bench {
 
-// Two busy loops, one per core, for as long as it lives.
-class TBothCoresBusy {
-public:
-    TBothCoresBusy() {
-        for (int core = 0; core < 2; ++core)
-            Load_.emplace_back([this] {
-                volatile unsigned long long x = 0;
-                while (!Stop_)
-                    x = x + 1;
-            });
-    }
-    ~TBothCoresBusy() {
-        Stop_ = true;
-        for (auto& t : Load_)
-            t.join();
-    }
-    TBothCoresBusy(const TBothCoresBusy&) = delete;
-    TBothCoresBusy& operator=(const TBothCoresBusy&) = delete;
-
-private:
-    std::atomic<bool> Stop_{false};
-    std::vector<std::thread> Load_;
-};
+using TBothCoresBusy = test::TBothCoresBusy;
 
 inline long long NowNs() {
     timespec ts{};
@@ -109,10 +90,13 @@ public:
                     const pa_usec_t latency = pa_simple_get_latency(Simple_, &e);
                     anchor =
                         NowNs() - static_cast<long long>(latency) * 1000 - (index + 40) * 125'000LL;
+                    Anchored_ = true;
                 }
-                for (int i = 0; i < 40; ++i, ++index)
+                for (int i = 0; i < 40; ++i, ++index) {
                     if (anchor >= 0 && chunk[i] != 0 && FirstTone_ < 0 && Armed_)
                         FirstTone_ = anchor + index * 125'000LL;
+                    if (anchor >= 0) NoteRun(chunk[i], anchor + index * 125'000LL);
+                }
             }
         });
         return true;
@@ -123,6 +107,15 @@ public:
         Armed_ = true;
     }
     long long FirstTone() const { return FirstTone_; }
+    bool Anchored() const { return Anchored_; }
+    // The tones heard since the monitor anchored its clock: [key-down, key-up] at the monitor [ns].
+    struct TRun {
+        long long Down = 0, Up = 0;
+    };
+    std::vector<TRun> Runs() const {
+        const std::lock_guard lock(RunsMutex_);
+        return Runs_;
+    }
     ~TMonitor() {
         Stop_ = true;
         if (Thread_.joinable()) Thread_.join();
@@ -130,11 +123,28 @@ public:
     }
 
 private:
+    // A tone ends after 2 ms without a sample above the floor (an 800 Hz sine crosses zero).
+    void NoteRun(int16_t sample, long long ns) {
+        if (std::abs(static_cast<int>(sample)) > 300) {
+            if (!Loud_) RunDown_ = ns;
+            Loud_ = true;
+            LastLoud_ = ns;
+        } else if (Loud_ && ns - LastLoud_ > 2'000'000) {
+            Loud_ = false;
+            const std::lock_guard lock(RunsMutex_);
+            Runs_.push_back({RunDown_, LastLoud_ + 125'000});
+        }
+    }
+    bool Loud_ = false;
+    long long RunDown_ = 0, LastLoud_ = 0;
+    mutable std::mutex RunsMutex_;
+    std::vector<TRun> Runs_;
     pa_simple* Simple_ = nullptr;
     std::thread Thread_;
     std::atomic<bool> Stop_{false};
     std::atomic<long long> FirstTone_{-1};
     std::atomic<bool> Armed_{false};
+    std::atomic<bool> Anchored_{false};
 };
 
 } // namespace brindle::bench

@@ -1,7 +1,11 @@
 // Figures of the main window on this machine (not pass/fail), on a private PulseAudio server and
 // a pseudo-terminal with the modem-line shim:
 //   latency MS        - key press to the first tone sample at the monitor, BufferTime MS, 20
-//   presses dropouts MS S     - gaps in the sound over S seconds at 300 CpM with both cores loaded
+//                       presses
+//   dropouts MS S [stall] - gaps in the sound over S seconds at 300 CpM with both cores loaded
+//                       (stall: the GUI thread sleeps 300 ms every 5 s)
+//   marks S           - each character's mark in the display against its heard end
+//   stop N            - an abort during a tone to silence at the monitor
 //   copygaps S        - gaps in the sound over a copy practice of S seconds at 300 CpM, typed
 //                       along in the copy field, with a 100 KB paste into it halfway
 //   keying CHARS [load] [stall] - RTS edge error at 300 CpM while the display marks every
@@ -150,12 +154,16 @@ int Latency(int bufferMs) {
     return 0;
 }
 
-int Dropouts(int bufferMs, int seconds) {
+int Dropouts(int bufferMs, int seconds, bool stalled) {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
     TBenchWindow w(1, 300, bufferMs);
     auto load = std::make_unique<bench::TBothCoresBusy>();
+    QTimer stall;
+    QObject::connect(&stall, &QTimer::timeout, [] { QThread::msleep(300); });
+    if (stalled) stall.start(5000);
     const long long gaps0 = w.App().SoundOut().Underflows();
+    const long long held0 = w.App().Engine().HeldSamples();
     const int sent0 = w.App().Display().SentMark();
     QElapsedTimer clock;
     clock.start();
@@ -164,11 +172,18 @@ int Dropouts(int bufferMs, int seconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }
+    stall.stop();
     load.reset();
-    std::printf("BufferTime %d ms, %d s at 300 CpM, both cores loaded: %d characters sent, %lld "
-                "gaps in the sound\n",
-                bufferMs, seconds, w.App().Display().SentMark() - sent0,
-                w.App().SoundOut().Underflows() - gaps0);
+    std::printf("%s, %d s at 300 CpM, both cores loaded%s: %d characters sent, %lld gaps in the "
+                "sound; %.0f ms of silence waiting for the window to queue more text (feeder at "
+                "%s)\n",
+                w.App().SoundOut().FeedsOnOwnThread()
+                    ? "feeder thread"
+                    : ("BufferTime " + std::to_string(bufferMs) + " ms").c_str(),
+                seconds, stalled ? ", GUI thread stalled 300 ms every 5 s" : "",
+                w.App().Display().SentMark() - sent0, w.App().SoundOut().Underflows() - gaps0,
+                static_cast<double>(w.App().Engine().HeldSamples() - held0) / 8.0,
+                w.Form->SoundPriority().c_str());
     w.Form.reset();
     server.Stop();
     return 0;
@@ -216,6 +231,91 @@ int CopyGaps(int seconds) {
                 "the paste)\n",
                 seconds, sent.size(), static_cast<std::size_t>(copy.toPlainText().size()),
                 w.App().SoundOut().Underflows() - gaps0, gapsBeforePaste);
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+// Each character's mark in the display against the moment its end (its last element and the
+// character gap after it) is heard at the monitor, over S seconds of text at 300 CpM.
+int Marks(int seconds) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    bench::TMonitor monitor;
+    if (!monitor.Start()) return 1;
+    TBenchWindow w(1, 300, TDesk::SoundBufferMs);
+    test::RunUntil([&] { return monitor.Anchored(); }, 10000);
+    test::RunFor(500);
+    const std::string text = Text(seconds * 5);
+    const int sent0 = w.App().Display().SentMark();
+    const std::size_t runs0 = monitor.Runs().size();
+    std::vector<long long> markedAt(text.size(), -1);
+    w.App().Paste(text);
+    int last = sent0;
+    QElapsedTimer clock;
+    clock.start();
+    while (last - sent0 < static_cast<int>(text.size()) && clock.elapsed() < seconds * 2000LL) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const int mark = w.App().Display().SentMark();
+        for (int k = last; k < mark; ++k)
+            if (k - sent0 >= 0 && k - sent0 < static_cast<int>(text.size()))
+                markedAt[static_cast<std::size_t>(k - sent0)] = NowNs();
+        last = mark;
+        QThread::usleep(500);
+    }
+    test::RunFor(500);
+    const auto runs = monitor.Runs();
+    const auto& t = w.App().Engine().Timing();
+    const long long afterLastNs = (t.GapSamples + t.CharGapExtraSamples) * 125'000LL;
+    std::vector<double> lateMs; // mark - heard end; negative: marked early
+    std::size_t run = runs0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const uint16_t code = TMorseEngine::CodeOf(static_cast<uint8_t>(text[i]));
+        if (text[i] == ' ' || code == 0) continue;
+        int elements = 0;
+        for (uint16_t c = code; c > 1; c >>= 1)
+            ++elements;
+        run += static_cast<std::size_t>(elements);
+        if (run > runs.size() || markedAt[i] < 0) break;
+        lateMs.push_back(static_cast<double>(markedAt[i] - (runs[run - 1].Up + afterLastNs)) / 1e6);
+    }
+    std::vector<double> off = lateMs;
+    for (double& v : off)
+        v = std::fabs(v);
+    if (off.empty()) return 1;
+    std::printf("display mark against the heard end of the character, %zu characters at 300 CpM: "
+                "median %+.1f ms, |error| p95 %.1f ms, max %.1f ms\n",
+                lateMs.size(), Percentile(lateMs, 0.5), Percentile(off, 0.95),
+                Percentile(off, 1.0));
+    w.Form.reset();
+    server.Stop();
+    return 0;
+}
+
+// An abort during a tone (what a switch of the output or a suspend does), N times: the call to the
+// end of the tone at the monitor. Esc and Stop let the character on the air finish, by design.
+int StopDelay(int presses) {
+    auto& server = test::TPulseServer::Instance();
+    if (!server.Start()) return 1;
+    bench::TMonitor monitor;
+    if (!monitor.Start()) return 1;
+    TBenchWindow w(1, 100, TDesk::SoundBufferMs);
+    test::RunFor(1500);
+    std::vector<double> ms;
+    for (int p = 0; p < presses; ++p) {
+        test::RunUntil([&] { return w.Quiet(); }, 10000);
+        w.App().Paste("ooo");
+        test::RunFor(700 + 37 * (p % 7)); // somewhere within a dah
+        const long long pressed = NowNs();
+        const_cast<TMorseEngine&>(w.App().Engine()).Abort();
+        test::RunFor(300);
+        for (const auto& r : monitor.Runs())
+            if (r.Up > pressed && r.Down < pressed) ms.push_back((r.Up - pressed) / 1e6);
+    }
+    if (ms.empty()) return 1;
+    std::printf("abort during a tone, %zu times: silent at the monitor after median %.1f ms, p95 "
+                "%.1f ms, max %.1f ms\n",
+                ms.size(), Percentile(ms, 0.5), Percentile(ms, 0.95), Percentile(ms, 1.0));
     w.Form.reset();
     server.Stop();
     return 0;
@@ -393,7 +493,11 @@ int main(int argc, char** argv) {
     const int a = argc > 2 ? std::atoi(argv[2]) : 0;
     const int b = argc > 3 ? std::atoi(argv[3]) : 0;
     if (what == "latency") return Latency(a > 0 ? a : 100);
-    if (what == "dropouts") return Dropouts(a > 0 ? a : 100, b > 0 ? b : 600);
+    if (what == "dropouts")
+        return Dropouts(a > 0 ? a : 100, b > 0 ? b : 600,
+                        argc > 4 && std::string(argv[4]) == "stall");
+    if (what == "marks") return Marks(a > 0 ? a : 60);
+    if (what == "stop") return StopDelay(a > 0 ? a : 20);
     if (what == "keying") {
         const auto has = [&](const char* word) {
             for (int i = 3; i < argc; ++i)
@@ -410,8 +514,8 @@ int main(int argc, char** argv) {
     if (what == "start") return Start();
     if (what == "display") return DisplayCost(a > 0 ? a : 100000, true);
     if (what == "paragraph") return DisplayCost(a > 0 ? a : 100000, false);
-    std::fprintf(stderr,
-                 "usage: bench_window latency MS | dropouts MS S | keying CHARS [load] [stall] | "
-                 "cpu sound|com S | idle S | start | display N\n");
+    std::fprintf(stderr, "usage: bench_window latency MS | dropouts MS S [stall] | marks S | stop "
+                         "N | keying CHARS [load] [stall] | "
+                         "cpu sound|com S | idle S | start | display N\n");
     return 2;
 }

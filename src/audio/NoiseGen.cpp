@@ -9,22 +9,23 @@ namespace brindle {
 
 void TNoiseGen::SetLeveldB(int dB) {
     LeveldB_ = ranges::NoiseLevel.Clamp(dB);
-    Factor_ = 32767.0 * std::pow(10.0, LeveldB_ / 20.0);
+    Factor_ = 32767.0 * std::pow(10.0, LeveldB_.load() / 20.0);
 }
 
 void TNoiseGen::Mute(bool on) {
     if (on)
         Factor_ = 0.0;
     else
-        SetLeveldB(LeveldB_);
+        SetLeveldB(LeveldB_.load());
 }
 
 int TNoiseGen::NextNoise() {
     double v = 0.0;
-    if (NoiseType_ == TNoiseType::Gaussian)
-        v = Random_.NextGaussian() * 0.7071 * Factor_;
+    const double factor = Factor_.load(std::memory_order_relaxed);
+    if (NoiseType_.load(std::memory_order_relaxed) == TNoiseType::Gaussian)
+        v = Random_.NextGaussian() * 0.7071 * factor;
     else
-        v = (Random_.NextDouble() - 0.5) * Factor_ * 2.44;
+        v = (Random_.NextDouble() - 0.5) * factor * 2.44;
     return static_cast<int>(std::clamp(std::nearbyint(v), -32767.0, 32767.0));
 }
 

@@ -116,11 +116,22 @@ public:
                                                                          std::memory_order_relaxed);
             },
             this);
+        pa_stream_set_write_callback(
+            Stream_,
+            [](pa_stream*, size_t, void* self) {
+                auto* b = static_cast<TPulseBackend*>(self);
+                if (!b->LoopRaised_) { // once, on the loop's thread: it carries our samples
+                    b->LoopRaised_ = true;
+                    RaiseThisThread(b->LoopPriority_, b->AskRealtime_);
+                }
+                if (b->OnRoom) b->OnRoom();
+            },
+            this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(bufferBytes);
         attr.prebuf = static_cast<uint32_t>(-1);
-        attr.minreq = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(bufferBytes / 3); // a request every third
         attr.fragsize = static_cast<uint32_t>(-1);
         const auto flags = static_cast<pa_stream_flags_t>(
             PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
@@ -190,6 +201,29 @@ public:
         return done;
     }
 
+    bool WantsFeeder() const override { return true; }
+
+    void SetRealtimeRequest(TRealtimeRequest ask, int priority) override {
+        if (!Loop_) return;
+        pa_threaded_mainloop_lock(Loop_);
+        AskRealtime_ = std::move(ask);
+        LoopPriority_ = priority;
+        pa_threaded_mainloop_unlock(Loop_);
+    }
+
+    long long PlayedFrames() override {
+        if (!Loop_) return -1;
+        pa_threaded_mainloop_lock(Loop_);
+        long long frames = -1;
+        pa_usec_t usec = 0;
+        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY &&
+            pa_stream_get_time(Stream_, &usec) == 0)
+            frames = static_cast<long long>(usec * pa_stream_get_sample_spec(Stream_)->rate /
+                                            PA_USEC_PER_SEC);
+        pa_threaded_mainloop_unlock(Loop_);
+        return frames;
+    }
+
     void CloseStream() override {
         if (!Loop_) return;
         pa_threaded_mainloop_lock(Loop_);
@@ -248,6 +282,7 @@ private:
     void DropStream() {
         if (!Stream_) return;
         pa_stream_set_state_callback(Stream_, nullptr, nullptr);
+        pa_stream_set_write_callback(Stream_, nullptr, nullptr);
         if (pa_stream_get_state(Stream_) == PA_STREAM_READY) {
             if (pa_operation* o = pa_stream_flush(Stream_, nullptr, nullptr)) pa_operation_unref(o);
         }
@@ -421,8 +456,11 @@ private:
     std::atomic<long long> Underflows_{0}; // counted on the server thread
     std::uint64_t LastStreamNumber_ = 0;   // (loop lock held)
     pa_time_event* Retry_ = nullptr;
-    bool FirstAnswer_ = false; // (loop lock held)
-    bool TimedOut_ = false;    // the open wait ran out (loop lock held)
+    bool FirstAnswer_ = false;     // (loop lock held)
+    TRealtimeRequest AskRealtime_; // (loop lock held)
+    int LoopPriority_ = 0;         // (loop lock held)
+    bool LoopRaised_ = false;      // the loop thread asked for real-time priority (loop thread)
+    bool TimedOut_ = false;        // the open wait ran out (loop lock held)
     std::atomic<bool> StreamFailed_{false};
     std::mutex SinkMutex_;
     std::vector<TSink> Sinks_;   // guarded by SinkMutex_

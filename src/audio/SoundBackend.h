@@ -3,6 +3,8 @@
 // system's own thread reach the owner through Post, on the GUI thread.
 #pragma once
 
+#include "base/ThreadPriority.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -43,6 +45,14 @@ public:
     virtual void CloseStream() = 0;
     // Times a stream ran dry since the backend was made (a gap in the sound).
     virtual long long Underflows() const { return 0; }
+    // True when the stream should be fed from a thread of the owner's own (a feeder),
+    // woken by OnRoom; false when the owner feeds it from its event loop.
+    virtual bool WantsFeeder() const { return false; }
+    // How the audio system's own thread may ask for real-time priority (it carries the samples
+    // to the server); set before a stream opens.
+    virtual void SetRealtimeRequest(TRealtimeRequest /*ask*/, int /*priority*/) {}
+    // Frames of the open stream played so far at the output (what is heard now); -1 unknown.
+    virtual long long PlayedFrames() { return -1; }
     // The playback stream's own volume in the sound server, 0 (silent) to 1 (100 %) on every
     // channel; kept for the streams opened later. The system's volume is never touched.
     virtual void SetVolume(double factor) { Volume_ = factor; }
@@ -53,6 +63,9 @@ public:
     // The stream of that number failed: its device or the sound server went away. The event
     // can arrive after that stream was closed and another opened.
     std::function<void(std::uint64_t stream)> OnStreamFailed;
+    // The open stream asks for more samples; called on the audio system's own thread, with its
+    // lock held: wake the feeder, nothing else.
+    std::function<void()> OnRoom;
 
 protected:
     double Volume_ = 1.0;

@@ -3,6 +3,7 @@
 #include "platform/GuiPost.h"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace brindle {
@@ -12,6 +13,13 @@ TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
       Backend_(backend ? std::move(backend) : MakePulseBackend(PostToGuiThread)) {
     Backend_->OnStreamFailed = [this](std::uint64_t stream) { StreamFailed(stream); };
     Backend_->OnOutputsChanged = [this] { OutputsChanged(); };
+    Backend_->OnRoom = [this] {
+        {
+            const std::lock_guard lock(FeedMutex_);
+            Kick_ = true;
+        }
+        FeedWake_.notify_one();
+    };
     const auto outputs = Backend_->Outputs();
     DevicePresent_ = !outputs.empty();
     if (DevicePresent_ && DeviceID_ >= 0 && DeviceID_ < static_cast<int>(outputs.size()))
@@ -21,10 +29,26 @@ TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
 }
 
 TSoundOut::~TSoundOut() {
-    OnBufferPlayed = nullptr;
     Close();
+    if (Feeder_.joinable()) {
+        {
+            const std::lock_guard lock(FeedMutex_);
+            Quit_ = true;
+        }
+        FeedWake_.notify_all();
+        Feeder_.join();
+    }
+    OnBufferPlayed = nullptr;
+    Backend_->OnRoom = nullptr;
     Backend_->OnStreamFailed = nullptr;
     Backend_->OnOutputsChanged = nullptr;
+}
+
+// The server's buffer: LeadMs when the feeder fills it, else a buffer's worth.
+int TSoundOut::StreamBytes() const {
+    if (!FeedsOnOwnThread()) return BufferBytes();
+    const int frames = SampleRate_ * LeadMs / 1000;
+    return frames * 2 * Channels_;
 }
 
 int TSoundOut::BufferBytes() const {
@@ -135,7 +159,7 @@ bool TSoundOut::OpenStream() {
     std::string reason;
     int code = 0;
     Stream_ = 0;
-    if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, BufferBytes(), reason, code)) {
+    if (!Backend_->OpenStream(DeviceID_, SampleRate_, Channels_, StreamBytes(), reason, code)) {
         ShowMessage(Sink_, TSeverity::Error,
                     "Error opening waveout device " + std::to_string(DeviceID_) + " : " +
                         DeviceName_ + " Err " + std::to_string(code));
@@ -196,6 +220,11 @@ bool TSoundOut::StartOutput() {
             ShowMessage(Sink_, TSeverity::Error, "Error: Sound output device not open");
             return false;
         }
+    }
+    if (FeedsOnOwnThread()) {
+        IsPlaying_ = true;
+        StartFeeder();
+        return true;
     }
     for (int i = 0; i < 2; ++i) {
         auto& b = Buffers_[static_cast<std::size_t>(i)];
@@ -275,6 +304,7 @@ void TSoundOut::Resume() {
 bool TSoundOut::StopOutput() {
     if (!IsPlaying_) return false;
     IsPlaying_ = false;
+    PauseFeeder();
     PumpTimer_.stop();
     Backend_->CloseStream(); // drops what is queued; Open state stays, StartOutput reopens
     Stream_ = 0;
@@ -288,6 +318,86 @@ bool TSoundOut::Close() {
     Stream_ = 0;
     IsOpen_ = false;
     return true;
+}
+
+} // namespace brindle
+
+namespace brindle {
+
+// --- The feeder thread ---------------------------------------------------------------------------
+
+namespace {
+constexpr int kFallbackWakeMs = 20; // the server's requests wake the feeder; this if one is lost
+} // namespace
+
+std::string TSoundOut::FeederPriority() const {
+    const std::lock_guard lock(FeedMutex_);
+    return FeederPriority_;
+}
+
+void TSoundOut::StartFeeder() {
+    StreamStart_ = FramesHanded_.load();
+    if (!Feeder_.joinable()) Feeder_ = std::thread([this] { FeedLoop(); });
+    FeedOn_ = true;
+    {
+        const std::lock_guard lock(FeedMutex_);
+        Kick_ = true;
+    }
+    FeedWake_.notify_one();
+}
+
+// Returns when no pass is under way and none will start until the next StartFeeder. Never called
+// with the engine's guard held: a pass renders under it.
+void TSoundOut::PauseFeeder() {
+    if (!FeedOn_.exchange(false)) return;
+    const std::lock_guard pass(PassMutex_);
+}
+
+// Wakes when the server asks for samples, and at least every kFallbackWakeMs while feeding.
+void TSoundOut::FeedLoop() {
+    std::string priority = RaiseThisThread(FeederFifoPriority, AskRealtime_);
+    std::vector<int16_t> scratch;
+    std::unique_lock lock(FeedMutex_);
+    FeederPriority_ = std::move(priority);
+    while (!Quit_) {
+        if (FeedOn_)
+            FeedWake_.wait_for(lock, std::chrono::milliseconds(kFallbackWakeMs),
+                               [this] { return Quit_ || Kick_; });
+        else
+            FeedWake_.wait(lock, [this] { return Quit_ || Kick_; });
+        Kick_ = false;
+        if (Quit_) break;
+        lock.unlock();
+        {
+            const std::lock_guard pass(PassMutex_);
+            if (FeedOn_) FeedPass(scratch);
+        }
+        lock.lock();
+    }
+}
+
+// Fills what the server has room for, a quantum at a time.
+void TSoundOut::FeedPass(std::vector<int16_t>& scratch) {
+    const long long quantum =
+        static_cast<long long>(SampleRate_) * QuantumMs / 1000 * static_cast<long long>(Frame_);
+    for (int round = 0; round < 16; ++round) {
+        long long room = Backend_->WritableBytes();
+        if (room < 0) return; // failed: the failure event closes the output
+        room -= room % Frame_;
+        if (room == 0) return;
+        const long long n = std::min(room, quantum);
+        scratch.assign(static_cast<std::size_t>(n / 2), 0);
+        if (OnBufferPlayed) OnBufferPlayed(scratch.data(), static_cast<int>(n));
+        FramesHanded_ += n / Frame_;
+        if (Backend_->Write(scratch.data(), static_cast<std::size_t>(n)) != n) return;
+    }
+}
+
+std::optional<double> TSoundOut::MsUntilHeard(int64_t frame) const {
+    if (!IsPlaying_ || !FeedsOnOwnThread()) return std::nullopt;
+    const long long played = Backend_->PlayedFrames();
+    if (played < 0) return std::nullopt;
+    return static_cast<double>(frame - StreamStart_ - played) * 1000.0 / SampleRate_;
 }
 
 } // namespace brindle

@@ -1,6 +1,9 @@
-// Plays a continuous stream of 16-bit PCM with two buffers in rotation. It makes no sound itself:
-// each time a buffer's worth has been taken by the device it hands the buffer to its owner
-// (OnBufferPlayed) to refill, on the GUI thread. A device or sound server that vanishes closes
+// Plays a continuous stream of 16-bit PCM. It makes no sound itself: it hands buffers to its owner
+// (OnBufferPlayed) to fill. With the PulseAudio client the buffers are filled on a feeder thread
+// of the output's own, a quantum (QuantumMs) at a time, as the server asks for them, and the
+// server holds only LeadMs: what the GUI thread does never holds the sound up, and a key is heard
+// at once. With a backend that asks for it (the tests' backend), two buffers of BufferTime rotate
+// and are refilled on the GUI thread, from a timer. A device or sound server that vanishes closes
 // the output and tells the owner (OnOutputLost); when an output exists again and the owner still
 // wants sound, it starts again and says so (OnOutputBack). It also keeps the list of outputs and
 // finds a saved output again by its stable name when the list has changed order.
@@ -11,11 +14,18 @@
 
 #include <QTimer>
 
+#include "base/ThreadPriority.h"
+
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brindle {
@@ -62,6 +72,25 @@ public:
     // from inside OnBufferPlayed (an event loop run by the handler) does nothing.
     void Feed();
 
+    // --- The feeder thread -----------------------------------------------------------------------
+    static constexpr int QuantumMs = 5;           // rendered per pass of the feeder
+    static constexpr int LeadMs = 30;             // the server's buffer while the feeder fills it
+    static constexpr int FeederFifoPriority = 10; // below the keying thread
+    bool FeedsOnOwnThread() const { return Backend_->WantsFeeder(); }
+    // How the feeder asks for real-time priority; set before the output starts.
+    void SetRealtimeRequest(TRealtimeRequest ask) {
+        Backend_->SetRealtimeRequest(ask, FeederFifoPriority);
+        AskRealtime_ = std::move(ask);
+    }
+    // How the feeder's priority was settled (see RaiseThisThread); empty before it started.
+    std::string FeederPriority() const;
+    // Frames handed to OnBufferPlayed since the output was made: the owner's renderer counts the
+    // same timeline when it renders every buffer.
+    int64_t FramesHanded() const { return FramesHanded_.load(); }
+    // Time until frame (counted as FramesHanded) is heard at the output [ms]; negative when it
+    // has been heard; none when the output cannot tell (not playing, or fed from the GUI thread).
+    std::optional<double> MsUntilHeard(int64_t frame) const;
+
     // Descriptions of the outputs, in DeviceID order.
     std::vector<std::string> Outputs() const;
     // Stable name of output index ("" when there is no such output), to be saved with the index.
@@ -98,6 +127,11 @@ private:
     void StreamFailed(std::uint64_t stream);
     void OutputsChanged();
     void Resume();
+    int StreamBytes() const;
+    void StartFeeder();
+    void PauseFeeder();
+    void FeedLoop();
+    void FeedPass(std::vector<int16_t>& scratch);
 
     TMessageSink Sink_;
     std::unique_ptr<ISoundBackend> Backend_;
@@ -123,6 +157,19 @@ private:
     int Current_ = 0; // buffer being handed to the device
     int Offset_ = 0;  // [bytes] of it handed over
     QTimer PumpTimer_;
+
+    // The feeder thread. OnBufferPlayed and Frame_ are set while it is paused.
+    TRealtimeRequest AskRealtime_;
+    mutable std::mutex FeedMutex_; // Kick_, Quit_, FeederPriority_
+    std::condition_variable FeedWake_;
+    bool Kick_ = false;
+    bool Quit_ = false;
+    std::string FeederPriority_;
+    std::mutex PassMutex_;            // held by the feeder through each pass
+    std::atomic<bool> FeedOn_{false}; // the feeder fills the stream
+    std::atomic<int64_t> FramesHanded_{0};
+    int64_t StreamStart_ = 0; // FramesHanded_ when the playing stream started
+    std::thread Feeder_;      // made at the first start
 };
 
 } // namespace brindle

@@ -136,12 +136,18 @@ void TCopyPractice::ItemQueued(const std::string& item) {
 
 void TCopyPractice::CharSent(uint8_t ch) {
     if (!Running_ || IsSeparatorCode(ch)) return;
-    // The character's last element ended a gap and a character gap before this event. With the
-    // sound output the event comes as the samples are rendered, about one buffer before they are
-    // heard; keying a port it comes as it happens.
+    // The character's last element ended a gap and a character gap before this event. Rendered
+    // by the sound output's feeder, the event says where in the sound it happened, and the output
+    // when that is heard; rendered from the event loop, it comes as the samples are rendered,
+    // about one buffer before they are heard; keying a port it comes as it happens.
     const auto& cw = N_.Engine;
     const auto& t = cw.Timing();
-    if (cw.SoundMode())
+    const int64_t at = cw.EventSample();
+    const auto untilHeard = at >= 0 ? N_.Sound.MsUntilHeard(at) : std::nullopt;
+    if (untilHeard)
+        LastCharHeardAtMs_ =
+            Now() + std::llround(*untilHeard) - (t.GapSamples + t.CharGapExtraSamples) / 8;
+    else if (cw.SoundMode())
         LastCharHeardAtMs_ = Now() + N_.Sound.BufferTime() +
                              (cw.RenderedInCall() - t.GapSamples - t.CharGapExtraSamples) / 8;
     else

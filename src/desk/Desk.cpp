@@ -16,6 +16,7 @@
 #include "settings/EngineSettings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace brindle {
 
@@ -151,6 +152,7 @@ TDesk::TDesk(TDeskPlatform platform, TDisplayModel& display, const TSettings& se
     so.SetChannels(1);
     so.SetBufferTime(Platform_.SoundBufferMs > 0 ? Platform_.SoundBufferMs : SoundBufferMs);
     so.OnBufferPlayed = [this](int16_t* b, int bytes) { SoundBufferPlayed(b, bytes); };
+    so.SetRealtimeRequest(Platform_.AskRealtime);
     so.OwnerWantsSound = [this] { return Output_->Device() == TOutputDevice::Sound; };
     so.OnOutputLost = [this] { Output_->OutputLost(); };
     so.OnOutputBack = [this] { Changed(); };
@@ -208,7 +210,10 @@ void TDesk::Connect() {
     Links_.push_back(params.OnAllCapsSet.Connect([this](bool on) { Buffers_->SetAllCaps(on); }));
     Links_.push_back(params.OnSoundTestClicked.Connect([this] { ToggleSoundTest(); }));
     Links_.push_back(Sender_->OnChanged.Connect([this] { Changed(); }));
-    Links_.push_back(Sender_->OnScreenCleared.Connect([this] { Session_->ResetCounts(); }));
+    Links_.push_back(Sender_->OnScreenCleared.Connect([this] {
+        HeardMarks_.clear();
+        Session_->ResetCounts();
+    }));
     Links_.push_back(Sender_->OnScreenLoaded.Connect([this] { OnScrollToStart(); }));
     Links_.push_back(
         Buffers_->OnSend.Connect([this](const std::string& text) { Sender_->Queue(text); }));
@@ -219,6 +224,7 @@ void TDesk::Connect() {
 }
 
 TDesk::~TDesk() {
+    SoundOut_->StopOutput(); // the feeder renders no more, nor raises events
     auto& cw = *Engine_;
     cw.SetLineKeyer(nullptr); // the keying goes before the engine
     cw.OnPttChanged = nullptr;
@@ -256,6 +262,7 @@ void TDesk::FlushView() {
 }
 
 void TDesk::ComposeView() {
+    NoiseWanted_ = NoiseAdded();
     auto& v = View_;
     const auto& cw = *Engine_;
     const auto& s = Settings_;
@@ -463,6 +470,36 @@ void TDesk::EngineCharSent(uint8_t ch) {
         Controls_->CharSent(ch);
         return;
     }
+    // Rendered by the feeder, the character is marked when it is heard, in turn.
+    const int64_t at = Engine_->EventSample();
+    const auto untilHeard = at >= 0 ? SoundOut_->MsUntilHeard(at) : std::nullopt;
+    if (!untilHeard && HeardMarks_.empty()) {
+        MarkSent(ch);
+        return;
+    }
+    const double ms = untilHeard ? std::max(*untilHeard, 0.0) : 0.0;
+    HeardMarks_.push_back({std::chrono::steady_clock::now() +
+                               std::chrono::microseconds(static_cast<int64_t>(ms * 1000)),
+                           ch});
+    Later(static_cast<int>(std::ceil(ms)), [this] { MarkHeardChars(); });
+}
+
+void TDesk::MarkHeardChars() {
+    const TViewBatch batch(*this);
+    const auto now = std::chrono::steady_clock::now();
+    while (!HeardMarks_.empty() && HeardMarks_.front().Heard <= now) {
+        const uint8_t ch = HeardMarks_.front().Char;
+        HeardMarks_.pop_front();
+        MarkSent(ch);
+    }
+    if (!HeardMarks_.empty()) { // a timer that fired early: the rest in their time
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(HeardMarks_.front().Heard - now);
+        Later(static_cast<int>(wait.count()), [this] { MarkHeardChars(); });
+    }
+}
+
+void TDesk::MarkSent(uint8_t ch) {
     const int width = TSender::DisplayWidth(ch);
     if (width == 1)
         Display_.MarkOneSent();
@@ -489,9 +526,11 @@ void TDesk::EngineStopped() {
     });
 }
 
+// On the sound feeder's thread, or on this one with an output fed from the event loop.
 void TDesk::SoundBufferPlayed(int16_t* buffer, int bytes) {
     Engine_->RenderBuffer(buffer, bytes);
-    if (NoiseAdded()) Noise_.AddNoise(buffer, bytes);
+    const bool noise = SoundOut_->FeedsOnOwnThread() ? NoiseWanted_.load() : NoiseAdded();
+    if (noise) Noise_.AddNoise(buffer, bytes);
 }
 
 // --- Keys and text -------------------------------------------------------------------------------

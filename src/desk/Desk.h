@@ -27,6 +27,9 @@
 #include "serial/SerialLines.h"
 #include "settings/Settings.h"
 
+#include <atomic>
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -195,6 +198,8 @@ private:
     void EngineLastChar();
     void EngineStopped();
     void SoundBufferPlayed(int16_t* buffer, int bytes);
+    void MarkSent(uint8_t ch);
+    void MarkHeardChars();
     void Later(int ms, std::function<void()> call);
     void FinishStopping();
     void ComposeView();
@@ -206,6 +211,13 @@ private:
     std::unique_ptr<TMorseEngine> Engine_;
     std::unique_ptr<TSoundOut> SoundOut_;
     TNoiseGen Noise_;
+    std::atomic<bool> NoiseWanted_{false}; // NoiseAdded(), for the sound feeder's thread
+    // Characters sent on the sound output whose marking waits until they are heard, oldest first.
+    struct THeardMark {
+        std::chrono::steady_clock::time_point Heard;
+        uint8_t Char = 0;
+    };
+    std::deque<THeardMark> HeardMarks_;
     std::unique_ptr<TSerialLines> SerialLines_;
     TComKeying Keying_;
     std::unique_ptr<TOutputSwitch> Output_;

@@ -38,6 +38,7 @@ struct TDeskPlatform {
     std::function<int64_t()> Clock;                  // monotonic [ms]; empty: the steady clock
     std::function<uint32_t()> Seed; // the random groups' seed; empty: from the clock
     int SoundBufferMs = 0;          // each of the sound output's two buffers [ms]; 0: the default
+    TRealtimeRequest AskRealtime;   // real-time priority for the sound feeder; empty: none asked
     std::string HistoryPath;        // the practice history; empty: the user's data folder's
     // Writes the course's settings to the settings file at once (a lesson accepted).
     std::function<void(const TKochSettings&)> SaveCourse;

@@ -80,6 +80,7 @@ void TMorseEngine::SetSpacing(TSpacing spacing) {
 }
 
 void TMorseEngine::SetFrequency(int hz) {
+    const auto guard = Lock();
     if (hz == Frequency_) return;
     Frequency_ = ranges::Frequency.Clamp(hz);
     Renderer_.Tone1().SetFrequency(static_cast<uint32_t>(Frequency_));
@@ -88,6 +89,7 @@ void TMorseEngine::SetFrequency(int hz) {
 }
 
 void TMorseEngine::SetFrequency2(int hz) {
+    const auto guard = Lock();
     if (hz == Frequency2_) return;
     Frequency2_ = ranges::Frequency.Clamp(hz);
     Renderer_.Tone2().SetFrequency(static_cast<uint32_t>(Frequency2_));
@@ -95,6 +97,7 @@ void TMorseEngine::SetFrequency2(int hz) {
 }
 
 void TMorseEngine::SetDiffFrequency(int hz) {
+    const auto guard = Lock();
     if (hz == DiffFrequency_) return;
     DiffFrequency_ = ranges::Frequency.Clamp(hz);
     ApplyElementTones();
@@ -123,6 +126,7 @@ void TMorseEngine::SetFWSpeed(int cpm) {
 
 void TMorseEngine::SetLogAmplitude(int dB) {
     // No early return on an equal value: Mute(false) sets the level again to undo the mute.
+    const auto guard = Lock();
     LogAmplitude_ = std::min(dB, ranges::OutputLevel.Max);
     ApplyLogAmplitude();
 }
@@ -194,6 +198,7 @@ void TMorseEngine::Recalculate() {
 bool TMorseEngine::Start() {
     const auto guard = Lock();
     Recalculate();
+    AwaitOwner_ = false;
     Sched_.Begin(SoundMode_);
     if (!SoundMode_ && Timer_) {
         if (!PeriodBegun_) {
@@ -250,13 +255,16 @@ bool TMorseEngine::Abort() {
     const auto guard = Lock();
     if (!Sched_.Aborted()) {
         if (!SoundMode_ && Timer_) Timer_->SetEnabled(false);
+        Renderer_.Cut();
         Sched_.Abort();
     }
+    AwaitOwner_ = false;
     ClearBuffer();
     return true;
 }
 
 void TMorseEngine::Mute(bool on) {
+    const auto guard = Lock();
     if (on)
         Renderer_.SetMuted(true);
     else
@@ -315,13 +323,21 @@ void TMorseEngine::RenderBuffer(int16_t* buffer, int byteCount) {
     if (Renderer_.Rendering()) return;
     const int n = Renderer_.Begin(buffer, byteCount);
     if (n == 0) return;
+    InThreadStep_ = InRendering_ = std::this_thread::get_id() != Owner_;
     int counted = 0;
     bool first = true;
     while (counted < n) {
+        if (AwaitOwner_) { // the owner has not yet taken the last character sent
+            Renderer_.Hold(n - counted);
+            Held_ += n - counted;
+            break;
+        }
         counted += Sched_.SampleStep(T_, Renderer_, first);
         first = false;
     }
     Renderer_.End();
+    Rendered_ += n;
+    InThreadStep_ = InRendering_ = false;
 }
 
 // --- What the scheduler reports --------------------------------------------------------------
@@ -333,6 +349,7 @@ bool TMorseEngine::Queued(TQueuedEvent event) {
         if (!Queue_.empty()) DeliverQueuedEvents();
         return false;
     }
+    if (InRendering_) event.Sample = Rendered_ + Renderer_.Written();
     Queue_.push_back(std::move(event));
     if (!DeliveryPosted_) {
         DeliveryPosted_ = true;
@@ -355,7 +372,13 @@ void TMorseEngine::DeliverQueuedEvents() {
             event = std::move(Queue_.front());
             Queue_.erase(Queue_.begin());
         }
+        EventSample_ = event.Sample;
         Deliver(event);
+        EventSample_ = -1;
+        if (event.Kind == TQueuedEvent::TKind::LastChar) {
+            const auto guard = Lock();
+            AwaitOwner_ = false; // what the handler queued follows at once
+        }
     }
 }
 
@@ -394,7 +417,11 @@ void TMorseEngine::CharSent(uint8_t ch) {
 }
 
 void TMorseEngine::LastChar() {
-    if (!Queued({TQueuedEvent::TKind::LastChar})) Deliver({TQueuedEvent::TKind::LastChar});
+    if (Queued({TQueuedEvent::TKind::LastChar})) {
+        if (InRendering_ && OnLastChar) AwaitOwner_ = true;
+    } else {
+        Deliver({TQueuedEvent::TKind::LastChar});
+    }
 }
 
 void TMorseEngine::PttChanged(bool on) {

@@ -3,9 +3,12 @@
 // element scheduler (ElementScheduler.h) decides what is on the air, and in sound mode the tone
 // renderer (ToneRenderer.h) turns that into samples of the buffers the sound output hands over.
 // Timed mode steps the scheduler on a millisecond timer (serial keying), and calls the line
-// keyer at each edge. When that timer ticks on a thread of its own, the engine's state is kept
-// under its guard, and the events of a step are queued and delivered, in order, on the owner's
-// thread through the post function.
+// keyer at each edge. When that timer ticks, or the sound output renders, on a thread other than
+// the owner's, the engine's state is kept under its guard, and the events of the step are queued
+// and delivered, in order, on the owner's thread through the post function. A rendering on such
+// a thread that reports the last character sent renders silence, without moving the timeline on,
+// until the owner has had the event: what the owner queues then follows at once, as it would have
+// if the event had been raised in the rendering.
 #pragma once
 
 #include "base/MessageSink.h"
@@ -24,6 +27,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace brindle {
@@ -89,6 +93,7 @@ public:
     void SetDiffFrequency(int hz);
     bool DiffFreqOn() const { return DiffFreqOn_; }
     void SetDiffFreqOn(bool on) {
+        const auto guard = Lock();
         DiffFreqOn_ = on;
         ApplyElementTones();
     }
@@ -113,7 +118,10 @@ public:
     int TimePttHold() const { return TimePttHold_; } // [ms]
     void SetTimePttHold(int ms);
     bool Stereo() const { return Renderer_.Stereo(); }
-    void SetStereo(bool on) { Renderer_.SetStereo(on); }
+    void SetStereo(bool on) {
+        const auto guard = Lock();
+        Renderer_.SetStereo(on);
+    }
 
     bool Running() const {
         const auto guard = Lock();
@@ -233,8 +241,27 @@ public:
         const auto guard = Lock();
         return Sched_.ElementRegister();
     }
-    double Amplitude() const { return Renderer_.Amplitude(); }
-    double SlopeStep() const { return Renderer_.SlopeStep(); }
+    double Amplitude() const {
+        const auto guard = Lock();
+        return Renderer_.Amplitude();
+    }
+    double SlopeStep() const {
+        const auto guard = Lock();
+        return Renderer_.SlopeStep();
+    }
+    // Samples rendered since the engine was made (the position on the sound output's timeline).
+    int64_t RenderedSamples() const {
+        const auto guard = Lock();
+        return Rendered_;
+    }
+    // While a queued event of a rendering is delivered: the sample at which it happened; -1 for
+    // an event raised at once or from a timed step.
+    int64_t EventSample() const { return EventSample_; }
+    // Silent samples rendered while waiting for the owner to take the last character sent.
+    int64_t HeldSamples() const {
+        const auto guard = Lock();
+        return Held_;
+    }
     // Keyed samples written so far by the RenderBuffer call in progress (0 outside a call); lets
     // an event handler tell where in the buffer it fired.
     int RenderedInCall() const { return Renderer_.Written(); }
@@ -265,6 +292,7 @@ private:
         bool On = false;
         int Ms = 0;
         std::string Text = {};
+        int64_t Sample = -1; // of a rendering: where in the sound it happened
     };
     std::unique_lock<TPriorityMutex> Lock() const {
         return std::unique_lock<TPriorityMutex>(Guard_);
@@ -313,7 +341,13 @@ private:
     mutable TPriorityMutex Guard_;
     ILineKeyer* LineKeyer_ = nullptr;
     TPost Post_;
-    bool InThreadStep_ = false;       // a step on the timer's own thread is running
+    bool InThreadStep_ = false; // a step on the timer's or the sound's thread is running
+    bool InRendering_ = false;  // that step is a rendering
+    bool AwaitOwner_ = false;   // a rendering waits for the owner to take the last char
+    int64_t Rendered_ = 0;      // [samples] rendered since the engine was made
+    int64_t Held_ = 0;          // [samples] of silence while waiting for the owner
+    int64_t EventSample_ = -1;  // of the queued event being delivered (owner's thread)
+    std::thread::id Owner_ = std::this_thread::get_id();
     std::vector<TQueuedEvent> Queue_; // events of such steps, oldest first
     bool DeliveryPosted_ = false;     // a delivery is on its way to the owner's thread
     std::shared_ptr<int> Alive_ = std::make_shared<int>(0); // posted deliveries check it

@@ -49,28 +49,53 @@ public:
         if (DiffOn_) Tone1_.SetFrequency(static_cast<uint32_t>(dit ? DitHz_ : DahHz_));
     }
 
-    // One keyed sample each; every one advances the tone's phase.
+    // One keyed sample each; every one advances the tone's phase. A silence after a cut fades
+    // the tone that was sounding out over CutSamples instead of stopping it dead.
     void Silence() {
+        if (CutLeft_ > 0) {
+            const double v = Tone1_.Value() * CutLevel_ * CutLeft_-- / CutSamples;
+            Tone1_.Advance();
+            Emit(static_cast<int16_t>(v));
+            return;
+        }
+        Level_ = 0.0;
         Tone1_.Advance();
         Emit(0);
     }
     void Rise(int k) { // k = 0 .. slopeLength - 1
         const double v = Tone1_.Value() * SlopeStep_;
         Tone1_.Advance();
+        Level_ = (k + 1) * SlopeStep_;
         Emit(static_cast<int16_t>((k + 1) * v));
     }
     void Fall(int k, int slopeLength) { // k = 0 .. slopeLength - 1
         const double v = Tone1_.Value() * SlopeStep_;
         Tone1_.Advance();
+        Level_ = (slopeLength - k - 1) * SlopeStep_;
         Emit(static_cast<int16_t>((slopeLength - k) * v));
     }
     void Steady() {
+        Level_ = Amplitude_;
         Emit(static_cast<int16_t>(Tone1_.Value() * Amplitude_));
         Tone1_.Advance();
     }
     void BlipSample(int index) {
+        Level_ = 0.0;
         Tone1_.Advance();
         Emit(Blip_.BlipSample(index));
+    }
+    // The tone is cut off (an abort): the silences that follow fade out what was sounding.
+    static constexpr int CutSamples = 40; // 5 ms at 8000 samples/s
+    void Cut() {
+        if (Level_ <= 0.0) return;
+        CutLevel_ = Level_;
+        CutLeft_ = CutSamples;
+        Level_ = 0.0;
+    }
+    // count silent samples that are not part of the keyed timeline: the tone's phase stands.
+    void Hold(int count) {
+        for (int i = 0; i < count; ++i)
+            Emit(0);
     }
 
 private:
@@ -90,6 +115,10 @@ private:
     bool Stereo_ = false;
     bool DiffOn_ = false;
     int DitHz_ = 800, DahHz_ = 800;
+
+    double Level_ = 0.0;    // the envelope of the last sample
+    double CutLevel_ = 0.0; // the envelope when the tone was cut
+    int CutLeft_ = 0;       // samples of the fade after a cut still to come
 
     int16_t* Out_ = nullptr;
     int Pos_ = 0, Stride_ = 1, End_ = 0;

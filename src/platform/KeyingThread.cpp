@@ -1,13 +1,7 @@
 #include "platform/KeyingThread.h"
 
-#include <pthread.h>
-#include <sched.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 
 namespace brindle {
@@ -93,22 +87,9 @@ std::string TKeyingThread::Priority() const {
 }
 
 void TKeyingThread::RaisePriority() {
-    std::string note;
-    sched_param param{};
-    param.sched_priority = FifoPriority;
-    const int err = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    if (err == 0) {
-        note = "SCHED_FIFO";
-    } else {
-        std::string why = std::strerror(err);
-        const auto tid = static_cast<pid_t>(syscall(SYS_gettid));
-        if (AskRealtime_ && AskRealtime_(tid, FifoPriority, why))
-            note = "rtkit";
-        else
-            note = "normal priority (" + why + ")";
-    }
+    std::string note = RaiseThisThread(FifoPriority, AskRealtime_);
     const std::lock_guard lock(Mutex_);
-    Priority_ = note;
+    Priority_ = std::move(note);
 }
 
 // Waits on the condition until shortly before the due time, sleeps to just before the absolute

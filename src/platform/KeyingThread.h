@@ -6,6 +6,7 @@
 // and works without it.
 #pragma once
 
+#include "base/ThreadPriority.h"
 #include "engine/MsTimer.h"
 #include "platform/TickSchedule.h"
 
@@ -22,8 +23,7 @@ namespace brindle {
 
 class TKeyingThread : public IMsTimer {
 public:
-    // Asks the system for real-time priority for the thread tid; true when granted, else why not.
-    using TRealtimeRequest = std::function<bool(pid_t tid, int priority, std::string& why)>;
+    using TRealtimeRequest = brindle::TRealtimeRequest;
     static constexpr int FifoPriority = 15; // within what rtkit grants, below the sound server
 
     explicit TKeyingThread(TRealtimeRequest askRealtime = {});

@@ -1,6 +1,7 @@
 // The sound output against a real PulseAudio daemon with a null sink, recorded from its monitor.
 #include "audio/SoundOut.h"
 #include "engine/MorseEngine.h"
+#include "platform/GuiPost.h"
 #include "support/EventLoop.h"
 #include "support/KeyRuns.h"
 #include "support/PulseServer.h"
@@ -8,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 using namespace brindle;
 using brindle::test::RunFor;
@@ -33,6 +36,7 @@ protected:
         out.SetBufferTime(100);
         out.SetChannels(1);
         out.OnBufferPlayed = [this](int16_t* b, int bytes) { Engine.RenderBuffer(b, bytes); };
+        Engine.SetEventPost(PostToGuiThread); // the feeder renders on a thread of its own
     }
     TPulseServer& Server = TPulseServer::Instance();
     TMorseEngine Engine;
@@ -121,5 +125,34 @@ TEST_F(Sound, MuteSilencesOurStreamAndFullVolumeComesBack) {
     EXPECT_LT(loudest(play("e")), 50);
     out.StopOutput();
     out.Close();
+    EXPECT_TRUE(Messages.empty());
+}
+
+// The feeder renders whatever this thread does: a GUI thread that answers nothing for 300 ms, and
+// then for a whole second, while text is sent leaves no gap, and every character is heard with
+// the engine's durations.
+TEST_F(Sound, AStalledGuiThreadLeavesNoGap) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    ASSERT_TRUE(out.FeedsOnOwnThread());
+    Wire(out);
+    Engine.SetSpeed(300);
+    const std::string text = "paris paris paris paris";
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    const long long gaps = out.Underflows();
+    for (const char c : text)
+        Engine.PutChar(static_cast<uint8_t>(c));
+    Engine.Start();
+    ASSERT_TRUE(out.StartOutput());
+    RunFor(300);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RunFor(100);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(RunUntil([this] { return LastChar; }, 30000));
+    RunFor(600);
+    const auto samples = Server.StopRecording();
+    EXPECT_EQ(out.Underflows(), gaps);
+    test::ExpectHeardAs(test::ToneRuns(samples), text, Engine);
     EXPECT_TRUE(Messages.empty());
 }

@@ -1,11 +1,13 @@
 // The engine's parts on their own: the durations as a pure function, the tone renderer's
 // samples, and the element scheduler walking a character with nobody but a recorder listening.
 #include "engine/ElementScheduler.h"
+#include "engine/MorseEngine.h"
 #include "engine/Timing.h"
 #include "engine/ToneRenderer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -62,6 +64,26 @@ TEST(ToneRendererPart, StereoEdgesAndTheUnwrittenRest) {
     for (int i = 9; i < 12; ++i)
         EXPECT_EQ(buffer[2 * i + 1], 0) << "keyed channel " << i;
     EXPECT_NE(buffer[2], 0) << "the second tone runs unkeyed on the left";
+}
+
+// An abort in the middle of a dah fades the tone out over the renderer's cut, never a step to
+// silence (a click), and leaves silence after it.
+TEST(ToneRendererPart, AnAbortFadesTheToneOutInsteadOfCuttingIt) {
+    TMorseEngine cw;
+    cw.SetSoundMode(true);
+    cw.PutChar('t');
+    cw.Start();
+    std::vector<int16_t> before(2000), after(200); // the dah sounds from sample 1600 on
+    cw.RenderBuffer(before.data(), static_cast<int>(before.size() * 2));
+    ASSERT_GT(*std::max_element(before.end() - 10, before.end()), 0.9 * cw.Amplitude());
+    cw.Abort();
+    cw.RenderBuffer(after.data(), static_cast<int>(after.size() * 2));
+    const int fade = TToneRenderer::CutSamples;
+    for (int k = 0; k < fade; ++k)
+        EXPECT_LE(std::abs(after[k]), cw.Amplitude() * (fade - k) / fade + 1) << k;
+    EXPECT_GT(*std::max_element(after.begin(), after.begin() + 10), 0.7 * cw.Amplitude())
+        << "the tone goes on fading";
+    EXPECT_TRUE(std::all_of(after.begin() + fade, after.end(), [](int16_t v) { return v == 0; }));
 }
 
 namespace {

@@ -121,20 +121,4 @@ std::vector<int16_t> TPulseServer::StopRecording() {
     return samples;
 }
 
-TPulseServer::TTake TPulseServer::RecordClean(const std::function<bool()>& play,
-                                              const std::function<long long()>& underflows,
-                                              int attempts) {
-    TTake take;
-    while (take.Attempts < attempts && !take.Clean) {
-        ++take.Attempts;
-        if (!StartRecording()) return take;
-        const long long before = underflows();
-        const bool played = play();
-        take.Samples = StopRecording();
-        take.Clean = underflows() == before;
-        if (!played) break;
-    }
-    return take;
-}
-
 } // namespace brindle::test

@@ -26,19 +26,6 @@ public:
     bool StartRecording();
     std::vector<int16_t> StopRecording();
 
-    // What a play sounded like, and whether the player kept the server fed throughout.
-    struct TTake {
-        std::vector<int16_t> Samples;
-        bool Clean = false; // no underflow while recording
-        int Attempts = 0;
-    };
-    // Records `play`. The player refills the server from the GUI thread; on a busy machine it can
-    // be late, and the server fills the gap with silence and counts an underflow. Such a
-    // recording does not show the engine's timing, so the play is recorded again, up to
-    // `attempts` times. A play that returns false (its test failed) is not repeated.
-    TTake RecordClean(const std::function<bool()>& play,
-                      const std::function<long long()>& underflows, int attempts = 3);
-
     static constexpr const char* SinkName = "brindle_null";
     std::string Dir;
 

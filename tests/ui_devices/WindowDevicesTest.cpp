@@ -2,6 +2,7 @@
 // monitor, COM keying on a pseudo-terminal through the modem-line shim, suspend on a private
 // message bus. Characters are typed with key events.
 #include "desk/Parameters.h"
+#include "support/BusyCores.h"
 #include "support/EventLoop.h"
 #include "support/KeyRuns.h"
 #include "support/PrivateBus.h"
@@ -78,20 +79,19 @@ protected:
         return RunUntil([&] { return d.SentMark() == d.TextEnd(); }, kLimitMs);
     }
     TDesk& App() { return Form->App(); }
-    // Records `play` after the recorder has settled, with its tail played out; again when the
-    // window could not keep the sound server fed.
+    // Records `play` after the recorder has settled, with its tail played out, once, with both
+    // cores busy: the sound is fed from a thread of its own, and no gap is forgiven.
     std::vector<int16_t> Hear(const std::function<void()>& play) {
-        const auto take = Server.RecordClean(
-            [&] {
-                RunFor(1000); // the recorder is listening
-                play();
-                RunFor(2 * App().SoundOut().BufferTime() + 600);
-                return !HasFailure();
-            },
-            [this] { return App().SoundOut().Underflows(); });
-        EXPECT_TRUE(take.Clean) << "the sound underflowed in each of " << take.Attempts
-                                << " recordings: the machine is too busy to measure";
-        return take.Samples;
+        EXPECT_TRUE(Server.StartRecording());
+        RunFor(1000); // the recorder is listening
+        const long long gaps = App().SoundOut().Underflows();
+        {
+            const test::TBothCoresBusy load;
+            play();
+            RunFor(600);
+        }
+        EXPECT_EQ(App().SoundOut().Underflows(), gaps) << "a gap in the sound";
+        return Server.StopRecording();
     }
 
     test::TPulseServer& Server = test::TPulseServer::Instance();
@@ -345,4 +345,40 @@ TEST_F(WindowDevices, ASessionIsHeardAsItsTextsAndGroupsAtThePlannedSpeeds) {
             }
     }
     EXPECT_TRUE(Messages.empty()) << Messages[0];
+}
+
+// The display marks a character when it is heard: as its mark appears, the sample at which the
+// character ended is at the output, never still ahead of it, and typically within one of the
+// feeder's quanta.
+TEST_F(WindowDevices, ACharacterIsMarkedWhenItIsHeard) {
+    ASSERT_TRUE(Server.Start());
+    Settings(1);
+    Open();
+    ASSERT_TRUE(SoundPlaying()) << (Messages.empty() ? "" : Messages[0]);
+    ASSERT_TRUE(App().SoundOut().FeedsOnOwnThread());
+    std::vector<int64_t> endSamples; // of each character, as its event is delivered
+    const TConnection sent = App().OnCharSent.Connect(
+        [&](uint8_t) { endSamples.push_back(App().Engine().EventSample()); });
+    const std::string text = "paris paris";
+    const int first = App().Display().SentMark();
+    std::vector<double> untilHeard; // [ms] of each character as it is marked
+    int marked = first;
+    Type(text.c_str());
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            for (const int mark = App().Display().SentMark(); marked < mark; ++marked) {
+                const auto k = static_cast<std::size_t>(marked - first);
+                if (k >= endSamples.size() || endSamples[k] < 0) continue;
+                if (const auto ms = App().SoundOut().MsUntilHeard(endSamples[k]))
+                    untilHeard.push_back(*ms);
+            }
+            return marked - first >= static_cast<int>(text.size());
+        },
+        kLimitMs));
+    ASSERT_EQ(untilHeard.size(), text.size());
+    for (const double ms : untilHeard)
+        EXPECT_LE(ms, 1.0) << "marked before it was heard";
+    std::sort(untilHeard.begin(), untilHeard.end());
+    EXPECT_GE(untilHeard[untilHeard.size() / 2], -TSoundOut::QuantumMs)
+        << "marked more than a quantum after it was heard";
 }

@@ -167,6 +167,9 @@ TMainWindow::TMainWindow(TOptions options) : Options_(std::move(options)) {
     };
     p.Clock = Options_.Clock;
     p.SoundBufferMs = Options_.SoundBufferMs;
+    p.AskRealtime = [](pid_t tid, int priority, std::string& why) {
+        return AskRealtimeKit(tid, priority, why);
+    };
     p.HistoryPath = Options_.HistoryPath;
     p.Status = [this](const std::string& line) { statusBar()->showMessage(Q(line), 10000); };
     p.SaveCourse = [this](const TKochSettings&) {

@@ -66,6 +66,7 @@ public:
     TDesk& App() { return *App_; }
     // How the keying thread's priority was settled (see TKeyingThread::Priority).
     std::string KeyingPriority() const { return Timer_.Priority(); }
+    std::string SoundPriority() const { return App_->SoundOut().FeederPriority(); }
     TCWRichEdit& TextView() { return *TextView_; }
     QPushButton& TXButton() { return *TXButton_; }
     QPushButton& PauseButton() { return *PauseButton_; }
