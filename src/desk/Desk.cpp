@@ -477,25 +477,24 @@ void TDesk::EngineCharSent(uint8_t ch) {
         MarkSent(ch);
         return;
     }
-    const double ms = untilHeard ? std::max(*untilHeard, 0.0) : 0.0;
-    HeardMarks_.push_back({std::chrono::steady_clock::now() +
-                               std::chrono::microseconds(static_cast<int64_t>(ms * 1000)),
-                           ch});
-    Later(static_cast<int>(std::ceil(ms)), [this] { MarkHeardChars(); });
+    HeardMarks_.push_back({untilHeard ? at : -1, ch});
+    Later(untilHeard ? static_cast<int>(std::ceil(std::max(*untilHeard, 0.0))) : 0,
+          [this] { MarkHeardChars(); });
 }
 
+// Marks what the output has played, oldest first. The output's position is asked again each
+// time: a stream that ran dry on a busy machine plays the rest later than first said.
 void TDesk::MarkHeardChars() {
     const TViewBatch batch(*this);
-    const auto now = std::chrono::steady_clock::now();
-    while (!HeardMarks_.empty() && HeardMarks_.front().Heard <= now) {
-        const uint8_t ch = HeardMarks_.front().Char;
+    while (!HeardMarks_.empty()) {
+        const THeardMark m = HeardMarks_.front();
+        const auto untilHeard = m.Sample >= 0 ? SoundOut_->MsUntilHeard(m.Sample) : std::nullopt;
+        if (untilHeard && *untilHeard > 0.5) {
+            Later(static_cast<int>(std::ceil(*untilHeard)), [this] { MarkHeardChars(); });
+            return;
+        }
         HeardMarks_.pop_front();
-        MarkSent(ch);
-    }
-    if (!HeardMarks_.empty()) { // a timer that fired early: the rest in their time
-        const auto wait =
-            std::chrono::ceil<std::chrono::milliseconds>(HeardMarks_.front().Heard - now);
-        Later(static_cast<int>(wait.count()), [this] { MarkHeardChars(); });
+        MarkSent(m.Char);
     }
 }
 

@@ -28,7 +28,6 @@
 #include "settings/Settings.h"
 
 #include <atomic>
-#include <chrono>
 #include <deque>
 #include <memory>
 #include <string>
@@ -214,7 +213,7 @@ private:
     std::atomic<bool> NoiseWanted_{false}; // NoiseAdded(), for the sound feeder's thread
     // Characters sent on the sound output whose marking waits until they are heard, oldest first.
     struct THeardMark {
-        std::chrono::steady_clock::time_point Heard;
+        int64_t Sample = -1; // where it ended in the sound; -1: mark it in turn
         uint8_t Char = 0;
     };
     std::deque<THeardMark> HeardMarks_;
