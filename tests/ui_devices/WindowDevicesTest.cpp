@@ -80,13 +80,15 @@ protected:
     }
     TDesk& App() { return Form->App(); }
     // Records `play` after the recorder has settled, with its tail played out, once, with both
-    // cores busy: the sound is fed from a thread of its own, and no gap is forgiven.
+    // cores busy: the sound is fed from a real-time thread of its own, and no gap is forgiven.
+    // Where the system grants no real-time priority, the cores are left alone.
     std::vector<int16_t> Hear(const std::function<void()>& play) {
         EXPECT_TRUE(Server.StartRecording());
         RunFor(1000); // the recorder is listening
         const long long gaps = App().SoundOut().Underflows();
         {
-            const test::TBothCoresBusy load;
+            const bool realtime = Form->SoundPriority().rfind("normal", 0) != 0;
+            const auto load = realtime ? std::make_unique<test::TBothCoresBusy>() : nullptr;
             play();
             RunFor(600);
         }
