@@ -74,7 +74,7 @@ public:
 
     // --- The feeder thread -----------------------------------------------------------------------
     static constexpr int QuantumMs = 5;           // rendered per pass of the feeder
-    static constexpr int LeadMs = 30;             // the server's buffer while the feeder fills it
+    static constexpr int LeadMs = 40;             // the server's buffer while the feeder fills it
     static constexpr int FeederFifoPriority = 10; // below the keying thread
     bool FeedsOnOwnThread() const { return Backend_->WantsFeeder(); }
     // How the feeder asks for real-time priority; set before the output starts.
