@@ -94,6 +94,7 @@ bool TSoundOut::HookOutputsChanged(std::function<void()> listener) {
 // returned: the handler is still writing into the buffer that reopening would replace.
 void TSoundOut::Reconfigure(const std::function<void()>& change) {
     const bool wasPlaying = IsPlaying_;
+    PauseFeeder(); // it reads the format; a reopen that plays on starts it again
     change();
     if (Refilling_) {
         ReopenDeferred_ = true;
