@@ -26,8 +26,8 @@ TEST(TextFilters, ProsignsAndCodeCharacters) {
 
 TEST(TextFilters, KeepKnownKeepSendableAndCompactSpaces) {
     TCharSet engine;
-    const std::string text = "Ab\tc\r\n\xFC@}^[x]\x00z";
-    EXPECT_EQ(KeepKnown(std::string(text.data(), 15), engine), "Ab c\r\xFC@}x");
+    const std::string text("Ab\tc\r\n\xFC@}^[x]\x00z", 15); // a NUL is no character
+    EXPECT_EQ(KeepKnown(text, engine), "Ab c\r\xFC@}xz");
     engine.ExtraChars = false;
     EXPECT_EQ(KeepSendable("a\xFC@}b", engine), "ab");
     EXPECT_EQ(KeepKnown("a\xFC@}b", engine), "a\xFC@}b"); // known whatever the choice
