@@ -250,6 +250,10 @@ int Marks(int seconds) {
     const int sent0 = w.App().Display().SentMark();
     const std::size_t runs0 = monitor.Runs().size();
     std::vector<long long> markedAt(text.size(), -1);
+    std::vector<int64_t> endSample; // of each character, as its event is delivered
+    std::vector<double> outputMs;   // at each mark: its end against the output's position
+    const TConnection sentLink = w.App().OnCharSent.Connect(
+        [&](uint8_t) { endSample.push_back(w.App().Engine().EventSample()); });
     w.App().Paste(text);
     int last = sent0;
     QElapsedTimer clock;
@@ -258,8 +262,13 @@ int Marks(int seconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         const int mark = w.App().Display().SentMark();
         for (int k = last; k < mark; ++k)
-            if (k - sent0 >= 0 && k - sent0 < static_cast<int>(text.size()))
-                markedAt[static_cast<std::size_t>(k - sent0)] = NowNs();
+            if (k - sent0 >= 0 && k - sent0 < static_cast<int>(text.size())) {
+                const auto i = static_cast<std::size_t>(k - sent0);
+                markedAt[i] = NowNs();
+                if (i < endSample.size() && endSample[i] >= 0)
+                    if (const auto ms = w.App().SoundOut().MsUntilHeard(endSample[i]))
+                        outputMs.push_back(-*ms);
+            }
         last = mark;
         QThread::usleep(500);
     }
@@ -283,6 +292,14 @@ int Marks(int seconds) {
     for (double& v : off)
         v = std::fabs(v);
     if (off.empty()) return 1;
+    std::vector<double> outputOff = outputMs;
+    for (double& v : outputOff)
+        v = std::fabs(v);
+    if (!outputOff.empty())
+        std::printf("display mark against the output's playback position (the server's), %zu "
+                    "characters: median %+.1f ms, |error| p95 %.1f ms, max %.1f ms\n",
+                    outputMs.size(), Percentile(outputMs, 0.5), Percentile(outputOff, 0.95),
+                    Percentile(outputOff, 1.0));
     std::printf("display mark against the heard end of the character, %zu characters at 300 CpM: "
                 "median %+.1f ms, |error| p95 %.1f ms, max %.1f ms\n",
                 lateMs.size(), Percentile(lateMs, 0.5), Percentile(off, 0.95),
@@ -300,15 +317,18 @@ int StopDelay(int presses) {
     bench::TMonitor monitor;
     if (!monitor.Start()) return 1;
     TBenchWindow w(1, 100, TDesk::SoundBufferMs);
-    test::RunFor(1500);
+    test::RunUntil([&] { return monitor.Anchored(); }, 10000);
+    test::RunFor(500);
+    auto& engine = const_cast<TMorseEngine&>(w.App().Engine());
     std::vector<double> ms;
     for (int p = 0; p < presses; ++p) {
         test::RunUntil([&] { return w.Quiet(); }, 10000);
         w.App().Paste("ooo");
         test::RunFor(700 + 37 * (p % 7)); // somewhere within a dah
         const long long pressed = NowNs();
-        const_cast<TMorseEngine&>(w.App().Engine()).Abort();
+        engine.Abort();
         test::RunFor(300);
+        engine.Start(); // as a switch of the output does after its abort
         for (const auto& r : monitor.Runs())
             if (r.Up > pressed && r.Down < pressed) ms.push_back((r.Up - pressed) / 1e6);
     }
