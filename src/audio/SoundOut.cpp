@@ -13,6 +13,9 @@ TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
       Backend_(backend ? std::move(backend) : MakePulseBackend(PostToGuiThread)) {
     Backend_->OnStreamFailed = [this](std::uint64_t stream) { StreamFailed(stream); };
     Backend_->OnOutputsChanged = [this] { OutputsChanged(); };
+    // The audio system's loop carries every sample: it asks for real-time priority whether or
+    // not an owner gives a way to ask the desktop for it.
+    Backend_->SetRealtimeRequest({}, FeederFifoPriority);
     Backend_->OnRoom = [this] {
         {
             const std::lock_guard lock(FeedMutex_);
