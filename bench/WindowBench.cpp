@@ -309,8 +309,9 @@ int Marks(int seconds) {
     return 0;
 }
 
-// An abort during a tone (what a switch of the output or a suspend does), N times: the call to the
-// end of the tone at the monitor. Esc and Stop let the character on the air finish, by design.
+// An abort during a tone and the output stopped (what a switch of the output does), N times: the
+// call to the end of the tone at the monitor. Esc and Stop let the character on the air finish, by
+// design.
 int StopDelay(int presses) {
     auto& server = test::TPulseServer::Instance();
     if (!server.Start()) return 1;
@@ -320,6 +321,7 @@ int StopDelay(int presses) {
     test::RunUntil([&] { return monitor.Anchored(); }, 10000);
     test::RunFor(500);
     auto& engine = const_cast<TMorseEngine&>(w.App().Engine());
+    auto& sound = const_cast<TSoundOut&>(w.App().SoundOut());
     std::vector<double> ms;
     for (int p = 0; p < presses; ++p) {
         test::RunUntil([&] { return w.Quiet(); }, 10000);
@@ -327,8 +329,10 @@ int StopDelay(int presses) {
         test::RunFor(700 + 37 * (p % 7)); // somewhere within a dah
         const long long pressed = NowNs();
         engine.Abort();
+        sound.StopOutput();
         test::RunFor(300);
-        engine.Start(); // as a switch of the output does after its abort
+        engine.Start(); // as a switch back to the sound output does
+        sound.StartOutput();
         for (const auto& r : monitor.Runs())
             if (r.Up > pressed && r.Down < pressed) ms.push_back((r.Up - pressed) / 1e6);
     }

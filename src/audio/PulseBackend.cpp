@@ -1,7 +1,8 @@
 // The PulseAudio sound backend on a threaded main loop. Callbacks run on the loop's thread; they
-// only update state under the loop's lock and post events for the GUI thread. The GUI thread takes
-// the lock for short, non-blocking calls; the only waits are for a stream to become ready, which
-// a failure also ends.
+// update state under the loop's lock and post events for the GUI thread, and the stream's write
+// callback has the owner render its samples there (OnFill), straight into the server's memory.
+// The GUI thread takes the lock for short, non-blocking calls; the only waits are for a stream to
+// become ready, which a failure also ends.
 #include "audio/SoundBackend.h"
 
 #include <pulse/pulseaudio.h>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr pa_usec_t kRetryUsec = 1000 * 1000;       // reconnect attempt every second
 constexpr pa_usec_t kOpenTimeoutUsec = 2000 * 1000; // a stream that is not ready by then fails
+constexpr pa_usec_t kReplaceMarginUsec = 3 * 1000;  // a write's way to the server, and more
 
 class TPulseBackend : public ISoundBackend {
 public:
@@ -118,14 +120,7 @@ public:
             this);
         pa_stream_set_write_callback(
             Stream_,
-            [](pa_stream*, size_t, void* self) {
-                auto* b = static_cast<TPulseBackend*>(self);
-                if (!b->LoopRaised_) { // once, on the loop's thread: it carries our samples
-                    b->LoopRaised_ = true;
-                    RaiseThisThread(b->LoopPriority_, b->AskRealtime_);
-                }
-                if (b->OnRoom) b->OnRoom();
-            },
+            [](pa_stream*, size_t, void* self) { static_cast<TPulseBackend*>(self)->Fill(); },
             this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
@@ -201,7 +196,28 @@ public:
         return done;
     }
 
-    bool WantsFeeder() const override { return true; }
+    bool FillsOnItsThread() const override { return true; }
+
+    void Kick() override {
+        if (!Loop_) return;
+        pa_threaded_mainloop_lock(Loop_);
+        pa_mainloop_api_once(
+            Api_, [](pa_mainloop_api*, void* self) { static_cast<TPulseBackend*>(self)->Fill(); },
+            this);
+        pa_threaded_mainloop_unlock(Loop_);
+    }
+
+    // OnFill runs with the loop's lock held: holding it once means none is under way.
+    void Quiesce() override {
+        if (!Loop_) return;
+        pa_threaded_mainloop_lock(Loop_);
+        pa_threaded_mainloop_unlock(Loop_);
+    }
+
+    std::string ThreadPriority() const override {
+        std::lock_guard lock(PriorityMutex_);
+        return LoopPriorityText_;
+    }
 
     void SetRealtimeRequest(TRealtimeRequest ask, int priority) override {
         if (!Loop_) return;
@@ -222,6 +238,38 @@ public:
                                             PA_USEC_PER_SEC);
         pa_threaded_mainloop_unlock(Loop_);
         return frames;
+    }
+
+    // What is heard, plus what the sink holds on its way to the speaker, plus a margin for the
+    // write to reach the server: from there on the server has not yet handed anything over.
+    long long ReplaceableFrame() override {
+        if (!Loop_) return -1;
+        pa_threaded_mainloop_lock(Loop_);
+        long long frame = -1;
+        pa_usec_t heard = 0;
+        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY &&
+            pa_stream_get_time(Stream_, &heard) == 0) {
+            const pa_timing_info* timing = pa_stream_get_timing_info(Stream_);
+            const pa_usec_t sink = timing ? timing->sink_usec : 0;
+            const auto rate = pa_stream_get_sample_spec(Stream_)->rate;
+            frame = static_cast<long long>((heard + sink + kReplaceMarginUsec) * rate /
+                                           PA_USEC_PER_SEC);
+        }
+        pa_threaded_mainloop_unlock(Loop_);
+        return frame;
+    }
+
+    bool WriteAt(long long frame, const void* data, std::size_t bytes) override {
+        if (!Loop_ || frame < 0) return false;
+        pa_threaded_mainloop_lock(Loop_);
+        bool done = false;
+        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY) {
+            const auto offset = static_cast<int64_t>(
+                frame * static_cast<long long>(pa_frame_size(pa_stream_get_sample_spec(Stream_))));
+            done = pa_stream_write(Stream_, data, bytes, nullptr, offset, PA_SEEK_ABSOLUTE) == 0;
+        }
+        pa_threaded_mainloop_unlock(Loop_);
+        return done;
     }
 
     void CloseStream() override {
@@ -257,6 +305,34 @@ private:
     };
 
     // --- on the loop's thread (or with its lock held) ---
+
+    // Has the owner render what the server takes, straight into the server's memory. The first
+    // call raises the loop's thread: from now on it renders our samples.
+    void Fill() {
+        if (!LoopRaised_) {
+            LoopRaised_ = true;
+            std::string priority = RaiseThisThread(LoopPriority_, AskRealtime_);
+            std::lock_guard lock(PriorityMutex_);
+            LoopPriorityText_ = std::move(priority);
+        }
+        if (!Stream_ || StreamFailed_ || pa_stream_get_state(Stream_) != PA_STREAM_READY || !OnFill)
+            return;
+        const size_t frame = pa_frame_size(pa_stream_get_sample_spec(Stream_));
+        size_t room = pa_stream_writable_size(Stream_);
+        while (room != static_cast<size_t>(-1) && room >= frame) {
+            void* data = nullptr;
+            size_t bytes = room;
+            if (pa_stream_begin_write(Stream_, &data, &bytes) < 0 || !data) return;
+            bytes = std::min(bytes, room);
+            bytes -= bytes % frame;
+            if (bytes == 0 || !OnFill(data, bytes)) {
+                pa_stream_cancel_write(Stream_);
+                return;
+            }
+            if (pa_stream_write(Stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
+            room -= bytes;
+        }
+    }
 
     void Connect() {
         Context_ = pa_context_new(Api_, "Brindle");
@@ -460,6 +536,8 @@ private:
     TRealtimeRequest AskRealtime_; // (loop lock held)
     int LoopPriority_ = 0;         // (loop lock held)
     bool LoopRaised_ = false;      // the loop thread asked for real-time priority (loop thread)
+    mutable std::mutex PriorityMutex_;
+    std::string LoopPriorityText_; // how it was settled; guarded by PriorityMutex_
     bool TimedOut_ = false;        // the open wait ran out (loop lock held)
     std::atomic<bool> StreamFailed_{false};
     std::mutex SinkMutex_;

@@ -45,14 +45,28 @@ public:
     virtual void CloseStream() = 0;
     // Times a stream ran dry since the backend was made (a gap in the sound).
     virtual long long Underflows() const { return 0; }
-    // True when the stream should be fed from a thread of the owner's own (a feeder),
-    // woken by OnRoom; false when the owner feeds it from its event loop.
-    virtual bool WantsFeeder() const { return false; }
-    // How the audio system's own thread may ask for real-time priority (it carries the samples
-    // to the server); set before a stream opens.
+    // True when the stream is filled on the audio system's own thread, through OnFill, as the
+    // server asks; false when the owner feeds it from its event loop (WritableBytes, Write).
+    virtual bool FillsOnItsThread() const { return false; }
+    // Has OnFill called soon, on the audio system's thread, for what the stream takes now.
+    virtual void Kick() {}
+    // Returns when no OnFill call is under way. Not to be called from inside OnFill.
+    virtual void Quiesce() {}
+    // How the audio system's own thread may ask for real-time priority (it renders the samples
+    // and carries them to the server); set before a stream opens.
     virtual void SetRealtimeRequest(TRealtimeRequest /*ask*/, int /*priority*/) {}
+    // How that thread's priority was settled (see RaiseThisThread); empty before it filled.
+    virtual std::string ThreadPriority() const { return {}; }
     // Frames of the open stream played so far at the output (what is heard now); -1 unknown.
     virtual long long PlayedFrames() { return -1; }
+    // The earliest frame of the open stream that a write (WriteAt) still replaces before the
+    // output takes it, counted as PlayedFrames; -1 when the stream cannot tell.
+    virtual long long ReplaceableFrame() { return -1; }
+    // Writes over what the open stream holds from frame on (a frame before ReplaceableFrame may
+    // already be on its way to the speaker). The stream goes on after the data written.
+    virtual bool WriteAt(long long /*frame*/, const void* /*data*/, std::size_t /*bytes*/) {
+        return false;
+    }
     // The playback stream's own volume in the sound server, 0 (silent) to 1 (100 %) on every
     // channel; kept for the streams opened later. The system's volume is never touched.
     virtual void SetVolume(double factor) { Volume_ = factor; }
@@ -63,9 +77,10 @@ public:
     // The stream of that number failed: its device or the sound server went away. The event
     // can arrive after that stream was closed and another opened.
     std::function<void(std::uint64_t stream)> OnStreamFailed;
-    // The open stream asks for more samples; called on the audio system's own thread, with its
-    // lock held: wake the feeder, nothing else.
-    std::function<void()> OnRoom;
+    // The open stream asks for samples: fill bytes (whole frames) at data and say true, or say
+    // false to write nothing. Called on the audio system's own thread with its lock held: it
+    // must not call the backend. Set while no stream is open.
+    std::function<bool(void* data, std::size_t bytes)> OnFill;
 
 protected:
     double Volume_ = 1.0;

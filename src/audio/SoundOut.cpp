@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <new>
+#include <thread>
 
 namespace brindle {
 
@@ -16,12 +18,8 @@ TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
     // The audio system's loop carries every sample: it asks for real-time priority whether or
     // not an owner gives a way to ask the desktop for it.
     Backend_->SetRealtimeRequest({}, FeederFifoPriority);
-    Backend_->OnRoom = [this] {
-        {
-            const std::lock_guard lock(FeedMutex_);
-            Kick_ = true;
-        }
-        FeedWake_.notify_one();
+    Backend_->OnFill = [this](void* data, std::size_t bytes) {
+        return FeedPass(static_cast<int16_t*>(data), bytes);
     };
     const auto outputs = Backend_->Outputs();
     DevicePresent_ = !outputs.empty();
@@ -33,16 +31,8 @@ TSoundOut::TSoundOut(TMessageSink sink, std::unique_ptr<ISoundBackend> backend)
 
 TSoundOut::~TSoundOut() {
     Close();
-    if (Feeder_.joinable()) {
-        {
-            const std::lock_guard lock(FeedMutex_);
-            Quit_ = true;
-        }
-        FeedWake_.notify_all();
-        Feeder_.join();
-    }
     OnBufferPlayed = nullptr;
-    Backend_->OnRoom = nullptr;
+    Backend_->OnFill = nullptr;
     Backend_->OnStreamFailed = nullptr;
     Backend_->OnOutputsChanged = nullptr;
 }
@@ -195,6 +185,10 @@ bool TSoundOut::Open() {
     if (SampleRate_ < 1000 || SampleRate_ > 192000 || BufferBytes() < 2) return false;
     if (!OpenStream()) return false;
     Frame_ = 2 * Channels_;
+    if (FeedsOnOwnThread()) // what the server may still hold, and a margin
+        Played_.assign(static_cast<std::size_t>(SampleRate_) * (2 * LeadMs) / 1000 *
+                           static_cast<std::size_t>(Channels_),
+                       0);
     IsOpen_ = true;
     Lost_ = false;
     return true;
@@ -307,8 +301,9 @@ void TSoundOut::Resume() {
 
 bool TSoundOut::StopOutput() {
     if (!IsPlaying_) return false;
-    IsPlaying_ = false;
     PauseFeeder();
+    FadeOutQueued();
+    IsPlaying_ = false;
     PumpTimer_.stop();
     Backend_->CloseStream(); // drops what is queued; Open state stays, StartOutput reopens
     Stream_ = 0;
@@ -328,72 +323,72 @@ bool TSoundOut::Close() {
 
 namespace brindle {
 
-// --- The feeder thread ---------------------------------------------------------------------------
-
-namespace {
-constexpr int kFallbackWakeMs = 20; // the server's requests wake the feeder; this if one is lost
-} // namespace
-
-std::string TSoundOut::FeederPriority() const {
-    const std::lock_guard lock(FeedMutex_);
-    return FeederPriority_;
-}
+// --- The feeder ----------------------------------------------------------------------------------
 
 void TSoundOut::StartFeeder() {
     StreamStart_ = FramesHanded_.load();
-    if (!Feeder_.joinable()) Feeder_ = std::thread([this] { FeedLoop(); });
     FeedOn_ = true;
-    {
-        const std::lock_guard lock(FeedMutex_);
-        Kick_ = true;
-    }
-    FeedWake_.notify_one();
+    Backend_->Kick(); // the server asked for its first samples before the feeder was on
 }
 
 // Returns when no pass is under way and none will start until the next StartFeeder. Never called
 // with the engine's guard held: a pass renders under it.
 void TSoundOut::PauseFeeder() {
     if (!FeedOn_.exchange(false)) return;
-    const std::lock_guard pass(PassMutex_);
+    Backend_->Quiesce();
 }
 
-// Wakes when the server asks for samples, and at least every kFallbackWakeMs while feeding.
-void TSoundOut::FeedLoop() {
-    std::string priority = RaiseThisThread(FeederFifoPriority, AskRealtime_);
-    std::vector<int16_t> scratch;
-    std::unique_lock lock(FeedMutex_);
-    FeederPriority_ = std::move(priority);
-    while (!Quit_) {
-        if (FeedOn_)
-            FeedWake_.wait_for(lock, std::chrono::milliseconds(kFallbackWakeMs),
-                               [this] { return Quit_ || Kick_; });
-        else
-            FeedWake_.wait(lock, [this] { return Quit_ || Kick_; });
-        Kick_ = false;
-        if (Quit_) break;
-        lock.unlock();
-        {
-            const std::lock_guard pass(PassMutex_);
-            if (FeedOn_) FeedPass(scratch);
-        }
-        lock.lock();
+// On the audio system's thread: fills what the server asked for, a quantum at a time.
+bool TSoundOut::FeedPass(int16_t* data, std::size_t bytes) {
+    if (!FeedOn_) return false;
+    const auto quantum =
+        static_cast<std::size_t>(SampleRate_) * QuantumMs / 1000 * static_cast<std::size_t>(Frame_);
+    for (std::size_t done = 0; done < bytes;) {
+        const std::size_t n = std::min(bytes - done, std::max(quantum, std::size_t(Frame_)));
+        int16_t* part = data + done / 2;
+        std::fill(part, part + n / 2, int16_t{0});
+        if (OnBufferPlayed) OnBufferPlayed(part, static_cast<int>(n));
+        const int channels = Frame_ / 2;
+        const int64_t first = FramesHanded_;
+        const int64_t frames = static_cast<int64_t>(n) / Frame_;
+        const auto kept = static_cast<int64_t>(Played_.size()) / channels;
+        for (int64_t f = 0; kept > 0 && f < frames; ++f)
+            for (int c = 0; c < channels; ++c)
+                Played_[static_cast<std::size_t>(((first + f) % kept) * channels + c)] =
+                    part[f * channels + c];
+        FramesHanded_ += frames;
+        done += n;
     }
+    return true;
 }
 
-// Fills what the server has room for, a quantum at a time.
-void TSoundOut::FeedPass(std::vector<int16_t>& scratch) {
-    const long long quantum =
-        static_cast<long long>(SampleRate_) * QuantumMs / 1000 * static_cast<long long>(Frame_);
-    for (int round = 0; round < 16; ++round) {
-        long long room = Backend_->WritableBytes();
-        if (room < 0) return; // failed: the failure event closes the output
-        room -= room % Frame_;
-        if (room == 0) return;
-        const long long n = std::min(room, quantum);
-        scratch.assign(static_cast<std::size_t>(n / 2), 0);
-        if (OnBufferPlayed) OnBufferPlayed(scratch.data(), static_cast<int>(n));
-        FramesHanded_ += n / Frame_;
-        if (Backend_->Write(scratch.data(), static_cast<std::size_t>(n)) != n) return;
+// Writes what the server still holds over with itself faded out over FadeOutMs, and silence
+// after, from the first frame the server has not yet handed on; then waits until the fade has
+// been heard (a few ms). A tone stopped mid-way ends in a ramp, at once, and not in a click
+// when the stream closes, nor after all that was queued. The feeder is paused.
+void TSoundOut::FadeOutQueued() {
+    if (!FeedsOnOwnThread() || Played_.empty()) return;
+    const int channels = Frame_ / 2;
+    const auto kept = static_cast<int64_t>(Played_.size()) / channels;
+    const int64_t end = FramesHanded_ - StreamStart_; // the stream's write position
+    const int64_t from = Backend_->ReplaceableFrame();
+    if (from < 0 || from >= end || end - from > kept) return;
+    const int64_t fade = std::max<int64_t>(1, static_cast<int64_t>(SampleRate_) * FadeOutMs / 1000);
+    std::vector<int16_t> faded(static_cast<std::size_t>((end - from) * channels), 0);
+    for (int64_t f = 0; f < std::min(fade, end - from); ++f) {
+        const double gain = static_cast<double>(fade - 1 - f) / static_cast<double>(fade);
+        const int64_t at = (StreamStart_ + from + f) % kept;
+        for (int c = 0; c < channels; ++c)
+            faded[static_cast<std::size_t>(f * channels + c)] = static_cast<int16_t>(
+                std::lround(Played_[static_cast<std::size_t>(at * channels + c)] * gain));
+    }
+    if (!Backend_->WriteAt(from, faded.data(), faded.size() * 2)) return;
+    // Bounded: a server that stops answering does not hold the window.
+    const int64_t fadeEnd = StreamStart_ + from + fade;
+    for (int waited = 0; waited < 2 * LeadMs; ++waited) {
+        const long long played = Backend_->PlayedFrames();
+        if (played < 0 || StreamStart_ + played >= fadeEnd) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

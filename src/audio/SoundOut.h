@@ -1,6 +1,6 @@
 // Plays a continuous stream of 16-bit PCM. It makes no sound itself: it hands buffers to its owner
-// (OnBufferPlayed) to fill. With the PulseAudio client the buffers are filled on a feeder thread
-// of the output's own, a quantum (QuantumMs) at a time, as the server asks for them, and the
+// (OnBufferPlayed) to fill. With the PulseAudio client the buffers are filled on the client's own
+// thread (the feeder), a quantum (QuantumMs) at a time, as the server asks for them, and the
 // server holds only LeadMs: what the GUI thread does never holds the sound up, and a key is heard
 // at once. With a backend that asks for it (the tests' backend), two buffers of BufferTime rotate
 // and are refilled on the GUI thread, from a timer. A device or sound server that vanishes closes
@@ -18,14 +18,11 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace brindle {
@@ -72,18 +69,18 @@ public:
     // from inside OnBufferPlayed (an event loop run by the handler) does nothing.
     void Feed();
 
-    // --- The feeder thread -----------------------------------------------------------------------
-    static constexpr int QuantumMs = 5;           // rendered per pass of the feeder
+    // --- The feeder: the audio system's own thread ----------------------------------------------
+    static constexpr int QuantumMs = 5;           // rendered per call of OnBufferPlayed
     static constexpr int LeadMs = 40;             // the server's buffer while the feeder fills it
     static constexpr int FeederFifoPriority = 10; // below the keying thread
-    bool FeedsOnOwnThread() const { return Backend_->WantsFeeder(); }
+    static constexpr int FadeOutMs = 5;           // a stop fades what is queued out over this
+    bool FeedsOnOwnThread() const { return Backend_->FillsOnItsThread(); }
     // How the feeder asks for real-time priority; set before the output starts.
     void SetRealtimeRequest(TRealtimeRequest ask) {
-        Backend_->SetRealtimeRequest(ask, FeederFifoPriority);
-        AskRealtime_ = std::move(ask);
+        Backend_->SetRealtimeRequest(std::move(ask), FeederFifoPriority);
     }
-    // How the feeder's priority was settled (see RaiseThisThread); empty before it started.
-    std::string FeederPriority() const;
+    // How the feeder's priority was settled (see RaiseThisThread); empty before it filled.
+    std::string FeederPriority() const { return Backend_->ThreadPriority(); }
     // Frames handed to OnBufferPlayed since the output was made: the owner's renderer counts the
     // same timeline when it renders every buffer.
     int64_t FramesHanded() const { return FramesHanded_.load(); }
@@ -130,8 +127,8 @@ private:
     int StreamBytes() const;
     void StartFeeder();
     void PauseFeeder();
-    void FeedLoop();
-    void FeedPass(std::vector<int16_t>& scratch);
+    bool FeedPass(int16_t* data, std::size_t bytes);
+    void FadeOutQueued();
 
     TMessageSink Sink_;
     std::unique_ptr<ISoundBackend> Backend_;
@@ -158,18 +155,12 @@ private:
     int Offset_ = 0;  // [bytes] of it handed over
     QTimer PumpTimer_;
 
-    // The feeder thread. OnBufferPlayed and Frame_ are set while it is paused.
-    TRealtimeRequest AskRealtime_;
-    mutable std::mutex FeedMutex_; // Kick_, Quit_, FeederPriority_
-    std::condition_variable FeedWake_;
-    bool Kick_ = false;
-    bool Quit_ = false;
-    std::string FeederPriority_;
-    std::mutex PassMutex_;            // held by the feeder through each pass
+    // The feeder. OnBufferPlayed and Frame_ are set while it is paused.
     std::atomic<bool> FeedOn_{false}; // the feeder fills the stream
     std::atomic<int64_t> FramesHanded_{0};
+    // The last frames handed, by frame number modulo its length: a stop fades them out.
+    std::vector<int16_t> Played_;
     int64_t StreamStart_ = 0; // FramesHanded_ when the playing stream started
-    std::thread Feeder_;      // made at the first start
 };
 
 } // namespace brindle

@@ -157,3 +157,43 @@ TEST_F(Sound, AStalledGuiThreadLeavesNoGap) {
     test::ExpectHeardAs(test::ToneRuns(samples), text, Engine);
     EXPECT_TRUE(Messages.empty());
 }
+
+// Stopping the output in the middle of a tone (a switch of the output, the program's end) fades
+// what the server still holds out at once: the tone ends in a ramp, not in a click.
+TEST_F(Sound, AStopMidToneEndsInARamp) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Wire(out);
+    Engine.SetSpeed(30); // a dah of 600 ms
+    bool keyed = false;
+    Engine.OnCharStart = [&keyed](TMorseEngine&, uint8_t) { keyed = true; };
+    ASSERT_TRUE(Server.StartRecording());
+    RunFor(1000); // the recorder is listening
+    Engine.PutChar('t');
+    Engine.Start();
+    ASSERT_TRUE(out.StartOutput());
+    ASSERT_TRUE(RunUntil([&keyed] { return keyed; }, 5000));
+    RunFor(300); // rendered then; heard by now, with most of the dah to come
+    out.StopOutput();
+    RunFor(500);
+    const auto samples = Server.StopRecording();
+
+    int peak = 0;
+    for (const int16_t s : samples)
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
+    ASSERT_GT(peak, 5000);
+    std::size_t end = samples.size();
+    while (end > 0 && std::abs(static_cast<int>(samples[end - 1])) < peak / 20)
+        --end;
+    ASSERT_GT(end, 400u);
+    auto loudest = [&samples](std::size_t from, std::size_t to) {
+        int m = 0;
+        for (std::size_t i = from; i < to; ++i)
+            m = std::max(m, std::abs(static_cast<int>(samples[i])));
+        return m;
+    };
+    EXPECT_GT(loudest(end - 400, end - 200), peak * 9 / 10) << "the dah sounded in full";
+    EXPECT_LT(loudest(end - 12, end), peak / 2) << "and faded out instead of stopping dead";
+    EXPECT_GT(loudest(end - 40, end - 20), peak / 3) << "within a few ms";
+    EXPECT_TRUE(Messages.empty());
+}
