@@ -8,8 +8,7 @@ namespace brindle {
 
 namespace {
 
-constexpr int64_t kNapNs = 1'000'000; // the last stretch before a tick is slept, not waited
-constexpr int64_t kSpinNs = 500'000;  // and its last half spun: a sleep wakes up late
+constexpr int64_t kNapNs = 1'000'000; // slept, not waited, before the spin (TWakeMargin)
 
 void SleepUntil(int64_t ns) {
     timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
@@ -93,8 +92,9 @@ void TKeyingThread::RaisePriority() {
 }
 
 // Waits on the condition until shortly before the due time, sleeps to just before the absolute
-// deadline and spins the last 0.5 ms. The guard is taken before the schedule is looked at again, so
-// a tick that the owner cancelled or moved meanwhile (under that guard) does not run.
+// deadline and spins the rest (at least 0.5 ms; more where wakes come late). The guard is taken
+// before the schedule is looked at again, so a tick that the owner cancelled or moved meanwhile
+// (under that guard) does not run.
 void TKeyingThread::Run() {
     RaisePriority();
     std::unique_lock lock(Mutex_);
@@ -105,15 +105,17 @@ void TKeyingThread::Run() {
         }
         const int64_t due = Schedule_.Due();
         const uint64_t changes = Changes_;
-        if (due - Now() > kNapNs) {
+        const int64_t spinFrom = due - Margin_.Ns();
+        if (spinFrom - Now() > kNapNs) {
             const auto wakeAt =
-                std::chrono::steady_clock::time_point(std::chrono::nanoseconds(due - kNapNs));
+                std::chrono::steady_clock::time_point(std::chrono::nanoseconds(spinFrom - kNapNs));
             Wake_.wait_until(lock, wakeAt);
             continue;
         }
         TPriorityMutex* guardMutex = Guard_;
         lock.unlock();
-        SleepUntil(due - kSpinNs);
+        SleepUntil(spinFrom);
+        Margin_.Woke(Now() - spinFrom);
         while (Now() < due) {}
         std::unique_lock<TPriorityMutex> guard;
         if (guardMutex) guard = std::unique_lock(*guardMutex);

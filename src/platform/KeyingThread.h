@@ -57,6 +57,7 @@ private:
     std::function<void()> Handler_;
     TPriorityMutex* Guard_ = nullptr;
     uint64_t Changes_ = 0; // counts every change of the schedule from outside a tick
+    TWakeMargin Margin_;   // the thread's own
     bool Quit_ = false;
     std::string Priority_;
     std::thread Thread_; // last: starts when everything above is made

@@ -4,6 +4,7 @@
 // of more than MaxLateNs it counts from now again rather than catching up with short elements.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace brindle {
@@ -61,6 +62,27 @@ private:
     bool Rearmed_ = false;
     int64_t TickDue_ = 0; // [ns] when the running tick was due
     int64_t Due_ = 0;     // [ns] when the next tick is due
+};
+
+// How long before a tick the keying thread wakes and spins the rest: sleeps wake up late, by
+// tens of microseconds on an idle machine and by milliseconds on a virtual one whose processor
+// was halted. A late wake widens the margin at once to cover it, up to MaxNs; it narrows back to
+// MinNs slowly (a 64th of the excess per tick), so a machine that wakes on time spins little.
+class TWakeMargin {
+public:
+    static constexpr int64_t MinNs = 500'000;
+    static constexpr int64_t MaxNs = 3'000'000;
+    static constexpr int64_t SlackNs = 250'000; // beyond the latest wake seen
+
+    int64_t Ns() const { return Ns_; }
+    // A wake meant for Ns() before the tick came lateNs after that.
+    void Woke(int64_t lateNs) {
+        Ns_ -= (Ns_ - MinNs) / 64;
+        Ns_ = std::clamp(std::max(Ns_, lateNs + SlackNs), MinNs, MaxNs);
+    }
+
+private:
+    int64_t Ns_ = MinNs;
 };
 
 } // namespace brindle

@@ -74,3 +74,24 @@ TEST_F(TickSchedule, PeriodicWithoutRearmingAndStoppedFromTheHandler) {
     EXPECT_TRUE(S.SetInterval(0, Now));    // below 1 ms: 1 ms
     EXPECT_EQ(S.Due(), Now + Ms);
 }
+
+// A late wake widens the spin before the next ticks at once to cover it, never beyond the cap;
+// ticks that wake on time narrow it back to the minimum, slowly.
+TEST(WakeMargin, WidensAtOnceAndNarrowsSlowly) {
+    brindle::TWakeMargin m;
+    EXPECT_EQ(m.Ns(), brindle::TWakeMargin::MinNs);
+    m.Woke(100'000); // well within the minimum
+    EXPECT_EQ(m.Ns(), brindle::TWakeMargin::MinNs);
+    m.Woke(Ms + Ms / 2);
+    EXPECT_EQ(m.Ns(), Ms + Ms / 2 + brindle::TWakeMargin::SlackNs);
+    m.Woke(20 * Ms);
+    EXPECT_EQ(m.Ns(), brindle::TWakeMargin::MaxNs);
+    int ticks = 0;
+    for (int64_t last = m.Ns(); m.Ns() > brindle::TWakeMargin::MinNs + Ms / 10; last = m.Ns()) {
+        m.Woke(0);
+        ASSERT_LT(m.Ns(), last);
+        ++ticks;
+    }
+    EXPECT_GT(ticks, 64); // seconds of on-time ticks at any speed, not one
+    EXPECT_LT(ticks, 400);
+}
