@@ -32,6 +32,12 @@ protected:
         for (const char c : text)
             ASSERT_TRUE(Engine.PutChar(static_cast<uint8_t>(c)));
     }
+    // Queues text, starts and renders frames samples.
+    void Begin(const std::string& text, int frames, int bufferFrames = 800) {
+        Queue(text);
+        Engine.Start();
+        RenderMono(frames, bufferFrames);
+    }
     // Renders frames samples in buffers of bufferFrames, as the sound output would.
     void RenderMono(int frames, int bufferFrames = 800) {
         std::vector<int16_t> buf(static_cast<std::size_t>(bufferFrames));
@@ -119,9 +125,7 @@ TEST_F(Render, FarnsworthAndWordsworthSpacingAndTheFixedPause) {
 TEST_F(Render, EdgeSamplesAreExact) {
     Engine.SetSlope(3);
     Engine.SetLogAmplitude(0);
-    Queue("e");
-    Engine.Start();
-    RenderMono(1600 + 10);
+    Begin("e", 1600 + 10);
     const brindle::TSinusTab tab(8000);
     const double amp = 32500.0;
     // Tone phase at sample k: 400 (the offset) + 800 k.
@@ -229,9 +233,7 @@ TEST_F(Render, DitPitchOption) {
 
 TEST_F(Render, BlipMark) {
     Engine.SetBlipOn(true);
-    Queue("^");
-    Engine.Start();
-    RenderMono(8000);
+    Begin("^", 8000);
     const Lines events = {"0 start", "1 ptt on", "1600 start ^", "6400 sent ^"};
     EXPECT_EQ(Log.Lines, events); // a blip is followed by no last-character event
     for (int i = 0; i < 2000; ++i)
@@ -244,9 +246,7 @@ TEST_F(Render, BlipMark) {
 
 TEST_F(Render, BlipAfterACharacterIsNotReportedAsStart) {
     Engine.SetBlipOn(true);
-    Queue("e^");
-    Engine.Start();
-    RenderMono(20000);
+    Begin("e^", 20000);
     // the blip follows the character space directly and is not reported as a start
     const Lines events = {"0 start", "1 ptt on", "1600 start e", "4800 sent e", "9600 sent ^"};
     ASSERT_GE(Log.Lines.size(), 5u);
@@ -254,9 +254,7 @@ TEST_F(Render, BlipAfterACharacterIsNotReportedAsStart) {
 }
 
 TEST_F(Render, MuteDuringADahKeepsTheTiming) {
-    Queue("t");
-    Engine.Start();
-    RenderMono(1600 + 1000);
+    Begin("t", 1600 + 1000);
     Engine.Mute(true);
     RenderMono(8000);
     const Runs runs = KeyRuns(Mono);
@@ -283,9 +281,7 @@ TEST_F(Render, PttLeadSamples) {
 }
 
 TEST_F(Render, StopAfterCharStopsAtTheNextCharacterBoundary) {
-    Queue("ee");
-    Engine.Start();
-    RenderMono(2000);
+    Begin("ee", 2000);
     Engine.StopAfterChar();
     RenderMono(10000);
     const Lines events = {"0 start",     "1 ptt on",     "1600 start e",
@@ -296,9 +292,7 @@ TEST_F(Render, StopAfterCharStopsAtTheNextCharacterBoundary) {
 }
 
 TEST_F(Render, AbortEmptiesAndGoesIdle) {
-    Queue("eeee");
-    Engine.Start();
-    RenderMono(2000);
+    Begin("eeee", 2000);
     Engine.Abort();
     EXPECT_FALSE(Engine.HasChars());
     EXPECT_TRUE(Engine.IsIdle());
@@ -312,9 +306,7 @@ TEST_F(Render, AbortEmptiesAndGoesIdle) {
 // A speed change in the middle of a dah that already lasted longer than a dah at the new speed:
 // the element ends at once instead of running on, and what follows has the new durations.
 TEST_F(Render, SpeedChangeInTheMiddleOfAnElement) {
-    Queue("tt");
-    Engine.Start();
-    RenderMono(1600 + 20 + 1500, 1); // lead-in, rising edge, 1500 of the 2400 steady samples
+    Begin("tt", 1600 + 20 + 1500, 1); // lead-in, rising edge, 1500 of the 2400 steady samples
     Engine.SetSpeed(120);
     const auto& t = Engine.Timing();
     ASSERT_EQ(t.DahSamples, 1200);

@@ -58,40 +58,28 @@ TEST(MorseTables, CaseFolding) {
     EXPECT_EQ(TMorseEngine::FoldCase(B(255)), 255);
 }
 
-TEST(MorseTables, CharactersInNoTable) {
-    TMorseEngine e;
-    for (const int c : std::initializer_list<int>{10, 9, 0, '<', '>', '[', 200}) {
-        EXPECT_EQ(TMorseEngine::CodeOf(B(c)), 0) << c;
-        EXPECT_FALSE(e.IsSendable(B(c))) << c;
-        EXPECT_FALSE(e.IsKnown(B(c))) << c;
-    }
+// Which of the characters are sendable (s) and known (k) now.
+static std::string Usable(const TMorseEngine& e, const std::string& chars) {
+    std::string s;
+    for (const char c : chars)
+        s += std::string(e.IsSendable(B(c)) ? "s" : "") + (e.IsKnown(B(c)) ? "k" : "") + ",";
+    return s;
 }
 
-TEST(MorseTables, ExtendedCharactersFollowExtraChars) {
+TEST(MorseTables, CharactersInNoTableExtendedOnesAndTheBlipMark) {
     TMorseEngine e;
-    EXPECT_TRUE(e.IsSendable(B(252)));
-    EXPECT_TRUE(e.IsSendable('@'));
-    EXPECT_TRUE(e.IsSendable('}'));
+    for (const int c : std::initializer_list<int>{10, 9, 0, '<', '>', '[', 200})
+        EXPECT_EQ(TMorseEngine::CodeOf(B(c)), 0) << c;
+    EXPECT_EQ(Usable(e, std::string("\n\t\0<>[\xC8", 7)), ",,,,,,,");
+    // Extended characters follow the extra characters setting; the blip mark, the blip.
+    EXPECT_EQ(Usable(e, "\xFC@}a{^"), "sk,sk,sk,sk,sk,,");
     e.SetExtraChars(false);
-    EXPECT_FALSE(e.IsSendable(B(252)));
-    EXPECT_FALSE(e.IsSendable('@'));
-    EXPECT_FALSE(e.IsSendable('}'));
+    e.SetBlipOn(true);
+    EXPECT_EQ(Usable(e, "\xFC@}a{^"), "k,k,k,sk,sk,sk,");
     EXPECT_FALSE(e.PutChar('}'));
     // The prosign name path uses PutCode: "<ch>" is still queued.
-    EXPECT_TRUE(e.IsKnown('}'));
     EXPECT_TRUE(e.PutCode(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ch>"))));
     EXPECT_EQ(e.PeekChar(), '}');
-    EXPECT_TRUE(e.IsSendable('a'));
-    EXPECT_TRUE(e.IsSendable('{'));
-}
-
-TEST(MorseTables, BlipMarkOnlyWhileBlipOn) {
-    TMorseEngine e;
-    EXPECT_FALSE(e.IsSendable('^'));
-    EXPECT_FALSE(e.IsKnown('^'));
-    e.SetBlipOn(true);
-    EXPECT_TRUE(e.IsSendable('^'));
-    EXPECT_TRUE(e.IsKnown('^'));
 }
 
 TEST(MorseTables, ProsignNames) {

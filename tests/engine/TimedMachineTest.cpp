@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-using brindle::TMessage;
 using brindle::TEnginePhase;
+using brindle::TMessage;
 using brindle::TMorseEngine;
 using brindle::test::TEventLog;
 using brindle::test::TVirtualTimer;
@@ -26,6 +26,12 @@ protected:
         for (const char c : text)
             ASSERT_TRUE(Engine.PutChar(static_cast<uint8_t>(c)));
     }
+    // Queues text, starts and runs the clock ms on.
+    void Send(const std::string& text, int ms) {
+        Queue(text);
+        Engine.Start();
+        Timer.Advance(ms);
+    }
     TVirtualTimer Timer;
     std::vector<std::string> Messages;
     TMorseEngine Engine{&Timer, [this](const TMessage& m) { Messages.push_back(m.Text); }};
@@ -35,9 +41,7 @@ protected:
 } // namespace
 
 TEST_F(TimedMachine, TwoLettersEAtTheDefaults) {
-    Queue("ee");
-    Engine.Start();
-    Timer.Advance(5000);
+    Send("ee", 5000);
     const Lines expected = {"0 start",    "100 ptt on", "300 down 100", "300 start e",
                             "400 up 100", "500 sent e", "700 down 100", "700 start e",
                             "800 up 100", "900 sent e", "900 last",     "2100 ptt off"};
@@ -50,9 +54,7 @@ TEST_F(TimedMachine, TwoLettersEAtTheDefaults) {
 TEST_F(TimedMachine, DahsAndWordSpaceAndFixedPause) {
     Queue("t e");
     Engine.PutChar(254);
-    Queue("e");
-    Engine.Start();
-    Timer.Advance(3000);
+    Send("e", 3000);
     const Lines expected = {
         "0 start",        "100 ptt on",      "300 down 300",   "300 start t", "600 up 100",
         "700 sent t",     "900 start space", "900 sent space", // word space: 200 + 400 ms
@@ -65,18 +67,14 @@ TEST_F(TimedMachine, DahsAndWordSpaceAndFixedPause) {
 TEST_F(TimedMachine, PttLeadAndHoldTimes) {
     Engine.SetTimePttStart(250); // rounded up to whole dots, at least one more: 300 ms
     Engine.SetTimePttHold(0);    // one dot period
-    Queue("e");
-    Engine.Start();
-    Timer.Advance(2000);
+    Send("e", 2000);
     const Lines expected = {"0 start",    "100 ptt on", "400 down 100", "400 start e",
                             "500 up 100", "600 sent e", "600 last",     "800 ptt off"};
     EXPECT_EQ(Log.Lines, expected);
 }
 
 TEST_F(TimedMachine, StopAfterCharFinishesTheText) {
-    Queue("ee");
-    Engine.Start();
-    Timer.Advance(300);
+    Send("ee", 300);
     EXPECT_TRUE(Engine.StopAfterChar());
     Timer.Advance(2000);
     const Lines tail(Log.Lines.end() - 4, Log.Lines.end());
@@ -89,9 +87,7 @@ TEST_F(TimedMachine, StopAfterCharFinishesTheText) {
 }
 
 TEST_F(TimedMachine, StopAfterCharWithHoldStopsAfterTheCurrentCharacter) {
-    Queue("ee");
-    Engine.Start();
-    Timer.Advance(300);
+    Send("ee", 300);
     Engine.SetHold(true);
     Engine.StopAfterChar();
     Timer.Advance(2000);
@@ -103,9 +99,7 @@ TEST_F(TimedMachine, StopAfterCharWithHoldStopsAfterTheCurrentCharacter) {
 }
 
 TEST_F(TimedMachine, AbortTwiceFiresItsEventsOnce) {
-    Queue("eee");
-    Engine.Start();
-    Timer.Advance(350);
+    Send("eee", 350);
     Engine.Abort();
     const Lines expected = {"0 start",  "100 ptt on", "300 down 100", "300 start e",
                             "350 up 0", "350 sent e", "350 last",     "350 ptt off"};
@@ -120,9 +114,7 @@ TEST_F(TimedMachine, AbortTwiceFiresItsEventsOnce) {
 
 TEST_F(TimedMachine, ManualStartAndStopWithoutAutoStartStop) {
     Engine.SetAutoStartStop(false);
-    Queue("e");
-    Engine.Start();
-    Timer.Advance(1000);
+    Send("e", 1000);
     EXPECT_EQ(Log.Lines, Lines{"0 start"}); // nothing is sent on its own
     EXPECT_TRUE(Engine.StartSending());
     Timer.Advance(10000); // PTT stays on after the text
@@ -147,9 +139,7 @@ TEST_F(TimedMachine, StopAtEndNowSwitchesPttOffAtTheNextCheck) {
 }
 
 TEST_F(TimedMachine, CharacterQueuedWhileWaitingInStateThree) {
-    Queue("e");
-    Engine.Start();
-    Timer.Advance(750); // e sent at 500; state-3 ticks at 700, 800, ...
+    Send("e", 750); // e sent at 500; state-3 ticks at 700, 800, ...
     EXPECT_EQ(Engine.Phase(), TEnginePhase::Waiting);
     Queue("t");
     Timer.Advance(600);
@@ -187,9 +177,7 @@ TEST_F(TimedMachine, ExactDurationsAtHighSpeedWithWeight) {
     Engine.SetSpeed(300);
     Engine.SetWeight(150);
     Engine.SetTimePttStart(0);
-    Queue("a");
-    Engine.Start();
-    Timer.Advance(1500);
+    Send("a", 1500);
     // dot 20 ms: dit down 24, gap 16, dah down 64; PTT lead one dot; hold 51 dot periods
     const Lines expected = {"0 start",    "20 ptt on", "40 down 24", "40 start a", "64 up 16",
                             "80 down 64", "144 up 16", "160 sent a", "160 last",   "1200 ptt off"};
@@ -199,9 +187,7 @@ TEST_F(TimedMachine, ExactDurationsAtHighSpeedWithWeight) {
 // A speed change while a dah is keyed: the dah keeps the duration it started with, and every
 // later element and space has the new durations.
 TEST_F(TimedMachine, SpeedChangeInTheMiddleOfAnElement) {
-    Queue("tt");
-    Engine.Start();
-    Timer.Advance(450); // the first dah started at 300 for 300 ms
+    Send("tt", 450); // the first dah started at 300 for 300 ms
     Engine.SetSpeed(120);
     Timer.Advance(1000);
     const Lines expected = {"0 start",   "100 ptt on", "300 down 300", "300 start t",

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 using brindle::TMorseEngine;
@@ -12,50 +13,39 @@ using brindle::TSpacing;
 
 namespace {
 
-struct TWorked {
-    int Speed, FWSpeed, Mode;
-    int DotMs, DotSamples, FwUnitMs, FwUnitSamples, GapMs, DitDownMs, DahDownMs;
-    int CharMs, CharSamples, WordMs, WordSamples, DitDownSamples, GapSamples, DahSamples;
-    int PttLeadMs, PttLeadSamples, HoldLimit;
-};
+// Every duration of a timing: ms/samples where both exist.
+std::string Describe(const brindle::TCWTiming& t) {
+    std::ostringstream o;
+    o << "dot " << t.DotMs << "/" << t.DotSamples << " fw " << t.FwUnitMs << "/" << t.FwUnitSamples
+      << " gap " << t.GapMs << "/" << t.GapSamples << " dit " << t.DitDownMs << "/"
+      << t.DitDownSamples << " dah " << t.DahDownMs << "/" << t.DahSamples << " char "
+      << t.CharGapExtraMs << "/" << t.CharGapExtraSamples << " word " << t.WordGapExtraMs << "/"
+      << t.WordGapExtraSamples << " ptt " << t.PttLeadMs << "/" << t.PttLeadSamples << " hold "
+      << t.HoldLimit << " pause " << t.FixedPauseMs << "/" << t.FixedPauseSamples;
+    return o.str();
+}
 
 } // namespace
 
+// Fixed pauses are 4 dots whatever the spacing.
 TEST(Timing, WorkedValues) {
-    const TWorked cases[] = {
-        {60,  60,   0,   100,  800, 0,   0,    100, 100, 300,
-         200, 1600, 400, 3200, 779, 781, 2400, 200, 800, 11},
-        {50,  100,  1,   60,   480, 218, 1743, 60,  60,  180,
-         594, 4749, 872, 6972, 459, 461, 1440, 120, 800, 17},
-        {50,  100, 2,    60,    480, 489, 3909, 60,  60,  180,
-         120, 960, 3243, 25923, 459, 461, 1440, 120, 800, 17},
+    const std::tuple<int, int, int, std::string> cases[] = {
+        {60, 60, 0,
+         "dot 100/800 fw 0/0 gap 100/781 dit 100/779 dah 300/2400 char 200/1600 word 400/3200 "
+         "ptt 200/800 hold 11 pause 400/3200"},
+        {50, 100, 1,
+         "dot 60/480 fw 218/1743 gap 60/461 dit 60/459 dah 180/1440 char 594/4749 word 872/6972 "
+         "ptt 120/800 hold 17 pause 240/1920"},
+        {50, 100, 2,
+         "dot 60/480 fw 489/3909 gap 60/461 dit 60/459 dah 180/1440 char 120/960 word 3243/25923 "
+         "ptt 120/800 hold 17 pause 240/1920"},
     };
-    for (const auto& w : cases) {
+    for (const auto& [speed, fw, mode, expected] : cases) {
         TMorseEngine e;
-        e.SetFWSpeed(w.FWSpeed);
-        e.SetSpeed(w.Speed);
-        e.SetSpacing(static_cast<TSpacing>(w.Mode));
-        const auto& t = e.Timing();
-        SCOPED_TRACE("mode " + std::to_string(w.Mode));
-        EXPECT_EQ(t.DotMs, w.DotMs);
-        EXPECT_EQ(t.DotSamples, w.DotSamples);
-        EXPECT_EQ(t.FwUnitMs, w.FwUnitMs);
-        EXPECT_EQ(t.FwUnitSamples, w.FwUnitSamples);
-        EXPECT_EQ(t.GapMs, w.GapMs);
-        EXPECT_EQ(t.DitDownMs, w.DitDownMs);
-        EXPECT_EQ(t.DahDownMs, w.DahDownMs);
-        EXPECT_EQ(t.CharGapExtraMs, w.CharMs);
-        EXPECT_EQ(t.CharGapExtraSamples, w.CharSamples);
-        EXPECT_EQ(t.WordGapExtraMs, w.WordMs);
-        EXPECT_EQ(t.WordGapExtraSamples, w.WordSamples);
-        EXPECT_EQ(t.DitDownSamples, w.DitDownSamples);
-        EXPECT_EQ(t.GapSamples, w.GapSamples);
-        EXPECT_EQ(t.DahSamples, w.DahSamples);
-        EXPECT_EQ(t.PttLeadMs, w.PttLeadMs);
-        EXPECT_EQ(t.PttLeadSamples, w.PttLeadSamples);
-        EXPECT_EQ(t.HoldLimit, w.HoldLimit);
-        EXPECT_EQ(t.FixedPauseMs, 4 * w.DotMs); // fixed pauses ignore the spacing
-        EXPECT_EQ(t.FixedPauseSamples, 4 * w.DotSamples);
+        e.SetFWSpeed(fw);
+        e.SetSpeed(speed);
+        e.SetSpacing(static_cast<TSpacing>(mode));
+        EXPECT_EQ(Describe(e.Timing()), expected) << "mode " << mode;
     }
 }
 
