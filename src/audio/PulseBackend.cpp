@@ -178,7 +178,7 @@ public:
     long long WritableBytes() override {
         pa_threaded_mainloop_lock(Loop_);
         long long n = -1;
-        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY) {
+        if (StreamReady()) {
             const size_t w = pa_stream_writable_size(Stream_);
             n = w == static_cast<size_t>(-1) ? -1 : static_cast<long long>(w);
         }
@@ -227,43 +227,15 @@ public:
         pa_threaded_mainloop_unlock(Loop_);
     }
 
-    long long PlayedFrames() override {
-        if (!Loop_) return -1;
-        pa_threaded_mainloop_lock(Loop_);
-        long long frames = -1;
-        pa_usec_t usec = 0;
-        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY &&
-            pa_stream_get_time(Stream_, &usec) == 0)
-            frames = static_cast<long long>(usec * pa_stream_get_sample_spec(Stream_)->rate /
-                                            PA_USEC_PER_SEC);
-        pa_threaded_mainloop_unlock(Loop_);
-        return frames;
-    }
+    long long PlayedFrames() override { return HeardFrames(false); }
 
-    // What is heard, plus what the sink holds on its way to the speaker, plus a margin for the
-    // write to reach the server: from there on the server has not yet handed anything over.
-    long long ReplaceableFrame() override {
-        if (!Loop_) return -1;
-        pa_threaded_mainloop_lock(Loop_);
-        long long frame = -1;
-        pa_usec_t heard = 0;
-        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY &&
-            pa_stream_get_time(Stream_, &heard) == 0) {
-            const pa_timing_info* timing = pa_stream_get_timing_info(Stream_);
-            const pa_usec_t sink = timing ? timing->sink_usec : 0;
-            const auto rate = pa_stream_get_sample_spec(Stream_)->rate;
-            frame = static_cast<long long>((heard + sink + kReplaceMarginUsec) * rate /
-                                           PA_USEC_PER_SEC);
-        }
-        pa_threaded_mainloop_unlock(Loop_);
-        return frame;
-    }
+    long long ReplaceableFrame() override { return HeardFrames(true); }
 
     bool WriteAt(long long frame, const void* data, std::size_t bytes) override {
         if (!Loop_ || frame < 0) return false;
         pa_threaded_mainloop_lock(Loop_);
         bool done = false;
-        if (Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY) {
+        if (StreamReady()) {
             const auto offset = static_cast<int64_t>(
                 frame * static_cast<long long>(pa_frame_size(pa_stream_get_sample_spec(Stream_))));
             done = pa_stream_write(Stream_, data, bytes, nullptr, offset, PA_SEEK_ABSOLUTE) == 0;
@@ -306,6 +278,30 @@ private:
 
     // --- on the loop's thread (or with its lock held) ---
 
+    bool StreamReady() const {
+        return Stream_ && !StreamFailed_ && pa_stream_get_state(Stream_) == PA_STREAM_READY;
+    }
+
+    // Frames of the open stream heard so far (the playback position), -1 when unknown. Beyond
+    // it: plus what the sink holds on its way to the speaker and a margin for a write to reach
+    // the server, so that from there on the server has not yet handed anything over.
+    long long HeardFrames(bool beyond) {
+        if (!Loop_) return -1;
+        pa_threaded_mainloop_lock(Loop_);
+        long long frames = -1;
+        pa_usec_t usec = 0;
+        if (StreamReady() && pa_stream_get_time(Stream_, &usec) == 0) {
+            if (beyond) {
+                const pa_timing_info* timing = pa_stream_get_timing_info(Stream_);
+                usec += (timing ? timing->sink_usec : 0) + kReplaceMarginUsec;
+            }
+            frames = static_cast<long long>(usec * pa_stream_get_sample_spec(Stream_)->rate /
+                                            PA_USEC_PER_SEC);
+        }
+        pa_threaded_mainloop_unlock(Loop_);
+        return frames;
+    }
+
     // Has the owner render what the server takes, straight into the server's memory. The first
     // call raises the loop's thread: from now on it renders our samples.
     void Fill() {
@@ -315,8 +311,7 @@ private:
             std::lock_guard lock(PriorityMutex_);
             LoopPriorityText_ = std::move(priority);
         }
-        if (!Stream_ || StreamFailed_ || pa_stream_get_state(Stream_) != PA_STREAM_READY || !OnFill)
-            return;
+        if (!StreamReady() || !OnFill) return;
         const size_t frame = pa_frame_size(pa_stream_get_sample_spec(Stream_));
         size_t room = pa_stream_writable_size(Stream_);
         while (room != static_cast<size_t>(-1) && room >= frame) {

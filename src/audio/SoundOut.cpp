@@ -348,14 +348,11 @@ bool TSoundOut::FeedPass(int16_t* data, std::size_t bytes) {
         int16_t* part = data + done / 2;
         std::fill(part, part + n / 2, int16_t{0});
         if (OnBufferPlayed) OnBufferPlayed(part, static_cast<int>(n));
-        const int channels = Frame_ / 2;
-        const int64_t first = FramesHanded_;
+        // Samples interleave the same way at every frame: kept by sample number.
+        const auto first = static_cast<std::size_t>(FramesHanded_) * (Frame_ / 2u);
+        for (std::size_t i = 0; !Played_.empty() && i < n / 2; ++i)
+            Played_[(first + i) % Played_.size()] = part[i];
         const int64_t frames = static_cast<int64_t>(n) / Frame_;
-        const auto kept = static_cast<int64_t>(Played_.size()) / channels;
-        for (int64_t f = 0; kept > 0 && f < frames; ++f)
-            for (int c = 0; c < channels; ++c)
-                Played_[static_cast<std::size_t>(((first + f) % kept) * channels + c)] =
-                    part[f * channels + c];
         FramesHanded_ += frames;
         done += n;
     }
