@@ -301,7 +301,8 @@ int Versus(const std::string& shimPath, int characters) {
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TPulseServer::Instance(); // the address is set before any sound client starts
+    // The address is set before any sound client starts; memory is shared as on a desktop.
+    test::TPulseServer::Instance().SharedMemory = true;
     QCoreApplication app(argc, argv);
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "keying") return Keying(argc > 2 ? std::atoi(argv[2]) : 200);

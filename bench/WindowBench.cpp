@@ -510,7 +510,7 @@ int DisplayCost(int characters, bool lines) {
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TPulseServer::Instance();
+    test::TPulseServer::Instance().SharedMemory = true; // as the desktop's server does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const std::string what = argc > 1 ? argv[1] : "";

@@ -214,6 +214,21 @@ public:
         pa_threaded_mainloop_unlock(Loop_);
     }
 
+    void SetLead(size_t bytes, size_t requestBytes) override {
+        if (!Loop_) return;
+        const bool inLoop = pa_threaded_mainloop_in_thread(Loop_) != 0;
+        if (!inLoop) pa_threaded_mainloop_lock(Loop_);
+        const pa_buffer_attr* now = StreamReady() ? pa_stream_get_buffer_attr(Stream_) : nullptr;
+        if (now) {
+            pa_buffer_attr attr = *now;
+            attr.tlength = static_cast<uint32_t>(bytes);
+            attr.minreq = static_cast<uint32_t>(requestBytes);
+            if (pa_operation* op = pa_stream_set_buffer_attr(Stream_, &attr, nullptr, nullptr))
+                pa_operation_unref(op);
+        }
+        if (!inLoop) pa_threaded_mainloop_unlock(Loop_);
+    }
+
     std::string ThreadPriority() const override {
         std::lock_guard lock(PriorityMutex_);
         return LoopPriorityText_;

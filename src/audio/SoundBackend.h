@@ -52,6 +52,9 @@ public:
     virtual void Kick() {}
     // Returns when no OnFill call is under way. Not to be called from inside OnFill.
     virtual void Quiesce() {}
+    // How much the open stream keeps queued in the server from now on, and how much room it
+    // lets grow before it asks for more [bytes]. The one call allowed from inside OnFill.
+    virtual void SetLead(std::size_t /*bytes*/, std::size_t /*requestBytes*/) {}
     // How the audio system's own thread may ask for real-time priority (it renders the samples
     // and carries them to the server); set before a stream opens.
     virtual void SetRealtimeRequest(TRealtimeRequest /*ask*/, int /*priority*/) {}

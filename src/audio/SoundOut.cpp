@@ -39,8 +39,11 @@ TSoundOut::~TSoundOut() {
 
 // The server's buffer: LeadMs when the feeder fills it, else a buffer's worth.
 int TSoundOut::StreamBytes() const {
-    if (!FeedsOnOwnThread()) return BufferBytes();
-    const int frames = SampleRate_ * LeadMs / 1000;
+    return FeedsOnOwnThread() ? LeadBytes(LeadMs) : BufferBytes();
+}
+
+int TSoundOut::LeadBytes(int ms) const {
+    const int frames = SampleRate_ * ms / 1000;
     return frames * 2 * Channels_;
 }
 
@@ -186,7 +189,7 @@ bool TSoundOut::Open() {
     if (!OpenStream()) return false;
     Frame_ = 2 * Channels_;
     if (FeedsOnOwnThread()) // what the server may still hold, and a margin
-        Played_.assign(static_cast<std::size_t>(SampleRate_) * (2 * LeadMs) / 1000 *
+        Played_.assign(static_cast<std::size_t>(SampleRate_) * (2 * SendingLeadMs) / 1000 *
                            static_cast<std::size_t>(Channels_),
                        0);
     IsOpen_ = true;
@@ -327,6 +330,7 @@ namespace brindle {
 
 void TSoundOut::StartFeeder() {
     StreamStart_ = FramesHanded_.load();
+    LongLead_ = false; // a stream opens with LeadMs
     FeedOn_ = true;
     Backend_->Kick(); // the server asked for its first samples before the feeder was on
 }
@@ -355,6 +359,13 @@ bool TSoundOut::FeedPass(int16_t* data, std::size_t bytes) {
         const int64_t frames = static_cast<int64_t>(n) / Frame_;
         FramesHanded_ += frames;
         done += n;
+    }
+    const bool longLead = OwnerHasQueued && OwnerHasQueued();
+    if (longLead != LongLead_) {
+        LongLead_ = longLead;
+        const int bytes = LeadBytes(longLead ? SendingLeadMs : LeadMs);
+        Backend_->SetLead(static_cast<std::size_t>(bytes),
+                          static_cast<std::size_t>(longLead ? bytes / 2 : bytes / 3));
     }
     return true;
 }

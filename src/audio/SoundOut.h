@@ -72,6 +72,7 @@ public:
     // --- The feeder: the audio system's own thread ----------------------------------------------
     static constexpr int QuantumMs = 5;           // rendered per call of OnBufferPlayed
     static constexpr int LeadMs = 40;             // the server's buffer while the feeder fills it
+    static constexpr int SendingLeadMs = 100;     // the same while more is queued (OwnerHasQueued)
     static constexpr int FeederFifoPriority = 10; // below the keying thread
     static constexpr int FadeOutMs = 5;           // a stop fades what is queued out over this
     bool FeedsOnOwnThread() const { return Backend_->FillsOnItsThread(); }
@@ -101,6 +102,11 @@ public:
     // Refills a played buffer: 16-bit samples, byte count. A change of format or device asked
     // for in here takes effect when the feed that called it has returned.
     std::function<void(int16_t* buffer, int byteCount)> OnBufferPlayed;
+    // Asked on the feeder's thread after each pass: has the owner more queued than it has
+    // rendered? Then the server holds SendingLeadMs, asked for half at a time: fewer wake-ups,
+    // and more to ride over a busy machine; what is queued is heard after what is rendered in
+    // any case. Else it holds LeadMs, so that a key pressed now is heard at once.
+    std::function<bool()> OwnerHasQueued;
     // Asked when an output appears after the device was lost: does the owner still want sound?
     std::function<bool()> OwnerWantsSound;
     // The output closed by itself: its device or the sound server went away. Nothing asks for
@@ -125,6 +131,7 @@ private:
     void OutputsChanged();
     void Resume();
     int StreamBytes() const;
+    int LeadBytes(int ms) const;
     void StartFeeder();
     void PauseFeeder();
     bool FeedPass(int16_t* data, std::size_t bytes);
@@ -157,6 +164,7 @@ private:
 
     // The feeder. OnBufferPlayed and Frame_ are set while it is paused.
     std::atomic<bool> FeedOn_{false}; // the feeder fills the stream
+    bool LongLead_ = false;           // the stream holds SendingLeadMs; the feeder's own
     std::atomic<int64_t> FramesHanded_{0};
     // The last frames handed, by frame number modulo its length: a stop fades them out.
     std::vector<int16_t> Played_;

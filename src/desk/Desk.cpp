@@ -152,6 +152,7 @@ TDesk::TDesk(TDeskPlatform platform, TDisplayModel& display, const TSettings& se
     so.SetChannels(1);
     so.SetBufferTime(Platform_.SoundBufferMs > 0 ? Platform_.SoundBufferMs : SoundBufferMs);
     so.OnBufferPlayed = [this](int16_t* b, int bytes) { SoundBufferPlayed(b, bytes); };
+    so.OwnerHasQueued = [this] { return Engine_->HasChars(); };
     so.SetRealtimeRequest(Platform_.AskRealtime);
     so.OwnerWantsSound = [this] { return Output_->Device() == TOutputDevice::Sound; };
     so.OnOutputLost = [this] { Output_->OutputLost(); };

@@ -159,21 +159,33 @@ TEST_F(Sound, AStalledGuiThreadLeavesNoGap) {
 }
 
 // Stopping the output in the middle of a tone (a switch of the output, the program's end) fades
-// what the server still holds out at once: the tone ends in a ramp, not in a click.
+// what the server still holds out at once: the tone ends in a ramp, not in a click. With more
+// queued the server holds more than while idle, and that is faded out all the same.
 TEST_F(Sound, AStopMidToneEndsInARamp) {
     TSoundOut out(Sink);
     ASSERT_TRUE(ServerWithOutputs(out));
     Wire(out);
+    out.OwnerHasQueued = [this] { return Engine.HasChars(); };
+    auto heldMs = [&out] { return out.MsUntilHeard(out.FramesHanded()).value_or(-1); };
     Engine.SetSpeed(30); // a dah of 600 ms
     bool keyed = false;
     Engine.OnCharStart = [&keyed](TMorseEngine&, uint8_t) { keyed = true; };
     ASSERT_TRUE(Server.StartRecording());
     RunFor(1000); // the recorder is listening
-    Engine.PutChar('t');
     Engine.Start();
     ASSERT_TRUE(out.StartOutput());
+    double idleMost = 0;
+    for (int i = 0; i < 30; ++i, RunFor(10))
+        idleMost = std::max(idleMost, heldMs());
+    EXPECT_GT(idleMost, 0.0);
+    EXPECT_LT(idleMost, TSoundOut::LeadMs + 20.0) << "a key would be heard at once";
+    Engine.PutChar('t');
+    Engine.PutChar('t');
     ASSERT_TRUE(RunUntil([&keyed] { return keyed; }, 5000));
-    RunFor(300); // rendered then; heard by now, with most of the dah to come
+    double sendingMost = 0;
+    for (int i = 0; i < 30; ++i, RunFor(10)) // rendered then; heard by now, with most to come
+        sendingMost = std::max(sendingMost, heldMs());
+    EXPECT_GT(sendingMost, TSoundOut::LeadMs + 30.0) << "more is held while more is queued";
     out.StopOutput();
     RunFor(500);
     const auto samples = Server.StopRecording();

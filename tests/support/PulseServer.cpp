@@ -74,13 +74,13 @@ bool TPulseServer::Start() {
     // HOME points into the runtime folder: the daemon keeps its cookie there, not in ours.
     const std::string home = Dir + "/home";
     fs::create_directories(home);
-    Pid_ =
-        Spawn({"env", "HOME=" + home, "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-               "--disallow-exit", "--use-pid-file=no", "--disable-shm=yes",
-               "--load=module-null-sink sink_name=" + std::string(SinkName) +
-                   " rate=8000 channels=1 format=s16le",
-               "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
-              Dir + "/pulseaudio.log");
+    Pid_ = Spawn({"env", "HOME=" + home, "pulseaudio", "-n", "--daemonize=no",
+                  "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+                  SharedMemory ? "--disable-shm=no" : "--disable-shm=yes",
+                  "--load=module-null-sink sink_name=" + std::string(SinkName) +
+                      " rate=8000 channels=1 format=s16le",
+                  "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
+                 Dir + "/pulseaudio.log");
     for (int i = 0; i < 500; ++i) {
         if (fs::exists(socket)) {
             const pid_t probe = Spawn({"pactl", "info"}, Dir + "/pactl.log");

@@ -18,6 +18,10 @@ public:
     static TPulseServer& Instance();
     ~TPulseServer();
 
+    // Clients share memory with the server as on a desktop (the benchmarks), or send the samples
+    // through the socket (the tests: nothing depends on the machine's shared memory). Set
+    // before Start.
+    bool SharedMemory = false;
     bool Start(); // true when the server answers
     void Stop();  // SIGTERM, then SIGKILL when it does not end
     bool Running() const { return Pid_ > 0; }
