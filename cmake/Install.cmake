@@ -41,6 +41,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "hamradio")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# What the libraries cannot name: the Wayland platform of Qt (without it the window goes through
+# XWayland, or nowhere where there is none) and a sound server for libpulse to talk to (PipeWire's
+# or PulseAudio). Both are Recommends, as apt installs them by default: Brindle still runs without
+# them (under X11, or to a sound server on another machine, or keying a serial port).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, pipewire-pulse | pulseaudio")
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 if(BRINDLE_HOMEPAGE)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${BRINDLE_HOMEPAGE}")

@@ -11,6 +11,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,16 +65,39 @@ private:
     struct sigaction OldInt_ {};
 };
 
+// Whether a display server can be reached: an X display named by DISPLAY (a local one by its
+// socket), a Wayland compositor's socket named by WAYLAND_DISPLAY (in XDG_RUNTIME_DIR unless it is
+// a path), or a platform chosen with QT_QPA_PLATFORM. Qt aborts with a page of warnings when
+// none can; this says it in one line first.
+bool DisplayReachable() {
+    if (std::getenv("QT_QPA_PLATFORM")) return true;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland) {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        const fs::path socket =
+            wayland[0] == '/' ? fs::path(wayland) : fs::path(runtime ? runtime : "") / wayland;
+        if ((wayland[0] == '/' || runtime) && fs::exists(socket, ec)) return true;
+    }
+    const char* x = std::getenv("DISPLAY");
+    if (!x || !*x) return false;
+    const std::string display = x;
+    if (display[0] != ':') return true; // a display on another host: only Qt can tell
+    const std::string number = display.substr(1, display.find('.') - 1);
+    return fs::exists("/tmp/.X11-unix/X" + number, ec);
+}
+
 } // namespace
 
 int RunBrindle(int argc, char** argv, const TStartHooks& hooks) {
     // Without a display Qt would print a page of warnings and abort: say it in one line.
-    const bool display =
-        std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
-    if (!display) {
+    if (!DisplayReachable()) {
+        const bool named = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
         std::fprintf(stderr,
-                     "brindle: no display found (DISPLAY is not set); run it on a desktop, under "
-                     "xvfb-run, or use build/bin/brindle-render to make a WAV file\n");
+                     "brindle: no display found (%s); run it on a desktop, under xvfb-run, or use "
+                     "build/bin/brindle-render to make a WAV file\n",
+                     named ? "neither DISPLAY nor WAYLAND_DISPLAY leads to a running display server"
+                           : "DISPLAY is not set");
         return 1;
     }
     QApplication app(argc, argv);

@@ -63,7 +63,7 @@ public:
         std::lock_guard lock(SinkMutex_);
         std::vector<TOutput> outputs;
         for (const auto& s : Sinks_)
-            outputs.push_back({s.Name, s.Description});
+            outputs.push_back({s.Name, s.Description, s.Name == DummySinkName});
         return outputs;
     }
 
@@ -285,6 +285,10 @@ private:
                               : static_cast<pa_volume_t>(Volume_ * PA_VOLUME_NORM + 0.5);
     }
 
+    // The null sink that PulseAudio (module-always-sink) and PipeWire put in while there is no
+    // real output.
+    static constexpr const char* DummySinkName = "auto_null";
+
     struct TSink {
         uint32_t Index = 0;
         std::string Name;
@@ -498,8 +502,14 @@ private:
     static void ServerInfo(pa_context*, const pa_server_info* info, void* self) {
         auto* b = static_cast<TPulseBackend*>(self);
         if (!info) return;
-        std::lock_guard lock(b->SinkMutex_);
-        b->DefaultSink_ = info->default_sink_name ? info->default_sink_name : "";
+        bool changed = false;
+        {
+            std::lock_guard lock(b->SinkMutex_);
+            std::string name = info->default_sink_name ? info->default_sink_name : "";
+            changed = name != b->DefaultSink_ && !b->Sinks_.empty();
+            b->DefaultSink_ = std::move(name);
+        }
+        if (changed) b->PostOutputsChanged(); // what "the default output" names has changed
     }
 
     long long Underflows() const override { return Underflows_.load(std::memory_order_relaxed); }

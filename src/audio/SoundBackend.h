@@ -22,6 +22,8 @@ public:
     struct TOutput {
         std::string Name;
         std::string Description;
+        // The server's stand-in while it has no real output ("auto_null"): it plays to nothing.
+        bool Dummy = false;
         bool operator==(const TOutput&) const = default;
     };
     virtual ~ISoundBackend() = default;
@@ -29,7 +31,8 @@ public:
     // The outputs present, in the audio system's order (index = device number). The order can
     // change when devices come or go.
     virtual std::vector<TOutput> Outputs() = 0;
-    // Index of the default output, -1 when there is none.
+    // Index of the default output, -1 when there is none. A change of the default is told as a
+    // change of the list (OnOutputsChanged).
     virtual int DefaultOutput() = 0;
     // Opens the stream on output device (-1: the default output); error and code tell why not.
     // Every stream opened gets a new number (Stream).

@@ -59,6 +59,12 @@ std::vector<std::string> TSoundOut::Outputs() const {
     return descriptions;
 }
 
+bool TSoundOut::OnlyDummyOutputs() const {
+    const auto outputs = Backend_->Outputs();
+    return !outputs.empty() &&
+           std::all_of(outputs.begin(), outputs.end(), [](const auto& o) { return o.Dummy; });
+}
+
 std::string TSoundOut::OutputName(int index) const {
     const auto outputs = Backend_->Outputs();
     if (index < 0 || index >= static_cast<int>(outputs.size())) return {};
@@ -73,10 +79,9 @@ int TSoundOut::OutputIndex(const std::string& name) const {
     return -1;
 }
 
-int TSoundOut::ChooseOutput(int savedIndex, const std::string& savedName) const {
-    if (const int named = OutputIndex(savedName); named >= 0) return named;
-    const int count = static_cast<int>(Backend_->Outputs().size());
-    return savedIndex >= 0 && savedIndex < count ? savedIndex : 0;
+int TSoundOut::ChooseOutput(const std::string& pickedName) const {
+    const int named = OutputIndex(pickedName);
+    return named >= 0 ? named : DefaultOutputId;
 }
 
 bool TSoundOut::HookOutputsChanged(std::function<void()> listener) {

@@ -91,13 +91,18 @@ public:
 
     // Descriptions of the outputs, in DeviceID order.
     std::vector<std::string> Outputs() const;
+    // Index of the system's default output, -1 when there is none.
+    int DefaultOutput() const { return Backend_->DefaultOutput(); }
+    // True when outputs exist and every one is the server's stand-in (plays to nothing).
+    bool OnlyDummyOutputs() const;
     // Stable name of output index ("" when there is no such output), to be saved with the index.
     std::string OutputName(int index) const;
     // Index of the output with that stable name, -1 when it is not present.
     int OutputIndex(const std::string& name) const;
-    // The device number to use for a saved choice: the output of that name when present (the
-    // list may have changed order since), else the saved index when it exists, else 0.
-    int ChooseOutput(int savedIndex, const std::string& savedName) const;
+    // The device to use for the output the user picked, by its stable name: that output while
+    // it is present (the list may have changed order since), else the system's default output
+    // (DefaultOutputId), which is also the choice when the user picked none ("").
+    int ChooseOutput(const std::string& pickedName) const;
 
     // Refills a played buffer: 16-bit samples, byte count. A change of format or device asked
     // for in here takes effect when the feed that called it has returned.

@@ -156,7 +156,7 @@ TDesk::TDesk(TDeskPlatform platform, TDisplayModel& display, const TSettings& se
     so.SetRealtimeRequest(Platform_.AskRealtime);
     so.OwnerWantsSound = [this] { return Output_->Device() == TOutputDevice::Sound; };
     so.OnOutputLost = [this] { Output_->OutputLost(); };
-    so.OnOutputBack = [this] { Changed(); };
+    so.OnOutputBack = [this] { Output_->OutputBack(); };
 }
 
 // Who hears whom: the events of the parts, connected to the parts that act on them.
@@ -309,6 +309,8 @@ void TDesk::ComposeView() {
     v.Busy = Close_ != TCloseState::Open ? "Closing Brindle ..."
              : Output_->Switching()      ? "Switching the output ..."
                                          : "";
+    v.SoundStatus = Output_->SoundAbsence().Status();
+    v.SoundNotice = Output_->SoundAbsence().Notice();
 }
 
 // --- Start and close ---------------------------------------------------------------------------
@@ -399,9 +401,9 @@ bool TDesk::FormClose(const std::string& dataFolder, bool maximised) {
     s.Main.AllCaps = Display_.AllCaps();
     s.TX.Output = SettingOf(Output_->Requested());
     s.TX.TXComPort = Output_->ComPortNumber();
-    s.TX.TXAudioDevice = Output_->SoundDeviceNumber();
-    if (const std::string name = SoundOut_->OutputName(s.TX.TXAudioDevice); !name.empty())
-        s.TX.TXAudioDeviceName = name;
+    const int device = Output_->SoundDeviceNumber();
+    s.TX.TXAudioDevice =
+        std::max(0, device == TSoundOut::DefaultOutputId ? SoundOut_->DefaultOutput() : device);
     return SaveIniSettings(dataFolder, s, maximised, Platform_.Messages);
 }
 
@@ -409,6 +411,11 @@ bool TDesk::FormClose(const std::string& dataFolder, bool maximised) {
 
 const TOutputChoice& TDesk::OutputChoice() const {
     return Output_->Choice();
+}
+
+void TDesk::ChooseSoundOutput(int entry) {
+    const TViewBatch batch(*this);
+    Output_->ChooseSoundOutput(entry);
 }
 
 void TDesk::ChooseOutput(int item) {

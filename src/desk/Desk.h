@@ -68,6 +68,8 @@ public:
     // --- Output --------------------------------------------------------------------------------
     // The parameters window's output radio item (-1 none, 0 sound, 1 COM) and port list entry.
     void ChooseOutput(int item);
+    // The sound output picked in the parameters window's list (0: the system's default).
+    void ChooseSoundOutput(int entry);
     void ChoosePort(int entry);
     void PowerChanged(bool goingToSleep); // suspend and resume
     void SoundOutputsChanged();           // sound devices came or went

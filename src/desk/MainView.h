@@ -62,6 +62,10 @@ struct TMainView {
     // While an output switch or the close waits for the engine: the window disables its controls
     // and says so in the status bar.
     std::string Busy;
+    // While the sound output is gone or plays to nothing: the status bar's line (under Busy),
+    // and the text of a notice that leaves the keys to the window and goes when it is empty.
+    std::string SoundStatus;
+    std::string SoundNotice;
     bool operator==(const TMainView&) const = default;
 };
 
@@ -79,6 +83,9 @@ struct TOutputChoice {
     std::vector<std::string> PortEntries; // "COM5", ... or the single entry "none"
     std::vector<std::string> PortDevices; // beside each entry: "ttyUSB0: FT232R USB UART"
     int PortSelected = -1;
+    // The sound outputs: "Default output (NAME)" first, then each output the server has.
+    std::vector<std::string> SoundEntries;
+    int SoundSelected = 0;
 };
 
 } // namespace brindle

@@ -30,7 +30,9 @@ int PortNumberOfEntry(const std::string& entry) {
     return std::atoi(entry.substr(3, 3).c_str());
 }
 
-TOutputSwitch::TOutputSwitch(TOutputSwitchNeeds needs) : N_(std::move(needs)) {}
+TOutputSwitch::TOutputSwitch(TOutputSwitchNeeds needs)
+    : N_(std::move(needs)), Absence_(N_.Later),
+      AbsenceLink_(Absence_.OnChanged.Connect([this] { Changed(); })) {}
 
 void TOutputSwitch::Changed() {
     OnChanged();
@@ -46,7 +48,7 @@ void TOutputSwitch::Start() {
     Requested_ = OutputDeviceOfSetting(x.Output) == TOutputDevice::Com ? TOutputDevice::Com
                                                                        : TOutputDevice::Sound;
     ComPortNumber_ = x.TXComPort;
-    SoundDeviceNumber_ = x.TXAudioDevice;
+    SoundDeviceNumber_ = TSoundOut::DefaultOutputId; // until the outputs are known
     N_.Com.SetPortNumber(ComPortNumber_);
     N_.Com.SetMonitorEvents({});
     Device_ = TOutputDevice::NotChosen;
@@ -94,8 +96,7 @@ void TOutputSwitch::CheckDevices() {
         ShowMessage(N_.Messages, TSeverity::Warning,
                     SoundDeviceCount_ != 0 ? "There is no device for COM Output: RESET" : none);
     else if (SoundOutputLost_ && !ComOutputLost_)
-        ShowMessage(N_.Messages, TSeverity::Warning,
-                    ComPortCount_ != 0 ? "There is no device for Sound Output: RESET" : none);
+        Absence_.Gone(); // most often a restart of the sound server: said without a box
     else if (!ComPortFound_ && !SoundDeviceFound_)
         ShowMessage(N_.Messages, TSeverity::Warning, none);
 
@@ -161,9 +162,7 @@ bool TOutputSwitch::CheckSoundDevices() {
     SoundDeviceCount_ = count;
     sound.SetDevicePresent(count > 0);
     if (count > 0) {
-        SoundDeviceNumber_ =
-            sound.ChooseOutput(SoundDeviceNumber_, N_.Settings.TX.TXAudioDeviceName);
-        sound.SetDeviceID(SoundDeviceNumber_);
+        PickSoundOutput();
         if (wasOpen) sound.Open();
         Choice_.SoundEnabled = true;
         return true;
@@ -171,7 +170,38 @@ bool TOutputSwitch::CheckSoundDevices() {
     if (Device_ != TOutputDevice::NotChosen && Requested_ == TOutputDevice::Sound)
         SoundOutputLost_ = true;
     Choice_.SoundEnabled = false;
+    Choice_.SoundEntries.clear();
     return false;
+}
+
+// The output the user picked while it is present, else the system's default; and the list the
+// parameters window shows.
+void TOutputSwitch::PickSoundOutput() {
+    auto& sound = N_.Sound;
+    SoundDeviceNumber_ = sound.ChooseOutput(N_.Settings.TX.TXAudioOutput);
+    sound.SetDeviceID(SoundDeviceNumber_);
+    const auto outputs = sound.Outputs();
+    const int def = sound.DefaultOutput();
+    Choice_.SoundEntries = {"Default output" +
+                            (def >= 0 && def < static_cast<int>(outputs.size())
+                                 ? " (" + outputs[static_cast<std::size_t>(def)] + ")"
+                                 : std::string())};
+    Choice_.SoundEntries.insert(Choice_.SoundEntries.end(), outputs.begin(), outputs.end());
+    Choice_.SoundSelected = SoundDeviceNumber_ + 1; // the default is -1
+}
+
+void TOutputSwitch::ChooseSoundOutput(int entry) {
+    auto& sound = N_.Sound;
+    const int count = static_cast<int>(sound.Outputs().size());
+    if (entry < 0 || entry > count) return;
+    N_.Settings.TX.TXAudioOutput = entry == 0 ? "" : sound.OutputName(entry - 1);
+    PickSoundOutput(); // a playing stream moves to it at once
+    Changed();
+}
+
+// The sound plays again (or for the first time): whatever was said about its absence goes.
+void TOutputSwitch::SoundPlays() {
+    Absence_.Back(N_.Sound.OnlyDummyOutputs());
 }
 
 void TOutputSwitch::ChooseOutput(int item) {
@@ -317,6 +347,7 @@ void TOutputSwitch::FinishSwitch(bool) {
     auto& cw = N_.Engine;
     switch (Device_) {
     case TOutputDevice::Sound:
+        SoundPlays();
         Choice_.BlipEnabled = tutor.TrainingMode() == TTrainingMode::Phrases;
         // The tick comes back from before COM output; at start it is the one of the settings.
         if (Previous_ == TOutputDevice::Com) tutor.Blip = BlipTicked_;
@@ -343,9 +374,7 @@ void TOutputSwitch::SoundOutputsChanged() {
     if (count >= 1) {
         // The list reorders when a device comes or goes: the output is found again by its name,
         // so that a headset plugged in never takes the tone from the output chosen.
-        SoundDeviceNumber_ =
-            sound.ChooseOutput(SoundDeviceNumber_, N_.Settings.TX.TXAudioDeviceName);
-        sound.SetDeviceID(SoundDeviceNumber_);
+        PickSoundOutput();
     }
     if (count >= 1 && Device_ == TOutputDevice::Sound) {
         // The output may never have opened (no server at start): the engine starts with it.
@@ -355,6 +384,7 @@ void TOutputSwitch::SoundOutputsChanged() {
             cw.Start();
         }
         sound.StartOutput();
+        SoundPlays();
     }
     if (count != SoundDeviceCount_ && (count == 0 || SoundDeviceCount_ == 0)) {
         SoundListChanged_ = true;
@@ -370,12 +400,17 @@ void TOutputSwitch::SerialPortsChanged() {
 }
 
 void TOutputSwitch::OutputLost() {
+    if (Device_ == TOutputDevice::Sound) Absence_.Gone();
     // A session or test cannot go on without its sound; it stops cleanly and says why.
     if (!N_.SessionIdle() && Device_ == TOutputDevice::Sound) {
         OnStopSending(false);
-        ShowMessage(N_.Messages, TSeverity::Warning,
-                    "The sound output was lost: the session was stopped.");
+        Absence_.SessionStopped();
     }
+    Changed();
+}
+
+void TOutputSwitch::OutputBack() {
+    if (Device_ == TOutputDevice::Sound) SoundPlays();
     Changed();
 }
 

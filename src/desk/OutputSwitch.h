@@ -1,17 +1,20 @@
 // The output: which devices exist (usable serial ports, sound outputs), which one is in use, and
-// the switch between them. A COM port is used only when the user chose it: when the sound output
-// goes (a sound server restart, a resume), the output becomes none until a sound output is back,
-// and the saved choice stays the user's. A switch stops everything first and lets the character on
-// the air finish; when one is on the air the switch completes at the engine's stop event, so
-// nothing waits in a loop. A switch asked for while one runs is taken when it ends (the last
-// request wins). Also: the port list and the port in use, a lost or returning output, suspend, and
-// the parameters window's output choice (TOutputChoice), which the window only draws.
+// the switch between them. The sound plays on the system's default output unless the user picked
+// one in the parameters window (saved by its stable name). A COM port is used only when the user
+// chose it: when the sound output goes (a sound server restart, a resume), the output becomes none
+// until a sound output is back, and the saved choice stays the user's. A switch stops everything
+// first and lets the character on the air finish; when one is on the air the switch completes at
+// the engine's stop event, so nothing waits in a loop. A switch asked for while one runs is taken
+// when it ends (the last request wins). Also: the port list and the port in use, a lost or
+// returning output, suspend, and the parameters window's output choice (TOutputChoice), which the
+// window only draws.
 #pragma once
 
 #include "base/MessageSink.h"
 #include "base/Signal.h"
 #include "desk/DeskTypes.h"
 #include "desk/MainView.h"
+#include "desk/SoundAbsence.h"
 
 #include <functional>
 #include <optional>
@@ -64,7 +67,10 @@ public:
     bool DevicesPresent() const { return DevicesPresent_; }
     bool ComKeyingActive() const;
     int ComPortNumber() const { return ComPortNumber_; }
+    // The sound output in use: an index into the outputs, or the default output (-1).
     int SoundDeviceNumber() const { return SoundDeviceNumber_; }
+    // What the learner is told while the sound output is gone.
+    const TSoundAbsence& SoundAbsence() const { return Absence_; }
     const TOutputChoice& Choice() const { return Choice_; }
 
     // --- Intents ----------------------------------------------------------------------------
@@ -76,11 +82,16 @@ public:
     // the output the program keeps to (Requested) and saves.
     void ChooseOutput(int item);
     void ChoosePort(int entry);
+    // The user's pick in the list of sound outputs (TOutputChoice::SoundEntries): 0 the
+    // system's default output, else that output, saved by its name.
+    void ChooseSoundOutput(int entry);
     // Switches to device; asynchronous while a character is on the air.
     void Request(TOutputDevice device);
     void SoundOutputsChanged();
     void SerialPortsChanged();
     void OutputLost();
+    // The sound output started again by itself after OutputLost.
+    void OutputBack();
     // The engine stopped (its stop event, from the event loop).
     void EngineStopped();
     // At exit: both devices closed, the lines dropped.
@@ -91,6 +102,8 @@ private:
     void Choose(int item);
     bool FillComPortList();
     bool CheckSoundDevices();
+    void PickSoundOutput();
+    void SoundPlays();
     void ContinueSwitch();
     void StopCurrentDevice();
     void FinishSwitch(bool switched);
@@ -112,7 +125,7 @@ private:
     int ComPortNumber_ = 0;
     int ComPortIndex_ = 0;
     int ComPortCount_ = 0;
-    int SoundDeviceNumber_ = 0;
+    int SoundDeviceNumber_ = -1; // TSoundOut::DefaultOutputId
     int SoundDeviceCount_ = 0;
     bool PortListChanged_ = true;
     bool SoundListChanged_ = true;
@@ -121,6 +134,8 @@ private:
     bool ComOutputLost_ = false;
     bool SoundOutputLost_ = false;
     bool BlipTicked_ = false; // the blip box as it was before the port took over
+    TSoundAbsence Absence_;
+    TConnection AbsenceLink_;
 };
 
 // The port number of a list entry: characters 4 to 6 after "COM", else 0.

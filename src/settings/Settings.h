@@ -82,9 +82,12 @@ struct TTxSettings {
     bool Muted{};
     int NoiseLevel{}; // [dB]
     bool Noise{};
-    // The sound server's name of the output TXAudioDevice pointed at when saved (UTF-8); the
-    // output list reorders on hot-plug, so the name is preferred when that output is present.
+    // The sound server's name of the output TXAudioDevice pointed at, as earlier versions saved
+    // it at every exit (UTF-8). It was no choice of the user's: kept in the file, not used.
     std::string TXAudioDeviceName;
+    // The sound server's stable name of the output the user picked (UTF-8); empty: the system's
+    // default output, which the sound follows when it changes.
+    std::string TXAudioOutput;
     bool operator==(const TTxSettings&) const = default;
 };
 

@@ -274,6 +274,7 @@ struct TTable {
             Integer("TX", "NoiseLevel", Field<TX, &X::NoiseLevel>, -20, ranges::NoiseLevel),
             Bool("TX", "Noise", Field<TX, &X::Noise>, false),
             String("TX", "TXAudioDeviceName", Field<TX, &X::TXAudioDeviceName>),
+            String("TX", "TXAudioOutput", Field<TX, &X::TXAudioOutput>),
 
             Integer("Form", "Top", Field<Form, &F::Top>.DefaultFrom(MainWindowTop), 0, AnyPixels)
                 .LeftOutForMaximised(),

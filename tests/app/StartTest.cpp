@@ -132,6 +132,33 @@ TEST_F(TwoInstances, AnEmptyLockFileBlocksOnlyWhileHeldAndTheFirstRefusesTheSeco
         << "the first instance did not save its settings when told to end";
 }
 
+// Where no display server can be reached, whatever the session type names, the program says so
+// in its own line and exits, before Qt could abort with its own.
+TEST_F(TwoInstances, NoReachableDisplayIsSaidInOneLineForX11AndWayland) {
+    struct TCase {
+        const char* Variable;
+        const char* Value;
+    };
+    for (const TCase c : {TCase{"WAYLAND_DISPLAY", "wayland-brindle-none"},
+                          TCase{"WAYLAND_DISPLAY", "/nonexistent/wayland-0"},
+                          TCase{"DISPLAY", ":987"}, TCase{nullptr, nullptr}}) {
+        SCOPED_TRACE(c.Value ? c.Value : "nothing set");
+        QProcessEnvironment env = Env;
+        for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(v);
+        if (c.Variable) env.insert(c.Variable, c.Value);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(BRINDLE_PROGRAM, {});
+        ASSERT_TRUE(p.waitForFinished(kLimitMs));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+        EXPECT_EQ(std::make_tuple(p.exitStatus(), p.exitCode()),
+                  std::make_tuple(QProcess::NormalExit, 1));
+        EXPECT_TRUE(err.startsWith("brindle: no display found")) << err.toStdString();
+        EXPECT_EQ(err.count('\n'), 0) << err.toStdString();
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], kSecond) == 0) {
         brindle::TStartHooks hooks;

@@ -181,17 +181,20 @@ TEST(Rotation, EngineAndNoiseFillThePlayedBuffers) {
               700); // samples that differ
 }
 
-// A saved output is the same device after the list reorders (a headset plugged in before it).
-TEST(Rotation, SavedOutputIsFoundByItsNameFirst) {
+// A picked output is the same device after the list reorders (a headset plugged in before it);
+// without one, or while it is absent, the system's default output plays.
+TEST(Rotation, PickedOutputIsFoundByItsNameElseTheDefaultPlays) {
     TSoundRig r;
     r.State.Outputs = {{"usb", "Headset"}, {"pci", "Built-in"}};
     TSoundOut& out = r.Make();
-    EXPECT_EQ(out.ChooseOutput(0, "usb"), 0);
+    EXPECT_EQ(out.ChooseOutput("usb"), 0);
     r.State.Outputs = {{"pci", "Built-in"}, {"bt", "Speaker"}, {"usb", "Headset"}};
-    EXPECT_EQ(out.ChooseOutput(0, "usb"), 2);
-    EXPECT_EQ(out.ChooseOutput(1, "gone"), 1); // name absent: the index still holds
-    EXPECT_EQ(out.ChooseOutput(1, ""), 1);
-    EXPECT_EQ(out.ChooseOutput(3, "gone"), 0); // neither: the first output
+    EXPECT_EQ(out.ChooseOutput("usb"), 2);
+    EXPECT_EQ(out.ChooseOutput("gone"), TSoundOut::DefaultOutputId);
+    EXPECT_EQ(out.ChooseOutput(""), TSoundOut::DefaultOutputId);
     EXPECT_EQ(out.OutputName(2), "usb");
     EXPECT_EQ(out.OutputName(3), "");
+    EXPECT_FALSE(out.OnlyDummyOutputs());
+    r.State.Outputs = {{"auto_null", "Dummy Output", true}};
+    EXPECT_TRUE(out.OnlyDummyOutputs());
 }

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
+#include <string>
 #include <thread>
 
 using namespace brindle;
@@ -71,7 +73,7 @@ TEST_F(Sound, OutputsCarryTheirSinkNamesAndOwnStreamsDoNotChangeTheList) {
     ASSERT_GE(index, 0);
     EXPECT_EQ(out.OutputName(index), TPulseServer::SinkName);
     EXPECT_NE(out.Outputs()[static_cast<std::size_t>(index)], TPulseServer::SinkName);
-    EXPECT_EQ(out.ChooseOutput(index + 1, TPulseServer::SinkName), index);
+    EXPECT_EQ(out.ChooseOutput(TPulseServer::SinkName), index);
 
     Wire(out);
     RunFor(500);
@@ -86,6 +88,49 @@ TEST_F(Sound, OutputsCarryTheirSinkNamesAndOwnStreamsDoNotChangeTheList) {
     RunFor(300);
     EXPECT_EQ(changes, 0);
     out.UnhookOutputsChanged();
+}
+
+// The server's index of the sink a playback stream of ours plays on; -1 when none plays.
+int SinkOfOurStream(TPulseServer& server, const std::string& sinkName) {
+    std::istringstream sinks(server.Pactl({"list", "short", "sinks"}));
+    std::string index, name, line;
+    while (std::getline(sinks, line)) {
+        std::istringstream(line) >> index >> name;
+        if (name != sinkName) continue;
+        std::istringstream inputs(server.Pactl({"list", "short", "sink-inputs"}));
+        std::string input, sink;
+        while (std::getline(inputs, line)) {
+            std::istringstream(line) >> input >> sink;
+            if (sink == index) return std::stoi(index);
+        }
+    }
+    return -1;
+}
+
+// Without a pick the stream plays on the system's default output, which need not be listed
+// first; the default's change is told as a change of the list, and the stream follows it.
+TEST_F(Sound, TheDefaultOutputPlaysAndItsChangeIsTold) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Server.Pactl(
+        {"load-module", "module-null-sink", "sink_name=brindle_second", "rate=8000", "channels=1"});
+    Server.Pactl({"set-default-sink", "brindle_second"});
+    ASSERT_TRUE(RunUntil([&] { return out.Outputs().size() == 2; }, 15000));
+    const int second = out.OutputIndex("brindle_second");
+    ASSERT_TRUE(RunUntil([&] { return out.DefaultOutput() == second; }, 15000));
+    int changes = 0;
+    ASSERT_TRUE(out.HookOutputsChanged([&changes] { ++changes; }));
+    Wire(out);
+    out.SetDeviceID(out.ChooseOutput("")); // no pick
+    ASSERT_TRUE(out.StartOutput());
+    EXPECT_TRUE(RunUntil([&] { return SinkOfOurStream(Server, "brindle_second") >= 0; }, 5000));
+    Server.Pactl({"set-default-sink", TPulseServer::SinkName});
+    EXPECT_TRUE(RunUntil([&] { return changes > 0; }, 5000));
+    EXPECT_EQ(out.DefaultOutput(), out.OutputIndex(TPulseServer::SinkName));
+    EXPECT_TRUE(
+        RunUntil([&] { return SinkOfOurStream(Server, TPulseServer::SinkName) >= 0; }, 5000));
+    out.UnhookOutputsChanged();
+    EXPECT_TRUE(Messages.empty());
 }
 
 // Mute is the stream's own volume in the server: silent while muted, at full level again after,

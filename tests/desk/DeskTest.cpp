@@ -294,8 +294,8 @@ TEST_F(Desk, SettingsComeBackAsTheyWere) {
     const TSettings back = LoadIniSettings(folder, {});
     // Keys of windows not built yet come back too.
     EXPECT_EQ(
-        Values(back.Main.Speed, back.Tutor.Characters, back.Form.BuLeft, back.TX.TXAudioDeviceName),
-        "90 | abc | 321 | null");
+        Values(back.Main.Speed, back.Tutor.Characters, back.Form.BuLeft, back.TX.TXAudioDevice),
+        "90 | abc | 321 | 0");
     EXPECT_EQ(back, App->Settings());
     std::filesystem::remove_all(folder);
 }
@@ -372,8 +372,7 @@ TEST_F(Desk, StoredPortIsSelectedOrReplaced) {
 // again by its name, and so does a practice under way.
 TEST_F(Desk, AnOutputPluggedInNeverTakesTheToneFromTheOneChosen) {
     Sound.Outputs = {{"speakers", "Speakers"}, {"hdmi", "HDMI"}};
-    Settings.TX.TXAudioDevice = 1;
-    Settings.TX.TXAudioDeviceName = "hdmi";
+    Settings.TX.TXAudioOutput = "hdmi";
     Start();
     ASSERT_EQ(Sound.LastDevice, 1);
     Type("paris");

@@ -40,6 +40,7 @@ inline const std::string EveryKeyFile =
     "[TX]\nOutput=2\nTXComPort=65\nTXAudioDevice=2\nPTT=1\nEqKeyOpt=1\nAutoStart=0\n"
     "Frequency=650\nSlope=35\nExtended=0\nOutputLevel=-3\nMuted=1\nNoiseLevel=-45\nNoise=1\n"
     "TXAudioDeviceName=alsa_output.usb-Gen\xC3\xA9ric_Headset-00.analog-stereo\n"
+    "TXAudioOutput=bluez_output.00_1B_66\n"
     "[Form]\nTop=-20\nHeight=480\nLeft=33\nWidth=900\nInitMax=0\nBuTop=11\nBuLeft=12\nParaTop=13\n"
     "ParaLeft=14\n"
     "[Koch]\nOrder=3\nCustom=kmr<ar>\xC3\xA4\nLesson=7\nMinutes=12\nCharCpm=120\nEffCpm=75\n"

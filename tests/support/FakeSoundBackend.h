@@ -18,6 +18,7 @@ class TFakeSoundBackend : public ISoundBackend {
 public:
     struct TState {
         std::vector<TOutput> Outputs{{"null", "Null Output"}};
+        int Default = 0;          // index of the default output while it exists
         long long Room = 1 << 20; // [bytes] writable per call
         long long Budget = -1;    // [bytes] writable in all until the test gives more; -1: no limit
         bool Open = false;
@@ -41,7 +42,10 @@ public:
     }
 
     std::vector<TOutput> Outputs() override { return S_.Outputs; }
-    int DefaultOutput() override { return S_.Outputs.empty() ? -1 : 0; }
+    int DefaultOutput() override {
+        if (S_.Outputs.empty()) return -1;
+        return S_.Default < static_cast<int>(S_.Outputs.size()) ? S_.Default : 0;
+    }
     bool OpenStream(int device, int, int, int bufferBytes, std::string& error, int& code) override {
         if (S_.FailOpen) {
             error = "refused";

@@ -113,6 +113,26 @@ bool TPulseServer::StartRecording() {
     return fs::exists(RecordFile_);
 }
 
+std::string TPulseServer::Pactl(const std::vector<std::string>& args) {
+    std::vector<std::string> command{"pactl"};
+    command.insert(command.end(), args.begin(), args.end());
+    const std::string out = Dir + "/pactl.out";
+    fs::remove(out);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (auto& a : command)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (!std::freopen(out.c_str(), "w", stdout)) _exit(127);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return ReadWhole(out);
+}
+
 std::vector<int16_t> TPulseServer::StopRecording() {
     End(Recorder_, SIGINT);
     const std::string bytes = ReadWhole(RecordFile_); // s16le: little-endian machines only

@@ -29,6 +29,8 @@ public:
     // Records the null sink's monitor (mono, 16-bit, 8000/s) into memory.
     bool StartRecording();
     std::vector<int16_t> StopRecording();
+    // Runs pactl with args against the server; returns what it printed.
+    std::string Pactl(const std::vector<std::string>& args);
 
     static constexpr const char* SinkName = "brindle_null";
     std::string Dir;

@@ -99,6 +99,29 @@ void SetRed(QWidget& w, bool red) {
 
 } // namespace
 
+// A notice that does not take the keys: the window stays the active one, typing goes on, and it
+// closes by itself when its text goes.
+void TMainWindow::ShowSoundNotice(const std::string& text) {
+    if (text.empty()) {
+        SoundNotice_.reset();
+        SoundNoticeDismissed_ = false;
+        return;
+    }
+    if (!SoundNotice_) {
+        SoundNotice_ = std::make_unique<QMessageBox>(QMessageBox::Warning, "Brindle", QString(),
+                                                     QMessageBox::Ok, this);
+        SoundNotice_->setObjectName("SoundNotice");
+        SoundNotice_->setModal(false);
+        SoundNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
+        SoundNotice_->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        // OK puts it away until the sound has come back and gone again.
+        connect(SoundNotice_.get(), &QMessageBox::finished, this,
+                [this] { SoundNoticeDismissed_ = true; });
+    }
+    if (SoundNotice_->text() != Q(text)) SoundNotice_->setText(Q(text));
+    if (!SoundNotice_->isVisible() && !SoundNoticeDismissed_) SoundNotice_->show();
+}
+
 const char* TMainWindow::ProgramVersion() {
     return BRINDLE_VERSION;
 }
@@ -738,14 +761,17 @@ void TMainWindow::Redraw() {
     SpeedDown_->setEnabled(v.SpeedUpDownEnabled);
     SpeedLabel_->setText(Q(v.SpeedUnit));
     SpacingLabel_->setText(Q(v.SpeedLabel));
-    // While an output switch or the close waits for the engine, the status bar says so.
-    if (v.Busy != ShownBusy_) {
-        if (!v.Busy.empty())
-            statusBar()->showMessage(Q(v.Busy));
+    // While an output switch or the close waits for the engine, the status bar says so; else
+    // it says what is amiss with the sound output, as long as it is.
+    const std::string status = !v.Busy.empty() ? v.Busy : v.SoundStatus;
+    if (status != ShownBusy_) {
+        if (!status.empty())
+            statusBar()->showMessage(Q(status));
         else
             statusBar()->clearMessage();
-        ShownBusy_ = v.Busy;
+        ShownBusy_ = status;
     }
+    ShowSoundNotice(v.SoundNotice);
     if (v.DisplayFontPoints != TextView_->font().pointSize()) {
         QFont f = TextView_->font();
         f.setPointSize(v.DisplayFontPoints);

@@ -12,6 +12,7 @@
 #include "platform/desktop/Realtime.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 #include <memory>
 
@@ -151,7 +152,10 @@ private:
     QAction* SingleModeItem_ = nullptr;
     std::string LastSpeedText_;
     int ShownCopyPractice_ = 0; // the copy practice whose copy the field holds
-    std::string ShownBusy_;
+    std::string ShownBusy_;     // the status bar's persistent line
+    void ShowSoundNotice(const std::string& text);
+    std::unique_ptr<QMessageBox> SoundNotice_; // while the sound output stays gone
+    bool SoundNoticeDismissed_ = false;
     TParamForm* ParamForm_ = nullptr;
     TBufferForm* BufferForm_ = nullptr;
     TShortcutList* Shortcuts_ = nullptr;

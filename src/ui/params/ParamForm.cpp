@@ -403,6 +403,13 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     ComPortBox_->setMinimumContentsLength(28);
     ComPortBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     connect(ComPortBox_, &QComboBox::activated, this, [this](int i) { App_.ChoosePort(i); });
+    auto* soundLabel = new QLabel("Sound Output Device", box);
+    SoundBox_ = new QComboBox(box);
+    SoundBox_->setObjectName("SoundOutputBox");
+    soundLabel->setBuddy(SoundBox_);
+    SoundBox_->setMinimumContentsLength(28);
+    SoundBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(SoundBox_, &QComboBox::activated, this, [this](int i) { App_.ChooseSoundOutput(i); });
     auto* ptt = new QGroupBox("PTT Signal (COM)", box);
     Radios(ptt, "PttGroup", {"OFF", "ON"}, 2, [this](int i) { P_.SetPtt(i == 1); });
     auto* charSet = new QGroupBox("Morse Character Set", box);
@@ -415,6 +422,8 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     auto* ports = new QVBoxLayout;
     ports->addWidget(portLabel);
     ports->addWidget(ComPortBox_);
+    ports->addWidget(soundLabel);
+    ports->addWidget(SoundBox_);
     ports->addStretch(1);
     grid->addLayout(ports, 0, 1);
     grid->addWidget(ptt, 1, 1);
@@ -683,6 +692,14 @@ void TParamForm::Redraw() {
         DrawnPorts_ = ports;
     }
     ComPortBox_->setCurrentIndex(choice.PortSelected);
+    if (choice.SoundEntries != DrawnSoundEntries_) {
+        SoundBox_->clear();
+        for (const auto& e : choice.SoundEntries)
+            SoundBox_->addItem(Q(e));
+        DrawnSoundEntries_ = choice.SoundEntries;
+    }
+    SoundBox_->setCurrentIndex(choice.SoundSelected);
+    SoundBox_->setEnabled(!choice.SoundEntries.empty());
 
     LevelBar_->setValue(v.LevelPosition);
     NoiseBar_->setValue(v.NoisePosition);

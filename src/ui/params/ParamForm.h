@@ -107,6 +107,7 @@ private:
     QComboBox* FasterBox_ = nullptr;
     QComboBox* CharSizeBox_ = nullptr;
     QComboBox* ComPortBox_ = nullptr;
+    QComboBox* SoundBox_ = nullptr; // the sound outputs, the system's default first
     QLabel* FasterLabel_ = nullptr;
     QLabel* RepeatLabel_ = nullptr;
     QLabel* StartTextLabel_ = nullptr;
@@ -122,6 +123,7 @@ private:
     std::array<QRadioButton*, 3> CharItems_{};
     QGroupBox* CharGroup_ = nullptr;
     std::vector<std::string> DrawnPorts_;
+    std::vector<std::string> DrawnSoundEntries_;
 };
 
 // True where the window system lets a program place its windows (not under Wayland).
