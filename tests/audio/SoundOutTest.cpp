@@ -133,6 +133,29 @@ TEST_F(Sound, TheDefaultOutputPlaysAndItsChangeIsTold) {
     EXPECT_TRUE(Messages.empty());
 }
 
+// A restart of the sound server (an update, or a user's restart of PipeWire) takes the outputs
+// and the stream away; when it is back the output starts again by itself and plays on.
+TEST_F(Sound, AServerRestartLosesTheOutputAndItComesBackByItself) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    Wire(out);
+    int lost = 0, back = 0;
+    out.OwnerWantsSound = [] { return true; };
+    out.OnOutputLost = [&lost] { ++lost; };
+    out.OnOutputBack = [&back] { ++back; };
+    ASSERT_TRUE(out.StartOutput());
+    ASSERT_TRUE(RunUntil([&] { return out.FramesHanded() > 8000; }, 5000));
+    Server.Stop();
+    ASSERT_TRUE(RunUntil([&] { return lost == 1 && out.Outputs().empty(); }, 15000));
+    EXPECT_FALSE(out.IsPlaying());
+    ASSERT_TRUE(Server.Start());
+    ASSERT_TRUE(RunUntil([&] { return back == 1 && out.IsPlaying(); }, 15000));
+    const int64_t handed = out.FramesHanded();
+    EXPECT_TRUE(RunUntil([&] { return out.FramesHanded() > handed + 4000; }, 5000))
+        << "the stream does not play on";
+    EXPECT_EQ(lost, 1);
+}
+
 // Mute is the stream's own volume in the server: silent while muted, at full level again after,
 // also for a stream opened while muted.
 TEST_F(Sound, MuteSilencesOurStreamAndFullVolumeComesBack) {

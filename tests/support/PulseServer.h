@@ -1,7 +1,7 @@
-// A private PulseAudio daemon for the sound tests: a null sink at 8000 samples per second in a
-// temporary runtime folder, reached through PULSE_SERVER, recorded from the sink's monitor with
-// parecord, and stopped by its process id. One per test process; the address stays the same
-// across restarts so that clients can reconnect.
+// A private PulseAudio daemon (or PipeWire, see PipeWire()) for the sound tests: a null sink at
+// 8000 samples per second in a temporary runtime folder, reached through PULSE_SERVER, recorded
+// from the sink's monitor with parecord, and stopped by its process id. One per test process; the
+// address stays the same across restarts so that clients can reconnect.
 #pragma once
 
 #include <cstdint>
@@ -35,8 +35,12 @@ public:
     static constexpr const char* SinkName = "brindle_null";
     std::string Dir;
 
+    // BRINDLE_SOUND_SERVER=pipewire: PipeWire with its PulseAudio server stands in for PulseAudio.
+    static bool PipeWire();
+
 private:
     TPulseServer();
+    pid_t StartPipeWire(const std::string& home);
     pid_t Pid_ = -1;
     pid_t Recorder_ = -1;
     std::string RecordFile_;
