@@ -2,6 +2,7 @@
 // pacings, the check and its result, reaction times, and the history written as the practice
 // runs, also when it is aborted, stopped from elsewhere or cut short.
 #include "base/ControlCodes.h"
+#include "desk/TextChecks.h"
 #include "support/DeskFixture.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <filesystem>
 
 using namespace brindle;
+using brindle::test::Has;
+using brindle::test::Holds;
 using brindle::test::Values;
 
 namespace {
@@ -73,6 +76,12 @@ protected:
             s += (s.empty() ? "" : " | ") + Describe(p);
         return s;
     }
+    // The items kept of the practice n of the history (0: the oldest).
+    std::vector<TStoredItem> KeptItems(std::size_t n = 0) const {
+        const auto practices = App->History().Practices();
+        return n < practices.size() ? App->History().Items(practices[n].Id)
+                                    : std::vector<TStoredItem>{};
+    }
     std::string Sent; // every character started, in engine form
     TConnection Heard;
 };
@@ -104,20 +113,18 @@ TEST_F(CopyPractice, ContinuousCopyIsCheckedAtTheEndAndKeptInTheHistory) {
     // puts it away.
     EXPECT_EQ(Values(C().Running(), App->View().CopyFieldShown, App->View().CopyFieldReadOnly),
               "0 | 1 | 1");
-    EXPECT_EQ(Result(), "20 | 14 | 1 | 5 | 0 | 4 | 100 counts");
-    EXPECT_NE(Shown().find("copy practice checked: 14 of 20 characters correct (70 %)"),
-              std::string::npos)
-        << Shown();
-    EXPECT_NE(Shown().find("sent    " + groups[0]), std::string::npos) << Shown();
-    EXPECT_NE(Shown().find("_____"), std::string::npos); // the missed group
+    EXPECT_EQ(Values(Result(), Kept()),
+              "20 | 14 | 1 | 5 | 0 | 4 | 100 counts | groups 20/14/0 finished counts");
+    EXPECT_TRUE(Holds(Shown(), "copy practice checked: 14 of 20 characters correct (70 %)"));
+    EXPECT_TRUE(Holds(Shown(), "sent    " + groups[0]));
+    EXPECT_TRUE(Holds(Shown(), "_____")); // the missed group
 
-    auto& h = App->History();
-    EXPECT_EQ(Kept(), "groups 20/14/0 finished counts");
-    const auto items = h.Items(h.Practices().at(0).Id);
+    const auto items = KeptItems();
     ASSERT_EQ(items.size(), 4u);
     for (std::size_t i = 0; i < 4; ++i)
         EXPECT_EQ(items[i].Sent, groups[i]) << i; // what was heard is what is kept
-    EXPECT_EQ(Values(items[2].CorrectChars, items[3].Copied, h.Confusions().size()), "4 |  | 1");
+    EXPECT_EQ(Values(items[2].CorrectChars, items[3].Copied, App->History().Confusions().size()),
+              "4 |  | 1");
     App->Escape();
     EXPECT_EQ(Values(App->View().CopyFieldShown, App->View().TXEnabled), "0 | 1");
 }
@@ -153,7 +160,6 @@ TEST_F(CopyPractice, ItemByItemWaitsForReturnAndMeasuresTheReaction) {
     App->StartCopyPractice();
     PlayOn(); // the start text and the first item, then it waits
     ASSERT_TRUE(C().WaitingForReturn());
-    EXPECT_EQ(C().ItemsSent(), 1);
     Play(3000);
     EXPECT_EQ(C().ItemsSent(), 1); // nothing more is sent until Return
     std::string copy;
@@ -173,11 +179,8 @@ TEST_F(CopyPractice, ItemByItemWaitsForReturnAndMeasuresTheReaction) {
     ASSERT_TRUE(App->Session().Idle());
     // Every item checked: the result is there.
     EXPECT_EQ(Result(), "20 | 20 | 0 | 0 | 1 | 4 | 100 counts");
-    EXPECT_NE(Shown().find("20 of 20 characters correct, 1 extra character copied (95 %)"),
-              std::string::npos)
-        << Shown();
-    auto& h = App->History();
-    const auto items = h.Items(h.Practices().at(0).Id);
+    EXPECT_TRUE(Holds(Shown(), "20 of 20 characters correct, 1 extra character copied (95 %)"));
+    const auto items = KeptItems();
     ASSERT_EQ(items.size(), 4u);
     const auto groups = Groups();
     ASSERT_GE(groups.size(), 4u);
@@ -194,57 +197,45 @@ TEST_F(CopyPractice, ItemByItemWaitsForReturnAndMeasuresTheReaction) {
         ASSERT_TRUE(items[i].ReactionMs);
         EXPECT_NEAR(*items[i].ReactionMs, 700 + space, 100) << i;
     }
-    EXPECT_FALSE(h.SlowestChars().empty());
+    EXPECT_FALSE(App->History().SlowestChars().empty());
 }
 
 // Esc aborts and keeps what was heard; the learner's spaces keep the items apart, so no character
-// of one group's copy moves into the next.
-TEST_F(CopyPractice, EscAbortsAndKeepsWhatWasHeardWithTheItemsApart) {
+// of one group's copy moves into the next. Esc while an item waits for Return: the item and the
+// part of it typed are kept. The practice before leaves nothing behind in the next one.
+TEST_F(CopyPractice, EscAbortsAndKeepsWhatWasHeardAndWhatWasTyped) {
     Start();
     StartAndHear(2);
-    const auto groups = Groups();
+    auto groups = Groups();
     ASSERT_GE(groups.size(), 2u);
     // The first group with a wrong character at its end, the second right.
     std::string first = groups[0];
     first.back() = first.back() == 'k' ? 'q' : 'k';
     App->CopyChanged(first + " " + groups[1]);
     App->Escape();
-    EXPECT_FALSE(C().Running());
-    EXPECT_TRUE(App->Session().Idle());
-    EXPECT_EQ(Result(), "10 | 9 | 1 | 0 | 0 | 2 | 100 aborted");
-    EXPECT_NE(Shown().find("copy practice aborted: 9 of 10"), std::string::npos) << Shown();
-    EXPECT_EQ(Kept(), "groups 10/9/0 aborted finished");
-    const auto items = App->History().Items(App->History().Practices().at(0).Id);
+    EXPECT_EQ(Values(C().Running(), App->Session().Idle(), Result(), Kept()),
+              "0 | 1 | 10 | 9 | 1 | 0 | 0 | 2 | 100 aborted | groups 10/9/0 aborted finished");
+    EXPECT_TRUE(Holds(Shown(), "copy practice aborted: 9 of 10"));
+    auto items = KeptItems();
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(Values(items[0].Copied, items[1].Copied, items[1].CorrectChars),
               Values(first, groups[1], 5));
     Play(5000);
     EXPECT_FALSE(App->Engine().HasChars()); // the session ended with nothing more queued
-}
 
-// Esc while an item waits for Return: the item and the part of it typed are kept. The practice
-// before leaves nothing behind in this one.
-TEST_F(CopyPractice, EscWhileAnItemWaitsKeepsItsPartialCopy) {
-    Start();
-    StartAndHear(2);
-    App->Escape();
-    App->Escape();
-    Play(2000); // the character on the air ends
+    App->Escape(); // the copy field put away
     Pacing = TCopyPacing::ItemByItem;
     Sent.clear();
     App->StartCopyPractice();
     PlayOn(30);
     ASSERT_TRUE(C().WaitingForReturn());
-    EXPECT_EQ(C().ItemsSent(), 1);
-    const auto groups = Groups();
-    ASSERT_EQ(groups.size(), 1u);
+    groups = Groups();
+    ASSERT_EQ(Values(C().ItemsSent(), groups.size()), "1 | 1");
     const std::string part = groups[0].substr(0, 3);
     App->CopyChanged(part);
     App->Escape();
     EXPECT_EQ(Result(), "5 | 3 | 0 | 2 | 0 | 1 | 100 aborted");
-    const auto practices = App->History().Practices();
-    ASSERT_EQ(practices.size(), 2u);
-    const auto items = App->History().Items(practices[1].Id);
+    items = KeptItems(1);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].Copied, part);
 }
@@ -256,14 +247,13 @@ TEST_F(CopyPractice, StoppedFromElsewhereOrByClosingItIsKeptAsAborted) {
     Start();
     StartAndHear(1);
     App->PowerChanged(true);
-    EXPECT_FALSE(C().Running());
-    EXPECT_EQ(Kept(), "groups 5/0/0 aborted finished");
+    EXPECT_EQ(Values(C().Running(), Kept()), "0 | groups 5/0/0 aborted finished");
     Play(2000);
     StartAndHear(1);
     Play(200);
     App->RequestClose();
-    EXPECT_FALSE(C().Running());
-    EXPECT_EQ(Kept(), "groups 5/0/0 aborted finished | groups 5/0/0 aborted finished");
+    EXPECT_EQ(Values(C().Running(), Kept()),
+              "0 | groups 5/0/0 aborted finished | groups 5/0/0 aborted finished");
 }
 
 TEST_F(CopyPractice, OddCopiesNeverCrashAndAnUnusableHistoryIsSaidOnce) {
@@ -283,19 +273,26 @@ TEST_F(CopyPractice, OddCopiesNeverCrashAndAnUnusableHistoryIsSaidOnce) {
         EXPECT_EQ(C().LastResult()->Check.SentChars, 1);
     }
     ASSERT_EQ(Messages.size(), 1u); // once, and practice went on without history
-    EXPECT_NE(Messages[0].find(History.File("history.sqlite")), std::string::npos);
-    EXPECT_TRUE(std::filesystem::is_directory(History.File("history.sqlite")));
+    EXPECT_EQ(Values(Has(Messages[0], History.File("history.sqlite")),
+                     std::filesystem::is_directory(History.File("history.sqlite"))),
+              "1 | 1");
 }
 
 // Every error counts: typing each group five times, or pasting a flood of text, can never score
 // better than copying once. The field takes a few times the text planned and says so when a
-// paste goes beyond.
-TEST_F(CopyPractice, ExtraCharactersAreErrorsAndAFloodIsRefused) {
+// paste goes beyond. Before the check F3 and F11 say why nothing starts. A copy of nothing but
+// spaces and line breaks is nothing copied: the practice does not count.
+TEST_F(CopyPractice, ExtraCharactersAreErrorsAFloodIsRefusedAndACopyOfSpacesDoesNotCount) {
     Start();
     App->StartCopyPractice();
     PlayOn();
     const auto groups = Groups();
-    ASSERT_EQ(groups.size(), 4u);
+    ASSERT_EQ(Values(groups.size(), C().Running()), "4 | 1");
+    App->StartSession();
+    App->StartCopyPractice();
+    ASSERT_EQ(StatusLines.size(), 2u);
+    EXPECT_EQ(Values(StatusLines[0], Dialogs.size()),
+              "Check the copy first (Ctrl+Return), or abort it with Esc. | 1");
     std::string fivefold;
     for (const auto& g : groups)
         for (int k = 0; k < 5; ++k)
@@ -304,18 +301,24 @@ TEST_F(CopyPractice, ExtraCharactersAreErrorsAndAFloodIsRefused) {
     for (std::size_t i = 0; i < 100000; ++i)
         flood += static_cast<char>('a' + (i * 7919) % 26);
     EXPECT_FALSE(App->CopyChanged(flood));
-    ASSERT_EQ(StatusLines.size(), 1u);
-    EXPECT_NE(StatusLines[0].find("The copy field takes at most"), std::string::npos);
-    EXPECT_LT(C().Copy().size(), C().CopyLimit());
-    EXPECT_LT(C().CopyLimit(), 2000u); // a few times 4 groups of 5
+    ASSERT_EQ(StatusLines.size(), 3u);
+    // A few times 4 groups of 5.
+    EXPECT_EQ(Values(Has(StatusLines[2], "The copy field takes at most"),
+                     C().Copy().size() < C().CopyLimit(), C().CopyLimit() < 2000u),
+              "1 | 1 | 1");
     ASSERT_TRUE(App->CopyChanged(fivefold));
     App->CheckCopy();
-    EXPECT_EQ(Result(), "20 | 20 | 0 | 0 | 80 | 4 | 100 counts");
+    ASSERT_EQ(Values(Result(), Kept()),
+              "20 | 20 | 0 | 0 | 80 | 4 | 100 counts | groups 20/20/80 finished counts");
     EXPECT_DOUBLE_EQ(C().LastResult()->Check.Accuracy(), 0.0);
-    EXPECT_NE(Shown().find("20 of 20 characters correct, 80 extra characters copied (0 %)"),
-              std::string::npos)
-        << Shown();
-    EXPECT_EQ(Kept(), "groups 20/20/80 finished counts");
+    EXPECT_TRUE(Holds(Shown(), "20 of 20 characters correct, 80 extra characters copied (0 %)"));
+
+    App->Escape();
+    App->StartCopyPractice();
+    PlayOn();
+    App->CopyChanged(" \n  \t\r\n");
+    App->CheckCopy();
+    EXPECT_EQ(Result(), "20 | 0 | 0 | 20 | 0 | 4 | 100");
 }
 
 // Stop (the TX button let up) ends a practice as Esc does: nothing more is sent, not the end
@@ -332,10 +335,9 @@ TEST_F(CopyPractice, StopMidPracticeSendsNothingMoreAndLeavesTheCutItemOut) {
     App->TXButtonClick(false);
     EXPECT_FALSE(C().Running());
     Play(5000);
-    EXPECT_LE(Sent.size(), sentBefore + 1);       // at most the character on the air ends
-    EXPECT_EQ(Sent.find('+'), std::string::npos); // no <ar>
-    EXPECT_EQ(Result(), "10 | 10 | 0 | 0 | 0 | 2 | 100 aborted");
-    EXPECT_EQ(Kept(), "groups 10/10/0 aborted finished");
+    // At most the character on the air ends; no <ar>.
+    EXPECT_EQ(Values(Sent.size() <= sentBefore + 1, Has(Sent, "+"), Result(), Kept()),
+              "1 | 0 | 10 | 10 | 0 | 0 | 0 | 2 | 100 aborted | groups 10/10/0 aborted finished");
 }
 
 // A check before anything was heard keeps nothing as finished: it is aborted and never counts;
@@ -353,8 +355,7 @@ TEST_F(CopyPractice, AnEarlyCheckIsAbortedOrTimedAsItRan) {
     // The session dialog says how long the practice will take: 100 groups of 5 and their spaces
     // at 100 CpM, 6 minutes.
     ASSERT_EQ(Dialogs.size(), 1u);
-    EXPECT_NE(Dialogs[0].CopyLine.find("it takes about 6 minutes"), std::string::npos)
-        << Dialogs[0].CopyLine;
+    EXPECT_TRUE(Holds(Dialogs[0].CopyLine, "it takes about 6 minutes"));
     App->CheckCopy();
     EXPECT_EQ(Result(), "0 | 0 | 0 | 0 | 0 | 0 | 100 aborted");
     App->Escape();
@@ -366,23 +367,5 @@ TEST_F(CopyPractice, AnEarlyCheckIsAbortedOrTimedAsItRan) {
     ASSERT_TRUE(C().LastResult());
     EXPECT_EQ(Result(), "10 | 5 | 0 | 5 | 0 | 2 | 100"); // 2 of 100 heard: no count
     EXPECT_GE(C().LastResult()->SpanMs, 61000);
-    EXPECT_EQ(Shown().find("time 00:00:00"), std::string::npos) << Shown();
-}
-
-// After a continuous practice and before its check, F3 and F11 say why nothing starts; a copy of
-// nothing but spaces and line breaks is nothing copied: the practice does not count.
-TEST_F(CopyPractice, ANewSessionBeforeTheCheckSaysWhyAndACopyOfSpacesDoesNotCount) {
-    Start();
-    App->StartCopyPractice();
-    PlayOn();
-    ASSERT_EQ(C().ItemsSent(), 4);
-    ASSERT_TRUE(C().Running());
-    App->StartSession();
-    App->StartCopyPractice();
-    ASSERT_EQ(StatusLines.size(), 2u);
-    EXPECT_EQ(StatusLines[0], "Check the copy first (Ctrl+Return), or abort it with Esc.");
-    EXPECT_EQ(Dialogs.size(), 1u);
-    App->CopyChanged(" \n  \t\r\n");
-    App->CheckCopy();
-    EXPECT_EQ(Result(), "20 | 0 | 0 | 20 | 0 | 4 | 100");
+    EXPECT_FALSE(Holds(Shown(), "time 00:00:00"));
 }

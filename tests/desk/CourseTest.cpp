@@ -2,6 +2,7 @@
 // characters and their weights, passing a lesson only when the newest character is known, the
 // next lesson offered and taken only on Yes, stepping back, the orders and the lesson's material.
 #include "base/ControlCodes.h"
+#include "desk/TextChecks.h"
 #include "learn/KochCourse.h"
 #include "support/DeskFixture.h"
 
@@ -12,6 +13,8 @@
 #include <fstream>
 
 using namespace brindle;
+using brindle::test::Has;
+using brindle::test::Holds;
 using brindle::test::Values;
 
 namespace {
@@ -98,8 +101,7 @@ protected:
 TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) {
     Settings.Koch.Lesson = 3; // LCWO: k m u r
     Start();
-    EXPECT_EQ(K().LessonChars(), "kmur");
-    EXPECT_EQ(K().NewestChar(), 'r');
+    EXPECT_EQ(Values(K().LessonChars(), K().NewestChar()), "kmur | r");
     const auto groups = PlayLesson();
     ASSERT_EQ(Dialogs.size(), 1u);
     EXPECT_EQ(Values(Dialogs[0].Caption, Dialogs[0].Lines[0], Dialogs[0].Lines[1],
@@ -113,14 +115,14 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     // Nothing is known yet, so every older character is weak: the newest still comes most.
     for (const uint8_t c : {'k', 'm', 'u'})
         EXPECT_GT(Count(groups, 'r'), Count(groups, c)) << c;
-    // The user's own speed is back after the lesson.
-    EXPECT_EQ(App->Engine().Speed(), Settings.Main.Speed);
-    // Run to its end and copied, every item is scored and the practice counts.
+    // Run to its end and copied, every item is scored and the practice counts; the user's own
+    // speed is back after the lesson.
     App->CopyChanged(Copied(groups, 'r', 0, 0));
     App->CheckCopy();
     ASSERT_TRUE(App->Copy().LastResult());
-    EXPECT_EQ(Values(App->Copy().LastResult()->Counts, App->Copy().LastResult()->Check.SentChars),
-              Values(true, 5 * K().PracticeItems()));
+    EXPECT_EQ(Values(App->Copy().LastResult()->Counts, App->Copy().LastResult()->Check.SentChars,
+                     App->Engine().Speed()),
+              Values(true, 5 * K().PracticeItems(), Settings.Main.Speed));
 
     // The practice's length comes from the minutes at the effective speed, a word space after each
     // group; characters slower than the effective speed are sent at the effective speed.
@@ -154,21 +156,21 @@ TEST_F(Course, AVerdictWithoutAHistoryIsThePracticesOwnLessons) {
     std::vector<std::string> sent(5, "rrrrr");
     sent.push_back("kmukm");
     checked(7, 3, sent, "rrrrr rrrrr rrrrr rrrrr rrrrr kmukm");
-    EXPECT_NE(Shown().find("lesson 3 passed"), std::string::npos) << Shown();
-    EXPECT_EQ(YesNoQuestions, std::vector<std::string>{"Lesson 3 passed. Go on to lesson 4?"});
-    EXPECT_EQ(K().Lesson(), 5);
+    EXPECT_TRUE(Holds(Shown(), "lesson 3 passed"));
+    EXPECT_EQ(Values(YesNoQuestions.size(), YesNoQuestions.empty() ? "" : YesNoQuestions[0],
+                     K().Lesson()),
+              "1 | Lesson 3 passed. Go on to lesson 4? | 5");
 
     // "r" sent 30 times, copied as "k" 5 times: 25 of 30.
     checked(8, 3, std::vector<std::string>(6, "rrrrr"), "rrrrr rrrrr rrrrr rrrrr rrrrr kkkkk");
-    EXPECT_NE(Shown().find("\"r\" 83 % over its last 30 copies"), std::string::npos) << Shown();
+    EXPECT_TRUE(Holds(Shown(), "\"r\" 83 % over its last 30 copies"));
 
     // The last lesson passed, and lesson 1 below 50 %: nothing to offer.
     const std::string last(5, static_cast<char>(NewestChar(K().OrderChars(), 40)));
     checked(9, 40, std::vector<std::string>(5, last),
             last + " " + last + " " + last + " " + last + " " + last);
     checked(10, 1, {"kmkmk", "mmkkm", "mmmmm", "kmmkm"}, "xxxxx xxxxx xxxxx xxxxx");
-    EXPECT_NE(Shown().find("lesson 40 passed"), std::string::npos) << Shown();
-    EXPECT_EQ(YesNoQuestions.size(), 1u);
+    EXPECT_EQ(Values(Has(Shown(), "lesson 40 passed"), YesNoQuestions.size()), "1 | 1");
 }
 
 namespace {
@@ -205,7 +207,7 @@ TEST_P(Verdict, OfALessonTwoPractice) {
     EXPECT_EQ(Values(K().Lesson(), App->Settings().Koch.Lesson, SavedCourses.size(),
                      App->Copy().LastResult()->Check.Accuracy() >= 0.9, asked),
               c.After);
-    EXPECT_NE(Shown().find(c.Said), std::string::npos) << Shown();
+    EXPECT_TRUE(Holds(Shown(), c.Said));
     // Written at once, not only at exit.
     for (const auto& saved : SavedCourses)
         EXPECT_EQ(saved.Lesson, K().Lesson());
@@ -239,33 +241,9 @@ TEST_F(Course, OrdersCustomOrdersAndLessonsBeyondTheirEnd) {
     EXPECT_FALSE(K().SetCustom("k")); // one character: refused
     EXPECT_TRUE(K().SetCustom("kmkr\x80<ar>m"));
     ASSERT_EQ(Messages.size(), 2u); // the refusal, and the duplicates and the euro sign
-    EXPECT_NE(Messages[1].find("k"), std::string::npos);
-    EXPECT_EQ(
-        Values(K().OrderChars(), K().LessonCount(), K().Lesson(), App->Settings().Koch.Custom),
-        "kmr+ | 3 | 3 | kmr<ar>");
-}
-
-TEST_F(Course, WordsOfTheTrainingModeAreFilteredToTheLessonsCharacters) {
-    const std::string path = History.File("words.txt");
-    std::ofstream(path) << "km mk kmk mm kk kmkm mkm kkm mmk kmm xyz kmx\n";
-    Settings.Koch.Lesson = 1;
-    Start();
-    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, path)); // the mode becomes words
-    Messages.clear();
-    PlayLesson();
-    EXPECT_TRUE(Messages.empty());
-    std::string words = Sent;
-    EXPECT_EQ(words.find_first_not_of("km"), std::string::npos) << words;
-    App->Escape();
-    // Fewer than ten words spelled with the lesson's characters: groups, and a word about it.
-    std::ofstream(path) << "km mk xyz\n";
-    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, path));
-    Messages.clear();
-    PlayLesson();
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0],
-              "Only 2 words can be spelled with the characters of lesson 1: the lesson uses "
-              "random groups.");
+    EXPECT_EQ(Values(Has(Messages[1], "k"), K().OrderChars(), K().LessonCount(), K().Lesson(),
+                     App->Settings().Koch.Custom),
+              "1 | kmr+ | 3 | 3 | kmr<ar>");
 }
 
 // The cheats a learner falls into without meaning to: the lesson's characters typed without
@@ -286,7 +264,7 @@ TEST_F(Course, TypingWithoutListeningOrCheckingEarlyNeverPasses) {
         ASSERT_TRUE(App->Copy().LastResult());
         EXPECT_LT(App->Copy().LastResult()->Check.Accuracy(), 0.5) << blind;
     }
-    EXPECT_EQ(Shown().find("passed ("), std::string::npos) << Shown();
+    EXPECT_FALSE(Holds(Shown(), "passed ("));
 
     // One group, copied right, checked at once with Ctrl+Return.
     App->Escape();
@@ -304,24 +282,26 @@ TEST_F(Course, TypingWithoutListeningOrCheckingEarlyNeverPasses) {
     App->CheckCopy();
     RunLater();
     ASSERT_TRUE(App->Copy().LastResult());
-    EXPECT_FALSE(App->Copy().LastResult()->Counts);
-    EXPECT_NE(Shown().find("this practice does not count towards lesson 4"), std::string::npos)
-        << Shown();
+    EXPECT_EQ(Values(App->Copy().LastResult()->Counts,
+                     Has(Shown(), "this practice does not count towards lesson 4")),
+              "0 | 1");
     for (const std::string& q : YesNoQuestions)
-        EXPECT_EQ(q.find("passed"), std::string::npos) << q;
+        EXPECT_FALSE(Holds(q, "passed")) << q;
     EXPECT_EQ(YesNoQuestions.size(), 2u); // the two bad ones offered the lesson before
     EXPECT_EQ(Values(K().Lesson(), K().Locked()), "4 | 0");
 }
 
 // A character never practised is played on its own first, with its name and pattern; Return
-// skips it, and it is not part of what is scored. Once practised it is not played again.
-TEST_F(Course, ANewCharacterIsHeardOnItsOwnFirst) {
+// skips it, and it is not part of what is scored. Once practised it is not played again. The
+// words of the training mode are filtered to the lesson's characters; with fewer than ten of them
+// the lesson uses groups, and says so.
+TEST_F(Course, ANewCharacterIsHeardOnItsOwnFirstAndWordsAreFilteredToTheLesson) {
     Settings.Koch.Lesson = 1; // k m
     Start();
     Sent.clear();
     App->StartKochLesson();
     ASSERT_TRUE(App->Session().Introducing());
-    EXPECT_NE(Shown().find("new character m   --"), std::string::npos) << Shown();
+    EXPECT_TRUE(Holds(Shown(), "new character m   --"));
     for (int i = 0; i < 20 * 60 && App->Session().Introducing(); ++i)
         Play(50);
     EXPECT_EQ(Sent, std::string(IntroductionRepeats, 'm'));
@@ -331,9 +311,25 @@ TEST_F(Course, ANewCharacterIsHeardOnItsOwnFirst) {
     AnswerYes = false; // staying in lesson 1
     App->CheckCopy();
     RunLater();
+    ASSERT_TRUE(App->Copy().LastResult());
     EXPECT_DOUBLE_EQ(App->Copy().LastResult()->Check.Accuracy(), 1.0);
     App->Escape();
     App->StartKochLesson();
     EXPECT_FALSE(App->Session().Introducing()); // practised now
     App->Escape();
+
+    const std::string path = History.File("words.txt");
+    std::ofstream(path) << "km mk kmk mm kk kmkm mkm kkm mmk kmm xyz kmx\n";
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, path)); // the mode becomes words
+    Messages.clear();
+    PlayLesson();
+    EXPECT_EQ(Values(Messages.size(), Sent.find_first_not_of("km") == std::string::npos), "0 | 1")
+        << Sent;
+    App->Escape();
+    std::ofstream(path) << "km mk xyz\n";
+    ASSERT_TRUE(App->LoadMaterial(TMaterialKind::Words, path));
+    Messages.clear();
+    PlayLesson();
+    EXPECT_EQ(Messages, std::vector<std::string>{"Only 2 words can be spelled with the characters "
+                                                 "of lesson 1: the lesson uses random groups."});
 }
