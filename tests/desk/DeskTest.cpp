@@ -45,8 +45,11 @@ protected:
     }
 };
 
-const std::string
-    Ar(1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex("<ar>"))));
+std::string Code(const char* prosign) {
+    return std::string(
+        1, static_cast<char>(TMorseEngine::ProsignCode(TMorseEngine::ProsignIndex(prosign))));
+}
+const std::string Ar = Code("<ar>");
 const std::string Pauses3 = "\xFF\xFF\xFF";
 
 } // namespace
@@ -56,41 +59,26 @@ const std::string OnSound = "Sound tx single test sound | port 0 | none= (0 0)";
 // Prosigns, Backspace and the characters typed.
 TEST_F(Desk, TypingProsignsBackspaceAndMappedCharacters) {
     Start();
-    Type("<ar");
-    EXPECT_EQ(Values(Shown(), App->Sender().InProsignEntry()), "<ar> | 0");
-    App->Backspace(); // all four positions at once
-    EXPECT_EQ(Values(Shown(), App->Engine().HasChars()), " | 0");
-
-    Type("<so"); // three strokes give "<sos>"
-    EXPECT_EQ(Shown(), "<sos>");
-    Type("<SO"); // the completed name is shown in small letters, as every string is
-    EXPECT_EQ(Shown(), "<sos><Sos>");
-    App->ClearScreenClick();
-
-    Type("<xy");
-    EXPECT_EQ(Shown(), "<?>");
-    App->Backspace(); // the display and all three pauses go
-    EXPECT_EQ(Values(Shown(), Queued()), " | ");
-
-    Type("<x");
-    App->Backspace(); // half-typed: two positions
-    EXPECT_EQ(Shown(), "");
-    Type("<xy");
-    EXPECT_EQ(Queued(), Pauses3);
-    App->ClearScreenClick();
-
-    // Backspace over an unknown prosign takes exactly its three pauses, never what came before.
-    Type("ab<xy");
-    App->Backspace();
-    EXPECT_EQ(Values(Shown(), Queued()), "ab | ab");
-    App->ClearScreenClick();
-
-    Type("ab\r");
-    App->Backspace(); // a new line cannot be taken back
-    EXPECT_EQ(Shown(), "ab\r\n");
-    Type("c");
-    App->Backspace();
-    EXPECT_EQ(Shown(), "ab\r\n");
+    // Keys typed on an empty screen ("\b": Backspace), and what is shown and queued then. Three
+    // strokes give a prosign, in capitals too; its name is shown in small letters, as every string
+    // is. Backspace takes a prosign whole, the three pauses of an unknown one, the two positions
+    // of a half-typed one, never what came before, and never a new line.
+    const std::string sos = Code("<sos>");
+    const struct {
+        const char* Keys;
+        std::string Shown, Queued;
+    } cases[] = {
+        {"<ar", "<ar>", Ar},          {"<ar\b", "", ""},       {"<so<SO", "<sos><Sos>", sos + sos},
+        {"<xy", "<?>", Pauses3},      {"<xy\b", "", ""},       {"<x\b", "", ""},
+        {"<x\b<xy", "<?>", Pauses3},  {"ab<xy\b", "ab", "ab"}, {"ab\r\b", "ab\r\n", "ab\r"},
+        {"ab\rc\b", "ab\r\n", "ab\r"}};
+    for (const auto& c : cases) {
+        App->ClearScreenClick();
+        Type(c.Keys);
+        EXPECT_EQ(Values(Shown(), Queued(), App->Sender().InProsignEntry()),
+                  Values(c.Shown, c.Queued, false))
+            << c.Keys;
+    }
     // Sent text stays: Backspace does nothing when nothing waits.
     App->ClearScreenClick();
     Type("e");
@@ -126,7 +114,7 @@ TEST_F(Desk, PastingRunsTheFilterChainAndAFullBufferGivesOneMessage) {
         EXPECT_TRUE(App->Engine().IsSendable(static_cast<uint8_t>(c))) << int(c);
 
     App->ClearScreenClick();
-    App->Paste(std::string(40000, 'e')); // nothing plays: no sound is fed
+    App->Paste(std::string(10 << 20, 'e')); // 10 MB; nothing plays: no sound is fed
     EXPECT_EQ(Messages, std::vector<std::string>{"Warning: Type-ahead buffer is full: 30000"});
     EXPECT_EQ(Display.TextEnd() - 1, 29999);
     Type("e"); // typing into a full buffer: the message again, nothing shown
@@ -352,7 +340,7 @@ const std::vector<TDeviceCase> DeviceCases = {
 };
 INSTANTIATE_TEST_SUITE_P(Desk, DeviceCheck, testing::ValuesIn(DeviceCases));
 
-TEST_F(Desk, StoredPortIsSelectedOrReplaced) {
+TEST_F(Desk, StoredPortIsSelectedKeptOrReplaced) {
     Ports.resize(5);
     Ports[2] = Port("ttyS2");
     Ports[4] = Port("ttyS4");
@@ -360,6 +348,8 @@ TEST_F(Desk, StoredPortIsSelectedOrReplaced) {
     Start();
     EXPECT_EQ(Devices(),
               "Sound tx single test com sound | port 5 | COM3=ttyS2: ttyS COM5=ttyS4: ttyS (0 1)");
+    App->ChoosePort(0); // on sound: the lines open on the port chosen, the stored one stays
+    EXPECT_EQ(Values(App->SerialLines().PortNumber(), App->Output().ComPortNumber()), "3 | 5");
     Ports.assign(4, {});
     Ports[2] = Port("ttyS2");
     Ports[3] = Port("ttyS3");
@@ -400,17 +390,6 @@ TEST_F(Desk, APortIsNeverTakenUnlessTheUserChoseIt) {
     Sound.Outputs = {{"null", "Null Output"}}; // a sound output arrives: the port stays
     App->SoundOutputsChanged();
     EXPECT_EQ(Output(), TOutputDevice::Com);
-}
-
-TEST_F(Desk, ChoosingAPortWhileOnSoundKeepsTheStoredOne) {
-    Ports.resize(5);
-    Ports[2] = Port("ttyS2");
-    Ports[4] = Port("ttyS4");
-    Settings.TX.TXComPort = 3;
-    Start();
-    ASSERT_EQ(Output(), TOutputDevice::Sound);
-    App->ChoosePort(1);
-    EXPECT_EQ(Values(App->SerialLines().PortNumber(), App->Output().ComPortNumber()), "5 | 3");
 }
 
 TEST_F(Desk, SwitchingOutputsKeepsTheDisplayInStepAndTheLinesOff) {

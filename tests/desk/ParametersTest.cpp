@@ -21,7 +21,7 @@ protected:
     const std::string& T(TCharField f) { return P().Text(f).Text; }
 };
 
-TEST(ParamText, CommitChainOfCharacterFields) {
+TEST(ParamText, CommitChainOfCharacterFieldsAndBackspaceOverAProsign) {
     // Spaces and tabs out, unknown prosigns and stray brackets out, prosigns as their codes.
     const std::string set = CharSetOfField("a b\tc<xx><bt>^<", true);
     EXPECT_EQ(CodesToProsignNames(set), "abc<bt>");
@@ -41,9 +41,6 @@ TEST(ParamText, CommitChainOfCharacterFields) {
     EXPECT_EQ(CharSetOfField(extended, false), "a");
     // Texts keep their spaces.
     EXPECT_EQ(CodesToProsignNames(SendableText("cq de <sk>\t", true)), "cq de <sk> ");
-}
-
-TEST(ParamText, BackspaceTakesAProsignNameAtOnce) {
     // Whether it took a prosign name, the text and the caret after a Backspace at caret.
     const auto back = [](std::string t, int caret) {
         const bool prosign = ProsignBackspace(t, caret);
@@ -54,7 +51,7 @@ TEST(ParamText, BackspaceTakesAProsignNameAtOnce) {
     EXPECT_EQ(back("abc>", 2), "0 | abc> | 2"); // not behind ">"
 }
 
-TEST(ParamText, SavedWindowsAreBroughtFullyOntoTheScreens) {
+TEST(ParamText, SavedWindowsAreBroughtFullyOntoTheScreensWithTheirFrames) {
     const TRect area{0, 30, 1280, 770};
     const std::vector<TRect> one{area};
     EXPECT_EQ(FitOnScreens({100, 100, 920, 750}, one), (TRect{100, 50, 920, 750}));
@@ -71,19 +68,16 @@ TEST(ParamText, SavedWindowsAreBroughtFullyOntoTheScreens) {
     EXPECT_EQ(FitOnScreens({900, 100, 660, 440}, two), (TRect{620, 100, 660, 440}));
     EXPECT_EQ(FitOnScreens({5000, 500, 660, 440}, two), (TRect{2540, 500, 660, 440}));
     EXPECT_EQ(FitOnScreens({5, 5, 660, 440}, {}), (TRect{5, 5, 660, 440}));
-}
-
-// The progress window, 700 pixels tall under a 24-pixel title bar, was moved up only until the
-// window itself fitted: its frame pushed the buttons 20 pixels below the screen.
-TEST(ParamText, AFramedWindowFitsWithItsFrame) {
-    const std::vector<TRect> one{{0, 0, 1280, 900}};
-    EXPECT_EQ(FitFramedOnScreens({178, 220, 1040, 700}, 2, 26, one), (TRect{178, 174, 1040, 700}));
-    EXPECT_EQ(FitFramedOnScreens({100, 100, 1040, 700}, 2, 26, one), (TRect{100, 100, 1040, 700}));
+    // The progress window, 700 pixels tall under a 24-pixel title bar, was moved up only until the
+    // window itself fitted: its frame pushed the buttons 20 pixels below the screen.
+    const std::vector<TRect> tall{{0, 0, 1280, 900}};
+    EXPECT_EQ(FitFramedOnScreens({178, 220, 1040, 700}, 2, 26, tall), (TRect{178, 174, 1040, 700}));
+    EXPECT_EQ(FitFramedOnScreens({100, 100, 1040, 700}, 2, 26, tall), (TRect{100, 100, 1040, 700}));
     // Taller or wider than the screen with its frame: the window gives up the frame's room.
-    EXPECT_EQ(FitFramedOnScreens({0, 0, 1400, 1000}, 2, 26, one), (TRect{0, 0, 1278, 874}));
+    EXPECT_EQ(FitFramedOnScreens({0, 0, 1400, 1000}, 2, 26, tall), (TRect{0, 0, 1278, 874}));
     // Without a frame (not shown yet, or none drawn) it is FitOnScreens.
-    EXPECT_EQ(FitFramedOnScreens({178, 220, 1040, 700}, 0, 0, one),
-              FitOnScreens({178, 220, 1040, 700}, one));
+    EXPECT_EQ(FitFramedOnScreens({178, 220, 1040, 700}, 0, 0, tall),
+              FitOnScreens({178, 220, 1040, 700}, tall));
 }
 
 TEST_F(Params, CreationAppliesTheSettings) {
