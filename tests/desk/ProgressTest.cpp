@@ -4,6 +4,7 @@
 // CSV export to the file the test chooses.
 #include "desk/Progress.h"
 
+#include "desk/TextChecks.h"
 #include "engine/MorseTables.h"
 #include "learn/HistoryFixture.h"
 #include "support/DeskFixture.h"
@@ -16,6 +17,8 @@
 
 using namespace brindle;
 using namespace std::chrono_literals;
+using brindle::test::Has;
+using brindle::test::Holds;
 using brindle::test::Values;
 
 namespace {
@@ -93,15 +96,14 @@ protected:
 // A record as the history gives it, for the bunching alone.
 TPracticeRecord Record(const std::string& started, int sent, int correct, int cpm,
                        std::optional<int> lesson = {}) {
-    TPracticeRecord r;
-    r.Started = started;
-    r.Kind = "groups";
-    r.SentChars = sent;
-    r.CorrectChars = correct;
-    r.CharCpm = cpm;
-    r.Finished = true;
-    if (lesson) r.Course = TCourseLesson{TCourseOrder::Lcwo, *lesson};
-    return r;
+    return {.Started = started,
+            .Kind = "groups",
+            .CharCpm = cpm,
+            .SentChars = sent,
+            .CorrectChars = correct,
+            .Finished = true,
+            .Course =
+                lesson ? std::optional(TCourseLesson{TCourseOrder::Lcwo, *lesson}) : std::nullopt};
 }
 // A record started at t.
 TPracticeRecord RecordAt(std::time_t t, int sent, int correct, int cpm) {
@@ -128,10 +130,9 @@ TEST_F(Progress, AHistoryThatIsOffSaysSoAndExportsNothing) {
     Store = Open(DbPath());
     ASSERT_FALSE(Store->Available());
     TProgress p(*Store);
-    EXPECT_EQ(Values(p.View().ShowCharts, p.View().CanExport, p.Export(Chooser()), Requests.size()),
-              "0 | 0 | 0 | 0");
-    EXPECT_NE(p.View().Message.find("no practice history"), std::string::npos);
-    EXPECT_NE(p.View().Message.find(DbPath()), std::string::npos);
+    EXPECT_EQ(Values(p.View().ShowCharts, p.View().CanExport, p.Export(Chooser()), Requests.size(),
+                     Has(p.View().Message, "no practice history"), Has(p.View().Message, DbPath())),
+              "0 | 0 | 0 | 0 | 1 | 1");
 }
 
 TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
@@ -146,10 +147,9 @@ TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
 
     TProgress p(*Store);
     const TAccuracyChart& c = p.View().Accuracy;
-    ASSERT_TRUE(p.View().ShowCharts);
-    EXPECT_TRUE(p.View().CanExport);
-    EXPECT_EQ(c.Span, TPointSpan::Practice);
-    ASSERT_EQ(Points(c.Points), "1 10/8 80 100 - | 1 4/4 100 100 5 | 1 5/4 80 60 -");
+    ASSERT_EQ(Values(p.View().ShowCharts, p.View().CanExport, c.Span == TPointSpan::Practice,
+                     Points(c.Points)),
+              "1 | 1 | 1 | 1 10/8 80 100 - | 1 4/4 100 100 5 | 1 5/4 80 60 -");
     // Accuracy a step of 10 below the lowest point, speed 0, 20, ... 120; lesson 5 and a step
     // above it.
     EXPECT_EQ(Axes(c), "70 | 4 | 120 | 7 | Character speed (CpM) | 1 | 6 | 7");
@@ -159,9 +159,9 @@ TEST_F(Progress, OnePointPerPracticeWithItsSpeedAndItsLesson) {
               "1800000 | 1 | 1 | MM-dd HH:mm");
     EXPECT_EQ(Values(c.Title, c.Note), "Accuracy per practice, with the character speed | Each "
                                        "point is one practice: 3 practices on 2025-03-10.");
-    EXPECT_NE(c.Description.find("first 80.0 %, latest 80.0 %, lowest 80.0 %, highest 100.0 %"),
-              std::string::npos);
-    EXPECT_NE(c.Description.find("Course lesson 5 first, lesson 5 latest"), std::string::npos);
+    EXPECT_TRUE(
+        Holds(c.Description, "first 80.0 %, latest 80.0 %, lowest 80.0 %, highest 100.0 %"));
+    EXPECT_TRUE(Holds(c.Description, "Course lesson 5 first, lesson 5 latest"));
 
     // The table: newest first, the practice's kind and lesson.
     EXPECT_EQ(c.Table.Columns,
@@ -178,9 +178,9 @@ TEST_F(Progress, SpeedsInWpmWithoutReadingAgainAndAStoppedPracticeMarked) {
     Store->FinishPractice(id, EndOf({Item("abcde", "abcde")}, false, true));
     TProgress p(*Store, true);
     const TAccuracyChart& c = p.View().Accuracy;
-    EXPECT_EQ(Points(c.Points), "1 5/5 100 20 -");
-    EXPECT_EQ(Axes(c), "90 | 2 | 25 | 6 | Character speed (WpM) | 0 | 0 | 6");
-    EXPECT_EQ(Rows(c.Table, 1), "Groups, stopped,100.0 %,20.0,");
+    EXPECT_EQ(Values(Points(c.Points), Axes(c), Rows(c.Table, 1)),
+              "1 5/5 100 20 - | 90 | 2 | 25 | 6 | Character speed (WpM) | 0 | 0 | 6 | Groups, "
+              "stopped,100.0 %,20.0,");
 
     Practise(Kind("groups", 100), {{"abcde", "abcde"}}); // not read until Refresh
     p.SetShowWpM(false);
@@ -198,8 +198,7 @@ TEST(ProgressBunch, ManyPracticesBecomeOnePointPerDay) {
         Record("2025-03-11T12:00:00Z", 20, 20, 80),     Record("2025-03-11T12:30:00Z", 10, 10, 50)};
     TPointSpan span = TPointSpan::Month;
     auto points = TProgress::Bunch(records, false, span, 6);
-    EXPECT_EQ(span, TPointSpan::Practice);
-    EXPECT_EQ(points.size(), 6u);
+    EXPECT_EQ(Values(span == TPointSpan::Practice, points.size()), "1 | 6");
 
     // The speed of the characters sent: (10 x 100 + 30 x 60 + 10 x 100) / 50; the highest lesson
     // of the day.
@@ -224,8 +223,8 @@ TEST(ProgressBunch, ManyPracticesBecomeOnePointPerDay) {
         TProgress::Bunch({RecordAt(midnight - 3600, 10, 10, 100), RecordAt(midnight, 10, 10, 100),
                           RecordAt(midnight + 3600, 10, 10, 100)},
                          false, span, 2);
-    EXPECT_EQ(span, TPointSpan::Day);
-    EXPECT_EQ(Points(points), "1 10/10 100 100 - | 2 20/20 100 100 -");
+    EXPECT_EQ(Values(span == TPointSpan::Day, Points(points)),
+              "1 | 1 10/10 100 100 - | 2 20/20 100 100 -");
 }
 
 TEST(ProgressBunch, YearsBecomeWeeksFromMondayThenMonths) {
@@ -235,21 +234,18 @@ TEST(ProgressBunch, YearsBecomeWeeksFromMondayThenMonths) {
         records.push_back(RecordAt(1741608000 + d * 86400, 10, d % 10, 100));
     TPointSpan span = TPointSpan::Practice;
     auto points = TProgress::Bunch(records, false, span, 10);
-    EXPECT_EQ(span, TPointSpan::Week);
-    ASSERT_EQ(points.size(), 10u);
+    ASSERT_EQ(Values(span == TPointSpan::Week, points.size()), "1 | 10");
     for (const auto& point : points) // from Monday
         EXPECT_EQ(Values(Local(point.TimeMs).tm_wday, point.Practices, point.SentChars),
                   "1 | 7 | 70");
     points = TProgress::Bunch(records, false, span, 5);
-    EXPECT_EQ(span, TPointSpan::Month);
-    ASSERT_EQ(points.size(), 3u); // March, April, May
+    ASSERT_EQ(Values(span == TPointSpan::Month, points.size()), "1 | 3"); // March, April, May
     EXPECT_EQ(Values(Local(points[1].TimeMs).tm_mday, Local(points[1].TimeMs).tm_mon,
                      points[0].Practices + points[1].Practices + points[2].Practices),
               "1 | 3 | 70");
     // Months are the coarsest: kept whatever their number.
     points = TProgress::Bunch(records, false, span, 1);
-    EXPECT_EQ(span, TPointSpan::Month);
-    EXPECT_EQ(points.size(), 3u);
+    EXPECT_EQ(Values(span == TPointSpan::Month, points.size()), "1 | 3");
     EXPECT_TRUE(TProgress::Bunch({}, false, span).empty());
 }
 
@@ -267,8 +263,7 @@ TEST_F(Progress, CharactersWorstFirstOverTheLast30DaysOrAllTime) {
     EXPECT_EQ(Values(chars.Title, Bars(chars), Rows(chars.Table)),
               "Accuracy per character, worst first (last 30 days) | e (2) 50 | b (1) 100 | "
               "e,50.0 %,2,0,1 | b,100.0 %,1,0,0");
-    EXPECT_NE(chars.Description.find("Worst first: e 50.0 % of 2 copies; b 100.0 % of 1 copy"),
-              std::string::npos);
+    EXPECT_TRUE(Holds(chars.Description, "Worst first: e 50.0 % of 2 copies; b 100.0 % of 1 copy"));
     EXPECT_EQ(Values(confusions.Lines.size(), confusions.Empty),
               "0 | No character was copied as another one in the last 30 days.");
 
@@ -286,36 +281,34 @@ TEST_F(Progress, CharactersWorstFirstOverTheLast30DaysOrAllTime) {
     // The accuracy chart is all time whatever the period; the summary counts the last days.
     EXPECT_EQ(Values(p.View().Accuracy.Points.size(), p.View().Accuracy.TimeFormat),
               "2 | yyyy-MM-dd");
-    EXPECT_NE(p.View().Summary.find("Last 30 days: 1 practice,"), std::string::npos);
+    EXPECT_TRUE(Holds(p.View().Summary, "Last 30 days: 1 practice,"));
 }
 
-TEST_F(Progress, ConfusionsAsSentByCopied) {
-    Practise(Kind("groups", 100), {{"bbbbhhh", "66b8555"}, {"bsss", "ehhh"}});
+// Confusions as sent by copied, prosigns by their names, and "1 time".
+TEST_F(Progress, ConfusionsAsSentByCopiedAndProsignsByName) {
+    const std::string ar(1, static_cast<char>(ProsignCode(ProsignIndex("<ar>"))));
+    const std::string bt(1, static_cast<char>(ProsignCode(ProsignIndex("<bt>"))));
+    Practise(Kind("groups", 100), {{"bbbbhhh", "66b8555"}, {"bsss", "ehhh"}, {ar + "a", bt + "a"}});
     TProgress p(*Store);
     const TConfusionList& c = p.View().Confusions;
     EXPECT_EQ(c.Lines,
               (std::vector<std::string>{"h → 5: 3 times", "s → h: 3 times", "b → 6: 2 times",
-                                        "b → 8: 1 time", "b → e: 1 time"}));
-    // b was confused four times: the first row.
+                                        "<ar> → <bt>: 1 time", "b → 8: 1 time", "b → e: 1 time"}));
+    // b was confused four times: the first row; the columns as they first come in the lines.
     EXPECT_EQ(c.Matrix.Columns,
-              (std::vector<std::string>{"Sent ↓ copied →", "5", "h", "6", "8", "e"}));
-    EXPECT_EQ(Rows(c.Matrix), "b,,,2,1,1 | h,3,,,, | s,,3,,,");
+              (std::vector<std::string>{"Sent ↓ copied →", "5", "h", "6", "<bt>", "8", "e"}));
+    EXPECT_EQ(Rows(c.Matrix), "b,,,2,,1,1 | h,3,,,,, | s,,3,,,, | <ar>,,,,1,,");
+    EXPECT_EQ(Bars(p.View().Chars), "h (3) 0 | s (3) 0 | <ar> (1) 0 | b (5) 20 | a (1) 100");
 }
 
-TEST_F(Progress, ProsignsByNameAndOneTime) {
-    const std::string ar(1, static_cast<char>(ProsignCode(ProsignIndex("<ar>"))));
-    const std::string bt(1, static_cast<char>(ProsignCode(ProsignIndex("<bt>"))));
-    Practise(Kind("groups", 100), {{ar + "a", bt + "a"}});
-    TProgress p(*Store);
-    EXPECT_EQ(Bars(p.View().Chars), "<ar> (1) 0 | a (1) 100");
-    EXPECT_EQ(p.View().Confusions.Lines, std::vector<std::string>{"<ar> → <bt>: 1 time"});
-}
-
-TEST_F(Progress, AxesEndOnRoundNumbers) {
-    Practise(Kind("groups", 300), {{"abcdefghij", "a"}}); // 10 %
+// 20 characters, 2 right: the chart shows the worst 15, the table all of them.
+TEST_F(Progress, AxesEndOnRoundNumbersAndTheBarsShowTheWorstOnly) {
+    Practise(Kind("groups", 300), {{"abcdefghijklmnopqrst", "ab"}}); // 10 %
     TProgress p(*Store);
     // 0, 20, ... 100; 330 in steps of 100.
     EXPECT_EQ(Axes(p.View().Accuracy), "0 | 6 | 400 | 5 | Character speed (CpM) | 0 | 0 | 6");
+    EXPECT_EQ(Values(p.View().Chars.Bars.size(), p.View().Chars.Table.Rows.size()),
+              Values(TProgress::MaxBars, 20));
     Store->StartPractice(Kind("groups", 300)); // nothing checked: the axes stay
     p.Refresh();
     EXPECT_EQ(p.View().Accuracy.SpeedMax, 400.0);
@@ -324,10 +317,10 @@ TEST_F(Progress, AxesEndOnRoundNumbers) {
 TEST_F(Progress, SlowestCharactersByMedianOrASentenceWhenNoneWasMeasured) {
     Practise(Kind("groups", 100), {{"ab", "ab"}});
     TProgress none(*Store);
-    EXPECT_TRUE(none.View().Slowest.Bars.empty());
-    EXPECT_NE(none.View().Slowest.Empty.find("No reaction times in the last 30 days"),
-              std::string::npos);
-    EXPECT_NE(none.View().Slowest.Empty.find("item-by-item practice"), std::string::npos);
+    EXPECT_EQ(Values(none.View().Slowest.Bars.size(),
+                     Has(none.View().Slowest.Empty, "No reaction times in the last 30 days"),
+                     Has(none.View().Slowest.Empty, "item-by-item practice")),
+              "0 | 1 | 1");
 
     TItemTiming slow;
     slow.CharMs = {400, 900, 1200};
@@ -367,6 +360,6 @@ TEST_F(Progress, ExportAsksForOneFileAndSaysWhatBecameOfIt) {
     ASSERT_EQ(Requests.size(), 3u);
     EXPECT_EQ(Values(Requests[2].Title, Requests[2].Folder, Requests[2].FileName),
               "Export the practice history as CSV |  | brindle-history.csv");
-    EXPECT_NE(test::ReadWhole(path).find(",abc,abd,0,2,c,d,substituted,"), std::string::npos);
+    EXPECT_TRUE(Holds(test::ReadWhole(path), ",abc,abd,0,2,c,d,substituted,"));
     EXPECT_EQ(p.View().ExportStatus, "Exported the practice history to " + path + ".");
 }
