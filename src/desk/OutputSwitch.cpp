@@ -269,7 +269,9 @@ void TOutputSwitch::Request(TOutputDevice device) {
     Switching_ = true;
     Target_ = device;
     ++SwitchSerial_;
-    OnStopSending(!N_.Settings.TX.AutoStart);
+    // From no output (the sound went, the server restarts) nothing is sending: what was typed
+    // meanwhile waits, and is sent on the output that comes.
+    if (Device_ != TOutputDevice::None) OnStopSending(!N_.Settings.TX.AutoStart);
     auto& cw = N_.Engine;
     cw.SetHold(true);
     if (IsActive(Device_) && cw.Running() && cw.CharOnAir()) {

@@ -23,8 +23,8 @@ public:
         "No real sound output is present: the sound goes nowhere until one is connected.";
     static constexpr const char* GoneText =
         "The sound output has gone: the sound server stopped, or it has no output left.\n\n"
-        "Your text and settings are kept. The sound comes back by itself as soon as an output "
-        "is there again.";
+        "Your settings are kept, and what you type now is sent when the sound is back. The sound "
+        "comes back by itself as soon as an output is there again.";
     static constexpr const char* SessionStoppedText = " The session was stopped.";
 
     // later(ms, call) runs call after ms on the owner's thread.

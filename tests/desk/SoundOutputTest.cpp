@@ -103,10 +103,14 @@ TEST_F(SoundOutput, ARestartIsSaidInTheStatusBarAndOnlyALastingAbsenceInANotice)
     Play(TSoundAbsence::GraceMs);
     EXPECT_EQ(Told(),
               Values(TSoundAbsence::NoOutputText + stopped, TSoundAbsence::GoneText + stopped, 0));
+    Type("ee"); // typed while it is gone: kept, and sent when it is back
     Sound.Outputs = {{"null", "Null Output"}};
     App->SoundOutputsChanged();
     EXPECT_EQ(Told(), Values("", "", 0));
     EXPECT_EQ(Output(), TOutputDevice::Sound);
+    EXPECT_EQ(Unsent(), "ee");
+    Play(6000);
+    EXPECT_EQ(Values(Shown(), Unsent()), "ee | ");
 }
 
 // PipeWire puts its stand-in in when the last real output goes: it plays, to nothing, and the

@@ -422,6 +422,7 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     auto* ports = new QVBoxLayout;
     ports->addWidget(portLabel);
     ports->addWidget(ComPortBox_);
+    ports->addSpacing(6);
     ports->addWidget(soundLabel);
     ports->addWidget(SoundBox_);
     ports->addStretch(1);
