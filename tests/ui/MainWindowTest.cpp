@@ -8,6 +8,7 @@
 #include "ui/main/MainWindow.h"
 #include "desk/Buffers.h"
 #include "desk/Parameters.h"
+#include "desk/SoundAbsence.h"
 #include "desk/TextChecks.h"
 #include "support/DeskFixture.h"
 #include "support/WindowFixture.h"
@@ -33,6 +34,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -331,6 +333,31 @@ TEST_F(Window, TypingShowsTheTextRedThenBlackAndTheTXButtonFollowsThePtt) {
     EXPECT_EQ(Values(ColourAt(0) == Qt::black, ColourAt(4) == Qt::black, Sound.Written.empty()),
               "1 | 1 | 0");
     EXPECT_EQ(tx(), "0 | AutoStart");
+}
+
+// The sound server goes: the status bar says so, and only when it stays away a notice comes,
+// which leaves the keys to the display and goes by itself when the sound is back.
+TEST_F(Window, ASoundServerThatStaysAwayGetsANoticeThatLeavesTheKeys) {
+    const auto status = [&] { return Form->statusBar()->currentMessage().toStdString(); };
+    const auto notice = [&] {
+        auto* box = Form->findChild<QMessageBox*>("SoundNotice");
+        return box && box->isVisible();
+    };
+    Sound.Outputs.clear();
+    App().SoundOutputsChanged();
+    QApplication::processEvents();
+    EXPECT_EQ(Values(status(), notice()), Values(TSoundAbsence::RestartingText, 0));
+    QTest::qWait(TSoundAbsence::GraceMs + 300);
+    EXPECT_EQ(Values(status(), notice(), QApplication::activeModalWidget() == nullptr),
+              Values(TSoundAbsence::NoOutputText, 1, 1));
+    QTest::keyClicks(&Form->TextView(), "ee");
+    EXPECT_EQ(Shown(), "ee");
+    Sound.Outputs = {{"null", "Null Output"}};
+    App().SoundOutputsChanged();
+    QApplication::processEvents();
+    EXPECT_EQ(Values(status(), notice()), Values("", 0));
+    Play(6000);
+    EXPECT_EQ(Values(ColourAt(0) == Qt::black, ColourAt(1) == Qt::black), "1 | 1");
 }
 
 // Backspace, Esc, Ctrl+Z, Delete and Ctrl+V on the display reach the sending logic (the rules, and

@@ -544,7 +544,7 @@ void TParamForm::SetTabOrder() {
     group("FarnsworthGroup");
     add({field(TUpDown::FarnswSpeed)});
     group("OutputGroup");
-    add({ComPortBox_});
+    add({ComPortBox_, SoundBox_});
     group("AutoStartGroup");
     group("PttGroup");
     add({findChild<QPushButton*>("MixerButton")});
