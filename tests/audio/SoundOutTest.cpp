@@ -133,6 +133,31 @@ TEST_F(Sound, TheDefaultOutputPlaysAndItsChangeIsTold) {
     EXPECT_TRUE(Messages.empty());
 }
 
+// The output picked is unplugged while it plays: the stream plays on (the server moves it), and
+// the output is found again by its name when it is back.
+TEST_F(Sound, AnOutputRemovedWhilePlayingAndAddedBackIsFoundAgain) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    const std::vector<std::string> load{"load-module", "module-null-sink", "sink_name=brindle_usb",
+                                        "rate=8000", "channels=1"};
+    std::string module = Server.Pactl(load);
+    ASSERT_TRUE(RunUntil([&] { return out.OutputIndex("brindle_usb") >= 0; }, 15000));
+    Wire(out);
+    out.SetDeviceID(out.ChooseOutput("brindle_usb"));
+    ASSERT_TRUE(out.StartOutput());
+    EXPECT_TRUE(RunUntil([&] { return SinkOfOurStream(Server, "brindle_usb") >= 0; }, 5000));
+    Server.Pactl({"unload-module", module.substr(0, module.find('\n'))});
+    ASSERT_TRUE(RunUntil([&] { return out.OutputIndex("brindle_usb") < 0; }, 15000));
+    EXPECT_EQ(out.ChooseOutput("brindle_usb"), TSoundOut::DefaultOutputId);
+    const int64_t handed = out.FramesHanded();
+    EXPECT_TRUE(RunUntil([&] { return out.FramesHanded() > handed + 4000; }, 5000))
+        << "the stream does not play on";
+    module = Server.Pactl(load);
+    ASSERT_TRUE(RunUntil([&] { return out.OutputIndex("brindle_usb") >= 0; }, 15000));
+    EXPECT_EQ(out.ChooseOutput("brindle_usb"), out.OutputIndex("brindle_usb"));
+    EXPECT_TRUE(Messages.empty());
+}
+
 // A restart of the sound server (an update, or a user's restart of PipeWire) takes the outputs
 // and the stream away; when it is back the output starts again by itself and plays on.
 TEST_F(Sound, AServerRestartLosesTheOutputAndItComesBackByItself) {
