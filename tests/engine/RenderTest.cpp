@@ -204,13 +204,10 @@ TEST_F(Render, OddAndTinyBuffers) {
     EXPECT_EQ(Engine.Phase(), TEnginePhase::Idle);
     EXPECT_EQ(Log.Lines, Lines{"0 start"});
     Engine.RenderBuffer(s.data(), 5); // two samples; the odd byte is ignored
-    EXPECT_EQ(s[0], 0);
-    EXPECT_EQ(s[1], 0);
-    EXPECT_EQ(s[2], 1234);
+    EXPECT_EQ(std::vector<int16_t>(s.begin(), s.begin() + 3), (std::vector<int16_t>{0, 0, 1234}));
     Engine.SetStereo(true);
     Engine.RenderBuffer(s.data() + 2, 10); // five values: two frames, the last not written
-    EXPECT_EQ(s[6], 1234);
-    EXPECT_EQ(s[7], 1234);
+    EXPECT_EQ(std::vector<int16_t>(s.begin() + 6, s.end()), (std::vector<int16_t>{1234, 1234}));
 }
 
 TEST_F(Render, DitPitchOption) {
@@ -236,12 +233,11 @@ TEST_F(Render, BlipMark) {
     Begin("^", 8000);
     const Lines events = {"0 start", "1 ptt on", "1600 start ^", "6400 sent ^"};
     EXPECT_EQ(Log.Lines, events); // a blip is followed by no last-character event
-    for (int i = 0; i < 2000; ++i)
-        ASSERT_EQ(Mono[static_cast<std::size_t>(1600 + i)], 0);
-    for (int i = 0; i < 800; ++i)
-        ASSERT_EQ(Mono[static_cast<std::size_t>(3600 + i)], Engine.Blip().BlipSample(i)) << i;
-    for (int i = 0; i < 2000; ++i)
-        ASSERT_EQ(Mono[static_cast<std::size_t>(4400 + i)], 0);
+    // 2000 samples of silence, the 800 of the blip, 2000 of silence.
+    for (int i = 1600; i < 6400; ++i)
+        ASSERT_EQ(Mono[static_cast<std::size_t>(i)],
+                  i >= 3600 && i < 4400 ? Engine.Blip().BlipSample(i - 3600) : 0)
+            << i;
 }
 
 TEST_F(Render, BlipAfterACharacterIsNotReportedAsStart) {

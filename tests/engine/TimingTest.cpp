@@ -49,25 +49,26 @@ TEST(Timing, WorkedValues) {
     }
 }
 
+// Weight, slope and the speed limits, each as dit down/gap/dah down in ms and samples, the dot
+// and the PTT lead (800 samples is less than one dot at the slowest speed).
 TEST(Timing, WeightAndSpeedLimits) {
+    const auto line = [](const brindle::TCWTiming& t) {
+        std::ostringstream o;
+        o << t.DitDownMs << "/" << t.GapMs << "/" << t.DahDownMs << " " << t.DitDownSamples << "/"
+          << t.GapSamples << " dot " << t.DotMs << "/" << t.DotSamples << " ptt "
+          << t.PttLeadSamples;
+        return o.str();
+    };
     TMorseEngine e;
     e.SetWeight(150);
-    EXPECT_EQ(e.Timing().GapMs, 80);
-    EXPECT_EQ(e.Timing().DitDownMs, 120);
-    EXPECT_EQ(e.Timing().DahDownMs, 320);
     e.SetSlope(0);
-    EXPECT_EQ(e.Timing().GapSamples, 640);
-    EXPECT_EQ(e.Timing().DitDownSamples, 960);
-
+    EXPECT_EQ(line(e.Timing()), "120/80/320 960/640 dot 100/800 ptt 800");
     TMorseEngine fast;
     fast.SetSpeed(300);
-    EXPECT_EQ(fast.Timing().DotMs, 20);
-    EXPECT_EQ(fast.Timing().DotSamples, 160);
+    EXPECT_EQ(line(fast.Timing()), "20/20/60 139/141 dot 20/160 ptt 800");
     TMorseEngine slow;
     slow.SetSpeed(10);
-    EXPECT_EQ(slow.Timing().DotMs, 600);
-    EXPECT_EQ(slow.Timing().DotSamples, 4800);
-    EXPECT_EQ(slow.Timing().PttLeadSamples, 4800); // 800 is less than one dot
+    EXPECT_EQ(line(slow.Timing()), "600/600/1800 4779/4781 dot 600/4800 ptt 4800");
 }
 
 TEST(Timing, SpacingAtOrAboveCharacterSpeedIsStandard) {
@@ -79,9 +80,7 @@ TEST(Timing, SpacingAtOrAboveCharacterSpeedIsStandard) {
             spaced.SetFWSpeed(100);
             spaced.SetSpeed(speed);
             spaced.SetSpacing(static_cast<TSpacing>(mode));
-            EXPECT_EQ(spaced.Timing().CharGapExtraSamples, plain.Timing().CharGapExtraSamples);
-            EXPECT_EQ(spaced.Timing().WordGapExtraMs, plain.Timing().WordGapExtraMs);
-            EXPECT_EQ(spaced.Timing().DotMs, plain.Timing().DotMs);
+            EXPECT_EQ(Describe(spaced.Timing()), Describe(plain.Timing()));
         }
     }
 }
@@ -98,51 +97,49 @@ TEST(Timing, SettersCompareClampStoreAndNotify) {
     e.OnWeightChanged = log("weight");
     e.SetSpeed(60); // unchanged: nothing happens
     EXPECT_TRUE(events.empty());
+    // Each setter clamps: speed to its limits, frequency, weight, PTT times, amplitude and ratio.
+    std::ostringstream got;
     e.SetMinSpeed(40);
     e.SetSpeed(20);
-    EXPECT_EQ(e.Speed(), 40);
+    got << e.Speed();
     e.SetMaxSpeed(100);
     e.SetSpeed(250);
-    EXPECT_EQ(e.Speed(), 100);
-    EXPECT_EQ(e.Timing().DotMs, 60);
+    got << " " << e.Speed() << " " << e.Timing().DotMs;
     e.SetFrequency(50);
-    EXPECT_EQ(e.Frequency(), 100);
-    EXPECT_EQ(e.Tone1().Frequency(), 100u);
+    got << " " << e.Frequency() << " " << e.Tone1().Frequency();
     e.SetFrequency(5000);
-    EXPECT_EQ(e.Frequency(), 2000);
     e.SetWeight(1000);
-    EXPECT_EQ(e.Weight(), 300);
+    e.SetTimePttStart(-5);
+    e.SetTimePttHold(0);
+    e.SetLogAmplitude(3);
+    e.SetRatio(100);
+    got << " " << e.Frequency() << " " << e.Weight() << " " << e.TimePttStart() << " "
+        << e.Timing().HoldLimit << " " << e.LogAmplitude() << " " << e.Ratio();
+    EXPECT_EQ(got.str(), "40 100 60 100 100 2000 300 0 1 0 150");
     const std::vector<std::pair<std::string, int>> expected = {
         {"speed", 40}, {"speed", 100}, {"freq", 100}, {"freq", 2000}, {"weight", 300}};
     EXPECT_EQ(events, expected);
-
-    e.SetTimePttStart(-5);
-    EXPECT_EQ(e.TimePttStart(), 0);
-    e.SetTimePttHold(0);
-    EXPECT_EQ(e.Timing().HoldLimit, 1);
-    e.SetLogAmplitude(3);
-    EXPECT_EQ(e.LogAmplitude(), 0);
-    e.SetRatio(100);
-    EXPECT_EQ(e.Ratio(), 150);
 }
 
+// A slope is cut to the gap, and at high speed to one sample less than the dit down.
 TEST(Timing, SlopeBoundsWhenSet) {
     TMorseEngine e;
     e.SetSlope(0);
-    EXPECT_EQ(e.Timing().DitDownSamples, 800);
-    EXPECT_EQ(e.Timing().GapSamples, 800);
-    EXPECT_EQ(e.Timing().SlopeLength, 0);
+    const auto line = [](TMorseEngine& x) {
+        return std::to_string(x.Slope()) + " " + std::to_string(x.Timing().SlopeLength) + " " +
+               std::to_string(x.Timing().DitDownSamples) + "/" +
+               std::to_string(x.Timing().GapSamples);
+    };
+    EXPECT_EQ(line(e), "0 0 800/800");
     e.SetWeight(300); // gap 400, dit down 1200
     e.SetSlope(450);
-    EXPECT_EQ(e.Slope(), 400); // cut to the gap
+    EXPECT_EQ(e.Slope(), 400);
     e.SetSlope(900);
     EXPECT_EQ(e.Slope(), 400);
     TMorseEngine f;
     f.SetSpeed(120); // dot 400 samples
     f.SetSlope(500);
-    EXPECT_EQ(f.Slope(), 399); // dit down - 1
-    EXPECT_EQ(f.Timing().DitDownSamples, 0);
-    EXPECT_EQ(f.Timing().GapSamples, 2);
+    EXPECT_EQ(line(f), "399 399 0/2");
 }
 
 // The spacing unit is computed in extended precision with ties to even. Double precision gives
