@@ -158,6 +158,16 @@ TEST_F(Sound, AnOutputRemovedWhilePlayingAndAddedBackIsFoundAgain) {
     EXPECT_TRUE(Messages.empty());
 }
 
+// The last real output goes: the server puts its stand-in in, which plays to nothing, and the
+// output says that only stand-ins are left.
+TEST_F(Sound, WhenTheLastOutputGoesTheStandInIsTold) {
+    TSoundOut out(Sink);
+    ASSERT_TRUE(ServerWithOutputs(out));
+    EXPECT_FALSE(out.OnlyDummyOutputs());
+    Server.RemoveSink();
+    EXPECT_TRUE(RunUntil([&] { return out.OnlyDummyOutputs(); }, 15000));
+}
+
 // A restart of the sound server (an update, or a user's restart of PipeWire) takes the outputs
 // and the stream away; when it is back the output starts again by itself and plays on.
 TEST_F(Sound, AServerRestartLosesTheOutputAndItComesBackByItself) {

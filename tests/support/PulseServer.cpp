@@ -172,6 +172,19 @@ bool TPulseServer::StartRecording() {
 std::string TPulseServer::Pactl(const std::vector<std::string>& args) {
     std::vector<std::string> command{"pactl"};
     command.insert(command.end(), args.begin(), args.end());
+    return Output(command);
+}
+
+void TPulseServer::RemoveSink() {
+    if (PipeWire()) {
+        Output({"env", "XDG_RUNTIME_DIR=" + Dir + "/run", "pw-cli", "destroy", SinkName});
+    } else {
+        Pactl({"load-module", "module-always-sink"}); // what a desktop's PulseAudio loads
+        Pactl({"unload-module", "module-null-sink"});
+    }
+}
+
+std::string TPulseServer::Output(std::vector<std::string> command) {
     const std::string out = Dir + "/pactl.out";
     fs::remove(out);
     const pid_t pid = fork();

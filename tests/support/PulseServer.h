@@ -31,6 +31,9 @@ public:
     std::vector<int16_t> StopRecording();
     // Runs pactl with args against the server; returns what it printed.
     std::string Pactl(const std::vector<std::string>& args);
+    // Takes the null sink away, as unplugging the last real output does: the server puts its
+    // stand-in in ("auto_null"), which plays to nothing.
+    void RemoveSink();
 
     static constexpr const char* SinkName = "brindle_null";
     std::string Dir;
@@ -41,6 +44,7 @@ public:
 private:
     TPulseServer();
     pid_t StartPipeWire(const std::string& home);
+    std::string Output(std::vector<std::string> command); // what command printed
     pid_t Pid_ = -1;
     pid_t Recorder_ = -1;
     std::string RecordFile_;
