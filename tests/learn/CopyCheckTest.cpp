@@ -496,8 +496,10 @@ TEST(CopyChecker, FollowsAPracticeItemByItem) {
     without.Step({"abc"}, "abc", 0);
 }
 
-// The banded, incremental alignment against the whole matrix, on practices with every kind of
-// trouble, whole and in small pieces.
+// The banded alignment against the whole matrix, on practices with every kind of trouble, whole
+// and in small pieces; then on copies that have little to do with what was sent, where the band
+// gives way to the whole matrix, computed by anti-diagonals and, with a small limit, traced in
+// blocks.
 TEST(CopyCheckProperty, MatchesTheFullAlignment) {
     for (uint32_t seed = 1; seed <= 250; ++seed) {
         TRandomSource r(seed);
@@ -508,6 +510,17 @@ TEST(CopyCheckProperty, MatchesTheFullAlignment) {
         const TCheckLimits limits = RandomLimits(r);
         EXPECT_TRUE(SameCheck(CheckCopy(p.Items, copy, limits), expected))
             << seed << " half width " << limits.FirstHalfWidth << " trace " << limits.MaxTraceBytes;
+    }
+    for (uint32_t seed = 1; seed <= 16; ++seed) {
+        TRandomSource r(seed);
+        const auto items = RandomItems(r, 40 + static_cast<int>(r.Below(30)), 7);
+        std::string copy = seed % 2 ? Noisy(r, items, 900) : Join(RandomItems(r, 60, 6));
+        if (seed % 4 == 0) copy = RandomText(r, 150) + " " + copy; // and shifted
+        const TCopyCheck expected = Reference(items, copy);
+        EXPECT_TRUE(SameCheck(CheckCopy(items, copy), expected)) << seed;
+        TCheckLimits small;
+        small.MaxTraceBytes = 500 + 300 * seed;
+        EXPECT_TRUE(SameCheck(CheckCopy(items, copy, small), expected)) << seed;
     }
 }
 
@@ -575,21 +588,5 @@ TEST(CopyCheckProperty, CheckerItemByItemMatchesTheFullAlignment) {
         type(p.Typed.back());
         verify();
         EXPECT_TRUE(SameCheck(checker.Check(), CheckCopy(items, copy))) << seed;
-    }
-}
-
-// Copies that have little to do with what was sent: the band gives way to the whole matrix,
-// computed by anti-diagonals and, with a small limit, traced in blocks.
-TEST(CopyCheckProperty, UnrelatedCopiesMatchTheFullAlignment) {
-    for (uint32_t seed = 1; seed <= 16; ++seed) {
-        TRandomSource r(seed);
-        const auto items = RandomItems(r, 40 + static_cast<int>(r.Below(30)), 7);
-        std::string copy = seed % 2 ? Noisy(r, items, 900) : Join(RandomItems(r, 60, 6));
-        if (seed % 4 == 0) copy = RandomText(r, 150) + " " + copy; // and shifted
-        const TCopyCheck expected = Reference(items, copy);
-        EXPECT_TRUE(SameCheck(CheckCopy(items, copy), expected)) << seed;
-        TCheckLimits small;
-        small.MaxTraceBytes = 500 + 300 * seed;
-        EXPECT_TRUE(SameCheck(CheckCopy(items, copy, small), expected)) << seed;
     }
 }

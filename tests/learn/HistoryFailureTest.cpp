@@ -18,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace brindle;
@@ -396,9 +397,9 @@ TEST_F(HistoryFailure, TheDiskFillsUpDuringAPractice) {
     ASSERT_TRUE(store->Available());
     const auto practices = store->Practices();
     ASSERT_EQ(practices.size(), 1u);
-    EXPECT_TRUE(practices[0].Aborted);
-    EXPECT_EQ(practices[0].SentChars, 10 * written);
-    EXPECT_EQ(store->Items(practices[0].Id).size(), static_cast<std::size_t>(written));
+    EXPECT_EQ(std::make_tuple(practices[0].Aborted, practices[0].SentChars,
+                              store->Items(practices[0].Id).size()),
+              std::make_tuple(true, 10 * written, static_cast<std::size_t>(written)));
     int copies = 0;
     for (const auto& a : store->CharAccuracy())
         copies += a.Copies;
