@@ -38,6 +38,7 @@ protected:
         out.SetBufferTime(100);
         out.SetChannels(1);
         out.OnBufferPlayed = [this](int16_t* b, int bytes) { Engine.RenderBuffer(b, bytes); };
+        out.OwnerHasQueued = [this] { return Engine.HasChars(); }; // as the window answers
         Engine.SetEventPost(PostToGuiThread); // the feeder renders on a thread of its own
     }
     TPulseServer& Server = TPulseServer::Instance();
@@ -268,7 +269,6 @@ TEST_F(Sound, AStopMidToneEndsInARamp) {
     TSoundOut out(Sink);
     ASSERT_TRUE(ServerWithOutputs(out));
     Wire(out);
-    out.OwnerHasQueued = [this] { return Engine.HasChars(); };
     auto heldMs = [&out] { return out.MsUntilHeard(out.FramesHanded()).value_or(-1); };
     Engine.SetSpeed(30); // a dah of 600 ms
     bool keyed = false;
