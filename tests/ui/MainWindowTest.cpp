@@ -11,6 +11,7 @@
 #include "desk/SoundAbsence.h"
 #include "desk/TextChecks.h"
 #include "support/DeskFixture.h"
+#include "support/EventLoop.h"
 #include "support/WindowFixture.h"
 #include "ui/buffers/BufferForm.h"
 #include "ui/course/KochForm.h"
@@ -347,7 +348,7 @@ TEST_F(Window, ASoundServerThatStaysAwayGetsANoticeThatLeavesTheKeys) {
     App().SoundOutputsChanged();
     QApplication::processEvents();
     EXPECT_EQ(Values(status(), notice()), Values(TSoundAbsence::RestartingText, 0));
-    QTest::qWait(TSoundAbsence::GraceMs + 300);
+    ASSERT_TRUE(test::RunUntil(notice, TSoundAbsence::GraceMs + 30000)); // the grace runs out
     EXPECT_EQ(Values(status(), notice(), QApplication::activeModalWidget() == nullptr),
               Values(TSoundAbsence::NoOutputText, 1, 1));
     QTest::keyClicks(&Form->TextView(), "ee");

@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace brindle {
 
@@ -396,20 +397,24 @@ QWidget* TParamForm::BuildOutput(QWidget* parent) {
     mixer->setObjectName("MixerButton");
     connect(mixer, &QPushButton::clicked, this, [this] { StartMixer(); });
 
-    auto* portLabel = new QLabel("Available COM Ports", box);
-    ComPortBox_ = new QComboBox(box);
-    ComPortBox_->setObjectName("ComPortBox");
-    portLabel->setBuddy(ComPortBox_);
-    ComPortBox_->setMinimumContentsLength(28);
-    ComPortBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    connect(ComPortBox_, &QComboBox::activated, this, [this](int i) { App_.ChoosePort(i); });
-    auto* soundLabel = new QLabel("Sound Output Device", box);
-    SoundBox_ = new QComboBox(box);
-    SoundBox_->setObjectName("SoundOutputBox");
-    soundLabel->setBuddy(SoundBox_);
-    SoundBox_->setMinimumContentsLength(28);
-    SoundBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    connect(SoundBox_, &QComboBox::activated, this, [this](int i) { App_.ChooseSoundOutput(i); });
+    // A list under its caption, which is its name for a screen reader; picked with the mouse or
+    // the keys, it tells the desk.
+    auto list = [box, this](const char* caption, const char* name, auto choose) {
+        auto* label = new QLabel(caption, box);
+        auto* combo = new QComboBox(box);
+        combo->setObjectName(name);
+        label->setBuddy(combo);
+        combo->setMinimumContentsLength(28);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        connect(combo, &QComboBox::activated, this, choose);
+        return std::pair{label, combo};
+    };
+    auto [portLabel, comPorts] =
+        list("Available COM Ports", "ComPortBox", [this](int i) { App_.ChoosePort(i); });
+    auto [soundLabel, sounds] =
+        list("Sound Output Device", "SoundOutputBox", [this](int i) { App_.ChooseSoundOutput(i); });
+    ComPortBox_ = comPorts;
+    SoundBox_ = sounds;
     auto* ptt = new QGroupBox("PTT Signal (COM)", box);
     Radios(ptt, "PttGroup", {"OFF", "ON"}, 2, [this](int i) { P_.SetPtt(i == 1); });
     auto* charSet = new QGroupBox("Morse Character Set", box);
