@@ -209,10 +209,10 @@ TEST_F(Sound, MuteSilencesOurStreamAndFullVolumeComesBack) {
     };
     auto play = [&](const char* text) {
         LastChar = false;
+        EXPECT_TRUE(Server.StartRecording());
+        RunFor(1000); // the recorder is listening before the text is queued
         for (const char* c = text; *c; ++c)
             Engine.PutChar(static_cast<uint8_t>(*c));
-        EXPECT_TRUE(Server.StartRecording());
-        RunFor(1000); // the recorder is listening
         if (!out.IsPlaying()) {
             Engine.Start();
             EXPECT_TRUE(out.StartOutput()) << (Messages.empty() ? "" : Messages[0]);
