@@ -55,6 +55,8 @@ public:
     // Flushes to disk and renames over path.
     bool Commit(std::string& error);
     void Discard();
+    // The temporary file being written (empty when none is open), for tools that rewrite it.
+    const std::string& TempPath() const { return Tmp_; }
 
 private:
     bool WriteAll(std::string_view bytes, long long offset, std::string& error);

@@ -1,19 +1,22 @@
 #include "RenderJob.h"
 
-#include "audio/WavFile.h"
 #include "base/FileIO.h"
 #include "base/Ranges.h"
 #include "base/Speed.h"
 #include "base/Text1252.h"
-#include "engine/MorseEngine.h"
-#include "settings/EngineSettings.h"
+#include "engine/MorseTables.h"
+#include "export/MorseRender.h"
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <istream>
+#include <mutex>
+#include <thread>
 
 namespace brindle {
 
@@ -46,11 +49,30 @@ bool ParseReal(const std::string& text, double& value) {
 std::string RenderUsage() {
     const auto range = RangeText;
     const std::string speed = range(ranges::Speed);
-    return "usage: brindle-render [options] -o OUT.wav [TEXT...]\n"
-           "  Renders Morse code of TEXT (or of -i FILE, or of standard input) to a 16-bit\n"
-           "  PCM WAV file at 8000 samples per second. Prosigns are written as <ar>, <sk>, ...\n"
+    return "usage: brindle-render [options] -o OUT.EXT [TEXT...]\n"
+           "  Renders Morse code of TEXT (or of -i FILE, or of standard input) to an audio file\n"
+           "  at 8000 samples per second: WAV (16-bit), MP3, Ogg Opus, Ogg Vorbis or FLAC, by\n"
+           "  the extension .wav, .mp3, .opus, .ogg or .flac. Every format keeps the 8000 Hz\n"
+           "  rate (MP3 as MPEG 2.5; Opus and Vorbis take it as it is): nothing is resampled.\n"
+           "  Prosigns are written as <ar>, <sk>, ...\n"
            "options:\n"
-           "  -o, --output FILE      the WAV file to write (required)\n"
+           "  -o, --output FILE      the file to write (required)\n"
+           "  --format NAME          wav, mp3, opus, ogg (Vorbis) or flac, whatever the extension\n"
+           "  --quality Q            the encoder's quality from 0 (smallest) to 1 (best); MP3\n"
+           "                         0.15 (16 kbit/s), Opus and Vorbis 0.1 by default\n"
+           "  --title TEXT           the title tag (the file's name by default); artist Brindle\n"
+           "  --chapters RULE        lines, paragraphs or N-words: a chapter each; marked in\n"
+           "                         the file (MP3: ID3v2 CHAP, Ogg: CHAPTERnnn comments) or in\n"
+           "                         a .cue sheet beside it (WAV, FLAC)\n"
+           "  --split                a file per chapter, numbered: OUT-01.EXT, OUT-02.EXT, ...\n"
+           "  --speed-step CPM       each chapter this much faster, 0..100 (0)\n"
+           "  --speak WHEN           say each item aloud: after, before or both (off)\n"
+           "  --speak-gap MS         the pause between the Morse and the answer, 0..10000 (500)\n"
+           "  --items KIND           what an item is: words, groups, callsigns or lines (words)\n"
+           "  --voice NAME           espeak-ng's voice for the answers (en)\n"
+           "  --speak-wpm N          the answers' speech rate in words per minute, 80..450 (175)\n"
+           "  --repeat               the Morse again after the answer (with --speak after)\n"
+           "  --quiet                no progress bar (it is drawn only on a terminal)\n"
            "  -i, --input FILE       read the text from FILE ('-' for standard input), at most\n"
            "                         " +
            std::to_string(RenderInputMaxBytes >> 20) +
@@ -105,8 +127,11 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             o.Help = true;
             continue;
         }
-        if (a == "--stereo") {
-            o.Stereo = true;
+        if (a == "--stereo" || a == "--split" || a == "--repeat" || a == "--quiet") {
+            (a == "--stereo"   ? o.Stereo
+             : a == "--split"  ? o.Split
+             : a == "--repeat" ? o.Speak.RepeatMorse
+                               : o.Quiet) = true;
             continue;
         }
         std::string name = a;
@@ -118,9 +143,11 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             haveValue = true;
         }
         static const char* const kValued[] = {
-            "-o",        "--output",   "-i",      "--input",      "--cpm",       "--wpm",
-            "--spacing", "--char-cpm", "--tone",  "--dit-tone",   "--slope",     "--ratio",
-            "--weight",  "--level",    "--noise", "--noise-type", "--noise-seed"};
+            "-o",        "--output",   "-i",         "--input",      "--cpm",        "--wpm",
+            "--spacing", "--char-cpm", "--tone",     "--dit-tone",   "--slope",      "--ratio",
+            "--weight",  "--level",    "--noise",    "--noise-type", "--noise-seed", "--format",
+            "--quality", "--title",    "--chapters", "--speed-step", "--speak",      "--speak-gap",
+            "--items",   "--voice",    "--speak-wpm"};
         bool known = false;
         for (const char* k : kValued)
             known = known || name == k;
@@ -195,6 +222,41 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
         } else if (name == "--noise-seed") {
             if (!ParseInt(value, TRange{1, 2147483647}, v)) return bad("1..2147483647");
             o.NoiseSeed = static_cast<uint32_t>(v);
+        } else if (name == "--format") {
+            o.Format = FormatFromName(value);
+            if (!o.Format) return bad(FormatNames());
+        } else if (name == "--quality") {
+            double q = 0;
+            if (!ParseReal(value, q) || q < 0 || q > 1) return bad("0..1");
+            o.Quality = q;
+        } else if (name == "--title") {
+            o.Title = value;
+        } else if (name == "--chapters") {
+            if (!ParseChapterSplit(value, o.Chapters)) return bad("lines, paragraphs or N-words");
+        } else if (name == "--speed-step") {
+            if (!ParseInt(value, TRange{0, 100}, o.SpeedStepCpm)) return bad("0..100");
+        } else if (name == "--speak") {
+            if (value == "after")
+                o.Speak.When = TSpeakWhen::After;
+            else if (value == "before")
+                o.Speak.When = TSpeakWhen::Before;
+            else if (value == "both")
+                o.Speak.When = TSpeakWhen::Both;
+            else
+                return bad("after, before or both");
+        } else if (name == "--speak-gap") {
+            if (!ParseInt(value, TRange{0, 10000}, o.Speak.GapMs)) return bad("0..10000");
+        } else if (name == "--items") {
+            if (!ParseItemKind(value, o.Speak.Items))
+                return bad("words, groups, callsigns or lines");
+        } else if (name == "--voice") {
+            if (value.empty()) return bad("a voice's name");
+            o.Speak.Voice = value;
+        } else if (name == "--speak-wpm") {
+            if (!ParseInt(value, TRange{TSpeech::MinWordsPerMinute, TSpeech::MaxWordsPerMinute},
+                          o.Speak.Wpm))
+                return bad(
+                    RangeText(TRange{TSpeech::MinWordsPerMinute, TSpeech::MaxWordsPerMinute}));
         }
     }
     if (!o.Help && o.Output.empty()) {
@@ -203,6 +265,23 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
     }
     if (!o.Text.empty() && o.InputFile) {
         error = "give either TEXT or -i FILE, not both";
+        return false;
+    }
+    if (!o.Help && !o.Format) {
+        o.Format = FormatFromPath(o.Output);
+        if (!o.Format) {
+            error = "cannot tell the format of '" + o.Output +
+                    "': name it .wav, .mp3, .opus, .ogg or .flac, or give --format (" +
+                    FormatNames() + ")";
+            return false;
+        }
+    }
+    if (o.Split && o.Chapters.Rule == TChapterRule::Whole) {
+        error = "--split needs --chapters";
+        return false;
+    }
+    if (o.Speak.RepeatMorse && o.Speak.When != TSpeakWhen::After) {
+        error = "--repeat needs --speak after";
         return false;
     }
     return true;
@@ -232,68 +311,6 @@ TPreparedText PrepareRenderText(const std::string& text) {
     return out;
 }
 
-TRenderResult RenderChars(const std::string& chars, const TRenderOptions& o,
-                          const std::function<bool(const int16_t*, std::size_t)>& sink) {
-    TSettings settings;
-    settings.Main.Speed = o.Cpm;
-    settings.TX.AutoStart = true;
-    settings.TX.Frequency = o.ToneHz;
-    settings.TX.Slope = o.Slope;
-    settings.TX.OutputLevel = o.LevelDb;
-    settings.TX.Extended = 1;
-    settings.Tutor.Farnsworth = o.Spacing;
-    settings.Tutor.FarnsworthSpeed = o.CharCpm;
-    TMorseEngine engine;
-    engine.SetSoundMode(true);
-    ApplyEngineSettings(settings, engine);
-    // What the program's settings do not hold.
-    engine.SetWeight(o.Weight);
-    engine.SetRatio(o.Ratio);
-    engine.SetFrequency2(o.ToneHz);
-    if (o.DitToneHz) {
-        engine.SetDiffFrequency(*o.DitToneHz);
-        engine.SetDiffFreqOn(true);
-    }
-    engine.SetStereo(o.Stereo);
-
-    TNoiseGen noise(o.NoiseSeed != 0 ? o.NoiseSeed : ClockSeed());
-    if (o.NoiseDb) {
-        noise.SetLeveldB(*o.NoiseDb);
-        noise.SetNoiseType(o.NoiseType);
-    }
-
-    TRenderResult result;
-    result.Channels = o.Stereo ? 2 : 1;
-    if (chars.empty()) return result;
-
-    std::size_t queued = 0;
-    std::size_t sent = 0;
-    long long endFrame = -1; // frame just after the last character's space
-    std::size_t framesBefore = 0;
-    engine.OnCharSent = [&](TMorseEngine& e, uint8_t) {
-        if (++sent == chars.size() && endFrame < 0)
-            endFrame = static_cast<long long>(framesBefore) + e.RenderedInCall();
-    };
-    engine.Start();
-
-    // Buffers of 100 ms, as the program's sound output hands them over.
-    constexpr std::size_t kFrames = 800;
-    std::vector<int16_t> buffer(kFrames * static_cast<std::size_t>(result.Channels));
-    const int bytes = static_cast<int>(buffer.size() * sizeof(int16_t));
-    while (endFrame < 0) {
-        while (queued < chars.size() && engine.PutChar(static_cast<uint8_t>(chars[queued])))
-            ++queued;
-        engine.RenderBuffer(buffer.data(), bytes);
-        if (o.NoiseDb) noise.AddNoise(buffer.data(), bytes);
-        std::size_t frames = kFrames;
-        if (endFrame >= 0) frames = static_cast<std::size_t>(endFrame) - framesBefore;
-        if (!sink(buffer.data(), frames * static_cast<std::size_t>(result.Channels))) return result;
-        framesBefore += frames;
-    }
-    result.Frames = framesBefore;
-    return result;
-}
-
 namespace {
 
 // Reads in up to maxBytes into bytes; more is set when the stream goes on after them (one byte
@@ -318,8 +335,66 @@ bool ReadAtMost(std::istream& in, std::size_t maxBytes, std::string& bytes, bool
 
 } // namespace
 
+// The progress bar on a terminal: the share done and the time left, redrawn five times a second
+// on one line, and cleared at the end.
+class TProgressBar {
+public:
+    TProgressBar(std::ostream& err, bool shown)
+        : Err_(err), Shown_(shown), Start_(std::chrono::steady_clock::now()) {}
+    ~TProgressBar() {
+        if (Drawn_) Err_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
+    }
+    TProgressBar(const TProgressBar&) = delete;
+    TProgressBar& operator=(const TProgressBar&) = delete;
+
+    // Waits up to 200 ms for the work to end; true when it has ended.
+    bool Wait(const TExportProgress& progress) {
+        std::unique_lock lock(Mutex_);
+        if (Done_.wait_for(lock, std::chrono::milliseconds(200), [&] { return Finished_; }))
+            return true;
+        lock.unlock();
+        Draw(progress);
+        return false;
+    }
+    void Finish() {
+        std::lock_guard lock(Mutex_);
+        Finished_ = true;
+        Done_.notify_all();
+    }
+
+private:
+    void Draw(const TExportProgress& progress) {
+        if (!Shown_) return;
+        const double estimated =
+            static_cast<double>(std::max<int64_t>(1, progress.FramesEstimated));
+        const double share = std::clamp(progress.FramesDone / estimated, 0.0, 0.99);
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count();
+        constexpr int kWidth = 30;
+        const int filled = static_cast<int>(share * kWidth);
+        Err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(kWidth - filled), '-') << "] "
+             << static_cast<int>(share * 100) << " %";
+        if (share > 0.02) {
+            const int left = static_cast<int>(elapsed / share * (1 - share) + 0.5);
+            Err_ << ", " << left / 60 << ":" << (left % 60 < 10 ? "0" : "") << left % 60
+                 << " left   ";
+        }
+        Err_ << std::flush;
+        Drawn_ = true;
+    }
+
+    std::ostream& Err_;
+    bool Shown_;
+    bool Drawn_ = false;
+    std::chrono::steady_clock::time_point Start_;
+    std::mutex Mutex_;
+    std::condition_variable Done_;
+    bool Finished_ = false;
+};
+
 int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-              std::ostream& err) {
+              std::ostream& err, bool errIsTerminal, const std::atomic<bool>* interrupt) {
     TRenderOptions o;
     std::string error;
     if (!ParseRenderArgs(args, o, error)) {
@@ -364,46 +439,44 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
         return 1;
     }
 
-    TAtomicFileWriter file;
-    const int channels = o.Stereo ? 2 : 1;
-    std::size_t samples = 0;
-    bool ok = file.Open(o.Output, error) && file.Write(BuildWavHeader(channels, 8000, 0), error);
-    constexpr std::size_t kMaxSamples = (0xFFFFFFFFu - 36) / 2;
-    bool tooLong = false;
-    std::string block;
-    if (ok) {
-        RenderChars(text.Chars, o, [&](const int16_t* data, std::size_t count) {
-            if (samples + count > kMaxSamples) {
-                tooLong = true;
-                return false;
-            }
-            block.resize(count * 2);
-            for (std::size_t k = 0; k < count; ++k) {
-                const auto v = static_cast<uint16_t>(data[k]);
-                block[2 * k] = static_cast<char>(v & 0xFF);
-                block[2 * k + 1] = static_cast<char>(v >> 8);
-            }
-            samples += count;
-            ok = file.Write(block, error);
-            return ok;
+    TExportRequest request;
+    request.Tone = o;
+    request.Format = *o.Format;
+    request.Quality = o.Quality.value_or(DefaultQuality(*o.Format));
+    request.Output = o.Output;
+    request.Split = o.Split;
+    request.Title = o.Title;
+    request.Speak = o.Speak;
+    const bool speak = o.Speak.When != TSpeakWhen::Never;
+    request.Script = ScriptFromText(text.Chars, o.Chapters, speak, o.Speak.Items, o.Cpm,
+                                    o.SpeedStepCpm, ranges::Speed.Max);
+    TExportResult result;
+    {
+        TExportProgress progress;
+        TProgressBar bar(err, errIsTerminal && !o.Quiet);
+        std::thread work([&] {
+            result = RunExport(request, progress);
+            bar.Finish();
         });
+        while (!bar.Wait(progress))
+            if (interrupt && interrupt->load()) progress.Cancel = true;
+        work.join();
     }
-    if (tooLong) {
-        err << "brindle-render: the text is too long for one WAV file (4 GiB)\n";
+    if (result.Cancelled) {
+        err << "brindle-render: interrupted: nothing was written\n";
         return 1;
     }
-    ok = ok &&
-         file.WriteAt(BuildWavHeader(channels, 8000, static_cast<uint32_t>(samples * 2)), 0,
-                      error) &&
-         file.Commit(error);
-    if (!ok) {
-        err << "brindle-render: cannot write " << o.Output << ": " << error << "\n";
+    if (!result.Ok) {
+        err << "brindle-render: cannot write " << o.Output << ": " << result.Error << "\n";
         return 1;
     }
-    const double seconds =
-        static_cast<double>(samples / static_cast<std::size_t>(channels)) / 8000.0;
-    out << "Wrote " << o.Output << " (" << text.Chars.size() << " characters, " << seconds
-        << " s)\n";
+    const double seconds = static_cast<double>(result.Frames) / MorseSampleRate;
+    if (result.Files.size() == 1)
+        out << "Wrote " << o.Output;
+    else
+        out << "Wrote " << result.Files.size() << " files, " << result.Files.front() << " to "
+            << result.Files.back();
+    out << " (" << text.Chars.size() << " characters, " << seconds << " s)\n";
     return 0;
 }
 

@@ -2,8 +2,11 @@
 // and rendering them through the engine's sound mode into a WAV file, exactly as Brindle plays.
 #pragma once
 
-#include "audio/NoiseGen.h"
+#include "export/MorseRender.h"
+#include "export/PracticeExport.h"
+#include "export/PracticeScript.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,22 +17,18 @@
 
 namespace brindle {
 
-struct TRenderOptions {
-    int Cpm = 60;     // [CpM]
-    int Spacing = 0;  // 0 off, 1 Farnsworth, 2 Wordsworth
-    int CharCpm = 60; // [CpM] character speed under spacing
-    int ToneHz = 800;
-    std::optional<int> DitToneHz;
-    int Slope = 20;   // [samples]
-    int Ratio = 300;  // [% of a dot]
-    int Weight = 100; // [%]
-    int LevelDb = -10;
-    std::optional<int> NoiseDb;
-    TNoiseType NoiseType = TNoiseType::Gaussian;
-    uint32_t NoiseSeed = 0; // 0: from the clock
-    bool Stereo = false;
+// The tone's options and the program's own.
+struct TRenderOptions : TToneOptions {
     bool Help = false;
+    bool Quiet = false; // no progress bar
     std::string Output;
+    std::optional<TAudioFormat> Format; // absent: by the output's extension
+    std::optional<double> Quality;      // 0..1; absent: the format's default
+    std::string Title;
+    TChapterSplit Chapters;
+    bool Split = false;
+    int SpeedStepCpm = 0; // [CpM] per chapter
+    TSpeakOptions Speak;
     std::optional<std::string> InputFile; // "-" or absent: standard input
     std::vector<std::string> Text;        // words from the command line
 };
@@ -48,23 +47,17 @@ struct TPreparedText {
 };
 TPreparedText PrepareRenderText(const std::string& text1252);
 
-// Renders chars with the options into interleaved 16-bit samples, from Start until the last
-// character (with its own space) has been sent. Calls sink for each finished block of samples.
-struct TRenderResult {
-    std::size_t Frames = 0;
-    int Channels = 1;
-};
-TRenderResult RenderChars(const std::string& chars, const TRenderOptions& options,
-                          const std::function<bool(const int16_t*, std::size_t count)>& sink);
-
 // The most of its input brindle-render reads (16 MiB), from a file, a device, a pipe or standard
 // input: far more text than one WAV file holds even at the highest speed. A larger input is
 // refused (exit code 1) rather than cut, so that a WAV file is never silently short; the rest of
 // an endless input is left unread. [bytes]
 inline constexpr std::size_t RenderInputMaxBytes = std::size_t{16} << 20;
 
-// The whole program: returns the exit code (0 done, 1 input/output failure, 2 bad usage).
+// The whole program: returns the exit code (0 done, 1 input/output failure or interrupted, 2 bad
+// usage). With a terminal on err, a progress bar with the time left is drawn there. interrupt,
+// when given and set (Ctrl+C), stops the work and removes what was written.
 int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-              std::ostream& err);
+              std::ostream& err, bool errIsTerminal = false,
+              const std::atomic<bool>* interrupt = nullptr);
 
 } // namespace brindle

@@ -1,0 +1,49 @@
+// Morse code to samples, exactly as Brindle plays it: the engine in sound mode, with the tone,
+// speeds and noise of the options, from its start until the last character (with its own space)
+// has been sent.
+#pragma once
+
+#include "audio/NoiseGen.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace brindle {
+
+// How the Morse code sounds.
+struct TToneOptions {
+    int Cpm = 60;     // [CpM]
+    int Spacing = 0;  // 0 off, 1 Farnsworth, 2 Wordsworth
+    int CharCpm = 60; // [CpM] character speed under spacing
+    int ToneHz = 800;
+    std::optional<int> DitToneHz;
+    int Slope = 20;   // [samples]
+    int Ratio = 300;  // [% of a dot]
+    int Weight = 100; // [%]
+    int LevelDb = -10;
+    std::optional<int> NoiseDb;
+    TNoiseType NoiseType = TNoiseType::Gaussian;
+    uint32_t NoiseSeed = 0; // 0: from the clock
+    bool Stereo = false;
+};
+
+// The rate every rendering is made at. [Hz]
+inline constexpr int MorseSampleRate = 8000;
+
+// Renders chars (engine characters; those the engine cannot send are left out) into interleaved
+// 16-bit samples. Calls sink for each finished
+// block of samples; a sink that returns false stops the rendering.
+struct TRenderResult {
+    std::size_t Frames = 0;
+    int Channels = 1;
+};
+TRenderResult RenderChars(const std::string& chars, const TToneOptions& options,
+                          const std::function<bool(const int16_t*, std::size_t count)>& sink);
+
+// The peak of the keyed tone at levelDb, full scale 32767.
+int16_t TonePeak(int levelDb);
+
+} // namespace brindle
