@@ -831,6 +831,23 @@ void TDesk::StartKochLesson() {
     if (auto plan = Course_->LessonPlan(Session_->Material())) Session_->StartSession(true, &*plan);
 }
 
+bool TDesk::ComposeExport(bool lesson, TComposedPractice& practice, std::string& error) {
+    std::optional<TSessionPlan> plan;
+    if (lesson) {
+        plan = Course_->LessonPlan(Session_->Material());
+        if (!plan) {
+            error = "The Koch course has no lesson to export.";
+            return false;
+        }
+    }
+    if (!Session_->ComposeExport(plan ? &*plan : nullptr, practice, error)) return false;
+    if (NoiseAdded()) {
+        practice.Tone.NoiseDb = Noise_.LeveldB();
+        practice.Tone.NoiseType = Noise_.NoiseType();
+    }
+    return true;
+}
+
 bool TDesk::CopyChanged(const std::string& utf8) {
     const TViewBatch batch(*this);
     if (Copy_->SetCopy(utf8)) return true;

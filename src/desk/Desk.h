@@ -143,6 +143,9 @@ public:
 
     // --- The Koch course (Shift+F11) ------------------------------------------------------------
     void StartKochLesson();
+    // The practice that StartSession (lesson: StartKochLesson) would start, composed for an
+    // export to a file, with the noise when it is on. False with the reason.
+    bool ComposeExport(bool lesson, TComposedPractice& practice, std::string& error);
     // The course window's logic: intents and a view of its own.
     TCourse& Course() { return *Course_; }
     const TCourse& Course() const { return *Course_; }

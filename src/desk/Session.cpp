@@ -366,6 +366,120 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     Changed();
 }
 
+bool TSession::ComposeExport(const TSessionPlan* plan, TComposedPractice& practice,
+                             std::string& error) {
+    practice = {};
+    TPracticeScript& script = practice.Script;
+    TToneOptions& tone = practice.Tone;
+    if (!Idle()) {
+        error = "A practice is under way: export it when it has ended.";
+        return false;
+    }
+    // What composing moves is put back afterwards.
+    const auto planBefore = Plan_;
+    const TItemKind kindBefore = ItemKind_;
+    const TRules rulesBefore = Rules_;
+    const TRandomChars randomBefore = Random_;
+    const TSessionDialog dialogBefore = Dialog_;
+    const std::size_t textPosBefore = TextPos_;
+    const int fetchedBefore = TextWordsFetched_;
+    auto& p = N_.Params;
+    const auto& t = N_.Settings.Tutor;
+    const auto& cw = N_.Engine;
+    if (plan)
+        Plan_ = *plan;
+    else
+        Plan_.reset();
+    std::string chars;
+    const bool composed = Plan_ ? ComposePlanDialog() : ComposeDialog(chars);
+    if (composed) {
+        Rules_ = Plan_ ? TRules{}
+                       : TRules{t.Varispeed, choices::Clamp(t.Repeat, choices::Repeat),
+                                choices::Clamp(t.Faster, choices::Faster), t.Blip};
+        Random_.Reset();
+        if (Plan_ && !Plan_->Shares.empty())
+            Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
+        else
+            Random_.SetCharacters(Plan_                                            ? Plan_->Chars
+                                  : t.TrainingMode() == TTrainingMode::RandomChars ? chars
+                                                                                   : std::string());
+        TextPos_ = 0;
+        TextWordsFetched_ = 0;
+        tone.ToneHz = cw.Frequency();
+        if (cw.DiffFreqOn()) tone.DitToneHz = cw.DiffFrequency();
+        tone.Slope = cw.Slope();
+        tone.Ratio = cw.Ratio();
+        tone.Weight = cw.Weight();
+        tone.LevelDb = cw.LogAmplitude();
+        tone.Stereo = cw.Stereo();
+        const int start = Plan_ ? Plan_->EffCpm : p.WorkStartSpeed;
+        const int end = Rules_.Varispeed ? p.WorkEndSpeed : start;
+        if (Plan_) {
+            const bool stretched = Plan_->CharCpm > Plan_->EffCpm;
+            tone.Spacing = stretched ? static_cast<int>(TSpacing::Farnsworth) : 0;
+            tone.CharCpm = stretched ? Plan_->CharCpm : start;
+        } else {
+            tone.Spacing = static_cast<int>(t.Spacing());
+            tone.CharCpm = p.WorkFarnsworthSpeed;
+        }
+        tone.Cpm = start;
+        const int n = Plan_                               ? Plan_->Items
+                      : ItemKind_ == TItemKind::TextWords ? Material_.TextWordCount
+                                                          : p.Number(TUpDown::NumGroups).Position;
+        const double step = n > 1 ? static_cast<double>(end - start) / (n - 1) : 0.0;
+        // Control codes (the item end, a pause) become line ends: a file has no one to wait for.
+        auto plain = [](std::string text) {
+            for (char& c : text)
+                if (IsFixedPause(static_cast<uint8_t>(c))) c = '\r';
+            return text;
+        };
+        practice.Spoken = ItemKind_ == TItemKind::Groups    ? TSpokenKind::Group
+                          : ItemKind_ == TItemKind::Phrases ? TSpokenKind::Line
+                                                            : TSpokenKind::Word;
+        practice.Title = Dialog_.Caption;
+        TPracticeChapter chapter;
+        chapter.Title = Dialog_.Caption;
+        const std::string startText = p.Text(TCharField::StartText).Text;
+        if (!startText.empty())
+            chapter.Pieces.push_back({ProsignsToCodes(startText) + '\r', start, false, ""});
+        const bool withSeparator = ItemKind_ == TItemKind::Groups ||
+                                   ItemKind_ == TItemKind::Words || ItemKind_ == TItemKind::QCodes;
+        const double faster = FasterFactor(Rules_.Faster);
+        for (int i = 0; i < n; ++i) {
+            std::string item;
+            for (int attempt = 0; attempt < 101 && item.empty(); ++attempt)
+                item = NewItem();
+            if (item.empty()) break; // the text is used up
+            const int cpm = static_cast<int>(start + step * i);
+            std::string spoken = plain(item);
+            while (!spoken.empty() && (spoken.back() == '\r' || spoken.back() == ' '))
+                spoken.pop_back();
+            const std::string sent = plain(item) + (withSeparator ? " " : "");
+            chapter.Pieces.push_back({sent, cpm, true, spoken});
+            int repeatCpm = cpm;
+            for (int r = 0; r < Rules_.Repeat; ++r) {
+                repeatCpm = static_cast<int>(std::nearbyint(faster * repeatCpm));
+                chapter.Pieces.push_back({sent, repeatCpm, false, ""});
+            }
+        }
+        const std::string endText = p.Text(TCharField::StopText).Text;
+        if (!endText.empty())
+            chapter.Pieces.push_back({ProsignsToCodes(endText) + '\r', end, false, ""});
+        if (!chapter.Pieces.empty()) script.push_back(std::move(chapter));
+    } else {
+        error = Dialog_.Lines[0];
+    }
+    Plan_ = planBefore;
+    ItemKind_ = kindBefore;
+    Rules_ = rulesBefore;
+    Random_ = randomBefore;
+    Dialog_ = dialogBefore;
+    TextPos_ = textPosBefore;
+    TextWordsFetched_ = fetchedBefore;
+    if (composed && script.empty()) error = "There is nothing to practise.";
+    return composed && !script.empty();
+}
+
 int64_t TSession::EstimatedPracticeMs() const {
     const auto& t = N_.Settings.Tutor;
     const auto& p = N_.Params;

@@ -40,6 +40,7 @@
 #include "base/Signal.h"
 #include "desk/CopyPractice.h"
 #include "desk/DeskTypes.h"
+#include "desk/ExportRun.h"
 #include "practice/PracticeMaterial.h"
 #include "practice/RandomChars.h"
 
@@ -170,6 +171,12 @@ public:
     // F3, the Work menu and the start button: the dialog, and on OK the session starts. With
     // copy, F11: the same session as copy practice. With a plan: the course's lesson.
     void StartSession(bool copy = false, const TSessionPlan* plan = nullptr);
+    // The practice that StartSession would start (with a plan: the course's lesson), composed
+    // without sending it and without asking: the start text, the items with their repetitions at
+    // their speeds, the end text, and the engine's tone at the session's speeds. The session is
+    // left as it was. False with the dialog's request (for example "Please load a file which
+    // contains at least 1 word!") when there is nothing to practise.
+    bool ComposeExport(const TSessionPlan* plan, TComposedPractice& practice, std::string& error);
     // The speed steps from item to item (variable speed) in the session under way.
     bool VariesSpeed() const { return !Idle() && Rules_.Varispeed; }
     // The Work menu's "Speed Test".

@@ -10,6 +10,7 @@
 #include "ui/main/AboutBox.h"
 #include "ui/main/CWRichEdit.h"
 #include "ui/main/CopyEdit.h"
+#include "ui/main/ExportDialog.h"
 #include "ui/main/HiddenText.h"
 #include "ui/main/SessionDialogBox.h"
 #include "ui/main/ShortcutList.h"
@@ -283,6 +284,21 @@ TMainWindow::~TMainWindow() {
     ProgressForm_ = nullptr;
 }
 
+void TMainWindow::ShowExport(bool lesson) {
+    if (!Export_) {
+        Export_ = new TExportDialog(*App_, this);
+        Export_->ChooseFile = [this](const TOpenRequest& r) {
+            if (Options_.ChooseSaveFile) return Options_.ChooseSaveFile(r);
+            return QFileDialog::getSaveFileName(
+                       this, Q(r.Title), Q(r.Folder + "/" + r.FileName),
+                       "Audio files (*.mp3 *.opus *.ogg *.flac *.wav);;All files (*)")
+                .toStdString();
+        };
+        Export_->OnStatus = [this](const QString& line) { statusBar()->showMessage(line); };
+    }
+    Export_->Open(lesson);
+}
+
 void TMainWindow::BuildMenu() {
     auto item = [this](QMenu* menu, const char* caption, const char* hint, QKeySequence key,
                        std::function<void()> action) {
@@ -306,6 +322,10 @@ void TMainWindow::BuildMenu() {
          QKeySequence(Qt::CTRL | Qt::Key_P), [this] { LoadMaterial(TMaterialKind::Phrases); });
     item(file, "Load &text from file to memory", "Load a text to be sent word by word",
          QKeySequence(Qt::CTRL | Qt::Key_T), [this] { LoadMaterial(TMaterialKind::Text); });
+    file->addSeparator();
+    item(file, "&Export Practice...",
+         "Render the practice or the Koch lesson to an audio file (MP3, Ogg, FLAC, WAV)",
+         QKeySequence(Qt::CTRL | Qt::Key_E), [this] { ShowExport(false); });
     file->addSeparator();
     item(file, "E&xit", "Exit Brindle", {}, [this] { close(); });
 

@@ -26,6 +26,7 @@ class QToolButton;
 namespace brindle {
 
 class TCWRichEdit;
+class TExportDialog;
 class THiddenText;
 class TCopyEdit;
 class TAboutBox;
@@ -92,6 +93,8 @@ public:
     // F12: the progress window, made at its first showing (which opens the history) and read
     // again at every showing.
     void ShowProgress();
+    // File, Export Practice: the dialog, with the session or the Koch lesson chosen.
+    void ShowExport(bool lesson);
     TProgressForm* ProgressForm() { return ProgressForm_; } // null until first shown
     // The help page beside the installed program, else the one of the source tree.
     static std::string HelpPage();
@@ -154,7 +157,9 @@ private:
     int ShownCopyPractice_ = 0; // the copy practice whose copy the field holds
     std::string ShownBusy_;     // the status bar's persistent line
     void ShowSoundNotice(const std::string& text);
-    std::unique_ptr<QMessageBox> SoundNotice_; // while the sound output stays gone
+    std::unique_ptr<QMessageBox> SoundNotice_;
+    TExportDialog* Export_ =
+        nullptr; // made when first asked for, owned as a child // while the sound output stays gone
     bool SoundNoticeDismissed_ = false;
     TParamForm* ParamForm_ = nullptr;
     TBufferForm* BufferForm_ = nullptr;
