@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <numeric>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace brindle;
@@ -121,12 +124,31 @@ TEST_F(RenderTool, BadUsageExitsTwo) {
         {{"--wpm", "abc", "-o", x, "e"}, "bad value 'abc' for --wpm (2..60)"},
         {{"e"}, "no output file given (-o OUT.wav)"},
         {{"-o"}, "option '-o' needs a value"},
+        {{"-o", Path("x.aac"), "e"},
+         "cannot tell the format of '" + Path("x.aac") +
+             "': name it .wav, .mp3, .opus, .ogg or .flac, or give "
+             "--format (wav, mp3, opus, ogg (Vorbis), flac)"},
+        {{"--format", "aac", "-o", x, "e"},
+         "bad value 'aac' for --format (wav, mp3, opus, ogg (Vorbis), flac)"},
+        {{"--quality", "1.5", "-o", x, "e"}, "bad value '1.5' for --quality (0..1)"},
+        {{"--chapters", "0-words", "-o", x, "e"},
+         "bad value '0-words' for --chapters (lines, paragraphs or N-words)"},
+        {{"--split", "-o", x, "e"}, "--split needs --chapters"},
+        {{"--repeat", "--speak", "both", "-o", x, "e"}, "--repeat needs --speak after"},
+        {{"--speak-wpm", "79", "-o", x, "e"}, "bad value '79' for --speak-wpm (80..450)"},
     };
     for (const auto& [args, error] : cases) {
         EXPECT_EQ(Run(args), 2) << error;
-        EXPECT_EQ(Err.str().substr(0, Err.str().find('\n')), "brindle-render: " + error);
+        EXPECT_EQ(Err.str().substr(0, error.size() + 16), "brindle-render: " + error);
         EXPECT_NE(Err.str().find("\nusage: brindle-render"), std::string::npos) << error;
     }
+    // A voice that is not there: the voices that are, without the usage.
+    EXPECT_EQ(Run({"--speak", "after", "--voice", "xx-none", "-o", x, "e"}), 2);
+    EXPECT_EQ(Err.str().rfind("brindle-render: the voice 'xx-none' is not installed; installed "
+                              "voices: ",
+                              0),
+              0u);
+    EXPECT_NE(Err.str().find(", en, "), std::string::npos) << Err.str();
     EXPECT_EQ(Run({"--help"}), 0);
     EXPECT_NE(Out.str().find("--noise-type"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(Dir));
@@ -148,6 +170,48 @@ TEST_F(RenderTool, InputAndOutputFailuresExitOne) {
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(Path("old.wav"), bytes, error));
     EXPECT_EQ(bytes, "old");
+}
+
+// A file size limit (as a full disk would) stops the write with its reason; nothing is left under
+// the final name nor beside it. A terminal on standard error gets a progress bar, a pipe nothing.
+TEST_F(RenderTool, AFullDiskLeavesNoFileAndTheBarIsForTerminalsOnly) {
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "paris ";
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        const rlimit limit{64 << 10, 64 << 10};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const int code = Run({"--cpm", "100", "-o", Path("big.mp3"), text});
+        const std::string err = Err.str();
+        (void)!write(fds[1], err.data(), err.size());
+        _exit(code);
+    }
+    close(fds[1]);
+    std::string err;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        err.append(buffer, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(err, "brindle-render: cannot write " + Path("big.mp3") + ": File too large\n");
+    EXPECT_TRUE(fs::is_empty(Dir));
+
+    std::istringstream in;
+    ASSERT_EQ(RunRender({"-o", Path("a.ogg"), "e"}, in, Out, Err, true), 0);
+    EXPECT_EQ(Err.str().rfind("\r[------------------------------] 0 %", 0), 0u) << Err.str();
+    EXPECT_EQ(Err.str().back(), '\r'); // the bar is cleared at the end
+    ASSERT_EQ(Run({"-o", Path("b.ogg"), "e"}), 0);
+    EXPECT_EQ(Err.str(), "");
+    Err.str("");
+    ASSERT_EQ(RunRender({"--quiet", "-o", Path("c.ogg"), "e"}, in, Out, Err, true), 0);
+    EXPECT_EQ(Err.str(), "");
 }
 
 TEST_F(RenderTool, InputIsReadUpTo16MiB) {

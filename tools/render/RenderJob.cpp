@@ -340,7 +340,9 @@ bool ReadAtMost(std::istream& in, std::size_t maxBytes, std::string& bytes, bool
 class TProgressBar {
 public:
     TProgressBar(std::ostream& err, bool shown)
-        : Err_(err), Shown_(shown), Start_(std::chrono::steady_clock::now()) {}
+        : Err_(err), Shown_(shown), Start_(std::chrono::steady_clock::now()) {
+        Draw(TExportProgress{});
+    }
     ~TProgressBar() {
         if (Drawn_) Err_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
     }
@@ -439,6 +441,11 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
         return 1;
     }
 
+    if (o.Speak.When != TSpeakWhen::Never &&
+        !TSpeech::Open(o.Speak.Voice, o.Speak.Wpm, MorseSampleRate, error)) {
+        err << "brindle-render: " << error << "\n";
+        return 2;
+    }
     TExportRequest request;
     request.Tone = o;
     request.Format = *o.Format;
