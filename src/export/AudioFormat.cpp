@@ -17,13 +17,15 @@ struct TFormatRow {
     double Quality;
 };
 
-// The default qualities were chosen by ear and by the decoded tone's timing at 8000 samples per
-// second: MP3 at 16 kbit/s, Opus at about 16 kbit/s and Vorbis at its lowest setting keep
-// every edge of a 60 WpM dit, at a quarter or less of the size of the next setting.
+// The default qualities keep every edge of the decoded tone within a millisecond of the WAV
+// rendering at 8000 samples per second, in the smallest file that encodes fast: MP3 at LAME's
+// variable rate V9 (about 10 kbit/s), Opus at about 18 kbit/s (below that libopus switches to
+// its speech coder, three times slower and made for voices, not tones), Vorbis at its lowest
+// setting (about 6 kbit/s).
 constexpr std::array<TFormatRow, 5> kFormats{{
     {TAudioFormat::Wav, "wav", ".wav", "WAV", TChapterMarks::CueSheet, 1.0},
-    {TAudioFormat::Mp3, "mp3", ".mp3", "MP3", TChapterMarks::Id3Chapters, 0.15},
-    {TAudioFormat::Opus, "opus", ".opus", "Ogg Opus", TChapterMarks::OggComments, 0.1},
+    {TAudioFormat::Mp3, "mp3", ".mp3", "MP3", TChapterMarks::Id3Chapters, 0.1},
+    {TAudioFormat::Opus, "opus", ".opus", "Ogg Opus", TChapterMarks::OggComments, 0.07},
     {TAudioFormat::Vorbis, "ogg", ".ogg", "Ogg Vorbis", TChapterMarks::OggComments, 0.1},
     {TAudioFormat::Flac, "flac", ".flac", "FLAC", TChapterMarks::CueSheet, 1.0},
 }};

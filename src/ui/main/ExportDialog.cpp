@@ -37,6 +37,7 @@ QString Q(std::string_view s) {
 
 TExportDialog::TExportDialog(TDesk& desk, QWidget* parent) : QDialog(parent), Desk_(desk) {
     setWindowTitle("Export Practice");
+    setObjectName("ExportDialog");
     auto* outer = new QVBoxLayout(this);
     Form_ = new QWidget(this);
     auto* form = new QFormLayout(Form_);
