@@ -696,3 +696,45 @@ TEST_F(Sessions, SpeedAndSoundTests) {
     // Never more than one group and its space waits in the type-ahead buffer.
     EXPECT_LE(S().MaxBufferFill(), 4);
 }
+
+// An export composes the session that F3 would start: the same items from the same seed, at the
+// same speeds with the variable speed and the repetitions, between the start and end texts; the
+// session itself is left untouched, and starts as it would have.
+TEST_F(Sessions, AnExportComposesTheSameSessionAsF3) {
+    Start();
+    Items(4);
+    Speeds(30, 60);
+    P().SetVariSpeed(true);
+    P().SetRepeat(1);
+    P().SetFaster(2);
+    TComposedPractice practice;
+    std::string error;
+    ASSERT_TRUE(App->ComposeExport(false, practice, error)) << error;
+    EXPECT_EQ(Values(practice.Title, practice.Script.size(), practice.Spoken == TSpokenKind::Group),
+              "Start Random Characters | 1 | 1");
+    std::vector<TPiece> composed;
+    for (const TPracticePiece& p : practice.Script[0].Pieces) {
+        std::string text;
+        for (const char c : p.Chars + ' ') {
+            if (!IsSeparatorCode(static_cast<uint8_t>(c))) {
+                text += c;
+            } else if (!text.empty()) {
+                composed.push_back({text, p.Cpm});
+                text.clear();
+            }
+        }
+    }
+    EXPECT_EQ(S().State(), TSessionState::Idle);
+    App->StartSession();
+    RunToEnd();
+    // The end text follows the last item at the end speed; in the session the last repetition's
+    // speed is kept until then.
+    EXPECT_EQ(composed, Pieces());
+    EXPECT_EQ(Values(practice.Tone.Cpm, practice.Tone.ToneHz),
+              Values(30, App->Engine().Frequency()));
+
+    // Nothing to practise: the dialog's request.
+    P().SetMorseMode(TTrainingMode::Words);
+    EXPECT_FALSE(App->ComposeExport(false, practice, error));
+    EXPECT_EQ(error, "Please load a file which contains at least 1 word!");
+}
