@@ -50,6 +50,7 @@ QString ShortCutLines() {
         "CTRL+W\tlets you load words from a file into memory, to be used for Random Words",
         "CTRL+P\tlets you load phrases from a file into memory, to be used for Random Phrases",
         "CTRL+T\tlets you load text from a file into memory, to be sent -as is- with F3",
+        "CTRL+E\texports the practice or the Koch lesson to an audio file",
         "",
         "CTRL+C\tlets you copy selected text to the clipboard",
         "CTRL+V\tlets you insert text from the clipboard into the main window ",
