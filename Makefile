@@ -11,7 +11,7 @@ JOBS    ?= 2
 # The test build also builds the benchmarks, so that a change that breaks one is seen at once.
 CMAKE_FLAGS ?= -DBRINDLE_SANITIZE=ON -DBRINDLE_WERROR=ON -DBRINDLE_BENCH=ON
 
-.PHONY: all deps build run demo screenshots test tsan bench bench-window bench-dropouts fuzz clean \
+.PHONY: all deps build run demo screenshots test tsan bench bench-window bench-export bench-dropouts fuzz clean \
 	format package package-test package-install-test mutants
 
 all: build
@@ -99,6 +99,13 @@ bench-window: deps
 # Gaps in the sound over SOAK_SECONDS at 300 CpM with both cores loaded and the GUI thread
 # stalled 300 ms every 5 s.
 SOAK_SECONDS ?= 600
+# brindle-render against ebook2cw: 10,000 words to MP3, and the size of an hour in each format.
+bench-export: deps
+	@scripts/install-deps --bench
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
+	cmake --build $(RELEASE) -j $(JOBS) --target brindle-render
+	scripts/bench-export $(RELEASE)/bin/brindle-render
+
 bench-dropouts: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF
 	cmake --build $(RELEASE) -j $(JOBS) --target bench_window

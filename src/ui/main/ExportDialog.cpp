@@ -47,8 +47,8 @@ TExportDialog::TExportDialog(TDesk& desk, QWidget* parent) : QDialog(parent), De
     auto* which = new QWidget(Form_);
     auto* whichRow = new QVBoxLayout(which);
     whichRow->setContentsMargins(0, 0, 0, 0);
-    Session_ = new QRadioButton("The practice that F3 starts, with its settings", which);
-    Lesson_ = new QRadioButton("The Koch lesson (Shift+F11)", which);
+    Session_ = new QRadioButton("The p&ractice that F3 starts, with its settings", which);
+    Lesson_ = new QRadioButton("The &Koch lesson (Shift+F11)", which);
     whichRow->addWidget(Session_);
     whichRow->addWidget(Lesson_);
     auto* group = new QButtonGroup(this);
@@ -61,6 +61,7 @@ TExportDialog::TExportDialog(TDesk& desk, QWidget* parent) : QDialog(parent), De
     auto* fileRow = new QHBoxLayout(file);
     fileRow->setContentsMargins(0, 0, 0, 0);
     Path_ = new QLineEdit(file);
+    Path_->setMinimumWidth(Path_->fontMetrics().averageCharWidth() * 40);
     auto* browse = new QPushButton("&Browse...", file);
     fileRow->addWidget(Path_, 1);
     fileRow->addWidget(browse);
@@ -79,7 +80,7 @@ TExportDialog::TExportDialog(TDesk& desk, QWidget* parent) : QDialog(parent), De
     ItemsPerChapter_->setRange(0, 10000);
     ItemsPerChapter_->setSpecialValueText("one chapter");
     ItemsPerChapter_->setSuffix(" items each");
-    Split_ = new QCheckBox("A &file per chapter", chapters);
+    Split_ = new QCheckBox("One &numbered file per chapter", chapters);
     chapterRow->addWidget(ItemsPerChapter_);
     chapterRow->addWidget(Split_);
     chapterRow->addStretch(1);
