@@ -42,11 +42,11 @@ test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	$(MAKE) package-test
 
-# The tests with threads (sound output, serial keyer, Qt timer driver) under ThreadSanitizer, in
+# The tests with threads (sound output, serial keyer, Qt timer driver, export) under ThreadSanitizer, in
 # their own folder; the first report ends the test program with code 66 and fails the target.
 # Only these targets are built there, so the installation tests (which need both programs) and
 # the window test on Wayland are left to `make test`.
-TSAN_TARGETS ?= test_soundout test_sound test_serial serial_shim
+TSAN_TARGETS ?= test_soundout test_sound test_serial test_export serial_shim
 tsan: deps
 	cmake -S . -B $(TSAN) -DBRINDLE_TSAN=ON -DBRINDLE_WERROR=ON
 	cmake --build $(TSAN) -j $(JOBS) --target $(TSAN_TARGETS)
