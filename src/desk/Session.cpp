@@ -426,7 +426,9 @@ bool TSession::ComposeExport(const TSessionPlan* plan, TComposedPractice& practi
         const int n = Plan_                               ? Plan_->Items
                       : ItemKind_ == TItemKind::TextWords ? Material_.TextWordCount
                                                           : p.Number(TUpDown::NumGroups).Position;
-        const double step = n > 1 ? static_cast<double>(end - start) / (n - 1) : 0.0;
+        const double step = n > 1 ? static_cast<double>(end - start) / (n - 1)
+                            : ItemKind_ == TItemKind::TextWords ? end - start
+                                                                : 0.0;
         // Control codes (the item end, a pause) become line ends: a file has no one to wait for.
         auto plain = [](std::string text) {
             for (char& c : text)
@@ -445,12 +447,22 @@ bool TSession::ComposeExport(const TSessionPlan* plan, TComposedPractice& practi
         const bool withSeparator = ItemKind_ == TItemKind::Groups ||
                                    ItemKind_ == TItemKind::Words || ItemKind_ == TItemKind::QCodes;
         const double faster = FasterFactor(Rules_.Faster);
+        double current = start; // [CpM] stepped as AdvanceSession steps it
         for (int i = 0; i < n; ++i) {
             std::string item;
             for (int attempt = 0; attempt < 101 && item.empty(); ++attempt)
                 item = NewItem();
             if (item.empty()) break; // the text is used up
-            const int cpm = static_cast<int>(start + step * i);
+            if (i > 0 && Rules_.Varispeed) {
+                if (step > 0) {
+                    if (end >= current) current += step;
+                    if (current > end) current = end;
+                } else {
+                    if (end <= current) current += step;
+                    if (current < end) current = end;
+                }
+            }
+            const int cpm = static_cast<int>(current);
             std::string spoken = plain(item);
             while (!spoken.empty() && (spoken.back() == '\r' || spoken.back() == ' '))
                 spoken.pop_back();

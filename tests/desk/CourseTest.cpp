@@ -102,7 +102,17 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     Settings.Koch.Lesson = 3; // LCWO: k m u r
     Start();
     EXPECT_EQ(Values(K().LessonChars(), K().NewestChar()), "kmur | r");
+    // Exported, the lesson has the groups it would play, at its speed.
+    TComposedPractice exported;
+    std::string error;
+    ASSERT_TRUE(App->ComposeExport(true, exported, error)) << error;
+    std::vector<std::string> composed;
+    for (const TPracticePiece& p : exported.Script.at(0).Pieces)
+        composed.push_back(p.Chars.substr(0, 5));
+    EXPECT_EQ(Values(exported.Title, exported.Tone.Cpm, exported.Tone.Spacing),
+              "Koch Lesson | 100 | 0");
     const auto groups = PlayLesson();
+    EXPECT_EQ(composed, groups);
     ASSERT_EQ(Dialogs.size(), 1u);
     EXPECT_EQ(Values(Dialogs[0].Caption, Dialogs[0].Lines[0], Dialogs[0].Lines[1],
                      Dialogs[0].CopyPractice),
@@ -134,6 +144,13 @@ TEST_F(Course, ALessonIsCopyPracticeWithTheLessonsCharactersTheNewestMostOften) 
     ASSERT_EQ(Dialogs.size(), 2u);
     EXPECT_EQ(Values(Dialogs[1].Lines[2], Dialogs[1].Lines[3], App->Copy().Start().CharCpm),
               "50 groups of 5, about 5 minutes | Characters at 60 CpM | 60");
+    // Characters faster than the effective speed: Farnsworth spacing in the export too.
+    App->Escape();
+    PlayToTheEnd();
+    K().SetCharCpm(100);
+    ASSERT_TRUE(App->ComposeExport(true, exported, error)) << error;
+    EXPECT_EQ(Values(exported.Tone.Cpm, exported.Tone.CharCpm, exported.Tone.Spacing),
+              Values(60, 100, static_cast<int>(TSpacing::Farnsworth)));
 }
 
 // The verdict is the practice's own lesson's, also when the course has moved on; without a
