@@ -94,10 +94,10 @@ protected:
         });
         return s;
     }
-    static std::string Probe(const std::string& path) {
+    static std::string Probe(const std::string& path, const std::string& what = "-show_chapters") {
         std::string out;
         std::unique_ptr<FILE, int (*)(FILE*)> p(
-            popen(("ffprobe -v error -show_chapters -of compact " + path).c_str(), "r"), pclose);
+            popen(("ffprobe -v error " + what + " -of compact " + path).c_str(), "r"), pclose);
         char line[512];
         while (p && fgets(line, sizeof line, p.get()))
             out += line;
@@ -127,7 +127,8 @@ protected:
 } // namespace
 
 // Each format decodes to the WAV rendering's key runs, within 1 ms per run, at 8000 Hz (Opus
-// decodes at 48 kHz and is compared at that rate), with the tone's pitch; titles are tagged.
+// decodes at 48 kHz and is compared at that rate), with the tone's pitch; the title and the
+// artist are tagged.
 TEST_F(Export, EveryFormatKeepsTheTimingAndPitchOfTheMorse) {
     const std::string text = "paris 73 <ar>"; // "<", ">" are left out
     ASSERT_TRUE(Run(Request("ref.wav", text)).Ok);
@@ -140,6 +141,9 @@ TEST_F(Export, EveryFormatKeepsTheTimingAndPitchOfTheMorse) {
         SCOPED_TRACE(name);
         const TExportResult result = Run(Request(name, text));
         ASSERT_TRUE(result.Ok) << result.Error;
+        const std::string tags = Probe(Path(name), "-show_entries stream_tags:format_tags");
+        EXPECT_NE(tags.find("=t|"), std::string::npos) << tags; // the title: the file's name
+        EXPECT_NE(tags.find("=Brindle"), std::string::npos) << tags;
         const TDecoded d = Decode(Path(name));
         ASSERT_TRUE(d.Rate == 8000 || d.Rate == 48000) << d.Rate;
         const int scale = d.Rate / 8000;
