@@ -282,6 +282,8 @@ TMainWindow::~TMainWindow() {
     KochForm_ = nullptr;
     delete ProgressForm_;
     ProgressForm_ = nullptr;
+    delete Export_; // an export under way is cancelled and waited for
+    Export_ = nullptr;
 }
 
 void TMainWindow::ShowExport(bool lesson) {
