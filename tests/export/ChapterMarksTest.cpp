@@ -1,4 +1,5 @@
 #include "export/ChapterMarks.h"
+#include "support/Ffprobe.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 
 using namespace brindle;
@@ -23,10 +23,6 @@ struct TSndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 using TSndfile = std::unique_ptr<SNDFILE, TSndfileCloser>;
-
-struct TPipeCloser {
-    void operator()(std::FILE* pipe) const { pclose(pipe); }
-};
 
 // Three seconds of a 700 Hz tone, mono, encoded by libsndfile.
 bool WriteTone(const std::string& path, int format) {
@@ -50,57 +46,6 @@ std::vector<short> ReadSamples(const std::string& path) {
     std::vector<short> samples(static_cast<size_t>(info.frames * info.channels));
     samples.resize(static_cast<size_t>(sf_readf_short(file.get(), samples.data(), info.frames)));
     return samples;
-}
-
-struct TProbedChapter {
-    double Start = -1; // [s]
-    double End = -1;   // [s]
-    std::string Title;
-};
-
-struct TProbe {
-    std::vector<TProbedChapter> Chapters;
-    std::map<std::string, std::string> Format; // format.* lines, e.g. "tags.title"
-};
-
-// The chapters and the file's tags as ffprobe reads them.
-TProbe Probe(const std::string& path) {
-    const std::string command =
-        "ffprobe -v error -show_chapters -show_format -of flat '" + path + "'";
-    std::unique_ptr<std::FILE, TPipeCloser> pipe(popen(command.c_str(), "r"));
-    TProbe probe;
-    if (!pipe) return probe;
-    std::string output;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
-        output.append(buffer, got);
-    std::map<int, TProbedChapter> chapters;
-    size_t begin = 0;
-    for (size_t end; (end = output.find('\n', begin)) != std::string::npos; begin = end + 1) {
-        const std::string line = output.substr(begin, end - begin);
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string key = line.substr(0, equals);
-        std::string value;
-        for (size_t i = equals + 1; i < line.size(); ++i) { // unquoted, unescaped
-            if (line[i] == '"') continue;
-            if (line[i] == '\\' && i + 1 < line.size()) ++i;
-            value += line[i];
-        }
-        int index = 0;
-        char field[64] = {};
-        if (std::sscanf(key.c_str(), "chapters.chapter.%d.%63s", &index, field) == 2) {
-            const std::string name = field;
-            if (name == "start_time") chapters[index].Start = std::stod(value);
-            if (name == "end_time") chapters[index].End = std::stod(value);
-            if (name == "tags.title") chapters[index].Title = value;
-        } else if (key.starts_with("format.")) {
-            probe.Format[key.substr(7)] = value;
-        }
-    }
-    for (const auto& [index, chapter] : chapters)
-        probe.Chapters.push_back(chapter);
-    return probe;
 }
 
 // A synchsafe size; 0x7FFFFFFF when a byte has its top bit set.
@@ -165,7 +110,7 @@ const std::vector<TChapterMark> kChapters{{"Warm-up", 0, 12000},
                                           {"Groups of \"five\" \xE2\x80\x94 K", 12000, 20004},
                                           {kLongTitle, 20004, 24000}};
 
-void ExpectChapters(const TProbe& probe, const std::vector<std::string>& titles) {
+void ExpectChapters(const test::TProbe& probe, const std::vector<std::string>& titles) {
     const double starts[] = {0, 1.5, 2.501};
     ASSERT_EQ(probe.Chapters.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
@@ -217,24 +162,6 @@ TEST(ChapterMarks, Id3TagLayoutAndFixedSize) {
     EXPECT_EQ(Id3Frames(BuildId3v2Tag({"Lesson 5", "Brindle"}, {}, kRate).substr(10)).size(), 2u);
 }
 
-TEST(ChapterMarks, Mp3ChaptersReadByFfprobe) {
-    test::TTempDir dir;
-    const std::string data = dir.File("data.mp3");
-    ASSERT_TRUE(WriteTone(data, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III)) << sf_strerror(nullptr);
-    const std::string path = dir.File("lesson.mp3");
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << BuildId3v2Tag({"Lesson 5", "Brindle"}, kChapters, kRate) << test::ReadWhole(data);
-    }
-    TProbe probe = Probe(path);
-    ExpectChapters(probe, {kChapters[0].Title, kChapters[1].Title, kLongTitle.substr(0, 125)});
-    ASSERT_EQ(probe.Chapters.size(), 3u);
-    EXPECT_NEAR(probe.Chapters[1].End, 2.501, 1e-4);
-    EXPECT_EQ(probe.Format["tags.title"], "Lesson 5");
-    EXPECT_EQ(probe.Format["tags.artist"], "Brindle");
-    EXPECT_NEAR(std::stod("0" + probe.Format["duration"]), 3.0, 0.2); // the MP3 data is found
-}
-
 TEST(ChapterMarks, OggChaptersReadByFfprobeAudioUntouched) {
     // A title longer than a page can hold puts the comment header on several pages, so the
     // audio pages are numbered anew.
@@ -247,7 +174,7 @@ TEST(ChapterMarks, OggChaptersReadByFfprobeAudioUntouched) {
         ASSERT_TRUE(WriteTone(in, format)) << sf_strerror(nullptr);
         std::string error;
         ASSERT_TRUE(AddOggChapters(in, out, chapters, kRate, error)) << error;
-        ExpectChapters(Probe(out), {chapters[0].Title, chapters[1].Title, chapters[2].Title});
+        ExpectChapters(test::Probe(out), {chapters[0].Title, chapters[1].Title, chapters[2].Title});
 
         const std::vector<short> original = ReadSamples(in);
         EXPECT_EQ(original.size(), 3u * kRate);
@@ -263,7 +190,7 @@ TEST(ChapterMarks, OggChaptersReadByFfprobeAudioUntouched) {
         // Chapters added again replace those there.
         const std::string again = dir.File("again.ogg");
         ASSERT_TRUE(AddOggChapters(out, again, {{"Only", 8000, 24000}}, kRate, error)) << error;
-        const TProbe probe = Probe(again);
+        const test::TProbe probe = test::Probe(again);
         ASSERT_EQ(probe.Chapters.size(), 1u);
         EXPECT_EQ(probe.Chapters[0].Title, "Only");
         EXPECT_NEAR(probe.Chapters[0].Start, 1.0, 1e-4);

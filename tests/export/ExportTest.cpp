@@ -3,6 +3,7 @@
 // the gaps asked for, and a failure or a cancel leaves no file.
 #include "export/AudioFileWriter.h"
 #include "export/PracticeExport.h"
+#include "support/Ffprobe.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <numeric>
-#include <sstream>
 
 using namespace brindle;
 namespace fs = std::filesystem;
@@ -94,33 +93,6 @@ protected:
         });
         return s;
     }
-    static std::string Probe(const std::string& path, const std::string& what = "-show_chapters") {
-        std::string out;
-        std::unique_ptr<FILE, int (*)(FILE*)> p(
-            popen(("ffprobe -v error " + what + " -of compact " + path).c_str(), "r"), pclose);
-        char line[512];
-        while (p && fgets(line, sizeof line, p.get()))
-            out += line;
-        return out;
-    }
-    // The chapters' start times in ms and titles, as ffprobe reads them.
-    static std::vector<std::pair<int, std::string>> Chapters(const std::string& path) {
-        std::vector<std::pair<int, std::string>> chapters;
-        std::istringstream text(Probe(path));
-        auto field = [](const std::string& line, const std::string& name) {
-            const std::size_t at = line.find("|" + name + "=");
-            if (at == std::string::npos) return std::string();
-            const std::size_t from = at + name.size() + 2;
-            return line.substr(from, line.find('|', from) - from);
-        };
-        for (std::string line; std::getline(text, line);)
-            if (line.rfind("chapter|", 0) == 0)
-                chapters.emplace_back(
-                    static_cast<int>(std::lround(std::stod(field(line, "start_time")) * 1000)),
-                    field(line, "tag:title"));
-        return chapters;
-    }
-
     test::TTempDir Temp{"brindle-export"};
 };
 
@@ -141,9 +113,9 @@ TEST_F(Export, EveryFormatKeepsTheTimingAndPitchOfTheMorse) {
         SCOPED_TRACE(name);
         const TExportResult result = Run(Request(name, text));
         ASSERT_TRUE(result.Ok) << result.Error;
-        const std::string tags = Probe(Path(name), "-show_entries stream_tags:format_tags");
-        EXPECT_NE(tags.find("=t|"), std::string::npos) << tags; // the title: the file's name
-        EXPECT_NE(tags.find("=Brindle"), std::string::npos) << tags;
+        const test::TProbe probe = test::Probe(Path(name));
+        EXPECT_EQ(probe.Tag("title"), "t"); // the file's name
+        EXPECT_EQ(probe.Tag("artist"), "Brindle");
         const TDecoded d = Decode(Path(name));
         ASSERT_TRUE(d.Rate == 8000 || d.Rate == 48000) << d.Rate;
         const int scale = d.Rate / 8000;
@@ -196,11 +168,11 @@ TEST_F(Export, ChaptersAreMarkedWhereTheTextPutsThem) {
         const TExportResult result = Run(req);
         ASSERT_TRUE(result.Ok) << result.Error;
         EXPECT_EQ(result.Frames, static_cast<int64_t>(frames));
-        const auto chapters = Chapters(Path(name));
-        ASSERT_EQ(chapters.size(), 3u) << Probe(Path(name));
+        const auto chapters = test::Probe(Path(name)).Chapters;
+        ASSERT_EQ(chapters.size(), 3u);
         for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_NEAR(chapters[i].first, startsMs[i], 1);
-            EXPECT_EQ(chapters[i].second, "Chapter " + std::to_string(i + 1));
+            EXPECT_NEAR(chapters[i].Start * 1000, startsMs[i], 1);
+            EXPECT_EQ(chapters[i].Title, "Chapter " + std::to_string(i + 1));
         }
     }
     ASSERT_TRUE(Run(Request("c.flac", text, two)).Ok);
