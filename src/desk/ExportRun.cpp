@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace brindle {
 
 TExportRequest ExportRequestFor(const TExportChoices& c, const TComposedPractice& practice) {
@@ -34,6 +37,11 @@ void TExportRun::Start(TExportRequest request) {
     Ended_ = std::make_shared<std::atomic<bool>>(false);
     Result_ = {};
     Thread_ = std::thread([this, ended = Ended_] {
+#ifdef __linux__
+        // Behind the live sound and the window: the export takes what the practice leaves. Its
+        // own threads inherit this.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+#endif
         Result_ = RunExport(*Request_, *Progress_);
         ended->store(true);
     });
