@@ -136,6 +136,21 @@ TEST_F(RenderTool, BadUsageExitsTwo) {
         {{"--split", "-o", x, "e"}, "--split needs --chapters"},
         {{"--repeat", "--speak", "both", "-o", x, "e"}, "--repeat needs --speak after"},
         {{"--speak-wpm", "79", "-o", x, "e"}, "bad value '79' for --speak-wpm (80..450)"},
+        {{"--material", "dx", "-o", x},
+         "bad value 'dx' for --material (callsigns, qso or contest)"},
+        {{"--material", "qso", "--count", "0", "-o", x}, "bad value '0' for --count (1..100000)"},
+        {{"--material", "qso", "--seed", "4294967296", "-o", x},
+         "bad value '4294967296' for --seed (0..4294967295)"},
+        {{"--material", "qso", "--seed", "-1", "-o", x},
+         "bad value '-1' for --seed (0..4294967295)"},
+        {{"--material", "qso", "-o", x, "e"}, "give either --material or a text, not both"},
+        {{"--count", "5", "-o", x, "e"},
+         "--count, --seed, --countries, --portable and --cut need --material"},
+        {{"--cut", "-o", x, "e"},
+         "--count, --seed, --countries, --portable and --cut need --material"},
+        {{"--material", "callsigns", "--countries", "Atlantis", "-o", x},
+         "no country of the callsign table is named by 'Atlantis' (names such as Germany or "
+         "prefixes such as DL)"},
     };
     for (const auto& [args, error] : cases) {
         EXPECT_EQ(Run(args), 2) << error;
@@ -152,6 +167,27 @@ TEST_F(RenderTool, BadUsageExitsTwo) {
     EXPECT_EQ(Run({"--help"}), 0);
     EXPECT_NE(Out.str().find("--noise-type"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(Dir));
+}
+
+// Generated material: the same seed renders the same file, and the seed is told.
+TEST_F(RenderTool, OnAirMaterialIsRepeatableByItsSeed) {
+    for (const char* name : {"a.wav", "b.wav"})
+        ASSERT_EQ(Run({"--material", "qso", "--count", "1", "--seed", "0", "--cpm", "300", "-o",
+                       Path(name)}),
+                  0)
+            << Err.str();
+    EXPECT_NE(Out.str().find(", seed 0)"), std::string::npos) << Out.str();
+    EXPECT_EQ(ReadWav(Path("a.wav")).Samples, ReadWav(Path("b.wav")).Samples);
+    TRenderOptions o;
+    o.Material = TRenderOptions::TMaterial::Contest;
+    o.Count = 3;
+    o.Cut = true;
+    EXPECT_EQ(GenerateMaterial(o, 1), "5NN TT1\n5NN TT2\n5NN TT3\n");
+    o.Material = TRenderOptions::TMaterial::Callsigns;
+    o.Count = 12;
+    const std::string calls = GenerateMaterial(o, 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 2);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), ' '), 10);
 }
 
 TEST_F(RenderTool, InputAndOutputFailuresExitOne) {

@@ -57,23 +57,6 @@ std::string RenderUsage() {
            "  Prosigns are written as <ar>, <sk>, ...\n"
            "options:\n"
            "  -o, --output FILE      the file to write (required)\n"
-           "  --format NAME          wav, mp3, opus, ogg (Vorbis) or flac, whatever the extension\n"
-           "  --quality Q            the encoder's quality from 0 (smallest) to 1 (best); by\n"
-           "                         default MP3 0.1 (about 10 kbit/s), Opus 0.07 (18 kbit/s),\n"
-           "                         Vorbis 0.1 (6 kbit/s)\n"
-           "  --title TEXT           the title tag (the file's name by default); artist Brindle\n"
-           "  --chapters RULE        lines, paragraphs or N-words: a chapter each; marked in\n"
-           "                         the file (MP3: ID3v2 CHAP, Ogg: CHAPTERnnn comments) or in\n"
-           "                         a .cue sheet beside it (WAV, FLAC)\n"
-           "  --split                a file per chapter, numbered: OUT-01.EXT, OUT-02.EXT, ...\n"
-           "  --speed-step CPM       each chapter this much faster, 0..100 (0)\n"
-           "  --speak WHEN           say each item aloud: after, before or both (off)\n"
-           "  --speak-gap MS         the pause between the Morse and the answer, 0..10000 (500)\n"
-           "  --items KIND           what an item is: words, groups, callsigns or lines (words)\n"
-           "  --voice NAME           espeak-ng's voice for the answers (en)\n"
-           "  --speak-wpm N          the answers' speech rate in words per minute, 80..450 (175)\n"
-           "  --repeat               the Morse again after the answer (with --speak after)\n"
-           "  --quiet                no progress bar (it is drawn only on a terminal)\n"
            "  -i, --input FILE       read the text from FILE ('-' for standard input), at most\n"
            "                         " +
            std::to_string(RenderInputMaxBytes >> 20) +
@@ -109,6 +92,35 @@ std::string RenderUsage() {
            " (off)\n"
            "  --noise-type TYPE      gaussian or uniform (gaussian)\n"
            "  --stereo               reference tone left, keyed tone right\n"
+           "file, chapters and spoken answers:\n"
+           "  --format NAME          wav, mp3, opus, ogg (Vorbis) or flac, whatever the extension\n"
+           "  --quality Q            the encoder's quality from 0 (smallest) to 1 (best); by\n"
+           "                         default MP3 0.1 (about 10 kbit/s), Opus 0.07 (18 kbit/s),\n"
+           "                         Vorbis 0.1 (6 kbit/s)\n"
+           "  --title TEXT           the title tag (the file's name by default); artist Brindle\n"
+           "  --chapters RULE        lines, paragraphs or N-words: a chapter each; marked in\n"
+           "                         the file (MP3: ID3v2 CHAP, Ogg: CHAPTERnnn comments) or in\n"
+           "                         a .cue sheet beside it (WAV, FLAC)\n"
+           "  --split                a file per chapter, numbered: OUT-01.EXT, OUT-02.EXT, ...\n"
+           "  --speed-step CPM       each chapter this much faster, 0..100 (0)\n"
+           "  --speak WHEN           say each item aloud: after, before or both (off)\n"
+           "  --speak-gap MS         the pause between the Morse and the answer, 0..10000 (500)\n"
+           "  --items KIND           what an item is: words, groups, callsigns or lines (words)\n"
+           "  --voice NAME           espeak-ng's voice for the answers (en)\n"
+           "  --speak-wpm N          the answers' speech rate in words per minute, 80..450 (175)\n"
+           "  --repeat               the Morse again after the answer (with --speak after)\n"
+           "  --quiet                no progress bar (it is drawn only on a terminal)\n"
+           "on-air material instead of a text:\n"
+           "  --material KIND        callsigns, qso (whole contacts) or contest (exchanges)\n"
+           "  --count N              how many, 1..100000 (100 callsigns, 5 contacts, 100\n"
+           "                         exchanges)\n"
+           "  --seed N               the same seed gives the same material, 0..4294967295\n"
+           "                         (from the clock, and told, when not given)\n"
+           "  --countries LIST       callsigns of these countries or prefixes only, comma-\n"
+           "                         separated (Germany,G,JA)\n"
+           "  --portable             now and then a /P, /M or /QRP after a callsign\n"
+           "  --exchange KIND        serial (5NN 001, counting up) or zone (5NN 14) (serial)\n"
+           "  --cut                  cut numbers in exchanges: T for 0, N for 9\n"
            "  -h, --help             show this help\n";
 }
 
@@ -128,11 +140,14 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             o.Help = true;
             continue;
         }
-        if (a == "--stereo" || a == "--split" || a == "--repeat" || a == "--quiet") {
-            (a == "--stereo"   ? o.Stereo
-             : a == "--split"  ? o.Split
-             : a == "--repeat" ? o.Speak.RepeatMorse
-                               : o.Quiet) = true;
+        if (a == "--stereo" || a == "--split" || a == "--repeat" || a == "--quiet" ||
+            a == "--portable" || a == "--cut") {
+            (a == "--stereo"     ? o.Stereo
+             : a == "--split"    ? o.Split
+             : a == "--repeat"   ? o.Speak.RepeatMorse
+             : a == "--portable" ? o.Portable
+             : a == "--cut"      ? o.Cut
+                                 : o.Quiet) = true;
             continue;
         }
         std::string name = a;
@@ -144,11 +159,13 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             haveValue = true;
         }
         static const char* const kValued[] = {
-            "-o",        "--output",   "-i",         "--input",      "--cpm",        "--wpm",
-            "--spacing", "--char-cpm", "--tone",     "--dit-tone",   "--slope",      "--ratio",
-            "--weight",  "--level",    "--noise",    "--noise-type", "--noise-seed", "--format",
-            "--quality", "--title",    "--chapters", "--speed-step", "--speak",      "--speak-gap",
-            "--items",   "--voice",    "--speak-wpm"};
+            "-o",           "--output",     "-i",         "--input",     "--cpm",
+            "--wpm",        "--spacing",    "--char-cpm", "--tone",      "--dit-tone",
+            "--slope",      "--ratio",      "--weight",   "--level",     "--noise",
+            "--noise-type", "--noise-seed", "--format",   "--quality",   "--title",
+            "--chapters",   "--speed-step", "--speak",    "--speak-gap", "--items",
+            "--voice",      "--speak-wpm",  "--material", "--count",     "--seed",
+            "--countries",  "--exchange"};
         bool known = false;
         for (const char* k : kValued)
             known = known || name == k;
@@ -253,6 +270,31 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
         } else if (name == "--voice") {
             if (value.empty()) return bad("a voice's name");
             o.Speak.Voice = value;
+        } else if (name == "--material") {
+            using M = TRenderOptions::TMaterial;
+            o.Material = value == "callsigns" ? M::Callsigns
+                         : value == "qso"     ? M::Qso
+                         : value == "contest" ? M::Contest
+                                              : M::None;
+            if (o.Material == M::None) return bad("callsigns, qso or contest");
+        } else if (name == "--count") {
+            if (!ParseInt(value, TRange{1, 100000}, o.Count)) return bad("1..100000");
+        } else if (name == "--seed") {
+            unsigned long long seed = 0;
+            const char* end = value.data() + value.size();
+            const auto [ptr, ec] = std::from_chars(value.data(), end, seed);
+            if (value.empty() || ec != std::errc() || ptr != end || seed > 0xFFFFFFFFull)
+                return bad("0..4294967295");
+            o.Seed = static_cast<uint32_t>(seed);
+        } else if (name == "--countries") {
+            o.Countries = value;
+        } else if (name == "--exchange") {
+            if (value == "serial")
+                o.Exchange = TExchange::Serial;
+            else if (value == "zone")
+                o.Exchange = TExchange::Zone;
+            else
+                return bad("serial or zone");
         } else if (name == "--speak-wpm") {
             if (!ParseInt(value, TRange{TSpeech::MinWordsPerMinute, TSpeech::MaxWordsPerMinute},
                           o.Speak.Wpm))
@@ -267,6 +309,18 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
     if (!o.Text.empty() && o.InputFile) {
         error = "give either TEXT or -i FILE, not both";
         return false;
+    }
+    if (o.Material != TRenderOptions::TMaterial::None && (!o.Text.empty() || o.InputFile)) {
+        error = "give either --material or a text, not both";
+        return false;
+    }
+    if (o.Material == TRenderOptions::TMaterial::None &&
+        (o.Count != 0 || o.Seed || !o.Countries.empty() || o.Portable || o.Cut)) {
+        error = "--count, --seed, --countries, --portable and --cut need --material";
+        return false;
+    }
+    if (o.Material != TRenderOptions::TMaterial::None) {
+        if (!TOnAirMaterial(0, {false, o.Countries}).Valid(error)) return false;
     }
     if (!o.Help && !o.Format) {
         o.Format = FormatFromPath(o.Output);
@@ -310,6 +364,32 @@ TPreparedText PrepareRenderText(const std::string& text) {
             ++out.Dropped;
     }
     return out;
+}
+
+std::string GenerateMaterial(const TRenderOptions& o, uint32_t seed) {
+    TOnAirMaterial material(seed, {o.Portable, o.Countries});
+    std::string text;
+    switch (o.Material) {
+    case TRenderOptions::TMaterial::Callsigns: {
+        const int n = o.Count > 0 ? o.Count : 100;
+        for (int i = 0; i < n; ++i)
+            text += material.Callsign() + ((i + 1) % 10 == 0 || i + 1 == n ? "\n" : " ");
+        break;
+    }
+    case TRenderOptions::TMaterial::Qso:
+        for (int i = 0, n = o.Count > 0 ? o.Count : 5; i < n; ++i) {
+            for (const std::string& over : material.Qso())
+                text += over + "\n";
+            text += "\n";
+        }
+        break;
+    case TRenderOptions::TMaterial::Contest:
+        for (int i = 0, n = o.Count > 0 ? o.Count : 100; i < n; ++i)
+            text += material.Exchange(o.Exchange, o.Cut) + "\n";
+        break;
+    case TRenderOptions::TMaterial::None: break;
+    }
+    return text;
 }
 
 namespace {
@@ -411,8 +491,12 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
 
     std::string bytes;
     bool tooLarge = false;
-    const bool fromStdin = o.Text.empty() && (!o.InputFile || *o.InputFile == "-");
-    if (!o.Text.empty()) {
+    const bool fromStdin = o.Material == TRenderOptions::TMaterial::None && o.Text.empty() &&
+                           (!o.InputFile || *o.InputFile == "-");
+    const uint32_t seed = o.Seed.value_or(ClockSeed());
+    if (o.Material != TRenderOptions::TMaterial::None) {
+        bytes = GenerateMaterial(o, seed);
+    } else if (!o.Text.empty()) {
         for (std::size_t i = 0; i < o.Text.size(); ++i)
             bytes += (i ? " " : "") + o.Text[i];
     } else if (fromStdin) {
@@ -484,7 +568,9 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
     else
         out << "Wrote " << result.Files.size() << " files, " << result.Files.front() << " to "
             << result.Files.back();
-    out << " (" << text.Chars.size() << " characters, " << seconds << " s)\n";
+    out << " (" << text.Chars.size() << " characters, " << seconds << " s";
+    if (o.Material != TRenderOptions::TMaterial::None) out << ", seed " << seed;
+    out << ")\n";
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "export/MorseRender.h"
 #include "export/PracticeExport.h"
 #include "export/PracticeScript.h"
+#include "practice/OnAirMaterial.h"
 
 #include <atomic>
 #include <cstddef>
@@ -29,6 +30,15 @@ struct TRenderOptions : TToneOptions {
     bool Split = false;
     int SpeedStepCpm = 0; // [CpM] per chapter
     TSpeakOptions Speak;
+    // Generated on-air material instead of a text.
+    enum class TMaterial { None, Callsigns, Qso, Contest };
+    TMaterial Material = TMaterial::None;
+    int Count = 0;                // items (callsigns, contacts, exchanges); 0: the default
+    std::optional<uint32_t> Seed; // absent: from the clock
+    std::string Countries;        // callsigns from these countries or prefixes only
+    bool Portable = false;
+    TExchange Exchange = TExchange::Serial;
+    bool Cut = false;
     std::optional<std::string> InputFile; // "-" or absent: standard input
     std::vector<std::string> Text;        // words from the command line
 };
@@ -46,6 +56,10 @@ struct TPreparedText {
     std::size_t Dropped = 0;
 };
 TPreparedText PrepareRenderText(const std::string& text1252);
+
+// The on-air material the options ask for, as a text: callsigns ten to a line, a contact's overs
+// one to a line with an empty line after each contact, an exchange to a line.
+std::string GenerateMaterial(const TRenderOptions& options, uint32_t seed);
 
 // The most of its input brindle-render reads (16 MiB), from a file, a device, a pipe or standard
 // input: far more text than one WAV file holds even at the highest speed. A larger input is
