@@ -6,6 +6,7 @@
 #include "settings/EngineSettings.h"
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace brindle {
@@ -15,7 +16,8 @@ int16_t TonePeak(int levelDb) {
 }
 
 TRenderResult RenderChars(const std::string& text, const TToneOptions& o,
-                          const std::function<bool(const int16_t*, std::size_t)>& sink) {
+                          const std::function<bool(const int16_t*, std::size_t)>& sink,
+                          TBandConditions* conditions) {
     // A character the engine never takes would hold up the rest for ever: it is left out.
     const TCharSet charSet;
     std::string chars;
@@ -50,6 +52,13 @@ TRenderResult RenderChars(const std::string& text, const TToneOptions& o,
         noise.SetNoiseType(o.NoiseType);
     }
 
+    std::unique_ptr<TBandConditions> own;
+    TBandConditions* band = conditions;
+    if (!band && o.Conditions.Any()) {
+        own = std::make_unique<TBandConditions>(o.Conditions, o.ToneHz, MorseSampleRate);
+        band = own.get();
+    }
+
     TRenderResult result;
     result.Channels = o.Stereo ? 2 : 1;
     if (chars.empty()) return result;
@@ -72,7 +81,9 @@ TRenderResult RenderChars(const std::string& text, const TToneOptions& o,
         while (queued < chars.size() && engine.PutChar(static_cast<uint8_t>(chars[queued])))
             ++queued;
         engine.RenderBuffer(buffer.data(), bytes);
-        if (o.NoiseDb) noise.AddNoise(buffer.data(), bytes);
+        if (band) band->Process(buffer.data(), kFrames, result.Channels);
+        // Band noise takes the white noise's place.
+        if (o.NoiseDb && o.Conditions.BandNoiseWidthHz <= 0) noise.AddNoise(buffer.data(), bytes);
         std::size_t frames = kFrames;
         if (endFrame >= 0) frames = static_cast<std::size_t>(endFrame) - framesBefore;
         if (!sink(buffer.data(), frames * static_cast<std::size_t>(result.Channels))) return result;

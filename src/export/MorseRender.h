@@ -4,6 +4,7 @@
 #pragma once
 
 #include "audio/NoiseGen.h"
+#include "conditions/BandConditions.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,8 @@ struct TToneOptions {
     TNoiseType NoiseType = TNoiseType::Gaussian;
     uint32_t NoiseSeed = 0; // 0: from the clock
     bool Stereo = false;
+    // Fading, static crashes and band noise (off by default: the samples are the plain tone's).
+    TBandConditionsSpec Conditions;
 };
 
 // The rate every rendering is made at. [Hz]
@@ -40,8 +43,11 @@ struct TRenderResult {
     std::size_t Frames = 0;
     int Channels = 1;
 };
+// The band conditions go on from one call to the next when the caller keeps them in conditions;
+// without, a rendering with conditions starts its own from their seed.
 TRenderResult RenderChars(const std::string& chars, const TToneOptions& options,
-                          const std::function<bool(const int16_t*, std::size_t count)>& sink);
+                          const std::function<bool(const int16_t*, std::size_t count)>& sink,
+                          TBandConditions* conditions = nullptr);
 
 // The peak of the keyed tone at levelDb, full scale 32767.
 int16_t TonePeak(int levelDb);

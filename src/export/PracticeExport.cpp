@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -68,8 +69,16 @@ private:
 // Renders chapters into a sink: the Morse code of each piece and the answers around its items.
 class TChapterRenderer {
 public:
-    TChapterRenderer(const TExportRequest& r, TAnswers* answers, TExportProgress& progress)
-        : R_(r), Answers_(answers), Progress_(progress), Channels_(r.Tone.Stereo ? 2 : 1) {}
+    // seedOffset: the band conditions of each renderer (a file each) go their own way.
+    TChapterRenderer(const TExportRequest& r, TAnswers* answers, TExportProgress& progress,
+                     uint32_t seedOffset = 0)
+        : R_(r), Answers_(answers), Progress_(progress), Channels_(r.Tone.Stereo ? 2 : 1) {
+        if (r.Tone.Conditions.Any()) {
+            TBandConditionsSpec spec = r.Tone.Conditions;
+            spec.Seed += seedOffset;
+            Conditions_ = std::make_unique<TBandConditions>(spec, r.Tone.ToneHz, MorseSampleRate);
+        }
+    }
 
     // False when the sink refused (a cancel or a write failure) or the speech failed (error set).
     bool Render(const TPracticeChapter& chapter, const TSink& sink, std::string& error) {
@@ -94,11 +103,14 @@ private:
         TToneOptions tone = R_.Tone;
         if (piece.Cpm > 0) tone.Cpm = piece.Cpm;
         bool ok = true;
-        RenderChars(piece.Chars, tone, [&](const int16_t* data, std::size_t count) {
-            ok = !Progress_.Cancel.load(std::memory_order_relaxed) &&
-                 sink(data, count / static_cast<std::size_t>(Channels_));
-            return ok;
-        });
+        RenderChars(
+            piece.Chars, tone,
+            [&](const int16_t* data, std::size_t count) {
+                ok = !Progress_.Cancel.load(std::memory_order_relaxed) &&
+                     sink(data, count / static_cast<std::size_t>(Channels_));
+                return ok;
+            },
+            Conditions_.get());
         return ok;
     }
 
@@ -128,6 +140,7 @@ private:
     TExportProgress& Progress_;
     int Channels_;
     std::vector<int16_t> Zeros_;
+    std::unique_ptr<TBandConditions> Conditions_;
 };
 
 // Blocks of samples from the rendering thread to the encoder, at most a few seconds ahead.
@@ -266,9 +279,9 @@ TExportResult ExportSplit(const TExportRequest& r, TAnswers* answers, TExportPro
     std::vector<bool> written(names.size(), false);
     std::atomic<int64_t> framesAll{0};
     auto work = [&] {
-        TChapterRenderer render(r, answers, progress);
         for (std::size_t i = next++; i < names.size(); i = next++) {
             if (progress.Cancel) return;
+            TChapterRenderer render(r, answers, progress, static_cast<uint32_t>(i));
             const TPracticeChapter& c = r.Script[i];
             std::string error;
             TAudioFileWriter writer;

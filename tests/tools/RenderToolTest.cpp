@@ -145,9 +145,14 @@ TEST_F(RenderTool, BadUsageExitsTwo) {
          "bad value '-1' for --seed (0..4294967295)"},
         {{"--material", "qso", "-o", x, "e"}, "give either --material or a text, not both"},
         {{"--count", "5", "-o", x, "e"},
-         "--count, --seed, --countries, --portable and --cut need --material"},
-        {{"--cut", "-o", x, "e"},
-         "--count, --seed, --countries, --portable and --cut need --material"},
+         "--count, --countries, --portable and --cut need --material"},
+        {{"--cut", "-o", x, "e"}, "--count, --countries, --portable and --cut need --material"},
+        {{"--qsb", "medium", "-o", x, "e"}, "bad value 'medium' for --qsb (slow, fast or flutter)"},
+        {{"--qsb-depth", "61", "-o", x, "e"}, "bad value '61' for --qsb-depth (3..60)"},
+        {{"--qrn", "0.05", "-o", x, "e"}, "bad value '0.05' for --qrn (0.1..20)"},
+        {{"--qrn-level", "1", "-o", x, "e"}, "bad value '1' for --qrn-level (-60..0)"},
+        {{"--band-noise", "40", "-o", x, "e"}, "bad value '40' for --band-noise (50..2000)"},
+        {{"--band-noise", "500", "-o", x, "e"}, "--band-noise needs --noise (its level)"},
         {{"--material", "callsigns", "--countries", "Atlantis", "-o", x},
          "no country of the callsign table is named by 'Atlantis' (names such as Germany or "
          "prefixes such as DL)"},
@@ -169,15 +174,19 @@ TEST_F(RenderTool, BadUsageExitsTwo) {
     EXPECT_TRUE(fs::is_empty(Dir));
 }
 
-// Generated material: the same seed renders the same file, and the seed is told.
+// Generated material and band conditions: the same seed renders the same file, another seed
+// another, and the seed is told.
 TEST_F(RenderTool, OnAirMaterialIsRepeatableByItsSeed) {
-    for (const char* name : {"a.wav", "b.wav"})
-        ASSERT_EQ(Run({"--material", "qso", "--count", "1", "--seed", "0", "--cpm", "300", "-o",
-                       Path(name)}),
-                  0)
+    // With the band too: fading, crashes and noise.
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        ASSERT_EQ(
+            Run({"--material", "qso", "--count", "1", "--seed", name[0] == 'c' ? "1" : "0", "--cpm",
+                 "300", "--qsb", "flutter", "--qrn", "2", "--noise", "-30", "-o", Path(name)}),
+            0)
             << Err.str();
-    EXPECT_NE(Out.str().find(", seed 0)"), std::string::npos) << Out.str();
+    EXPECT_NE(Out.str().find(", seed 1)"), std::string::npos) << Out.str();
     EXPECT_EQ(ReadWav(Path("a.wav")).Samples, ReadWav(Path("b.wav")).Samples);
+    EXPECT_NE(ReadWav(Path("a.wav")).Samples, ReadWav(Path("c.wav")).Samples);
     TRenderOptions o;
     o.Material = TRenderOptions::TMaterial::Contest;
     o.Count = 3;

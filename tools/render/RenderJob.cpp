@@ -110,12 +110,19 @@ std::string RenderUsage() {
            "  --speak-wpm N          the answers' speech rate in words per minute, 80..450 (175)\n"
            "  --repeat               the Morse again after the answer (with --speak after)\n"
            "  --quiet                no progress bar (it is drawn only on a terminal)\n"
+           "band conditions (off unless asked; --seed makes them repeatable):\n"
+           "  --qsb SPEED            fading: slow (0.1 Hz), fast (1 Hz) or flutter (10 Hz)\n"
+           "  --qsb-depth DB         the deepest fade below the mean, 3..60 (30)\n"
+           "  --qrn RATE             static crashes per second on average, 0.1..20\n"
+           "  --qrn-level DB         the loudest crash, -60..0 (-20)\n"
+           "  --band-noise HZ        the noise (--noise) through a receiver's filter of this\n"
+           "                         width around the tone, 50..2000\n"
            "on-air material instead of a text:\n"
            "  --material KIND        callsigns, qso (whole contacts) or contest (exchanges)\n"
            "  --count N              how many, 1..100000 (100 callsigns, 5 contacts, 100\n"
            "                         exchanges)\n"
-           "  --seed N               the same seed gives the same material, 0..4294967295\n"
-           "                         (from the clock, and told, when not given)\n"
+           "  --seed N               the same seed gives the same material and band,\n"
+           "                         0..4294967295 (from the clock, and told, when not given)\n"
            "  --countries LIST       callsigns of these countries or prefixes only, comma-\n"
            "                         separated (Germany,G,JA)\n"
            "  --portable             now and then a /P, /M or /QRP after a callsign\n"
@@ -165,7 +172,8 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             "--noise-type", "--noise-seed", "--format",   "--quality",   "--title",
             "--chapters",   "--speed-step", "--speak",    "--speak-gap", "--items",
             "--voice",      "--speak-wpm",  "--material", "--count",     "--seed",
-            "--countries",  "--exchange"};
+            "--countries",  "--exchange",   "--qsb",      "--qsb-depth", "--qrn",
+            "--qrn-level",  "--band-noise"};
         bool known = false;
         for (const char* k : kValued)
             known = known || name == k;
@@ -295,6 +303,25 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
                 o.Exchange = TExchange::Zone;
             else
                 return bad("serial or zone");
+        } else if (name == "--qsb") {
+            auto& hz = o.Conditions.QsbHz;
+            hz = value == "slow"      ? QsbSlowHz
+                 : value == "fast"    ? QsbFastHz
+                 : value == "flutter" ? QsbFlutterHz
+                                      : 0.0;
+            if (hz == 0.0) return bad("slow, fast or flutter");
+        } else if (name == "--qsb-depth") {
+            if (!ParseInt(value, TRange{3, 60}, v)) return bad("3..60");
+            o.Conditions.QsbDepthDb = v;
+        } else if (name == "--qrn") {
+            double rate = 0;
+            if (!ParseReal(value, rate) || rate < 0.1 || rate > 20) return bad("0.1..20");
+            o.Conditions.QrnPerSecond = rate;
+        } else if (name == "--qrn-level") {
+            if (!ParseInt(value, TRange{-60, 0}, o.Conditions.QrnLevelDb)) return bad("-60..0");
+        } else if (name == "--band-noise") {
+            if (!ParseInt(value, TRange{50, 2000}, o.Conditions.BandNoiseWidthHz))
+                return bad("50..2000");
         } else if (name == "--speak-wpm") {
             if (!ParseInt(value, TRange{TSpeech::MinWordsPerMinute, TSpeech::MaxWordsPerMinute},
                           o.Speak.Wpm))
@@ -315,8 +342,12 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
         return false;
     }
     if (o.Material == TRenderOptions::TMaterial::None &&
-        (o.Count != 0 || o.Seed || !o.Countries.empty() || o.Portable || o.Cut)) {
-        error = "--count, --seed, --countries, --portable and --cut need --material";
+        (o.Count != 0 || !o.Countries.empty() || o.Portable || o.Cut)) {
+        error = "--count, --countries, --portable and --cut need --material";
+        return false;
+    }
+    if (o.Conditions.BandNoiseWidthHz > 0 && !o.NoiseDb) {
+        error = "--band-noise needs --noise (its level)";
         return false;
     }
     if (o.Material != TRenderOptions::TMaterial::None) {
@@ -533,6 +564,10 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
     }
     TExportRequest request;
     request.Tone = o;
+    request.Tone.Conditions.Seed = seed;
+    // --seed makes the white noise repeatable too, unless it has its own.
+    if (o.Seed && o.NoiseSeed == 0) request.Tone.NoiseSeed = std::max(1u, seed * 2654435761u);
+    if (o.NoiseDb) request.Tone.Conditions.NoiseDb = *o.NoiseDb;
     request.Format = *o.Format;
     request.Quality = o.Quality.value_or(DefaultQuality(*o.Format));
     request.Output = o.Output;
@@ -569,7 +604,8 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
         out << "Wrote " << result.Files.size() << " files, " << result.Files.front() << " to "
             << result.Files.back();
     out << " (" << text.Chars.size() << " characters, " << seconds << " s";
-    if (o.Material != TRenderOptions::TMaterial::None) out << ", seed " << seed;
+    if (o.Material != TRenderOptions::TMaterial::None || o.Conditions.Any())
+        out << ", seed " << seed;
     out << ")\n";
     return 0;
 }
