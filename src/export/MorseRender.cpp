@@ -15,9 +15,22 @@ int16_t TonePeak(int levelDb) {
     return static_cast<int16_t>(std::lround(32767.0 * std::pow(10.0, levelDb / 20.0)));
 }
 
+std::unique_ptr<TBand> TBand::For(const TToneOptions& o, uint32_t seedOffset) {
+    if (!o.Conditions.Any() && o.QrmStations <= 0) return nullptr;
+    auto band = std::make_unique<TBand>();
+    TBandConditionsSpec spec = o.Conditions;
+    spec.Seed += seedOffset;
+    if (spec.Any())
+        band->Conditions = std::make_unique<TBandConditions>(spec, o.ToneHz, MorseSampleRate);
+    if (o.QrmStations > 0)
+        band->Qrm =
+            std::make_unique<TInterferers>(o.QrmStations, spec.Seed, o.ToneHz, o.Cpm, o.LevelDb);
+    return band;
+}
+
 TRenderResult RenderChars(const std::string& text, const TToneOptions& o,
                           const std::function<bool(const int16_t*, std::size_t)>& sink,
-                          TBandConditions* conditions) {
+                          TBand* band) {
     // A character the engine never takes would hold up the rest for ever: it is left out.
     const TCharSet charSet;
     std::string chars;
@@ -52,10 +65,9 @@ TRenderResult RenderChars(const std::string& text, const TToneOptions& o,
         noise.SetNoiseType(o.NoiseType);
     }
 
-    std::unique_ptr<TBandConditions> own;
-    TBandConditions* band = conditions;
-    if (!band && o.Conditions.Any()) {
-        own = std::make_unique<TBandConditions>(o.Conditions, o.ToneHz, MorseSampleRate);
+    std::unique_ptr<TBand> own;
+    if (!band) {
+        own = TBand::For(o);
         band = own.get();
     }
 
@@ -81,7 +93,9 @@ TRenderResult RenderChars(const std::string& text, const TToneOptions& o,
         while (queued < chars.size() && engine.PutChar(static_cast<uint8_t>(chars[queued])))
             ++queued;
         engine.RenderBuffer(buffer.data(), bytes);
-        if (band) band->Process(buffer.data(), kFrames, result.Channels);
+        if (band && band->Conditions)
+            band->Conditions->Process(buffer.data(), kFrames, result.Channels);
+        if (band && band->Qrm) band->Qrm->AddTo(buffer.data(), kFrames, result.Channels);
         // Band noise takes the white noise's place.
         if (o.NoiseDb && o.Conditions.BandNoiseWidthHz <= 0) noise.AddNoise(buffer.data(), bytes);
         std::size_t frames = kFrames;

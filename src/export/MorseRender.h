@@ -5,10 +5,12 @@
 
 #include "audio/NoiseGen.h"
 #include "conditions/BandConditions.h"
+#include "export/Interferers.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -31,6 +33,16 @@ struct TToneOptions {
     bool Stereo = false;
     // Fading, static crashes and band noise (off by default: the samples are the plain tone's).
     TBandConditionsSpec Conditions;
+    int QrmStations = 0; // interfering stations, 0..3, seeded by Conditions.Seed
+};
+
+// The band a rendering goes through: its conditions and its other stations. A caller that
+// renders piece by piece keeps one, so that the band goes on from piece to piece.
+struct TBand {
+    std::unique_ptr<TBandConditions> Conditions;
+    std::unique_ptr<TInterferers> Qrm;
+    // Null when the options ask for none of it. seedOffset: a band of its own for each file.
+    static std::unique_ptr<TBand> For(const TToneOptions& options, uint32_t seedOffset = 0);
 };
 
 // The rate every rendering is made at. [Hz]
@@ -43,11 +55,11 @@ struct TRenderResult {
     std::size_t Frames = 0;
     int Channels = 1;
 };
-// The band conditions go on from one call to the next when the caller keeps them in conditions;
-// without, a rendering with conditions starts its own from their seed.
+// The band goes on from one call to the next when the caller keeps it; without, a rendering
+// with conditions or stations starts its own from their seed.
 TRenderResult RenderChars(const std::string& chars, const TToneOptions& options,
                           const std::function<bool(const int16_t*, std::size_t count)>& sink,
-                          TBandConditions* conditions = nullptr);
+                          TBand* band = nullptr);
 
 // The peak of the keyed tone at levelDb, full scale 32767.
 int16_t TonePeak(int levelDb);

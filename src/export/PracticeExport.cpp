@@ -72,12 +72,12 @@ public:
     // seedOffset: the band conditions of each renderer (a file each) go their own way.
     TChapterRenderer(const TExportRequest& r, TAnswers* answers, TExportProgress& progress,
                      uint32_t seedOffset = 0)
-        : R_(r), Answers_(answers), Progress_(progress), Channels_(r.Tone.Stereo ? 2 : 1) {
-        if (r.Tone.Conditions.Any()) {
-            TBandConditionsSpec spec = r.Tone.Conditions;
-            spec.Seed += seedOffset;
-            Conditions_ = std::make_unique<TBandConditions>(spec, r.Tone.ToneHz, MorseSampleRate);
-        }
+        : R_(r), Answers_(answers), Progress_(progress), Channels_(r.Tone.Stereo ? 2 : 1),
+          Band_(TBand::For(r.Tone, seedOffset)) {}
+
+    // What the other stations sent, a line each.
+    std::vector<std::string> QrmSummary() const {
+        return Band_ && Band_->Qrm ? Band_->Qrm->Summary(160) : std::vector<std::string>{};
     }
 
     // False when the sink refused (a cancel or a write failure) or the speech failed (error set).
@@ -110,7 +110,7 @@ private:
                      sink(data, count / static_cast<std::size_t>(Channels_));
                 return ok;
             },
-            Conditions_.get());
+            Band_.get());
         return ok;
     }
 
@@ -140,7 +140,7 @@ private:
     TExportProgress& Progress_;
     int Channels_;
     std::vector<int16_t> Zeros_;
-    std::unique_ptr<TBandConditions> Conditions_;
+    std::unique_ptr<TBand> Band_;
 };
 
 // Blocks of samples from the rendering thread to the encoder, at most a few seconds ahead.
@@ -218,6 +218,7 @@ TExportResult ExportOneFile(const TExportRequest& r, TAnswers* answers, TExportP
     TBlockQueue queue;
     std::vector<TChapterMark> marks;
     std::string renderError;
+    std::vector<std::string> qrm;
     std::thread renderer([&] {
         TChapterRenderer render(r, answers, progress);
         std::vector<int16_t> block;
@@ -238,6 +239,7 @@ TExportResult ExportOneFile(const TExportRequest& r, TAnswers* answers, TExportP
             marks.push_back(mark);
         }
         if (!block.empty()) queue.Push(std::move(block));
+        qrm = render.QrmSummary();
         queue.Close();
     });
     std::vector<int16_t> block;
@@ -266,6 +268,7 @@ TExportResult ExportOneFile(const TExportRequest& r, TAnswers* answers, TExportP
     result.Frames = writer.FramesWritten();
     if (!writer.Commit(marks, result.Error)) return result;
     result.Files.push_back(r.Output);
+    result.Qrm = qrm;
     result.Ok = true;
     return result;
 }

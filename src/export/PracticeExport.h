@@ -51,7 +51,8 @@ struct TExportResult {
     bool Cancelled = false;
     std::string Error; // one line
     std::vector<std::string> Files;
-    int64_t Frames = 0; // of all files
+    int64_t Frames = 0;           // of all files
+    std::vector<std::string> Qrm; // what each interfering station sent, a line each
 };
 
 // The files a request writes, in order.

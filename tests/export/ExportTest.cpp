@@ -2,6 +2,7 @@
 // are where the text puts them (as ffprobe reads them), spoken answers sit between the items with
 // the gaps asked for, and a failure or a cancel leaves no file.
 #include "export/AudioFileWriter.h"
+#include "export/Interferers.h"
 #include "export/PracticeExport.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
@@ -270,4 +271,41 @@ TEST_F(Export, FailuresAndCancelLeaveNoFile) {
     result = RunExport(r, progress);
     EXPECT_TRUE(result.Cancelled);
     EXPECT_TRUE(fs::is_empty(Temp.Path));
+}
+
+// Other stations: each at 150..600 Hz from the wanted tone (turned round before the tones'
+// highest), heard at its own tone, sending on-air material that can be read afterwards; seeded.
+TEST(Interferers, StationsSitAtTheirOffsetsAndTellWhatTheySent) {
+    auto render = [](int wantedHz, uint32_t seed, std::vector<TInterferers::TStation>& stations) {
+        TInterferers qrm(3, seed, wantedHz, 100, -6);
+        std::vector<int16_t> s(40 * 8000, 0);
+        for (std::size_t k = 0; k < s.size(); k += 800)
+            qrm.AddTo(s.data() + k, 800, 1);
+        stations = qrm.Stations();
+        return s;
+    };
+    auto power = [](const std::vector<int16_t>& s, double hz) {
+        const double c = 2 * std::cos(2 * M_PI * hz / 8000);
+        double s1 = 0, s2 = 0;
+        for (const int16_t v : s) {
+            const double s0 = v + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        return s1 * s1 + s2 * s2 - c * s1 * s2;
+    };
+    for (const int wanted : {700, 1900}) {
+        std::vector<TInterferers::TStation> stations, again;
+        const std::vector<int16_t> s = render(wanted, 3, stations);
+        ASSERT_EQ(stations.size(), 3u);
+        for (const auto& st : stations) {
+            EXPECT_GE(std::abs(st.ToneHz - wanted), TInterferers::MinOffsetHz) << st.ToneHz;
+            EXPECT_LE(std::abs(st.ToneHz - wanted), TInterferers::MaxOffsetHz) << st.ToneHz;
+            EXPECT_LE(st.ToneHz, 2000);
+            EXPECT_GT(power(s, st.ToneHz), 100 * power(s, wanted)) << st.ToneHz;
+            EXPECT_NE(st.Sent.find(" DE "), std::string::npos) << st.Sent;
+        }
+        EXPECT_EQ(render(wanted, 3, again), s);
+        EXPECT_NE(render(wanted, 4, again), s);
+    }
 }

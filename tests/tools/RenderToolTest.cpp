@@ -152,6 +152,7 @@ TEST_F(RenderTool, BadUsageExitsTwo) {
         {{"--qrn", "0.05", "-o", x, "e"}, "bad value '0.05' for --qrn (0.1..20)"},
         {{"--qrn-level", "1", "-o", x, "e"}, "bad value '1' for --qrn-level (-60..0)"},
         {{"--band-noise", "40", "-o", x, "e"}, "bad value '40' for --band-noise (50..2000)"},
+        {{"--qrm", "4", "-o", x, "e"}, "bad value '4' for --qrm (0..3)"},
         {{"--band-noise", "500", "-o", x, "e"}, "--band-noise needs --noise (its level)"},
         {{"--material", "callsigns", "--countries", "Atlantis", "-o", x},
          "no country of the callsign table is named by 'Atlantis' (names such as Germany or "

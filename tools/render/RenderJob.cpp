@@ -117,6 +117,8 @@ std::string RenderUsage() {
            "  --qrn-level DB         the loudest crash, -60..0 (-20)\n"
            "  --band-noise HZ        the noise (--noise) through a receiver's filter of this\n"
            "                         width around the tone, 50..2000\n"
+           "  --qrm N                other stations, 0..3, 150..600 Hz off the tone, each at\n"
+           "                         its own speed, level and fading; what each sent is told\n"
            "on-air material instead of a text:\n"
            "  --material KIND        callsigns, qso (whole contacts) or contest (exchanges)\n"
            "  --count N              how many, 1..100000 (100 callsigns, 5 contacts, 100\n"
@@ -173,7 +175,7 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             "--chapters",   "--speed-step", "--speak",    "--speak-gap", "--items",
             "--voice",      "--speak-wpm",  "--material", "--count",     "--seed",
             "--countries",  "--exchange",   "--qsb",      "--qsb-depth", "--qrn",
-            "--qrn-level",  "--band-noise"};
+            "--qrn-level",  "--band-noise", "--qrm"};
         bool known = false;
         for (const char* k : kValued)
             known = known || name == k;
@@ -319,6 +321,9 @@ bool ParseRenderArgs(const std::vector<std::string>& args, TRenderOptions& o, st
             o.Conditions.QrnPerSecond = rate;
         } else if (name == "--qrn-level") {
             if (!ParseInt(value, TRange{-60, 0}, o.Conditions.QrnLevelDb)) return bad("-60..0");
+        } else if (name == "--qrm") {
+            if (!ParseInt(value, TRange{0, TInterferers::MaxStations}, o.QrmStations))
+                return bad("0.." + std::to_string(TInterferers::MaxStations));
         } else if (name == "--band-noise") {
             if (!ParseInt(value, TRange{50, 2000}, o.Conditions.BandNoiseWidthHz))
                 return bad("50..2000");
@@ -604,9 +609,11 @@ int RunRender(const std::vector<std::string>& args, std::istream& in, std::ostre
         out << "Wrote " << result.Files.size() << " files, " << result.Files.front() << " to "
             << result.Files.back();
     out << " (" << text.Chars.size() << " characters, " << seconds << " s";
-    if (o.Material != TRenderOptions::TMaterial::None || o.Conditions.Any())
+    if (o.Material != TRenderOptions::TMaterial::None || o.Conditions.Any() || o.QrmStations > 0)
         out << ", seed " << seed;
     out << ")\n";
+    for (const std::string& line : result.Qrm)
+        out << line << "\n";
     return 0;
 }
 
