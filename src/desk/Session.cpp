@@ -239,6 +239,22 @@ bool TSession::ComposePlanDialog() {
     return true;
 }
 
+// The rules of the session about to start (the parameters', or none under a plan) and its
+// random draws from the first: the plan's characters with their shares, or the set chars.
+void TSession::SetUpRulesAndDraws(const std::string& chars) {
+    const auto& t = N_.Settings.Tutor;
+    Rules_ = Plan_ ? TRules{}
+                   : TRules{t.Varispeed, choices::Clamp(t.Repeat, choices::Repeat),
+                            choices::Clamp(t.Faster, choices::Faster), t.Blip};
+    Random_.Reset();
+    if (Plan_ && !Plan_->Shares.empty())
+        Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
+    else
+        Random_.SetCharacters(Plan_                                            ? Plan_->Chars
+                              : t.TrainingMode() == TTrainingMode::RandomChars ? chars
+                                                                               : std::string());
+}
+
 void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     const TOutputDevice output = N_.Output.Device();
     // A copy practice not yet checked is checked (or aborted) before anything new starts.
@@ -289,18 +305,9 @@ void TSession::StartSession(bool copy, const TSessionPlan* plan) {
     if (copy && N_.Controls.SingleMode()) N_.Controls.StopSingleMode();
     const bool single = N_.Controls.SingleMode();
     Copy_ = copy;
-    Rules_ = Plan_ ? TRules{}
-                   : TRules{t.Varispeed, choices::Clamp(t.Repeat, choices::Repeat),
-                            choices::Clamp(t.Faster, choices::Faster), t.Blip};
     Times_.SessionStart = Now();
     State_ = TSessionState::StartText;
-    Random_.Reset();
-    if (Plan_ && !Plan_->Shares.empty())
-        Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
-    else
-        Random_.SetCharacters(Plan_                                            ? Plan_->Chars
-                              : t.TrainingMode() == TTrainingMode::RandomChars ? chars
-                                                                               : std::string());
+    SetUpRulesAndDraws(chars);
     cw.ClearBuffer();
     N_.Display.ClearAll();
     TextWordsFetched_ = 0;
@@ -393,16 +400,7 @@ bool TSession::ComposeExport(const TSessionPlan* plan, TComposedPractice& practi
     std::string chars;
     const bool composed = Plan_ ? ComposePlanDialog() : ComposeDialog(chars);
     if (composed) {
-        Rules_ = Plan_ ? TRules{}
-                       : TRules{t.Varispeed, choices::Clamp(t.Repeat, choices::Repeat),
-                                choices::Clamp(t.Faster, choices::Faster), t.Blip};
-        Random_.Reset();
-        if (Plan_ && !Plan_->Shares.empty())
-            Random_.SetWeightedCharacters(Plan_->Chars, Plan_->Shares);
-        else
-            Random_.SetCharacters(Plan_                                            ? Plan_->Chars
-                                  : t.TrainingMode() == TTrainingMode::RandomChars ? chars
-                                                                                   : std::string());
+        SetUpRulesAndDraws(chars);
         TextPos_ = 0;
         TextWordsFetched_ = 0;
         tone.ToneHz = cw.Frequency();

@@ -249,6 +249,7 @@ private:
     bool StepsByUser() const;
     bool ItemsDone() const;
     bool ComposeDialog(std::string& chars);
+    void SetUpRulesAndDraws(const std::string& chars);
     // The session the dialog offers, at its speeds, from the items' mean length. [ms]
     int64_t EstimatedPracticeMs() const;
     std::string NewItem();

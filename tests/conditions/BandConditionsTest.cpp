@@ -2,6 +2,7 @@
 // the spread of its preset, the crashes come at their rate, the band noise lies around the tone;
 // the same seed gives the same samples, and with everything off nothing changes.
 #include "conditions/BandConditions.h"
+#include "support/Goertzel.h"
 
 #include <gtest/gtest.h>
 
@@ -37,17 +38,6 @@ double Correlation(const std::vector<double>& x, std::size_t lag) {
         if (i + lag < x.size()) num += (x[i] - mean) * (x[i + lag] - mean);
     }
     return num / den;
-}
-
-double Goertzel(const std::vector<int16_t>& s, double hz) {
-    const double w = 2 * std::numbers::pi * hz / kRate, c = 2 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (const int16_t v : s) {
-        const double s0 = v + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - c * s1 * s2;
 }
 
 } // namespace
@@ -121,8 +111,8 @@ TEST(BandConditions, CrashesComeAtTheirRateAndBandNoiseLiesAroundTheTone) {
     noise.BandNoiseWidthHz = 300;
     noise.NoiseDb = -20;
     const std::vector<int16_t> n = Through(noise, 10u * kRate, 0);
-    EXPECT_GT(Goertzel(n, 700), 100 * Goertzel(n, 2200));
-    EXPECT_GT(Goertzel(n, 700), 100 * Goertzel(n, 150));
+    EXPECT_GT(test::GoertzelPower(n, 700), 100 * test::GoertzelPower(n, 2200));
+    EXPECT_GT(test::GoertzelPower(n, 700), 100 * test::GoertzelPower(n, 150));
     double sum = 0;
     for (const int16_t v : n)
         sum += static_cast<double>(v) * v;

@@ -5,6 +5,7 @@
 #include "export/Interferers.h"
 #include "export/PracticeExport.h"
 #include "support/Ffprobe.h"
+#include "support/Goertzel.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -284,16 +285,6 @@ TEST(Interferers, StationsSitAtTheirOffsetsAndTellWhatTheySent) {
         stations = qrm.Stations();
         return s;
     };
-    auto power = [](const std::vector<int16_t>& s, double hz) {
-        const double c = 2 * std::cos(2 * M_PI * hz / 8000);
-        double s1 = 0, s2 = 0;
-        for (const int16_t v : s) {
-            const double s0 = v + c * s1 - s2;
-            s2 = s1;
-            s1 = s0;
-        }
-        return s1 * s1 + s2 * s2 - c * s1 * s2;
-    };
     for (const int wanted : {700, 1900}) {
         std::vector<TInterferers::TStation> stations, again;
         const std::vector<int16_t> s = render(wanted, 3, stations);
@@ -302,7 +293,8 @@ TEST(Interferers, StationsSitAtTheirOffsetsAndTellWhatTheySent) {
             EXPECT_GE(std::abs(st.ToneHz - wanted), TInterferers::MinOffsetHz) << st.ToneHz;
             EXPECT_LE(std::abs(st.ToneHz - wanted), TInterferers::MaxOffsetHz) << st.ToneHz;
             EXPECT_LE(st.ToneHz, 2000);
-            EXPECT_GT(power(s, st.ToneHz), 100 * power(s, wanted)) << st.ToneHz;
+            EXPECT_GT(test::GoertzelPower(s, st.ToneHz), 100 * test::GoertzelPower(s, wanted))
+                << st.ToneHz;
             EXPECT_NE(st.Sent.find(" DE "), std::string::npos) << st.Sent;
         }
         EXPECT_EQ(render(wanted, 3, again), s);
