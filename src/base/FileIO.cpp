@@ -113,6 +113,13 @@ std::string FileFolder(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string FileStem(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    const auto slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
 bool ReadFilePart(const std::string& path, long long offset, std::size_t maxBytes,
                   std::string& bytes, std::string& error) {
     auto fail = [&](int err) {

@@ -31,6 +31,8 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
 // the path has none).
 std::string FileBaseName(const std::string& path);
 std::string FileFolder(const std::string& path);
+// The path without the extension of its file name ("a/b.mp3" -> "a/b"; "a.b/c" stays).
+std::string FileStem(const std::string& path);
 
 // Reads at most maxBytes from offset into bytes (fewer at the end of the file; none past it), for
 // files that are read in pieces or of which only the start matters. Errors as ReadFileBytes.

@@ -113,13 +113,7 @@ bool TAudioFileWriter::Open(const std::string& path, const TAudioFileSpec& spec,
         s.Target = &s.Scratch;
     }
     if (chapters && marks == TChapterMarks::CueSheet) {
-        const std::size_t dot = path.rfind('.');
-        const std::size_t slash = path.rfind('/');
-        const std::string stem =
-            dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                ? path.substr(0, dot)
-                : path;
-        if (!s.Cue.Open(stem + ".cue", error)) return Fail(error, error);
+        if (!s.Cue.Open(FileStem(path) + ".cue", error)) return Fail(error, error);
     }
     if (marks == TChapterMarks::Id3Chapters) {
         // The tag goes before the audio; its times are filled in on Commit.

@@ -1,5 +1,7 @@
 #include "export/AudioFormat.h"
 
+#include "base/FileIO.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -53,11 +55,10 @@ std::optional<TAudioFormat> FormatFromName(std::string_view name) {
 }
 
 std::optional<TAudioFormat> FormatFromPath(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-        return std::nullopt;
-    const std::string ext = Lower(path.substr(dot));
+    const std::string whole(path);
+    const std::size_t stem = FileStem(whole).size();
+    if (stem == whole.size()) return std::nullopt;
+    const std::string ext = Lower(path.substr(stem));
     for (const TFormatRow& r : kFormats)
         if (ext == r.Extension) return r.Format;
     return std::nullopt;

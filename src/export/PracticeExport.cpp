@@ -1,5 +1,6 @@
 #include "export/PracticeExport.h"
 
+#include "base/FileIO.h"
 #include "export/AudioFileWriter.h"
 
 #include <algorithm>
@@ -190,18 +191,8 @@ TAudioFileSpec SpecOf(const TExportRequest& r, std::vector<std::string> chapterT
     return spec;
 }
 
-std::string Stem(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-    return path.substr(0, dot);
-}
-
 std::string TitleOf(const TExportRequest& r) {
-    if (!r.Title.empty()) return r.Title;
-    const std::string stem = Stem(r.Output);
-    const std::size_t slash = stem.rfind('/');
-    return slash == std::string::npos ? stem : stem.substr(slash + 1);
+    return !r.Title.empty() ? r.Title : FileBaseName(FileStem(r.Output));
 }
 
 // One file with the chapters marked: the rendering on a thread of its own, the encoding here.
@@ -327,7 +318,7 @@ TExportResult ExportSplit(const TExportRequest& r, TAnswers* answers, TExportPro
 
 std::vector<std::string> ExportFileNames(const TExportRequest& r) {
     if (!r.Split) return {r.Output};
-    const std::string stem = Stem(r.Output);
+    const std::string stem = FileStem(r.Output);
     const std::string ext = r.Output.substr(stem.size());
     const std::size_t n = r.Script.size();
     const int width = std::max<int>(2, static_cast<int>(std::to_string(n).size()));
